@@ -1,0 +1,158 @@
+// UTF-8 / UTF-32 / UTF-16 codec written by hand: no locale, no iconv, so results do
+// not depend on the environment the program runs in.
+#include "platform/text_codec.h"
+
+namespace plat {
+
+namespace {
+
+constexpr char32_t replacement = 0xFFFD;
+
+bool is_surrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+char32_t sanitize(wchar_t c)
+{
+  const auto cp = static_cast<char32_t>(c);
+  return (is_surrogate(cp) || cp > 0x10FFFF) ? replacement : cp;
+}
+
+} // namespace
+
+void append_utf8(std::string& out, char32_t cp)
+{
+  if (is_surrogate(cp) || cp > 0x10FFFF)
+    cp = replacement;
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+bool utf8_to_wide(std::string_view in, std::wstring& out)
+{
+  out.clear();
+  out.reserve(in.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+  const auto* const end = p + in.size();
+  while (p < end) {
+    const unsigned char b0 = *p;
+    if (b0 < 0x80) {
+      out.push_back(static_cast<wchar_t>(b0));
+      ++p;
+      continue;
+    }
+    int extra;
+    char32_t cp;
+    char32_t min;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+      extra = 1; cp = b0 & 0x1Fu; min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      extra = 2; cp = b0 & 0x0Fu; min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      extra = 3; cp = b0 & 0x07u; min = 0x10000;
+    } else {
+      return false;
+    }
+    if (end - p <= extra)
+      return false;
+    for (int i = 1; i <= extra; ++i) {
+      const unsigned char b = p[i];
+      if ((b & 0xC0) != 0x80)
+        return false;
+      cp = (cp << 6) | (b & 0x3Fu);
+    }
+    if (cp < min || cp > 0x10FFFF || is_surrogate(cp))
+      return false;
+    out.push_back(static_cast<wchar_t>(cp));
+    p += extra + 1;
+  }
+  return true;
+}
+
+void wide_to_utf8(std::wstring_view in, std::string& out)
+{
+  out.clear();
+  out.reserve(in.size());
+  for (const wchar_t c : in)
+    append_utf8(out, sanitize(c));
+}
+
+std::string to_utf8(std::wstring_view in)
+{
+  std::string out;
+  wide_to_utf8(in, out);
+  return out;
+}
+
+std::size_t utf16_length(std::wstring_view text)
+{
+  std::size_t units = 0;
+  for (const wchar_t c : text)
+    units += sanitize(c) > 0xFFFF ? 2u : 1u;
+  return units;
+}
+
+std::wstring utf16_truncate(std::wstring_view text, std::size_t max_units)
+{
+  std::size_t units = 0;
+  std::size_t keep = 0;
+  for (const wchar_t c : text) {
+    const std::size_t width = sanitize(c) > 0xFFFF ? 2u : 1u;
+    if (units + width > max_units)
+      break;
+    units += width;
+    ++keep;
+  }
+  return std::wstring(text.substr(0, keep));
+}
+
+std::u16string to_utf16(std::wstring_view text)
+{
+  std::u16string out;
+  out.reserve(text.size());
+  for (const wchar_t c : text) {
+    const char32_t cp = sanitize(c);
+    if (cp > 0xFFFF) {
+      const char32_t v = cp - 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+std::wstring from_utf16(std::u16string_view text)
+{
+  std::wstring out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t u = text[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      const char32_t cp = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) +
+                          (static_cast<char32_t>(text[i + 1]) - 0xDC00);
+      out.push_back(static_cast<wchar_t>(cp));
+      ++i;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      out.push_back(static_cast<wchar_t>(replacement));
+    } else {
+      out.push_back(static_cast<wchar_t>(u));
+    }
+  }
+  return out;
+}
+
+} // namespace plat

@@ -1,0 +1,41 @@
+// UTF-8 / wide / UTF-16 conversions: every plane survives, invalid input is refused.
+#include "platform/text_codec.h"
+
+#include <gtest/gtest.h>
+
+TEST(TextCodec, RoundTripsEveryPlane)
+{
+  const std::wstring texts[] = {
+    L"", L"plain", L"\u00c4\u00d6", L"\u20ac \u4e2d\u6587", L"\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600",
+    std::wstring(L"nul\0inside", 10), L"\U0010FFFF",
+  };
+  for (const auto& text : texts) {
+    std::wstring back;
+    ASSERT_TRUE(plat::utf8_to_wide(plat::to_utf8(text), back));
+    EXPECT_EQ(back, text);
+    EXPECT_EQ(plat::from_utf16(plat::to_utf16(text)), text);
+  }
+  EXPECT_EQ(plat::to_utf8(L"\u00c4\u00d6"), "\xC3\x84\xC3\x96");
+}
+
+TEST(TextCodec, RefusesInvalidUtf8)
+{
+  const char* invalid[] = {"\xFF", "a\x80", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82"};
+  for (const char* bytes : invalid) {
+    std::wstring out;
+    EXPECT_FALSE(plat::utf8_to_wide(bytes, out)) << bytes;
+  }
+}
+
+TEST(TextCodec, LoneSurrogateEncodesAsReplacementCharacter)
+{
+  EXPECT_EQ(plat::to_utf8(std::wstring(1, static_cast<wchar_t>(0xD800))), "\xEF\xBF\xBD");
+}
+
+TEST(TextCodec, Utf16MeasuresNeverSplitACharacter)
+{
+  EXPECT_EQ(plat::utf16_length(L"a\U0001F600b"), 4u);
+  EXPECT_EQ(plat::utf16_truncate(L"a\U0001F600b", 2), L"a");
+  EXPECT_EQ(plat::utf16_truncate(L"a\U0001F600b", 3), L"a\U0001F600");
+  EXPECT_EQ(plat::utf16_truncate(L"abc", 10), L"abc");
+}
