@@ -10,13 +10,13 @@ public:
   tk_singleton()
   {
     if (slot_ == nullptr)
-      slot_ = static_cast<T*>(this);
+      slot_ = this;
   }
   // Only the registered object empties the slot: destroying a second, never
   // registered object must not make the live one unreachable.
   virtual ~tk_singleton()
   {
-    if (slot_ == static_cast<T*>(this))
+    if (slot_ == this)
       slot_ = nullptr;
   }
   tk_singleton(const tk_singleton&) = delete;
@@ -26,16 +26,19 @@ public:
   {
     if (slot_ == nullptr)
       throw tk_mail_assertion("tk_singl", 64);
-    return *slot_;
+    return *static_cast<T*>(slot_);
   }
   static T* ptr()
   {
     if (slot_ == nullptr)
       throw tk_mail_assertion("tk_singl", 71);
-    return slot_;
+    return static_cast<T*>(slot_);
   }
   static bool exists() noexcept { return slot_ != nullptr; }
 
 private:
-  static inline T* slot_ = nullptr;
+  // The base part is registered: the T around it is not yet (or no longer) alive
+  // while the constructor (or destructor) runs, so it is reached only through the
+  // accessors.
+  static inline tk_singleton* slot_ = nullptr;
 };

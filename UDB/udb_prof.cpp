@@ -1,0 +1,219 @@
+// The profile file's reader and writer. Lines end in CR LF when written and in
+// LF or CR LF when read; a key or value that holds line breaks is written with
+// each break as one blank, so no stored text can split into false entries, and
+// without the blanks that reading would trim, so it reads back as written.
+#include "UDB/udb_prof.h"
+
+#include "TK/tk_codepage.h"
+#include "TK/tk_exception.h"
+#include "TK/tk_files.h"
+#include "TK/tk_log.h"
+#include "TK/tk_string.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+// The code point as its first UTF-16 unit orders it: characters above U+FFFF
+// (surrogate pairs) sort before U+E000..U+FFFF.
+std::uint32_t utf16_order(wchar_t c)
+{
+  const auto u = static_cast<std::uint32_t>(c);
+  return u >= 0xE000 && u <= 0xFFFF ? u + 0x110000 : u;
+}
+
+std::wstring one_line(const std::wstring& text)
+{
+  tk_wstring flat(text);
+  flat.replace_all(L"\r\n", L" ");
+  flat.replace_all(L"\n", L" ");
+  flat.replace_all(L"\r", L" ");
+  return flat;
+}
+
+// Whether a bare line holding only this (trimmed) name reads back as this name:
+// it must read neither as an empty line, nor as a header, nor as key=value.
+bool reads_back_bare(const std::wstring& name)
+{
+  if (name.empty() || name.find(L'=') != std::wstring::npos)
+    return false;
+  return !(name.size() >= 2 && name.front() == L'[' && name.back() == L']');
+}
+
+void append_line(std::string& out, const std::wstring& line)
+{
+  out += tk_wstring_to_utf8(line);
+  out += "\r\n";
+}
+
+bool write_all(const std::string& path, const std::string& bytes)
+{
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0)
+    return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR)
+      continue;
+    ok = n > 0;
+    if (ok)
+      done += static_cast<std::size_t>(n);
+  }
+  return ::close(fd) == 0 && ok;
+}
+
+} // namespace
+
+bool udb_profile::utf16_less::operator()(const std::wstring& a, const std::wstring& b) const
+{
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint32_t x = utf16_order(a[i]);
+    const std::uint32_t y = utf16_order(b[i]);
+    if (x != y)
+      return x < y;
+  }
+  return a.size() < b.size();
+}
+
+udb_profile::udb_profile()
+{
+  add_section(udb_available_queries_section);
+  add_section(udb_selected_tables_section);
+  add_section(udb_selected_views_section);
+  add_section(udb_generic_settings_section);
+}
+
+bool udb_profile::load(const std::wstring& path)
+{
+  tk_log_message(2, L"udb_profile::load(%s)", path);
+  if (!tk_is_file_exist2(path, tk_exist_not_folder))
+    throw tk_exception("Profile does not exist. Please verify the correct path/name was given.", 1);
+  std::string narrow_path;
+  if (!tk_unicode_to_ansi3(path.c_str(), narrow_path))
+    return false;
+  std::ifstream in(narrow_path, std::ios::binary);
+  if (!in)
+    return false;
+
+  entries* current = nullptr;
+  std::wstring current_name;
+  std::string bytes;
+  for (bool first = true; std::getline(in, bytes); first = false) {
+    if (first && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+      bytes.erase(0, 3);
+    if (!bytes.empty() && bytes.back() == '\r')
+      bytes.pop_back();
+    std::wstring line;
+    try {
+      line = tk_trim(tk_utf8_to_wstring(bytes));
+    } catch (const tk_exception& e) {
+      tk_log_message(3, "udb_profile::load - %s", e.what());
+      return false;
+    }
+    if (line.empty())
+      continue;
+    if (line.size() >= 2 && line.front() == L'[' && line.back() == L']') {
+      current_name = line.substr(1, line.size() - 2);
+      current = &sections_[current_name];
+      continue;
+    }
+    if (current == nullptr)
+      return false;
+    const std::size_t equals = line.find(L'=');
+    if (equals != std::wstring::npos) {
+      current->emplace_back(tk_trim(line.substr(0, equals)), line.substr(equals + 1));
+    } else {
+      raw_lines_[current_name].push_back(line);
+      current->emplace_back(line, std::wstring());
+    }
+  }
+  return !in.bad();
+}
+
+// A line without "=" that load met is already among its section's entries, so
+// it is written there once; writing the raw lines again would repeat them at
+// every load and store.
+bool udb_profile::store(const std::wstring& path) const
+{
+  tk_log_message(2, L"udb_profile::store)");
+  std::string narrow_path;
+  if (!tk_unicode_to_ansi3(path.c_str(), narrow_path))
+    return false;
+
+  std::string out;
+  for (const auto& [name, section] : sections_) {
+    append_line(out, L"[" + one_line(name) + L"]");
+    const bool tables = name == udb_selected_tables_section;
+    for (const auto& [key, value] : section) {
+      // Load trims the line and the key, so blanks there cannot be carried;
+      // dropping them here makes the file read back exactly as written.
+      const std::wstring flat_key = tk_trim(one_line(key));
+      const std::wstring flat_value = tk_rtrim(one_line(value));
+      if (flat_key.find(L'=') != std::wstring::npos)
+        tk_log_message(3, L"udb_profile::store - the name '%s' holds '=' and reads back as another entry",
+                       flat_key);
+      if (tables && flat_value.empty() && reads_back_bare(flat_key))
+        append_line(out, flat_key);
+      else
+        append_line(out, flat_key + L"=" + flat_value);
+    }
+    out += "\r\n";
+  }
+  return write_all(narrow_path, out);
+}
+
+void udb_profile::set_value(const std::wstring& section, const std::wstring& key, const std::wstring& value)
+{
+  sections_[section].emplace_back(key, value);
+}
+
+void udb_profile::add_section(const std::wstring& section) { sections_.try_emplace(section); }
+
+std::wstring udb_profile::get_value(const std::wstring& section, const std::wstring& key) const
+{
+  const auto found = sections_.find(section);
+  if (found == sections_.end())
+    return {};
+  for (const auto& [k, v] : found->second)
+    if (k == key)
+      return v;
+  return {};
+}
+
+const udb_profile::entries& udb_profile::section_entries(const std::wstring& section) const
+{
+  const auto found = sections_.find(section);
+  if (found == sections_.end())
+    throw tk_exception_ex("Missing profile section: ", 1);
+  return found->second;
+}
+
+udb_profile::entries& udb_profile::get_available_queries()
+{
+  return const_cast<entries&>(std::as_const(*this).get_available_queries());
+}
+udb_profile::entries& udb_profile::get_selected_tables()
+{
+  return const_cast<entries&>(std::as_const(*this).get_selected_tables());
+}
+udb_profile::entries& udb_profile::get_selected_views()
+{
+  return const_cast<entries&>(std::as_const(*this).get_selected_views());
+}
+const udb_profile::entries& udb_profile::get_available_queries() const
+{
+  return section_entries(udb_available_queries_section);
+}
+const udb_profile::entries& udb_profile::get_selected_tables() const
+{
+  return section_entries(udb_selected_tables_section);
+}
+const udb_profile::entries& udb_profile::get_selected_views() const
+{
+  return section_entries(udb_selected_views_section);
+}
