@@ -1,0 +1,52 @@
+// One open MySQL database: its base tables and views as the server listed them
+// when it was opened, and the tables, queries and statements it runs on the
+// engine's connection, which it borrows and never closes.
+#pragma once
+
+#include "UDB/udb_db.h"
+
+#include <mysql.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class sql_database : public udb_database {
+public:
+  // Lists the base tables and, unless the mode has bit 0x80, the views.
+  sql_database(const std::wstring& name, MYSQL* handle, std::uint32_t mode);
+  ~sql_database() override;
+
+  // A new source recordset over the table, which must be one the database
+  // lists (an internal error otherwise).
+  std::unique_ptr<udb_recordset> get_table(const std::wstring& name, std::uint32_t mode) override;
+  // A new source recordset over the SELECT's rows; the mode is not used.
+  std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& sql,
+                                           std::uint32_t mode) override;
+  // The statement's rows, a batch at a time, or null when it yields none;
+  // sql_exception when it fails. The recordset must be deleted before the next
+  // statement is sent.
+  std::unique_ptr<udb_recordset> query(const std::wstring& sql) override;
+  // True when the server runs the statement; its rows are read and dropped.
+  bool test_query(const std::wstring& sql) override;
+
+  // The writing side of the engine is not built: these raise a level-1 tk_exception.
+  std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
+                                              const udb_indexes& indexes) override;
+  void create_views(const udb_views& views) override;
+  bool delete_tab(const std::wstring& name) override;
+  void empty_table(const std::wstring& name) override;
+  void create_relationships(const udb_relationships& relationships) override;
+
+  // A view definition without its first comment and without this database's
+  // qualifier (`name`.), found ignoring case.
+  std::wstring refine_view_out(const std::wstring& text) const;
+
+  MYSQL* get_handle() const { return handle_; }
+
+private:
+  void init_tables();
+  void init_views();
+
+  MYSQL* handle_;
+};

@@ -1,0 +1,126 @@
+// The MySQL engine: the process's one connection to a MySQL server, the session it
+// prepares, and the exceptions of the MySQL layer. Every class of the layer reaches
+// the connection through tk_singleton<sql_engine>; the handle lives inside the
+// engine, so its address stays the same across reconnections.
+#pragma once
+
+#include "TK/tk_exception.h"
+#include "TK/tk_singl.h"
+#include "UDB/udb_engine.h"
+
+#include <mysql.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A failure the client library reports: its text, and 0x400000 with the low 16
+// bits of the MySQL error number as the code. Level 0.
+class sql_exception : public tk_exception {
+public:
+  // The error of the engine's connection as it stands now.
+  sql_exception();
+  // The error of the given connection.
+  explicit sql_exception(MYSQL* handle);
+};
+
+class sql_auth_not_supported_exception : public tk_exception {
+public:
+  sql_auth_not_supported_exception();
+};
+
+class sql_prep_stmt_failed_exception : public tk_exception {
+public:
+  sql_prep_stmt_failed_exception();
+};
+
+inline constexpr std::uint32_t sql_error_code_base = 0x400000;
+
+// Server versions packed as major * 65536 + minor * 256 + patch.
+inline constexpr std::uint32_t sql_version_fk_in_create = 0x03172C;  // 3.23.44
+inline constexpr std::uint32_t sql_version_new = 0x040100;           // 4.1.0
+inline constexpr std::uint32_t sql_version_full_tables = 0x050001;   // 5.0.1
+
+// Reads the leading "major.minor.patch" of a server's version text; numbers that
+// are missing count 0 ("8.0" is 8.0.0) and anything after them is ignored. False
+// when the text does not start with a number.
+bool sql_parse_server_version(const char* text, std::uint32_t& packed);
+
+class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
+public:
+  sql_engine();
+  ~sql_engine() override;
+
+  // Prepares the handle for a connection (option group, connect time-out).
+  void initialize();
+  // Closes an open connection first. An empty host or "localhost" connects
+  // through the local socket that the client library's option files name.
+  void connect(const std::string& host, const std::string& user, const std::string& password,
+               int port);
+
+  // The writing side of the engine is not built: these raise a level-1 tk_exception.
+  std::unique_ptr<udb_database> create_db(const std::wstring& name) override;
+  bool db_delete(const std::wstring& name) override;
+
+  std::unique_ptr<udb_database> open_db(const std::wstring& name, std::uint32_t mode,
+                                        const std::wstring& password) override;
+  // Selects the database when it exists.
+  bool is_db_exist(const std::wstring& name) override;
+
+  // The server's databases in the order the server lists them; a failure ends
+  // the list early and is only logged.
+  std::vector<std::wstring> get_contents();
+  void get_contents(std::vector<std::wstring>& names);
+
+  // The name in backquotes, every backquote inside it doubled; a name that is
+  // empty or already starts with a backquote is taken as quoted already, and one
+  // of more than 64 characters is cut to 63.
+  std::wstring get_safe_name(const std::wstring& name);
+
+  void set_blob_to_text(bool on);
+  bool is_blob_to_text() const { return blob_to_text_; }
+  // Below 4.1.0.
+  bool is_old_version() const;
+
+  MYSQL* get_handle() { return &handle_; }
+  bool is_connected() const { return connected_; }
+  std::uint32_t get_server_version() const { return server_version_; }
+  bool is_fast_append() const { return fast_append_; }
+  void set_fast_append(bool on) { fast_append_ = on; }
+  const std::wstring& get_character_set() const { return character_set_; }
+  const std::wstring& get_table_engine() const { return table_engine_; }
+  std::uint32_t get_max_allowed_packet() const { return max_allowed_packet_; }
+  void set_max_allowed_packet(std::uint32_t bytes) { max_allowed_packet_ = bytes; }
+
+private:
+  // Runs a statement that yields no rows; sql_exception when it fails.
+  void execute(const char* statement);
+  void close_handle();
+
+  std::wstring character_set_ = L"utf8";
+  std::wstring table_engine_ = L"InnoDB";
+  bool connected_ = false;
+  bool fast_append_ = true;
+  bool blob_to_text_ = false;
+  std::uint32_t server_version_ = 0;
+  MYSQL handle_{};
+  bool initialized_ = false;  // mysql_init ran and mysql_close has not
+  std::uint32_t max_allowed_packet_ = 0;
+};
+
+// Switches the engine's blob-to-text flag on for a catalogue reading and puts the
+// previous value back on every way out.
+class sql_blob_to_text_scope {
+public:
+  sql_blob_to_text_scope();
+  ~sql_blob_to_text_scope();
+  sql_blob_to_text_scope(const sql_blob_to_text_scope&) = delete;
+  sql_blob_to_text_scope& operator=(const sql_blob_to_text_scope&) = delete;
+
+private:
+  bool previous_;
+};
+
+// The level-1 error of an operation that belongs to the engine's writing side.
+[[noreturn]] void sql_not_supported(const char* operation);

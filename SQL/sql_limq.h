@@ -1,0 +1,49 @@
+// One streamed reading of a table or query, cut into pages of records. The
+// connection carries the stream until the object is destroyed; a page is filled
+// in place, and a stream the server or the network breaks raises, never ends early.
+#pragma once
+
+#include "SQL/sql_rec.h"
+
+#include <mysql.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class sql_database;
+class udb_schema;
+
+class sql_limited_query {
+public:
+  static constexpr std::uint32_t page_size = 256;
+  using page = std::array<std::unique_ptr<sql_record>, page_size>;
+
+  // Runs "SELECT * FROM " the quoted table or the query as a derived table. When
+  // `limited` is set the statement asks for the first `count` rows only; `first`
+  // is where the page starts (always 0 here).
+  sql_limited_query(sql_database& owner, const std::wstring& text, std::uint32_t first,
+                    std::uint32_t count, bool is_query, bool limited = false);
+  ~sql_limited_query();
+  sql_limited_query(const sql_limited_query&) = delete;
+  sql_limited_query& operator=(const sql_limited_query&) = delete;
+
+  unsigned get_field_count() const { return field_count_; }
+  MYSQL_FIELD* get_fields() const { return fields_; }
+
+  // Reads the next rows into the page, up to its size: by the schema when one is
+  // given and not empty, else by the result's field descriptors. Returns how many
+  // slots now hold rows of this page; the others keep stale rows. A null page is
+  // an internal error; a broken stream raises sql_exception.
+  std::uint32_t store_to(page* rows, const udb_schema* schema);
+
+private:
+  MYSQL* handle_;
+  MYSQL_RES* result_ = nullptr;
+  unsigned field_count_ = 0;
+  MYSQL_FIELD* fields_ = nullptr;
+  std::unique_ptr<sql_row_plan> plan_;
+  bool ended_ = false;
+  bool failed_ = false;
+};

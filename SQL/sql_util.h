@@ -1,0 +1,53 @@
+// How MySQL columns and their cells become typed values, and how names and texts
+// go into statements. A column is binary only when the server marks it so and
+// its character set is binary (63); every name put into a statement is quoted with
+// its inner backquotes doubled, and every literal is escaped by the client library.
+#pragma once
+
+#include "OLE/ole_var.h"
+#include "platform/oleaut/vartype.h"
+
+#include <mysql.h>
+
+#include <string>
+#include <string_view>
+
+inline constexpr unsigned sql_binary_charset = 63;
+
+// `name` with every backquote doubled, between two backquotes.
+std::wstring sql_quote_name(std::wstring_view name);
+// A user's SELECT as a derived table: "(" + the text + ") as " + alias. Blanks and
+// semicolons that end the text are dropped and the closing parenthesis goes on a
+// line of its own, so that a final ";" or line comment does not break the statement.
+std::wstring sql_derived_table(const std::wstring& query, const wchar_t* alias);
+// The UTF-8 text as a string literal between single quotes, escaped for the
+// connection's character set and SQL mode.
+std::string sql_quote_literal(MYSQL* handle, std::string_view utf8);
+
+// The column's flags as the rest of the layer reads them: BINARY_FLAG stays only
+// for the binary character set (text with a _bin collation is text).
+unsigned sql_effective_flags(const MYSQL_FIELD& field);
+// The column's name as wide text.
+std::wstring sql_field_name(const MYSQL_FIELD& field);
+
+// The VARTYPE of a column of this MySQL type (flags as sql_effective_flags gives
+// them). BLOB types follow the engine's blob-to-text flag.
+VARTYPE get_vartype(int type, int flags);
+// As get_vartype, with what the descriptor adds: a BIT column wider than one bit
+// is a number (VT_UI8), a GEOMETRY column of binary data is a byte array.
+VARTYPE sql_column_vartype(const MYSQL_FIELD& field);
+
+// One cell as the client library delivers it (null for SQL NULL) by the column's
+// MySQL type: bytes (narrow) or text decoded from UTF-8 (wide).
+ole_variant get_variant(int type, unsigned long length, int flags, const char* cell);
+ole_variant get_variant(int type, unsigned long length, int flags, const wchar_t* cell);
+// One cell's text read as the VARTYPE (null for SQL NULL).
+ole_variant get_variant(VARTYPE type, const char* cell);
+ole_variant get_variant(VARTYPE type, const wchar_t* cell);
+
+// The cell-by-VARTYPE rules, into an existing value: the text up to its first
+// zero byte, with MySQL's zero dates empty and TIME values outside a day kept as
+// the server's text.
+void sql_assign_typed(ole_variant& out, VARTYPE type, std::string_view text);
+// The value of a BIT column: the cell's bytes, most significant first.
+std::uint64_t sql_bit_value(const char* cell, unsigned long length);

@@ -1,0 +1,243 @@
+// Starting a program by its argument list with posix_spawn: no shell ever sees
+// the arguments, and the child's working folder is a spawn file action, so the
+// parent's current directory is never touched (not even for a moment).
+#include "platform/child_process.h"
+
+#include "platform/format.h"
+#include "platform/process.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace plat {
+
+namespace {
+
+constexpr std::size_t max_error_output = 64 * 1024;
+
+// Closes a descriptor once, at the end of its scope.
+class fd_holder {
+public:
+  explicit fd_holder(int fd = -1) : fd_(fd) {}
+  ~fd_holder() { reset(); }
+  fd_holder(const fd_holder&) = delete;
+  fd_holder& operator=(const fd_holder&) = delete;
+  int get() const { return fd_; }
+  void reset(int fd = -1)
+  {
+    if (fd_ >= 0)
+      ::close(fd_);
+    fd_ = fd;
+  }
+
+private:
+  int fd_;
+};
+
+class spawn_actions {
+public:
+  spawn_actions() { ok_ = ::posix_spawn_file_actions_init(&actions_) == 0; }
+  ~spawn_actions()
+  {
+    if (ok_)
+      ::posix_spawn_file_actions_destroy(&actions_);
+  }
+  spawn_actions(const spawn_actions&) = delete;
+  spawn_actions& operator=(const spawn_actions&) = delete;
+  bool ok() const { return ok_; }
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+private:
+  posix_spawn_file_actions_t actions_{};
+  bool ok_ = false;
+};
+
+// Reads the child's standard error to its end, keeping the first part of it.
+void drain(int fd, std::string& kept)
+{
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return;
+    const std::size_t room = max_error_output - std::min(kept.size(), max_error_output);
+    kept.append(buffer, std::min(room, static_cast<std::size_t>(n)));
+  }
+}
+
+// The child starts with no blocked signals and default actions for the ones a
+// caller commonly ignores or blocks (a thread's mask and SIG_IGN are inherited).
+class spawn_attributes {
+public:
+  spawn_attributes()
+  {
+    initialized_ = ::posix_spawnattr_init(&attributes_) == 0;
+    if (!initialized_)
+      return;
+    sigset_t none;
+    sigset_t defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+      sigaddset(&defaults, signal);
+    ok_ = ::posix_spawnattr_setsigmask(&attributes_, &none) == 0 &&
+          ::posix_spawnattr_setsigdefault(&attributes_, &defaults) == 0 &&
+          ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+  }
+  ~spawn_attributes()
+  {
+    if (initialized_)
+      ::posix_spawnattr_destroy(&attributes_);
+  }
+  spawn_attributes(const spawn_attributes&) = delete;
+  spawn_attributes& operator=(const spawn_attributes&) = delete;
+  bool ok() const { return ok_; }
+  posix_spawnattr_t* get() { return &attributes_; }
+
+private:
+  posix_spawnattr_t attributes_{};
+  bool initialized_ = false;
+  bool ok_ = false;
+};
+
+} // namespace
+
+child_result run_program(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& working_folder,
+                         const std::vector<std::string>& unset_variables)
+{
+  child_result result;
+
+  int pipe_fds[2];
+  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
+    result.start_error = errno;
+    return result;
+  }
+  fd_holder read_end(pipe_fds[0]);
+  fd_holder write_end(pipe_fds[1]);
+
+  spawn_actions actions;
+  spawn_attributes attributes;
+  if (!actions.ok() || !attributes.ok()) {
+    result.start_error = ENOMEM;
+    return result;
+  }
+  // The order matters: the working folder first, so that a folder that cannot
+  // be entered stops the program before it starts.
+  int rc = 0;
+  if (!working_folder.empty())
+    rc = ::posix_spawn_file_actions_addchdir_np(actions.get(), working_folder.c_str());
+  if (rc == 0)
+    rc = ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  if (rc == 0)
+    rc = ::posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  if (rc == 0)
+    rc = ::posix_spawn_file_actions_adddup2(actions.get(), write_end.get(), STDERR_FILENO);
+  if (rc != 0) {
+    result.start_error = rc;
+    return result;
+  }
+
+  std::vector<char*> argv;
+  argv.reserve(args.size() + 2);
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& arg : args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+
+  std::vector<char*> environment;
+  for (char** entry = environ; *entry; ++entry) {
+    const std::string_view variable(*entry);
+    const std::string_view name = variable.substr(0, variable.find('='));
+    if (std::find(unset_variables.begin(), unset_variables.end(), name) == unset_variables.end())
+      environment.push_back(*entry);
+  }
+  environment.push_back(nullptr);
+
+  pid_t pid = 0;
+  // glibc reports a failed file action or exec through the return value.
+  rc = ::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv.data(),
+                     environment.data());
+  if (rc != 0) {
+    result.start_error = rc;
+    return result;
+  }
+  result.started = true;
+  write_end.reset();  // the child holds the only writing end now
+
+  drain(read_end.get(), result.error_output);
+
+  int status = 0;
+  pid_t waited;
+  do {
+    waited = ::waitpid(pid, &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  if (waited < 0) {
+    result.exit_code = -1;
+    result.signal = 0;
+    result.start_error = errno;
+    return result;
+  }
+  if (WIFEXITED(status)) {
+    result.exit_code = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
+  }
+  return result;
+}
+
+bool is_executable_file(const std::string& path)
+{
+  struct stat info {};
+  return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
+}
+
+std::string find_in_path(const std::string& name)
+{
+  const char* path = std::getenv("PATH");
+  if (!path || !*path || name.empty() || name.find('/') != std::string::npos)
+    return {};
+  std::string_view folders(path);
+  while (!folders.empty()) {
+    const std::size_t colon = folders.find(':');
+    std::string_view folder = folders.substr(0, colon);
+    folders = colon == std::string_view::npos ? std::string_view{} : folders.substr(colon + 1);
+    // An empty entry would mean the current directory, which is no place to
+    // pick a program from.
+    if (folder.empty() || folder.front() != '/')
+      continue;
+    std::string candidate(folder);
+    candidate += '/';
+    candidate += name;
+    if (is_executable_file(candidate))
+      return candidate;
+  }
+  return {};
+}
+
+std::string describe_child_failure(const child_result& result)
+{
+  if (!result.started)
+    return plat::sprintf("it could not be started: %s", error_text(result.start_error));
+  if (result.signal != 0)
+    return plat::sprintf("it was ended by signal %d", result.signal);
+  if (result.exit_code < 0)
+    return plat::sprintf("its end could not be awaited: %s", error_text(result.start_error));
+  return plat::sprintf("it ended with exit code %d", result.exit_code);
+}
+
+} // namespace plat

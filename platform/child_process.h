@@ -1,0 +1,41 @@
+// Starting another program without a shell: the argument list goes to it as it
+// is, and its working folder is set for the child alone, so the caller's current
+// directory never changes. The caller waits for the program and gets its exit
+// status and what it wrote to standard error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace plat {
+
+struct child_result {
+  bool started = false;
+  int start_error = 0;   // errno when the program could not be started
+  int exit_code = -1;    // when it exited on its own
+  int signal = 0;        // the signal that ended it, 0 when it exited
+  std::string error_output;  // its standard error, the first 64 KiB
+
+  bool succeeded() const { return started && signal == 0 && exit_code == 0; }
+};
+
+// Runs `program` (a path, no PATH search) with `args` as argv[1..]; argv[0] is
+// the program path. Standard input and output are /dev/null. An empty
+// `working_folder` keeps the caller's; a folder that cannot be entered means the
+// program is not started (start_error says why). The child gets the caller's
+// environment without the variables named in `unset_variables`.
+child_result run_program(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& working_folder,
+                         const std::vector<std::string>& unset_variables = {});
+
+// A regular file the effective user may execute.
+bool is_executable_file(const std::string& path);
+
+// The first executable file of that name in the folders of PATH; empty when
+// there is none (or PATH is unset or empty).
+std::string find_in_path(const std::string& name);
+
+// The text for a child that failed: "exit code 12", "signal 9" or the start error.
+std::string describe_child_failure(const child_result& result);
+
+} // namespace plat

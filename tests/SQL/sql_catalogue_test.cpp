@@ -1,0 +1,236 @@
+// An open database's catalogue (base tables, views), its statement runner and the
+// temporary recordsets that read listings in batches.
+#include "sql_test_support.h"
+
+#include "SQL/sql_recs.h"
+#include "UDB/udb_field.h"
+#include "UDB/udb_recs.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::wstring> server_base_tables(sql_admin& admin, const scratch_database& db)
+{
+  admin.run("USE " + db.quoted());
+  MYSQL* handle = admin.handle();
+  const std::string statement = "show full tables where Table_type='BASE TABLE'";
+  if (mysql_query(handle, statement.c_str()) != 0)
+    throw std::runtime_error(mysql_error(handle));
+  std::unique_ptr<MYSQL_RES, decltype(&mysql_free_result)> result(mysql_store_result(handle),
+                                                                &mysql_free_result);
+  std::vector<std::wstring> names;
+  while (MYSQL_ROW row = mysql_fetch_row(result.get()))
+    names.push_back(widen(row[0]));
+  return names;
+}
+
+} // namespace
+
+TEST(SqlCatalogue, ListsBaseTablesInTheServersOrderAndViewsWithTheirSql)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  db.run("CREATE TABLE b_second (a INT)");
+  db.run("CREATE TABLE a_first (a INT, b VARCHAR(5))");
+  db.run("CREATE TABLE `t\xE2\x82\xAC\xC3\xBC` (a INT)");
+  db.run("CREATE VIEW v_first AS SELECT a FROM a_first");
+  db.run("CREATE SEQUENCE s_not_a_table");
+  auto engine = connected_engine();
+
+  auto source = engine->open_db(db.wname(), 1, L"");
+  EXPECT_EQ(source->get_table_names(), server_base_tables(admin, db));
+  EXPECT_EQ(source->get_table_names().size(), 3u);
+  EXPECT_TRUE(source->is_table_exist(L"A_FIRST"));
+  EXPECT_TRUE(source->is_table_exist(L"t\u20AC\u00FC"));
+  EXPECT_FALSE(source->is_table_exist(L"v_first"));
+  EXPECT_FALSE(source->is_table_exist(L"s_not_a_table"));
+  ASSERT_EQ(source->get_views().size(), 1u);
+  EXPECT_EQ(source->get_views()[0].first, L"v_first");
+  EXPECT_EQ(source->get_views()[0].second, L"select `a_first`.`a` AS `a` from `a_first`");
+  EXPECT_FALSE(engine->is_blob_to_text());
+  source.reset();
+
+  // The wizard's table list leaves the views unread.
+  auto listing = engine->open_db(db.wname(), 161, L"");
+  EXPECT_EQ(listing->get_table_names().size(), 3u);
+  EXPECT_TRUE(listing->get_views().empty());
+}
+
+TEST(SqlCatalogue, DatabaseWithoutTablesListsNothingAndGetTableIsAnInternalError)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  auto engine = connected_engine();
+  auto source = engine->open_db(db.wname(), 1, L"");
+  EXPECT_TRUE(source->get_table_names().empty());
+  EXPECT_TRUE(source->get_views().empty());
+  EXPECT_THROW(source->get_table(L"anything", 1), tk_mail_assertion);
+}
+
+TEST(SqlCatalogue, NamesWithQuotesAndBackquotesOpenWithTheirViews)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_o'k`x");
+  db.run("CREATE TABLE t (a INT)");
+  db.run("CREATE VIEW `v'w` AS SELECT a FROM t");
+  auto engine = connected_engine();
+  auto source = engine->open_db(widen(db.name()), 1, L"");
+  ASSERT_EQ(source->get_views().size(), 1u);
+  EXPECT_EQ(source->get_views()[0].first, L"v'w");
+  // The definition loses the database's qualifier, whose backquote is doubled.
+  EXPECT_EQ(source->get_views()[0].second, L"select `t`.`a` AS `a` from `t`");
+}
+
+TEST(SqlCatalogue, ViewDefinitionsLoseTheirFirstCommentAndTheDatabaseQualifier)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  auto engine = connected_engine();
+  auto opened = engine->open_db(db.wname(), 161, L"");
+  auto& source = dynamic_cast<sql_database&>(*opened);
+  const std::wstring q = L"`" + db.wname() + L"`.";
+  std::wstring upper_q = q;
+  for (auto& c : upper_q)
+    c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+  const struct {
+    std::wstring text;
+    std::wstring refined;
+  } cases[] = {
+      {L"/* ALGORITHM=UNDEFINED */ select " + q + L"`t`.`a` AS `a` from " + q + L"`t`",
+       L" select `t`.`a` AS `a` from `t`"},
+      {L"select " + upper_q + L"`t`.`a` from " + upper_q + L"`t`", L"select `t`.`a` from `t`"},
+      {L"select /* one */ 1 /* two */", L"select  1 /* two */"},
+      {L"select `t`.`a` from `t`", L"select `t`.`a` from `t`"},
+      {L"select `other`.`t`.`a` from `other`.`t`", L"select `other`.`t`.`a` from `other`.`t`"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(source.refine_view_out(c.text), c.refined) << plat::to_utf8(c.text);
+}
+
+TEST(SqlCatalogue, QueryLendsRowsInBatchesOfAThousandAndResetRewindsTheBatch)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  db.run("CREATE TABLE n (id INT PRIMARY KEY)");
+  db.run("INSERT INTO n SELECT seq FROM seq_1_to_2500");
+  auto engine = connected_engine();
+  auto source = engine->open_db(db.wname(), 161, L"");
+
+  auto rows = source->query(L"SELECT id FROM n ORDER BY id");
+  ASSERT_NE(rows, nullptr);
+  rows->reset();
+  int expected = 1;
+  for (; !rows->is_eof() && expected <= 1500; rows->next(), ++expected)
+    ASSERT_EQ((*rows->get_item())[0]->to_long(), expected);
+  // Rows 1001 to 1500 are the batch held now; reset goes back to its start.
+  rows->reset();
+  ASSERT_FALSE(rows->is_eof());
+  EXPECT_EQ((*rows->get_item())[0]->to_long(), 1001);
+  for (expected = 1001; !rows->is_eof(); rows->next(), ++expected)
+    ASSERT_EQ((*rows->get_item())[0]->to_long(), expected);
+  EXPECT_EQ(expected, 2501);
+  EXPECT_EQ(rows->get_item(), nullptr);
+  EXPECT_THROW(rows->append_record(udb_record(), 0), tk_mail_assertion);
+}
+
+TEST(SqlCatalogue, StatementsWithoutRowsGiveNoRecordsetAndFailuresRaise)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  db.run("CREATE TABLE t (a INT)");
+  auto engine = connected_engine();
+  auto source = engine->open_db(db.wname(), 161, L"");
+
+  EXPECT_EQ(source->query(L"SET @qvt_probe = 1"), nullptr);
+  try {
+    source->query(L"SELECT * FROM no_such_table");
+    FAIL() << "a failing statement gave rows";
+  } catch (const sql_exception& e) {
+    EXPECT_EQ(e.get_code(), 0x400000u + 1146u);
+    EXPECT_EQ(e.get_level(), 0u);
+  }
+  // The connection is usable after the failure.
+  auto rows = source->query(L"SELECT @qvt_probe");
+  ASSERT_NE(rows, nullptr);
+  rows->reset();
+  ASSERT_FALSE(rows->is_eof());
+  EXPECT_EQ((*rows->get_item())[0]->to_long(), 1);
+}
+
+TEST(SqlCatalogue, TestQueryRunsTheStatementAndLeavesTheConnectionFree)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  db.run("CREATE TABLE n (id INT)");
+  db.run("INSERT INTO n SELECT seq FROM seq_1_to_3000");
+  auto engine = connected_engine();
+  auto source = engine->open_db(db.wname(), 161, L"");
+
+  EXPECT_TRUE(source->test_query(L"SELECT * FROM n"));
+  EXPECT_FALSE(source->test_query(L"SELEKT * FROM n"));
+  EXPECT_FALSE(source->test_query(L"SELECT * FROM missing"));
+  // Each test's rows were read and dropped: the next statement runs.
+  auto rows = source->query(L"SELECT COUNT(*) FROM n");
+  ASSERT_NE(rows, nullptr);
+  rows->reset();
+  ASSERT_FALSE(rows->is_eof());
+  EXPECT_EQ((*rows->get_item())[0]->to_long(), 3000);
+}
+
+TEST(SqlCatalogue, KilledConnectionDuringAListingRaisesInsteadOfEndingIt)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  db.run("CREATE TABLE big (id INT PRIMARY KEY, pad CHAR(200))");
+  db.run("INSERT INTO big SELECT seq, REPEAT('x', 200) FROM seq_1_to_200000");
+  auto engine = connected_engine();
+  auto source = engine->open_db(db.wname(), 161, L"");
+
+  auto rows = source->query(L"SELECT id, pad FROM big ORDER BY id");
+  ASSERT_NE(rows, nullptr);
+  rows->reset();
+  ASSERT_FALSE(rows->is_eof());
+  admin.run("KILL " + std::to_string(mysql_thread_id(engine->get_handle())));
+  long read = 0;
+  EXPECT_THROW(
+      {
+        for (; !rows->is_eof(); rows->next())
+          ++read;
+      },
+      sql_exception);
+  EXPECT_LT(read, 200000);
+}
+
+TEST(SqlCatalogue, WritingOperationsOfTheDatabaseAreOrdinaryErrors)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  db.run("CREATE TABLE t (a INT)");
+  auto engine = connected_engine();
+  auto source = engine->open_db(db.wname(), 161, L"");
+  const std::vector<std::function<void()>> calls = {
+      [&] { source->create_table(L"x", udb_schema(), udb_indexes()); },
+      [&] { source->create_views(udb_views()); },
+      [&] { source->delete_tab(L"t"); },
+      [&] { source->empty_table(L"t"); },
+      [&] { source->create_relationships(udb_relationships()); },
+  };
+  for (const auto& call : calls) {
+    try {
+      call();
+      ADD_FAILURE() << "a writing operation ran";
+    } catch (const tk_exception& e) {
+      EXPECT_EQ(e.get_level(), 1u);
+    }
+  }
+  // Nothing was emptied or dropped.
+  EXPECT_TRUE(source->is_table_exist(L"t"));
+  EXPECT_EQ(admin.value("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema='" +
+                        db.name() + "' AND table_name='t'"),
+            "1");
+}

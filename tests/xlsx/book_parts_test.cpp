@@ -1,0 +1,314 @@
+// The workbook's temporary folder and sheet titles, and the package parts it
+// writes there: content types, relationships, properties, workbook and theme.
+#include "book_test_support.h"
+
+#include "xlsx/package_parts.h"
+#include "xlsx/xlsx_book.h"
+#include "xlsx/xlsx_she.h"
+
+#include "TK/tk_exception.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sys/stat.h>
+
+using namespace XlsxBook;
+using book_test::env_var;
+using book_test::utf8;
+
+namespace {
+
+class Workbook : public book_test::book_fixture {
+protected:
+  std::string part(const CWorkbook& book, const std::string& name) const
+  {
+    return read_file(utf8(book.GetTempFolder()) + "/" + name);
+  }
+};
+
+constexpr const char* declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n";
+
+} // namespace
+
+TEST_F(Workbook, NothingIsOnDiskUntilTheFirstSheetAndNothingStaysAfterTheWorkbook)
+{
+  {
+    CWorkbook book;
+    EXPECT_TRUE(book.GetTempFolder().empty());
+    EXPECT_TRUE(temp_leftovers().empty());
+
+    book.AddSheet2(L"first", {});
+    const std::filesystem::path folder = utf8(book.GetTempFolder());
+    EXPECT_EQ(folder.parent_path(), temp_root_);
+    EXPECT_EQ(folder.filename().string().rfind("xlsx_", 0), 0u) << folder;
+    struct stat info {};
+    ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u) << "private to its user";
+    EXPECT_TRUE(std::filesystem::is_regular_file(folder / "xl/worksheets/sheet1.xml"));
+    EXPECT_EQ(book.GetPartList().size(), 8u);
+    EXPECT_EQ(book.GetPartList()[0], L"[Content_Types].xml");
+    EXPECT_EQ(book.GetPartList()[7], L"xl/theme/theme1.xml");
+  }
+  EXPECT_TRUE(temp_leftovers().empty()) << "an unsaved workbook removes its folder";
+}
+
+TEST_F(Workbook, TemporaryFolderComesFromTempElseTmpdirElseTmp)
+{
+  const std::filesystem::path tmpdir = dir_.path() / "tmpdir";
+  std::filesystem::create_directories(tmpdir);
+  struct Case {
+    std::optional<std::string> temp, tmpdir;
+    std::filesystem::path root;
+  };
+  const Case cases[] = {
+      {temp_root_.string(), tmpdir.string(), temp_root_},
+      {std::nullopt, tmpdir.string(), tmpdir},
+      {std::string(), std::nullopt, "/tmp"},
+  };
+  for (const Case& c : cases) {
+    env_var temp("TEMP", c.temp);
+    env_var tmp("TMPDIR", c.tmpdir);
+    std::filesystem::path folder;
+    {
+      CWorkbook book;
+      book.AddSheet2(L"a", {});
+      folder = utf8(book.GetTempFolder());
+      EXPECT_EQ(folder.parent_path(), c.root);
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder));
+  }
+}
+
+TEST_F(Workbook, TemporaryFolderThatCannotBeMadeIsALevel1Error)
+{
+  write_file((dir_.path() / "plain-file").string(), "x");
+  for (const std::string& root : {(dir_.path() / "missing/deeper").string(),
+                                 (dir_.path() / "plain-file").string()}) {
+    env_var temp("TEMP", root);
+    CWorkbook book;
+    try {
+      book.AddSheet2(L"a", {});
+      ADD_FAILURE() << "no error for " << root;
+    } catch (const tk_exception& e) {
+      EXPECT_EQ(e.get_level(), 1u);
+      EXPECT_NE(std::string(e.what()).find("Cannot create a temporary folder"), std::string::npos)
+          << e.what();
+    }
+    EXPECT_TRUE(book.GetSheets().empty());
+  }
+}
+
+TEST_F(Workbook, SheetTitlesAreCutUniqueAndNeverEmpty)
+{
+  const std::wstring long_name(40, L'n');
+  const std::wstring emoji_name = std::wstring(30, L'e') + L"\U0001F600";
+  struct Case {
+    std::wstring wanted;
+    std::wstring title;
+  };
+  const Case cases[] = {
+      {L"Orders", L"Orders"},
+      {L"orders", L"orders00001"},           // equal ignoring case
+      {L"ORDERS", L"ORDERS00002"},
+      {L"", L"Sheet4"},
+      {L"\x01\x02", L"Sheet5"},              // nothing XML can carry
+      {long_name, std::wstring(31, L'n')},
+      {long_name + L"x", std::wstring(26, L'n') + L"00001"},
+      {emoji_name, std::wstring(30, L'e')},  // the pair does not fit in 31 units
+      {L"\u00C4rger", L"\u00C4rger"},
+      {L"\u00E4RGER", L"\u00E4RGER00001"},   // folding is not ASCII-only
+      {std::wstring(L"cut\0here", 8), L"cut"},
+  };
+  CWorkbook book;
+  for (const Case& c : cases) {
+    CWorksheet* sheet = book.AddSheet2(c.wanted, {});
+    EXPECT_EQ(sheet->GetTitle(), c.title) << utf8(c.wanted);
+  }
+}
+
+TEST_F(Workbook, MakePartFoldersCreatesEveryFolderButNotTheFileName)
+{
+  const std::string base = dir_.path().string();
+  EXPECT_TRUE(make_part_folders(book_test::wide(base + "/a/b\\c/file.xml")));
+  EXPECT_TRUE(std::filesystem::is_directory(base + "/a/b/c"));
+  EXPECT_FALSE(std::filesystem::exists(base + "/a/b/c/file.xml"));
+  EXPECT_TRUE(make_part_folders(book_test::wide(base + "/a/b/c/file.xml")))
+      << "existing folders are no error";
+}
+
+TEST_F(Workbook, ContentTypesListFixedPartsSharedStringsAndSheetsInOrder)
+{
+  const std::string fixed =
+      "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+      "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+      "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+      "<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+      "<Override PartName=\"/xl/theme/theme1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.theme+xml\"/>"
+      "<Override PartName=\"/xl/styles.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
+      "<Override PartName=\"/docProps/core.xml\" ContentType=\"application/vnd.openxmlformats-package.core-properties+xml\"/>"
+      "<Override PartName=\"/docProps/app.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.extended-properties+xml\"/>";
+  const std::string shared =
+      "<Override PartName=\"/xl/sharedStrings.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/>";
+  const std::string sheets =
+      "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
+      "<Override PartName=\"/xl/worksheets/sheet2.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
+      "</Types>";
+
+  CWorkbook book;
+  book.AddSheet2(L"a", {});
+  CWorksheet* second = book.AddSheet2(L"b", {});
+  ASSERT_TRUE(book.WriteContentTypes()) << book.GetSaveError();
+  EXPECT_EQ(part(book, "[Content_Types].xml"), declaration + fixed + sheets);
+
+  second->OpenRow();
+  second->AddCell(CellDataStr{L"text"});
+  second->CloseRow();
+  ASSERT_TRUE(book.WriteContentTypes()) << book.GetSaveError();
+  EXPECT_EQ(part(book, "[Content_Types].xml"), declaration + fixed + shared + sheets);
+}
+
+TEST_F(Workbook, AppPartNamesEverySheetInOrderWithEscapedTitles)
+{
+  CWorkbook book;
+  book.AddSheet2(L"a", {});
+  book.AddSheet2(L"b & <c>", {});
+  book.AddSheet2(L"\u0414", {});
+  ASSERT_TRUE(book.WriteAppPart()) << book.GetSaveError();
+  const std::string xml = part(book, "docProps/app.xml");
+  EXPECT_NE(xml.find("<Application>Microsoft Excel</Application><DocSecurity>0</DocSecurity>"
+                     "<ScaleCrop>false</ScaleCrop>"
+                     "<HeadingPairs><vt:vector size=\"2\" baseType=\"variant\"><vt:variant>"
+                     "<vt:lpstr>Worksheets</vt:lpstr></vt:variant><vt:variant><vt:i4>3</vt:i4>"
+                     "</vt:variant></vt:vector></HeadingPairs>"
+                     "<TitlesOfParts><vt:vector size=\"3\" baseType=\"lpstr\">"
+                     "<vt:lpstr>a</vt:lpstr><vt:lpstr>b &amp; &lt;c&gt;</vt:lpstr>"
+                     "<vt:lpstr>\xD0\x94</vt:lpstr></vt:vector></TitlesOfParts>"
+                     "<Company></Company><LinksUpToDate>false</LinksUpToDate>"
+                     "<SharedDoc>false</SharedDoc><HyperlinksChanged>false</HyperlinksChanged>"
+                     "<AppVersion>14.03</AppVersion></Properties>"),
+            std::string::npos)
+      << xml;
+  EXPECT_TRUE(book_test::xml_well_formed(utf8(book.GetTempFolder()) + "/docProps/app.xml"));
+}
+
+TEST_F(Workbook, CorePropertiesCarryTheEscapedAuthorAndOneUtcMoment)
+{
+  EXPECT_EQ(W3cdtfTime(1709629621), "2024-03-05T09:07:01Z");
+
+  struct Case {
+    std::optional<std::string> username, user;
+    std::string creator;
+  };
+  const Case cases[] = {
+      {"Tom & <Jerry>", "ignored", "Tom &amp; &lt;Jerry&gt;"},
+      {std::nullopt, "alice", "alice"},
+  };
+  for (const Case& c : cases) {
+    env_var username("USERNAME", c.username);
+    env_var user("USER", c.user);
+    CWorkbook book;
+    book.AddSheet2(L"a", {});
+    ASSERT_TRUE(book.WriteCoreParts()) << book.GetSaveError();
+    const std::string xml = part(book, "docProps/core.xml");
+    EXPECT_NE(xml.find("<dc:creator>" + c.creator + "</dc:creator><cp:lastModifiedBy>" + c.creator +
+                       "</cp:lastModifiedBy>"),
+              std::string::npos)
+        << xml;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(
+        xml, m,
+        std::regex("<dcterms:created xsi:type=\"dcterms:W3CDTF\">(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ)"
+                   "</dcterms:created><dcterms:modified xsi:type=\"dcterms:W3CDTF\">(.*)</dcterms:modified>")))
+        << xml;
+    EXPECT_EQ(m[1], m[2]);
+    EXPECT_TRUE(book_test::xml_well_formed(utf8(book.GetTempFolder()) + "/docProps/core.xml"));
+
+    EXPECT_EQ(part(book, "_rels/.rels"),
+              std::string(declaration) +
+                  "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                  "<Relationship Id=\"rId3\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties\" Target=\"docProps/app.xml\"/>"
+                  "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties\" Target=\"docProps/core.xml\"/>"
+                  "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" Target=\"xl/workbook.xml\"/>"
+                  "</Relationships>");
+  }
+}
+
+TEST_F(Workbook, WorkbookPartAndRelationshipsNumberSheetsThenSharedStrings)
+{
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+  CWorkbook book;
+  book.AddSheet2(L"One \"1\" & <x>", {});
+  CWorksheet* second = book.AddSheet2(L"\u0414\u0432\u0430", {});
+  ASSERT_TRUE(book.WriteWorkbookParts()) << book.GetSaveError();
+  const std::string sheet_rels =
+      std::string(declaration) +
+      "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+      "<Relationship Id=\"rId1\" Type=\"" + rel + "styles\" Target=\"styles.xml\"/>"
+      "<Relationship Id=\"rId2\" Type=\"" + rel + "theme\" Target=\"theme/theme1.xml\"/>"
+      "<Relationship Id=\"rId3\" Type=\"" + rel + "worksheet\" Target=\"worksheets/sheet1.xml\"/>"
+      "<Relationship Id=\"rId4\" Type=\"" + rel + "worksheet\" Target=\"worksheets/sheet2.xml\"/>";
+  EXPECT_EQ(part(book, "xl/_rels/workbook.xml.rels"), sheet_rels + "</Relationships>");
+  EXPECT_EQ(part(book, "xl/workbook.xml"),
+            std::string(declaration) +
+                "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                "xmlns:r=\"" + rel.substr(0, rel.size() - 1) + "\">"
+                "<fileVersion appName=\"xl\" lastEdited=\"5\" lowestEdited=\"5\" rupBuild=\"9302\"/>"
+                "<workbookPr codeName=\"ThisWorkbook\" defaultThemeVersion=\"124226\"/>"
+                "<bookViews><workbookView xWindow=\"270\" yWindow=\"630\" windowWidth=\"24615\" "
+                "windowHeight=\"11445\"/></bookViews>"
+                "<sheets><sheet name=\"One &quot;1&quot; &amp; &lt;x&gt;\" sheetId=\"1\" r:id=\"rId3\"/>"
+                "<sheet name=\"\xD0\x94\xD0\xB2\xD0\xB0\" sheetId=\"2\" r:id=\"rId4\"/></sheets>"
+                "<calcPr calcId=\"124519\"/></workbook>");
+
+  second->OpenRow();
+  second->AddCell(CellDataStr{L"text"});
+  second->CloseRow();
+  ASSERT_TRUE(book.WriteWorkbookParts()) << book.GetSaveError();
+  EXPECT_EQ(part(book, "xl/_rels/workbook.xml.rels"),
+            sheet_rels + "<Relationship Id=\"rId5\" Type=\"" + rel +
+                "sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>");
+}
+
+TEST_F(Workbook, ThemeIsSchemaShapedAndTheSameInEveryPackage)
+{
+  std::string first_theme;
+  for (int round = 0; round < 2; ++round) {
+    CWorkbook book;
+    book.AddSheet2(L"a", {});
+    ASSERT_TRUE(book.WriteTheme()) << book.GetSaveError();
+    const std::string path = utf8(book.GetTempFolder()) + "/xl/theme/theme1.xml";
+    const std::string theme = read_file(path);
+    if (round == 0) {
+      first_theme = theme;
+      ASSERT_TRUE(book_test::xml_well_formed(path));
+      const std::string script =
+          "import sys, xml.etree.ElementTree as E\n"
+          "a = '{http://schemas.openxmlformats.org/drawingml/2006/main}'\n"
+          "r = E.parse(sys.argv[1]).getroot()\n"
+          "f = r.find(a + 'themeElements').find(a + 'fmtScheme')\n"
+          "print([c.tag[len(a):] for c in f])\n"
+          "print([len(e.find(a + 'effectLst')) for e in f.find(a + 'effectStyleLst')])\n"
+          "print(len(f.find(a + 'bgFillStyleLst')), len(f.find(a + 'fillStyleLst')),"
+          " len(f.find(a + 'lnStyleLst')))\n"
+          "fs = r.find(a + 'themeElements').find(a + 'fontScheme')\n"
+          "print([len(x) for x in fs], fs[0][0].get('typeface'), fs[1][0].get('typeface'))\n";
+      const std::string script_path = (dir_.path() / "theme.py").string();
+      write_file(script_path, script);
+      int status = -1;
+      const std::string shape = book_test::command_output(
+          "/usr/bin/python3 " + book_test::quoted(script_path) + " " + book_test::quoted(path) + " 2>&1",
+          &status);
+      EXPECT_EQ(status, 0);
+      EXPECT_EQ(shape,
+                "['fillStyleLst', 'lnStyleLst', 'effectStyleLst', 'bgFillStyleLst']\n"
+                "[1, 1, 1]\n"
+                "3 3 3\n"
+                "[29, 29] Cambria Cambria\n");
+      for (char c : theme)
+        ASSERT_LT(static_cast<unsigned char>(c), 0x80u) << "pure ASCII";
+    } else {
+      EXPECT_EQ(theme, first_theme);
+    }
+  }
+}

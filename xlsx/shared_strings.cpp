@@ -1,0 +1,236 @@
+// The shared-string table: texts live back to back in large blocks, an open-
+// addressing table of entry numbers finds them by hash, and the entries keep the
+// index order. A lookup reuses one key buffer, so a known text costs no allocation.
+#include "xlsx/shared_strings.h"
+
+#include "TK/tk_exception.h"
+#include "xlsx/package_parts.h"
+#include "xlsx/xml_emitter.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <functional>
+#include <limits>
+
+namespace XlsxBook {
+
+namespace {
+
+constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+constexpr std::size_t kMaxCellUnits = 32767;
+
+bool IsXmlChar(char32_t cp)
+{
+  if (cp < 0x20)
+    return cp == 0x09 || cp == 0x0A || cp == 0x0D;
+  if (cp < 0xD800)
+    return true;
+  if (cp < 0xE000)
+    return false;
+  if (cp == 0xFFFE || cp == 0xFFFF)
+    return false;
+  return cp <= 0x10FFFF;
+}
+
+std::uint32_t HashOf(std::string_view key)
+{
+  const std::size_t h = std::hash<std::string_view>{}(key);
+  return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+// Bytes that need more than a copy in element content.
+constexpr std::array<bool, 256> kSpecial = [] {
+  std::array<bool, 256> t{};
+  for (const char c : {'&', '"', '\'', '/', '<', '>', '\\', '\r', '_'})
+    t[static_cast<unsigned char>(c)] = true;
+  return t;
+}();
+
+bool IsHex(char c)
+{
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+} // namespace
+
+CSharedStrings::CSharedStrings() : slots_(1024, 0) {}
+
+CSharedStrings::~CSharedStrings() = default;
+
+std::string_view CSharedStrings::At(std::uint64_t index) const
+{
+  const Entry& e = entries_.at(static_cast<std::size_t>(index));
+  return {e.data, e.size};
+}
+
+const char* CSharedStrings::Store(std::string_view key)
+{
+  if (key.empty())
+    return nullptr;
+  if (key.size() > kBlockSize / 4) {
+    blocks_.emplace_back(new char[key.size()]);
+    std::memcpy(blocks_.back().get(), key.data(), key.size());
+    return blocks_.back().get();
+  }
+  if (block_left_ < key.size()) {
+    blocks_.emplace_back(new char[kBlockSize]);
+    block_next_ = blocks_.back().get();
+    block_left_ = kBlockSize;
+  }
+  char* at = block_next_;
+  std::memcpy(at, key.data(), key.size());
+  block_next_ += key.size();
+  block_left_ -= key.size();
+  return at;
+}
+
+void CSharedStrings::Grow()
+{
+  std::vector<std::uint32_t> slots(slots_.size() * 2, 0);
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    std::size_t s = entries_[i].hash & mask;
+    while (slots[s] != 0)
+      s = (s + 1) & mask;
+    slots[s] = static_cast<std::uint32_t>(i + 1);
+  }
+  slots_.swap(slots);
+}
+
+std::uint64_t CSharedStrings::Add(std::wstring_view text)
+{
+  // Room for the longest UTF-8 form of what is kept (at most 32,767 characters
+  // of 4 bytes); the buffer only ever grows.
+  const std::size_t room = std::min(text.size(), kMaxCellUnits) * 4;
+  if (key_.size() < room)
+    key_.resize(room);
+  char* const begin = key_.data();
+  char* p = begin;
+  std::size_t units = 0;
+  for (const wchar_t ch : text) {
+    const auto cp = static_cast<char32_t>(ch);
+    if (cp == 0)
+      break;
+    if (cp < 0x80 && cp >= 0x20) {
+      if (++units > kMaxCellUnits)
+        break;
+      *p++ = static_cast<char>(cp);
+      continue;
+    }
+    if (!IsXmlChar(cp))
+      continue;
+    units += cp > 0xFFFF ? 2 : 1;
+    if (units > kMaxCellUnits)
+      break;
+    if (cp < 0x80) {
+      *p++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (cp >> 6));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      *p++ = static_cast<char>(0xE0 | (cp >> 12));
+      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      *p++ = static_cast<char>(0xF0 | (cp >> 18));
+      *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  const std::string_view key(begin, static_cast<std::size_t>(p - begin));
+
+  const std::uint32_t hash = HashOf(key);
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t s = hash & mask;
+  while (slots_[s] != 0) {
+    const Entry& e = entries_[slots_[s] - 1];
+    if (e.hash == hash && e.size == key.size() &&
+        (e.size == 0 || std::memcmp(e.data, key.data(), e.size) == 0))
+      return slots_[s] - 1;
+    s = (s + 1) & mask;
+  }
+
+  if (entries_.size() >= std::numeric_limits<std::uint32_t>::max() - 1)
+    throw tk_exception(std::string("Too many distinct texts for one workbook"), tk_level_error);
+  const auto index = static_cast<std::uint32_t>(entries_.size());
+  entries_.push_back({Store(key), static_cast<std::uint32_t>(key.size()), hash});
+  slots_[s] = index + 1;
+  if (entries_.size() * 2 > slots_.size())
+    Grow();
+  return index;
+}
+
+void CSharedStrings::WritePart(CXmlEmitter& xml) const
+{
+  xml << XmlToken::Declaration() << XmlToken::StartTag("sst") << XmlToken::Attribute("xmlns")
+      << ns::spreadsheet_main << XmlToken::Attribute("count")
+      << static_cast<std::uint64_t>(entries_.size()) << XmlToken::Attribute("uniqueCount")
+      << static_cast<std::uint64_t>(entries_.size());
+  for (const Entry& e : entries_) {
+    const std::string_view text(e.data, e.size);
+    xml << XmlToken::StartTag("si") << XmlToken::StartTag("t");
+    if (NeedsSpacePreserve(text))
+      xml << XmlToken::Attribute("xml:space") << "preserve";
+    xml.BeginContent();
+    WriteEscapedText(xml.Out(), text);
+    xml << XmlToken::EndTag() << XmlToken::EndTag();
+  }
+  xml << XmlToken::EndTag("sst");
+}
+
+bool CSharedStrings::WritePart(const std::string& path, std::string& error_text) const
+{
+  CFileWriter out;
+  if (out.Open(path)) {
+    CXmlEmitter xml(out);
+    WritePart(xml);
+  }
+  if (!out.Close()) {
+    error_text = out.ErrorText();
+    return false;
+  }
+  return true;
+}
+
+void WriteEscapedText(CFileWriter& out, std::string_view utf8)
+{
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (!kSpecial[c])
+      continue;
+    std::string_view entity;
+    switch (c) {
+    case '&': entity = "&amp;"; break;
+    case '"': entity = "&quot;"; break;
+    case '\'': entity = "&#39;"; break;
+    case '/': entity = "&#47;"; break;
+    case '<': entity = "&lt;"; break;
+    case '>': entity = "&gt;"; break;
+    case '\\': entity = "&#92;"; break;
+    case '\r': entity = "&#13;"; break;
+    default:  // '_': only the start of a literal _xHHHH_ is escaped
+      if (i + 6 < utf8.size() && utf8[i + 1] == 'x' && IsHex(utf8[i + 2]) && IsHex(utf8[i + 3]) &&
+          IsHex(utf8[i + 4]) && IsHex(utf8[i + 5]) && utf8[i + 6] == '_')
+        entity = "_x005F_";
+      else
+        continue;
+    }
+    out.Write(utf8.substr(run, i - run));
+    out.Write(entity);
+    run = i + 1;
+  }
+  out.Write(utf8.substr(run));
+}
+
+bool NeedsSpacePreserve(std::string_view utf8)
+{
+  if (utf8.empty())
+    return false;
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  return blank(utf8.front()) || blank(utf8.back());
+}
+
+} // namespace XlsxBook

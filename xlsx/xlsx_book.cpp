@@ -1,0 +1,266 @@
+// The workbook: its private temporary folder, the sheets that stream into it,
+// and Save, which writes the remaining parts and packs the folder. Whatever
+// happens, the folder is gone when Save returns or the workbook is destroyed.
+#include "xlsx/xlsx_book.h"
+
+#include "xlsx/shared_strings.h"
+#include "xlsx/xlsx_file_writer.h"
+#include "xlsx/xlsx_she.h"
+#include "xlsx/xml_emitter.h"
+#include "xlsx/zip_packer.h"
+
+#include "TK/tk_exception.h"
+#include "TK/tk_log.h"
+#include "platform/case_fold.h"
+#include "platform/files.h"
+#include "platform/format.h"
+#include "platform/process.h"
+#include "platform/text_codec.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace XlsxBook {
+
+namespace {
+
+// The moment the program started, for the folder name's millisecond stamp.
+const auto process_start = std::chrono::steady_clock::now();
+
+constexpr std::size_t part_buffer_size = 64 * 1024;
+
+// TEMP, else TMPDIR, else /tmp.
+std::string temp_root()
+{
+  for (const char* variable : {"TEMP", "TMPDIR"}) {
+    const char* value = std::getenv(variable);
+    if (value && *value)
+      return value;
+  }
+  return "/tmp";
+}
+
+// Undoes the temporary folder unless the work succeeded.
+class remove_unless_done {
+public:
+  explicit remove_unless_done(CWorkbook& book) : book_(book) {}
+  ~remove_unless_done()
+  {
+    if (!done_)
+      book_.RemoveTempFolder();
+  }
+  remove_unless_done(const remove_unless_done&) = delete;
+  remove_unless_done& operator=(const remove_unless_done&) = delete;
+  void done() { done_ = true; }
+
+private:
+  CWorkbook& book_;
+  bool done_ = false;
+};
+
+} // namespace
+
+bool make_part_folders(const std::wstring& path)
+{
+  std::wstring prefix;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (path[i] != L'/' && path[i] != L'\\')
+      continue;
+    prefix.append(path, start, i - start);
+    prefix += L'/';
+    start = i + 1;
+    if (::mkdir(plat::to_utf8(prefix).c_str(), 0700) != 0 && errno == ENOENT)
+      return false;
+  }
+  return true;
+}
+
+CWorkbook::CWorkbook()
+    : m_partList{L"[Content_Types].xml", L"_rels/.rels",        L"docProps/core.xml",
+                 L"docProps/app.xml",    L"xl/workbook.xml",    L"xl/styles.xml",
+                 L"xl/_rels/workbook.xml.rels", L"xl/theme/theme1.xml"},
+      m_sharedStrings(std::make_unique<CSharedStrings>())
+{
+  m_styles.AddInitialStyles();
+}
+
+CWorkbook::~CWorkbook()
+{
+  // The sheets close their files first, so that nothing is written into the
+  // folder after it is removed.
+  m_sheets.clear();
+  RemoveTempFolder();
+}
+
+void CWorkbook::EnsureTempFolder()
+{
+  if (!m_tempFolder.empty())
+    return;
+  std::string root;
+  if (!plat::absolute_path(temp_root(), root))
+    throw tk_exception(plat::sprintf("Cannot create a temporary folder in '%s'", temp_root()),
+                       tk_level_error);
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - process_start);
+  std::string folder = plat::sprintf("%s/xlsx_%lu_%lld_XXXXXX", root,
+                                     static_cast<unsigned long>(::gettid()),
+                                     static_cast<long long>(elapsed.count()));
+  // mkdtemp makes a fresh folder of mode 0700, so no other user can read the
+  // exported data or plant entries in it.
+  if (::mkdtemp(folder.data()) == nullptr) {
+    const int error = errno;
+    throw tk_exception(plat::sprintf("Cannot create a temporary folder in '%s': %s", root,
+                                     plat::error_text(error)),
+                       tk_level_error);
+  }
+  std::wstring wide;
+  if (!plat::utf8_to_wide(folder, wide)) {
+    ::rmdir(folder.c_str());
+    throw tk_exception(plat::sprintf("Cannot create a temporary folder in '%s': "
+                                     "the path is not UTF-8 text",
+                                     root),
+                       tk_level_error);
+  }
+  m_tempFolder = std::move(wide);
+  tk_log_message(2, L"Temporary folder: %s", m_tempFolder);
+}
+
+void CWorkbook::RemoveTempFolder()
+{
+  if (m_tempFolder.empty())
+    return;
+  // The folder is our own mkdtemp folder; remove_all does not follow links.
+  std::error_code ignored;
+  std::filesystem::remove_all(plat::to_utf8(m_tempFolder), ignored);
+  m_tempFolder.clear();
+}
+
+std::wstring CWorkbook::UniqueTitle(const std::wstring& wanted, std::uint32_t number) const
+{
+  const auto taken = [this](const std::wstring& title) {
+    const std::wstring safe = CWorksheet::get_safe_string(title);
+    for (const auto& sheet : m_sheets)
+      if (plat::equal_no_case(sheet->GetSafeTitle(), safe))
+        return true;
+    return false;
+  };
+
+  std::wstring title = plat::utf16_truncate(wanted.substr(0, wanted.find(L'\0')), kMaxTitleUnits);
+  if (CWorksheet::get_safe_string(title).empty())
+    title = plat::sprintf(L"Sheet%u", number);
+  if (!taken(title))
+    return title;
+  // Room for five digits, the counter style of the name validators.
+  const std::wstring stem = plat::utf16_truncate(title, kMaxTitleUnits - 5);
+  for (std::uint32_t counter = 1;; ++counter) {
+    std::wstring candidate = stem + plat::sprintf(L"%05u", counter);
+    if (!taken(candidate))
+      return candidate;
+  }
+}
+
+CWorksheet* CWorkbook::AddSheet2(const std::wstring& title, const std::vector<ColumnWidth>& widths)
+{
+  tk_log_message(2, L"CWorkbook::AddSheet2(%s)", title);
+  EnsureTempFolder();
+  const auto number = static_cast<std::uint32_t>(m_sheets.size() + 1);
+  auto sheet = std::make_unique<CWorksheet>(number, widths, m_tempFolder);
+  sheet->AssignTitle(UniqueTitle(title, number));
+  sheet->m_sharedStrings = m_sharedStrings.get();
+  sheet->m_commentList = &m_commentList;
+  m_sheets.push_back(std::move(sheet));
+  return m_sheets.back().get();
+}
+
+bool CWorkbook::Fail(std::string reason)
+{
+  m_saveError = std::move(reason);
+  return false;
+}
+
+bool CWorkbook::WritePart(const std::wstring& part_name,
+                          const std::function<void(CXmlEmitter&)>& write)
+{
+  const std::wstring path = m_tempFolder + L"/" + part_name;
+  make_part_folders(path);
+  const std::string narrow = plat::to_utf8(path);
+  if (narrow.size() >= plat::max_path_bytes)
+    return Fail(plat::sprintf("the temporary path '%s' is too long", narrow));
+  CFileWriter out(part_buffer_size);
+  if (!out.Open(narrow))
+    return Fail(out.ErrorText());
+  {
+    CXmlEmitter xml(out);
+    write(xml);
+  }  // the emitter closes every open element here
+  if (!out.Close())
+    return Fail(out.ErrorText());
+  return true;
+}
+
+bool CWorkbook::WriteComments()
+{
+  // No operation adds comments, so there is never a comment part to write.
+  return true;
+}
+
+bool CWorkbook::WriteSharedStrings()
+{
+  if (m_sharedStrings->Empty())
+    return true;
+  const std::wstring part = L"xl/sharedStrings.xml";
+  m_partList.push_back(part);
+  return WritePart(part, [this](CXmlEmitter& xml) { m_sharedStrings->WritePart(xml); });
+}
+
+bool CWorkbook::Save(const std::wstring& destination)
+{
+  tk_log_message(2, "CWorkbook::Save");
+  m_saveError.clear();
+  remove_unless_done cleanup(*this);
+
+  std::string target;
+  if (!plat::absolute_path(plat::to_utf8(destination), target))
+    return Fail("the destination path cannot be made absolute");
+  if (m_tempFolder.empty() && !m_sheets.empty())
+    return Fail("the workbook was saved already");
+  try {
+    EnsureTempFolder();
+  } catch (const tk_exception& e) {
+    return Fail(e.get_message());
+  }
+
+  // The package description and the workbook-wide parts.
+  if (!WriteCoreParts() || !WriteAppPart() || !WriteContentTypes() || !WriteTheme() ||
+      !WriteComments() || !WriteSharedStrings() || !WriteStyles() || !WriteWorkbookParts())
+    return false;
+
+  tk_log_message(1, "Step #1");
+  for (std::size_t i = 0; i < m_sheets.size(); ++i) {
+    CWorksheet& sheet = *m_sheets[i];
+    m_partList.push_back(plat::sprintf(L"xl/worksheets/sheet%u.xml", sheet.m_sheetNumber));
+    if (sheet.m_hasComments)
+      m_partList.push_back(plat::sprintf(L"xl/worksheets/_rels/sheet%u.xml.rels", sheet.m_sheetNumber));
+    if (!sheet.Save()) {
+      tk_log_message(1, "Failed to save worksheet #%d", static_cast<int>(i));
+      return Fail(sheet.GetLastError());
+    }
+  }
+
+  tk_log_message(1, "Step #2");  // chart sheets: none are ever added
+
+  tk_log_message(1, "Step #3");
+  const PackResult packed = PackFolder(plat::to_utf8(m_tempFolder), target);
+  if (!packed.ok)
+    return Fail(packed.error);
+  cleanup.done();
+  RemoveTempFolder();
+  return true;
+}
+
+} // namespace XlsxBook

@@ -1,0 +1,133 @@
+// One .xlsx package under construction: its parts are files in a private
+// temporary folder until Save packs them into the destination. The folder exists
+// only while the workbook has something in it, and it is removed on every path
+// (saved, failed or abandoned), so no exported data outlives the workbook.
+#pragma once
+
+#include "xlsx/styles.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace XlsxBook {
+
+class CWorksheet;      // xlsx/xlsx_she.h
+struct ColumnWidth;    // xlsx/xlsx_she.h
+class CSharedStrings;  // xlsx/shared_strings.h
+class CXmlEmitter;     // xlsx/xml_emitter.h
+
+// One run of formatted comment text.
+struct CommentRunData {
+  FontData font;
+  std::wstring text;
+};
+
+// One cell comment. Nothing adds comments yet, so their parts are never written.
+struct CommentData {
+  std::int32_t sheet = 0;
+  std::vector<CommentRunData> runs;
+  std::uint64_t position = 0;  // column in the high 32 bits, 1-based row in the low
+  std::wstring fill_colour;
+  bool hidden = false;
+  std::int32_t left = 0, top = 0, width = 0, height = 0;
+};
+
+// Creates the missing folders of a part path (every prefix that ends at a '/'
+// or '\', rebuilt with '/'); the last component is never created. False when a
+// folder cannot be made because a folder above it is missing; a folder that
+// exists already is no error.
+bool make_part_folders(const std::wstring& path);
+
+class CWorkbook {
+public:
+  // Nothing is created on disk until the first sheet or Save.
+  CWorkbook();
+  // Deletes the sheets, then removes the temporary folder if it still exists.
+  virtual ~CWorkbook();
+  CWorkbook(const CWorkbook&) = delete;
+  CWorkbook& operator=(const CWorkbook&) = delete;
+
+  // A new sheet whose part file is created at once. The title is cut to 31
+  // UTF-16 units; an empty title becomes "Sheet<n>", and a title equal
+  // (ignoring case) to an earlier sheet's becomes its first 26 units and a
+  // five-digit counter. Raises tk_exception level 1 when the temporary folder
+  // or the sheet's part file cannot be created.
+  CWorksheet* AddSheet2(const std::wstring& title, const std::vector<ColumnWidth>& widths);
+
+  // Writes the remaining parts, closes the sheets and packs the folder into the
+  // destination (replaced only when packing succeeded). False when anything
+  // failed; GetSaveError() then says what. The temporary folder is gone
+  // afterwards either way, and a failed save leaves no destination behind.
+  bool Save(const std::wstring& destination);
+  // Why the last Save failed, as a sentence for the user; empty after success.
+  const std::string& GetSaveError() const { return m_saveError; }
+
+  // Removes the temporary folder and everything in it; nothing when it does not
+  // exist. Never raises.
+  void RemoveTempFolder();
+
+  // The temporary folder (absolute); empty until it is created.
+  const std::wstring& GetTempFolder() const { return m_tempFolder; }
+  // Part names relative to the temporary folder, written or to be written.
+  const std::vector<std::wstring>& GetPartList() const { return m_partList; }
+  const std::vector<std::unique_ptr<CWorksheet>>& GetSheets() const { return m_sheets; }
+  CSharedStrings& GetSharedStrings() { return *m_sharedStrings; }
+  const CSharedStrings& GetSharedStrings() const { return *m_sharedStrings; }
+  StyleRegistry& GetStyles() { return m_styles; }
+  const StyleRegistry& GetStyles() const { return m_styles; }
+
+  // Part writers, each writing its parts into the temporary folder; false when
+  // a part's file could not be written completely (GetSaveError() says why).
+  bool WriteCoreParts();      // docProps/core.xml, then _rels/.rels
+  bool WriteAppPart();        // docProps/app.xml
+  bool WriteContentTypes();   // [Content_Types].xml (and the calculation chain)
+  bool WriteCalcChain();      // xl/calcChain.xml
+  bool WriteTheme();          // xl/theme/theme1.xml
+  bool WriteComments();       // comment parts: there are none to write
+  bool WriteSharedStrings();  // xl/sharedStrings.xml when any text was stored
+  bool WriteStyles();         // xl/styles.xml
+  bool WriteWorkbookParts();  // xl/_rels/workbook.xml.rels, then xl/workbook.xml
+
+  // Blocks of the styles part, written from the style registry.
+  void WriteNumFormats(CXmlEmitter& xml) const;
+  void WriteFonts(CXmlEmitter& xml) const;
+  void WriteFills(CXmlEmitter& xml) const;
+  void WriteBorders(CXmlEmitter& xml) const;
+  static void WriteBorderLine(CXmlEmitter& xml, const char* side, const BorderLineData& line);
+
+  // The fixed part names, in this order.
+  static constexpr std::size_t part_content_types = 0;
+  static constexpr std::size_t part_package_rels = 1;
+  static constexpr std::size_t part_core = 2;
+  static constexpr std::size_t part_app = 3;
+  static constexpr std::size_t part_workbook = 4;
+  static constexpr std::size_t part_styles = 5;
+  static constexpr std::size_t part_workbook_rels = 6;
+  static constexpr std::size_t part_theme = 7;
+
+private:
+  // Creates the private temporary folder when it does not exist yet; raises
+  // tk_exception level 1 when it cannot.
+  void EnsureTempFolder();
+  // Writes one part file through the part-file convention: folders, a UTF-8
+  // file writer, an emitter on it; `write` fills the emitter. False (with the
+  // reason kept in m_saveError) when the file could not be written completely.
+  bool WritePart(const std::wstring& part_name, const std::function<void(CXmlEmitter&)>& write);
+  bool Fail(std::string reason);
+  // A sheet title that is not empty and that no earlier sheet has.
+  std::wstring UniqueTitle(const std::wstring& wanted, std::uint32_t number) const;
+
+  std::wstring m_tempFolder;
+  std::vector<std::wstring> m_partList;
+  std::vector<std::unique_ptr<CWorksheet>> m_sheets;
+  std::unique_ptr<CSharedStrings> m_sharedStrings;
+  std::vector<CommentData> m_commentList;
+  std::uint64_t m_shapeCounter = 0;
+  StyleRegistry m_styles;
+  std::string m_saveError;
+};
+
+} // namespace XlsxBook

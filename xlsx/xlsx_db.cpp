@@ -1,0 +1,97 @@
+// The .xlsx destination database. It owns at most one workbook at a time; a
+// workbook leaves it either saved to the destination or discarded with its
+// temporary folder, and a failed save always reaches the caller as an error.
+#include "xlsx/xlsx_db.h"
+
+#include "xlsx/xlsx_book.h"
+#include "xlsx/xlsx_she.h"
+#include "xlsx/xlsx_worksheet.h"
+
+#include "TK/tk_exception.h"
+#include "TK/tk_files.h"
+#include "TK/tk_log.h"
+#include "platform/format.h"
+#include "platform/text_codec.h"
+
+xlsx_database::xlsx_database(const std::wstring& destination, bool one_book_per_table)
+    : udb_database(destination, 1, false), one_book_per_table_(one_book_per_table)
+{
+  tk_log_message(1, L"xlsx_database::ctor(%s)", destination);
+}
+
+xlsx_database::~xlsx_database()
+{
+  tk_log_message(2, "xlsx_database::dtor");
+}
+
+std::unique_ptr<udb_recordset> xlsx_database::create_table(const std::wstring& name,
+                                                           const udb_schema& schema,
+                                                           const udb_indexes& /*indexes*/)
+{
+  tk_log_message(1, L"xlsx_database::create_table(%s)", name);
+  if (!workbook_ || one_book_per_table_)
+    workbook_ = std::make_unique<XlsxBook::CWorkbook>();
+  XlsxBook::CWorksheet* sheet = workbook_->AddSheet2(name.substr(0, name.find(L'\0')), {});
+  return std::make_unique<xlsx_worksheet>(name, sheet, schema);
+}
+
+std::unique_ptr<udb_recordset> xlsx_database::get_query(const std::wstring& /*name*/,
+                                                        const std::wstring& /*sql*/,
+                                                        std::uint32_t /*mode*/)
+{
+  return nullptr;
+}
+
+std::unique_ptr<udb_recordset> xlsx_database::get_table(const std::wstring& /*name*/,
+                                                        std::uint32_t /*mode*/)
+{
+  throw tk_mail_assertion("xlsx_db", 93);
+}
+
+bool xlsx_database::test_query(const std::wstring& /*sql*/)
+{
+  return true;
+}
+
+void xlsx_database::save_workbook(const std::wstring& path)
+{
+  // The workbook goes either way; its destructor removes what is left of its
+  // temporary folder.
+  const std::unique_ptr<XlsxBook::CWorkbook> book = std::move(workbook_);
+  if (!book->Save(path))
+    throw tk_exception(plat::sprintf("Cannot create the destination file '%s': %s",
+                                     plat::to_utf8(path), book->GetSaveError()),
+                       tk_level_error);
+}
+
+void xlsx_database::save()
+{
+  tk_log_message(1, "xlsx_database::save");
+  if (one_book_per_table_ || !workbook_)
+    return;
+  save_workbook(name_);
+}
+
+void xlsx_database::save_table(udb_recordset* table, int n)
+{
+  tk_log_message(2, "xlsx_database::save_table(%d)", n);
+  if (table == nullptr)
+    return;
+  table->save();
+  if (!one_book_per_table_)
+    return;
+
+  tk_log_message(1, "b_1tab_per_file");
+  std::wstring base = table->get_name();
+  if (n > 0)
+    base += plat::sprintf(L"(%d)", n);
+  tk_log_message(2, L"xlsx_database::save_table(name=%s, t_name=%s)", name_, base);
+  // The destination names the folder of the workbooks; when it is no folder the
+  // file goes into the current directory. The paths are joined, never chdir'd.
+  std::wstring path = base + L".xlsx";
+  if (tk_is_path_exist(name_))
+    path = name_ + (name_.ends_with(L'/') ? L"" : L"/") + path;
+  tk_log_message(2, L"xlsx_name=%s", path);
+  if (workbook_)
+    save_workbook(path);
+}

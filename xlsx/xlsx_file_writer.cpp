@@ -1,0 +1,204 @@
+// The buffered UTF-8 part writer. Every failure is kept as the first errno and
+// the step that met it; once failed, the writer drops bytes instead of writing.
+#include "xlsx/xlsx_file_writer.h"
+
+#include "platform/format.h"
+#include "platform/process.h"
+#include "platform/text_codec.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace XlsxBook {
+
+CFileWriter::CFileWriter(std::size_t buffer_size)
+    : buffer_(new char[buffer_size < max_reserve ? max_reserve : buffer_size]),
+      buffer_size_(buffer_size < max_reserve ? max_reserve : buffer_size)
+{
+}
+
+CFileWriter::~CFileWriter()
+{
+  Close();
+}
+
+bool CFileWriter::Open(const std::wstring& path)
+{
+  return Open(plat::to_utf8(path));
+}
+
+bool CFileWriter::Open(const std::string& path)
+{
+  if (fd_ >= 0)
+    Close();
+  path_ = path;
+  used_ = 0;
+  flushed_ = 0;
+  error_ = 0;
+  failed_step_ = "";
+  if (path.find('\0') != std::string::npos) {
+    Fail(EINVAL, "create");
+    return false;
+  }
+  do {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) {
+    Fail(errno, "create");
+    return false;
+  }
+  return true;
+}
+
+std::string CFileWriter::ErrorText() const
+{
+  if (error_ == 0)
+    return {};
+  return plat::sprintf("Cannot %s file '%s': %s", failed_step_, path_, plat::error_text(error_));
+}
+
+void CFileWriter::Fail(int error, const char* what)
+{
+  if (error_ != 0)
+    return;
+  error_ = error != 0 ? error : EIO;
+  failed_step_ = what;
+}
+
+bool CFileWriter::Close()
+{
+  if (fd_ < 0)
+    return !Failed();
+  Flush();
+  if (::close(fd_) != 0 && errno != EINTR)
+    Fail(errno, "close");
+  fd_ = -1;
+  used_ = 0;
+  return !Failed();
+}
+
+void CFileWriter::WriteToFile(const char* data, std::size_t size)
+{
+  if (fd_ < 0 || Failed()) {
+    if (fd_ < 0)
+      Fail(EBADF, "write");
+    return;
+  }
+  while (size > 0) {
+    const ssize_t n = ::write(fd_, data, size);
+    if (n < 0) {
+      if (errno == EINTR)
+        continue;
+      Fail(errno, "write");
+      return;
+    }
+    if (n == 0) {
+      Fail(ENOSPC, "write");
+      return;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+void CFileWriter::Flush()
+{
+  if (used_ == 0)
+    return;
+  WriteToFile(buffer_.get(), used_);
+  flushed_ += used_;
+  used_ = 0;
+}
+
+void CFileWriter::WriteSlow(std::string_view bytes)
+{
+  Flush();
+  if (bytes.size() >= buffer_size_) {
+    WriteToFile(bytes.data(), bytes.size());
+    flushed_ += bytes.size();
+    return;
+  }
+  std::char_traits<char>::copy(buffer_.get(), bytes.data(), bytes.size());
+  used_ = bytes.size();
+}
+
+void CFileWriter::PutCodePoint(char32_t cp)
+{
+  char* p = Reserve(4);
+  std::size_t n;
+  if (cp < 0x80) {
+    p[0] = static_cast<char>(cp);
+    n = 1;
+  } else if (cp < 0x800) {
+    p[0] = static_cast<char>(0xC0 | (cp >> 6));
+    p[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    n = 2;
+  } else if (cp < 0x10000) {
+    if (cp >= 0xD800 && cp <= 0xDFFF)
+      cp = 0xFFFD;
+    p[0] = static_cast<char>(0xE0 | (cp >> 12));
+    p[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    p[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    n = 3;
+  } else if (cp <= 0x10FFFF) {
+    p[0] = static_cast<char>(0xF0 | (cp >> 18));
+    p[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    p[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    p[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    n = 4;
+  } else {
+    p[0] = '\xEF';
+    p[1] = '\xBF';
+    p[2] = '\xBD';
+    n = 3;
+  }
+  Commit(n);
+}
+
+void CFileWriter::WriteWide(std::wstring_view text)
+{
+  for (const wchar_t ch : text) {
+    const auto cp = static_cast<char32_t>(ch);
+    if (cp < 0x80)
+      Put(static_cast<char>(cp));
+    else
+      PutCodePoint(cp);
+  }
+}
+
+void CFileWriter::Patch(std::uint64_t offset, std::string_view bytes)
+{
+  if (Failed() || fd_ < 0)
+    return;
+  const char* data = bytes.data();
+  std::size_t size = bytes.size();
+  // The part that already reached the file.
+  while (size > 0 && offset < flushed_) {
+    const auto room = static_cast<std::size_t>(
+        std::min<std::uint64_t>(size, flushed_ - offset));
+    const ssize_t n = ::pwrite(fd_, data, room, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR)
+        continue;
+      Fail(errno, "write");
+      return;
+    }
+    if (n == 0) {
+      Fail(ENOSPC, "write");
+      return;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+    offset += static_cast<std::uint64_t>(n);
+  }
+  // The part still in the buffer.
+  if (size > 0) {
+    const auto at = static_cast<std::size_t>(offset - flushed_);
+    if (at + size <= used_)
+      std::char_traits<char>::copy(buffer_.get() + at, data, size);
+  }
+}
+
+} // namespace XlsxBook

@@ -1,0 +1,136 @@
+// Info-ZIP packing. zip writes into a private staging folder next to the
+// destination (same file system, so the final rename is atomic) and never sees
+// the destination itself: it would update an existing archive in place and add
+// ".zip" to a name without extension.
+#include "xlsx/zip_packer.h"
+
+#include "TK/tk_log.h"
+#include "TK/tk_module.h"
+#include "platform/child_process.h"
+#include "platform/process.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <stdlib.h>
+
+namespace XlsxBook {
+
+namespace {
+
+std::string join_arguments(const std::vector<std::string>& args)
+{
+  std::string line;
+  for (const std::string& arg : args) {
+    if (!line.empty())
+      line += ' ';
+    line += arg;
+  }
+  return line;
+}
+
+// zip's own complaint, on one line, for the user's message.
+std::string first_lines(const std::string& text)
+{
+  std::string out;
+  for (char c : text) {
+    if (c == '\n' || c == '\r') {
+      if (!out.empty() && out.back() != ' ')
+        out += ' ';
+    } else {
+      out += c;
+    }
+    if (out.size() >= 300)
+      break;
+  }
+  while (!out.empty() && out.back() == ' ')
+    out.pop_back();
+  return out;
+}
+
+// Removes the staging folder on every way out.
+class staging_folder {
+public:
+  explicit staging_folder(std::string path) : path_(std::move(path)) {}
+  ~staging_folder()
+  {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  staging_folder(const staging_folder&) = delete;
+  staging_folder& operator=(const staging_folder&) = delete;
+  const std::string& path() const { return path_; }
+
+private:
+  std::string path_;
+};
+
+} // namespace
+
+std::string FindZipProgram()
+{
+  const std::string beside = tk_get_module_dir<std::string>() + "zip";
+  if (plat::is_executable_file(beside))
+    return beside;
+  return plat::find_in_path("zip");
+}
+
+PackResult PackFolder(const std::string& folder, const std::string& destination,
+                      const std::string& zip_program)
+{
+  PackResult result;
+  const std::string program = zip_program.empty() ? FindZipProgram() : zip_program;
+  if (program.empty()) {
+    result.error = "the zip program was not found beside the program or on PATH "
+                   "(install the Debian package 'zip')";
+    return result;
+  }
+
+  const std::filesystem::path target(destination);
+  if (!target.is_absolute() || !target.has_filename()) {
+    result.error = "the destination is not an absolute file path";
+    return result;
+  }
+  std::string staging_template = target.parent_path().string() + "/.xlsx_pack_XXXXXX";
+  if (::mkdtemp(staging_template.data()) == nullptr) {
+    const int error = errno;
+    result.error = plat::sprintf("cannot create a file in the folder '%s': %s",
+                                 target.parent_path().string(), plat::error_text(error));
+    return result;
+  }
+  const staging_folder staging(staging_template);
+  // An extension keeps zip from adding ".zip" of its own.
+  const std::string packed = staging.path() + "/package.xlsx";
+
+  // -D: no folder entries; -X: no owner ids; -nw: names are not patterns;
+  // "[Content_Types].xml" first, as readers that sniff the format expect.
+  const std::vector<std::string> args = {"-q", "-r", "-D", "-X", "-nw", packed,
+                                         "[Content_Types].xml", "."};
+  tk_log_message(2, "zip=%s, cmdline=%s, path=%s", program, join_arguments(args), folder);
+  // zip takes default options from ZIP and ZIPOPT; none of them may change
+  // what goes into the package.
+  const plat::child_result run = plat::run_program(program, args, folder, {"ZIP", "ZIPOPT"});
+  tk_log_message(2, "Exit code: %d", run.started ? run.exit_code : -1);
+
+  if (!run.succeeded()) {
+    result.error = "the zip program failed: " + plat::describe_child_failure(run);
+    const std::string said = first_lines(run.error_output);
+    if (!said.empty())
+      result.error += " (" + said + ")";
+    return result;
+  }
+  std::error_code exists_error;
+  if (!std::filesystem::is_regular_file(packed, exists_error)) {
+    result.error = "the zip program wrote no package";
+    return result;
+  }
+  if (std::rename(packed.c_str(), destination.c_str()) != 0) {
+    const int error = errno;
+    result.error = plat::sprintf("cannot replace '%s': %s", destination, plat::error_text(error));
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
+} // namespace XlsxBook

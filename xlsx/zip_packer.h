@@ -1,0 +1,27 @@
+// Packs a folder tree into a ZIP package with the external Info-ZIP program.
+// The destination is touched only by a final rename after zip succeeded, so a
+// failed pack leaves neither a half-written file nor its own temporary name.
+#pragma once
+
+#include <string>
+
+namespace XlsxBook {
+
+// The zip program beside the running program, else the first on PATH; empty
+// when there is none.
+std::string FindZipProgram();
+
+struct PackResult {
+  bool ok = false;
+  std::string error;  // a sentence for the user when !ok
+};
+
+// Packs every file under `folder` (its contents, not the folder itself), with
+// "[Content_Types].xml" first, into `destination`, which replaces any file of
+// that name. Both paths are UTF-8; the destination must be absolute. The
+// process's current directory is never changed. With an empty `zip_program`
+// FindZipProgram() is used.
+PackResult PackFolder(const std::string& folder, const std::string& destination,
+                      const std::string& zip_program = {});
+
+} // namespace XlsxBook
