@@ -461,19 +461,15 @@ void ole_variant::attach_binary(const unsigned char* bytes, std::size_t count)
 
 void ole_variant::attach_string(std::string_view text)
 {
+  // A byte that is not UTF-8 becomes U+FFFD, as the system's decoder without
+  // its strict flag does: the rest of the value is kept, never dropped whole.
   thread_local std::wstring wide;
-  const bool decoded = plat::utf8_to_wide(text, wide);
+  plat::utf8_to_wide_lenient(text, wide);
   // The new text is made before the old is released: the two may be one.
   BSTR copy = nullptr;
-  if (decoded && wide.size() <= std::numeric_limits<unsigned int>::max())
+  if (wide.size() <= std::numeric_limits<unsigned int>::max())
     copy = SysAllocStringLen(wide.data(), static_cast<unsigned int>(wide.size()));
   trim_scratch(wide);
-  if (!decoded) {
-    errno = EILSEQ;
-    tk_log_message(2, "MultiByteToWideChar failed, error=%08X", plat::last_error());
-    clear();
-    return;
-  }
   if (copy == nullptr)
     throw tk_mail_assertion("ole_var", 1434);
   clear();

@@ -39,6 +39,61 @@ void append_utf8(std::string& out, char32_t cp)
   }
 }
 
+namespace {
+
+// Decodes one sequence at p; returns its length, or 0 when it is invalid.
+std::size_t decode_one(const unsigned char* p, const unsigned char* end, char32_t& cp)
+{
+  const unsigned char b0 = *p;
+  if (b0 < 0x80) {
+    cp = b0;
+    return 1;
+  }
+  std::size_t extra;
+  char32_t min;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    extra = 1; cp = b0 & 0x1Fu; min = 0x80;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    extra = 2; cp = b0 & 0x0Fu; min = 0x800;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    extra = 3; cp = b0 & 0x07u; min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (static_cast<std::size_t>(end - p) <= extra)
+    return 0;
+  for (std::size_t i = 1; i <= extra; ++i) {
+    const unsigned char b = p[i];
+    if ((b & 0xC0) != 0x80)
+      return 0;
+    cp = (cp << 6) | (b & 0x3Fu);
+  }
+  if (cp < min || cp > 0x10FFFF || is_surrogate(cp))
+    return 0;
+  return extra + 1;
+}
+
+} // namespace
+
+void utf8_to_wide_lenient(std::string_view in, std::wstring& out)
+{
+  out.clear();
+  out.reserve(in.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+  const auto* const end = p + in.size();
+  while (p < end) {
+    char32_t cp = 0;
+    const std::size_t length = decode_one(p, end, cp);
+    if (length == 0) {
+      out.push_back(static_cast<wchar_t>(replacement));
+      ++p;
+    } else {
+      out.push_back(static_cast<wchar_t>(cp));
+      p += length;
+    }
+  }
+}
+
 bool utf8_to_wide(std::string_view in, std::wstring& out)
 {
   out.clear();
@@ -46,36 +101,12 @@ bool utf8_to_wide(std::string_view in, std::wstring& out)
   const auto* p = reinterpret_cast<const unsigned char*>(in.data());
   const auto* const end = p + in.size();
   while (p < end) {
-    const unsigned char b0 = *p;
-    if (b0 < 0x80) {
-      out.push_back(static_cast<wchar_t>(b0));
-      ++p;
-      continue;
-    }
-    int extra;
-    char32_t cp;
-    char32_t min;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-      extra = 1; cp = b0 & 0x1Fu; min = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      extra = 2; cp = b0 & 0x0Fu; min = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      extra = 3; cp = b0 & 0x07u; min = 0x10000;
-    } else {
-      return false;
-    }
-    if (end - p <= extra)
-      return false;
-    for (int i = 1; i <= extra; ++i) {
-      const unsigned char b = p[i];
-      if ((b & 0xC0) != 0x80)
-        return false;
-      cp = (cp << 6) | (b & 0x3Fu);
-    }
-    if (cp < min || cp > 0x10FFFF || is_surrogate(cp))
+    char32_t cp = 0;
+    const std::size_t length = decode_one(p, end, cp);
+    if (length == 0)
       return false;
     out.push_back(static_cast<wchar_t>(cp));
-    p += extra + 1;
+    p += length;
   }
   return true;
 }

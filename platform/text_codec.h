@@ -19,6 +19,10 @@ void append_utf8(std::string& out, char32_t code_point);
 // byte, an overlong form, an encoded surrogate, a value above U+10FFFF or a
 // sequence cut short.
 bool utf8_to_wide(std::string_view in, std::wstring& out);
+// The system's decoder without its strict flag: every invalid byte becomes
+// U+FFFD and the rest of the text is kept, so a value with one bad byte is not
+// lost whole.
+void utf8_to_wide_lenient(std::string_view in, std::wstring& out);
 void wide_to_utf8(std::wstring_view in, std::string& out);
 std::string to_utf8(std::wstring_view in);
 

@@ -39,3 +39,10 @@ TEST(TextCodec, Utf16MeasuresNeverSplitACharacter)
   EXPECT_EQ(plat::utf16_truncate(L"a\U0001F600b", 3), L"a\U0001F600");
   EXPECT_EQ(plat::utf16_truncate(L"abc", 10), L"abc");
 }
+
+TEST(TextCodec, LenientDecodingReplacesOnlyTheBadBytes)
+{
+  std::wstring out;
+  plat::utf8_to_wide_lenient("a\xFF" "b\xC3\x84\xE2\x82", out);
+  EXPECT_EQ(out, L"a\uFFFDb\u00c4\uFFFD\uFFFD");
+}
