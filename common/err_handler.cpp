@@ -1,0 +1,184 @@
+// The error handler in its console form and the run scope. Every report is logged
+// before anything is shown, and the process never ends without the run's open
+// workbook and source being closed first.
+#include "common/err_handler.h"
+
+#include "TK/tk_codepage.h"
+#include "TK/tk_log.h"
+#include "platform/clock.h"
+#include "platform/format.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+
+namespace {
+
+#define QVT_SUPPORT_ADDRESS "support@norvale.example"
+
+constexpr const char* access_format_text =
+    "Cannot recognize MS Access database format. See 'Troubleshooting'\n"
+    "article of the product documentation for solution.";
+constexpr const char* duplicate_values_text =
+    "Duplicate field values being used for an unique index were found.\n"
+    "See 'Troubleshooting' article of the product documentation\n"
+    "for solution.";
+constexpr const char* workgroup_file_text =
+    "Invalid workgroup information file. Return to the previous\n"
+    "wizard page and verify the correct path was given.";
+constexpr const char* cannot_connect_text =
+    "Cannot connect to the MySQL server. Check to verify that MySQL server\n"
+    "is launched and the correct host/port values were given.";
+constexpr const char* authentication_text =
+    "The program does not support authentication protocol requested by server.\n"
+    "See 'Troubleshooting' article of the product documentation.";
+
+} // namespace
+
+const tk_error_entry dao_error_map[] = {
+    {0x10BE9, access_format_text},
+    {0x10BEF, "Not a valid MS Access database name. Use the following characters\n"
+              "to compose new database name: alphanumerics (A-Z, a-z, 0-9),\n"
+              "underscore characters (_) and spaces."},
+    {0x10BCE, duplicate_values_text},
+    {0x10BD5, "Not a valid account name or password has been specified\n"
+              "in MS Access user-level security settings"},
+    {0x10C28, "Cannot extract relationships information. See 'Troubleshooting'\n"
+              "article of the product documentation for solution."},
+    {0x10C65, workgroup_file_text},
+    {0x10D1E, workgroup_file_text},
+    {0x10D5D, "Data type conversion error. Please contact " QVT_SUPPORT_ADDRESS "\n"
+              "for the solution."},
+    {0x10D0F, access_format_text},
+};
+const std::size_t dao_error_map_size = std::size(dao_error_map);
+
+const tk_error_entry mysql_error_map[] = {
+    {0x400414, "Access denied. Ask your system administrator to grant you\n"
+               "the necessary privileges to write into the database."},
+    {0x400415, "Access denied. Verify the user name and password are correct, and you have\n"
+               "the necessary privileges to connect to the target MySQL server."},
+    {0x400426, duplicate_values_text},
+    {0x40042F, "Primary key in the original database is too long.\n"
+               "Restart the program with \"Skip converting indexes\"\n"
+               "checkbox selected in order to resolve the conflict.\n"},
+    {0x40046A, "You are not allowed to connect to the destination MySQL server.\n"
+               "Ask your system administrator to grant you necessary privileges\n"
+               "to create new databases on target MySQL server."},
+    {0x40041B, "Failed to overwrite MySQL database. It is being used by\n"
+               "another application. Specify a different destination name."},
+    {0x4007D3, cannot_connect_text},
+    {0x4007D5, cannot_connect_text},
+    {0x4007D6, "Transferred value is too big. Increase MySQL max packet size and try\n"
+               "again. See 'Troubleshooting' article of the product documentation."},
+    {0x4004E1, authentication_text},
+    {0x4004E2, authentication_text},
+    {0x4004E3, authentication_text},
+};
+const std::size_t mysql_error_map_size = std::size(mysql_error_map);
+
+const tk_error_entry date_range_error_map[] = {
+    {0x10D15, "Date fields of the source database do not fall in the\n"
+              "range accepted by MS Excel. Restart the program with\n"
+              "\"Convert dates into strings\" checkbox selected.\n"},
+};
+const std::size_t date_range_error_map_size = std::size(date_range_error_map);
+
+error_handler::error_handler(std::size_t count, const tk_error_entry* table)
+    : err_map(count, table), out_(&std::cout)
+{
+  tk_log_message(2, "error_handler::ctor");
+}
+
+error_handler::~error_handler()
+{
+  context.clear();
+}
+
+void error_handler::load_err_map(std::size_t count, const tk_error_entry* table)
+{
+  tk_log_message(2, "error_handler::load_err_map");
+  err_map.load_map(count, table);
+}
+
+void error_handler::set_context(const std::wstring& name)
+{
+  try {
+    context = tk_wstring_to_ansi(name);
+  } catch (const tk_exception&) {
+    context.clear();
+  }
+}
+
+void error_handler::set_context(const std::wstring& name, std::uint32_t record)
+{
+  set_context(plat::sprintf(L"%s, record #%u", name, record));
+}
+
+void error_handler::set_exit_function(exit_function exit)
+{
+  exit_ = std::move(exit);
+}
+
+void error_handler::end_process(int code)
+{
+  if (exit_) {
+    exit_(code);
+    // A replaced exit came back: the run must still not go on.
+    throw tk_final_exception();
+  }
+  if (run_closer_) {
+    try {
+      run_closer_();
+    } catch (...) {
+      // The process ends either way; a failed close must not keep it alive.
+    }
+  }
+  out_->flush();
+  std::exit(code);
+}
+
+void error_handler::handle(const tk_exception& e, bool /*no_abort*/)
+{
+  tk_log_message(2, "error_handler::handle");
+  if (e.get_level() == tk_level_internal) {
+    tk_log_message(3, "Internal error:\n%s", e.get_message());
+    *out_ << "Internal error: " << e.get_message() << std::endl;
+    end_process(-1);
+  }
+
+  std::string text;
+  if (!context.empty())
+    text = context + ": ";
+  const std::string mapped = err_map.convert(e.get_code());
+  text += mapped.empty() ? e.get_message() : mapped;
+  tk_log_message(3, "Error:\n%s", text);
+  std::replace(text.begin(), text.end(), '\n', ' ');
+
+  if (!do_not_show)
+    *out_ << "Error:" << std::endl << text << std::endl;
+
+  if (e.get_level() == tk_level_error) {
+    tk_log_message(1, "Got 1-level error");
+    end_process(-1);
+  }
+  tk_log_message(1, "Got 0-level error");
+}
+
+init_conversion::init_conversion(std::atomic<bool>& finished, bool no_com)
+    : finished_(finished), no_com_(no_com)
+{
+  tk_log_message(2, "init_conversion::ctor");
+  const SYSTEMTIME now = plat::local_time();
+  tk_log_message(3, "Conversion started on %02d/%02d/%04d at %02d:%02d:%02d", now.wDay, now.wMonth,
+                 now.wYear, now.wHour, now.wMinute, now.wSecond);
+}
+
+init_conversion::~init_conversion()
+{
+  tk_log_message(2, "init_conversion::dtor");
+  const SYSTEMTIME now = plat::local_time();
+  tk_log_message(3, "Conversion ended on %02d/%02d/%04d at %02d:%02d:%02d", now.wDay, now.wMonth,
+                 now.wYear, now.wHour, now.wMinute, now.wSecond);
+  finished_.store(true, std::memory_order_release);
+}

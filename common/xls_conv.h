@@ -1,0 +1,116 @@
+// The Excel converter: turns every entry of a run (a selected query or table)
+// into one worksheet of the destination workbook, in the chosen format. The
+// progress values it publishes are atomic, and current_name is replaced and read
+// only under its lock; a sheet never receives more rows, columns or characters
+// per cell than its format holds.
+#pragma once
+
+#include "UDB/udb_converter.h"
+#include "UDB/udb_prof.h"
+#include "UDB/udb_schema.h"
+#include "common/dao_engine.h"
+#include "common/xls_engi.h"
+
+#include <atomic>
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class udb_database;
+class udb_recordset;
+class xls_tn_validator;
+
+// Which program runs the converter: the console program reports on its standard
+// streams, the wizard through its pages.
+enum class qvt_program { console, gui };
+
+inline constexpr wchar_t xls_settings_section[] = L"MS Excel settings";
+
+class xls_converter : public udb_converter {
+public:
+  explicit xls_converter(qvt_program program_);
+  ~xls_converter() override;
+
+  // The query test of the run's source; this converter has none.
+  virtual bool test_query(const std::wstring& sql);
+  // The source table behind a table entry.
+  virtual std::wstring get_src_table_name(const std::wstring& name);
+
+  // Converts every entry. Throws what ends the run.
+  void do_convert(udb_database* source_db);
+  void do_convert_xlsx(udb_database* source_db);
+  // The destination workbook at the path (empty: destination): opened when the
+  // file exists, else created.
+  std::unique_ptr<udb_database> get_xls_base(const std::wstring& path);
+  // Deletes an existing destination file; a failed deletion is the level-1
+  // error of the system's text.
+  void clean_if_exists();
+  // Copies the source's records into a new sheet of the base. Throws what ends
+  // the entry; record-level failures are reported and counted here.
+  void convert_table(udb_database* base, udb_recordset* rows, const std::wstring& sheet,
+                     const udb_schema& schema);
+
+  // [MS Excel settings] without "BLOB to text"; both return true.
+  bool load_excel_settings(const udb_profile& profile);
+  bool store_excel_settings(udb_profile& profile) const;
+
+  // Sets wrap_text and the wrap flag of every format descriptor.
+  void set_wrap_text(bool on);
+
+  // The console program's standard output and error (std::cout, std::cerr
+  // unless replaced).
+  void set_console(std::ostream& out, std::ostream& err);
+
+  // A copy of the name of the entry in work, taken under its lock.
+  std::wstring get_current_name() const;
+  // The descriptor of format_version; an internal error outside 0 to 2.
+  const xls_engine& get_format() const;
+
+  const qvt_program program;
+
+  // Progress: selected tables, entries done (skipped and failed ones included),
+  // and the current entry's record count and records handed to its sheet.
+  std::atomic<std::int32_t> table_count{0};
+  std::atomic<std::int32_t> tables_done{0};
+  std::atomic<std::uint64_t> record_count{0};
+  std::atomic<std::uint64_t> records_done{0};
+
+  std::vector<std::wstring> selected_tables;
+
+  std::uint32_t format_version = xls_format_not_given;
+  bool split_data = false;
+  bool wrap_text = false;
+  bool dates_to_strings = false;
+  // The most columns a sheet receives (255 for .xls; an .xlsx run raises it).
+  std::uint32_t column_limit = 255;
+  // Lowers the format's data-row limit when not 0 (tests).
+  std::uint64_t row_limit = 0;
+
+protected:
+  void set_current_name(const std::wstring& name);
+  // Closes the run's destination and source; the error handler calls this
+  // before the process ends in the middle of a run.
+  void release_run();
+
+  std::ostream* console_out_;
+  std::ostream* console_err_;
+  dao_engine dao;
+  // What a run holds open.
+  std::unique_ptr<udb_database> run_source_;
+  std::unique_ptr<udb_database> run_base_;
+
+private:
+  void begin_entry(const std::wstring& name);
+  // The steps of one entry once its destination is open.
+  void convert_entry(udb_database& source_db, udb_database& base, const name_text& entry,
+                     xls_tn_validator& validator);
+  VARTYPE destination_type(VARTYPE type) const;
+  std::uint64_t data_row_limit() const;
+
+  xls_engine_table engines_;
+  mutable std::mutex current_name_lock_;
+  std::wstring current_name;
+};

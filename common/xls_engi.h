@@ -1,0 +1,61 @@
+// The three output formats: one descriptor each, with the name the user picks,
+// the connect string of the DAO Excel driver, a note and the wrap flag. The
+// converter owns the descriptors; the process-wide table only borrows them, and
+// the wrap flag of all three always equals the converter's wrap_text.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// format_version values.
+inline constexpr std::uint32_t xls_format_excel_50 = 0;
+inline constexpr std::uint32_t xls_format_excel_2000 = 1;
+inline constexpr std::uint32_t xls_format_excel_2010 = 2;
+inline constexpr std::uint32_t xls_format_count = 3;
+// No format given yet (the console program before its options are read).
+inline constexpr std::uint32_t xls_format_not_given = 0xFFFFFFFFu;
+
+class xls_engine {
+public:
+  virtual ~xls_engine() = default;
+  xls_engine(const xls_engine&) = delete;
+  xls_engine& operator=(const xls_engine&) = delete;
+
+  bool wrap = false;
+  const std::wstring name;
+  const std::wstring connect_string;
+  const std::string note;
+  // Rows a worksheet of the format holds, as the format page tells the user.
+  const std::uint32_t max_rows;
+  // Data rows below the header row: what a table copy may write into one sheet.
+  const std::uint32_t max_data_rows;
+  // Characters of UTF-16 text one cell keeps.
+  const std::uint32_t max_text_units;
+
+protected:
+  xls_engine(std::wstring name_, std::wstring connect, std::string note_, std::uint32_t max_rows_,
+             std::uint32_t max_data_rows_, std::uint32_t max_text_units_);
+};
+
+class xls_engine_50 : public xls_engine {
+public:
+  xls_engine_50();
+};
+
+class xls_engine_80 : public xls_engine {
+public:
+  xls_engine_80();
+};
+
+class xls_engine_2010 : public xls_engine {
+public:
+  xls_engine_2010();
+};
+
+using xls_engine_table = std::array<std::unique_ptr<xls_engine>, xls_format_count>;
+
+// The descriptors of the living converter, indexed by format_version; null
+// while no converter exists.
+extern std::array<xls_engine*, xls_format_count> xls_engines;
