@@ -135,15 +135,14 @@ std::unique_ptr<udb_recordset> sql_database::query(const std::wstring& sql)
     tk_log_message(3, L"QUERY=%s", sql);
     throw sql_exception(handle_);
   }
-  MYSQL_RES* result = mysql_use_result(handle_);
+  sql_result_ptr result(mysql_use_result(handle_));
   if (mysql_errno(handle_) != 0) {
     tk_log_message(3, L"QUERY=%s", sql);
-    mysql_free_result(result);
     throw sql_exception(handle_);
   }
   if (result == nullptr)
     return nullptr;
-  return std::make_unique<sql_tmp_recordset>(handle_, result);
+  return std::make_unique<sql_tmp_recordset>(handle_, result.release());
 }
 
 bool sql_database::test_query(const std::wstring& sql)

@@ -35,19 +35,17 @@ sql_limited_query::sql_limited_query(sql_database& owner, const std::wstring& te
   const std::string utf8 = tk_wstring_to_utf8(statement);
   if (mysql_real_query(handle_, utf8.data(), static_cast<unsigned long>(utf8.size())) != 0)
     throw sql_exception(handle_);
-  result_ = mysql_use_result(handle_);
+  result_.reset(mysql_use_result(handle_));
   if (result_ == nullptr)
     throw sql_exception(handle_);
-  field_count_ = mysql_num_fields(result_);
-  fields_ = mysql_fetch_fields(result_);
+  field_count_ = mysql_num_fields(result_.get());
+  fields_ = mysql_fetch_fields(result_.get());
   tk_log_message(1, "sql_limited_query - at the end");
 }
 
 sql_limited_query::~sql_limited_query()
 {
   tk_log_message(2, "sql_limited_query::~sql_limited_query");
-  // Fetches and drops the rows not read, so the connection is free again.
-  mysql_free_result(result_);
 }
 
 std::uint32_t sql_limited_query::store_to(page* rows, const udb_schema* schema)
@@ -70,7 +68,7 @@ std::uint32_t sql_limited_query::store_to(page* rows, const udb_schema* schema)
   }
   std::uint32_t stored = 0;
   while (stored < page_size) {
-    MYSQL_ROW row = mysql_fetch_row(result_);
+    MYSQL_ROW row = mysql_fetch_row(result_.get());
     if (row == nullptr) {
       if (mysql_errno(handle_) != 0) {
         failed_ = true;
@@ -80,7 +78,7 @@ std::uint32_t sql_limited_query::store_to(page* rows, const udb_schema* schema)
       ended_ = true;
       break;
     }
-    const unsigned long* lengths = mysql_fetch_lengths(result_);
+    const unsigned long* lengths = mysql_fetch_lengths(result_.get());
     std::unique_ptr<sql_record>& slot = (*rows)[stored];
     if (slot == nullptr || !slot->refill(*plan_, lengths, row))
       slot = std::make_unique<sql_record>(*plan_, lengths, row);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "SQL/sql_rec.h"
+#include "SQL/sql_util.h"
 
 #include <mysql.h>
 
@@ -40,7 +41,7 @@ public:
 
 private:
   MYSQL* handle_;
-  MYSQL_RES* result_ = nullptr;
+  sql_result_ptr result_;
   unsigned field_count_ = 0;
   MYSQL_FIELD* fields_ = nullptr;
   std::unique_ptr<sql_row_plan> plan_;

@@ -22,14 +22,9 @@ std::uint64_t next_plan_id()
   return ++last;
 }
 
-bool is_byte_array(VARTYPE type)
-{
-  return type == VT_BLOB || type == VT_BLOB_OBJECT || type == ole_variant::vt_byte_array;
-}
-
 sql_column::kind kind_of(VARTYPE vartype, int type)
 {
-  if (is_byte_array(vartype))
+  if (sql_is_byte_array(vartype))
     return sql_column::kind::bytes;
   if (vartype == VT_BSTR)
     return sql_column::kind::text;
@@ -44,11 +39,6 @@ std::uint32_t size_of(unsigned long length)
 {
   return static_cast<std::uint32_t>(
       std::min<unsigned long>(length, std::numeric_limits<std::uint32_t>::max()));
-}
-
-bool blob_to_text()
-{
-  return tk_singleton<sql_engine>::exists() && sql_engine::instance().is_blob_to_text();
 }
 
 } // namespace
@@ -103,7 +93,7 @@ sql_field::sql_field(const std::wstring& name, int type, unsigned long length, i
 
 sql_field::sql_field(const t_ftd& descriptor, unsigned long length, const char* cell)
     : udb_field(descriptor.name, size_of(length),
-                is_byte_array(descriptor.vartype)
+                sql_is_byte_array(descriptor.vartype)
                     ? ::get_variant(MYSQL_TYPE_BLOB, length, BINARY_FLAG, cell)
                     : ::get_variant(descriptor.vartype, cell),
                 false, false)
@@ -162,7 +152,7 @@ sql_record::sql_record(unsigned count, const udb_schema& schema, const unsigned 
 sql_record::sql_record(unsigned count, const MYSQL_FIELD* fields, const unsigned long* lengths,
                        MYSQL_ROW row)
 {
-  const bool to_text = blob_to_text();
+  const bool to_text = sql_blob_to_text();
   tk_log_message(1, "sql_record::ctor1(n_fields=%d)", count);
   tk_log_message(1, "is_blob_to_text=%d", int(to_text));
   if (fields == nullptr)

@@ -59,7 +59,7 @@ sql_tmp_recordset::sql_tmp_recordset(MYSQL* handle, const std::string& statement
   tk_log_message(1, "sql_tmp_recordset::ctor2(%s)", statement);
   if (mysql_real_query(handle_, statement.data(), static_cast<unsigned long>(statement.size())) != 0)
     throw sql_exception(handle_);
-  result_ = mysql_use_result(handle_);
+  result_.reset(mysql_use_result(handle_));
   if (result_ == nullptr && mysql_errno(handle_) != 0)
     throw sql_exception(handle_);
   take_result();
@@ -70,30 +70,22 @@ sql_tmp_recordset::sql_tmp_recordset(MYSQL* handle, MYSQL_RES* result)
 {
   tk_log_message(1, "sql_tmp_recordset::ctor1");
   take_result();
-  try {
-    initialize();
-  } catch (...) {
-    // The destructor does not run for an object that was never built.
-    mysql_free_result(result_);
-    throw;
-  }
+  initialize();
 }
 
 void sql_tmp_recordset::take_result()
 {
   if (result_ == nullptr)
     return;
-  field_count_ = mysql_num_fields(result_);
+  field_count_ = mysql_num_fields(result_.get());
   tk_log_message(1, "n_fields=%d", field_count_);
-  fields_ = mysql_fetch_fields(result_);
+  fields_ = mysql_fetch_fields(result_.get());
 }
 
 sql_tmp_recordset::~sql_tmp_recordset()
 {
   tk_log_message(1, "sql_tmp_recordset::dtor");
   clean_cache();
-  // Fetches and drops the rows not read, so the connection is free again.
-  mysql_free_result(result_);
   tk_log_message(1, "sql_tmp_recordset::dtor - at the end");
 }
 
@@ -114,14 +106,14 @@ void sql_tmp_recordset::fill_cache()
   if (plan_ == nullptr)
     plan_ = std::make_unique<sql_row_plan>(field_count_, fields_);
   while (cached_ < cache_size) {
-    MYSQL_ROW row = mysql_fetch_row(result_);
+    MYSQL_ROW row = mysql_fetch_row(result_.get());
     if (row == nullptr) {
       if (mysql_errno(handle_) != 0)
         throw sql_exception(handle_);
       ended_ = true;
       break;
     }
-    const unsigned long* lengths = mysql_fetch_lengths(result_);
+    const unsigned long* lengths = mysql_fetch_lengths(result_.get());
     if (cached_ < cache_.size()) {
       std::unique_ptr<sql_record>& slot = cache_[cached_];
       if (!slot->refill(*plan_, lengths, row))

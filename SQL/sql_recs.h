@@ -7,6 +7,7 @@
 
 #include "SQL/sql_limq.h"
 #include "SQL/sql_rec.h"
+#include "SQL/sql_util.h"
 #include "UDB/udb_recs.h"
 #include "UDB/udb_relship.h"
 
@@ -52,7 +53,7 @@ private:
   unsigned field_count_ = 0;
   MYSQL_FIELD* fields_ = nullptr;
   std::uint32_t position_ = 0;
-  MYSQL_RES* result_ = nullptr;
+  sql_result_ptr result_;
   std::vector<std::unique_ptr<sql_record>> cache_;
   std::uint32_t cached_ = 0;  // records of the current batch
   std::unique_ptr<sql_row_plan> plan_;

@@ -93,9 +93,7 @@ sql_fk_parser::sql_fk_parser(const std::wstring& table_name, const std::string& 
 
 void sql_fk_parser::trim(std::string& text)
 {
-  const std::size_t end = text.find_last_not_of(' ');
-  text.erase(end == std::string::npos ? 0 : end + 1);
-  text.erase(0, text.find_first_not_of(' '));
+  text = tk_trim(text);
 }
 
 bool sql_fk_parser::get_columns(const std::wstring& text, std::vector<std::wstring>& names)

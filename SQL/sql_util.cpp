@@ -14,16 +14,6 @@
 
 namespace {
 
-bool engine_blob_to_text()
-{
-  return tk_singleton<sql_engine>::exists() && sql_engine::instance().is_blob_to_text();
-}
-
-bool is_byte_array(VARTYPE type)
-{
-  return type == VT_BLOB || type == VT_BLOB_OBJECT || type == ole_variant::vt_byte_array;
-}
-
 // The VARTYPE of a cell of a column known only by its type and flags: what the
 // column descriptor gets, short of the BIT width.
 VARTYPE cell_vartype(int type, int flags)
@@ -32,7 +22,7 @@ VARTYPE cell_vartype(int type, int flags)
   const bool binary = (flags & BINARY_FLAG) != 0;
   if ((type == MYSQL_TYPE_STRING || type == MYSQL_TYPE_GEOMETRY) && binary)
     vt = ole_variant::vt_byte_array;
-  if (is_byte_array(vt) && (engine_blob_to_text() || !binary)) {
+  if (sql_is_byte_array(vt) && (sql_blob_to_text() || !binary)) {
     tk_log_message(2, "Change type from BLOB to TEXT");
     vt = VT_BSTR;
   }
@@ -98,6 +88,16 @@ void assign_bytes(ole_variant& out, const unsigned char* bytes, std::size_t coun
 }
 
 } // namespace
+
+bool sql_is_byte_array(VARTYPE type)
+{
+  return type == VT_BLOB || type == VT_BLOB_OBJECT || type == ole_variant::vt_byte_array;
+}
+
+bool sql_blob_to_text()
+{
+  return tk_singleton<sql_engine>::exists() && sql_engine::instance().is_blob_to_text();
+}
 
 std::wstring sql_quote_name(std::wstring_view name)
 {
@@ -186,7 +186,7 @@ VARTYPE get_vartype(int type, int flags)
   case MYSQL_TYPE_MEDIUM_BLOB:
   case MYSQL_TYPE_LONG_BLOB:
   case MYSQL_TYPE_BLOB: {
-    const bool blob_to_text = engine_blob_to_text();
+    const bool blob_to_text = sql_blob_to_text();
     tk_log_message(1, "Processing BLOB, blob_to_text=%d", int(blob_to_text));
     return blob_to_text ? VT_BSTR : ole_variant::vt_byte_array;
   }
@@ -284,7 +284,7 @@ ole_variant get_variant(int type, unsigned long length, int flags, const char* c
   }
   const VARTYPE vt = cell_vartype(type, flags);
   const auto* bytes = reinterpret_cast<const unsigned char*>(cell);
-  if (is_byte_array(vt)) {
+  if (sql_is_byte_array(vt)) {
     tk_log_message(1, "Extract BINARY value");
     assign_bytes(value, bytes, length);
   } else if (type == MYSQL_TYPE_BIT && length > 1) {
@@ -309,7 +309,7 @@ ole_variant get_variant(int type, unsigned long length, int flags, const wchar_t
   // `length` counts the UTF-8 bytes the text came from; the wide text is shorter.
   const std::wstring_view text(cell, std::min<std::size_t>(length, std::wcslen(cell)));
   const VARTYPE vt = cell_vartype(type, flags);
-  if (is_byte_array(vt)) {
+  if (sql_is_byte_array(vt)) {
     tk_log_message(1, "Process TEXT as BINARY");
     std::vector<unsigned char> bytes(text.size());
     for (std::size_t i = 0; i < text.size(); ++i)

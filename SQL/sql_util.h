@@ -9,10 +9,18 @@
 
 #include <mysql.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 inline constexpr unsigned sql_binary_charset = 63;
+
+// Owns a client-library result. Freeing a streamed one fetches and drops the rows
+// not read, so the connection is free again.
+struct sql_result_free {
+  void operator()(MYSQL_RES* result) const { mysql_free_result(result); }
+};
+using sql_result_ptr = std::unique_ptr<MYSQL_RES, sql_result_free>;
 
 // `name` with every backquote doubled, between two backquotes.
 std::wstring sql_quote_name(std::wstring_view name);
@@ -23,6 +31,11 @@ std::wstring sql_derived_table(const std::wstring& query, const wchar_t* alias);
 // The UTF-8 text as a string literal between single quotes, escaped for the
 // connection's character set and SQL mode.
 std::string sql_quote_literal(MYSQL* handle, std::string_view utf8);
+
+// Whether values of the type are byte arrays (VT_BLOB, VT_BLOB_OBJECT, VT_ARRAY|VT_UI1).
+bool sql_is_byte_array(VARTYPE type);
+// The engine's blob-to-text flag; false while there is no engine.
+bool sql_blob_to_text();
 
 // The column's flags as the rest of the layer reads them: BINARY_FLAG stays only
 // for the binary character set (text with a _bin collation is text).

@@ -10,12 +10,6 @@
 
 namespace {
 
-char32_t utf16_rank(wchar_t c)
-{
-  const auto u = static_cast<char32_t>(c);
-  return u >= 0xE000 && u <= 0xFFFF ? u + 0x200000 : u;
-}
-
 // Lower-casing in the C library's "C" sense: A to Z only.
 wchar_t ascii_lower(wchar_t c)
 {
@@ -36,12 +30,6 @@ std::size_t find_ascii_no_case(const std::wstring& text, const std::wstring& wha
 }
 
 } // namespace
-
-bool utf16_order::operator()(const std::wstring& a, const std::wstring& b) const
-{
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](wchar_t x, wchar_t y) { return utf16_rank(x) < utf16_rank(y); });
-}
 
 void t_names_map::add(const std::wstring& source, const std::wstring& generated)
 {

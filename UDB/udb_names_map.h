@@ -5,15 +5,13 @@
 // platform.
 #pragma once
 
+#include "platform/text_codec.h"
+
 #include <map>
 #include <string>
 
-// Orders wide texts as their UTF-16 forms compare unit by unit: characters from
-// U+E000 to U+FFFF sort after the characters beyond U+FFFF (whose surrogates are
-// D800-DFFF).
-struct utf16_order {
-  bool operator()(const std::wstring& a, const std::wstring& b) const;
-};
+// Orders wide texts as their UTF-16 forms compare unit by unit.
+using utf16_order = plat::utf16_less;
 
 // Source name to generated name.
 class t_names_map : public std::map<std::wstring, std::wstring, utf16_order> {

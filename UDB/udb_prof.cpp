@@ -17,14 +17,6 @@
 
 namespace {
 
-// The code point as its first UTF-16 unit orders it: characters above U+FFFF
-// (surrogate pairs) sort before U+E000..U+FFFF.
-std::uint32_t utf16_order(wchar_t c)
-{
-  const auto u = static_cast<std::uint32_t>(c);
-  return u >= 0xE000 && u <= 0xFFFF ? u + 0x110000 : u;
-}
-
 std::wstring one_line(const std::wstring& text)
 {
   tk_wstring flat(text);
@@ -67,18 +59,6 @@ bool write_all(const std::string& path, const std::string& bytes)
 }
 
 } // namespace
-
-bool udb_profile::utf16_less::operator()(const std::wstring& a, const std::wstring& b) const
-{
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t x = utf16_order(a[i]);
-    const std::uint32_t y = utf16_order(b[i]);
-    if (x != y)
-      return x < y;
-  }
-  return a.size() < b.size();
-}
 
 udb_profile::udb_profile()
 {

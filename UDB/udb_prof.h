@@ -4,6 +4,8 @@
 // key and value is written on one line, and lines of any length are read whole.
 #pragma once
 
+#include "platform/text_codec.h"
+
 #include <map>
 #include <string>
 #include <utility>
@@ -15,9 +17,7 @@ public:
   using entries = std::vector<entry>;
 
   // Section names sort by their UTF-16 code units, case-sensitively.
-  struct utf16_less {
-    bool operator()(const std::wstring& a, const std::wstring& b) const;
-  };
+  using utf16_less = plat::utf16_less;
 
   // Holds the four sections of the generic settings, empty.
   udb_profile();

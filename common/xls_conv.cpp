@@ -77,22 +77,6 @@ void fold_line_ends(std::wstring& text)
   text.resize(out);
 }
 
-// Keeps the characters that fit in `limit` UTF-16 units; a character beyond
-// U+FFFF (a surrogate pair) is kept whole or not at all.
-void cut_to_units(std::wstring& text, std::uint32_t limit)
-{
-  if (text.size() <= limit / 2)
-    return;
-  std::uint64_t units = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    units += static_cast<std::uint32_t>(text[i]) > 0xFFFF ? 2u : 1u;
-    if (units > limit) {
-      text.resize(i);
-      return;
-    }
-  }
-}
-
 } // namespace
 
 xls_converter::xls_converter(qvt_program program_)
@@ -416,7 +400,7 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
       } else if (type == VT_BSTR && value.vt == VT_BSTR) {
         text.assign(value.bstrVal, SysStringLen(value.bstrVal));
         fold_line_ends(text);
-        cut_to_units(text, format.max_text_units);
+        text.resize(plat::utf16_prefix(text, format.max_text_units));
         to.take_text(from, text);
       } else if (is_byte_array(type)) {
         to.take_text(from, L"<Binary Field>");

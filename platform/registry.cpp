@@ -364,6 +364,24 @@ LONG set_value(HKEY key, const reg_value& value)
   return ERROR_SUCCESS;
 }
 
+// The text with its terminator into the caller's buffer, as RegQueryValueEx
+// answers: *size becomes the bytes needed; a null buffer only asks for them.
+template <class Char>
+LONG copy_text_out(const std::basic_string<Char>& text, Char* data, DWORD* size)
+{
+  const std::size_t needed = (text.size() + 1) * sizeof(Char);
+  if (needed > 0xFFFFFFFFu)
+    return ERROR_MORE_DATA;
+  const DWORD available = *size;
+  *size = static_cast<DWORD>(needed);
+  if (data == nullptr)
+    return ERROR_SUCCESS;
+  if (available < needed)
+    return ERROR_MORE_DATA;
+  std::memcpy(data, text.c_str(), needed);
+  return ERROR_SUCCESS;
+}
+
 } // namespace
 
 reg_key* const HKEY_CURRENT_USER = &current_user_root;
@@ -443,17 +461,7 @@ LONG reg_query_text(HKEY key, std::string_view name, char* data, DWORD* size)
   std::string text;
   if (const LONG result = query_text(key, name, text); result != ERROR_SUCCESS)
     return result;
-  const std::size_t needed = text.size() + 1;
-  if (needed > 0xFFFFFFFFu)
-    return ERROR_MORE_DATA;
-  const DWORD available = *size;
-  *size = static_cast<DWORD>(needed);
-  if (data == nullptr)
-    return ERROR_SUCCESS;
-  if (available < needed)
-    return ERROR_MORE_DATA;
-  std::memcpy(data, text.c_str(), needed);
-  return ERROR_SUCCESS;
+  return copy_text_out(text, data, size);
 }
 
 LONG reg_query_text(HKEY key, std::wstring_view name, wchar_t* data, DWORD* size)
@@ -468,17 +476,7 @@ LONG reg_query_text(HKEY key, std::wstring_view name, wchar_t* data, DWORD* size
   std::wstring wide;
   if (!utf8_to_wide(text, wide))
     return ERROR_FILE_NOT_FOUND;
-  const std::size_t needed = (wide.size() + 1) * sizeof(wchar_t);
-  if (needed > 0xFFFFFFFFu)
-    return ERROR_MORE_DATA;
-  const DWORD available = *size;
-  *size = static_cast<DWORD>(needed);
-  if (data == nullptr)
-    return ERROR_SUCCESS;
-  if (available < needed)
-    return ERROR_MORE_DATA;
-  std::memcpy(data, wide.c_str(), needed);
-  return ERROR_SUCCESS;
+  return copy_text_out(wide, data, size);
 }
 
 LONG reg_set_dword(HKEY key, std::string_view name, DWORD value)

@@ -2,6 +2,8 @@
 // not depend on the environment the program runs in.
 #include "platform/text_codec.h"
 
+#include <algorithm>
+
 namespace plat {
 
 namespace {
@@ -20,23 +22,8 @@ char32_t sanitize(wchar_t c)
 
 void append_utf8(std::string& out, char32_t cp)
 {
-  if (is_surrogate(cp) || cp > 0x10FFFF)
-    cp = replacement;
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
+  char bytes[4];
+  out.append(bytes, put_utf8(bytes, cp));
 }
 
 namespace {
@@ -134,8 +121,11 @@ std::size_t utf16_length(std::wstring_view text)
   return units;
 }
 
-std::wstring utf16_truncate(std::wstring_view text, std::size_t max_units)
+std::size_t utf16_prefix(std::wstring_view text, std::size_t max_units)
 {
+  // No character takes more than two units.
+  if (text.size() <= max_units / 2)
+    return text.size();
   std::size_t units = 0;
   std::size_t keep = 0;
   for (const wchar_t c : text) {
@@ -145,7 +135,24 @@ std::wstring utf16_truncate(std::wstring_view text, std::size_t max_units)
     units += width;
     ++keep;
   }
-  return std::wstring(text.substr(0, keep));
+  return keep;
+}
+
+std::wstring utf16_truncate(std::wstring_view text, std::size_t max_units)
+{
+  return std::wstring(text.substr(0, utf16_prefix(text, max_units)));
+}
+
+bool utf16_less::operator()(std::wstring_view a, std::wstring_view b) const
+{
+  // The first unit of a pair is below U+E000, so every such character moves
+  // above the BMP's top range.
+  const auto rank = [](wchar_t c) {
+    const auto u = static_cast<char32_t>(c);
+    return u >= 0xE000 && u <= 0xFFFF ? u + 0x110000 : u;
+  };
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [&rank](wchar_t x, wchar_t y) { return rank(x) < rank(y); });
 }
 
 std::u16string to_utf16(std::wstring_view text)

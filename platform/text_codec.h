@@ -11,6 +11,31 @@
 
 namespace plat {
 
+// Writes the UTF-8 form of one code point (1 to 4 bytes; a surrogate or a value
+// above U+10FFFF as U+FFFD) and returns the end of what it wrote. The form for
+// writers that fill a buffer of their own; `out` must have room for 4 bytes.
+inline char* put_utf8(char* out, char32_t cp)
+{
+  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+    cp = 0xFFFD;
+  if (cp < 0x80) {
+    *out++ = static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    *out++ = static_cast<char>(0xC0 | (cp >> 6));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *out++ = static_cast<char>(0xE0 | (cp >> 12));
+    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    *out++ = static_cast<char>(0xF0 | (cp >> 18));
+    *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return out;
+}
+
 // Appends the UTF-8 form of one code point.
 void append_utf8(std::string& out, char32_t code_point);
 
@@ -29,9 +54,17 @@ std::string to_utf8(std::wstring_view in);
 // Number of UTF-16 code units the text needs (a character above U+FFFF counts 2).
 std::size_t utf16_length(std::wstring_view text);
 
-// The longest prefix of the text that fits in max_units UTF-16 code units; a
-// character is never split.
+// How many characters of the text fit in max_units UTF-16 code units; a
+// character is never split. utf16_truncate is that prefix as a new text.
+std::size_t utf16_prefix(std::wstring_view text, std::size_t max_units);
 std::wstring utf16_truncate(std::wstring_view text, std::size_t max_units);
+
+// Orders texts as their UTF-16 forms compare unit by unit, the order of the
+// system's sorted name lists: characters above U+FFFF (surrogate pairs) come
+// before U+E000..U+FFFF.
+struct utf16_less {
+  bool operator()(std::wstring_view a, std::wstring_view b) const;
+};
 
 // UTF-16 code units, for formats that store them (BIFF8 strings, compound-file
 // names). from_utf16 turns an unpaired surrogate into U+FFFD.

@@ -4,6 +4,7 @@
 #include "xlsx/shared_strings.h"
 
 #include "TK/tk_exception.h"
+#include "platform/text_codec.h"
 #include "xlsx/package_parts.h"
 #include "xlsx/xml_emitter.h"
 
@@ -123,21 +124,7 @@ std::uint64_t CSharedStrings::Add(std::wstring_view text)
     units += cp > 0xFFFF ? 2 : 1;
     if (units > kMaxCellUnits)
       break;
-    if (cp < 0x80) {
-      *p++ = static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      *p++ = static_cast<char>(0xC0 | (cp >> 6));
-      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      *p++ = static_cast<char>(0xE0 | (cp >> 12));
-      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      *p++ = static_cast<char>(0xF0 | (cp >> 18));
-      *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    p = plat::put_utf8(p, cp);
   }
   const std::string_view key(begin, static_cast<std::size_t>(p - begin));
 

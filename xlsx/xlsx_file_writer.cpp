@@ -126,35 +126,8 @@ void CFileWriter::WriteSlow(std::string_view bytes)
 
 void CFileWriter::PutCodePoint(char32_t cp)
 {
-  char* p = Reserve(4);
-  std::size_t n;
-  if (cp < 0x80) {
-    p[0] = static_cast<char>(cp);
-    n = 1;
-  } else if (cp < 0x800) {
-    p[0] = static_cast<char>(0xC0 | (cp >> 6));
-    p[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    n = 2;
-  } else if (cp < 0x10000) {
-    if (cp >= 0xD800 && cp <= 0xDFFF)
-      cp = 0xFFFD;
-    p[0] = static_cast<char>(0xE0 | (cp >> 12));
-    p[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    p[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    n = 3;
-  } else if (cp <= 0x10FFFF) {
-    p[0] = static_cast<char>(0xF0 | (cp >> 18));
-    p[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    p[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    p[3] = static_cast<char>(0x80 | (cp & 0x3F));
-    n = 4;
-  } else {
-    p[0] = '\xEF';
-    p[1] = '\xBF';
-    p[2] = '\xBD';
-    n = 3;
-  }
-  Commit(n);
+  char* const start = Reserve(4);
+  Commit(static_cast<std::size_t>(plat::put_utf8(start, cp) - start));
 }
 
 void CFileWriter::WriteWide(std::wstring_view text)

@@ -36,6 +36,18 @@ void AppendNumber(char*& p, T value)
   p = std::to_chars(p, p + 24, value).ptr;
 }
 
+// The start of a cell element up to its open reference or style attribute:
+// <c r="A1" or <c r="A1" s="3; the caller closes the quote.
+void AppendCellStart(char*& p, std::uint32_t column, std::uint32_t row, std::uint32_t style)
+{
+  Append(p, "<c r=\"");
+  p += CWorksheet::MakeCellRef(column, row, p);
+  if (style != 0) {
+    Append(p, "\" s=\"");
+    AppendNumber(p, style);
+  }
+}
+
 } // namespace
 
 CWorksheet::CWorksheet(std::uint32_t number, const std::vector<ColumnWidth>& widths,
@@ -251,12 +263,7 @@ void CWorksheet::AddCell(const CellDataDbl& data)
     m_emitter->BeginContent();
     char* const start = m_partStream->Reserve(128);
     char* p = start;
-    Append(p, "<c r=\"");
-    p += MakeCellRef(m_columnIndex, m_rowNumber, p);
-    if (data.style_id != 0) {
-      Append(p, "\" s=\"");
-      AppendNumber(p, data.style_id);
-    }
+    AppendCellStart(p, m_columnIndex, m_rowNumber, data.style_id);
     Append(p, "\"><v>");
     // The shortest text that reads back as the same double.
     p = std::to_chars(p, p + 32, data.value).ptr;
@@ -284,12 +291,7 @@ void CWorksheet::AddCell(const CellDataStr& data)
     m_emitter->BeginContent();
     char* const start = m_partStream->Reserve(128);
     char* p = start;
-    Append(p, "<c r=\"");
-    p += MakeCellRef(m_columnIndex, m_rowNumber, p);
-    if (data.style_id != 0) {
-      Append(p, "\" s=\"");
-      AppendNumber(p, data.style_id);
-    }
+    AppendCellStart(p, m_columnIndex, m_rowNumber, data.style_id);
     Append(p, "\" t=\"s\"><v>");
     AppendNumber(p, index);
     Append(p, "</v></c>");

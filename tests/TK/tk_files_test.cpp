@@ -7,6 +7,7 @@
 #include "platform/process.h"
 #include "platform/text_codec.h"
 #include "support/temp_dir.h"
+#include "tk_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -16,19 +17,8 @@
 
 namespace {
 
-std::string cwd()
-{
-  std::string dir;
-  EXPECT_TRUE(plat::current_dir(dir));
-  return dir;
-}
-
-std::wstring wide(const std::string& text)
-{
-  std::wstring out;
-  EXPECT_TRUE(plat::utf8_to_wide(text, out));
-  return out;
-}
+using tk_test::cwd;
+using tk_test::wide;
 
 // A folder with one entry of every kind the tests ask about.
 class TkFiles : public ::testing::Test {

@@ -38,6 +38,22 @@ TEST(TextCodec, Utf16MeasuresNeverSplitACharacter)
   EXPECT_EQ(plat::utf16_truncate(L"a\U0001F600b", 2), L"a");
   EXPECT_EQ(plat::utf16_truncate(L"a\U0001F600b", 3), L"a\U0001F600");
   EXPECT_EQ(plat::utf16_truncate(L"abc", 10), L"abc");
+  // Two pairs fill four units exactly; three units hold one pair only.
+  EXPECT_EQ(plat::utf16_prefix(L"\U0001F600\U0001F600", 4), 2u);
+  EXPECT_EQ(plat::utf16_prefix(L"\U0001F600\U0001F600", 3), 1u);
+  EXPECT_EQ(plat::utf16_prefix(L"ab", 0), 0u);
+}
+
+TEST(TextCodec, BufferEncoderWritesWhatTheStringEncoderAppends)
+{
+  for (const char32_t cp : {U'a', U'\u00c4', U'\u20ac', U'\U0001F600', char32_t{0xD800}, char32_t{0x110000}}) {
+    char bytes[4];
+    const char* const end = plat::put_utf8(bytes, cp);
+    std::string appended;
+    plat::append_utf8(appended, cp);
+    EXPECT_EQ(std::string(static_cast<const char*>(bytes), end), appended) << static_cast<unsigned long>(cp);
+    EXPECT_EQ(appended, plat::to_utf8(std::wstring(1, static_cast<wchar_t>(cp))));
+  }
 }
 
 TEST(TextCodec, LenientDecodingReplacesOnlyTheBadBytes)
