@@ -1,0 +1,21 @@
+// How the console program ends before its time: as an exception only main
+// catches, so every object of the run is destroyed on the way (temporary folder
+// removed, connection closed) before main returns the code.
+#pragma once
+
+#include <string>
+
+// Not derived from std::exception: no handler of the conversion may take it.
+struct qvt_process_exit {
+  int code;
+};
+
+// Ends the program with the code (through main).
+[[noreturn]] void qvt_end_process(int code);
+
+// Logs the message (level 3), writes it to standard error unless the program
+// is silent, and ends the program with -1.
+[[noreturn]] void fatal_error_exit(const std::string& message);
+
+// Whether "--silent" has been read; the converter must exist.
+bool is_silent();

@@ -1,0 +1,82 @@
+// Reading the table-name file. A line is at most 254 characters: a MySQL name is
+// far shorter, so a longer line means the file is not a list of table names and
+// the program stops rather than convert a list it did not understand.
+#include "qvtbatch/tab_file.h"
+
+#include "TK/tk_codepage.h"
+#include "TK/tk_exception.h"
+#include "TK/tk_files.h"
+#include "TK/tk_log.h"
+#include "common/qvt_converter.h"
+#include "qvtbatch/console.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t longest_line = 254;
+constexpr char byte_order_mark[] = "\xEF\xBB\xBF";
+
+struct free_deleter {
+  void operator()(wchar_t* p) const { std::free(p); }
+};
+
+} // namespace
+
+std::wstring ansi_to_wide(const std::string& text)
+{
+  wchar_t* raw = nullptr;
+  const bool converted = tk_ansi_to_unicode(text.c_str(), raw);
+  const std::unique_ptr<wchar_t, free_deleter> buffer(raw);
+  if (!converted) {
+    errno = EILSEQ;
+    throw tk_exception_ex("Cannot convert to UNICODE string: ", tk_level_recoverable);
+  }
+  return std::wstring(buffer.get());
+}
+
+void process_tab_file(const std::string& path)
+{
+  tk_log_message(1, "process_tab_file(%s)", path);
+  if (!tk_is_file_exist1(path, tk_exist_not_folder))
+    fatal_error_exit("Table names file does not exist.\nPlease verify the correct path/name was given.");
+
+  std::ifstream file(path, std::ios::binary);
+  if (!file)
+    fatal_error_exit("Table names file cannot be read.\nPlease verify you may read the file.");
+
+  std::vector<std::wstring> names;
+  bool first = true;
+  bool utf8 = false;
+  unsigned number = 0;
+  for (std::string line; std::getline(file, line);) {
+    ++number;
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
+    if (line.empty())
+      continue;
+    if (first) {
+      first = false;
+      if (line.compare(0, 3, byte_order_mark) == 0) {
+        utf8 = true;
+        line.erase(0, 3);
+        // A mark alone on the first line names no table.
+        if (line.empty())
+          continue;
+      }
+    }
+    if (line.size() > longest_line)
+      fatal_error_exit(plat::sprintf("Line %u of the table names file is longer than %u characters.\n"
+                                     "Please verify the correct path/name was given.",
+                                     number, static_cast<unsigned>(longest_line)));
+    names.push_back(utf8 ? tk_utf8_to_wstring(line) : ansi_to_wide(line));
+  }
+  if (file.bad())
+    fatal_error_exit("Table names file cannot be read.\nPlease verify you may read the file.");
+
+  qorvant_converter::instance().selected_tables = std::move(names);
+}

@@ -1,0 +1,15 @@
+// The file of table names of "--tab_file=": one name a line, blanks kept, empty
+// lines skipped, CR LF as LF, UTF-8 with or without a byte-order mark. The
+// converter's list is replaced only by a file read to its end.
+#pragma once
+
+#include <string>
+
+// The text converted from the ANSI code page; an undecodable text raises the
+// level-0 "Cannot convert to UNICODE string: " error.
+std::wstring ansi_to_wide(const std::string& text);
+
+// Replaces the converter's selected tables by the names in the file. A missing
+// or unreadable file, or a line too long to be a table name, ends the program
+// through fatal_error_exit.
+void process_tab_file(const std::string& path);

@@ -1,0 +1,109 @@
+// Whole runs of qvtbatch against the test server: the workbook it writes (read
+// back with openpyxl), what each option changes, the lines on standard output
+// and standard error, and exit code 0 for a run that reached its end.
+#include "qvtbatch_test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace qvtbatch_test;
+
+namespace {
+
+std::vector<expected_sheet> every_table(bool blob_to_text)
+{
+  return {cli_database::spaced_sheet(), cli_database::orders_sheet(),
+          cli_database::people_sheet(blob_to_text), cli_database::unicode_sheet()};
+}
+
+std::string every_table_lines()
+{
+  return "Converting table   spaced (1 records)\n"
+         "Converting table orders (2 records)\n"
+         "Converting table people (2 records)\n"
+         "Converting table " +
+         cli_database::unicode_table + " (1 records)\n";
+}
+
+} // namespace
+
+TEST_F(QvtbatchTest, ConvertsEveryTableIntoTheWorkbookNamedRelativeToTheCurrentFolder)
+{
+  cli_database db;
+  // The extension follows the format known when --dest= is read.
+  const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(),
+                                                                       "--xls_ver=2", "--dest=out.csv"});
+  ASSERT_EQ(r.code, 0) << r;
+  EXPECT_EQ(r.out, "Converting database " + db.name() + "(4 tables)\n" + every_table_lines());
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(workbook_differences(file("out.xlsx"), every_table(false)), "");
+  EXPECT_FALSE(file_exists(file("out.csv")));
+  // No log file without --logfile=, not even beside the program.
+  EXPECT_FALSE(file_exists(std::string(QVTBATCH_PATH) + ".log"));
+}
+
+TEST_F(QvtbatchTest, FlagOptionsChangeWhatTheyNameAndNothingElse)
+{
+  cli_database db;
+  const struct {
+    std::vector<std::string> flags;
+    bool blob_to_text;
+    bool database_line;
+  } cases[] = {
+      {{"--blob2text"}, true, true},
+      {{"--silent"}, false, false},
+      {{"--silentX", "--blob2textual"}, true, false},
+      // .xlsx dates are texts anyway; the wrap flag shapes only .xls cells.
+      {{"--date2str", "--wrap", "--wraparound"}, false, true},
+      {{"--split"}, false, true},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(file("out.xlsx"));
+    write_file(file("out(1).xlsx"), "not ours");
+    const run_result r = run(server_options() + c.flags +
+                             std::vector<std::string>{"--src=" + db.name(), "--xls_ver=2", "--dest=out"});
+    const std::string what = c.flags.front();
+    ASSERT_EQ(r.code, 0) << what << "\n" << r;
+    const std::string database_line =
+        c.database_line ? "Converting database " + db.name() + "(4 tables)\n" : "";
+    // "Converting table" lines are printed also when silent.
+    EXPECT_EQ(r.out, database_line + every_table_lines()) << what;
+    EXPECT_EQ(r.err, "") << what;
+    EXPECT_EQ(workbook_differences(file("out.xlsx"), every_table(c.blob_to_text)), "") << what;
+    // A numbered sibling is no file of this run: --split leaves it alone.
+    EXPECT_EQ(read_file(file("out(1).xlsx")), "not ours") << what;
+  }
+}
+
+TEST_F(QvtbatchTest, DestinationExtensionFollowsTheFormatKnownWhenItIsRead)
+{
+  cli_database db;
+  const std::vector<std::string> base = server_options() + std::vector<std::string>{"--src=" + db.name()};
+
+  run_result r = run(base + std::vector<std::string>{"--dest=late", "--xls_ver=2"});
+  ASSERT_EQ(r.code, 0) << r;
+  // The name was fixed as .xls before the format was known; the content is .xlsx.
+  EXPECT_EQ(read_file(file("late.xls")).substr(0, 2), "PK");
+  EXPECT_FALSE(file_exists(file("late.xlsx")));
+
+  r = run(base + std::vector<std::string>{"--xls_ver=2", "--dest=sub/../early.xls"});
+  ASSERT_EQ(r.code, 0) << r;
+  EXPECT_EQ(workbook_differences(file("early.xlsx"), every_table(false)), "");
+}
+
+TEST_F(QvtbatchTest, OldExcelFormatsEndWithTheMissingEngineAndKeepTheOldFile)
+{
+  cli_database db;
+  write_file(file("old.xls"), "previous workbook");
+  const std::string dao_text =
+      "Error:\nFailed to load Data Access Objects (DAO) support library. Microsoft Access "
+      "installation is required to proceed with the application. \n";
+  // "abc" reads as 0, like "0" itself.
+  for (const std::string format : {"--xls_ver=1", "--xls_ver=0", "--xls_ver=abc"}) {
+    const run_result r = run(server_options() +
+                             std::vector<std::string>{"--src=" + db.name(), format, "--dest=old"});
+    EXPECT_EQ(r.code, 255) << format << "\n" << r;
+    EXPECT_EQ(r.out, "Converting database " + db.name() + "(4 tables)\n" + dao_text) << format;
+    EXPECT_EQ(r.err, "") << format;
+    EXPECT_EQ(read_file(file("old.xls")), "previous workbook") << format;
+  }
+}

@@ -1,0 +1,155 @@
+// Runs that cannot do their work end with 255 and say why: a refused login, a
+// server that does not answer, an unknown database, a destination folder the
+// user may not write and a workbook that cannot be saved. The old destination
+// stays until the source database is open, and no temporary folder is left.
+#include "qvtbatch_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+using namespace qvtbatch_test;
+
+namespace {
+
+// A loopback port that nothing listens on.
+unsigned closed_port()
+{
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+  ::close(s);
+  return ntohs(address.sin_port);
+}
+
+} // namespace
+
+TEST_F(QvtbatchTest, ConnectionFailuresEndWith255AndKeepTheOldWorkbook)
+{
+  cli_database db;
+  const test_server_info& server = test_server();
+  const std::string host = "--host=" + server.host;
+  const std::string port = "--port=" + std::to_string(server.port);
+  const std::string user = "--user=" + server.user;
+  const std::string password = "--pswd=" + server.password;
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    std::string out;  // what standard output starts with
+  } cases[] = {
+      {"wrong password",
+       {host, port, user, "--pswd=wrong", "--src=" + db.name()},
+       "Error:\nAccess denied. Verify the user name and password are correct, and you have "
+       "the necessary privileges to connect to the target MySQL server.\n"},
+      // The client library's own text: its code for a refused TCP connection
+      // (2002) has no text of the program's.
+      {"nothing listens on the port",
+       {host, "--port=" + std::to_string(closed_port()), user, password, "--src=" + db.name()},
+       "Error:\nCan't connect to server on '" + server.host + "'"},
+      {"unknown database",
+       {host, port, user, password, "--src=no_such_database"},
+       "Error:\nUnknown database 'no_such_database'\n"},
+  };
+  for (const auto& c : cases) {
+    write_file(file("out.xlsx"), "previous workbook");
+    run_result r = run(c.args + std::vector<std::string>{"--xls_ver=2", "--dest=out.xlsx"});
+    EXPECT_EQ(r.code, 255) << c.what << "\n" << r;
+    // The report, whole but for the system's error number after a refused connection.
+    EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << c.what << "\n" << r;
+    EXPECT_EQ(r.err, "") << c.what;
+    EXPECT_EQ(read_file(file("out.xlsx")), "previous workbook") << c.what;
+
+    // Silent: the same ending without a word.
+    r = run(c.args + std::vector<std::string>{"--silent", "--xls_ver=2", "--dest=out.xlsx"});
+    EXPECT_EQ(r.code, 255) << c.what << "\n" << r;
+    EXPECT_EQ(r.out, "") << c.what;
+    EXPECT_EQ(r.err, "") << c.what;
+  }
+}
+
+TEST_F(QvtbatchTest, DestinationFolderTheUserMayNotWriteIsRefusedBeforeConnecting)
+{
+  cli_database db;
+  // The program runs as "nobody" when the tests run as root.
+  std::filesystem::permissions(dir(), std::filesystem::perms::all);
+  std::filesystem::create_directory(file("locked"));
+  std::filesystem::permissions(file("locked"), std::filesystem::perms::owner_read |
+                                                   std::filesystem::perms::owner_exec |
+                                                   std::filesystem::perms::group_read |
+                                                   std::filesystem::perms::group_exec |
+                                                   std::filesystem::perms::others_read |
+                                                   std::filesystem::perms::others_exec);
+  const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=2",
+                                                                       "--dest=locked/out.xlsx"},
+                           true);
+  EXPECT_EQ(r.code, 255) << r;
+  EXPECT_EQ(r.out, "Error:\nCannot create or write into the destination file. "
+                   "Run the program as Administrator or change folder.\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(std::filesystem::is_empty(file("locked")));
+}
+
+TEST_F(QvtbatchTest, DestinationChecksReportAtLevelOne)
+{
+  std::filesystem::create_directory(file("folder.xlsx"));
+  write_file(file("read_only.xlsx"), "old");
+  std::filesystem::permissions(file("read_only.xlsx"), std::filesystem::perms::owner_read);
+  const struct {
+    std::string dest;
+    std::string out;
+  } cases[] = {
+      {"--dest=folder.xlsx", "Error:\nDestination name should specify a file, not folder.\n"},
+      {"--dest=read_only.xlsx", "Error:\nDestination name specifies an existing read-only file.\n"},
+      {"--dest=no/such/folder/out.xlsx",
+       "Error:\nDestination path does not exist. Please verify the correct path was given.\n"},
+  };
+  for (const auto& c : cases) {
+    const run_result r = run(server_options() + std::vector<std::string>{"--src=shop", "--xls_ver=2", c.dest});
+    EXPECT_EQ(r.code, 255) << c.dest << "\n" << r;
+    EXPECT_EQ(r.out, c.out) << c.dest;
+  }
+  EXPECT_EQ(read_file(file("read_only.xlsx")), "old");
+}
+
+TEST_F(QvtbatchTest, WorkbookThatCannotBeSavedEndsWith255AndLeavesNoTemporaryFolder)
+{
+  cli_database db;
+  // A zip program that fails stands for a full disk.
+  std::filesystem::create_directory(file("bin"));
+  std::filesystem::create_directory(file("tmp"));
+  write_file(file("bin/zip"), "#!/bin/sh\necho 'zip I/O error: No space left on device' >&2\nexit 15\n");
+  std::filesystem::permissions(file("bin/zip"), std::filesystem::perms::owner_all);
+  const char* path = std::getenv("PATH");
+  const std::vector<std::string> env = {"TEMP=" + file("tmp"),
+                                        "PATH=" + file("bin") + ":" + (path ? path : "/usr/bin:/bin")};
+
+  const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=2",
+                                                                       "--dest=out.xlsx"},
+                           false, env);
+  EXPECT_EQ(r.code, 255) << r;
+  const std::string expected = "Converting database " + db.name() + "(4 tables)\n" +
+                               "Converting table   spaced (1 records)\n"
+                               "Converting table orders (2 records)\n"
+                               "Converting table people (2 records)\n"
+                               "Converting table " + cli_database::unicode_table + " (1 records)\n" +
+                               "Error:\nCannot create the destination file '" + file("out.xlsx") +
+                               "': the zip program failed";
+  EXPECT_EQ(r.out.substr(0, expected.size()), expected) << r;
+  EXPECT_EQ(r.err, "");
+  // Nothing of the run is left: no workbook, no staging folder, no temporary folder.
+  EXPECT_FALSE(file_exists(file("out.xlsx")));
+  EXPECT_TRUE(std::filesystem::is_empty(file("tmp")));
+  std::vector<std::string> entries;
+  for (const auto& entry : std::filesystem::directory_iterator(dir()))
+    entries.push_back(entry.path().filename().string());
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, (std::vector<std::string>{"bin", "tmp"}));
+}
