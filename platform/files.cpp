@@ -2,11 +2,12 @@
 // user decides access (AT_EACCESS), as the process's token does elsewhere.
 #include "platform/files.h"
 
+#include "platform/environment.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <cstdlib>
 #include <filesystem>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -97,16 +98,8 @@ std::string xdg_base_folder(const char* variable, const char* fallback_under_hom
   const char* value = std::getenv(variable);
   if (value != nullptr && value[0] == '/')
     return value;
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] == '/')
-    return std::string(home) + "/" + fallback_under_home;
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr && found->pw_dir[0] == '/')
-    return std::string(found->pw_dir) + "/" + fallback_under_home;
-  return {};
+  const std::string home = home_folder();
+  return home.empty() ? std::string() : home + "/" + fallback_under_home;
 }
 
 } // namespace plat

@@ -8,34 +8,15 @@
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"
 
+#include "platform/environment.h"
 #include "platform/format.h"
 #include "platform/text_codec.h"
-
-#include <cstdlib>
-#include <pwd.h>
-#include <unistd.h>
-#include <vector>
 
 namespace XlsxBook {
 
 std::wstring DocumentAuthor()
 {
-  std::string name;
-  for (const char* variable : {"USERNAME", "USER", "LOGNAME"}) {
-    const char* value = std::getenv(variable);
-    if (value && *value) {
-      name = value;
-      break;
-    }
-  }
-  if (name.empty()) {
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_name)
-      name = found->pw_name;
-  }
+  const std::string name = plat::user_name();
   std::wstring wide;
   if (name.empty() || !plat::utf8_to_wide(name, wide))
     return L"Unknown";

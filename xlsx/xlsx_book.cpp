@@ -12,6 +12,7 @@
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "platform/case_fold.h"
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/format.h"
 #include "platform/process.h"
@@ -32,17 +33,6 @@ namespace {
 const auto process_start = std::chrono::steady_clock::now();
 
 constexpr std::size_t part_buffer_size = 64 * 1024;
-
-// TEMP, else TMPDIR, else /tmp.
-std::string temp_root()
-{
-  for (const char* variable : {"TEMP", "TMPDIR"}) {
-    const char* value = std::getenv(variable);
-    if (value && *value)
-      return value;
-  }
-  return "/tmp";
-}
 
 // Undoes the temporary folder unless the work succeeded.
 class remove_unless_done {
@@ -102,8 +92,8 @@ void CWorkbook::EnsureTempFolder()
   if (!m_tempFolder.empty())
     return;
   std::string root;
-  if (!plat::absolute_path(temp_root(), root))
-    throw tk_exception(plat::sprintf("Cannot create a temporary folder in '%s'", temp_root()),
+  if (!plat::absolute_path(plat::temp_folder(), root))
+    throw tk_exception(plat::sprintf("Cannot create a temporary folder in '%s'", plat::temp_folder()),
                        tk_level_error);
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - process_start);
