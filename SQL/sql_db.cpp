@@ -57,6 +57,8 @@ sql_database::sql_database(const std::wstring& name, MYSQL* handle, std::uint32_
   if ((mode & udb_mode_no_views) == 0) {
     try {
       init_views();
+    } catch (const sql_connection_lost_exception&) {
+      throw;
     } catch (const sql_exception& e) {
       tk_log_message(3, "Failed to initialize views:\n%s", e.what());
     }
@@ -77,7 +79,7 @@ void sql_database::init_tables()
   tk_log_message(2, "Extracting tables in old way");
   MYSQL_RES* result = mysql_list_tables(handle_, nullptr);
   if (result == nullptr)
-    throw sql_exception(handle_);
+    sql_raise(handle_);
   sql_tmp_recordset listing(handle_, result);
   read_names(listing, table_names_, L"Got table name: '%s'");
 }
@@ -133,12 +135,12 @@ std::unique_ptr<udb_recordset> sql_database::query(const std::wstring& sql)
   const std::string statement = tk_wstring_to_utf8(sql);
   if (mysql_real_query(handle_, statement.data(), static_cast<unsigned long>(statement.size())) != 0) {
     tk_log_message(3, L"QUERY=%s", sql);
-    throw sql_exception(handle_);
+    sql_raise(handle_);
   }
   sql_result_ptr result(mysql_use_result(handle_));
   if (mysql_errno(handle_) != 0) {
     tk_log_message(3, L"QUERY=%s", sql);
-    throw sql_exception(handle_);
+    sql_raise(handle_);
   }
   if (result == nullptr)
     return nullptr;
@@ -158,8 +160,13 @@ bool sql_database::test_query(const std::wstring& sql)
 std::unique_ptr<udb_recordset> sql_database::get_table(const std::wstring& name, std::uint32_t mode)
 {
   tk_log_message(2, L"sql_database::get_table(%s)", name);
-  const auto listed = std::find_if(table_names_.begin(), table_names_.end(),
-                                   [&](const std::wstring& table) { return same_table_name(table, name); });
+  // On a case-sensitive server `Orders` and `orders` are two tables: the name
+  // as given wins, and only a name the server does not list as given is looked
+  // up ignoring case.
+  auto listed = std::find(table_names_.begin(), table_names_.end(), name);
+  if (listed == table_names_.end())
+    listed = std::find_if(table_names_.begin(), table_names_.end(),
+                          [&](const std::wstring& table) { return same_table_name(table, name); });
   if (listed == table_names_.end()) {
     tk_log_message(2, L"Table '%s' does not exists", name);
     throw tk_mail_assertion("sql_db", 75);

@@ -18,7 +18,8 @@ public:
   ~sql_database() override;
 
   // A new source recordset over the table, which must be one the database
-  // lists (an internal error otherwise).
+  // lists (an internal error otherwise): the listed table of exactly that
+  // name, else the first one whose name differs only in case.
   std::unique_ptr<udb_recordset> get_table(const std::wstring& name, std::uint32_t mode) override;
   // A new source recordset over the SELECT's rows; the mode is not used.
   std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& sql,

@@ -11,6 +11,9 @@
 #include "UDB/udb_field.h"
 #include "platform/format.h"
 
+#include <errmsg.h>
+#include <mysqld_error.h>
+
 #include <mutex>
 
 namespace {
@@ -35,12 +38,51 @@ void init_client_library()
 
 sql_exception::sql_exception() : sql_exception(sql_engine::instance().get_handle()) {}
 
-sql_exception::sql_exception(MYSQL* handle) : tk_exception(error_text(handle), tk_level_recoverable)
+sql_exception::sql_exception(MYSQL* handle) : sql_exception(handle, tk_level_recoverable) {}
+
+sql_exception::sql_exception(MYSQL* handle, std::uint32_t level) : tk_exception(error_text(handle), level)
 {
   tk_log_message(2, "sql_exception::sql_exception( msg=%s)", get_message());
   const unsigned number = mysql_errno(handle);
   set_code(sql_error_code_base | (number & 0xFFFFu));
   tk_log_message(2, "Got MySQL error code=%d", get_code());
+}
+
+sql_connection_lost_exception::sql_connection_lost_exception(MYSQL* handle)
+    : sql_exception(handle, tk_level_error)
+{
+  // The library's own text stays in the message; the code is one, so that no
+  // text of the program's for "gone away" (sending too much) can replace it.
+  set_message("The connection to the MySQL server was lost (" + get_message() +
+              "). Nothing more can be read from it.");
+  set_code(sql_error_code_base | CR_SERVER_LOST);
+}
+
+bool sql_is_connection_lost(unsigned error_number)
+{
+  switch (error_number) {
+  case CR_SERVER_GONE_ERROR:
+  case CR_SERVER_LOST:
+  case CR_SERVER_LOST_EXTENDED:
+  case ER_CONNECTION_KILLED:
+  case ER_SERVER_SHUTDOWN:
+  case 4031:  // MySQL 8: the server dropped an idle client
+    return true;
+  default:
+    return false;
+  }
+}
+
+std::exception_ptr sql_error_of(MYSQL* handle)
+{
+  if (sql_is_connection_lost(mysql_errno(handle)))
+    return std::make_exception_ptr(sql_connection_lost_exception(handle));
+  return std::make_exception_ptr(sql_exception(handle));
+}
+
+void sql_raise(MYSQL* handle)
+{
+  std::rethrow_exception(sql_error_of(handle));
 }
 
 sql_auth_not_supported_exception::sql_auth_not_supported_exception()
@@ -233,7 +275,7 @@ std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, std:
   tk_log_message(2, L"sql_engine::open_db (%s)", name);
   tk_log_message(3, L"Opening MySQL database '%s'", name);
   if (mysql_select_db(&handle_, tk_wstring_to_utf8(name).c_str()) != 0)
-    throw sql_exception(&handle_);
+    sql_raise(&handle_);
   return std::make_unique<sql_database>(name, &handle_, mode);
 }
 

@@ -11,6 +11,7 @@
 #include <mysql.h>
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,7 +24,26 @@ public:
   sql_exception();
   // The error of the given connection.
   explicit sql_exception(MYSQL* handle);
+
+protected:
+  sql_exception(MYSQL* handle, std::uint32_t level);
 };
+
+// The connection is gone (killed, timed out, the server or the network went
+// away): nothing more can be read on it, so whatever reads ends. Level 1, the
+// code of a lost connection (0x4007DD) whichever number the library gave.
+class sql_connection_lost_exception : public sql_exception {
+public:
+  explicit sql_connection_lost_exception(MYSQL* handle);
+};
+
+// Whether the client library's error number says the connection is gone.
+bool sql_is_connection_lost(unsigned error_number);
+// The handle's current error as the exception that fits it: a lost connection
+// or an error of the statement alone.
+std::exception_ptr sql_error_of(MYSQL* handle);
+// Throws that exception.
+[[noreturn]] void sql_raise(MYSQL* handle);
 
 class sql_auth_not_supported_exception : public tk_exception {
 public:

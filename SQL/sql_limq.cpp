@@ -34,10 +34,10 @@ sql_limited_query::sql_limited_query(sql_database& owner, const std::wstring& te
   tk_log_message(1, L"sql_database::do_query2(%s)", statement);
   const std::string utf8 = tk_wstring_to_utf8(statement);
   if (mysql_real_query(handle_, utf8.data(), static_cast<unsigned long>(utf8.size())) != 0)
-    throw sql_exception(handle_);
+    sql_raise(handle_);
   result_.reset(mysql_use_result(handle_));
   if (result_ == nullptr)
-    throw sql_exception(handle_);
+    sql_raise(handle_);
   field_count_ = mysql_num_fields(result_.get());
   fields_ = mysql_fetch_fields(result_.get());
   tk_log_message(1, "sql_limited_query - at the end");
@@ -53,8 +53,8 @@ std::uint32_t sql_limited_query::store_to(page* rows, const udb_schema* schema)
   tk_log_message(1, "sql_limited_query::store_to(n_max_records=%d)", page_size);
   if (rows == nullptr)
     throw tk_mail_assertion("sql_limq", 66);
-  if (failed_)
-    throw sql_exception(handle_);
+  if (failure_)
+    std::rethrow_exception(failure_);
   if (ended_)
     return 0;
   if (plan_ == nullptr) {
@@ -71,9 +71,13 @@ std::uint32_t sql_limited_query::store_to(page* rows, const udb_schema* schema)
     MYSQL_ROW row = mysql_fetch_row(result_.get());
     if (row == nullptr) {
       if (mysql_errno(handle_) != 0) {
-        failed_ = true;
         tk_log_message(3, "The result stream broke after %d rows of the page", stored);
-        throw sql_exception(handle_);
+        failure_ = sql_error_of(handle_);
+        // The rows that came before the error are the caller's; it meets the
+        // error when it asks for more.
+        if (stored == 0)
+          std::rethrow_exception(failure_);
+        break;
       }
       ended_ = true;
       break;

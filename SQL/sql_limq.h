@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -36,8 +37,13 @@ public:
   // Reads the next rows into the page, up to its size: by the schema when one is
   // given and not empty, else by the result's field descriptors. Returns how many
   // slots now hold rows of this page; the others keep stale rows. A null page is
-  // an internal error; a broken stream raises sql_exception.
+  // an internal error. When the stream breaks, the rows received before the
+  // break are returned first and the error (sql_exception, or
+  // sql_connection_lost_exception) is raised by the call that would read past
+  // them.
   std::uint32_t store_to(page* rows, const udb_schema* schema);
+  // The stream broke after the rows of the last page.
+  bool is_broken() const { return failure_ != nullptr; }
 
 private:
   MYSQL* handle_;
@@ -46,5 +52,5 @@ private:
   MYSQL_FIELD* fields_ = nullptr;
   std::unique_ptr<sql_row_plan> plan_;
   bool ended_ = false;
-  bool failed_ = false;
+  std::exception_ptr failure_;  // the error that broke the stream
 };

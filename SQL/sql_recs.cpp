@@ -58,10 +58,10 @@ sql_tmp_recordset::sql_tmp_recordset(MYSQL* handle, const std::string& statement
 {
   tk_log_message(1, "sql_tmp_recordset::ctor2(%s)", statement);
   if (mysql_real_query(handle_, statement.data(), static_cast<unsigned long>(statement.size())) != 0)
-    throw sql_exception(handle_);
+    sql_raise(handle_);
   result_.reset(mysql_use_result(handle_));
   if (result_ == nullptr && mysql_errno(handle_) != 0)
-    throw sql_exception(handle_);
+    sql_raise(handle_);
   take_result();
 }
 
@@ -109,7 +109,7 @@ void sql_tmp_recordset::fill_cache()
     MYSQL_ROW row = mysql_fetch_row(result_.get());
     if (row == nullptr) {
       if (mysql_errno(handle_) != 0)
-        throw sql_exception(handle_);
+        sql_raise(handle_);
       ended_ = true;
       break;
     }
@@ -300,6 +300,8 @@ void sql_recordset::initialize()
           }
         }
       }
+    } catch (const sql_connection_lost_exception&) {
+      throw;
     } catch (const std::exception& e) {
       tk_log_message(3, "Failed to extract last value for auto_number column");
       tk_log_message(2, "ERROR: %s", e.what());
@@ -351,7 +353,10 @@ void sql_recordset::next()
   tk_log_message(1, "sql_recordset::next");
   if (stream_ == nullptr)
     throw tk_mail_assertion("sql_recs", 292);
-  if (page_slot_ >= sql_limited_query::page_size - 1) {
+  // A page cut short by a broken stream ends at its last row: reading on
+  // raises the stream's error instead of meeting an empty slot.
+  if (page_slot_ >= sql_limited_query::page_size - 1 ||
+      (page_slot_ + 1 >= page_rows_ && stream_->is_broken())) {
     page_rows_ = stream_->store_to(&page_, is_query() ? nullptr : &schema_);
     page_slot_ = 0;
   } else {

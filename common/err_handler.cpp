@@ -67,6 +67,8 @@ const tk_error_entry mysql_error_map[] = {
                "to create new databases on target MySQL server."},
     {0x40041B, "Failed to overwrite MySQL database. It is being used by\n"
                "another application. Specify a different destination name."},
+    // 2002: a refused TCP connection or a missing local socket.
+    {0x4007D2, cannot_connect_text},
     {0x4007D3, cannot_connect_text},
     {0x4007D5, cannot_connect_text},
     {0x4007D6, "Transferred value is too big. Increase MySQL max packet size and try\n"

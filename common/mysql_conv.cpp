@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr std::int64_t mysql_default_port = 3306;
+
 // The number at the start of the text; 0 when it has no digits. Values beyond
 // the port range stop counting there.
 std::int64_t read_port(const std::string& text)
@@ -125,7 +127,11 @@ void mysql_converter_impl::connect_mysql_server()
   const std::int64_t number = read_port(port);
   if (number < 1 || number > 65535)
     throw tk_exception("Invalid port number", tk_level_error);
-  engine.connect(host, user, password, static_cast<int>(number));
+  // Left out, the host is the local server: through its socket on the default
+  // port, over TCP on any other port, which the socket could not honour.
+  const bool local_tcp = host.empty() && number != mysql_default_port;
+  engine.connect(local_tcp ? std::string("127.0.0.1") : host, user, password,
+                 static_cast<int>(number));
 }
 
 bool mysql_converter_impl::test_query(const std::wstring& database, const std::wstring& sql)

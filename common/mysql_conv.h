@@ -39,7 +39,8 @@ public:
                             const std::string& password_, const std::string& port_);
   // Connects the engine with the stored values. A port that does not read as a
   // number from 1 to 65535 is the level-1 error "Invalid port number"; the
-  // engine's errors pass on.
+  // engine's errors pass on. Without a host the local server is reached through
+  // its socket on port 3306 and over TCP on 127.0.0.1 on any other port.
   void connect_mysql_server();
   // Whether the server runs the SELECT on the database; never throws.
   bool test_query(const std::wstring& database, const std::wstring& sql);

@@ -318,6 +318,10 @@ void xls_converter::convert_entry(udb_database& source_db, udb_database& base, c
     records.reset();
     error_handler& handler = error_handler::instance();
     handler.set_context(name);
+    // A lost connection or a workbook that cannot be written ends the run: the
+    // entries after this one could only fail with texts of their own.
+    if (e.get_level() != tk_level_recoverable)
+      throw;
     handler.handle(e, false);
   }
 

@@ -5,6 +5,7 @@
 #include "SQL/sql_recs.h"
 #include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
+#include "platform/text_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -202,8 +203,36 @@ TEST(SqlCatalogue, KilledConnectionDuringAListingRaisesInsteadOfEndingIt)
         for (; !rows->is_eof(); rows->next())
           ++read;
       },
-      sql_exception);
+      sql_connection_lost_exception);
   EXPECT_LT(read, 200000);
+}
+
+TEST(SqlCatalogue, CaseTwinsEachGiveTheirOwnRowsAndOtherCasesFallBackToAListedTwin)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  ASSERT_EQ(admin.value("SELECT @@lower_case_table_names"), "0") << "the server folds table names";
+  db.run("CREATE TABLE `Orders` (v VARCHAR(10))");
+  db.run("CREATE TABLE `orders` (v VARCHAR(10))");
+  db.run("CREATE TABLE `ORDERS` (v VARCHAR(10))");
+  db.run("INSERT INTO `Orders` VALUES ('Orders')");
+  db.run("INSERT INTO `orders` VALUES ('orders')");
+  db.run("INSERT INTO `ORDERS` VALUES ('ORDERS')");
+  auto engine = connected_engine();
+  auto source = engine->open_db(db.wname(), 1, L"");
+  const auto& listed = source->get_table_names();
+  const struct {
+    std::wstring asked;
+    std::wstring read;  // empty: the first listed twin
+  } cases[] = {{L"Orders", L"Orders"}, {L"orders", L"orders"}, {L"ORDERS", L"ORDERS"}, {L"oRdErS", L""}};
+  for (const auto& c : cases) {
+    const std::wstring expected = c.read.empty() ? listed.at(0) : c.read;
+    auto table = source->get_table(c.asked, 1);
+    table->reset();
+    ASSERT_FALSE(table->is_eof());
+    EXPECT_EQ((*table->get_item())[0]->to_wstring(), expected) << plat::to_utf8(c.asked);
+    EXPECT_EQ(table->get_name(), expected);
+  }
 }
 
 TEST(SqlCatalogue, WritingOperationsOfTheDatabaseAreOrdinaryErrors)

@@ -345,12 +345,13 @@ TEST(SqlStream, BlobToTextDecidesHowBlobsReadAndTextStaysText)
   }
 }
 
-TEST(SqlStream, KilledConnectionMidStreamRaisesInsteadOfEndingTheTable)
+TEST(SqlStream, KilledConnectionMidStreamRaisesTheLostConnectionThatEndsTheRun)
 {
   sql_admin admin;
   scratch_database db(admin);
   db.run("CREATE TABLE big (id INT PRIMARY KEY, pad CHAR(200))");
   db.run("INSERT INTO big SELECT seq, REPEAT('y', 200) FROM seq_1_to_200000");
+  db.run("CREATE TABLE small (id INT)");
   auto engine = connected_engine();
   auto source = engine->open_db(db.wname(), 1, L"");
   auto table = source->get_table(L"big", 1);
@@ -359,6 +360,13 @@ TEST(SqlStream, KilledConnectionMidStreamRaisesInsteadOfEndingTheTable)
   for (; read < 300; ++read)
     table->next();
   admin.run("KILL " + std::to_string(mysql_thread_id(engine->get_handle())));
+  const auto expect_lost = [](const sql_exception& e) {
+    EXPECT_NE(dynamic_cast<const sql_connection_lost_exception*>(&e), nullptr) << e.what();
+    EXPECT_EQ(e.get_level(), 1u);
+    EXPECT_EQ(e.get_code(), 0x4007DDu);
+    const std::string start = "The connection to the MySQL server was lost (";
+    EXPECT_EQ(e.get_message().substr(0, start.size()), start);
+  };
   try {
     for (; !table->is_eof(); table->next()) {
       ASSERT_NE(table->get_item(), nullptr) << "row " << read << " vanished without an error";
@@ -366,9 +374,57 @@ TEST(SqlStream, KilledConnectionMidStreamRaisesInsteadOfEndingTheTable)
     }
     FAIL() << "the stream ended quietly after " << read << " rows";
   } catch (const sql_exception& e) {
-    EXPECT_EQ(e.get_level(), 0u);
+    expect_lost(e);
     EXPECT_LT(read, 200000u);
   }
+  table.reset();
+  // The next table meets the closed connection ("gone away") the same way.
+  try {
+    source->get_table(L"small", 1);
+    FAIL() << "a table was read after the connection was lost";
+  } catch (const sql_exception& e) {
+    expect_lost(e);
+  }
+}
+
+TEST(SqlStream, RowErrorMidStreamDeliversTheRowsBeforeItThenRaisesForTheQueryAlone)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  db.run("CREATE TABLE t (id INT PRIMARY KEY)");
+  db.run("INSERT INTO t SELECT seq FROM seq_1_to_10000");
+  auto engine = connected_engine();
+  auto source = engine->open_db(db.wname(), 1, L"");
+  // The server fails at row 5,000, in the middle of a page.
+  const struct {
+    const char* what;
+    const wchar_t* sql;
+    std::uint64_t good_rows;
+  } cases[] = {
+      {"mid-page", L"SELECT id, IF(id=5000, (SELECT 1 UNION SELECT 2), id) AS v FROM t ORDER BY id", 4999},
+      {"first row", L"SELECT id, IF(id=1, (SELECT 1 UNION SELECT 2), id) AS v FROM t ORDER BY id", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::uint64_t read = 0;
+    try {
+      auto rows = source->get_query(L"q", c.sql, 1);
+      for (rows->reset(); !rows->is_eof(); rows->next()) {
+        const udb_record* record = rows->get_item();
+        ASSERT_NE(record, nullptr) << "row " << read + 1 << " vanished without an error";
+        ASSERT_EQ((*record)[0]->to_long(), static_cast<std::int32_t>(read + 1));
+        ++read;
+      }
+      FAIL() << "the query ended quietly after " << read << " rows";
+    } catch (const sql_exception& e) {
+      EXPECT_EQ(dynamic_cast<const sql_connection_lost_exception*>(&e), nullptr);
+      EXPECT_EQ(e.get_level(), 0u);
+      EXPECT_EQ(e.get_code(), 0x400000u + 1242) << e.what();
+    }
+    EXPECT_EQ(read, c.good_rows);
+  }
+  // The connection is still good for the next entry.
+  EXPECT_EQ(read_all(*source->get_table(L"t", 1)).size(), 10000u);
 }
 
 TEST(SqlStream, EveryLogLineOnTheReadingPathFormats)

@@ -1,0 +1,184 @@
+// How the source server shapes a run of qvtbatch: a connection lost in the middle
+// ends the run, a query that fails part-way keeps the rows before its error,
+// tables whose names differ only in case each give their own rows, and the local
+// server is reached by its port or reported in the program's words.
+#include "qvtbatch_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace qvtbatch_test;
+
+namespace {
+
+std::vector<std::string> login_options()
+{
+  const test_server_info& server = test_server();
+  return {"--user=" + server.user, "--pswd=" + server.password};
+}
+
+std::string count_lines(const std::string& text)
+{
+  return std::to_string(std::count(text.begin(), text.end(), '\n'));
+}
+
+} // namespace
+
+TEST_F(QvtbatchTest, LostConnectionEndsTheRunWithOneReportAnd255AndWritesNoWorkbook)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_lost");
+  db.run("CREATE TABLE a_first (id INT)");
+  db.run("INSERT INTO a_first VALUES (1)");
+  db.run("CREATE TABLE big (id INT PRIMARY KEY, pad CHAR(200))");
+  db.run("INSERT INTO big SELECT seq, REPEAT('y', 200) FROM seq_1_to_200000");
+  db.run("CREATE TABLE z_last (id INT)");
+  db.run("INSERT INTO z_last VALUES (2)");
+  write_file(file("out.xlsx"), "previous workbook");
+
+  // A second connection kills the program's as soon as it streams the big table.
+  std::thread killer([&] {
+    sql_admin watcher;
+    for (int attempt = 0; attempt < 6000; ++attempt) {
+      const std::string id = watcher.value(
+          "SELECT COALESCE(MAX(id), 0) FROM information_schema.processlist WHERE db='" + db.name() +
+          "' AND info = 'SELECT * FROM `big`'");
+      if (id != "0") {
+        watcher.run("KILL " + id);
+        return;
+      }
+      ::usleep(5000);
+    }
+  });
+  const run_result r =
+      run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=2", "--dest=out.xlsx"});
+  killer.join();
+
+  EXPECT_EQ(r.code, 255) << r;
+  // The entries before it converted, the last one is not attempted, and the
+  // loss is told once, with the client library's words in brackets.
+  const std::string start = "Converting database " + db.name() + "(3 tables)\n"
+                            "Converting table a_first (1 records)\n"
+                            "Converting table big (200000 records)\n"
+                            "Error:\nbig: The connection to the MySQL server was lost (";
+  const std::string end = "). Nothing more can be read from it.\n";
+  EXPECT_EQ(r.out.substr(0, start.size()), start) << r;
+  ASSERT_GE(r.out.size(), end.size()) << r;
+  EXPECT_EQ(r.out.substr(r.out.size() - end.size()), end) << r;
+  EXPECT_EQ(count_lines(r.out), "5") << r;
+  EXPECT_EQ(r.err, "");
+  // No workbook of this run: the old file, if the run left one, is untouched.
+  if (file_exists(file("out.xlsx"))) {
+    EXPECT_EQ(read_file(file("out.xlsx")), "previous workbook");
+  }
+}
+
+TEST_F(QvtbatchTest, QueryFailingPartWayKeepsItsRowsAndTheRunGoesOn)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_rows");
+  db.run("CREATE TABLE t (id INT PRIMARY KEY)");
+  db.run("INSERT INTO t SELECT seq FROM seq_1_to_10000");
+  db.run("CREATE TABLE after (id INT)");
+  db.run("INSERT INTO after VALUES (42)");
+  const test_server_info& server = test_server();
+  // The server raises at row 5,000, a runtime error of one row's expression.
+  write_file(file("run.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\ndest=out.xlsx\r\n"
+                              "[MS Excel settings]\r\nformat version=2\r\n"
+                              "[MySQL settings]\r\nhost=" + server.host + "\r\nport=" +
+                              std::to_string(server.port) + "\r\nuser=" + server.user +
+                              "\r\npassword=" + server.password + "\r\n"
+                              "[Selected Tables]\r\n"
+                              "failing=SELECT id, IF(id=5000, (SELECT 1 UNION SELECT 2), id) AS v "
+                              "FROM t ORDER BY id\r\n"
+                              "after=\r\n");
+  const run_result r = run({"--profile=run.qvt"});
+
+  ASSERT_EQ(r.code, 0) << r;
+  EXPECT_EQ(r.out, "Converting database " + db.name() + "(1 tables)\n"
+                   "Converting table failing (10000 records)\n"
+                   "Error:\nfailing: Subquery returns more than 1 row\n"
+                   "Converting table after (1 records)\n");
+  EXPECT_EQ(r.err, "");
+  grid failing = {{"id", "v"}};
+  for (int id = 1; id < 5000; ++id)
+    failing.push_back({double(id), double(id)});
+  EXPECT_EQ(workbook_differences(file("out.xlsx"), {{"failing", failing}, {"after", {{"id"}, {42.0}}}}), "");
+}
+
+TEST_F(QvtbatchTest, TablesWhoseNamesDifferOnlyInCaseEachGiveTheirOwnRows)
+{
+  sql_admin admin;
+  ASSERT_EQ(admin.value("SELECT @@lower_case_table_names"), "0") << "the server folds table names";
+  scratch_database db(admin, "_case");
+  for (const std::string name : {"Orders", "orders", "ORDERS"}) {
+    db.run("CREATE TABLE `" + name + "` (v VARCHAR(10))");
+    db.run("INSERT INTO `" + name + "` VALUES ('" + name + "'), ('" + name + "')");
+  }
+  const run_result r =
+      run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=2", "--dest=out.xlsx"});
+  ASSERT_EQ(r.code, 0) << r;
+  EXPECT_EQ(r.err, "");
+  // The server lists ORDERS, Orders, orders; sheet titles are unique ignoring
+  // case, so the later twins get generated titles.
+  EXPECT_EQ(workbook_differences(file("out.xlsx"),
+                                 {{"ORDERS", {{"v"}, {"ORDERS"}, {"ORDERS"}}},
+                                  {"orders00000", {{"v"}, {"Orders"}, {"Orders"}}},
+                                  {"orders00001", {{"v"}, {"orders"}, {"orders"}}}}),
+            "");
+}
+
+TEST_F(QvtbatchTest, PortWithoutHostReachesTheLocalServerOverTcp)
+{
+  cli_database db;
+  const std::string port = "--port=" + std::to_string(test_server().port);
+  const run_result r = run(std::vector<std::string>{port} + login_options() +
+                           std::vector<std::string>{"--src=" + db.name(), "--xls_ver=2", "--dest=out.xlsx"});
+  ASSERT_EQ(r.code, 0) << r;
+  EXPECT_EQ(workbook_differences(file("out.xlsx"),
+                                 {cli_database::spaced_sheet(), cli_database::orders_sheet(),
+                                  cli_database::people_sheet(false), cli_database::unicode_sheet()}),
+            "");
+}
+
+TEST_F(QvtbatchTest, UnreachableLocalServerIsReportedInTheProgramsWords)
+{
+  // A loopback port nothing listens on.
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+  ::close(s);
+  const std::string closed = "--port=" + std::to_string(ntohs(address.sin_port));
+  // The local socket comes from the option group in the user's ~/.my.cnf.
+  write_file(file(".my.cnf"), "[Norvale MySQL Lib]\nsocket=" + file("no/such.sock") + "\n");
+  const struct {
+    const char* what;
+    std::vector<std::string> connection;
+  } cases[] = {
+      {"refused TCP connection", {"--host=127.0.0.1", closed}},
+      {"refused TCP connection to the local server", {closed}},
+      {"missing local socket", {"--port=3306"}},
+      {"missing local socket, no port", {}},
+  };
+  for (const auto& c : cases) {
+    write_file(file("out.xlsx"), "previous workbook");
+    const run_result r = run(c.connection + login_options() +
+                                 std::vector<std::string>{"--src=shop", "--xls_ver=2", "--dest=out.xlsx"},
+                             false, {"HOME=" + dir()});
+    EXPECT_EQ(r.code, 255) << c.what << "\n" << r;
+    EXPECT_EQ(r.out, "Error:\nCannot connect to the MySQL server. Check to verify that MySQL server "
+                     "is launched and the correct host/port values were given.\n")
+        << c.what;
+    EXPECT_EQ(read_file(file("out.xlsx")), "previous workbook") << c.what;
+  }
+}
