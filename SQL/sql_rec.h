@@ -27,6 +27,8 @@ struct sql_column {
   int type = 0;  // the MySQL field type
   VARTYPE vartype = VT_BSTR;
   kind how = kind::typed;
+  // UTF-16 units of a text, or bytes of a byte array, that a row keeps (0: all).
+  std::size_t kept_units = 0;
 };
 
 class sql_row_plan {
