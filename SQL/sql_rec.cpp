@@ -51,11 +51,11 @@ std::uint32_t size_of(unsigned long length)
 
 } // namespace
 
-sql_row_plan::sql_row_plan(unsigned count, const MYSQL_FIELD* fields) : id_(next_plan_id())
+sql_row_plan::sql_row_plan(unsigned count, const MYSQL_FIELD* fields, std::size_t kept)
+    : id_(next_plan_id())
 {
   if (fields == nullptr)
     throw tk_mail_assertion("sql_rec", 20);
-  const std::size_t kept = sql_kept_units();
   columns_.reserve(count);
   for (unsigned i = 0; i < count; ++i) {
     sql_column& column = columns_.emplace_back();
@@ -67,12 +67,12 @@ sql_row_plan::sql_row_plan(unsigned count, const MYSQL_FIELD* fields) : id_(next
   }
 }
 
-sql_row_plan::sql_row_plan(const udb_schema& schema, unsigned count, const MYSQL_FIELD* fields)
+sql_row_plan::sql_row_plan(const udb_schema& schema, unsigned count, const MYSQL_FIELD* fields,
+                           std::size_t kept)
     : id_(next_plan_id())
 {
   if (fields == nullptr)
     throw tk_mail_assertion("sql_rec", 20);
-  const std::size_t kept = sql_kept_units();
   columns_.reserve(count);
   for (unsigned i = 0; i < count; ++i) {
     sql_column& column = columns_.emplace_back();

@@ -129,9 +129,9 @@ bool read_decimal(std::string_view text, decimal_digits& out)
   return true;
 }
 
-// The double a DECIMAL's text means, when the shortest text of that double has
-// the same digits; false when a double would change the number.
-bool decimal_as_double(std::string_view text, double& value, decimal_digits& exact)
+// Reads a DECIMAL's text as a number and as the nearest double; false when it
+// is no decimal number.
+bool read_decimal(std::string_view text, double& value, decimal_digits& exact)
 {
   if (!read_decimal(text, exact))
     return false;
@@ -139,8 +139,12 @@ bool decimal_as_double(std::string_view text, double& value, decimal_digits& exa
   if (!text.empty() && text[0] == '+')
     ++first;
   const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size())
-    return false;
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+// Whether the shortest text that reads back as the double has the number's digits.
+bool double_keeps_digits(double value, const decimal_digits& exact)
+{
   char buffer[64];
   const auto printed = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
   decimal_digits shortest;
@@ -413,7 +417,9 @@ void sql_assign_typed(ole_variant& out, VARTYPE type, std::string_view text)
   case VT_DECIMAL: {
     double value = 0;
     decimal_digits exact;
-    if (!decimal_as_double(text, value, exact)) {
+    if (!read_decimal(text, value, exact))
+      break;
+    if (!double_keeps_digits(value, exact)) {
       out.attach_string(text);
       return;
     }
