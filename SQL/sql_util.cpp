@@ -9,6 +9,7 @@
 #include "platform/text_codec.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -69,15 +70,17 @@ bool has_zero_date_part(std::string_view text)
 }
 
 // A decimal number's significant digits and where its point sits: the value is
-// 0.<digits> x 10^point. Zero has no digits.
+// 0.<digits> x 10^point. Zero has no digits. Held in place: cells are many.
 struct decimal_digits {
   bool negative = false;
-  std::string digits;
+  std::array<char, 80> digits{};  // a DECIMAL has at most 65
+  std::size_t count = 0;
   long point = 0;
 
+  std::string_view view() const { return std::string_view(digits.data(), count); }
   bool operator==(const decimal_digits& other) const
   {
-    return digits == other.digits && (digits.empty() || (negative == other.negative && point == other.point));
+    return view() == other.view() && (count == 0 || (negative == other.negative && point == other.point));
   }
 };
 
@@ -95,12 +98,14 @@ bool read_decimal(std::string_view text, decimal_digits& out)
     const char c = text[i];
     if (c >= '0' && c <= '9') {
       any = true;
-      if (out.digits.empty() && c == '0') {
+      if (out.count == 0 && c == '0') {
         if (seen_point)
           --point;
         continue;
       }
-      out.digits += c;
+      if (out.count == out.digits.size())
+        return false;
+      out.digits[out.count++] = c;
       if (!seen_point)
         ++point;
     } else if (c == '.' && !seen_point) {
@@ -123,8 +128,8 @@ bool read_decimal(std::string_view text, decimal_digits& out)
       return false;
     point += exponent;
   }
-  while (!out.digits.empty() && out.digits.back() == '0')
-    out.digits.pop_back();
+  while (out.count > 0 && out.digits[out.count - 1] == '0')
+    --out.count;
   out.point = point;
   return true;
 }
@@ -424,7 +429,7 @@ void sql_assign_typed(ole_variant& out, VARTYPE type, std::string_view text)
       return;
     }
     // Digits the decimal type cannot hold (scale above 28) go through the double.
-    const long fraction = static_cast<long>(exact.digits.size()) - exact.point;
+    const long fraction = static_cast<long>(exact.count) - exact.point;
     if (fraction > 28 || exact.point > 28) {
       out = ole_variant(value);
       return;
