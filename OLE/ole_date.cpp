@@ -113,12 +113,6 @@ void put_number(char*& out, unsigned value, int width)
     *out++ = digits[--n];
 }
 
-void put_text(char*& out, std::string_view text)
-{
-  for (const char c : text)
-    *out++ = c;
-}
-
 } // namespace
 
 ole_date::ole_date()
@@ -575,9 +569,7 @@ std::string_view ole_date::format(text_buffer& out, unsigned precision, bool nar
     break;
   case kind_time:
     tk_log_message(1, "printing time...");
-    // A duration is no time of a (zero) day: it keeps its own form.
-    if (narrow_form && !is_duration())
-      put_text(p, "0000-00-00 ");
+    // A time has no date: it prints the same in every form, full hours and sign.
     if (negative_)
       *p++ = '-';
     put_time(time_.wHour);

@@ -45,7 +45,7 @@ public:
 
   // Precision 0: no fraction; 6: microseconds; any other: milliseconds.
   std::string to_string(unsigned precision) const;
-  // As to_string, but a time is printed without the "0000-00-00 " date part.
+  // The text of to_string as wide text.
   std::wstring to_wstring(unsigned precision) const;
   // The text of to_string (narrow_form true) or of to_wstring, into a caller's
   // buffer: the allocation-free form for code that prints many values.

@@ -100,6 +100,11 @@ public:
 
   void set_blob_to_text(bool on);
   bool is_blob_to_text() const { return blob_to_text_; }
+  // The most UTF-16 units of a text that the destination keeps (0: no limit).
+  // Rows read afterwards hold only as much of each text and byte array as that
+  // cut can still need, so a page's memory does not grow with the cells' size.
+  void set_text_limit(std::uint32_t units) { text_limit_ = units; }
+  std::uint32_t get_text_limit() const { return text_limit_; }
   // Below 4.1.0.
   bool is_old_version() const;
 
@@ -123,6 +128,7 @@ private:
   bool connected_ = false;
   bool fast_append_ = true;
   bool blob_to_text_ = false;
+  std::uint32_t text_limit_ = 0;
   std::uint32_t server_version_ = 0;
   MYSQL handle_{};
   bool initialized_ = false;  // mysql_init ran and mysql_close has not

@@ -58,12 +58,14 @@ std::uint32_t sql_limited_query::store_to(page* rows, const udb_schema* schema)
   if (ended_)
     return 0;
   if (plan_ == nullptr) {
+    // The page keeps no more of a text than the destination can still use.
+    const std::size_t kept = sql_kept_units();
     if (schema != nullptr && !schema->empty()) {
       tk_log_message(1, "Schema is NOT empty");
-      plan_ = std::make_unique<sql_row_plan>(*schema, field_count_, fields_);
+      plan_ = std::make_unique<sql_row_plan>(*schema, field_count_, fields_, kept);
     } else {
       tk_log_message(1, "Schema is empty, build via f_info");
-      plan_ = std::make_unique<sql_row_plan>(field_count_, fields_);
+      plan_ = std::make_unique<sql_row_plan>(field_count_, fields_, kept);
     }
   }
   std::uint32_t stored = 0;

@@ -35,6 +35,14 @@ sql_column::kind kind_of(VARTYPE vartype, int type)
   return sql_column::kind::typed;
 }
 
+ole_variant typed_value(VARTYPE type, const char* cell, unsigned long length)
+{
+  ole_variant value;
+  if (cell != nullptr)
+    sql_assign_typed(value, type, std::string_view(cell, length));
+  return value;
+}
+
 std::uint32_t size_of(unsigned long length)
 {
   return static_cast<std::uint32_t>(
@@ -43,7 +51,8 @@ std::uint32_t size_of(unsigned long length)
 
 } // namespace
 
-sql_row_plan::sql_row_plan(unsigned count, const MYSQL_FIELD* fields) : id_(next_plan_id())
+sql_row_plan::sql_row_plan(unsigned count, const MYSQL_FIELD* fields, std::size_t kept)
+    : id_(next_plan_id())
 {
   if (fields == nullptr)
     throw tk_mail_assertion("sql_rec", 20);
@@ -54,10 +63,12 @@ sql_row_plan::sql_row_plan(unsigned count, const MYSQL_FIELD* fields) : id_(next
     column.type = static_cast<int>(fields[i].type);
     column.vartype = sql_column_vartype(fields[i]);
     column.how = kind_of(column.vartype, column.type);
+    column.kept_units = kept;
   }
 }
 
-sql_row_plan::sql_row_plan(const udb_schema& schema, unsigned count, const MYSQL_FIELD* fields)
+sql_row_plan::sql_row_plan(const udb_schema& schema, unsigned count, const MYSQL_FIELD* fields,
+                           std::size_t kept)
     : id_(next_plan_id())
 {
   if (fields == nullptr)
@@ -74,6 +85,7 @@ sql_row_plan::sql_row_plan(const udb_schema& schema, unsigned count, const MYSQL
       column.vartype = sql_column_vartype(fields[i]);
     }
     column.how = kind_of(column.vartype, column.type);
+    column.kept_units = kept;
   }
 }
 
@@ -95,7 +107,7 @@ sql_field::sql_field(const t_ftd& descriptor, unsigned long length, const char* 
     : udb_field(descriptor.name, size_of(length),
                 sql_is_byte_array(descriptor.vartype)
                     ? ::get_variant(MYSQL_TYPE_BLOB, length, BINARY_FLAG, cell)
-                    : ::get_variant(descriptor.vartype, cell),
+                    : typed_value(descriptor.vartype, cell, length),
                 false, false)
 {
   tk_log_message(1, L"sql_field::ctor3(%s,%d,%d)", descriptor.name, descriptor.vartype, length);
@@ -115,22 +127,21 @@ void sql_field::assign(const sql_column& column, const char* cell, unsigned long
     return;
   }
   switch (column.how) {
-  case sql_column::kind::text: {
-    const std::string_view text(cell, length);
-    attach_string(text.substr(0, text.find('\0')));
+  case sql_column::kind::text:
+    sql_assign_text(*this, std::string_view(cell, length), column.kept_units);
     break;
-  }
   case sql_column::kind::bytes:
     if (length == 0)
       allocate_safe_array(0);
     else
-      attach_binary(reinterpret_cast<const unsigned char*>(cell), length);
+      attach_binary(reinterpret_cast<const unsigned char*>(cell),
+                    column.kept_units == 0 ? length : std::min<std::size_t>(length, column.kept_units));
     break;
   case sql_column::kind::boolean:
     ole_variant::operator=(ole_variant(length > 0 && cell[0] != '\0'));
     break;
   case sql_column::kind::bits:
-    ole_variant::operator=(ole_variant(static_cast<unsigned long long>(sql_bit_value(cell, length))));
+    sql_assign_bits(*this, cell, length);
     break;
   case sql_column::kind::typed:
     sql_assign_typed(*this, column.vartype, std::string_view(cell, length));
@@ -169,9 +180,9 @@ sql_record::sql_record(unsigned count, const MYSQL_FIELD* fields, const unsigned
       tk_log_message(1, "Extract as Unicode (text data)");
       tk_log_message(1, "a_src[idx]=%s", row[i]);
       std::wstring text;
-      const std::string_view bytes(row[i], lengths[i]);
-      if (!plat::utf8_to_wide(bytes.substr(0, bytes.find('\0')), text))
-        tk_log_message(2, "Cell #%d is not UTF-8 text", i);
+      plat::utf8_to_wide_lenient(std::string_view(row[i], lengths[i]), text);
+      // The text goes on as a C string: its NULs are dropped, not the rest.
+      std::erase(text, L'\0');
       emplace_back<sql_field>(name, to_text ? MYSQL_TYPE_STRING : type, lengths[i], flags,
                               text.c_str());
     } else {

@@ -27,17 +27,20 @@ struct sql_column {
   int type = 0;  // the MySQL field type
   VARTYPE vartype = VT_BSTR;
   kind how = kind::typed;
+  // UTF-16 units of a text, or bytes of a byte array, that a row keeps (0: all).
+  std::size_t kept_units = 0;
 };
 
 class sql_row_plan {
 public:
   sql_row_plan() = default;
   // A query's rows: from the result's own field descriptors and the engine's
-  // blob-to-text flag.
-  sql_row_plan(unsigned count, const MYSQL_FIELD* fields);
+  // blob-to-text flag. `kept_units` bounds every text and byte array (0: none).
+  sql_row_plan(unsigned count, const MYSQL_FIELD* fields, std::size_t kept_units = 0);
   // A table's rows: the schema's VARTYPEs, with the result's field types beside
   // them (the schema does not tell a BIT column from a number).
-  sql_row_plan(const udb_schema& schema, unsigned count, const MYSQL_FIELD* fields);
+  sql_row_plan(const udb_schema& schema, unsigned count, const MYSQL_FIELD* fields,
+               std::size_t kept_units = 0);
 
   std::size_t size() const { return columns_.size(); }
   const sql_column& operator[](std::size_t i) const { return columns_[i]; }

@@ -6,10 +6,15 @@
 #include "SQL/sql_engi.h"
 #include "TK/tk_codepage.h"
 #include "TK/tk_log.h"
+#include "platform/text_codec.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <cwctype>
+#include <string>
 #include <vector>
 
 namespace {
@@ -39,9 +44,134 @@ std::wstring_view up_to_nul(std::wstring_view text)
   return text.substr(0, text.find(L'\0'));
 }
 
-bool starts_with_zero_date(std::string_view text)
+// Integers a double holds exactly.
+constexpr std::uint64_t exact_integer_limit = std::uint64_t{1} << 53;
+
+// "0000-00-00" with an optional time of zeros (" 00:00:00[.000000]"): the server's
+// "no date".
+bool is_zero_date(std::string_view text)
 {
-  return text.substr(0, 10) == "0000-00-00";
+  if (text.substr(0, 10) != "0000-00-00")
+    return false;
+  return std::all_of(text.begin() + 10, text.end(),
+                     [](char c) { return c == '0' || c == ' ' || c == ':' || c == '.'; });
+}
+
+// "YYYY-MM-DD..." whose month or day is zero: a date the server's lax modes
+// accept and no calendar holds.
+bool has_zero_date_part(std::string_view text)
+{
+  if (text.size() < 10 || text[4] != '-' || text[7] != '-')
+    return false;
+  for (const std::size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u})
+    if (text[i] < '0' || text[i] > '9')
+      return false;
+  return text.substr(5, 2) == "00" || text.substr(8, 2) == "00";
+}
+
+// A decimal number's significant digits and where its point sits: the value is
+// 0.<digits> x 10^point. Zero has no digits. Held in place: cells are many.
+struct decimal_digits {
+  bool negative = false;
+  std::array<char, 80> digits{};  // a DECIMAL has at most 65
+  std::size_t count = 0;
+  long point = 0;
+
+  std::string_view view() const { return std::string_view(digits.data(), count); }
+  bool operator==(const decimal_digits& other) const
+  {
+    return view() == other.view() && (count == 0 || (negative == other.negative && point == other.point));
+  }
+};
+
+// Reads "[-+]digits[.digits][e[-+]digits]"; false for anything else.
+bool read_decimal(std::string_view text, decimal_digits& out)
+{
+  std::size_t i = 0;
+  out = decimal_digits();
+  if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+    out.negative = text[i++] == '-';
+  bool any = false;
+  bool seen_point = false;
+  long point = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      any = true;
+      if (out.count == 0 && c == '0') {
+        if (seen_point)
+          --point;
+        continue;
+      }
+      if (out.count == out.digits.size())
+        return false;
+      out.digits[out.count++] = c;
+      if (!seen_point)
+        ++point;
+    } else if (c == '.' && !seen_point) {
+      seen_point = true;
+    } else {
+      break;
+    }
+  }
+  if (!any)
+    return false;
+  if (i < text.size()) {
+    if (text[i] != 'e' && text[i] != 'E')
+      return false;
+    ++i;
+    if (i < text.size() && text[i] == '+')
+      ++i;
+    long exponent = 0;
+    const auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), exponent);
+    if (error != std::errc() || end != text.data() + text.size())
+      return false;
+    point += exponent;
+  }
+  while (out.count > 0 && out.digits[out.count - 1] == '0')
+    --out.count;
+  out.point = point;
+  return true;
+}
+
+// Reads a DECIMAL's text as a number and as the nearest double; false when it
+// is no decimal number.
+bool read_decimal(std::string_view text, double& value, decimal_digits& exact)
+{
+  if (!read_decimal(text, exact))
+    return false;
+  const char* first = text.data();
+  if (!text.empty() && text[0] == '+')
+    ++first;
+  const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+// Whether the shortest text that reads back as the double has the number's digits.
+bool double_keeps_digits(double value, const decimal_digits& exact)
+{
+  char buffer[64];
+  const auto printed = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+  decimal_digits shortest;
+  return printed.ec == std::errc() &&
+         read_decimal(std::string_view(buffer, static_cast<std::size_t>(printed.ptr - buffer)), shortest) &&
+         shortest == exact;
+}
+
+// VT_I8 and VT_UI8 cells beyond what a double holds keep the server's digits.
+bool is_beyond_double(std::string_view text, VARTYPE type)
+{
+  const char* const end = text.data() + text.size();
+  if (type == VT_UI8) {
+    std::uint64_t value = 0;
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && stop == end && value > exact_integer_limit;
+  }
+  std::int64_t value = 0;
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc() && stop == end &&
+         (value > static_cast<std::int64_t>(exact_integer_limit) ||
+          value < -static_cast<std::int64_t>(exact_integer_limit));
 }
 
 // "[-]H:MM:SS[.f]" that is no time of day (negative, or 24 hours or more): a
@@ -97,6 +227,50 @@ bool sql_is_byte_array(VARTYPE type)
 bool sql_blob_to_text()
 {
   return tk_singleton<sql_engine>::exists() && sql_engine::instance().is_blob_to_text();
+}
+
+std::size_t sql_kept_units()
+{
+  if (!tk_singleton<sql_engine>::exists())
+    return 0;
+  const std::uint32_t limit = sql_engine::instance().get_text_limit();
+  // Folding CR LF into LF halves a text at most: twice the limit, and one unit
+  // more so that a pair at the limit is seen whole, still yields the same cut.
+  return limit == 0 ? 0 : std::size_t{limit} * 2 + 1;
+}
+
+void sql_assign_text(ole_variant& out, std::string_view utf8, std::size_t max_units)
+{
+  std::size_t keep = max_units == 0 ? utf8.size() : plat::utf8_prefix(utf8, max_units);
+  std::size_t nuls = static_cast<std::size_t>(std::count(utf8.begin(), utf8.begin() + static_cast<std::ptrdiff_t>(keep), '\0'));
+  if (nuls == 0) {
+    out.attach_string(utf8.substr(0, keep));
+    return;
+  }
+  // The NULs are dropped, so as many characters more are kept.
+  if (max_units != 0) {
+    while (nuls > 0 && keep < utf8.size()) {
+      const std::size_t more = plat::utf8_prefix(utf8.substr(keep), nuls);
+      nuls = static_cast<std::size_t>(std::count(utf8.begin() + static_cast<std::ptrdiff_t>(keep),
+                                                 utf8.begin() + static_cast<std::ptrdiff_t>(keep + more), '\0'));
+      keep += more;
+    }
+  }
+  thread_local std::wstring wide;
+  plat::utf8_to_wide_lenient(utf8.substr(0, keep), wide);
+  std::erase(wide, L'\0');
+  out.attach_wstring(wide);
+  if (wide.capacity() > 65536)
+    std::wstring().swap(wide);
+}
+
+void sql_assign_bits(ole_variant& out, const char* cell, unsigned long length)
+{
+  const std::uint64_t value = sql_bit_value(cell, length);
+  if (value > exact_integer_limit)
+    out.attach_string(std::to_string(value));
+  else
+    out = ole_variant(static_cast<unsigned long long>(value));
 }
 
 std::wstring sql_quote_name(std::wstring_view name)
@@ -215,24 +389,53 @@ std::uint64_t sql_bit_value(const char* cell, unsigned long length)
 
 void sql_assign_typed(ole_variant& out, VARTYPE type, std::string_view text)
 {
+  if (type == VT_BSTR) {
+    sql_assign_text(out, text, 0);
+    return;
+  }
   text = up_to_nul(text);
   switch (type) {
-  case VT_BSTR:
-    out.attach_string(text);
-    return;
   case VT_BOOL:
     out = ole_variant(!text.empty() && text[0] != '\0');
     return;
   case VT_DATE:
-    if (starts_with_zero_date(text)) {
+    if (is_zero_date(text)) {
       out = ole_variant();
       return;
     }
-    if (is_duration_text(text)) {
+    if (is_duration_text(text) || has_zero_date_part(text)) {
+      out.attach_string(text);
+      return;
+    }
+    out = ole_variant::from_string(text, type);
+    // A date no calendar holds (30 February) is shown as the server wrote it.
+    if (out.get_type() == VT_EMPTY && !text.empty())
+      out.attach_string(text);
+    return;
+  case VT_I8:
+  case VT_UI8:
+    if (is_beyond_double(text, type)) {
       out.attach_string(text);
       return;
     }
     break;
+  case VT_DECIMAL: {
+    double value = 0;
+    decimal_digits exact;
+    if (!read_decimal(text, value, exact))
+      break;
+    if (!double_keeps_digits(value, exact)) {
+      out.attach_string(text);
+      return;
+    }
+    // Digits the decimal type cannot hold (scale above 28) go through the double.
+    const long fraction = static_cast<long>(exact.count) - exact.point;
+    if (fraction > 28 || exact.point > 28) {
+      out = ole_variant(value);
+      return;
+    }
+    break;
+  }
   default:
     break;
   }
@@ -288,7 +491,7 @@ ole_variant get_variant(int type, unsigned long length, int flags, const char* c
     tk_log_message(1, "Extract BINARY value");
     assign_bytes(value, bytes, length);
   } else if (type == MYSQL_TYPE_BIT && length > 1) {
-    value = ole_variant(static_cast<unsigned long long>(sql_bit_value(cell, length)));
+    sql_assign_bits(value, cell, length);
   } else if (vt == VT_BOOL) {
     value = ole_variant(length > 0 && cell[0] != '\0');
   } else {

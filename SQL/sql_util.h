@@ -9,6 +9,7 @@
 
 #include <mysql.h>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +37,11 @@ std::string sql_quote_literal(MYSQL* handle, std::string_view utf8);
 bool sql_is_byte_array(VARTYPE type);
 // The engine's blob-to-text flag; false while there is no engine.
 bool sql_blob_to_text();
+// How many UTF-16 units of a text (bytes of a byte array) a row must keep so that
+// the destination's cut after folding CR LF into LF still sees the same text:
+// twice the engine's text limit and one more. 0 (keep everything) while there is
+// no engine or no limit.
+std::size_t sql_kept_units();
 
 // The column's flags as the rest of the layer reads them: BINARY_FLAG stays only
 // for the binary character set (text with a _bin collation is text).
@@ -58,9 +64,16 @@ ole_variant get_variant(int type, unsigned long length, int flags, const wchar_t
 ole_variant get_variant(VARTYPE type, const char* cell);
 ole_variant get_variant(VARTYPE type, const wchar_t* cell);
 
-// The cell-by-VARTYPE rules, into an existing value: the text up to its first
-// zero byte, with MySQL's zero dates empty and TIME values outside a day kept as
-// the server's text.
+// A text cell: its UTF-8 bytes without the NUL characters, cut to the characters
+// that fit in `max_units` UTF-16 units (0: the whole text).
+void sql_assign_text(ole_variant& out, std::string_view utf8, std::size_t max_units);
+// The cell-by-VARTYPE rules, into an existing value. Only the date and time that
+// is all zeros is empty; a date with a zero or impossible part and a TIME outside
+// a day keep the server's text. Numbers keep their value: an integer beyond
+// 2^53 in size, and a DECIMAL whose digits the shortest form of the nearest double
+// does not print back, are the server's text.
 void sql_assign_typed(ole_variant& out, VARTYPE type, std::string_view text);
+// A BIT column's value: a number up to 2^53, else its decimal digits as text.
+void sql_assign_bits(ole_variant& out, const char* cell, unsigned long length);
 // The value of a BIT column: the cell's bytes, most significant first.
 std::uint64_t sql_bit_value(const char* cell, unsigned long length);

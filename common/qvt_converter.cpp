@@ -76,6 +76,7 @@ void qorvant_converter::operator()()
     handler.set_context(L"");
 
     engine.set_blob_to_text(blob_to_text);
+    engine.set_text_limit(get_format().max_text_units);
     run_source_ = engine.open_db(source, 1, L"");
     if (console && selected_tables.empty() && selected_queries.empty())
       selected_tables = run_source_->get_table_names();

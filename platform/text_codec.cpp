@@ -138,6 +138,27 @@ std::size_t utf16_prefix(std::wstring_view text, std::size_t max_units)
   return keep;
 }
 
+std::size_t utf8_prefix(std::string_view text, std::size_t max_units)
+{
+  // No UTF-16 unit comes from fewer than one byte.
+  if (text.size() <= max_units)
+    return text.size();
+  const auto* const begin = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* const end = begin + text.size();
+  const auto* p = begin;
+  std::size_t units = 0;
+  while (p < end) {
+    char32_t cp = 0;
+    const std::size_t length = decode_one(p, end, cp);
+    const std::size_t width = length != 0 && cp > 0xFFFF ? 2u : 1u;
+    if (units + width > max_units)
+      break;
+    units += width;
+    p += length != 0 ? length : 1;
+  }
+  return static_cast<std::size_t>(p - begin);
+}
+
 std::wstring utf16_truncate(std::wstring_view text, std::size_t max_units)
 {
   return std::wstring(text.substr(0, utf16_prefix(text, max_units)));

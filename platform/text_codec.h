@@ -58,6 +58,10 @@ std::size_t utf16_length(std::wstring_view text);
 // character is never split. utf16_truncate is that prefix as a new text.
 std::size_t utf16_prefix(std::wstring_view text, std::size_t max_units);
 std::wstring utf16_truncate(std::wstring_view text, std::size_t max_units);
+// How many bytes of the UTF-8 text decode (as utf8_to_wide_lenient does) into
+// characters that fit in max_units UTF-16 code units; a sequence is never split,
+// so the prefix decodes to exactly the first characters of the whole text.
+std::size_t utf8_prefix(std::string_view text, std::size_t max_units);
 
 // Orders texts as their UTF-16 forms compare unit by unit, the order of the
 // system's sorted name lists: characters above U+FFFF (surrogate pairs) come

@@ -97,8 +97,12 @@ TEST(SqlValues, CellTextsReadAsTheirVartype)
       {VT_DATE, "23:59:59", "7:23:59:59"},
       {VT_DATE, "2024-02-29 13:14:15.000123", "7:2024-02-29 13:14:15.000123"},
       {VT_DECIMAL, "12345.67", "14:12345.67"},
-      {VT_UI8, "18446744073709551615", "21:18446744073709551615"},
-      {VT_I8, "-9223372036854775808", "20:-9223372036854775808"},
+      {VT_DATE, "2023-02-29", "8:2023-02-29"},
+      {VT_DECIMAL, "1234567890123456789012345678", "8:1234567890123456789012345678"},
+      {VT_UI8, "18446744073709551615", "8:18446744073709551615"},
+      {VT_UI8, "9007199254740992", "21:9007199254740992"},
+      {VT_I8, "-9223372036854775808", "8:-9223372036854775808"},
+      {VT_I8, "-9007199254740992", "20:-9007199254740992"},
       {VT_BOOL, "\x01", "11:1"},
       {VT_BOOL, "", "11:0"},
       {VT_BSTR, "a\xF0\x9F\x98\x80", "8:a\xF0\x9F\x98\x80"},
@@ -114,13 +118,13 @@ TEST(SqlValues, CellTextsReadAsTheirVartype)
   EXPECT_EQ(get_variant(VT_BSTR, static_cast<const wchar_t*>(nullptr)).get_type(), VT_EMPTY);
 }
 
-TEST(SqlValues, CellsByMysqlTypeKeepBytesAndCutTextAtItsFirstZero)
+TEST(SqlValues, CellsByMysqlTypeKeepBytesAndDropTheZerosOfTexts)
 {
   sql_engine engine;
   const char binary4[] = {'\0', '\1', '\2', '\3'};
   EXPECT_EQ(render(get_variant(MYSQL_TYPE_STRING, 4, BINARY_FLAG, binary4)), "8209:0x00010203");
   EXPECT_EQ(render(get_variant(MYSQL_TYPE_VAR_STRING, 0, BINARY_FLAG, "")).substr(0, 5), "8209:");
-  EXPECT_EQ(render(get_variant(MYSQL_TYPE_BLOB, 3, 0, "a\0b")), "8:a");
+  EXPECT_EQ(render(get_variant(MYSQL_TYPE_BLOB, 3, 0, "a\0b")), "8:ab");
   const char bit16[] = {'\0', '\1'};
   EXPECT_EQ(render(get_variant(MYSQL_TYPE_BIT, 2, UNSIGNED_FLAG, bit16)), "21:1");
   EXPECT_EQ(render(get_variant(MYSQL_TYPE_BIT, 1, UNSIGNED_FLAG, "\1")), "11:1");

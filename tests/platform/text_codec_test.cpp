@@ -42,6 +42,12 @@ TEST(TextCodec, Utf16MeasuresNeverSplitACharacter)
   EXPECT_EQ(plat::utf16_prefix(L"\U0001F600\U0001F600", 4), 2u);
   EXPECT_EQ(plat::utf16_prefix(L"\U0001F600\U0001F600", 3), 1u);
   EXPECT_EQ(plat::utf16_prefix(L"ab", 0), 0u);
+  // The UTF-8 prefix never splits a sequence; a bad byte is one unit, as decoded.
+  EXPECT_EQ(plat::utf8_prefix("a\xF0\x9F\x98\x80" "b", 2), 1u);
+  EXPECT_EQ(plat::utf8_prefix("a\xF0\x9F\x98\x80" "b", 3), 5u);
+  EXPECT_EQ(plat::utf8_prefix("\xC3\xBC\xE2\x82\xAC", 1), 2u);
+  EXPECT_EQ(plat::utf8_prefix("\xE2\x82" "abc", 3), 3u);
+  EXPECT_EQ(plat::utf8_prefix("abc", 5), 3u);
 }
 
 TEST(TextCodec, BufferEncoderWritesWhatTheStringEncoderAppends)
