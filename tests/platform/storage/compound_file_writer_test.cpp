@@ -4,6 +4,7 @@
 #include "platform/storage/storage.h"
 
 #include "cfb_readers.h"
+#include "storage_fixture.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -14,85 +15,10 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <unistd.h>
+
+using namespace storage_fixture;
 
 namespace {
-
-// Bytes that differ at every position, so a misplaced sector shows.
-std::string pattern(std::size_t size, std::uint32_t seed)
-{
-  std::string out(size, '\0');
-  std::uint32_t x = seed * 2654435761u + 1;
-  for (char& c : out) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return out;
-}
-
-class fd_guard {
-public:
-  explicit fd_guard(int fd) : fd_(fd) {}
-  ~fd_guard()
-  {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  fd_guard(const fd_guard&) = delete;
-  fd_guard& operator=(const fd_guard&) = delete;
-  int get() const { return fd_; }
-
-private:
-  int fd_;
-};
-
-// Writes `bytes` as the one stream of a new file, in pieces of the given sizes
-// (cycled), as a record writer would.
-void write_compound_file(const std::string& path, const std::u16string& name, const std::string& bytes,
-                         const std::vector<std::size_t>& pieces = {4096})
-{
-  const fd_guard fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  ASSERT_GE(fd.get(), 0);
-  plat::storage::compound_file_writer writer(fd.get(), name);
-  std::size_t at = 0;
-  for (std::size_t i = 0; at < bytes.size(); ++i) {
-    const std::size_t n = std::min(pieces[i % pieces.size()], bytes.size() - at);
-    writer.write(bytes.data() + at, n);
-    at += n;
-  }
-  writer.finish();
-}
-
-// The stream as our reader gives it, or the failing step's result code.
-std::string read_back(const std::string& path, const wchar_t* name, HRESULT& hr)
-{
-  const std::wstring wide_path(path.begin(), path.end());
-  IStorage* storage = nullptr;
-  hr = StgOpenStorage(wide_path.c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_NONE, nullptr, 0, &storage);
-  if (FAILED(hr))
-    return {};
-  IStream* stream = nullptr;
-  hr = storage->OpenStream(name, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream);
-  storage->Release();
-  if (FAILED(hr))
-    return {};
-  std::string out;
-  char buffer[10000];
-  ULONG got = 0;
-  while (SUCCEEDED(hr = stream->Read(buffer, sizeof buffer, &got)) && got > 0)
-    out.append(buffer, got);
-  stream->Release();
-  return out;
-}
-
-std::uint32_t header_field(const std::string& file, std::size_t offset)
-{
-  std::uint32_t v = 0;
-  std::memcpy(&v, file.data() + offset, 4);  // little-endian host
-  return v;
-}
 
 TEST(CompoundFileWriter, StreamsOfEverySizeReadBackByThreeReaders)
 {
@@ -121,7 +47,7 @@ TEST(CompoundFileWriter, StreamsOfEverySizeReadBackByThreeReaders)
 
     const std::string file = read_file(path);
     ASSERT_EQ(file.size() % 512, 0u);
-    EXPECT_EQ(header_field(file, 72) != 0, c.difat);  // DIFAT sector count
+    EXPECT_EQ(storage_fixture::get32(file, 72) != 0, c.difat);  // DIFAT sector count
     EXPECT_EQ(cfb_readers::olefile_differences(path, "Workbook", bytes), "");
     EXPECT_EQ(cfb_readers::gsf_differences(path, "Workbook", bytes), "");
     HRESULT hr = E_FAIL;
