@@ -60,8 +60,10 @@ std::string run_python(const std::string& script, const std::vector<std::string>
   std::string command =
       "/usr/bin/python3 " +
       cfb_readers::quoted((std::filesystem::path(__FILE__).parent_path() / script).string());
-  for (const std::string& a : args)
-    command += " " + cfb_readers::quoted(a);
+  for (const std::string& a : args) {
+    command += ' ';
+    command += cfb_readers::quoted(a);
+  }
   int status = 0;
   const std::string out = workbook_check::command_output(command + " 2>&1", status);
   return status == 0 ? std::string() : script + ": " + out;
