@@ -120,7 +120,7 @@ std::string read_all(IStream* stream)
   return out;
 }
 
-TEST(StructuredStorage, FilesOfOtherWritersReadAsOlefileReadsThem)
+TEST(structured_storage, FilesOfOtherWritersReadAsOlefileReadsThem)
 {
   const temp_dir dir;
   std::vector<foreign_file> files = {gsf_file(dir), libreoffice_workbook(dir)};
@@ -153,7 +153,7 @@ TEST(StructuredStorage, FilesOfOtherWritersReadAsOlefileReadsThem)
   }
 }
 
-TEST(StructuredStorage, NamesMatchWithoutCaseAcrossUnicode)
+TEST(structured_storage, NamesMatchWithoutCaseAcrossUnicode)
 {
   const temp_dir dir;
   write_compound_file(dir.file("f"), u"Wörkbüch Σ", "abc");
@@ -166,7 +166,7 @@ TEST(StructuredStorage, NamesMatchWithoutCaseAcrossUnicode)
 
 // Writes in place at (offset, bytes) pairs, through our stream, and checks the
 // whole stream with olefile afterwards.
-TEST(StructuredStorage, WritesInPlaceReachTheFileAtOnce)
+TEST(structured_storage, WritesInPlaceReachTheFileAtOnce)
 {
   struct edit {
     std::uint64_t at;
@@ -208,7 +208,7 @@ TEST(StructuredStorage, WritesInPlaceReachTheFileAtOnce)
   }
 }
 
-TEST(StructuredStorage, WritesIntoOtherWritersFiles)
+TEST(structured_storage, WritesIntoOtherWritersFiles)
 {
   const temp_dir dir;
   for (const foreign_file& f : {gsf_file(dir), libreoffice_workbook(dir)}) {
@@ -230,7 +230,7 @@ TEST(StructuredStorage, WritesIntoOtherWritersFiles)
 }
 
 // olefile writes into our file in place; we read what it wrote.
-TEST(StructuredStorage, ReadsWhatOlefileWroteInPlace)
+TEST(structured_storage, ReadsWhatOlefileWroteInPlace)
 {
   for (const std::size_t size : {std::size_t{1000}, std::size_t{50'000}}) {
     SCOPED_TRACE(size);
@@ -244,7 +244,7 @@ TEST(StructuredStorage, ReadsWhatOlefileWroteInPlace)
   }
 }
 
-TEST(StructuredStorage, StreamsNeverGrowAndRefusedWritesChangeNothing)
+TEST(structured_storage, StreamsNeverGrowAndRefusedWritesChangeNothing)
 {
   const temp_dir dir;
   const std::string path = dir.file("f");
@@ -287,7 +287,7 @@ TEST(StructuredStorage, StreamsNeverGrowAndRefusedWritesChangeNothing)
   EXPECT_TRUE(read_file(path) == before);
 }
 
-TEST(StructuredStorage, SeekAndReadFollowTheStreamPosition)
+TEST(structured_storage, SeekAndReadFollowTheStreamPosition)
 {
   const temp_dir dir;
   const std::string bytes = pattern(5000, 12);
@@ -333,7 +333,7 @@ TEST(StructuredStorage, SeekAndReadFollowTheStreamPosition)
 }
 
 // The lock lives as long as the storage or any of its streams.
-TEST(StructuredStorage, ExclusiveOpenLocksUntilTheLastRelease)
+TEST(structured_storage, ExclusiveOpenLocksUntilTheLastRelease)
 {
   const temp_dir dir;
   const std::string path = dir.file("f");
@@ -371,7 +371,7 @@ TEST(StructuredStorage, ExclusiveOpenLocksUntilTheLastRelease)
   EXPECT_EQ(open_storage(path, exclusive_rw, writer), STG_E_LOCKVIOLATION);
 }
 
-TEST(StructuredStorage, BadArgumentsAreRefused)
+TEST(structured_storage, BadArgumentsAreRefused)
 {
   const temp_dir dir;
   write_compound_file(dir.file("f"), u"Workbook", "abc");
@@ -408,7 +408,7 @@ TEST(StructuredStorage, BadArgumentsAreRefused)
 // Each case damages a good file (ours, with a regular or a mini stream) or
 // names a file that is none; reading the stream must fail with the result
 // given, at whichever step finds the damage.
-TEST(StructuredStorage, DamagedAndForeignFilesAreRefusedCleanly)
+TEST(structured_storage, DamagedAndForeignFilesAreRefusedCleanly)
 {
   using damage = std::function<void(std::string& file)>;
   struct fault_case {
@@ -520,7 +520,7 @@ namespace {
 // Random damage to the tables of small files, opened for writing and read and
 // written through: whatever comes back, nothing may crash or overrun (the
 // sanitizer builds watch this test).
-TEST(StructuredStorage, RandomDamageNeverCrashes)
+TEST(structured_storage, RandomDamageNeverCrashes)
 {
   const temp_dir dir;
   const std::string path = dir.file("f");
