@@ -39,6 +39,8 @@ inline constexpr HRESULT STG_E_INVALIDPARAMETER = static_cast<HRESULT>(0x8003005
 inline constexpr HRESULT STG_E_INVALIDHEADER = static_cast<HRESULT>(0x800300FBu);
 inline constexpr HRESULT STG_E_INVALIDNAME = static_cast<HRESULT>(0x800300FCu);
 inline constexpr HRESULT STG_E_DOCFILECORRUPT = static_cast<HRESULT>(0x80030109u);
+inline constexpr HRESULT STG_E_INVALIDFLAG = static_cast<HRESULT>(0x800300FFu);
+inline constexpr HRESULT STG_E_DOCFILETOOLARGE = static_cast<HRESULT>(0x80030111u);
 
 union LARGE_INTEGER {
   LONGLONG QuadPart;
@@ -48,8 +50,10 @@ union ULARGE_INTEGER {
 };
 
 // A stream of an open compound file. Write changes bytes in place, through to
-// the file at once; it never grows the stream (a write past the end is refused).
-// Read returns S_OK with fewer bytes than asked at the end of the stream.
+// the file at once; it never grows the stream: a write that would pass the end
+// is refused whole with STG_E_INVALIDFUNCTION, and a stream opened for reading
+// refuses writes with STG_E_ACCESSDENIED. Read returns S_OK with fewer bytes
+// than asked at the end of the stream.
 struct IStream : IUnknown {
   static constexpr IID iid = {0x0000000C, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
   virtual HRESULT Read(void* buffer, ULONG size, ULONG* read) = 0;
@@ -64,7 +68,10 @@ struct IStream : IUnknown {
 struct IStorage : IUnknown {
   static constexpr IID iid = {0x0000000B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
   // A stream of the root storage, its name compared without case; `reserved1`
-  // must be null and `reserved2` 0. STG_E_FILENOTFOUND when there is none.
+  // must be null and `reserved2` 0. STG_E_FILENOTFOUND when there is none (or
+  // the name is a storage's), STG_E_ACCESSDENIED for write access to a storage
+  // opened for reading. The share bits of `mode` are not checked: the lock is
+  // the storage's.
   virtual HRESULT OpenStream(const wchar_t* name, void* reserved1, DWORD mode, DWORD reserved2,
                              IStream** stream) = 0;
 };
@@ -73,6 +80,17 @@ struct IStorage : IUnknown {
 // STGM_SHARE_EXCLUSIVE (or DENY_WRITE) takes an exclusive, non-blocking lock for
 // the storage's life; STGM_READ with STGM_SHARE_DENY_NONE takes none. Versions 3
 // and 4 are read.
+// Locks (flock, whole file): any write access, and reading that denies others
+// reading, lock exclusively; reading that denies writing shares a lock with
+// other such readers; reading that denies nothing (or names no share mode)
+// takes none. A lock held elsewhere: STG_E_LOCKVIOLATION.
+// Other results: STG_E_FILENOTFOUND (missing file or folder);
+// STG_E_ACCESSDENIED (no permission, or not a regular file); STG_E_INVALIDHEADER
+// (not a compound file, or an unknown version: Windows says
+// STG_E_FILEALREADYEXISTS for the former, which reads like a different fault);
+// STG_E_DOCFILECORRUPT (damaged header, tables, directory or chains, also found
+// later by OpenStream); STG_E_INVALIDFLAG (mode bits other than one access and
+// one share mode).
 HRESULT StgOpenStorage(const wchar_t* name, IStorage* priority, DWORD mode, void* exclude,
                        DWORD reserved, IStorage** storage);
 
@@ -109,6 +127,13 @@ public:
   compound_file_writer(const compound_file_writer&) = delete;
   compound_file_writer& operator=(const compound_file_writer&) = delete;
 
+  // The class id stored in the root entry (zero unless set), e.g. the one of the
+  // application whose document the stream is. Takes effect at finish().
+  void set_root_clsid(const GUID& clsid);
+
+  // Appends bytes to the stream. A file past 2 GiB, the limit of a version 3
+  // file, raises STG_E_DOCFILETOOLARGE; a full disk STG_E_MEDIUMFULL. After a
+  // failure the writer refuses every further call.
   void write(const void* data, std::size_t size);
   // Writes what is left (mini stream, FAT, DIFAT, directory, header) and
   // flushes the file to its disk. Raises storage_error.
