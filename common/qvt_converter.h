@@ -42,7 +42,8 @@ public:
   // The base tables of the source database.
   void get_all_tables(std::vector<std::wstring>& names);
 
-  // The destination checks, then an existing destination file is deleted.
+  // The destination checks. An existing file is kept: a run replaces it only
+  // once its new workbook is complete.
   void check_dest();
 
   bool blob_to_text = false;
@@ -52,6 +53,7 @@ public:
   bool reached_end = false;
 };
 
-// Level-1 errors for a destination that cannot be written: a folder, a
-// read-only file, a missing folder, a folder the user may not write to.
+// Level-1 errors for a destination that cannot be written: a folder (or a path
+// with no file name before its extension), a read-only file, a missing folder,
+// a folder the user may not write to.
 void common_check_dest(const std::wstring& path);
