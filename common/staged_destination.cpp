@@ -23,7 +23,8 @@ staged_destination::staged_destination(const std::wstring& destination) : destin
   std::string staging = folder + ".qvt_stage_XXXXXX";
   if (::mkdtemp(staging.data()) == nullptr) {
     const int error = errno;
-    throw tk_exception(plat::sprintf("Cannot create a file in the folder '%s': %s", folder,
+    const std::string shown = folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
+    throw tk_exception(plat::sprintf("Cannot create a file in the folder '%s': %s", shown,
                                      plat::error_text(error)),
                        tk_level_error);
   }

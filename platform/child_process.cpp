@@ -155,8 +155,10 @@ child_result run_program(const std::string& program, const std::vector<std::stri
     rc = ::posix_spawn_file_actions_addchdir_np(actions.get(), working_folder.c_str());
   if (rc == 0)
     rc = ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  // Both outputs are kept: zip reports its failures (a full disk among them) on
+  // standard output.
   if (rc == 0)
-    rc = ::posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    rc = ::posix_spawn_file_actions_adddup2(actions.get(), write_end.get(), STDOUT_FILENO);
   if (rc == 0)
     rc = ::posix_spawn_file_actions_adddup2(actions.get(), write_end.get(), STDERR_FILENO);
   if (rc != 0) {

@@ -1,8 +1,8 @@
 // Starting another program without a shell: the argument list goes to it as it
 // is, and its working folder is set for the child alone, so the caller's current
 // directory never changes. The caller waits for the program and gets its exit
-// status and what it wrote to standard error. A stop (stop_child_processes) ends
-// the running child and keeps new ones from starting until it is lifted.
+// status and what it wrote. A stop (stop_child_processes) ends the running child
+// and keeps new ones from starting until it is lifted.
 #pragma once
 
 #include <string>
@@ -15,7 +15,7 @@ struct child_result {
   int start_error = 0;   // errno when the program could not be started
   int exit_code = -1;    // when it exited on its own
   int signal = 0;        // the signal that ended it, 0 when it exited
-  std::string error_output;  // its standard error, the first 64 KiB
+  std::string error_output;  // its standard output and error, the first 64 KiB
   bool stopped = false;  // a stop ended it or kept it from starting
 
   bool succeeded() const { return started && !stopped && signal == 0 && exit_code == 0; }
@@ -23,7 +23,8 @@ struct child_result {
 
 // Runs `program` (a path, no PATH search) with `args` as argv[1..]; argv[0] is
 // the program path. The child runs in a process group of its own, which a stop
-// ends as a whole. Standard input and output are /dev/null. An empty
+// ends as a whole. Standard input is /dev/null; standard output and error are
+// gathered into error_output. An empty
 // `working_folder` keeps the caller's; a folder that cannot be entered means the
 // program is not started (start_error says why). The child gets the caller's
 // environment without the variables named in `unset_variables`.
