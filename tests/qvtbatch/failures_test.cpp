@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include <netinet/in.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 
 using namespace qvtbatch_test;
@@ -30,7 +31,76 @@ unsigned closed_port()
   return ntohs(address.sin_port);
 }
 
+// A file system of a few hundred KiB at the folder, for as long as it lives;
+// mounted() is false where the test may not mount.
+class small_disk {
+public:
+  explicit small_disk(const std::string& folder) : folder_(folder)
+  {
+    std::filesystem::create_directory(folder_);
+    mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=512k,mode=0755") == 0;
+  }
+  ~small_disk()
+  {
+    if (mounted_)
+      ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  small_disk(const small_disk&) = delete;
+  small_disk& operator=(const small_disk&) = delete;
+  bool mounted() const { return mounted_; }
+
+private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
 } // namespace
+
+TEST_F(QvtbatchTest, FullDiskIsNamedAndTheOldWorkbookKept)
+{
+  small_disk full_temp(file("small_temp"));
+  small_disk full_destination(file("small_dest"));
+  if (!full_temp.mounted() || !full_destination.mounted())
+    GTEST_SKIP() << "mounting a small tmpfs is not permitted here";
+  sql_admin admin;
+  scratch_database db(admin, "_full");
+  // Some megabytes of sheet text, well above either small disk.
+  db.run("CREATE TABLE big (id INT PRIMARY KEY, label VARCHAR(60))");
+  db.run("INSERT INTO big SELECT seq, CONCAT('row number ', seq, ' of the full disk test')"
+         " FROM seq_1_to_100000");
+  std::filesystem::create_directory(file("tmp"));
+  const struct {
+    const char* what;
+    std::string temp;
+    std::string folder;  // of the destination
+    std::string report;  // the start of the report; the system's text follows somewhere
+  } cases[] = {
+      {"temporary folder full", file("small_temp"), dir(), "Error:\nbig: Cannot write file '" + file("small_temp")},
+      {"destination disk full", file("tmp"), file("small_dest"),
+       "Error:\nCannot create the destination file '" + file("small_dest/out.xlsx") +
+           "': the zip program could not write the package: No space left on device"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string destination = c.folder + "/out.xlsx";
+    write_file(destination, "previous workbook");
+    const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=2",
+                                                                         "--dest=" + destination},
+                             false, {"TEMP=" + c.temp, "TMPDIR=" + c.temp});
+    EXPECT_EQ(r.code, 255) << r;
+    const std::size_t report = r.out.find("Error:");
+    ASSERT_NE(report, std::string::npos) << r;
+    EXPECT_EQ(r.out.substr(report, c.report.size()), c.report) << r;
+    EXPECT_NE(r.out.find("No space left on device", report), std::string::npos) << r;
+    EXPECT_EQ(read_file(destination), "previous workbook");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(c.folder))
+      left.push_back(entry.path().filename().string());
+    EXPECT_EQ(std::count(left.begin(), left.end(), "out.xlsx"), 1);
+    EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n[0] == '.'; }), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(c.temp));
+  }
+}
 
 TEST_F(QvtbatchTest, ConnectionFailuresEndWith255AndKeepTheOldWorkbook)
 {
