@@ -233,7 +233,9 @@ void xls_converter::do_convert(udb_database* source_db)
   error_handler::instance().set_context(L"");
   if (stopping())
     throw tk_final_exception();
-  // Nothing to write (no entry made a sheet): the old file stays.
+  // Whatever still changes the workbook (restyling its header rows) works on
+  // the staged files before this. Nothing to write (no entry made a sheet):
+  // the old file stays.
   staged.commit();
   finished.store(true, std::memory_order_release);
 }

@@ -88,5 +88,8 @@ int main(int argc, char** argv)
   } catch (const qvt_process_exit& end) {
     code = end.code;
   }
-  return stop_signal != 0 ? 128 + stop_signal : code;
+  if (stop_signal == 0)
+    return code;
+  tk_log_message(3, "Stopped by signal %d", static_cast<int>(stop_signal));
+  return 128 + stop_signal;
 }
