@@ -1,7 +1,8 @@
 // The converter of the process: every setting of a conversion, their registry,
 // profile and destination checks, and the run itself. A run reports every
 // failure itself, always ends with finished set, and records in reached_end
-// whether it got through all its entries and wrote its workbook.
+// whether it got through all its entries and wrote its workbook (when it had
+// anything to write). A stopped run reports nothing.
 #pragma once
 
 #include "TK/tk_regk.h"
@@ -49,7 +50,7 @@ public:
   bool blob_to_text = false;
   bool open_on_exit = false;
   // The last run converted every entry (reporting what failed in single
-  // records or entries) and wrote its workbook.
+  // records or entries) and wrote its workbook, if it made any sheet.
   bool reached_end = false;
 };
 
