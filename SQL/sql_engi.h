@@ -109,6 +109,9 @@ public:
   bool is_old_version() const;
 
   MYSQL* get_handle() { return &handle_; }
+  // The connection's socket, -1 when not connected; shutting it down ends a
+  // blocking read (a stop of the run does that).
+  int get_socket() { return connected_ ? static_cast<int>(mysql_get_socket(&handle_)) : -1; }
   bool is_connected() const { return connected_; }
   std::uint32_t get_server_version() const { return server_version_; }
   bool is_fast_append() const { return fast_append_; }

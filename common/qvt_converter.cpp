@@ -10,10 +10,10 @@
 #include "TK/tk_string.h"
 #include "UDB/udb_db.h"
 #include "common/err_handler.h"
+#include "common/run_stop.h"
 #include "platform/text_codec.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <ostream>
 
 namespace {
@@ -68,6 +68,16 @@ void qorvant_converter::operator()()
   reached_end = false;
   const bool console = program == qvt_program::console;
   init_conversion scope(finished, console);
+  // A stop breaks a blocking read of the source by shutting its socket down;
+  // the stop is lifted once the run is over, after the socket is let go.
+  struct stop_watch {
+    explicit stop_watch(int fd) { run_stop::watch_socket(fd); }
+    ~stop_watch()
+    {
+      run_stop::watch_socket(-1);
+      run_stop::reset();
+    }
+  } const watch(engine.get_socket());
 
   try {
     error_handler& handler = error_handler::instance();
@@ -101,8 +111,10 @@ void qorvant_converter::operator()()
     release_run();
   } catch (const tk_exception& e) {
     release_run();
+    // A stop surfaces as a lost connection or a stopped zip: no error of the run.
     try {
-      error_handler::instance().handle(e, true);
+      if (!stopping())
+        error_handler::instance().handle(e, true);
     } catch (const std::exception&) {
       // The report ended the run; it is over already.
     }
@@ -227,18 +239,15 @@ void qorvant_converter::get_all_tables(std::vector<std::wstring>& names)
 void qorvant_converter::check_dest()
 {
   tk_log_message(1, L"check_dest(%s)", destination);
+  // An existing file stays: the run replaces it only with a complete workbook.
   common_check_dest(destination);
-  if (tk_is_file_exist2(destination, tk_exist_not_folder)) {
-    tk_log_message(1, "Destination already exists");
-    if (std::remove(plat::to_utf8(destination).c_str()) != 0)
-      throw tk_exception_ex();
-  }
 }
 
 void common_check_dest(const std::wstring& path)
 {
   tk_log_message(1, L"common_check_dest(%s)", path);
-  if (tk_is_path_exist(path))
+  // "out/" becomes "out/.xlsx" once the extension is set: a folder, not a file.
+  if (tk_is_path_exist(path) || (!path.empty() && tk_file_wname(path).name.empty()))
     throw tk_exception("Destination name should specify a file, not folder.", tk_level_error);
   if (tk_is_file_exist2(path, tk_exist_not_folder) && !tk_is_file_exist2(path, tk_exist_writable))
     throw tk_exception("Destination name specifies an existing read-only file.", tk_level_error);

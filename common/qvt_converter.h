@@ -1,7 +1,8 @@
 // The converter of the process: every setting of a conversion, their registry,
 // profile and destination checks, and the run itself. A run reports every
 // failure itself, always ends with finished set, and records in reached_end
-// whether it got through all its entries and wrote its workbook.
+// whether it got through all its entries and wrote its workbook (when it had
+// anything to write). A stopped run reports nothing.
 #pragma once
 
 #include "TK/tk_regk.h"
@@ -42,16 +43,18 @@ public:
   // The base tables of the source database.
   void get_all_tables(std::vector<std::wstring>& names);
 
-  // The destination checks, then an existing destination file is deleted.
+  // The destination checks. An existing file is kept: a run replaces it only
+  // once its new workbook is complete.
   void check_dest();
 
   bool blob_to_text = false;
   bool open_on_exit = false;
   // The last run converted every entry (reporting what failed in single
-  // records or entries) and wrote its workbook.
+  // records or entries) and wrote its workbook, if it made any sheet.
   bool reached_end = false;
 };
 
-// Level-1 errors for a destination that cannot be written: a folder, a
-// read-only file, a missing folder, a folder the user may not write to.
+// Level-1 errors for a destination that cannot be written: a folder (or a path
+// with no file name before its extension), a read-only file, a missing folder,
+// a folder the user may not write to.
 void common_check_dest(const std::wstring& path);

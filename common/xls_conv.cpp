@@ -10,6 +10,8 @@
 #include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
 #include "common/err_handler.h"
+#include "common/run_stop.h"
+#include "common/staged_destination.h"
 #include "common/tn_validator.h"
 #include "platform/format.h"
 #include "platform/oleaut/bstr.h"
@@ -142,6 +144,16 @@ void xls_converter::set_wrap_text(bool on)
     engine->wrap = on;
 }
 
+bool xls_converter::stopping() const noexcept
+{
+  return stop_requested() || run_stop::requested();
+}
+
+void xls_converter::on_stop_requested()
+{
+  run_stop::request();
+}
+
 void xls_converter::release_run()
 {
   run_base_.reset();
@@ -169,32 +181,14 @@ VARTYPE xls_converter::destination_type(VARTYPE type) const
 // ---------------------------------------------------------------------------
 // The run's entries
 
-void xls_converter::clean_if_exists()
-{
-  tk_log_message(1, "xls_converter::clean_if_exists");
-  if (tk_is_file_exist2(destination, tk_exist_not_folder)) {
-    tk_log_message(2, L"Delete file '%s'", destination);
-    // Going on would mix the old workbook's sheets with the new ones.
-    const std::string path = plat::to_utf8(destination);
-    if (std::remove(path.c_str()) != 0)
-      throw tk_exception_ex("Cannot delete the existing destination file '" + path + "': ",
-                            tk_level_error);
-  }
-}
-
 std::unique_ptr<udb_database> xls_converter::get_xls_base(const std::wstring& path)
 {
   const std::wstring& p = path.empty() ? destination : path;
   tk_log_message(2, L"xls_converter::get_xls_base(%s)", p);
-  const bool exists = tk_is_file_exist2(p, tk_exist_not_folder);
-  if (format_version == xls_format_excel_2010) {
-    // clean_if_exists removed it at the start of the run.
-    if (exists)
-      throw tk_mail_assertion("xls_conv", 616);
+  if (format_version == xls_format_excel_2010)
     return std::make_unique<xlsx_database>(p, false);
-  }
   const std::wstring& connect = get_format().connect_string;
-  if (exists)
+  if (tk_is_file_exist2(p, tk_exist_not_folder))
     return dao.open_dao_src(p, connect, udb_mode_append);
   return dao.create_dao_src(p, connect);
 }
@@ -202,14 +196,11 @@ std::unique_ptr<udb_database> xls_converter::get_xls_base(const std::wstring& pa
 void xls_converter::do_convert(udb_database* source_db)
 {
   tk_log_message(2, "xls_converter::do_convert");
-  if (stop_requested())
+  if (stopping())
     throw tk_final_exception();
   get_format();
-  // Before anything is deleted: a run that cannot write must leave the old
-  // workbook in place.
   if (format_version != xls_format_excel_2010 && !dao.set_version_if(0))
     throw tk_exception(dao_missing_text, tk_level_error);
-  clean_if_exists();
 
   for (const std::wstring& table : selected_tables)
     selected_queries.emplace_back(table, std::wstring());
@@ -220,17 +211,32 @@ void xls_converter::do_convert(udb_database* source_db)
     return;
   }
 
+  // The engine reopens the workbook for every entry and appends to what it
+  // finds: it works on a new workbook in a staging folder, never on the old
+  // destination, which the last step replaces.
+  staged_destination staged(destination);
+  // The workbook is closed before its staging folder goes, whichever way the run ends.
+  struct base_closer {
+    std::unique_ptr<udb_database>& base;
+    ~base_closer() { base.reset(); }
+  } const closer{run_base_};
   xls_tn_validator validator(selected_tables, source_db->get_table_names());
   for (std::size_t i = 0; i < selected_queries.size(); ++i) {
     const name_text entry = selected_queries[i];
     begin_entry(entry.first);
     tk_log_message(2, L"Processing '%s'", entry.first);
-    run_base_ = get_xls_base(L"");
+    run_base_ = get_xls_base(staged.path());
     convert_entry(*source_db, *run_base_, entry, validator);
     run_base_.reset();
     tables_done.fetch_add(1);
   }
   error_handler::instance().set_context(L"");
+  if (stopping())
+    throw tk_final_exception();
+  // Whatever still changes the workbook (restyling its header rows) works on
+  // the staged files before this. Nothing to write (no entry made a sheet):
+  // the old file stays.
+  staged.commit();
   finished.store(true, std::memory_order_release);
 }
 
@@ -248,14 +254,24 @@ void xls_converter::do_convert_xlsx(udb_database* source_db)
   // What fails from here on belongs to no entry.
   error_handler::instance().set_context(L"");
   tk_log_message(2, "xls_converter::save(active_idx=%d)", format_version);
-  static_cast<xlsx_database&>(*run_base_).save();
+  if (stopping())
+    throw tk_final_exception();
+  // A workbook without sheets is not saved: the old file stays.
+  try {
+    static_cast<xlsx_database&>(*run_base_).save();
+  } catch (const tk_exception&) {
+    // A stop ends zip: that is no failure to report.
+    if (stopping())
+      throw tk_final_exception();
+    throw;
+  }
   run_base_.reset();
   finished.store(true, std::memory_order_release);
 }
 
 void xls_converter::begin_entry(const std::wstring& name)
 {
-  if (stop_requested())
+  if (stopping())
     throw tk_final_exception();
   set_current_name(name);
   // A failure before the entry's own handler takes over still names the entry.
@@ -316,6 +332,9 @@ void xls_converter::convert_entry(udb_database& source_db, udb_database& base, c
     records.reset();
   } catch (const tk_exception& e) {
     records.reset();
+    // A stop breaks the source's reads: the run ends, the entry has no error.
+    if (stopping())
+      throw tk_final_exception();
     error_handler& handler = error_handler::instance();
     handler.set_context(name);
     // A lost connection or a workbook that cannot be written ends the run: the
@@ -368,7 +387,7 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
 
   rows->reset();
   while (!rows->is_eof()) {
-    if (stop_requested())
+    if (stopping())
       throw tk_final_exception();
     const std::uint64_t done = records_done.load();
     tk_log_message(1, "Converting %llu record", static_cast<unsigned long long>(done));

@@ -42,12 +42,11 @@ public:
   // Converts every entry. Throws what ends the run.
   void do_convert(udb_database* source_db);
   void do_convert_xlsx(udb_database* source_db);
-  // The destination workbook at the path (empty: destination): opened when the
-  // file exists, else created.
+  // The workbook at the path (empty: destination). An .xlsx workbook is always
+  // new (its save replaces the file); an .xls one is opened when the file exists,
+  // else created, so the run hands it a staged path of its own, never the old
+  // destination.
   std::unique_ptr<udb_database> get_xls_base(const std::wstring& path);
-  // Deletes an existing destination file; a failed deletion is the level-1
-  // error of the system's text.
-  void clean_if_exists();
   // Copies the source's records into a new sheet of the base. Throws what ends
   // the entry; record-level failures are reported and counted here.
   void convert_table(udb_database* base, udb_recordset* rows, const std::wstring& sheet,
@@ -63,6 +62,10 @@ public:
   // The console program's standard output and error (std::cout, std::cerr
   // unless replaced).
   void set_console(std::ostream& out, std::ostream& err);
+
+  // The run was asked to stop: by request_stop (the wizard) or through
+  // run_stop (the console program's signals).
+  bool stopping() const noexcept;
 
   // A copy of the name of the entry in work, taken under its lock.
   std::wstring get_current_name() const;
@@ -90,6 +93,8 @@ public:
   std::uint64_t row_limit = 0;
 
 protected:
+  // Passes the stop on to what the run may be blocked in (source socket, zip).
+  void on_stop_requested() override;
   void set_current_name(const std::wstring& name);
   // Closes the run's destination and source; the error handler calls this
   // before the process ends in the middle of a run.

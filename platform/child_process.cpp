@@ -1,12 +1,16 @@
 // Starting a program by its argument list with posix_spawn: no shell ever sees
 // the arguments, and the child's working folder is a spawn file action, so the
-// parent's current directory is never touched (not even for a moment).
+// parent's current directory is never touched (not even for a moment). The
+// running child's id is published for a stop that may come from a signal
+// handler; it is withdrawn before the child is reaped, so a stop never signals
+// an id the system may have handed to another process.
 #include "platform/child_process.h"
 
 #include "platform/format.h"
 #include "platform/process.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -25,6 +29,11 @@ namespace plat {
 namespace {
 
 constexpr std::size_t max_error_output = 64 * 1024;
+
+// Lock-free, as a signal handler reads and writes them.
+std::atomic<bool> stop_latch{false};
+std::atomic<pid_t> running_child{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free);
 
 // Closes a descriptor once, at the end of its scope.
 class fd_holder {
@@ -93,9 +102,13 @@ public:
     sigemptyset(&defaults);
     for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT})
       sigaddset(&defaults, signal);
+    // A group of its own: a stop ends the child together with anything it
+    // started (a wrapper script's own children hold its error pipe open).
     ok_ = ::posix_spawnattr_setsigmask(&attributes_, &none) == 0 &&
           ::posix_spawnattr_setsigdefault(&attributes_, &defaults) == 0 &&
-          ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+          ::posix_spawnattr_setpgroup(&attributes_, 0) == 0 &&
+          ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                                       POSIX_SPAWN_SETPGROUP) == 0;
   }
   ~spawn_attributes()
   {
@@ -142,8 +155,10 @@ child_result run_program(const std::string& program, const std::vector<std::stri
     rc = ::posix_spawn_file_actions_addchdir_np(actions.get(), working_folder.c_str());
   if (rc == 0)
     rc = ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  // Both outputs are kept: zip reports its failures (a full disk among them) on
+  // standard output.
   if (rc == 0)
-    rc = ::posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    rc = ::posix_spawn_file_actions_adddup2(actions.get(), write_end.get(), STDOUT_FILENO);
   if (rc == 0)
     rc = ::posix_spawn_file_actions_adddup2(actions.get(), write_end.get(), STDERR_FILENO);
   if (rc != 0) {
@@ -167,6 +182,11 @@ child_result run_program(const std::string& program, const std::vector<std::stri
   }
   environment.push_back(nullptr);
 
+  if (stop_latch.load()) {
+    result.stopped = true;
+    result.start_error = ECANCELED;
+    return result;
+  }
   pid_t pid = 0;
   // glibc reports a failed file action or exec through the return value.
   rc = ::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv.data(),
@@ -177,8 +197,13 @@ child_result run_program(const std::string& program, const std::vector<std::stri
   }
   result.started = true;
   write_end.reset();  // the child holds the only writing end now
+  running_child.store(pid);
+  // A stop between the check above and the store has seen no child to end.
+  if (stop_latch.load())
+    ::kill(-pid, SIGTERM);
 
   drain(read_end.get(), result.error_output);
+  running_child.store(0);
 
   int status = 0;
   pid_t waited;
@@ -196,7 +221,26 @@ child_result run_program(const std::string& program, const std::vector<std::stri
   } else if (WIFSIGNALED(status)) {
     result.signal = WTERMSIG(status);
   }
+  result.stopped = stop_latch.load();
   return result;
+}
+
+void stop_child_processes() noexcept
+{
+  stop_latch.store(true);
+  const pid_t pid = running_child.load();
+  if (pid > 0)
+    ::kill(-pid, SIGTERM);
+}
+
+void allow_child_processes() noexcept
+{
+  stop_latch.store(false);
+}
+
+bool child_processes_stopped() noexcept
+{
+  return stop_latch.load();
 }
 
 bool is_executable_file(const std::string& path)
@@ -231,6 +275,8 @@ std::string find_in_path(const std::string& name)
 
 std::string describe_child_failure(const child_result& result)
 {
+  if (result.stopped)
+    return "it was stopped";
   if (!result.started)
     return plat::sprintf("it could not be started: %s", error_text(result.start_error));
   if (result.signal != 0)

@@ -1,7 +1,8 @@
 // Starting another program without a shell: the argument list goes to it as it
 // is, and its working folder is set for the child alone, so the caller's current
 // directory never changes. The caller waits for the program and gets its exit
-// status and what it wrote to standard error.
+// status and what it wrote. A stop (stop_child_processes) ends the running child
+// and keeps new ones from starting until it is lifted.
 #pragma once
 
 #include <string>
@@ -14,19 +15,30 @@ struct child_result {
   int start_error = 0;   // errno when the program could not be started
   int exit_code = -1;    // when it exited on its own
   int signal = 0;        // the signal that ended it, 0 when it exited
-  std::string error_output;  // its standard error, the first 64 KiB
+  std::string error_output;  // its standard output and error, the first 64 KiB
+  bool stopped = false;  // a stop ended it or kept it from starting
 
-  bool succeeded() const { return started && signal == 0 && exit_code == 0; }
+  bool succeeded() const { return started && !stopped && signal == 0 && exit_code == 0; }
 };
 
 // Runs `program` (a path, no PATH search) with `args` as argv[1..]; argv[0] is
-// the program path. Standard input and output are /dev/null. An empty
+// the program path. The child runs in a process group of its own, which a stop
+// ends as a whole. Standard input is /dev/null; standard output and error are
+// gathered into error_output. An empty
 // `working_folder` keeps the caller's; a folder that cannot be entered means the
 // program is not started (start_error says why). The child gets the caller's
 // environment without the variables named in `unset_variables`.
 child_result run_program(const std::string& program, const std::vector<std::string>& args,
                          const std::string& working_folder,
                          const std::vector<std::string>& unset_variables = {});
+
+// Ends the running child's process group (SIGTERM) and keeps further children
+// from starting. Async-signal-safe: a signal handler may call it.
+void stop_child_processes() noexcept;
+// Lets children start again after a stop.
+void allow_child_processes() noexcept;
+// A stop is in force.
+bool child_processes_stopped() noexcept;
 
 // A regular file the effective user may execute.
 bool is_executable_file(const std::string& path);
@@ -35,7 +47,8 @@ bool is_executable_file(const std::string& path);
 // there is none (or PATH is unset or empty).
 std::string find_in_path(const std::string& name);
 
-// The text for a child that failed: "exit code 12", "signal 9" or the start error.
+// The text for a child that failed: "exit code 12", "signal 9", the stop or the
+// start error.
 std::string describe_child_failure(const child_result& result);
 
 } // namespace plat

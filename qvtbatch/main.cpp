@@ -1,26 +1,59 @@
 // qvtbatch: one conversion of a MySQL database into a workbook, told by the
-// command line. Exit code 0 only when the run reached its end and wrote its
-// workbook; every other ending returns -1 once the run's objects are destroyed.
+// command line. Exit code 0 when the run reached its end (also with nothing to
+// write), 128 + the signal when SIGINT, SIGTERM or SIGHUP stopped it, and -1 on
+// every other ending, always once the run's objects are destroyed.
 #include "TK/tk_log.h"
 #include "common/err_handler.h"
 #include "common/qvt_converter.h"
+#include "common/run_stop.h"
 #include "qvtbatch/console.h"
 #include "qvtbatch/options.h"
 
+#include <cerrno>
+#include <csignal>
 #include <exception>
 
 namespace {
+
+// The first stopping signal; 0 while none came.
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void on_stop_signal(int signal)
+{
+  const int saved_errno = errno;
+  if (stop_signal == 0)
+    stop_signal = signal;
+  run_stop::request();
+  errno = saved_errno;
+}
+
+// The run stops cooperatively: it unwinds through its destructors, which remove
+// the temporary and staging folders and keep the old destination.
+void install_stop_handlers()
+{
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    sigaddset(&action.sa_mask, signal);
+  // Restarted calls: the waits a run can be in are broken by the stop itself
+  // (socket shut down, zip ended), and an interrupted write must not fail a stream.
+  action.sa_flags = SA_RESTART;
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    ::sigaction(signal, &action, nullptr);
+}
 
 int run(qorvant_converter& converter, error_handler& handler, int argc, const char* const* argv)
 {
   if (argc > 1) {
     try {
       if (parse_cmd_line(static_cast<unsigned>(argc), argv)) {
-        // Only the checks here: the run deletes an existing destination once
-        // the server has let it in and the source database is open, so that a
-        // typing error in a connection setting costs the user nothing.
+        // Only the checks here: an existing destination is replaced at the end
+        // of a run that wrote a complete workbook, and kept on every other ending.
         common_check_dest(converter.destination);
         converter.connect_mysql_server();
+        if (run_stop::requested())
+          return -1;
         converter();
         return converter.reached_end ? 0 : -1;
       }
@@ -41,6 +74,7 @@ int run(qorvant_converter& converter, error_handler& handler, int argc, const ch
 
 int main(int argc, char** argv)
 {
+  install_stop_handlers();
   tk_logger logger(nullptr, false, 3, false);
   error_handler handler(dao_error_map_size, dao_error_map);
   handler.load_err_map(mysql_error_map_size, mysql_error_map);
@@ -48,9 +82,14 @@ int main(int argc, char** argv)
   handler.set_exit_function([](int code) { qvt_end_process(code); });
   qorvant_converter converter(qvt_program::console);
 
+  int code = -1;
   try {
-    return run(converter, handler, argc, argv);
+    code = run(converter, handler, argc, argv);
   } catch (const qvt_process_exit& end) {
-    return end.code;
+    code = end.code;
   }
+  if (stop_signal == 0)
+    return code;
+  tk_log_message(3, "Stopped by signal %d", static_cast<int>(stop_signal));
+  return 128 + stop_signal;
 }

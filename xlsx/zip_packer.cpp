@@ -48,6 +48,38 @@ std::string first_lines(const std::string& text)
   return out;
 }
 
+// Info-ZIP's exit statuses that say why the package is missing. A write or
+// create failure on a full disk is the common case; zip itself reports the
+// system's text only sometimes, so the user is told what the status means.
+std::string zip_failure(const plat::child_result& run, const std::string& said)
+{
+  std::string text;
+  if (run.started && !run.stopped && run.signal == 0) {
+    const bool no_space = said.find(plat::error_text(ENOSPC)) != std::string::npos ||
+                          said.find(plat::error_text(EDQUOT)) != std::string::npos;
+    switch (run.exit_code) {
+    case 14:
+      text = no_space ? "the zip program could not write the package: " + plat::error_text(ENOSPC)
+                      : "the zip program could not write the package (exit code 14: a write "
+                        "error, most often " + plat::error_text(ENOSPC) + ")";
+      break;
+    case 10:
+    case 15:
+      text = no_space ? "the zip program could not create the package: " + plat::error_text(ENOSPC)
+                      : plat::sprintf("the zip program could not create the package (exit code %d)",
+                                      run.exit_code);
+      break;
+    default:
+      break;
+    }
+  }
+  if (text.empty())
+    text = "the zip program failed: " + plat::describe_child_failure(run);
+  if (!said.empty())
+    text += " (" + said + ")";
+  return text;
+}
+
 // Removes the staging folder on every way out.
 class staging_folder {
 public:
@@ -115,16 +147,25 @@ PackResult PackFolder(const std::string& folder, const std::string& destination,
   const plat::child_result run = plat::run_program(program, args, folder, {"ZIP", "ZIPOPT"});
   tk_log_message(2, "Exit code: %d", run.started ? run.exit_code : -1);
 
+  if (run.stopped) {
+    // Whatever zip managed goes with the staging folder.
+    result.stopped = true;
+    result.error = "the zip program was stopped";
+    return result;
+  }
   if (!run.succeeded()) {
-    result.error = "the zip program failed: " + plat::describe_child_failure(run);
-    const std::string said = first_lines(run.error_output);
-    if (!said.empty())
-      result.error += " (" + said + ")";
+    result.error = zip_failure(run, first_lines(run.error_output));
     return result;
   }
   std::error_code exists_error;
   if (!std::filesystem::is_regular_file(packed, exists_error)) {
     result.error = "the zip program wrote no package";
+    return result;
+  }
+  // A stop that came after zip ended still keeps the old destination.
+  if (plat::child_processes_stopped()) {
+    result.stopped = true;
+    result.error = "the zip program was stopped";
     return result;
   }
   if (std::rename(packed.c_str(), destination.c_str()) != 0) {

@@ -13,14 +13,16 @@ std::string FindZipProgram();
 
 struct PackResult {
   bool ok = false;
-  std::string error;  // a sentence for the user when !ok
+  bool stopped = false;  // a stop of child processes ended the pack; nothing was renamed
+  std::string error;     // a sentence for the user when !ok
 };
 
 // Packs every file under `folder` (its contents, not the folder itself), with
 // "[Content_Types].xml" first, into `destination`, which replaces any file of
 // that name. Both paths are UTF-8; the destination must be absolute. The
 // process's current directory is never changed. With an empty `zip_program`
-// FindZipProgram() is used.
+// FindZipProgram() is used. A stop (plat::stop_child_processes) that comes
+// before the rename leaves the destination as it was.
 PackResult PackFolder(const std::string& folder, const std::string& destination,
                       const std::string& zip_program = {});
 

@@ -310,8 +310,8 @@ TEST(ConversionRun, RunsThatCannotGoOnReportOnceKeepTheOldWorkbookAndEndFinished
        "Error:\nUnknown database 'qvt_no_such_database'", {}},
       {"no DAO engine", db.wname(), 0, false, false, "Error:\n" + dao_text + "\n", {-1}},
       {"no DAO engine either", db.wname(), 1, false, false, "Error:\n" + dao_text + "\n", {-1}},
-      {"destination cannot be deleted", db.wname(), 2, true, false,
-       "Error:\nCannot delete the existing destination file '/proc/version': ", {-1}},
+      {"destination cannot be replaced", db.wname(), 2, true, false,
+       "Error:\nCannot create the destination file '/proc/version': ", {-1}},
       {"no such format", db.wname(), 7, false, false, "Internal error: Internal error: \ncode=", {-1}},
       {"stop asked before the run", db.wname(), 2, false, true, "", {}},
   };

@@ -333,6 +333,9 @@ TEST(DestinationChecks, EachUnwritableDestinationHasItsMessage)
     std::string message;
   } cases[] = {
       {dir.path().string(), "Destination name should specify a file, not folder."},
+      // "--dest=out/" once its extension is set: no file name.
+      {dir.file("out/.xlsx"), "Destination name should specify a file, not folder."},
+      {dir.file(".xls"), "Destination name should specify a file, not folder."},
       {readonly, "Destination name specifies an existing read-only file."},
       {dir.file("missing/out.xlsx"),
        "Destination path does not exist.\nPlease verify the correct path was given."},
@@ -351,18 +354,16 @@ TEST(DestinationChecks, EachUnwritableDestinationHasItsMessage)
   }
 }
 
-TEST(DestinationChecks, CheckDestDeletesAnExistingFileOrSaysWhyItCannot)
+TEST(DestinationChecks, CheckDestKeepsAnExistingFile)
 {
   temp_dir dir;
   qorvant_converter c;
   c.destination = widen(dir.file("old.xlsx"));
   write_file(dir.file("old.xlsx"), "old");
   c.check_dest();
-  EXPECT_FALSE(std::filesystem::exists(dir.file("old.xlsx")));
-  c.check_dest();  // nothing there: nothing to do
+  EXPECT_EQ(read_file(dir.file("old.xlsx")), "old");
 
-  c.destination = L"/proc/version";
-  const std::string message = tk_error_text([&] { c.check_dest(); });
-  EXPECT_NE(message, "no error");
-  EXPECT_TRUE(std::filesystem::exists("/proc/version"));
+  c.destination = widen(dir.path().string());
+  EXPECT_EQ(tk_error_text([&] { c.check_dest(); }),
+            "Destination name should specify a file, not folder.");
 }

@@ -107,3 +107,38 @@ TEST_F(QvtbatchTest, OldExcelFormatsEndWithTheMissingEngineAndKeepTheOldFile)
     EXPECT_EQ(read_file(file("old.xls")), "previous workbook") << format;
   }
 }
+
+TEST_F(QvtbatchTest, OldWorkbookIsReplacedOnlyByANewOneAndKeptWhenThereIsNothingToWrite)
+{
+  cli_database db;
+  scratch_database empty(db.admin(), "_empty");
+  write_file(file("missing.txt"), "no_such_table\n");
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    std::string out;
+    std::string err;
+    bool written;
+  } cases[] = {
+      {"tables to convert", {"--src=" + db.name()},
+       "Converting database " + db.name() + "(4 tables)\n" + every_table_lines(), "", true},
+      {"empty database", {"--src=" + empty.name()},
+       "Converting database " + empty.name() + "(0 tables)\n", "", false},
+      {"only missing tables", {"--src=" + db.name(), "--tab_file=missing.txt"},
+       "Converting database " + db.name() + "(1 tables)\n", "Table no_such_table not exists\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file(file("out.xlsx"), "previous workbook");
+    const run_result r = run(server_options() + c.args +
+                             std::vector<std::string>{"--xls_ver=2", "--dest=out.xlsx"});
+    EXPECT_EQ(r.code, 0) << r;
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    if (c.written)
+      EXPECT_EQ(workbook_differences(file("out.xlsx"), every_table(false)), "");
+    else
+      EXPECT_EQ(read_file(file("out.xlsx")), "previous workbook");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 2) << "no staging folder";
+  }
+}

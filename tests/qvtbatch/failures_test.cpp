@@ -1,7 +1,7 @@
 // Runs that cannot do their work end with 255 and say why: a refused login, a
 // server that does not answer, an unknown database, a destination folder the
 // user may not write and a workbook that cannot be saved. The old destination
-// stays until the source database is open, and no temporary folder is left.
+// stays whole, and no temporary or staging folder is left.
 #include "qvtbatch_test_support.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include <netinet/in.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 
 using namespace qvtbatch_test;
@@ -30,7 +31,76 @@ unsigned closed_port()
   return ntohs(address.sin_port);
 }
 
+// A file system of a few hundred KiB at the folder, for as long as it lives;
+// mounted() is false where the test may not mount.
+class small_disk {
+public:
+  explicit small_disk(const std::string& folder) : folder_(folder)
+  {
+    std::filesystem::create_directory(folder_);
+    mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=512k,mode=0755") == 0;
+  }
+  ~small_disk()
+  {
+    if (mounted_)
+      ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  small_disk(const small_disk&) = delete;
+  small_disk& operator=(const small_disk&) = delete;
+  bool mounted() const { return mounted_; }
+
+private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
 } // namespace
+
+TEST_F(QvtbatchTest, FullDiskIsNamedAndTheOldWorkbookKept)
+{
+  small_disk full_temp(file("small_temp"));
+  small_disk full_destination(file("small_dest"));
+  if (!full_temp.mounted() || !full_destination.mounted())
+    GTEST_SKIP() << "mounting a small tmpfs is not permitted here";
+  sql_admin admin;
+  scratch_database db(admin, "_full");
+  // Some megabytes of sheet text, well above either small disk.
+  db.run("CREATE TABLE big (id INT PRIMARY KEY, label VARCHAR(60))");
+  db.run("INSERT INTO big SELECT seq, CONCAT('row number ', seq, ' of the full disk test')"
+         " FROM seq_1_to_100000");
+  std::filesystem::create_directory(file("tmp"));
+  const struct {
+    const char* what;
+    std::string temp;
+    std::string folder;  // of the destination
+    std::string report;  // the start of the report; the system's text follows somewhere
+  } cases[] = {
+      {"temporary folder full", file("small_temp"), dir(), "Error:\nbig: Cannot write file '" + file("small_temp")},
+      {"destination disk full", file("tmp"), file("small_dest"),
+       "Error:\nCannot create the destination file '" + file("small_dest/out.xlsx") +
+           "': the zip program could not write the package: No space left on device"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string destination = c.folder + "/out.xlsx";
+    write_file(destination, "previous workbook");
+    const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=2",
+                                                                         "--dest=" + destination},
+                             false, {"TEMP=" + c.temp, "TMPDIR=" + c.temp});
+    EXPECT_EQ(r.code, 255) << r;
+    const std::size_t report = r.out.find("Error:");
+    ASSERT_NE(report, std::string::npos) << r;
+    EXPECT_EQ(r.out.substr(report, c.report.size()), c.report) << r;
+    EXPECT_NE(r.out.find("No space left on device", report), std::string::npos) << r;
+    EXPECT_EQ(read_file(destination), "previous workbook");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(c.folder))
+      left.push_back(entry.path().filename().string());
+    EXPECT_EQ(std::count(left.begin(), left.end(), "out.xlsx"), 1);
+    EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n[0] == '.'; }), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(c.temp));
+  }
+}
 
 TEST_F(QvtbatchTest, ConnectionFailuresEndWith255AndKeepTheOldWorkbook)
 {
@@ -106,6 +176,7 @@ TEST_F(QvtbatchTest, DestinationChecksReportAtLevelOne)
     std::string out;
   } cases[] = {
       {"--dest=folder.xlsx", "Error:\nDestination name should specify a file, not folder.\n"},
+      {"--dest=out/", "Error:\nDestination name should specify a file, not folder.\n"},
       {"--dest=read_only.xlsx", "Error:\nDestination name specifies an existing read-only file.\n"},
       {"--dest=no/such/folder/out.xlsx",
        "Error:\nDestination path does not exist. Please verify the correct path was given.\n"},
@@ -118,37 +189,67 @@ TEST_F(QvtbatchTest, DestinationChecksReportAtLevelOne)
   EXPECT_EQ(read_file(file("read_only.xlsx")), "old");
 }
 
-TEST_F(QvtbatchTest, WorkbookThatCannotBeSavedEndsWith255AndLeavesNoTemporaryFolder)
+TEST_F(QvtbatchTest, WorkbookThatCannotBeSavedEndsWith255KeepsTheOldOneAndLeavesNoFolder)
 {
   cli_database db;
-  // A zip program that fails stands for a full disk.
+  // Failing zip programs stand for a full disk.
   std::filesystem::create_directory(file("bin"));
   std::filesystem::create_directory(file("tmp"));
-  write_file(file("bin/zip"), "#!/bin/sh\necho 'zip I/O error: No space left on device' >&2\nexit 15\n");
-  std::filesystem::permissions(file("bin/zip"), std::filesystem::perms::owner_all);
-  const char* path = std::getenv("PATH");
-  const std::vector<std::string> env = {"TEMP=" + file("tmp"),
-                                        "PATH=" + file("bin") + ":" + (path ? path : "/usr/bin:/bin")};
+  const std::string old = "previous workbook";
+  const struct {
+    const char* what;
+    std::string zip;   // the script of bin/zip; empty: no zip program at all
+    std::string temp;  // TEMP and TMPDIR
+    std::string says;  // the end of the report, after "Cannot create the destination file '...': "
+  } cases[] = {
+      {"zip says why", "echo 'zip I/O error: No space left on device' >&2\nexit 15\n", file("tmp"),
+       "the zip program could not create the package: No space left on device "
+       "(zip I/O error: No space left on device)\n"},
+      {"zip's status alone", "exit 14\n", file("tmp"),
+       "the zip program could not write the package (exit code 14: a write error, most often "
+       "No space left on device)\n"},
+      {"no zip program", "", file("tmp"),
+       "the zip program was not found beside the program or on PATH (install the Debian "
+       "package 'zip')\n"},
+      {"no temporary folder", "exit 0\n", file("no_such_folder"), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(file("bin/zip"));
+    if (!c.zip.empty()) {
+      write_file(file("bin/zip"), "#!/bin/sh\n" + c.zip);
+      std::filesystem::permissions(file("bin/zip"), std::filesystem::perms::owner_all);
+    }
+    write_file(file("out.xlsx"), old);
+    const std::vector<std::string> env = {"TEMP=" + c.temp, "TMPDIR=" + c.temp, "PATH=" + file("bin")};
 
-  const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=2",
-                                                                       "--dest=out.xlsx"},
-                           false, env);
-  EXPECT_EQ(r.code, 255) << r;
-  const std::string expected = "Converting database " + db.name() + "(4 tables)\n" +
-                               "Converting table   spaced (1 records)\n"
-                               "Converting table orders (2 records)\n"
-                               "Converting table people (2 records)\n"
-                               "Converting table " + cli_database::unicode_table + " (1 records)\n" +
-                               "Error:\nCannot create the destination file '" + file("out.xlsx") +
-                               "': the zip program failed";
-  EXPECT_EQ(r.out.substr(0, expected.size()), expected) << r;
-  EXPECT_EQ(r.err, "");
-  // Nothing of the run is left: no workbook, no staging folder, no temporary folder.
-  EXPECT_FALSE(file_exists(file("out.xlsx")));
-  EXPECT_TRUE(std::filesystem::is_empty(file("tmp")));
-  std::vector<std::string> entries;
-  for (const auto& entry : std::filesystem::directory_iterator(dir()))
-    entries.push_back(entry.path().filename().string());
-  std::sort(entries.begin(), entries.end());
-  EXPECT_EQ(entries, (std::vector<std::string>{"bin", "tmp"}));
+    const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(),
+                                                                         "--xls_ver=2", "--dest=out.xlsx"},
+                             false, env);
+    EXPECT_EQ(r.code, 255) << r;
+    if (c.says.empty()) {
+      // The first sheet needs the folder: the report names its table.
+      EXPECT_EQ(r.out, "Converting database " + db.name() + "(4 tables)\nError:\n  spaced: Cannot create "
+                       "a temporary folder in '" + c.temp + "': No such file or directory\n");
+    } else {
+      const std::string expected = "Converting database " + db.name() + "(4 tables)\n" +
+                                   "Converting table   spaced (1 records)\n"
+                                   "Converting table orders (2 records)\n"
+                                   "Converting table people (2 records)\n"
+                                   "Converting table " + cli_database::unicode_table + " (1 records)\n" +
+                                   "Error:\nCannot create the destination file '" + file("out.xlsx") +
+                                   "': " + c.says;
+      EXPECT_EQ(r.out, expected) << r;
+    }
+    EXPECT_EQ(r.err, "");
+    // Nothing of the run is left: the old workbook as it was, no staging
+    // folder, no temporary folder.
+    EXPECT_EQ(read_file(file("out.xlsx")), old);
+    EXPECT_TRUE(std::filesystem::is_empty(file("tmp")));
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(dir()))
+      entries.push_back(entry.path().filename().string());
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"bin", "out.xlsx", "tmp"}));
+  }
 }

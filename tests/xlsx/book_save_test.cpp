@@ -414,7 +414,12 @@ TEST_F(BookSaveFailure, AZipThatFailsFailsTheSave)
   };
   const Case cases[] = {
       {"echo 'zip error: Could not create output file' >&2\nexit 15\n",
-       "exit code 15 (zip error: Could not create output file)"},
+       "could not create the package (exit code 15) (zip error: Could not create output file)"},
+      // zip's status alone names the likely cause of a failed write.
+      {"exit 14\n", "could not write the package (exit code 14: a write error, most often No space left "
+                    "on device)"},
+      {"echo 'zip I/O error: No space left on device' >&2\nexit 14\n",
+       "could not write the package: No space left on device (zip I/O error: No space left on device)"},
       {"exit 0\n", "wrote no package"},
       {"kill -9 $$\n", "signal 9"},
       // Writes a partial package, then fails: it must not reach the destination.

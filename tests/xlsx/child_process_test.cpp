@@ -10,7 +10,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <chrono>
 #include <pthread.h>
+#include <thread>
 #include <sys/stat.h>
 
 using book_test::env_var;
@@ -119,4 +121,28 @@ TEST(ChildProcess, ChildStartsWithoutTheCallersBlockedOrIgnoredSignals)
   ::sigaction(SIGTERM, &old_action, nullptr);
   ::pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
   EXPECT_EQ(result.signal, SIGTERM) << "a stop request must be able to end the child";
+}
+
+TEST(ChildProcess, StopEndsTheRunningChildWithItsOwnChildrenAndKeepsNewOnesFromStarting)
+{
+  temp_dir dir;
+  const std::string started = dir.file("started");
+  // The child waits on a child of its own, which holds the error pipe open too.
+  plat::child_result result;
+  std::thread runner([&] { result = run_sh("touch \"$1\"; sleep 60; exit 0", {started}); });
+  for (int i = 0; i < 3000 && !std::filesystem::exists(started); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  plat::stop_child_processes();
+  runner.join();
+  EXPECT_TRUE(result.started);
+  EXPECT_TRUE(result.stopped);
+  EXPECT_FALSE(result.succeeded());
+  EXPECT_EQ(plat::describe_child_failure(result), "it was stopped");
+
+  const plat::child_result refused = run_sh("exit 0");
+  EXPECT_FALSE(refused.started);
+  EXPECT_TRUE(refused.stopped);
+
+  plat::allow_child_processes();
+  EXPECT_TRUE(run_sh("exit 0").succeeded());
 }
