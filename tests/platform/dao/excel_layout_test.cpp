@@ -180,7 +180,7 @@ TEST_P(ExcelLayout, TheRestylingWalkFindsEveryPartItPatches)
   EXPECT_NE(report.find("100,1 s \"t4\""), std::string::npos) << report;
 }
 
-INSTANTIATE_TEST_SUITE_P(Both, ExcelLayout, testing::Values(biff_version::biff5, biff_version::biff8),
+INSTANTIATE_TEST_SUITE_P(dao, ExcelLayout, testing::Values(biff_version::biff5, biff_version::biff8),
                          [](const auto& p) { return name_of(p.param); });
 
 } // namespace

@@ -18,7 +18,9 @@ std::string sheet_names(const std::string& path)
                 path);
 }
 
-TEST(ExcelLimits, SheetNamesAreCutToThirtyOneUnitsAndKeptUnique)
+class ExcelLimits : public testing::TestWithParam<biff_version> {};
+
+TEST_P(ExcelLimits, SheetNamesAreCutToThirtyOneUnitsAndKeptUnique)
 {
   const std::wstring long_name(40, L'x');
   const std::wstring pair_at_cut = std::wstring(30, L'p') + L"\U0001F600tail";
@@ -36,7 +38,8 @@ TEST(ExcelLimits, SheetNamesAreCutToThirtyOneUnitsAndKeptUnique)
        "Über __\n€uro\n" + std::string(31, 'x') + "\nX" + std::string(28, 'x') + "~1\n"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(name_of(c.version));
+    if (c.version != GetParam())
+      continue;
     const temp_dir dir;
     const std::string path = dir.file("names.xls");
     {
@@ -53,7 +56,7 @@ TEST(ExcelLimits, SheetNamesAreCutToThirtyOneUnitsAndKeptUnique)
   }
 }
 
-TEST(ExcelLimits, TextsAreCutAtTheFormatsLimitNeverInsideAPair)
+TEST_P(ExcelLimits, TextsAreCutAtTheFormatsLimitNeverInsideAPair)
 {
   const std::wstring smile = L"\U0001F600";
   const struct {
@@ -70,7 +73,8 @@ TEST(ExcelLimits, TextsAreCutAtTheFormatsLimitNeverInsideAPair)
       {biff_version::biff8, std::wstring(32765, L'\u4e2d') + L"abc", "32767 98"},
       {biff_version::biff8, std::wstring(40000, L'b'), "32767 98"},
   };
-  for (const biff_version version : {biff_version::biff5, biff_version::biff8}) {
+  const biff_version version = GetParam();
+  {
     const temp_dir dir;
     const std::string path = dir.file("texts.xls");
     std::string expected;
@@ -92,14 +96,13 @@ TEST(ExcelLimits, TextsAreCutAtTheFormatsLimitNeverInsideAPair)
                      "    u = s.cell_value(r, 0).encode('utf-16-le')\n"
                      "    print(len(u) // 2, int.from_bytes(u[-2:], 'little'))\n",
                      path),
-              expected)
-        << name_of(version);
+              expected);
   }
 }
 
 // The last row of each version, the one after refused; the big one takes the
 // container past 109 FAT sectors (DIFAT), which olefile and gsf must follow.
-TEST(ExcelLimits, TheLastRowIsTheFormatsLastAndTheNextIsRefused)
+TEST_P(ExcelLimits, TheLastRowIsTheFormatsLastAndTheNextIsRefused)
 {
   const struct {
     biff_version version;
@@ -107,7 +110,8 @@ TEST(ExcelLimits, TheLastRowIsTheFormatsLastAndTheNextIsRefused)
     const char* stream;
   } cases[] = {{biff_version::biff5, 16383, "Book"}, {biff_version::biff8, 65535, "Workbook"}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(name_of(c.version));
+    if (c.version != GetParam())
+      continue;
     const temp_dir dir;
     const std::string path = dir.file("full.xls");
     std::vector<excel_column> columns;
@@ -142,9 +146,10 @@ TEST(ExcelLimits, TheLastRowIsTheFormatsLastAndTheNextIsRefused)
   }
 }
 
-TEST(ExcelLimits, ASmallWorkbookLivesInTheMiniStream)
+TEST_P(ExcelLimits, ASmallWorkbookLivesInTheMiniStream)
 {
-  for (const biff_version version : {biff_version::biff5, biff_version::biff8}) {
+  const biff_version version = GetParam();
+  {
     const temp_dir dir;
     const std::string path = dir.file("small.xls");
     {
@@ -165,5 +170,8 @@ TEST(ExcelLimits, ASmallWorkbookLivesInTheMiniStream)
     EXPECT_NE(xlrd_cells(path).find("1,1 s \"one\""), std::string::npos);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(dao, ExcelLimits, testing::Values(biff_version::biff5, biff_version::biff8),
+                         [](const auto& p) { return name_of(p.param); });
 
 } // namespace

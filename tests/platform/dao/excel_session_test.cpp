@@ -241,7 +241,7 @@ TEST_P(ExcelSession, AFolderThatTakesNoFileIsAnInvalidPath)
   EXPECT_EQ(dao_error_of([&] { excel_workbook b(folder + "/book.xls", GetParam()); }), 3044);
 }
 
-INSTANTIATE_TEST_SUITE_P(Both, ExcelSession, testing::Values(biff_version::biff5, biff_version::biff8),
+INSTANTIATE_TEST_SUITE_P(dao, ExcelSession, testing::Values(biff_version::biff5, biff_version::biff8),
                          [](const auto& p) { return name_of(p.param); });
 
 } // namespace

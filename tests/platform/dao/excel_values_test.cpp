@@ -167,7 +167,7 @@ TEST_P(ExcelValues, RefusedValuesLeaveTheirRowUnwritten)
   EXPECT_EQ(report.find("2,"), std::string::npos) << report;
 }
 
-INSTANTIATE_TEST_SUITE_P(Both, ExcelValues, testing::Values(biff_version::biff5, biff_version::biff8),
+INSTANTIATE_TEST_SUITE_P(dao, ExcelValues, testing::Values(biff_version::biff5, biff_version::biff8),
                          [](const auto& p) { return name_of(p.param); });
 
 } // namespace
