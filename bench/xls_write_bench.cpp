@@ -1,8 +1,5 @@
-// Writes rows × 10 mixed columns (integers, decimals, dates, date-times,
-// doubles, short and multi-line texts with repeats, NULLs, booleans) through
-// the .xls driver, BIFF8 and BIFF5, each in a child process, against Python's
-// xlwt writing the same generated values; prints wall times, their ratio and
-// both peak memories, and checks with xlrd that both files hold equal cells.
+// Rows × 10 mixed columns written through the .xls driver (BIFF8, BIFF5) and by
+// Python's xlwt, each in a child process: wall times, ratio, peak memories, xlrd check.
 // Usage: xls_write_bench [biff8 rows (65535)] [biff5 rows (16383)]
 #include "platform/dao/excel_workbook.h"
 

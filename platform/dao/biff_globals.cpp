@@ -1,7 +1,6 @@
-// XF order is a contract with the restyling: 0-14 style XFs, 15 the default
-// cell format, 16 (the header's) to 20 copies of it, 21-23 general data cells,
-// and (BIFF8) the date-time, date, time and currency formats from 24 on, which
-// the restyling leaves alone.
+// The XF order is a contract with the restyling: 0-14 style XFs, 15 the default
+// cell XF, 16 (the header's) to 20 copies of it, 21-23 general data cells, and
+// (BIFF8) the date and currency formats from 24 on, which it leaves alone.
 #include "platform/dao/biff_globals.h"
 
 #include "platform/dao/biff_sst.h"

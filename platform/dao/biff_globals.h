@@ -1,7 +1,6 @@
-// The workbook globals substream: the fixed formatting tables (five fonts, the
-// number formats, 24 or more XFs whose positions the restyling relies on, the
-// Normal style), one BOUNDSHEET per sheet in a single run, the BIFF8
-// shared-string table and EOF.
+// The workbook globals substream: five fonts, the number formats, 24 or more XFs
+// at the positions the restyling relies on, the Normal style, one unbroken run
+// of BOUNDSHEETs, the BIFF8 shared strings and EOF.
 #pragma once
 
 #include "platform/dao/biff_records.h"

@@ -1,8 +1,6 @@
-// Reading what a reopened workbook must keep: the globals' sheet list (name,
-// flags, position) and, in BIFF8, its shared strings; then each sheet's byte
-// range, its INDEX records (their absolute positions move with the sheet) and
-// its row count. Cells are never loaded. Anything that does not parse as a
-// workbook of the expected version raises 3274.
+// What a reopened workbook keeps: the sheet list, the BIFF8 shared strings, and
+// each sheet's byte range, INDEX records and row count; cells are never loaded.
+// Anything that does not parse as a workbook of the expected version is 3274.
 #pragma once
 
 #include "platform/dao/biff_records.h"

@@ -1,8 +1,6 @@
-// One new worksheet's substream. Cells arrive row by row; each block of 32 rows
-// (its ROW records, its cells, its DBCELL) spools to a scratch file as soon as
-// the next block starts, so only one block is ever in memory. The parts with
-// absolute positions (BOF, INDEX, DIMENSIONS) are written at close, when the
-// sheet's place in the stream is known.
+// One new worksheet's substream. Each block of 32 rows (ROW records, cells,
+// DBCELL) spools to a scratch file once the next block starts, so one block at
+// most is in memory; BOF, INDEX and DIMENSIONS are written when the place is known.
 #pragma once
 
 #include "platform/dao/biff_records.h"

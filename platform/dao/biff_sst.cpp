@@ -1,7 +1,6 @@
-// One placement routine decides where every string goes (new record before a
-// string header that would not fit with one character; characters split only
-// between units, the continuation restarting with the flags byte); counting
-// and writing both run it, so the size told in advance is the size written.
+// One placement routine decides where each string goes (a header is never split,
+// characters only between units, a continuation restarts with the flags byte);
+// counting and writing both run it, so the size told in advance is the size written.
 #include "platform/dao/biff_sst.h"
 
 #include "platform/dao/excel_errors.h"

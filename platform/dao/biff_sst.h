@@ -1,9 +1,6 @@
-// The BIFF8 shared-string table of one workbook session. Strings keep the index
-// of their first use (old strings of a reopened workbook first, in their own
-// order); their encoded forms spool to a scratch file, and only a bounded set of
-// them stays in memory to find repeats, so memory is flat whatever the count.
-// The record layout (SST, CONTINUE, EXTSST) is worked out as strings arrive, so
-// the table's size is known before it is written.
+// The BIFF8 shared-string table of a session: strings keep the index of their
+// first use (a reopened workbook's first), spool to a scratch file and only a
+// bounded set stays in memory to find repeats; the layout is known as they arrive.
 #pragma once
 
 #include "platform/dao/biff_records.h"

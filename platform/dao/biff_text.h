@@ -1,7 +1,6 @@
-// Texts and dates as a workbook stream holds them: code page 1252 bytes for
-// BIFF5 (a character the code page lacks becomes a stand-in byte), UTF-16 units
-// for BIFF8 (cut on a character boundary), and dates as Excel's 1900 serials or
-// as the ISO-like texts a text column shows.
+// Texts and dates as a workbook stream holds them: code page 1252 bytes (BIFF5),
+// UTF-16 units cut on a character boundary (BIFF8), Excel's 1900 serials, and
+// the ISO-like texts a text column shows.
 #pragma once
 
 #include "platform/oleaut/oa_date.h"

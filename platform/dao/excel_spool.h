@@ -1,9 +1,6 @@
-// A private scratch file for bytes a workbook session produces before close:
-// created in the destination's folder and unlinked at once, so it takes room
-// only on the disk the workbook goes to and nothing is left behind, whatever
-// way the process ends. Writes go through a fixed buffer; reading starts over
-// from the first byte. After a failed write or read every further use fails
-// the same way, so a half-written spool never reaches a workbook.
+// A private scratch file in the destination's folder, unlinked at once: it takes
+// room only on the workbook's disk and nothing is left whatever way the process
+// ends. A spool that failed once fails every later use, so it never reaches a file.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,6 @@
-// The written stream walked record by record the way the restyling walks it:
-// the fourth FONT, XFs 15-24, the BOUNDSHEET run, then per sheet BOF -> INDEX
-// -> first DBCELL -> first ROW -> the header cells. Also every INDEX entry,
-// every DBCELL and the EXTSST, which readers use to jump into the stream.
+// The written stream walked as the restyling walks it (fourth FONT, XFs 15-24,
+// BOUNDSHEET run, BOF -> INDEX -> DBCELL -> first ROW -> header cells), and the
+// INDEX, DBCELL and EXTSST positions readers jump by.
 #include "excel_test_support.h"
 
 #include "platform/dao/excel_container.h"
