@@ -89,6 +89,18 @@ void sheet_writer::flush_block()
   if (rows_.empty())
     return;
   block_.clear();
+  // Every block between the first and the last row with cells has its DBCELL;
+  // one whose rows are all empty says so with a zero offset.
+  const std::uint32_t block = rows_.front().row / rows_per_block;
+  if (dbcells_.empty())
+    next_block_ = block;
+  for (; next_block_ < block; ++next_block_) {
+    dbcells_.push_back(static_cast<std::uint32_t>(spool_.size() + block_.size()));
+    block_.u16(rt_dbcell);
+    block_.u16(4);
+    block_.u32(0);
+  }
+  ++next_block_;
   for (const row_span& r : rows_) {
     block_.u16(rt_row);
     block_.u16(16);

@@ -54,6 +54,7 @@ private:
   std::uint16_t row_first_ = 0, row_end_ = 0;
   bool row_open_ = false;
   std::vector<std::uint32_t> dbcells_;  // DBCELL offsets in the spool
+  std::uint32_t next_block_ = 0;        // the block whose DBCELL comes next
   std::uint32_t first_row_ = 0, end_row_ = 0;  // rows with cells: first, last + 1
   std::uint16_t end_column_ = 0;
   bool any_cell_ = false;
