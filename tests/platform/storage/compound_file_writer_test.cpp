@@ -20,7 +20,7 @@ using namespace storage_fixture;
 
 namespace {
 
-TEST(CompoundFileWriter, StreamsOfEverySizeReadBackByThreeReaders)
+TEST(storage_writer, StreamsOfEverySizeReadBackByThreeReaders)
 {
   struct size_case {
     std::size_t size;
@@ -56,7 +56,7 @@ TEST(CompoundFileWriter, StreamsOfEverySizeReadBackByThreeReaders)
   }
 }
 
-TEST(CompoundFileWriter, NamesAreUtf16UpTo31Units)
+TEST(storage_writer, NamesAreUtf16UpTo31Units)
 {
   const std::u16string longest(31, u'x');
   const struct {
@@ -80,7 +80,21 @@ TEST(CompoundFileWriter, NamesAreUtf16UpTo31Units)
   }
 }
 
-TEST(CompoundFileWriter, RootClassIdIsStored)
+// Every write would land at the end of the file instead of its sector.
+TEST(storage_writer, AppendingDescriptorIsRefused)
+{
+  const temp_dir dir;
+  const fd_guard fd(::open(dir.file("f").c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  ASSERT_GE(fd.get(), 0);
+  try {
+    plat::storage::compound_file_writer writer(fd.get(), u"Workbook");
+    ADD_FAILURE() << "appending descriptor accepted";
+  } catch (const plat::storage::storage_error& e) {
+    EXPECT_EQ(e.code(), STG_E_INVALIDPARAMETER);
+  }
+}
+
+TEST(storage_writer, RootClassIdIsStored)
 {
   const temp_dir dir;
   const std::string path = dir.file("f");
@@ -103,7 +117,7 @@ TEST(CompoundFileWriter, RootClassIdIsStored)
 // A full disk, in the data sectors of a large stream (during write) and in the
 // tables of a small one (during finish): STG_E_MEDIUMFULL with the system's
 // text, and a writer that refuses to go on.
-TEST(CompoundFileWriter, FullDiskIsMediumFullWithTheSystemText)
+TEST(storage_writer, FullDiskIsMediumFullWithTheSystemText)
 {
   for (const std::size_t size : {std::size_t{10}, std::size_t{300'000}}) {
     SCOPED_TRACE(size);
@@ -130,7 +144,7 @@ TEST(CompoundFileWriter, FullDiskIsMediumFullWithTheSystemText)
 }
 
 // A real small file system filling up part way through the data.
-TEST(CompoundFileWriter, FullFileSystemIsMediumFull)
+TEST(storage_writer, FullFileSystemIsMediumFull)
 {
   const temp_dir dir;
   const std::string mount_point = dir.file("small");
@@ -168,7 +182,7 @@ TEST(CompoundFileWriter, FullFileSystemIsMediumFull)
 
 // The format caps a 512-byte-sector file at 2 GiB; the writer stops at the
 // stream's last byte that fits rather than write a file readers reject.
-TEST(CompoundFileWriter, StreamThatWouldPassTwoGibibytesIsRefused)
+TEST(storage_writer, StreamThatWouldPassTwoGibibytesIsRefused)
 {
   const fd_guard fd(::open("/dev/null", O_RDWR | O_CLOEXEC));
   ASSERT_GE(fd.get(), 0);
