@@ -3,7 +3,11 @@
 // session can fail leaves the destination as it was, with a DAO error.
 #include "excel_test_support.h"
 
+#include "excel_damage.h"
+
 #include "platform/dao/excel_container.h"
+
+#include <random>
 
 #include <sys/mount.h>
 
@@ -239,6 +243,45 @@ TEST_P(ExcelSession, AFolderThatTakesNoFileIsAnInvalidPath)
   if (!disk.mounted() || ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
     GTEST_SKIP() << "mounting a tmpfs is not permitted here";
   EXPECT_EQ(dao_error_of([&] { excel_workbook b(folder + "/book.xls", GetParam()); }), 3044);
+}
+
+// Damage inside the workbook stream (written in place through the storage):
+// opening and appending either work or raise a DAO error, never crash or overrun.
+TEST_P(ExcelSession, ADamagedStreamNeverCrashesTheReader)
+{
+  const bool biff8 = GetParam() == biff_version::biff8;
+  const temp_dir dir;
+  const std::string good = dir.file("good.xls");
+  {
+    excel_workbook book(good, GetParam());
+    for (const wchar_t* name : {L"A", L"B"}) {
+      const std::size_t sheet = book.add_sheet(name, {{L"t", dao::db_text}, {L"n", dao::db_double}});
+      for (int r = 0; r < 70; ++r)
+        append(book, sheet, {text(L"text " + std::to_wstring(r % 9)), r8(r)});
+    }
+    book.close();
+  }
+  const std::size_t size = stream_of(good, biff8).size();
+  const std::string bytes = read_file(good);
+  std::mt19937 random(20261210);
+  int refused = 0;
+  for (int round = 0; round < 150; ++round) {
+    const std::string path = dir.file("damaged.xls");
+    write_file(path, bytes);
+    std::vector<std::pair<std::uint64_t, std::uint8_t>> damage;
+    for (int k = 0; k < 4; ++k)
+      damage.emplace_back(random() % size, static_cast<std::uint8_t>(random()));
+    ASSERT_TRUE(damage_stream(path, biff8, damage));
+    try {
+      excel_workbook book(path, GetParam());
+      const std::size_t sheet = book.add_sheet(L"New sheet", {{L"x", dao::db_long}});
+      append(book, sheet, {i4(1)});
+      book.close();
+    } catch (const dao::dao_error&) {
+      ++refused;
+    }
+  }
+  EXPECT_GT(refused, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(dao, ExcelSession, testing::Values(biff_version::biff5, biff_version::biff8),
