@@ -30,6 +30,7 @@ enum record_type : std::uint16_t {
   rt_sst = 0x00FC,
   rt_labelsst = 0x00FD,
   rt_extsst = 0x00FF,
+  rt_colinfo = 0x007D,
   rt_dimensions = 0x0200,
   rt_number = 0x0203,
   rt_label = 0x0204,

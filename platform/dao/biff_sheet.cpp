@@ -14,6 +14,15 @@ sheet_writer::sheet_writer(bool biff8, const std::string& scratch_folder)
 {
 }
 
+void sheet_writer::column_width(std::uint16_t column, std::size_t characters)
+{
+  // Wide enough for the header with a margin, never below the default 8
+  // characters nor above 60, in 1/256 of a character.
+  const std::size_t chars = std::min<std::size_t>(std::max<std::size_t>(characters + 2, 8), 60);
+  if (chars > 8)
+    widths_.emplace_back(column, static_cast<std::uint16_t>(chars * 256));
+}
+
 void sheet_writer::begin_row(std::uint32_t row)
 {
   if (!rows_.empty() && row / rows_per_block != rows_.front().row / rows_per_block)
@@ -139,7 +148,8 @@ std::size_t sheet_writer::head_size() const
   const std::size_t bof = biff8_ ? 4 + 16 : 4 + 8;
   const std::size_t index = 4 + (biff8_ ? 16 : 12) + 4 * dbcells_.size();
   const std::size_t dimensions = biff8_ ? 4 + 14 : 4 + 10;
-  return bof + index + (4 + 2) + dimensions;
+  const std::size_t colinfo = (biff8_ ? 4 + 12 : 4 + 11) * widths_.size();
+  return bof + index + (4 + 2) + colinfo + dimensions;
 }
 
 std::uint64_t sheet_writer::stream_size()
@@ -156,7 +166,8 @@ void sheet_writer::write(byte_sink& out, std::uint64_t position, bool active)
   flush_block();
   const std::uint64_t cells_at = position + head_size();
   const std::size_t dimensions = biff8_ ? 4 + 14 : 4 + 10;
-  const std::uint64_t defcolwidth_at = cells_at - dimensions - (4 + 2);
+  const std::uint64_t defcolwidth_at =
+      cells_at - dimensions - (biff8_ ? 4 + 12 : 4 + 11) * widths_.size() - (4 + 2);
 
   byte_buffer head;
   std::size_t r = head.begin_record(rt_bof);
@@ -189,6 +200,19 @@ void sheet_writer::write(byte_sink& out, std::uint64_t position, bool active)
   r = head.begin_record(rt_defcolwidth);
   head.u16(8);
   head.end_record(r);
+  for (const auto& [column, width] : widths_) {
+    r = head.begin_record(rt_colinfo);
+    head.u16(column);
+    head.u16(column);
+    head.u16(width);
+    head.u16(xf_default);
+    head.u16(0);  // shown, no outline
+    if (biff8_)
+      head.u16(0);
+    else
+      head.u8(0);
+    head.end_record(r);
+  }
 
   r = head.begin_record(rt_dimensions);
   if (biff8_) {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plat::dao::biff {
@@ -16,6 +17,9 @@ namespace plat::dao::biff {
 class sheet_writer {
 public:
   sheet_writer(bool biff8, const std::string& scratch_folder);
+
+  // A column wider than the default, in characters (the header's length).
+  void column_width(std::uint16_t column, std::size_t characters);
 
   // Rows come in ascending order; cells of a row in ascending columns.
   void begin_row(std::uint32_t row);
@@ -53,6 +57,7 @@ private:
   std::size_t row_cells_start_ = 0;
   std::uint16_t row_first_ = 0, row_end_ = 0;
   bool row_open_ = false;
+  std::vector<std::pair<std::uint16_t, std::uint16_t>> widths_;  // column, width in 1/256 characters
   std::vector<std::uint32_t> dbcells_;  // DBCELL offsets in the spool
   std::uint32_t next_block_ = 0;        // the block whose DBCELL comes next
   std::uint32_t first_row_ = 0, end_row_ = 0;  // rows with cells: first, last + 1

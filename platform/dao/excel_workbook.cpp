@@ -509,8 +509,10 @@ std::size_t excel_workbook::add_sheet(const std::wstring& name, const std::vecto
   s.columns = columns;
   s.writer = std::make_unique<biff::sheet_writer>(d.biff8, d.folder);
   s.writer->begin_row(0);
-  for (std::size_t c = 0; c < columns.size(); ++c)
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    s.writer->column_width(static_cast<std::uint16_t>(c), utf16_length(columns[c].name));
     d.write_text(*s.writer, static_cast<std::uint16_t>(c), biff::xf_header, columns[c].name);
+  }
   s.writer->end_row();
   d.sheets.push_back(std::move(s));
   return d.sheets.size() - 1;

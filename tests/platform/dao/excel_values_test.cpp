@@ -137,6 +137,12 @@ TEST_P(ExcelValues, EveryKindOfValueReadsBackAsWritten)
     header += "0," + std::to_string(c) + " s \"" + plat::to_utf8(columns[c].name) + "\"\n";
   EXPECT_EQ(report.substr(0, header.size()), header) << report;
   EXPECT_EQ(data_cells(report), GetParam() == biff_version::biff8 ? expected_biff8 : expected_biff5);
+  // Columns whose header is longer than the default width are widened to it.
+  EXPECT_EQ(python("import sys, xlrd\n"
+                   "s = xlrd.open_workbook(sys.argv[1], formatting_info=True).sheet_by_index(0)\n"
+                   "print(sorted((c, i.width) for c, i in s.colinfo_map.items()))\n",
+                   path),
+            "[(5, 2560)]\n");
 }
 
 TEST_P(ExcelValues, RefusedValuesLeaveTheirRowUnwritten)
