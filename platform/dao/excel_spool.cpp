@@ -26,8 +26,10 @@ excel_spool::excel_spool(const std::string& folder) : buffer_(new std::uint8_t[b
   if (fd_ < 0) {
     std::string name = folder + "/.qvt_spool_XXXXXX";
     fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd_ < 0)
-      excel_errors::raise_system(errno, "Cannot create a scratch file in '" + folder + "'");
+    if (fd_ < 0) {
+      const int error = errno;
+      excel_errors::raise_system(error, "Cannot create a scratch file in '" + folder + "'");
+    }
     ::unlink(name.c_str());
   }
 }

@@ -84,8 +84,9 @@ public:
         owned_ = true;
         return;
       }
-      if (errno != EEXIST)
-        errors::raise_system(errno, "Cannot create a file in '" + target.parent_path().string() + "'");
+      const int error = errno;
+      if (error != EEXIST)
+        errors::raise_system(error, "Cannot create a file in '" + target.parent_path().string() + "'");
     }
     errors::raise(errors::disk_error, "Disk or network error. No free name for a private file.");
   }
@@ -223,10 +224,11 @@ excel_workbook::impl::impl(const std::string& p, biff_version v)
 
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    if (errno != ENOENT) {
-      if (errno == EACCES || errno == EPERM)
-        errors::raise(errors::file_in_use, "Cannot open '" + p + "': " + error_text(errno));
-      errors::raise(errors::invalid_path, "'" + p + "' is not a valid path: " + error_text(errno));
+    const int error = errno;
+    if (error != ENOENT) {
+      if (error == EACCES || error == EPERM)
+        errors::raise(errors::file_in_use, "Cannot open '" + p + "': " + error_text(error));
+      errors::raise(errors::invalid_path, "'" + p + "' is not a valid path: " + error_text(error));
     }
   } else {
     lock.adopt(fd);
@@ -234,9 +236,10 @@ excel_workbook::impl::impl(const std::string& p, biff_version v)
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
       errors::raise(errors::invalid_path, "'" + p + "' is not a valid path: it is no file.");
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      if (errno == EWOULDBLOCK)
+      const int error = errno;
+      if (error == EWOULDBLOCK)
         errors::raise(errors::file_in_use, "The file '" + p + "' is already in use by another session.");
-      errors::raise_system(errno, "Cannot lock '" + p + "'");
+      errors::raise_system(error, "Cannot lock '" + p + "'");
     }
     if (query_path(path).read_only)
       errors::raise(errors::file_in_use, "The file '" + p + "' is read-only.");
@@ -423,12 +426,16 @@ void excel_workbook::impl::close()
     }
   }
   writer.finish();
-  if (exists && ::fchmod(file.fd(), mode) != 0)
-    errors::raise_system(errno, "Cannot write the workbook");
+  if (exists && ::fchmod(file.fd(), mode) != 0) {
+    const int error = errno;
+    errors::raise_system(error, "Cannot write the workbook");
+  }
   if (const int error = file.close_checked(); error != 0)
     errors::raise_system(error, "Cannot write the workbook");
-  if (::rename(file.path().c_str(), path.c_str()) != 0)
-    errors::raise_system(errno, "Cannot replace '" + path + "'");
+  if (::rename(file.path().c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    errors::raise_system(error, "Cannot replace '" + path + "'");
+  }
   file.renamed();
   // The rename itself reaches the disk with the folder.
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
