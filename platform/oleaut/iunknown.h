@@ -46,11 +46,11 @@ public:
   com_object(const com_object&) = delete;
   com_object& operator=(const com_object&) = delete;
 
-  HRESULT QueryInterface(REFIID iid, void** object) override
+  HRESULT QueryInterface(REFIID asked, void** object) override
   {
     if (object == nullptr)
       return E_POINTER;
-    if (iid == IID_IUnknown || answers(iid)) {
+    if (asked == IID_IUnknown || answers(asked)) {
       AddRef();
       *object = static_cast<Interface*>(this);
       return S_OK;
@@ -74,10 +74,10 @@ protected:
   ~com_object() override = default;
 
 private:
-  static bool answers(REFIID iid)
+  static bool answers(REFIID asked)
   {
     if constexpr (requires { Interface::iid; })
-      return iid == Interface::iid;
+      return asked == Interface::iid;
     else
       return false;
   }
