@@ -1,0 +1,221 @@
+// The restyling walks INDEX -> first DBCELL -> first ROW -> first cell, so the
+// block layout here is fixed: ROW records of the rows with cells, then their
+// cells in row order, then the DBCELL whose offsets lead back to them.
+#include "platform/dao/biff_sheet.h"
+
+#include "platform/dao/excel_errors.h"
+
+#include <algorithm>
+
+namespace plat::dao::biff {
+
+sheet_writer::sheet_writer(bool biff8, const std::string& scratch_folder)
+    : biff8_(biff8), spool_(scratch_folder)
+{
+}
+
+void sheet_writer::begin_row(std::uint32_t row)
+{
+  if (!rows_.empty() && row / rows_per_block != rows_.front().row / rows_per_block)
+    flush_block();
+  row_ = row;
+  row_open_ = true;
+  row_cells_start_ = cells_.size();
+  row_first_ = 0xFFFF;
+  row_end_ = 0;
+}
+
+std::uint8_t* sheet_writer::cell(std::uint16_t type, std::uint16_t size, std::uint16_t column,
+                                 std::uint16_t xf)
+{
+  std::uint8_t* p = cells_.extend(4u + size);
+  byte_buffer::put16(p, type);
+  byte_buffer::put16(p + 2, size);
+  byte_buffer::put16(p + 4, static_cast<std::uint16_t>(row_));
+  byte_buffer::put16(p + 6, column);
+  byte_buffer::put16(p + 8, xf);
+  row_first_ = std::min(row_first_, column);
+  row_end_ = std::max(row_end_, static_cast<std::uint16_t>(column + 1));
+  return p + 10;
+}
+
+void sheet_writer::number(std::uint16_t column, std::uint16_t xf, double value)
+{
+  std::uint8_t* p = cell(rt_number, 14, column, xf);
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, 8);
+  for (int i = 0; i < 8; ++i)
+    p[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+}
+
+void sheet_writer::boolean(std::uint16_t column, bool value)
+{
+  std::uint8_t* p = cell(rt_boolerr, 8, column, xf_general);
+  p[0] = value ? 1 : 0;
+  p[1] = 0;  // a boolean, not an error code
+}
+
+void sheet_writer::shared_label(std::uint16_t column, std::uint16_t xf, std::uint32_t sst_index)
+{
+  byte_buffer::put32(cell(rt_labelsst, 10, column, xf), sst_index);
+}
+
+void sheet_writer::label(std::uint16_t column, std::uint16_t xf, const std::uint8_t* bytes,
+                         std::size_t size)
+{
+  std::uint8_t* p = cell(rt_label, static_cast<std::uint16_t>(8 + size), column, xf);
+  byte_buffer::put16(p, static_cast<std::uint16_t>(size));
+  if (size != 0)
+    std::memcpy(p + 2, bytes, size);
+}
+
+void sheet_writer::end_row()
+{
+  if (!row_open_)
+    return;
+  row_open_ = false;
+  if (cells_.size() == row_cells_start_)
+    return;  // no cell, no ROW record
+  rows_.push_back({row_, row_first_, row_end_, cells_.size()});
+  if (!any_cell_)
+    first_row_ = row_;
+  any_cell_ = true;
+  end_row_ = row_ + 1;
+  end_column_ = std::max(end_column_, row_end_);
+}
+
+void sheet_writer::flush_block()
+{
+  if (rows_.empty())
+    return;
+  block_.clear();
+  for (const row_span& r : rows_) {
+    block_.u16(rt_row);
+    block_.u16(16);
+    block_.u16(static_cast<std::uint16_t>(r.row));
+    block_.u16(r.first_column);
+    block_.u16(r.end_column);
+    block_.u16(0x00FF);  // height: the default 12.75 points
+    block_.u32(0);
+    block_.u16(0x0100);
+    block_.u16(xf_default);
+  }
+  block_.bytes(cells_.data(), cells_.size());
+
+  // dbRtrw leads back to the first ROW; rgdb[0] from the record after the
+  // first ROW to the first cell, then from each row's first cell to the next's.
+  const auto n = rows_.size();
+  block_.u16(rt_dbcell);
+  block_.u16(static_cast<std::uint16_t>(4 + 2 * n));
+  block_.u32(static_cast<std::uint32_t>(n * row_record_size + cells_.size()));
+  block_.u16(static_cast<std::uint16_t>((n - 1) * row_record_size));
+  std::size_t previous = 0;
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    // A row of 256 long BIFF5 texts outgrows 16 bits; readers walk on anyway.
+    block_.u16(static_cast<std::uint16_t>(std::min<std::size_t>(rows_[i].cells_end - previous, 0xFFFF)));
+    previous = rows_[i].cells_end;
+  }
+  const std::uint64_t dbcell = spool_.size() + block_.size() - (4 + 4 + 2 * n);
+  dbcells_.push_back(static_cast<std::uint32_t>(dbcell));
+  spool_.write(block_.data(), block_.size());
+  rows_.clear();
+  cells_.clear();
+}
+
+std::size_t sheet_writer::head_size() const
+{
+  const std::size_t bof = biff8_ ? 4 + 16 : 4 + 8;
+  const std::size_t index = 4 + (biff8_ ? 16 : 12) + 4 * dbcells_.size();
+  const std::size_t dimensions = biff8_ ? 4 + 14 : 4 + 10;
+  return bof + index + (4 + 2) + dimensions;
+}
+
+std::uint64_t sheet_writer::stream_size()
+{
+  end_row();
+  flush_block();
+  const std::size_t window2 = biff8_ ? 4 + 18 : 4 + 10;
+  return head_size() + spool_.size() + window2 + 4;
+}
+
+void sheet_writer::write(byte_sink& out, std::uint64_t position, bool active)
+{
+  end_row();
+  flush_block();
+  const std::uint64_t cells_at = position + head_size();
+  const std::size_t dimensions = biff8_ ? 4 + 14 : 4 + 10;
+  const std::uint64_t defcolwidth_at = cells_at - dimensions - (4 + 2);
+
+  byte_buffer head;
+  std::size_t r = head.begin_record(rt_bof);
+  head.u16(biff8_ ? bof_biff8 : bof_biff5);
+  head.u16(bof_worksheet);
+  head.u16(0x0DBB);  // build
+  head.u16(0x07CC);  // year
+  if (biff8_) {
+    head.u32(0);
+    head.u32(6);  // lowest version that reads it: BIFF8
+  }
+  head.end_record(r);
+
+  r = head.begin_record(rt_index);
+  head.u32(0);
+  if (biff8_) {
+    head.u32(first_row_);
+    head.u32(end_row_);
+  } else {
+    head.u16(static_cast<std::uint16_t>(first_row_));
+    head.u16(static_cast<std::uint16_t>(end_row_));
+  }
+  head.u32(static_cast<std::uint32_t>(defcolwidth_at));
+  for (const std::uint32_t d : dbcells_)
+    head.u32(static_cast<std::uint32_t>(cells_at + d));
+  head.end_record(r);
+  if (head.size() - r - 4 > (biff8_ ? max_data8 : max_data5))
+    excel_errors::raise(excel_errors::cannot_expand);
+
+  r = head.begin_record(rt_defcolwidth);
+  head.u16(8);
+  head.end_record(r);
+
+  r = head.begin_record(rt_dimensions);
+  if (biff8_) {
+    head.u32(first_row_);
+    head.u32(end_row_);
+  } else {
+    head.u16(static_cast<std::uint16_t>(first_row_));
+    head.u16(static_cast<std::uint16_t>(end_row_));
+  }
+  head.u16(0);
+  head.u16(end_column_);
+  head.u16(0);
+  head.end_record(r);
+  out.write(head.data(), head.size());
+
+  spool_.rewind();
+  std::vector<std::uint8_t> chunk(std::size_t{1} << 16);
+  for (std::size_t n; (n = spool_.read(chunk.data(), chunk.size())) > 0;)
+    out.write(chunk.data(), n);
+
+  byte_buffer tail;
+  r = tail.begin_record(rt_window2);
+  // Grid lines, headings, zeros, default grid colour, outline symbols; the
+  // first sheet also selected and shown.
+  tail.u16(static_cast<std::uint16_t>(0x00B6 | (active ? 0x0600 : 0)));
+  tail.u16(0);
+  tail.u16(0);
+  if (biff8_) {
+    tail.u32(64);
+    tail.u16(0);
+    tail.u16(0);
+    tail.u32(0);
+  } else {
+    tail.u32(0);
+  }
+  tail.end_record(r);
+  r = tail.begin_record(rt_eof);
+  tail.end_record(r);
+  out.write(tail.data(), tail.size());
+}
+
+} // namespace plat::dao::biff

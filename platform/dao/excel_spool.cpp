@@ -1,0 +1,109 @@
+// Scratch files of a workbook session: O_TMPFILE where the file system has it,
+// else mkstemp and an immediate unlink; either way the file has no name while
+// it holds data.
+#include "platform/dao/excel_spool.h"
+
+#include "platform/dao/excel_errors.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace plat::dao {
+
+namespace {
+
+constexpr std::size_t buffer_size = std::size_t{1} << 16;
+
+} // namespace
+
+excel_spool::excel_spool(const std::string& folder) : buffer_(new std::uint8_t[buffer_size])
+{
+  fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd_ < 0) {
+    std::string name = folder + "/.qvt_spool_XXXXXX";
+    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ < 0)
+      excel_errors::raise_system(errno, "cannot create a scratch file in '" + folder + "'");
+    ::unlink(name.c_str());
+  }
+}
+
+excel_spool::~excel_spool()
+{
+  if (fd_ >= 0)
+    ::close(fd_);
+}
+
+void excel_spool::flush()
+{
+  std::size_t done = 0;
+  while (done < used_) {
+    const ssize_t n = ::write(fd_, buffer_.get() + done, used_ - done);
+    if (n < 0) {
+      if (errno == EINTR)
+        continue;
+      excel_errors::raise_system(errno, "cannot write a scratch file");
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  used_ = 0;
+}
+
+void excel_spool::write(const void* data, std::size_t size)
+{
+  if (reading_)
+    excel_errors::raise(excel_errors::invalid_operation);
+  const auto* p = static_cast<const std::uint8_t*>(data);
+  size_ += size;
+  while (size > 0) {
+    if (used_ == buffer_size)
+      flush();
+    const std::size_t n = std::min(size, buffer_size - used_);
+    std::memcpy(buffer_.get() + used_, p, n);
+    used_ += n;
+    p += n;
+    size -= n;
+  }
+}
+
+void excel_spool::rewind()
+{
+  if (!reading_)
+    flush();
+  reading_ = true;
+  used_ = 0;
+  offset_ = 0;
+  if (::lseek(fd_, 0, SEEK_SET) != 0)
+    excel_errors::raise_system(errno, "cannot read a scratch file");
+}
+
+std::size_t excel_spool::read(void* data, std::size_t size)
+{
+  auto* p = static_cast<std::uint8_t*>(data);
+  std::size_t given = 0;
+  while (given < size) {
+    if (offset_ == used_) {
+      ssize_t n;
+      do
+        n = ::read(fd_, buffer_.get(), buffer_size);
+      while (n < 0 && errno == EINTR);
+      if (n < 0)
+        excel_errors::raise_system(errno, "cannot read a scratch file");
+      if (n == 0)
+        break;
+      used_ = static_cast<std::size_t>(n);
+      offset_ = 0;
+    }
+    const std::size_t k = std::min(size - given, used_ - offset_);
+    std::memcpy(p + given, buffer_.get() + offset_, k);
+    offset_ += k;
+    given += k;
+  }
+  return given;
+}
+
+} // namespace plat::dao

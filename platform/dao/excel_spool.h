@@ -1,0 +1,43 @@
+// A private scratch file for bytes a workbook session produces before close:
+// created in the destination's folder and unlinked at once, so it takes room
+// only on the disk the workbook goes to and nothing is left behind, whatever
+// way the process ends. Writes go through a fixed buffer; reading starts over
+// from the first byte.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace plat::dao {
+
+class excel_spool {
+public:
+  // Raises dao_error when the folder takes no new file.
+  explicit excel_spool(const std::string& folder);
+  ~excel_spool();
+  excel_spool(const excel_spool&) = delete;
+  excel_spool& operator=(const excel_spool&) = delete;
+
+  void write(const void* data, std::size_t size);
+  // Bytes written so far.
+  std::uint64_t size() const { return size_; }
+
+  // Ends writing and starts reading at byte 0 (again). read fills up to `size`
+  // bytes and returns how many it gave, 0 at the end.
+  void rewind();
+  std::size_t read(void* data, std::size_t size);
+
+private:
+  void flush();
+
+  int fd_ = -1;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  std::size_t used_ = 0;    // writing: bytes waiting; reading: bytes held
+  std::size_t offset_ = 0;  // reading: next byte of the buffer
+  std::uint64_t size_ = 0;
+  bool reading_ = false;
+};
+
+} // namespace plat::dao

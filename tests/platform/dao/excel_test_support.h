@@ -1,0 +1,140 @@
+// Helpers of the workbook-driver tests: values to append, the expected DAO
+// error, and what the real readers (xlrd, LibreOffice, olefile) make of a file.
+#pragma once
+
+#include "support/temp_dir.h"
+
+#include "platform/dao/excel_workbook.h"
+#include "platform/text_codec.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+
+namespace excel_test {
+
+using plat::dao::biff_version;
+
+// A VARIANT that owns what it holds.
+struct value {
+  value() = default;
+  value(const value& other) { VariantCopy(&v, &other.v); }
+  value& operator=(const value& other)
+  {
+    VariantCopy(&v, &other.v);
+    return *this;
+  }
+  ~value() { VariantClear(&v); }
+  VARIANT v{};
+};
+
+inline value null()
+{
+  value x;
+  x.v.vt = VT_NULL;
+  return x;
+}
+inline value text(const std::wstring& t)
+{
+  value x;
+  x.v.vt = VT_BSTR;
+  x.v.bstrVal = SysAllocStringLen(t.data(), static_cast<unsigned>(t.size()));
+  return x;
+}
+inline value r8(double d)
+{
+  value x;
+  x.v.vt = VT_R8;
+  x.v.dblVal = d;
+  return x;
+}
+inline value i4(int i)
+{
+  value x;
+  x.v.vt = VT_I4;
+  x.v.lVal = i;
+  return x;
+}
+inline value date(double d)
+{
+  value x;
+  x.v.vt = VT_DATE;
+  x.v.date = d;
+  return x;
+}
+inline value boolean(bool b)
+{
+  value x;
+  x.v.vt = VT_BOOL;
+  x.v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+  return x;
+}
+
+inline void append(plat::dao::excel_workbook& book, std::size_t sheet, const std::vector<value>& row)
+{
+  std::vector<VARIANT> raw;
+  for (const value& x : row)
+    raw.push_back(x.v);
+  book.append_row(sheet, raw.data(), raw.size());
+}
+
+// The DAO error number `f` raises; 0 when it returns.
+inline int dao_error_of(const std::function<void()>& f)
+{
+  try {
+    f();
+  } catch (const plat::dao::dao_error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+// Runs a command line of our own making; its standard output and exit status.
+inline std::string run(const std::string& command, int* status = nullptr)
+{
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr)
+    return out;
+  char buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    out.append(buffer, n);
+  const int rc = ::pclose(pipe);
+  if (status != nullptr)
+    *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return out;
+}
+
+inline std::string here()
+{
+  return std::filesystem::path(__FILE__).parent_path().string();
+}
+
+// xlrd's reading of the workbook (see excel_cells.py), or its error output.
+inline std::string xlrd_cells(const std::string& path)
+{
+  return run("/usr/bin/python3 '" + here() + "/excel_cells.py' '" + path + "' 2>&1");
+}
+
+// Runs a Python snippet with the path as sys.argv[1]; its output.
+inline std::string python(const std::string& code, const std::string& path)
+{
+  const temp_dir scratch;
+  const std::string script = scratch.file("snippet.py");
+  write_file(script, code);
+  return run("/usr/bin/python3 '" + script + "' '" + path + "' 2>&1");
+}
+
+inline const char* name_of(biff_version v)
+{
+  return v == biff_version::biff5 ? "biff5" : "biff8";
+}
+
+} // namespace excel_test
