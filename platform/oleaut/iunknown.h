@@ -46,11 +46,11 @@ public:
   com_object(const com_object&) = delete;
   com_object& operator=(const com_object&) = delete;
 
-  HRESULT QueryInterface(REFIID asked, void** object) override
+  HRESULT QueryInterface(REFIID wanted, void** object) override
   {
     if (object == nullptr)
       return E_POINTER;
-    if (asked == IID_IUnknown || answers(asked)) {
+    if (wanted == IID_IUnknown || answers(wanted)) {
       AddRef();
       *object = static_cast<Interface*>(this);
       return S_OK;
@@ -74,10 +74,10 @@ protected:
   ~com_object() override = default;
 
 private:
-  static bool answers(REFIID asked)
+  static bool answers(REFIID wanted)
   {
     if constexpr (requires { Interface::iid; })
-      return asked == Interface::iid;
+      return wanted == Interface::iid;
     else
       return false;
   }

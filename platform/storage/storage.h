@@ -39,6 +39,8 @@ inline constexpr HRESULT STG_E_INVALIDPARAMETER = static_cast<HRESULT>(0x8003005
 inline constexpr HRESULT STG_E_INVALIDHEADER = static_cast<HRESULT>(0x800300FBu);
 inline constexpr HRESULT STG_E_INVALIDNAME = static_cast<HRESULT>(0x800300FCu);
 inline constexpr HRESULT STG_E_DOCFILECORRUPT = static_cast<HRESULT>(0x80030109u);
+inline constexpr HRESULT STG_E_INVALIDFLAG = static_cast<HRESULT>(0x800300FFu);
+inline constexpr HRESULT STG_E_DOCFILETOOLARGE = static_cast<HRESULT>(0x80030111u);
 
 union LARGE_INTEGER {
   LONGLONG QuadPart;
@@ -109,6 +111,13 @@ public:
   compound_file_writer(const compound_file_writer&) = delete;
   compound_file_writer& operator=(const compound_file_writer&) = delete;
 
+  // The class id stored in the root entry (zero unless set), e.g. the one of the
+  // application whose document the stream is. Takes effect at finish().
+  void set_root_clsid(const GUID& clsid);
+
+  // Appends bytes to the stream. A file past 2 GiB, the limit of a version 3
+  // file, raises STG_E_DOCFILETOOLARGE; a full disk STG_E_MEDIUMFULL. After a
+  // failure the writer refuses every further call.
   void write(const void* data, std::size_t size);
   // Writes what is left (mini stream, FAT, DIFAT, directory, header) and
   // flushes the file to its disk. Raises storage_error.
