@@ -49,8 +49,7 @@ struct format_case {
 
 class DaoWorkbookRoundTrip : public ::testing::TestWithParam<format_case> {};
 
-// Enable once the Excel driver is merged (the in-memory stand-in writes no file).
-TEST_P(DaoWorkbookRoundTrip, DISABLED_RowsWrittenThroughDaoReadBackWithXlrd)
+TEST_P(DaoWorkbookRoundTrip, RowsWrittenThroughDaoReadBackWithXlrd)
 {
   const format_case& format = GetParam();
   temp_dir dir;
