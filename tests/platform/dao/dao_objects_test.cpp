@@ -227,6 +227,13 @@ TEST_F(DaoWorkbook, EveryFailureReturnsItsNumberAndFillsErrors)
   ASSERT_EQ(table->get_Fields(fields.put()), S_OK);
   ref<DAORecordset> rows;
   ASSERT_EQ(open_rows(database.get(), L"t", rows), S_OK);
+  // A workbook another session holds, and a file that is no workbook.
+  ref<DAODatabase> holder;
+  ASSERT_EQ(open("held.xls", holder), S_OK);
+  ASSERT_EQ(add_table(holder.get(), L"t", people), S_OK);
+  ASSERT_EQ(holder->Close(), S_OK);
+  ASSERT_EQ(open("held.xls", holder), S_OK);
+  write_file(dir.file("junk.xls"), std::string(600, 'x'));
 
   ref<DAOTableDef> out_table;
   ref<DAOField> out_field;
@@ -283,6 +290,9 @@ TEST_F(DaoWorkbook, EveryFailureReturnsItsNumberAndFillsErrors)
          table->AddRef();
          return rows->put_Collect(text(L"Name"), object);
        }, 3421},
+      {"workbook held by another session", [&] { return open("held.xls", out_database); }, 3051},
+      {"file that is no workbook", [&] { return open("junk.xls", out_database); }, 3274},
+      {"missing folder", [&] { return open("no/such.xls", out_database); }, 3044},
       {"Access database", [&] { return open("a.mdb", out_database, L""); }, 3170},
       {"Access database with password", [&] { return open("a.mdb", out_database, L";pwd=secret"); }, 3170},
       {"driver not installed", [&] { return open("a.xlsx", out_database, L"Excel 12.0;"); }, 3170},
@@ -503,6 +513,22 @@ TEST_F(DaoWorkbook, ARefusedRowStaysPendingWithItsErrorInErrors)
   ref<DAORecordset> reading;
   EXPECT_EQ(open_rows(database.get(), L"t", reading, 4), dao_hr(3251));
   EXPECT_EQ(database->Close(), S_OK);
+}
+
+TEST_F(DaoWorkbook, AFailedCloseIsReportedAndStillEndsTheSession)
+{
+  std::filesystem::create_directory(dir.path() / "gone");
+  ref<DAODatabase> database;
+  ASSERT_EQ(open("gone/book.xls", database), S_OK);
+  ASSERT_EQ(add_table(database.get(), L"t", people), S_OK);
+  std::filesystem::remove_all(dir.path() / "gone");
+
+  const HRESULT hr = database->Close();
+  EXPECT_TRUE(FAILED(hr));
+  const dao_failure error = last_error(engine.get());
+  EXPECT_EQ(hr, dao_hr(error.number));
+  EXPECT_FALSE(error.description.empty());
+  EXPECT_EQ(database->Close(), dao_hr(3420));
 }
 
 TEST_F(DaoWorkbook, ObjectsCountReferencesAndOutliveWhatMadeThem)
