@@ -19,7 +19,7 @@ constexpr HRESULT dao_hr(LONG number)
   return plat::dao::dao_hresult(number);
 }
 
-TEST(DaoClassRegistry, EveryEngineClassGivesADBEngineAndNothingElse)
+TEST(dao_registry, EveryEngineClassGivesADBEngineAndNothingElse)
 {
   for (const CLSID& clsid : {plat::dao::clsid_dbengine_35, plat::dao::clsid_dbengine_36, plat::dao::clsid_dbengine_120}) {
     ref<DAODBEngine> engine;
@@ -65,7 +65,7 @@ struct column {
   LONG size;
 };
 
-class DaoWorkbook : public ::testing::Test {
+class dao_workbook : public ::testing::Test {
 protected:
   void SetUp() override { make_engine(engine); }
 
@@ -131,7 +131,7 @@ const std::vector<column> people = {{L"Name", plat::dao::db_text, 40},
                                     {L"Age", plat::dao::db_long, 4},
                                     {L"Born", plat::dao::db_date, 8}};
 
-TEST_F(DaoWorkbook, TheConversionRoadDefinesASheetAddsRowsAndReopens)
+TEST_F(dao_workbook, TheConversionRoadDefinesASheetAddsRowsAndReopens)
 {
   ref<DAODatabase> database;
   ASSERT_EQ(open("book.xls", database), S_OK);
@@ -214,7 +214,7 @@ TEST_F(DaoWorkbook, TheConversionRoadDefinesASheetAddsRowsAndReopens)
   EXPECT_EQ(again->Close(), S_OK);
 }
 
-TEST_F(DaoWorkbook, EveryFailureReturnsItsNumberAndFillsErrors)
+TEST_F(dao_workbook, EveryFailureReturnsItsNumberAndFillsErrors)
 {
   ref<DAODatabase> database;
   ASSERT_EQ(open("errors.xls", database), S_OK);
@@ -333,7 +333,7 @@ TEST_F(DaoWorkbook, EveryFailureReturnsItsNumberAndFillsErrors)
   EXPECT_EQ(last_error(engine.get()).number, 3420);
 }
 
-TEST_F(DaoWorkbook, PositionsAndOptionsArriveAsAnyIntegerKindAndNamesIgnoreCase)
+TEST_F(dao_workbook, PositionsAndOptionsArriveAsAnyIntegerKindAndNamesIgnoreCase)
 {
   ref<DAODatabase> database;
   ASSERT_EQ(engine->OpenDatabase(bstr(path_of("kinds.xls")), i4(0), i2(0), text(L"excel 5.0; HDR=YES"),
@@ -403,7 +403,7 @@ TEST_F(DaoWorkbook, PositionsAndOptionsArriveAsAnyIntegerKindAndNamesIgnoreCase)
   EXPECT_EQ(database->Close(), S_OK);
 }
 
-TEST_F(DaoWorkbook, FlagsReadBackAsVariantTrueWhateverNonZeroWasWritten)
+TEST_F(dao_workbook, FlagsReadBackAsVariantTrueWhateverNonZeroWasWritten)
 {
   ref<DAODatabase> database;
   ASSERT_EQ(open("flags.xls", database), S_OK);
@@ -453,7 +453,7 @@ TEST_F(DaoWorkbook, FlagsReadBackAsVariantTrueWhateverNonZeroWasWritten)
   EXPECT_NE(attributes & plat::dao::db_auto_incr_field, 0);
 }
 
-TEST_F(DaoWorkbook, APendingRowIsDroppedByAddNewCancelUpdateAndClose)
+TEST_F(dao_workbook, APendingRowIsDroppedByAddNewCancelUpdateAndClose)
 {
   ref<DAODatabase> database;
   ASSERT_EQ(open("pending.xls", database), S_OK);
@@ -490,7 +490,7 @@ TEST_F(DaoWorkbook, APendingRowIsDroppedByAddNewCancelUpdateAndClose)
   EXPECT_EQ(table_rows(again.get(), L"t"), 1);
 }
 
-TEST_F(DaoWorkbook, ARefusedRowStaysPendingWithItsErrorInErrors)
+TEST_F(dao_workbook, ARefusedRowStaysPendingWithItsErrorInErrors)
 {
   ref<DAODatabase> database;
   ASSERT_EQ(open("refused.xls", database), S_OK);
@@ -515,7 +515,7 @@ TEST_F(DaoWorkbook, ARefusedRowStaysPendingWithItsErrorInErrors)
   EXPECT_EQ(database->Close(), S_OK);
 }
 
-TEST_F(DaoWorkbook, AFailedCloseIsReportedAndStillEndsTheSession)
+TEST_F(dao_workbook, AFailedCloseIsReportedAndStillEndsTheSession)
 {
   std::filesystem::create_directory(dir.path() / "gone");
   ref<DAODatabase> database;
@@ -531,7 +531,7 @@ TEST_F(DaoWorkbook, AFailedCloseIsReportedAndStillEndsTheSession)
   EXPECT_EQ(database->Close(), dao_hr(3420));
 }
 
-TEST_F(DaoWorkbook, ObjectsCountReferencesAndOutliveWhatMadeThem)
+TEST_F(dao_workbook, ObjectsCountReferencesAndOutliveWhatMadeThem)
 {
   ref<DAODatabase> database;
   ASSERT_EQ(open("refs.xls", database), S_OK);
@@ -562,7 +562,7 @@ TEST_F(DaoWorkbook, ObjectsCountReferencesAndOutliveWhatMadeThem)
   EXPECT_FALSE(std::filesystem::exists(dir.file("refs.xls")));
 }
 
-TEST_F(DaoWorkbook, IndexObjectsWorkThoughASheetHoldsNone)
+TEST_F(dao_workbook, IndexObjectsWorkThoughASheetHoldsNone)
 {
   ref<DAODatabase> database;
   ASSERT_EQ(open("index.xls", database), S_OK);
@@ -603,7 +603,7 @@ TEST_F(DaoWorkbook, IndexObjectsWorkThoughASheetHoldsNone)
   EXPECT_EQ(relations->Append(relation.get()), dao_hr(3251));
 }
 
-TEST_F(DaoWorkbook, AReadOnlyWorkbookTakesNoSheetAndNoRow)
+TEST_F(dao_workbook, AReadOnlyWorkbookTakesNoSheetAndNoRow)
 {
   {
     ref<DAODatabase> database;

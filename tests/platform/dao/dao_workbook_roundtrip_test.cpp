@@ -47,9 +47,9 @@ struct format_case {
   bool dates;  // Excel 5.0 keeps dates out of this test: its date form is the driver's own
 };
 
-class DaoWorkbookRoundTrip : public ::testing::TestWithParam<format_case> {};
+class dao_roundtrip : public ::testing::TestWithParam<format_case> {};
 
-TEST_P(DaoWorkbookRoundTrip, RowsWrittenThroughDaoReadBackWithXlrd)
+TEST_P(dao_roundtrip, RowsWrittenThroughDaoReadBackWithXlrd)
 {
   const format_case& format = GetParam();
   temp_dir dir;
@@ -126,7 +126,7 @@ TEST_P(DaoWorkbookRoundTrip, RowsWrittenThroughDaoReadBackWithXlrd)
                              "s:Ann - - -\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, DaoWorkbookRoundTrip,
+INSTANTIATE_TEST_SUITE_P(Formats, dao_roundtrip,
                          ::testing::Values(format_case{L"Excel 8.0;", "book8.xls", true},
                                            format_case{L"Excel 5.0;", "book5.xls", false}),
                          [](const auto& instance) { return std::string(instance.param.dates ? "Excel8" : "Excel5"); });
