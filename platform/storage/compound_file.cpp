@@ -76,7 +76,8 @@ void compound_file::parse()
     corrupt();  // a compound file cut short within its header
   const std::uint16_t major = cfb::get16(head + cfb::header::major_version);
   const std::uint16_t shift = cfb::get16(head + cfb::header::sector_shift);
-  if (cfb::get16(head + cfb::header::byte_order) != 0xFFFE || !((major == 3 && shift == 9) || (major == 4 && shift == 12)))
+  if (cfb::get16(head + cfb::header::byte_order) != 0xFFFE ||
+      !((major == 3 && shift == 9) || (major == 4 && shift == 12)))
     throw failure{STG_E_INVALIDHEADER};
   version4_ = major == 4;
   sector_size_ = 1u << shift;
@@ -102,7 +103,8 @@ void compound_file::parse()
     fat_at.push_back(cfb::get32(head + cfb::header::difat + 4 * i));
   std::vector<unsigned char> sector(sector_size_);
   std::vector<bool> seen_difat(static_cast<std::size_t>(sector_count_));
-  for (std::uint32_t next = cfb::get32(head + cfb::header::first_difat_sector); fat_at.size() < fat_sectors;) {
+  for (std::uint32_t next = cfb::get32(head + cfb::header::first_difat_sector);
+       fat_at.size() < fat_sectors;) {
     if (next >= sector_count_ || seen_difat[next])
       corrupt();
     seen_difat[next] = true;
@@ -229,7 +231,8 @@ HRESULT compound_file::find_stream(std::wstring_view name, stream_map& out) cons
       found.mini = found.size < cfb::mini_stream_cutoff;
       const std::uint32_t start = cfb::get32(e + cfb::entry::start_sector);
       if (found.mini)
-        found.sectors = chain(start, mini_fat_, mini_sector_count_, ceil_div(found.size, cfb::mini_sector_size));
+        found.sectors =
+            chain(start, mini_fat_, mini_sector_count_, ceil_div(found.size, cfb::mini_sector_size));
       else
         found.sectors = chain(start, fat_, sector_count_, ceil_div(found.size, sector_size_));
       out = std::move(found);

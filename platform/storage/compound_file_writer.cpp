@@ -146,6 +146,8 @@ public:
   void write(const void* data, std::size_t size)
   {
     usable();
+    if (data == nullptr && size > 0)
+      throw storage_error("no bytes to write", STG_E_INVALIDPOINTER);
     const failure_guard guard(*this);
     if (size > max_stream_size() - size_)
       throw storage_error("the stream would make the compound file larger than 2 GiB, the limit of "

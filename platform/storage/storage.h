@@ -50,8 +50,10 @@ union ULARGE_INTEGER {
 };
 
 // A stream of an open compound file. Write changes bytes in place, through to
-// the file at once; it never grows the stream (a write past the end is refused).
-// Read returns S_OK with fewer bytes than asked at the end of the stream.
+// the file at once; it never grows the stream: a write that would pass the end
+// is refused whole with STG_E_INVALIDFUNCTION, and a stream opened for reading
+// refuses writes with STG_E_ACCESSDENIED. Read returns S_OK with fewer bytes
+// than asked at the end of the stream.
 struct IStream : IUnknown {
   static constexpr IID iid = {0x0000000C, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
   virtual HRESULT Read(void* buffer, ULONG size, ULONG* read) = 0;
@@ -66,7 +68,10 @@ struct IStream : IUnknown {
 struct IStorage : IUnknown {
   static constexpr IID iid = {0x0000000B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
   // A stream of the root storage, its name compared without case; `reserved1`
-  // must be null and `reserved2` 0. STG_E_FILENOTFOUND when there is none.
+  // must be null and `reserved2` 0. STG_E_FILENOTFOUND when there is none (or
+  // the name is a storage's), STG_E_ACCESSDENIED for write access to a storage
+  // opened for reading. The share bits of `mode` are not checked: the lock is
+  // the storage's.
   virtual HRESULT OpenStream(const wchar_t* name, void* reserved1, DWORD mode, DWORD reserved2,
                              IStream** stream) = 0;
 };
@@ -75,6 +80,17 @@ struct IStorage : IUnknown {
 // STGM_SHARE_EXCLUSIVE (or DENY_WRITE) takes an exclusive, non-blocking lock for
 // the storage's life; STGM_READ with STGM_SHARE_DENY_NONE takes none. Versions 3
 // and 4 are read.
+// Locks (flock, whole file): any write access, and reading that denies others
+// reading, lock exclusively; reading that denies writing shares a lock with
+// other such readers; reading that denies nothing (or names no share mode)
+// takes none. A lock held elsewhere: STG_E_LOCKVIOLATION.
+// Other results: STG_E_FILENOTFOUND (missing file or folder);
+// STG_E_ACCESSDENIED (no permission, or not a regular file); STG_E_INVALIDHEADER
+// (not a compound file, or an unknown version: Windows says
+// STG_E_FILEALREADYEXISTS for the former, which reads like a different fault);
+// STG_E_DOCFILECORRUPT (damaged header, tables, directory or chains, also found
+// later by OpenStream); STG_E_INVALIDFLAG (mode bits other than one access and
+// one share mode).
 HRESULT StgOpenStorage(const wchar_t* name, IStorage* priority, DWORD mode, void* exclude,
                        DWORD reserved, IStorage** storage);
 

@@ -188,7 +188,8 @@ HRESULT StgOpenStorage(const wchar_t* name, IStorage* priority, DWORD mode, void
   try {
     const std::string path = plat::to_utf8(name);
     // O_NONBLOCK: a FIFO must not hang the open; it is refused below.
-    const int fd = ::open(path.c_str(), (can_write(mode) ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd =
+        ::open(path.c_str(), (can_write(mode) ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
       return open_failure(errno);
     struct stat st {};

@@ -58,7 +58,8 @@ inline std::string gsf_differences(const std::string& file, const std::string& n
 {
   int status = 0;
   const std::string listing = workbook_check::command_output("gsf list " + quoted(file) + " 2>&1", status);
-  if (status != 0 || listing.find(" " + std::to_string(bytes.size()) + " " + name + "\n") == std::string::npos)
+  if (status != 0 ||
+      listing.find(" " + std::to_string(bytes.size()) + " " + name + "\n") == std::string::npos)
     return "gsf list: " + listing;
   const std::string copy =
       workbook_check::command_output("gsf cat " + quoted(file) + " " + quoted(name), status);

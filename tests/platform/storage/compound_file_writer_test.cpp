@@ -20,7 +20,7 @@ using namespace storage_fixture;
 
 namespace {
 
-TEST(CompoundFileWriter, StreamsOfEverySizeReadBackByThreeReaders)
+TEST(storage_writer, StreamsOfEverySizeReadBackByThreeReaders)
 {
   struct size_case {
     std::size_t size;
@@ -56,7 +56,7 @@ TEST(CompoundFileWriter, StreamsOfEverySizeReadBackByThreeReaders)
   }
 }
 
-TEST(CompoundFileWriter, NamesAreUtf16UpTo31Units)
+TEST(storage_writer, NamesAreUtf16UpTo31Units)
 {
   const std::u16string longest(31, u'x');
   const struct {
@@ -80,7 +80,7 @@ TEST(CompoundFileWriter, NamesAreUtf16UpTo31Units)
   }
 }
 
-TEST(CompoundFileWriter, RootClassIdIsStored)
+TEST(storage_writer, RootClassIdIsStored)
 {
   const temp_dir dir;
   const std::string path = dir.file("f");
@@ -103,7 +103,7 @@ TEST(CompoundFileWriter, RootClassIdIsStored)
 // A full disk, in the data sectors of a large stream (during write) and in the
 // tables of a small one (during finish): STG_E_MEDIUMFULL with the system's
 // text, and a writer that refuses to go on.
-TEST(CompoundFileWriter, FullDiskIsMediumFullWithTheSystemText)
+TEST(storage_writer, FullDiskIsMediumFullWithTheSystemText)
 {
   for (const std::size_t size : {std::size_t{10}, std::size_t{300'000}}) {
     SCOPED_TRACE(size);
@@ -130,7 +130,7 @@ TEST(CompoundFileWriter, FullDiskIsMediumFullWithTheSystemText)
 }
 
 // A real small file system filling up part way through the data.
-TEST(CompoundFileWriter, FullFileSystemIsMediumFull)
+TEST(storage_writer, FullFileSystemIsMediumFull)
 {
   const temp_dir dir;
   const std::string mount_point = dir.file("small");
@@ -168,7 +168,7 @@ TEST(CompoundFileWriter, FullFileSystemIsMediumFull)
 
 // The format caps a 512-byte-sector file at 2 GiB; the writer stops at the
 // stream's last byte that fits rather than write a file readers reject.
-TEST(CompoundFileWriter, StreamThatWouldPassTwoGibibytesIsRefused)
+TEST(storage_writer, StreamThatWouldPassTwoGibibytesIsRefused)
 {
   const fd_guard fd(::open("/dev/null", O_RDWR | O_CLOEXEC));
   ASSERT_GE(fd.get(), 0);
