@@ -35,7 +35,7 @@ const wchar_t* stream_name(bool biff8)
 [[noreturn]] void storage_failed(const storage::storage_error& e)
 {
   if (e.system_error() != 0)
-    excel_errors::raise_system(e.system_error(), "cannot write the workbook");
+    excel_errors::raise_system(e.system_error(), "Cannot write the workbook");
   excel_errors::raise(excel_errors::disk_error, std::string("Disk or network error. ") + e.what());
 }
 

@@ -27,7 +27,7 @@ excel_spool::excel_spool(const std::string& folder) : buffer_(new std::uint8_t[b
     std::string name = folder + "/.qvt_spool_XXXXXX";
     fd_ = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd_ < 0)
-      excel_errors::raise_system(errno, "cannot create a scratch file in '" + folder + "'");
+      excel_errors::raise_system(errno, "Cannot create a scratch file in '" + folder + "'");
     ::unlink(name.c_str());
   }
 }
@@ -46,7 +46,7 @@ void excel_spool::flush()
     if (n < 0) {
       if (errno == EINTR)
         continue;
-      excel_errors::raise_system(errno, "cannot write a scratch file");
+      excel_errors::raise_system(errno, "Cannot write a scratch file");
     }
     done += static_cast<std::size_t>(n);
   }
@@ -78,7 +78,7 @@ void excel_spool::rewind()
   used_ = 0;
   offset_ = 0;
   if (::lseek(fd_, 0, SEEK_SET) != 0)
-    excel_errors::raise_system(errno, "cannot read a scratch file");
+    excel_errors::raise_system(errno, "Cannot read a scratch file");
 }
 
 std::size_t excel_spool::read(void* data, std::size_t size)
@@ -92,7 +92,7 @@ std::size_t excel_spool::read(void* data, std::size_t size)
         n = ::read(fd_, buffer_.get(), buffer_size);
       while (n < 0 && errno == EINTR);
       if (n < 0)
-        excel_errors::raise_system(errno, "cannot read a scratch file");
+        excel_errors::raise_system(errno, "Cannot read a scratch file");
       if (n == 0)
         break;
       used_ = static_cast<std::size_t>(n);

@@ -81,7 +81,7 @@ public:
         return;
       }
       if (errno != EEXIST)
-        errors::raise_system(errno, "cannot create a file in '" + target.parent_path().string() + "'");
+        errors::raise_system(errno, "Cannot create a file in '" + target.parent_path().string() + "'");
     }
     errors::raise(errors::disk_error, "Disk or network error. No free name for a private file.");
   }
@@ -232,7 +232,7 @@ excel_workbook::impl::impl(const std::string& p, biff_version v)
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       if (errno == EWOULDBLOCK)
         errors::raise(errors::file_in_use, "The file '" + p + "' is already in use by another session.");
-      errors::raise_system(errno, "cannot lock '" + p + "'");
+      errors::raise_system(errno, "Cannot lock '" + p + "'");
     }
     if (query_path(path).read_only)
       errors::raise(errors::file_in_use, "The file '" + p + "' is read-only.");
@@ -420,11 +420,11 @@ void excel_workbook::impl::close()
   }
   writer.finish();
   if (exists && ::fchmod(file.fd(), mode) != 0)
-    errors::raise_system(errno, "cannot write the workbook");
+    errors::raise_system(errno, "Cannot write the workbook");
   if (const int error = file.close_checked(); error != 0)
-    errors::raise_system(error, "cannot write the workbook");
+    errors::raise_system(error, "Cannot write the workbook");
   if (::rename(file.path().c_str(), path.c_str()) != 0)
-    errors::raise_system(errno, "cannot replace '" + path + "'");
+    errors::raise_system(errno, "Cannot replace '" + path + "'");
   file.renamed();
   // The rename itself reaches the disk with the folder.
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
