@@ -8,6 +8,8 @@
 #include "platform/oleaut/iunknown.h"
 #include "platform/oleaut/variant.h"
 
+#include <cstdint>
+
 // Collection members are reached with Item(VARIANT): a position (VT_I2, VT_UI2,
 // VT_I4 and the other integer kinds) or a name (VT_BSTR, compared ignoring
 // case). Booleans read back as VARIANT_TRUE or VARIANT_FALSE; any non-zero
