@@ -38,21 +38,19 @@ constexpr std::uint64_t whole_chain = ~std::uint64_t{0};
 
 HRESULT compound_file::open(int fd, std::shared_ptr<compound_file>& out)
 {
-  std::shared_ptr<compound_file> file;
-  try {
-    file.reset(new compound_file(fd));
-  } catch (const std::bad_alloc&) {
+  std::unique_ptr<compound_file> file(new (std::nothrow) compound_file(fd));
+  if (file == nullptr) {
     ::close(fd);
     return E_OUTOFMEMORY;
   }
   try {
     file->parse();
+    out = std::shared_ptr<compound_file>(std::move(file));  // keeps `file` if it throws
   } catch (const failure& f) {
     return f.code;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-  out = std::move(file);
   return S_OK;
 }
 

@@ -9,10 +9,12 @@
 #include "platform/storage/file_io.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace plat::storage {
@@ -132,6 +134,10 @@ public:
   impl(int fd, std::u16string name) : fd_(fd), name_(std::move(name))
   {
     check_name(name_);
+    // Linux appends every pwrite to such a file, wherever it was aimed.
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags != -1 && (flags & O_APPEND) != 0)
+      throw storage_error("the compound file is open for appending", STG_E_INVALIDPARAMETER);
     buffer_.reserve(block_size);
   }
 
@@ -221,6 +227,7 @@ public:
       append(sector.data(), sector.size());
     }
     flush();
+    assert(written_ == l.sectors() * sector_size);
 
     unsigned char head[cfb::header_size] = {};
     std::memcpy(head, cfb::signature, sizeof cfb::signature);

@@ -80,6 +80,20 @@ TEST(storage_writer, NamesAreUtf16UpTo31Units)
   }
 }
 
+// Every write would land at the end of the file instead of its sector.
+TEST(storage_writer, AppendingDescriptorIsRefused)
+{
+  const temp_dir dir;
+  const fd_guard fd(::open(dir.file("f").c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  ASSERT_GE(fd.get(), 0);
+  try {
+    plat::storage::compound_file_writer writer(fd.get(), u"Workbook");
+    ADD_FAILURE() << "appending descriptor accepted";
+  } catch (const plat::storage::storage_error& e) {
+    EXPECT_EQ(e.code(), STG_E_INVALIDPARAMETER);
+  }
+}
+
 TEST(storage_writer, RootClassIdIsStored)
 {
   const temp_dir dir;
