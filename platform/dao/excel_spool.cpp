@@ -38,6 +38,18 @@ excel_spool::~excel_spool()
     ::close(fd_);
 }
 
+void excel_spool::check() const
+{
+  if (failed_ != 0)
+    excel_errors::raise_system(failed_, "Cannot use a scratch file");
+}
+
+void excel_spool::fail(int error, const char* what)
+{
+  failed_ = error;
+  excel_errors::raise_system(error, what);
+}
+
 void excel_spool::flush()
 {
   std::size_t done = 0;
@@ -46,7 +58,7 @@ void excel_spool::flush()
     if (n < 0) {
       if (errno == EINTR)
         continue;
-      excel_errors::raise_system(errno, "Cannot write a scratch file");
+      fail(errno, "Cannot write a scratch file");
     }
     done += static_cast<std::size_t>(n);
   }
@@ -55,6 +67,7 @@ void excel_spool::flush()
 
 void excel_spool::write(const void* data, std::size_t size)
 {
+  check();
   if (reading_)
     excel_errors::raise(excel_errors::invalid_operation);
   const auto* p = static_cast<const std::uint8_t*>(data);
@@ -72,17 +85,19 @@ void excel_spool::write(const void* data, std::size_t size)
 
 void excel_spool::rewind()
 {
+  check();
   if (!reading_)
     flush();
   reading_ = true;
   used_ = 0;
   offset_ = 0;
   if (::lseek(fd_, 0, SEEK_SET) != 0)
-    excel_errors::raise_system(errno, "Cannot read a scratch file");
+    fail(errno, "Cannot read a scratch file");
 }
 
 std::size_t excel_spool::read(void* data, std::size_t size)
 {
+  check();
   auto* p = static_cast<std::uint8_t*>(data);
   std::size_t given = 0;
   while (given < size) {
@@ -92,7 +107,7 @@ std::size_t excel_spool::read(void* data, std::size_t size)
         n = ::read(fd_, buffer_.get(), buffer_size);
       while (n < 0 && errno == EINTR);
       if (n < 0)
-        excel_errors::raise_system(errno, "Cannot read a scratch file");
+        fail(errno, "Cannot read a scratch file");
       if (n == 0)
         break;
       used_ = static_cast<std::size_t>(n);

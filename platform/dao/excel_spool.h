@@ -2,7 +2,8 @@
 // created in the destination's folder and unlinked at once, so it takes room
 // only on the disk the workbook goes to and nothing is left behind, whatever
 // way the process ends. Writes go through a fixed buffer; reading starts over
-// from the first byte.
+// from the first byte. After a failed write or read every further use fails
+// the same way, so a half-written spool never reaches a workbook.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +32,8 @@ public:
 
 private:
   void flush();
+  void check() const;
+  [[noreturn]] void fail(int error, const char* what);
 
   int fd_ = -1;
   std::unique_ptr<std::uint8_t[]> buffer_;
@@ -38,6 +41,7 @@ private:
   std::size_t offset_ = 0;  // reading: next byte of the buffer
   std::uint64_t size_ = 0;
   bool reading_ = false;
+  int failed_ = 0;  // the system error that broke the spool
 };
 
 } // namespace plat::dao

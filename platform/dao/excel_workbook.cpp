@@ -68,10 +68,14 @@ public:
     const std::filesystem::path target(destination);
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-      path_ = (target.parent_path() / ("." + target.filename().string() + "." +
-                                       std::to_string(::getpid()) + "." +
-                                       std::to_string(counter.fetch_add(1)) + ".tmp"))
-                  .string();
+      std::string name = ".";
+      name += target.filename().string();
+      name += '.';
+      name += std::to_string(::getpid());
+      name += '.';
+      name += std::to_string(counter.fetch_add(1));
+      name += ".tmp";
+      path_ = (target.parent_path() / name).string();
       // O_EXCL keeps an existing file out; 0666 lets the user's umask decide,
       // as for any file a program creates.
       const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -87,6 +87,7 @@ TEST_P(ExcelLayout, TheRestylingWalkFindsEveryPartItPatches)
   for (;;) {
     const record r = w.at(pos);
     ASSERT_NE(r.data, nullptr) << "record cut short at " << pos;
+    EXPECT_LE(r.size, biff8 ? 8224 : 2080) << "record at " << pos;
     if (r.type == 0x0031 && ++fonts == 4) {
       EXPECT_GE(r.size, 12);
     }

@@ -37,8 +37,8 @@ std::vector<std::uint32_t> sheet_positions(const std::string& s)
 {
   std::vector<std::uint32_t> out;
   for (std::size_t pos = 0; pos + 4 <= s.size();) {
-    const unsigned type = static_cast<std::uint8_t>(s[pos]) | (static_cast<std::uint8_t>(s[pos + 1]) << 8);
-    const unsigned size = static_cast<std::uint8_t>(s[pos + 2]) | (static_cast<std::uint8_t>(s[pos + 3]) << 8);
+    const auto type = static_cast<unsigned>(static_cast<std::uint8_t>(s[pos]) | (static_cast<std::uint8_t>(s[pos + 1]) << 8));
+    const auto size = static_cast<unsigned>(static_cast<std::uint8_t>(s[pos + 2]) | (static_cast<std::uint8_t>(s[pos + 3]) << 8));
     if (type == 0x0085)
       out.push_back(u32(s, pos + 4));
     if (type == 0x000A)
