@@ -1,0 +1,251 @@
+// TableDefs, TableDef, Indexes and Index of a workbook: a TableDef is a sheet
+// once TableDefs.Append has added it to the workbook; before that it is a
+// definition that only its creator sees. A workbook holds no indexes.
+#include "platform/dao/db_model.h"
+
+namespace plat::dao {
+
+namespace {
+
+class tabledef_object final : public com_object<DAOTableDef> {
+public:
+  tabledef_object(session_ptr owner, table_ptr table) : owner_(std::move(owner)), table_(std::move(table)) {}
+
+  const session_ptr& owner() const { return owner_; }
+  const table_ptr& table() const { return table_; }
+
+  HRESULT get_Name(BSTR* name) override
+  {
+    return guarded(errors(), [&] { put_text(name, table_->name); });
+  }
+  HRESULT put_Name(BSTR name) override
+  {
+    return guarded(errors(), [&] { changing().name = text_of(name); });
+  }
+  HRESULT get_Attributes(LONG* attributes) override
+  {
+    return guarded(errors(), [&] { *out_value(attributes) = table_->attributes; });
+  }
+  HRESULT put_Attributes(LONG attributes) override
+  {
+    return guarded(errors(), [&] { changing().attributes = attributes; });
+  }
+  HRESULT get_RecordCount(LONG* count) override
+  {
+    return guarded(errors(), [&] {
+      LONG* out = out_value(count);
+      if (table_->sheet >= 0)
+        *out = static_cast<LONG>(owner_->book().sheet_rows(static_cast<std::size_t>(table_->sheet)));
+    });
+  }
+  HRESULT get_Fields(DAOFields** fields) override
+  {
+    return guarded(errors(), [&] { *out_ptr(fields) = make_fields(owner_->errors, table_->fields).detach(); });
+  }
+  HRESULT get_Indexes(DAOIndexes** indexes) override
+  {
+    return guarded(errors(), [&] { *out_ptr(indexes) = make_workbook_indexes(owner_->errors).detach(); });
+  }
+  HRESULT CreateField(VARIANT name, VARIANT type, VARIANT size, DAOField** field) override
+  {
+    return guarded(errors(), [&] {
+      out_ptr(field);
+      const LONG kind = long_arg(type, db_text);
+      if (kind < 0 || kind > 0x7FFF)
+        raise(err_invalid_type);
+      *field = make_field_object(owner_->errors,
+                                 make_field(text_arg(name), static_cast<short>(kind), long_arg(size, 0)))
+                   .detach();
+    });
+  }
+  HRESULT CreateIndex(VARIANT name, DAOIndex** index) override
+  {
+    return guarded(errors(), [&] { *out_ptr(index) = make_index(owner_->errors, text_arg(name)).detach(); });
+  }
+
+private:
+  error_state& errors() { return *owner_->errors; }
+  table_data& changing()
+  {
+    if (table_->sheet >= 0)
+      raise(err_not_supported);
+    return *table_;
+  }
+
+  session_ptr owner_;
+  table_ptr table_;
+};
+
+class tabledefs_object final : public com_object<DAOTableDefs> {
+public:
+  explicit tabledefs_object(session_ptr owner) : owner_(std::move(owner)) {}
+
+  HRESULT get_Count(short* count) override
+  {
+    return guarded(errors(), [&] {
+      owner_->book();
+      *out_value(count) = count_of(owner_->tables.size());
+    });
+  }
+  HRESULT get_Item(VARIANT item, DAOTableDef** table) override
+  {
+    return guarded(errors(), [&] {
+      out_ptr(table);
+      owner_->book();
+      const auto& tables = owner_->tables;
+      const std::size_t at =
+          item_position(item, tables.size(), [&](std::size_t i) -> std::wstring_view { return tables[i]->name; });
+      *table = make_tabledef(owner_, tables[at]).detach();
+    });
+  }
+  HRESULT Append(IUnknown* object) override
+  {
+    return guarded(errors(), [&] {
+      excel_workbook& book = owner_->book();
+      const auto table = own_object<tabledef_object, DAOTableDef>(object);
+      table_data& data = *table->table();
+      if (table->owner() != owner_ || data.sheet >= 0)
+        raise(err_invalid_operation);
+      if (owner_->read_only)
+        raise(err_read_only);
+      if (data.name.empty())
+        raise(err_invalid_name, data.name);
+      if (owner_->find_table(data.name) >= 0)
+        raise(err_table_exists, data.name);
+      if (data.attributes != 0)  // linked, hidden or system sheets do not exist
+        raise(err_not_supported);
+      if (data.fields->items.empty())
+        raise(err_no_field);
+      std::vector<excel_column> columns;
+      columns.reserve(data.fields->items.size());
+      for (const field_ptr& field : data.fields->items)
+        columns.push_back({field->name, field->type});
+      data.sheet = static_cast<std::ptrdiff_t>(book.add_sheet(data.name, columns));
+      data.fields->frozen = true;
+      for (const field_ptr& field : data.fields->items)
+        field->frozen = true;
+      owner_->tables.push_back(table->table());
+    });
+  }
+  HRESULT Delete(BSTR /*name*/) override
+  {
+    return guarded(errors(), [&] {
+      owner_->book();
+      raise(err_not_supported);  // a sheet, once written, stays
+    });
+  }
+
+private:
+  error_state& errors() { return *owner_->errors; }
+
+  session_ptr owner_;
+};
+
+class index_object final : public com_object<DAOIndex> {
+public:
+  index_object(std::shared_ptr<error_state> errors, std::wstring name) : errors_(std::move(errors))
+  {
+    index_.name = std::move(name);
+  }
+
+  HRESULT get_Name(BSTR* name) override
+  {
+    return guarded(*errors_, [&] { put_text(name, index_.name); });
+  }
+  HRESULT put_Name(BSTR name) override
+  {
+    return guarded(*errors_, [&] { index_.name = text_of(name); });
+  }
+  HRESULT get_Primary(VARIANT_BOOL* primary) override
+  {
+    return guarded(*errors_, [&] { *out_value(primary) = to_variant_bool(index_.primary); });
+  }
+  HRESULT put_Primary(VARIANT_BOOL primary) override
+  {
+    return guarded(*errors_, [&] { index_.primary = primary != VARIANT_FALSE; });
+  }
+  HRESULT get_Unique(VARIANT_BOOL* unique) override
+  {
+    return guarded(*errors_, [&] { *out_value(unique) = to_variant_bool(index_.unique); });
+  }
+  HRESULT put_Unique(VARIANT_BOOL unique) override
+  {
+    return guarded(*errors_, [&] { index_.unique = unique != VARIANT_FALSE; });
+  }
+  HRESULT get_Foreign(VARIANT_BOOL* foreign) override
+  {
+    return guarded(*errors_, [&] { *out_value(foreign) = to_variant_bool(index_.foreign); });
+  }
+  HRESULT get_Fields(VARIANT* fields) override
+  {
+    return guarded(*errors_, [&] {
+      VARIANT* out = out_variant(fields);
+      out->pdispVal = make_index_fields(errors_, index_.fields).detach();
+      out->vt = VT_DISPATCH;
+    });
+  }
+  HRESULT CreateField(VARIANT name, VARIANT type, VARIANT size, DAOField** field) override
+  {
+    return guarded(*errors_, [&] {
+      out_ptr(field);
+      const LONG kind = long_arg(type, db_text);
+      if (kind < 0 || kind > 0x7FFF)
+        raise(err_invalid_type);
+      *field =
+          make_field_object(errors_, make_field(text_arg(name), static_cast<short>(kind), long_arg(size, 0))).detach();
+    });
+  }
+
+private:
+  std::shared_ptr<error_state> errors_;
+  index_data index_;
+};
+
+// The indexes of a sheet: always none, and none can be added.
+class workbook_indexes_object final : public com_object<DAOIndexes> {
+public:
+  explicit workbook_indexes_object(std::shared_ptr<error_state> errors) : errors_(std::move(errors)) {}
+
+  HRESULT get_Count(short* count) override
+  {
+    return guarded(*errors_, [&] { *out_value(count) = 0; });
+  }
+  HRESULT get_Item(VARIANT item, DAOIndex** index) override
+  {
+    return guarded(*errors_, [&] {
+      out_ptr(index);
+      item_position(item, 0, [](std::size_t) { return std::wstring_view(); });
+    });
+  }
+  HRESULT Append(IUnknown* /*index*/) override
+  {
+    return guarded(*errors_, [&] { raise(err_not_supported); });
+  }
+
+private:
+  std::shared_ptr<error_state> errors_;
+};
+
+} // namespace
+
+com_ref<DAOTableDef> make_tabledef(session_ptr owner, table_ptr table)
+{
+  return com_ref<DAOTableDef>::adopt(make_com<tabledef_object>(std::move(owner), std::move(table)).detach());
+}
+
+com_ref<DAOTableDefs> make_tabledefs(session_ptr owner)
+{
+  return com_ref<DAOTableDefs>::adopt(make_com<tabledefs_object>(std::move(owner)).detach());
+}
+
+com_ref<DAOIndex> make_index(std::shared_ptr<error_state> errors, std::wstring name)
+{
+  return com_ref<DAOIndex>::adopt(make_com<index_object>(std::move(errors), std::move(name)).detach());
+}
+
+com_ref<DAOIndexes> make_workbook_indexes(std::shared_ptr<error_state> errors)
+{
+  return com_ref<DAOIndexes>::adopt(make_com<workbook_indexes_object>(std::move(errors)).detach());
+}
+
+} // namespace plat::dao
