@@ -15,6 +15,14 @@ using ULONGLONG = std::uint64_t;
 using HRESULT = std::int32_t;
 using LCID = std::uint32_t;
 
+// A 64-bit seek offset as the stream interfaces take it.
+struct LARGE_INTEGER {
+  LONGLONG QuadPart;
+};
+struct ULARGE_INTEGER {
+  ULONGLONG QuadPart;
+};
+
 // A calendar date and time of day, each part 16 bits wide.
 struct SYSTEMTIME {
   WORD wYear = 0;

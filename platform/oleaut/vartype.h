@@ -48,10 +48,3 @@ inline constexpr VARTYPE VT_TYPEMASK = 0x0FFF;
 // "-1"/"0" when changed to text.
 inline constexpr WORD VARIANT_ALPHABOOL = 0x2;
 
-// A 64-bit seek offset as the stream interfaces take it.
-struct LARGE_INTEGER {
-  LONGLONG QuadPart;
-};
-struct ULARGE_INTEGER {
-  ULONGLONG QuadPart;
-};

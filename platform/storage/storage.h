@@ -42,13 +42,6 @@ inline constexpr HRESULT STG_E_DOCFILECORRUPT = static_cast<HRESULT>(0x80030109u
 inline constexpr HRESULT STG_E_INVALIDFLAG = static_cast<HRESULT>(0x800300FFu);
 inline constexpr HRESULT STG_E_DOCFILETOOLARGE = static_cast<HRESULT>(0x80030111u);
 
-union LARGE_INTEGER {
-  LONGLONG QuadPart;
-};
-union ULARGE_INTEGER {
-  ULONGLONG QuadPart;
-};
-
 // A stream of an open compound file. Write changes bytes in place, through to
 // the file at once; it never grows the stream: a write that would pass the end
 // is refused whole with STG_E_INVALIDFUNCTION, and a stream opened for reading
