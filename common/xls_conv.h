@@ -8,7 +8,7 @@
 #include "UDB/udb_converter.h"
 #include "UDB/udb_prof.h"
 #include "UDB/udb_schema.h"
-#include "common/dao_engine.h"
+#include "dao/dao_engine.h"
 #include "common/xls_engi.h"
 
 #include <atomic>

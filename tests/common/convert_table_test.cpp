@@ -6,7 +6,7 @@
 #include "UDB/udb_db.h"
 #include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
-#include "common/dao_engine.h"
+#include "dao/dao_engine.h"
 #include "common/xls_conv.h"
 
 #include <gtest/gtest.h>

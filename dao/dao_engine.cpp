@@ -1,6 +1,6 @@
 // The DAO gateway without an engine behind it: it never hands out a workbook,
 // so nothing can be written half-way through a driver that is not there.
-#include "common/dao_engine.h"
+#include "dao/dao_engine.h"
 
 #include "TK/tk_log.h"
 #include "UDB/udb_db.h"
