@@ -96,19 +96,21 @@ bool udb_profile::load(const std::wstring& path)
       break;
     if (got == plat::line_reader::result::failed)
       throw tk_exception(named + " cannot be read: " + std::strerror(in.error()), tk_level_error);
-    const std::string at = plat::sprintf("%s, line %u: ", named, number);
+    const auto refused = [&](const std::string& why) {
+      return tk_exception(plat::sprintf("%s, line %u: %s", named, number, why), tk_level_error);
+    };
     if (got == plat::line_reader::result::too_long)
-      throw tk_exception(plat::sprintf("%sthe line is longer than %u bytes, the file is no profile", at,
-                                       static_cast<unsigned>(longest_line)),
-                         tk_level_error);
-    // The decoder stops at a NUL byte: the rest of the line would be lost unseen.
+      throw refused(plat::sprintf("the line is longer than %u bytes, the file is no profile",
+                                  static_cast<unsigned>(longest_line)));
+    // No text file holds a NUL byte, and every C string made of the value would
+    // end there, losing the rest unseen.
     if (bytes.find('\0') != std::string::npos)
-      throw tk_exception(at + "a NUL byte, the file is not text", tk_level_error);
+      throw refused("a NUL byte, the file is not text");
     if (number == 1 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
       bytes.erase(0, 3);
     std::wstring line;
     if (!plat::utf8_to_wide(bytes, line))
-      throw tk_exception(at + "Cannot convert to UNICODE string: " + std::strerror(EILSEQ), tk_level_error);
+      throw refused(std::string("Cannot convert to UNICODE string: ") + std::strerror(EILSEQ));
     line = tk_trim(line);
     if (line.empty())
       continue;

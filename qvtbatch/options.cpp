@@ -15,8 +15,8 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 const tk_cmd_option qvtbatch_options[] = {
