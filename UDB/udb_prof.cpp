@@ -1,5 +1,5 @@
 // The profile file's reader and writer. Lines end in CR LF when written and in
-// LF or CR LF when read; a key or value that holds line breaks is written with
+// LF or CR LF when read, each at most 1 MiB; a key or value that holds line breaks is written with
 // each break as one blank, so no stored text can split into false entries, and
 // without the blanks that reading would trim, so it reads back as written.
 #include "UDB/udb_prof.h"
@@ -9,13 +9,19 @@
 #include "TK/tk_files.h"
 #include "TK/tk_log.h"
 #include "TK/tk_string.h"
+#include "platform/format.h"
+#include "platform/line_reader.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <fstream>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
+
+// Far beyond any setting or query a user writes, yet bounded: a file without
+// line ends is refused at this point rather than read whole into memory.
+constexpr std::size_t longest_line = std::size_t{1} << 20;
 
 std::wstring one_line(const std::wstring& text)
 {
@@ -76,25 +82,36 @@ bool udb_profile::load(const std::wstring& path)
   std::string narrow_path;
   if (!tk_unicode_to_ansi3(path.c_str(), narrow_path))
     return false;
-  std::ifstream in(narrow_path, std::ios::binary);
-  if (!in)
-    return false;
+  const std::string named = "Profile '" + narrow_path + "'";
+  plat::line_reader in(narrow_path);
+  if (!in.is_open())
+    throw tk_exception(named + " cannot be read: " + std::strerror(in.error()), tk_level_error);
 
   entries* current = nullptr;
   std::wstring current_name;
   std::string bytes;
-  for (bool first = true; std::getline(in, bytes); first = false) {
-    if (first && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+  for (unsigned number = 1;; ++number) {
+    const plat::line_reader::result got = in.next(bytes, longest_line);
+    if (got == plat::line_reader::result::end)
+      break;
+    if (got == plat::line_reader::result::failed)
+      throw tk_exception(named + " cannot be read: " + std::strerror(in.error()), tk_level_error);
+    const auto refused = [&](const std::string& why) {
+      return tk_exception(plat::sprintf("%s, line %u: %s", named, number, why), tk_level_error);
+    };
+    if (got == plat::line_reader::result::too_long)
+      throw refused(plat::sprintf("the line is longer than %u bytes, the file is no profile",
+                                  static_cast<unsigned>(longest_line)));
+    // No text file holds a NUL byte, and every C string made of the value would
+    // end there, losing the rest unseen.
+    if (bytes.find('\0') != std::string::npos)
+      throw refused("a NUL byte, the file is not text");
+    if (number == 1 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
       bytes.erase(0, 3);
-    if (!bytes.empty() && bytes.back() == '\r')
-      bytes.pop_back();
     std::wstring line;
-    try {
-      line = tk_trim(tk_utf8_to_wstring(bytes));
-    } catch (const tk_exception& e) {
-      tk_log_message(3, "udb_profile::load - %s", e.what());
-      return false;
-    }
+    if (!plat::utf8_to_wide(bytes, line))
+      throw refused(std::string("Cannot convert to UNICODE string: ") + std::strerror(EILSEQ));
+    line = tk_trim(line);
     if (line.empty())
       continue;
     if (line.size() >= 2 && line.front() == L'[' && line.back() == L']') {
@@ -112,7 +129,7 @@ bool udb_profile::load(const std::wstring& path)
       current->emplace_back(line, std::wstring());
     }
   }
-  return !in.bad();
+  return true;
 }
 
 // A line without "=" that load met is already among its section's entries, so

@@ -1,7 +1,7 @@
 // A settings profile: a UTF-8 text file of "[section]" headers and "key=value"
 // lines, and the same in memory as named sections of ordered (key, value) pairs.
 // Whatever store writes, load reads back to the same sections and pairs: every
-// key and value is written on one line, and lines of any length are read whole.
+// key and value is written on one line, and lines up to 1 MiB are read whole.
 #pragma once
 
 #include "platform/text_codec.h"
@@ -22,10 +22,11 @@ public:
   // Holds the four sections of the generic settings, empty.
   udb_profile();
 
-  // Adds the file's sections and entries to this profile. A missing file raises a
-  // level-1 tk_exception; false when the file cannot be read or is not a profile
-  // (an entry before the first header, text that is not UTF-8), keeping what was
-  // read up to there.
+  // Adds the file's sections and entries to this profile. A file that is missing,
+  // cannot be read, or is no UTF-8 text (a NUL byte, an invalid sequence, a line
+  // over 1 MiB) raises a level-1 tk_exception naming the file; false when the text
+  // is not a profile (an entry before the first header), keeping what was read up
+  // to there.
   bool load(const std::wstring& path);
   // Writes the profile, CR LF line ends, no byte-order mark; a new file is
   // readable by its owner only, since a profile may hold a password. False when

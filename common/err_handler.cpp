@@ -7,6 +7,7 @@
 #include "TK/tk_log.h"
 #include "platform/clock.h"
 #include "platform/format.h"
+#include "platform/text_codec.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -158,7 +159,7 @@ void error_handler::handle(const tk_exception& e, bool /*no_abort*/)
   std::replace(text.begin(), text.end(), '\n', ' ');
 
   if (!do_not_show)
-    *out_ << "Error:" << std::endl << text << std::endl;
+    *out_ << "Error:" << std::endl << plat::terminal_safe(text) << std::endl;
 
   if (e.get_level() == tk_level_error) {
     tk_log_message(1, "Got 1-level error");

@@ -98,7 +98,7 @@ void qorvant_converter::operator()()
                       static_cast<std::int32_t>(queued_tables));
     tk_log_message(3, L"Converting database %s (%d tables)", source, table_count.load());
     if (console && !silent)
-      *console_out_ << "Converting database " << plat::to_utf8(source) << "(" << table_count.load()
+      *console_out_ << "Converting database " << plat::terminal_safe(source) << "(" << table_count.load()
                     << " tables)" << std::endl;
 
     destination = tk_file_wname(destination).get_full_path();

@@ -289,7 +289,7 @@ void xls_converter::convert_entry(udb_database& source_db, udb_database& base, c
   if (is_table && !source_db.is_table_exist(name)) {
     tk_log_message(2, L"Table '%s' is not in the source", name);
     if (console)
-      *console_err_ << "Table " << plat::to_utf8(name) << " not exists" << std::endl;
+      *console_err_ << "Table " << plat::terminal_safe(name) << " not exists" << std::endl;
     return;
   }
 
@@ -309,7 +309,7 @@ void xls_converter::convert_entry(udb_database& source_db, udb_database& base, c
     std::size_t n = columns.size();
     if (n > column_limit) {
       if (console && !silent)
-        *console_err_ << "Table " << plat::to_utf8(name) << " will be truncated up to "
+        *console_err_ << "Table " << plat::terminal_safe(name) << " will be truncated up to "
                       << column_limit << " columns." << std::endl;
       n = column_limit;
     }
@@ -373,7 +373,7 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
   else
     tk_log_message(3, L"Converting table %s", name);
   if (program == qvt_program::console) {
-    *console_out_ << "Converting table " << plat::to_utf8(name);
+    *console_out_ << "Converting table " << plat::terminal_safe(name);
     if (count != 0)
       *console_out_ << " (" << count << " records)";
     *console_out_ << std::endl;

@@ -98,6 +98,44 @@ bool utf8_to_wide(std::string_view in, std::wstring& out)
   return true;
 }
 
+std::string terminal_safe(std::string_view utf8)
+{
+  static constexpr char hex[] = "0123456789abcdef";
+  const auto escape = [](std::string& out, unsigned value) {
+    const char text[] = {'\\', 'x', hex[(value >> 4) & 0xF], hex[value & 0xF]};
+    out.append(text, sizeof text);
+  };
+  std::string out;
+  out.reserve(utf8.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const auto* const end = p + utf8.size();
+  while (p < end) {
+    char32_t cp = 0;
+    const std::size_t length = decode_one(p, end, cp);
+    if (length == 0) {
+      escape(out, *p++);
+      continue;
+    }
+    if (cp == U'\t')
+      out += "\\t";
+    else if (cp == U'\n')
+      out += "\\n";
+    else if (cp == U'\r')
+      out += "\\r";
+    else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F))
+      escape(out, static_cast<unsigned>(cp));
+    else
+      out.append(reinterpret_cast<const char*>(p), length);
+    p += length;
+  }
+  return out;
+}
+
+std::string terminal_safe(std::wstring_view text)
+{
+  return terminal_safe(to_utf8(text));
+}
+
 void wide_to_utf8(std::wstring_view in, std::string& out)
 {
   out.clear();

@@ -51,6 +51,13 @@ void utf8_to_wide_lenient(std::string_view in, std::wstring& out);
 void wide_to_utf8(std::wstring_view in, std::string& out);
 std::string to_utf8(std::wstring_view in);
 
+// The UTF-8 text as a console line may show it: every control character (C0,
+// DEL, C1) becomes a visible escape ("\t", "\n", "\r", else "\x1b" by its code
+// point) and every byte that is not UTF-8 becomes "\xNN", so that a name from a
+// file or a server can neither drive the terminal nor break the line.
+std::string terminal_safe(std::string_view utf8);
+std::string terminal_safe(std::wstring_view text);
+
 // Number of UTF-16 code units the text needs (a character above U+FFFF counts 2).
 std::size_t utf16_length(std::wstring_view text);
 

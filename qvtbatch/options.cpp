@@ -1,9 +1,10 @@
 // The options of the console program and what each does to the converter. A
 // later option overwrites what an earlier one (or a loaded profile) set; the
-// extension of "--dest=" follows the format version known when it is read.
+// destination's extension follows the format version once all options are read.
 #include "qvtbatch/options.h"
 
 #include "TK/tk_codepage.h"
+#include "TK/tk_exception.h"
 #include "TK/tk_fname.h"
 #include "TK/tk_log.h"
 #include "common/err_handler.h"
@@ -12,10 +13,11 @@
 #include "qvtbatch/console.h"
 #include "qvtbatch/tab_file.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
-#include <optional>
 
 const tk_cmd_option qvtbatch_options[] = {
     {opt_blob2text, "--blob2text"},
@@ -78,29 +80,27 @@ struct free_deleter {
   void operator()(wchar_t* p) const { std::free(p); }
 };
 
-// The value as wide text; nothing when it is not text of the ANSI code page
-// (the option is then skipped).
-std::optional<std::wstring> widened(const char* value)
+// The option's value as wide text. A value that is not text of the ANSI code
+// page is refused here: skipping it would only lead to a misleading message
+// about a missing setting later.
+std::wstring widened(const char* option, const char* value)
 {
   wchar_t* raw = nullptr;
   const bool converted = tk_ansi_to_unicode(value, raw);
   const std::unique_ptr<wchar_t, free_deleter> buffer(raw);
   if (!converted)
-    return std::nullopt;
+    throw tk_exception(plat::sprintf("Argument '%s%s': Cannot convert to UNICODE string: %s", option, value,
+                                     std::strerror(EILSEQ)),
+                       tk_level_error);
   return std::wstring(buffer.get());
 }
 
-void set_destination(qorvant_converter& converter, const char* value)
+// The destination named last (by an option or a profile) takes the extension of
+// the format named anywhere on the line: the order of the options decides
+// nothing here.
+void complete_destination(qorvant_converter& converter)
 {
-  const std::optional<std::wstring> path = widened(value);
-  if (!path)
-    return;
-  // An empty name stands for no destination, not for the program file's.
-  if (path->empty()) {
-    converter.destination.clear();
-    return;
-  }
-  tk_file_wname name(*path);
+  tk_file_wname name(converter.destination);
   const bool old_format = static_cast<std::int32_t>(converter.format_version) < 2;
   name.set_ext(old_format ? L".xls" : L".xlsx");
   converter.destination = name.get_full_path();
@@ -146,7 +146,8 @@ bool parse_cmd_line(unsigned argc, const char* const* argv)
       converter.dates_to_strings = true;
       break;
     case opt_dest:
-      set_destination(converter, value);
+      // An empty name stands for no destination, not for the program file's.
+      converter.destination = widened("--dest=", value);
       break;
     case opt_help:
       fatal_error_exit(usage_text());
@@ -161,11 +162,12 @@ bool parse_cmd_line(unsigned argc, const char* const* argv)
       port = value;
       break;
     case opt_profile:
-      if (const std::optional<std::wstring> path = widened(value)) {
-        tk_log_message(1, L"parse_cmd_line - got profile %s", *path);
-        profile_loaded = converter.load_profile(*path);
-      }
+    {
+      const std::wstring path = widened("--profile=", value);
+      tk_log_message(1, L"parse_cmd_line - got profile %s", path);
+      profile_loaded = converter.load_profile(path);
       break;
+    }
     case opt_pswd:
       password = value;
       break;
@@ -179,10 +181,8 @@ bool parse_cmd_line(unsigned argc, const char* const* argv)
       converter.split_data = true;
       break;
     case opt_src:
-      if (const std::optional<std::wstring> source = widened(value)) {
-        converter.source = *source;
-        tk_log_message(2, L"\tparse_cmd_line - got src %s", converter.source);
-      }
+      converter.source = widened("--src=", value);
+      tk_log_message(2, L"\tparse_cmd_line - got src %s", converter.source);
       break;
     case opt_tab_file:
       tk_log_message(2, "\tparse_cmd_line - got tab_file %s", value);
@@ -214,6 +214,7 @@ bool parse_cmd_line(unsigned argc, const char* const* argv)
   if (converter.format_version == xls_format_not_given)
     fatal_error_exit("You should specify MS Excel format version (use '--xls_ver' option)");
 
+  complete_destination(converter);
   if (!profile_loaded)
     converter.store_mysql_settings(host, user, password, port);
   return true;

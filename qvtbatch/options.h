@@ -37,5 +37,6 @@ std::string usage_text();
 
 // Applies the options to the converter in their order. False when some argument
 // is no option (the caller prints the usage); an invalid or missing setting ends
-// the program through fatal_error_exit; the converter's exceptions pass on.
+// the program through fatal_error_exit; a value that is not UTF-8 raises a
+// level-1 tk_exception naming the argument; the converter's exceptions pass on.
 bool parse_cmd_line(unsigned argc, const char* const* argv);

@@ -10,6 +10,7 @@
 std::wstring ansi_to_wide(const std::string& text);
 
 // Replaces the converter's selected tables by the names in the file. A missing
-// or unreadable file, or a line too long to be a table name, ends the program
-// through fatal_error_exit.
+// or unreadable file, a line too long to be a table name (refused without
+// reading the rest of it) or a NUL byte ends the program through
+// fatal_error_exit; a line that is not UTF-8 raises the conversion error.
 void process_tab_file(const std::string& path);

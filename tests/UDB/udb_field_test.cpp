@@ -22,6 +22,30 @@ void* operator new(std::size_t size)
     return p;
   throw std::bad_alloc();
 }
+// Every form is replaced, so that each delete meets the malloc of its own new:
+// the sanitizer's nothrow new would not come through the one above.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+  if (count_allocations)
+    ++allocations;
+  return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new[](std::size_t size)
+{
+  return operator new(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept
+{
+  return operator new(size, tag);
+}
+[[gnu::noinline]] void operator delete[](void* p) noexcept
+{
+  std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept
+{
+  std::free(p);
+}
 // Kept out of line: inlined into a delete-expression, the free would look to the
 // compiler like a mismatch with the new-expression.
 [[gnu::noinline]] void operator delete(void* p) noexcept

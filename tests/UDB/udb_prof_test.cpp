@@ -73,8 +73,6 @@ TEST(UdbProfile, AFileThatIsNotAProfileFailsKeepingWhatWasRead)
   } cases[] = {
     {"x=1\r\n[Generic settings]\r\ny=2\r\n", {}},
     {"orders\r\n", {}},
-    {"[Generic settings]\r\na=1\r\n\xFF\xFE latin-1 \xE4\r\nb=2\r\n", {{L"a", L"1"}}},
-    {std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), {}},
     {"\xEF\xBB\xBF\xEF\xBB\xBF[Generic settings]\r\n", {}},
   };
   for (const auto& c : cases) {
@@ -83,6 +81,48 @@ TEST(UdbProfile, AFileThatIsNotAProfileFailsKeepingWhatWasRead)
     udb_profile profile;
     EXPECT_FALSE(profile.load(wide(dir.file("p.qvt")))) << c.bytes;
     EXPECT_EQ(profile.get_sections().at(L"Generic settings"), c.generic) << c.bytes;
+  }
+}
+
+TEST(UdbProfile, AFileThatIsNoUtf8TextIsTheUsersErrorNamingTheFileAndLine)
+{
+  const std::size_t bound = std::size_t{1} << 20;
+  const std::string at = "[Generic settings]\r\na=1\r\n";
+  const std::string not_utf8 = "Cannot convert to UNICODE string: Invalid or incomplete multibyte or wide character";
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::string message;  // behind "Profile '<path>', "
+  } cases[] = {
+    {"latin-1", at + "\xFF\xFE latin-1 \xE4\r\nb=2\r\n", "line 3: " + not_utf8},
+    {"a picture", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), "line 1: " + not_utf8},
+    {"a NUL byte", at + std::string("b=shop\0more\r\n", 13), "line 3: a NUL byte, the file is not text"},
+    {"a line over the bound", at + "q=" + std::string(bound - 1, 'x') + "\r\n",
+     "line 3: the line is longer than 1048576 bytes, the file is no profile"},
+    {"no line end at all", std::string(3 * bound, '\0'),
+     "line 1: the line is longer than 1048576 bytes, the file is no profile"},
+  };
+  for (const auto& c : cases) {
+    temp_dir dir;
+    write_file(dir.file("p.qvt"), c.bytes);
+    udb_profile profile;
+    try {
+      profile.load(wide(dir.file("p.qvt")));
+      ADD_FAILURE() << c.what;
+    } catch (const tk_exception& e) {
+      EXPECT_EQ(e.get_message(), "Profile '" + dir.file("p.qvt") + "', " + c.message) << c.what;
+      EXPECT_EQ(e.get_level(), 1u) << c.what;
+    }
+  }
+
+  // A line of exactly the bound still loads, with either line end.
+  for (const std::string end : {"\n", "\r\n"}) {
+    temp_dir dir;
+    const std::string value(bound - 2, 'x');
+    write_file(dir.file("p.qvt"), at + "q=" + value + end);
+    udb_profile profile;
+    ASSERT_TRUE(profile.load(wide(dir.file("p.qvt"))));
+    EXPECT_EQ(profile.get_value(L"Generic settings", L"q").size(), value.size());
   }
 }
 

@@ -146,12 +146,12 @@ TEST_F(RegistryTest, MissingValuesAndOtherTypesReadAsMissing)
 TEST_F(RegistryTest, DamagedFileKeepsItsReadableValuesAndIsRewrittenClean)
 {
   std::filesystem::create_directories(dir_.path() / "Norvale");
-  write_file(file(), std::string("\"engine\"=dword:00000001\r\n"
-                                 "\"port\"=\"33\n"                  // unterminated text
-                                 "\"split\"=dword:1\n"              // too few digits
-                                 "\xFF\xFE garbage \0 bytes\n"
-                                 "\"user\"=\"root\"\n",
-                                 96));
+  static constexpr char damaged[] = "\"engine\"=dword:00000001\r\n"
+                                    "\"port\"=\"33\n"                  // unterminated text
+                                    "\"split\"=dword:1\n"              // too few digits
+                                    "\xFF\xFE garbage \0 bytes\n"
+                                    "\"user\"=\"root\"\n";
+  write_file(file(), std::string(damaged, sizeof damaged - 1));
   plat::HKEY key = open();
   DWORD engine = 0;
   EXPECT_EQ(plat::reg_query_dword(key, "engine", engine), plat::ERROR_SUCCESS);

@@ -29,7 +29,6 @@ std::string every_table_lines()
 TEST_F(QvtbatchTest, ConvertsEveryTableIntoTheWorkbookNamedRelativeToTheCurrentFolder)
 {
   cli_database db;
-  // The extension follows the format known when --dest= is read.
   const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(),
                                                                        "--xls_ver=2", "--dest=out.csv"});
   ASSERT_EQ(r.code, 0) << r;
@@ -74,20 +73,32 @@ TEST_F(QvtbatchTest, FlagOptionsChangeWhatTheyNameAndNothingElse)
   }
 }
 
-TEST_F(QvtbatchTest, DestinationExtensionFollowsTheFormatKnownWhenItIsRead)
+TEST_F(QvtbatchTest, DestinationExtensionFollowsTheFormatWhereverTheOptionsNameIt)
 {
   cli_database db;
   const std::vector<std::string> base = server_options() + std::vector<std::string>{"--src=" + db.name()};
-
-  run_result r = run(base + std::vector<std::string>{"--dest=late", "--xls_ver=2"});
-  ASSERT_EQ(r.code, 0) << r;
-  // The name was fixed as .xls before the format was known; the content is .xlsx.
-  EXPECT_EQ(read_file(file("late.xls")).substr(0, 2), "PK");
-  EXPECT_FALSE(file_exists(file("late.xlsx")));
-
-  r = run(base + std::vector<std::string>{"--xls_ver=2", "--dest=sub/../early.xls"});
-  ASSERT_EQ(r.code, 0) << r;
-  EXPECT_EQ(workbook_differences(file("early.xlsx"), every_table(false)), "");
+  const test_server_info& server = test_server();
+  write_file(file("p.qvt"), "[Generic settings]\r\ndest=" + file("from_profile.xls") +
+                                "\r\n[MS Excel settings]\r\nformat version=0\r\n[MySQL settings]\r\nhost=" +
+                                server.host + "\r\nport=" + std::to_string(server.port) + "\r\nuser=" +
+                                server.user + "\r\npassword=" + server.password + "\r\n");
+  const struct {
+    std::vector<std::string> args;
+    const char* written;
+  } cases[] = {
+      {{"--dest=report.xlsx", "--xls_ver=2"}, "report.xlsx"},
+      {{"--dest=late", "--xls_ver=2"}, "late.xlsx"},
+      {{"--xls_ver=2", "--dest=sub/../early.xls"}, "early.xlsx"},
+      // The profile's format is overwritten, its destination kept and completed.
+      {{"--profile=p.qvt", "--xls_ver=2"}, "from_profile.xlsx"},
+  };
+  for (const auto& c : cases) {
+    const run_result r = run(base + c.args);
+    ASSERT_EQ(r.code, 0) << c.written << "\n" << r;
+    EXPECT_EQ(workbook_differences(file(c.written), every_table(false)), "") << c.written;
+  }
+  for (const char* other : {"report.xls", "late.xls", "early.xls", "from_profile.xls"})
+    EXPECT_FALSE(file_exists(file(other))) << other;
 }
 
 TEST_F(QvtbatchTest, OldExcelFormatsEndWithTheMissingEngineAndKeepTheOldFile)
