@@ -153,33 +153,6 @@ private:
   std::wstring table_name_;
 };
 
-// QueryDefs and Relations of a workbook: always empty, and nothing can be
-// stored in them.
-template <class Collection, class Member>
-class empty_collection final : public com_object<Collection> {
-public:
-  explicit empty_collection(std::shared_ptr<error_state> errors) : errors_(std::move(errors)) {}
-
-  HRESULT get_Count(short* count) override
-  {
-    return guarded(*errors_, [&] { *out_value(count) = 0; });
-  }
-  HRESULT get_Item(VARIANT item, Member** member) override
-  {
-    return guarded(*errors_, [&] {
-      out_ptr(member);
-      item_position(item, 0, [](std::size_t) { return std::wstring_view(); });
-    });
-  }
-  HRESULT Append(IUnknown* /*member*/) override
-  {
-    return guarded(*errors_, [&] { raise(err_not_supported); });
-  }
-
-private:
-  std::shared_ptr<error_state> errors_;
-};
-
 class relation_object final : public com_object<DAORelation> {
 public:
   relation_object(std::shared_ptr<error_state> errors, std::wstring name, std::wstring table,

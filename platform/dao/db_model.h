@@ -283,6 +283,33 @@ com_ref<DAOFields> make_fields(std::shared_ptr<error_state> errors, std::shared_
                                std::shared_ptr<value_source> values = {});
 com_ref<DAOIndexFields> make_index_fields(std::shared_ptr<error_state> errors, std::shared_ptr<field_list> list);
 com_ref<DAOTableDef> make_tabledef(session_ptr owner, table_ptr table);
+// A collection of a workbook that is always empty and takes nothing: its
+// QueryDefs and Relations, and the Indexes of a sheet.
+template <class Collection, class Member>
+class empty_collection final : public com_object<Collection> {
+public:
+  explicit empty_collection(std::shared_ptr<error_state> errors) : errors_(std::move(errors)) {}
+
+  HRESULT get_Count(short* count) override
+  {
+    return guarded(*errors_, [&] { *out_value(count) = 0; });
+  }
+  HRESULT get_Item(VARIANT item, Member** member) override
+  {
+    return guarded(*errors_, [&] {
+      out_ptr(member);
+      item_position(item, 0, [](std::size_t) { return std::wstring_view(); });
+    });
+  }
+  HRESULT Append(IUnknown* /*member*/) override
+  {
+    return guarded(*errors_, [&] { raise(err_not_supported); });
+  }
+
+private:
+  std::shared_ptr<error_state> errors_;
+};
+
 com_ref<DAOTableDefs> make_tabledefs(session_ptr owner);
 com_ref<DAOIndex> make_index(std::shared_ptr<error_state> errors, std::wstring name);
 com_ref<DAOIndexes> make_workbook_indexes(std::shared_ptr<error_state> errors);

@@ -201,31 +201,6 @@ private:
   index_data index_;
 };
 
-// The indexes of a sheet: always none, and none can be added.
-class workbook_indexes_object final : public com_object<DAOIndexes> {
-public:
-  explicit workbook_indexes_object(std::shared_ptr<error_state> errors) : errors_(std::move(errors)) {}
-
-  HRESULT get_Count(short* count) override
-  {
-    return guarded(*errors_, [&] { *out_value(count) = 0; });
-  }
-  HRESULT get_Item(VARIANT item, DAOIndex** index) override
-  {
-    return guarded(*errors_, [&] {
-      out_ptr(index);
-      item_position(item, 0, [](std::size_t) { return std::wstring_view(); });
-    });
-  }
-  HRESULT Append(IUnknown* /*index*/) override
-  {
-    return guarded(*errors_, [&] { raise(err_not_supported); });
-  }
-
-private:
-  std::shared_ptr<error_state> errors_;
-};
-
 } // namespace
 
 com_ref<DAOTableDef> make_tabledef(session_ptr owner, table_ptr table)
@@ -245,7 +220,7 @@ com_ref<DAOIndex> make_index(std::shared_ptr<error_state> errors, std::wstring n
 
 com_ref<DAOIndexes> make_workbook_indexes(std::shared_ptr<error_state> errors)
 {
-  return com_ref<DAOIndexes>::adopt(make_com<workbook_indexes_object>(std::move(errors)).detach());
+  return com_ref<DAOIndexes>::adopt(make_com<empty_collection<DAOIndexes, DAOIndex>>(std::move(errors)).detach());
 }
 
 } // namespace plat::dao
