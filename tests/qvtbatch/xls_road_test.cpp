@@ -255,8 +255,8 @@ TEST_F(QvtbatchTest, TableWiderThanAnOldFormatSheetKeepsItsFirstColumnsWithOneNo
     columns += (i > 1 ? ", c" : "c") + std::to_string(i) + " INT";
     values += (i > 1 ? ", " : "") + std::to_string(i);
     if (i <= 255) {
-      rows[0].push_back("c" + std::to_string(i));
-      rows[1].push_back(static_cast<double>(i));
+      rows[0].emplace_back(std::in_place_index<2>, "c" + std::to_string(i));
+      rows[1].emplace_back(std::in_place_index<1>, i);
     }
   }
   db.run("CREATE TABLE wide (" + columns + ")");
@@ -268,4 +268,22 @@ TEST_F(QvtbatchTest, TableWiderThanAnOldFormatSheetKeepsItsFirstColumnsWithOneNo
   ASSERT_EQ(r.code, 0) << r;
   EXPECT_EQ(r.err, "Table wide will be truncated up to 255 columns.\n");
   EXPECT_EQ(xls_differences(file("wide.xls"), {{"wide", rows}, {"zlast", {{"a"}, {7.0}}}}), "");
+}
+
+TEST_F(QvtbatchTest, OldFormatsKeepValuesTheServerHandsAsTextAsTextCells)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_xls_values");
+  db.run("SET SESSION sql_mode = 'ALLOW_INVALID_DATES'");
+  db.run("CREATE TABLE v (bu BIGINT UNSIGNED, dc DECIMAL(30,10), d DATE, n INT)");
+  db.run("INSERT INTO v VALUES (18446744073709551615, '12345678901234567890.0123456789', '2024-02-30', 5)");
+  const grid rows = {{"bu", "dc", "d", "n"},
+                     {"18446744073709551615", "12345678901234567890.0123456789", "2024-02-30", 5.0}};
+  for (const std::string format : {"--xls_ver=1", "--xls_ver=0"}) {
+    SCOPED_TRACE(format);
+    const run_result r = run(server_options() +
+                             std::vector<std::string>{"--src=" + db.name(), format, "--dest=v" + format.substr(10)});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(xls_differences(file("v" + format.substr(10) + ".xls"), {{"v", rows}}), "");
+  }
 }
