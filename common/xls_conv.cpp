@@ -13,7 +13,7 @@
 #include "common/err_handler.h"
 #include "common/run_stop.h"
 #include "common/staged_destination.h"
-#include "common/tn_validator.h"
+#include "dao/xls_tn_validator.h"
 #include "platform/format.h"
 #include "platform/oleaut/bstr.h"
 #include "platform/text_codec.h"
