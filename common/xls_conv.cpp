@@ -560,3 +560,26 @@ bool xls_converter::store_excel_settings(udb_profile& profile) const
   profile.set_value(xls_settings_section, L"convert dates to strings", flag_text(dates_to_strings));
   return true;
 }
+
+// ---------------------------------------------------------------------------
+// Restyling the written .xls files
+
+std::wstring xls_converter::numbered_path(const std::wstring& workbook, int k)
+{
+  tk_file_wname parts(workbook);
+  parts.name = plat::sprintf(L"%s(%d)", parts.name, k);
+  return parts.get_full_path();
+}
+
+void xls_converter::do_patch(const std::wstring& workbook, std::uint32_t files)
+{
+  tk_log_message(2, "xls_converter::do_patch");
+  if (table_count.load() == 0 || format_version >= xls_format_excel_2010)
+    return;
+  xls_engine& engine = *engines_[format_version];
+  engine.patch(workbook);
+  if (!split_data)
+    return;
+  for (std::uint32_t k = 1; k < files; ++k)
+    engine.patch(numbered_path(workbook, static_cast<int>(k)));
+}

@@ -59,6 +59,15 @@ public:
   // "name(k).ext" beside the path.
   static std::wstring numbered_path(const std::wstring& path, std::uint32_t k);
 
+  // The k-th numbered sibling of a split .xls workbook: "%s(%d)" of the file
+  // name and k, before the extension ("shop.xls", 2: "shop(2).xls").
+  static std::wstring numbered_path(const std::wstring& workbook, int k);
+  // Restyles the .xls files a run wrote: the workbook and, with split_data, its
+  // numbered siblings 1 to files - 1 (`files` counts the workbook too). No other
+  // file is opened, whatever lies beside them. Nothing for a run of queries only
+  // or an .xlsx run. A file that fails keeps its bytes and is only logged.
+  void do_patch(const std::wstring& workbook, std::uint32_t files);
+
   // [MS Excel settings] without "BLOB to text"; both return true.
   bool load_excel_settings(const udb_profile& profile);
   bool store_excel_settings(udb_profile& profile) const;
