@@ -13,6 +13,7 @@
 #include "common/err_handler.h"
 #include "common/run_stop.h"
 #include "common/staged_destination.h"
+#include "dao/dao_database.h"
 #include "dao/xls_tn_validator.h"
 #include "platform/format.h"
 #include "platform/oleaut/bstr.h"
@@ -239,6 +240,7 @@ void xls_converter::do_convert(udb_database* source_db)
     throw tk_final_exception();
   // The restyling works on the staged files: exactly the ones this run wrote.
   // Nothing to write (no entry made a sheet): the old files stay.
+  do_patch(run_workbook_, split_files_ + 1);
   if (staged.commit())
     clean_if_exists();
   finished.store(true, std::memory_order_release);
@@ -250,20 +252,13 @@ void xls_converter::clean_if_exists()
   if (!split_data)
     return;
   for (std::uint32_t k = split_files_ + 1;; ++k) {
-    const std::wstring sibling = numbered_path(destination, k);
+    const std::wstring sibling = numbered_path(destination, static_cast<int>(k));
     if (!tk_is_file_exist2(sibling, tk_exist_not_folder))
       break;
     tk_log_message(2, L"Delete file '%s'", sibling);
     std::error_code ignored;
     std::filesystem::remove(plat::to_utf8(sibling), ignored);
   }
-}
-
-std::wstring xls_converter::numbered_path(const std::wstring& path, std::uint32_t k)
-{
-  tk_file_wname parts(path);
-  parts.name += plat::sprintf(L"(%u)", k);
-  return parts.get_full_path();
 }
 
 bool xls_converter::splits_rows() const
@@ -275,6 +270,16 @@ void xls_converter::close_workbook(std::unique_ptr<udb_database>& base)
 {
   if (!base)
     return;
+  if (auto* workbook = dynamic_cast<dao_database*>(base.get())) {
+    try {
+      workbook->close();
+    } catch (const tk_exception& e) {
+      base.reset();
+      // Inside an entry a level-0 error would end only that entry, and the run
+      // would go on to say "converted" of a workbook that is not there.
+      throw tk_exception(e.get_message(), tk_level_error);
+    }
+  }
   base.reset();
 }
 
@@ -442,7 +447,7 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
       table.reset();
       close_workbook(continuation);
       ++part;
-      continuation = get_xls_base(numbered_path(run_workbook_, part));
+      continuation = get_xls_base(numbered_path(run_workbook_, static_cast<int>(part)));
       split_files_ = std::max(split_files_, part);
       table = continuation->create_table(sheet, schema, udb_indexes());
       in_sheet = 0;

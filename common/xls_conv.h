@@ -56,9 +56,6 @@ public:
   // new files have replaced the old ones, so nothing old goes before the new
   // workbook is complete.
   void clean_if_exists();
-  // "name(k).ext" beside the path.
-  static std::wstring numbered_path(const std::wstring& path, std::uint32_t k);
-
   // The k-th numbered sibling of a split .xls workbook: "%s(%d)" of the file
   // name and k, before the extension ("shop.xls", 2: "shop(2).xls").
   static std::wstring numbered_path(const std::wstring& workbook, int k);
