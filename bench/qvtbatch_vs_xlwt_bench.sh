@@ -142,7 +142,7 @@ echo "Filling qvt_many with $tables tables of $table_rows rows ..."
     >"$state/m.out"
 end=$(date +%s.%N)
 ! grep -q ' Error:' "$state/m.out" || { cat "$state/m.out" >&2; exit 1; }
-grep ' Converting table ' "$state/m.out" | awk -v end="$end" -v n="$tables" '
+grep ' Converting table ' "$state/m.out" | awk -v end="$end" -v rows="$table_rows" '
   { t[NR] = $1 }
   END {
     t[NR + 1] = end
@@ -150,7 +150,7 @@ grep ' Converting table ' "$state/m.out" | awk -v end="$end" -v n="$tables" '
     first = 0; last = 0
     for (i = 1; i <= 10 && i <= NR; ++i) first += d[i]
     for (i = NR - 9; i <= NR; ++i) if (i >= 1) last += d[i]
-    printf "%d tables x rows each     %.2f s in all\n", NR, t[NR + 1] - t[1]
+    printf "tables                     %d x %d rows, %.2f s in all\n", NR, rows, t[NR + 1] - t[1]
     printf "seconds per table          first ten %.3f, last ten %.3f (last/first %.2f)\n",
            first / 10, last / 10, last / first
   }'

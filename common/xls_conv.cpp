@@ -232,6 +232,8 @@ void xls_converter::do_convert(udb_database* source_db)
     tk_log_message(2, L"Processing '%s'", entry.first);
     run_base_ = get_xls_base(run_workbook_);
     convert_entry(*source_db, *run_base_, entry, validator);
+    // A workbook that cannot be written is this entry's failure, not a record's.
+    error_handler::instance().set_context(entry.first);
     close_workbook(run_base_);
     tables_done.fetch_add(1);
   }
@@ -445,6 +447,7 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
     if (in_sheet >= row_cap && splits_rows()) {
       // The next numbered workbook gets a sheet of the same name, header first.
       table.reset();
+      handler.set_context(name);
       close_workbook(continuation);
       ++part;
       continuation = get_xls_base(numbered_path(run_workbook_, static_cast<int>(part)));
@@ -522,7 +525,10 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
       book->save_table(table.get(), 0);
   }
   table.reset();
-  close_workbook(continuation);
+  if (continuation) {
+    handler.set_context(name);
+    close_workbook(continuation);
+  }
   tk_log_message(1, "xls_converter::convert_table - END");
 }
 
