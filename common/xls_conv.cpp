@@ -1,6 +1,7 @@
 // The conversion of a run's entries into worksheets and the copy of one table.
-// Rows stream one at a time through one reused output record; a full sheet, a
-// refused record or a failed entry is reported once and the run goes on.
+// Rows stream one at a time through one reused output record; a full sheet goes
+// on in a numbered workbook (.xls with split data) or is reported once, as are a
+// refused record and a failed entry, and the run goes on.
 #include "common/xls_conv.h"
 
 #include "TK/tk_exception.h"
