@@ -38,7 +38,7 @@ TEST(DaoNames, FieldAndIndexNamesFollowTheirOwnRules)
   const dao_fn_validator fields(schema_of({{L"x", VT_I4}, {L"a_b", VT_I4}}));
   const dao_in_validator index_names(indexes);
   const struct {
-    const wchar_t* name;
+    std::wstring name;
     bool field_ok;
     bool index_ok;
     const wchar_t* field_safe;
@@ -55,7 +55,7 @@ TEST(DaoNames, FieldAndIndexNamesFollowTheirOwnRules)
       {L"[q]", false, false, L"q"},
       {L"a:b", true, false, L"a:b"},
       {L"Mixed Case", true, true, L"mixed case"},
-      {std::wstring(300, L'n').c_str(), true, true, nullptr},
+      {std::wstring(300, L'n'), true, true, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(plat::to_utf8(c.name));
