@@ -588,10 +588,20 @@ void xls_converter::do_patch(const std::wstring& workbook, std::uint32_t files)
   tk_log_message(2, "xls_converter::do_patch");
   if (table_count.load() == 0 || format_version >= xls_format_excel_2010)
     return;
+  // A file that cannot be restyled stays as the driver wrote it; the run does
+  // not fail for it, but the log says why.
   xls_engine& engine = *engines_[format_version];
-  engine.patch(workbook);
+  const auto restyle = [&engine](const std::wstring& path) {
+    std::string error;
+    if (engine.patch(path, &error))
+      return;
+    std::wstring reason;
+    plat::utf8_to_wide_lenient(error, reason);
+    tk_log_message(3, L"The format of '%s' is not changed: %s", path, reason);
+  };
+  restyle(workbook);
   if (!split_data)
     return;
   for (std::uint32_t k = 1; k < files; ++k)
-    engine.patch(numbered_path(workbook, static_cast<int>(k)));
+    restyle(numbered_path(workbook, static_cast<int>(k)));
 }

@@ -90,10 +90,11 @@ void xls_engine::write_empty_xls(const std::wstring& path) const
     throw tk_mail_assertion("xls_engi", __LINE__);
   std::string narrow;
   plat::wide_to_utf8(path, narrow);
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(narrow.c_str(), "wb"), std::fclose);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(narrow.c_str(), "wb"), std::fclose);
   if (!file)
     throw tk_exception("Cannot open destination file for writing.", tk_level_error);
-  if (std::fwrite(bytes, 1, size, file.get()) != size)
+  // What the close flushes can fail too (a full disk).
+  if (std::fwrite(bytes, 1, size, file.get()) != size || std::fclose(file.release()) != 0)
     throw tk_exception("Failed to write into the destination file.", tk_level_error);
 }
 

@@ -1,6 +1,7 @@
 // The three output formats: one descriptor each, with the name the user picks,
-// the connect string of the DAO Excel driver, a note and the wrap flag. The
-// converter owns the descriptors; the process-wide table only borrows them, and
+// the connect string of the DAO Excel driver, a note and the wrap flag; the two
+// .xls descriptors also restyle the workbooks of their format. The converter
+// owns the descriptors; the process-wide table only borrows them, and
 // the wrap flag of all three always equals the converter's wrap_text.
 #pragma once
 
@@ -37,8 +38,8 @@ public:
   const std::uint32_t max_text_units;
 
   // Writes the format's empty workbook (get_template) to the file, replacing it.
-  // Level-1 errors when the file cannot be opened or written, or the format has
-  // no template.
+  // Level-1 errors when the file cannot be opened or written; an internal error
+  // for a format without one.
   virtual void write_empty_xls(const std::wstring& path) const;
   // Restyles an open workbook stream of this format in place; throws (a
   // tk_exception naming the fault) when the stream is not one, having written

@@ -30,7 +30,9 @@ std::wstring wide(const std::string& path)
   return out;
 }
 
-// Three sheets: numbers, dates and texts; a single text column; no columns.
+// Four sheets: numbers, dates and texts; a single text column; no columns; and
+// enough rows for several row blocks and a stream past the mini stream's 4,096
+// bytes.
 void write_workbook(const std::string& path, biff_version version)
 {
   excel_workbook book(path, version);
@@ -44,6 +46,9 @@ void write_workbook(const std::string& path, biff_version version)
   append(book, second, {text(L"one")});
   append(book, second, {text(L"two")});
   book.add_sheet(L"Nothing", {});
+  const std::size_t many = book.add_sheet(L"Many", {{L"n", dao::db_long}, {L"t", dao::db_text}});
+  for (int r = 0; r < 200; ++r)
+    append(book, many, {i4(r), text(L"row " + std::to_wstring(r))});
   book.close();
 }
 
@@ -149,7 +154,8 @@ TEST_P(XlsRestyle, HeaderBoldAndCentredWrapAsSetValuesAndDatesKept)
   EXPECT_EQ(record_headers(stream_after), record_headers(stream_before));
 
   const std::vector<cell_format> cells = formats_of(path);
-  ASSERT_EQ(cells.size(), 5u + 3 * 5 - 3 + 3u);
+  ASSERT_EQ(cells.size(), (5u + 3 * 5 - 3) + 3u + (2u + 200 * 2));
+  EXPECT_GT(stream_before.size(), 4096u);
   int dates = 0;
   for (const cell_format& f : cells) {
     const std::string where = f.sheet + " " + std::to_string(f.row) + "," + std::to_string(f.column);
@@ -394,3 +400,121 @@ TEST(XlsEmptyWorkbook, TheTemplateIsAWorkbookTheRestyleAccepts)
 }
 
 } // namespace
+
+// A hand-made stream, so the counts and gaps the driver never writes can be
+// set: FONT and XF records, one sheet whose row 0 has cells at chosen columns.
+struct crafted_case {
+  const char* what;
+  bool biff8;
+  int fonts, xfs;
+  std::vector<std::uint16_t> header_columns;
+  enum { blocks, no_blocks, zero_dbcell } index;
+  std::uint16_t cell_xf;
+  // Changed records (by their order in the stream, from 0) ...
+  std::vector<int> changed_records;
+  // ... of which these are cells, now with XF 16.
+  std::vector<int> header_cells;
+};
+
+class crafted_stream {
+public:
+  explicit crafted_stream(const crafted_case& c)
+  {
+    const std::uint16_t version = c.biff8 ? 0x0600 : 0x0500;
+    record(0x0809, u16(version) + u16(0x0005) + std::string(c.biff8 ? 12 : 4, '\0'));
+    for (int i = 0; i < c.fonts; ++i)
+      record(0x0031, u16(200) + std::string(10, '\0') + std::string(c.biff8 ? "\0\0\x05\0" : "\0\0\x05", c.biff8 ? 4 : 3) + "Arial");
+    for (int i = 0; i < c.xfs; ++i)
+      record(0x00E0, std::string(c.biff8 ? 20 : 16, '\0'));
+    const std::size_t sheet_entry = record(0x0085, u32(0) + std::string(c.biff8 ? "\0\0\x01\0S" : "\0\0\x01S", c.biff8 ? 5 : 4)) + 4;
+    record(0x000A, "");
+    set_u32(s, sheet_entry, static_cast<std::uint32_t>(s.size()));
+
+    record(0x0809, u16(version) + u16(0x0010) + std::string(c.biff8 ? 12 : 4, '\0'));
+    const std::string rows = c.biff8 ? u32(0) + u32(2) : u16(0) + u16(2);
+    const std::size_t index = record(0x020B, u32(0) + rows + u32(0) + (c.index == crafted_case::no_blocks ? "" : u32(0))) + 4;
+    if (c.index == crafted_case::no_blocks) {
+      record(0x000A, "");
+      return;
+    }
+    const std::size_t row = record(0x0208, u16(0) + std::string(14, '\0'));
+    record(0x0208, u16(1) + std::string(14, '\0'));
+    std::size_t first_cell = s.size();
+    for (const std::uint16_t column : c.header_columns)
+      record(0x0203, u16(0) + u16(column) + u16(c.cell_xf) + std::string(8, '\0'));
+    record(0x0203, u16(1) + u16(0) + u16(c.cell_xf) + std::string(8, '\0'));
+    const std::size_t dbcell = record(0x00D7, u32(0) + u16(0) + u16(0));
+    set_u32(s, dbcell + 4, static_cast<std::uint32_t>(dbcell - row));
+    s[dbcell + 8] = static_cast<char>(first_cell - (row + 20));
+    if (c.index == crafted_case::blocks)
+      set_u32(s, index + (c.biff8 ? 16 : 12), static_cast<std::uint32_t>(dbcell));
+    record(0x000A, "");
+  }
+
+  std::string s;
+
+private:
+  std::size_t record(std::uint16_t type, const std::string& data)
+  {
+    const std::size_t at = s.size();
+    s += u16(type) + u16(static_cast<std::uint16_t>(data.size())) + data;
+    return at;
+  }
+  static std::string u16(std::uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+  static std::string u32(std::uint32_t v)
+  {
+    return u16(static_cast<std::uint16_t>(v & 0xFFFF)) + u16(static_cast<std::uint16_t>(v >> 16));
+  }
+};
+
+TEST(XlsRestyleWalk, WritesExactlyTheRecordsItsCountsReach)
+{
+  // Records: BOF, the FONTs, the XFs, BOUNDSHEET, EOF, sheet BOF, INDEX, two
+  // ROWs, the header cells, one data cell, DBCELL, EOF.
+  const crafted_case cases[] = {
+      {"BIFF5, 30 XFs, a gap after column 2", false, 5, 30, {0, 1, 2, 4}, crafted_case::blocks, 15,
+       {4, 21, 22, 27, 28, 29, 30, 31, 32, 33, 34, 35, 42, 43, 44}, {42, 43, 44}},
+      {"BIFF8, 30 XFs: the regular writes stop at the 24th", true, 5, 30, {0, 1, 2}, crafted_case::blocks, 15,
+       {4, 21, 22, 27, 28, 29, 42, 43, 44}, {42, 43, 44}},
+      {"three fonts and 16 XFs: only the writes reached", false, 3, 16, {0, 1}, crafted_case::blocks, 15,
+       {19, 26, 27}, {26, 27}},
+      {"the header XF index is written whole", true, 4, 17, {0}, crafted_case::blocks, 0x0120,
+       {4, 20, 21, 28}, {28}},
+      {"row 0 not starting at column 0", false, 4, 17, {1, 2}, crafted_case::blocks, 15, {4, 20, 21}, {}},
+      {"a sheet without row blocks", true, 4, 17, {}, crafted_case::no_blocks, 15, {4, 20, 21}, {}},
+      {"a first DBCELL position of 0", false, 4, 17, {0, 1}, crafted_case::zero_dbcell, 15, {4, 20, 21}, {}},
+  };
+  for (const crafted_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const biff_version version = c.biff8 ? biff_version::biff8 : biff_version::biff5;
+    const temp_dir dir;
+    const std::string path = dir.file("crafted.xls");
+    const std::string before = crafted_stream(c).s;
+    write_compound(path, version, before);
+    std::string error;
+    ASSERT_TRUE(engine_of(version)->patch(wide(path), &error)) << error;
+    const std::string after = stream_of(path, version);
+    ASSERT_EQ(after.size(), before.size());
+
+    std::vector<int> changed;
+    int index = 0;
+    for (std::size_t p = 0; p < before.size(); ++index) {
+      const std::size_t size =
+          4u + static_cast<unsigned char>(before[p + 2]) + 256u * static_cast<unsigned char>(before[p + 3]);
+      const std::string was = before.substr(p, size), now = after.substr(p, size);
+      if (was != now) {
+        changed.push_back(index);
+        const bool header_cell = std::find(c.header_cells.begin(), c.header_cells.end(), index) != c.header_cells.end();
+        if (header_cell) {
+          EXPECT_EQ(now.substr(0, 8) + now.substr(10), was.substr(0, 8) + was.substr(10)) << index;
+          EXPECT_EQ(now.substr(8, 2), std::string("\x10\0", 2)) << index;
+        }
+        if (was[0] == '\x31' && was[1] == '\0') {  // a FONT keeps its name
+          EXPECT_EQ(now.substr(16), was.substr(16));
+        }
+      }
+      p += size;
+    }
+    EXPECT_EQ(changed, c.changed_records);
+  }
+}
