@@ -10,6 +10,9 @@
 #include "platform/case_fold.h"
 #include "platform/text_codec.h"
 
+#include <cwctype>
+#include <utility>
+
 namespace {
 
 constexpr LONG linked_table = 0x40000000;
@@ -116,9 +119,95 @@ void dao_database::init_views()
   short count = 0;
   dao_check(query_defs_->get_Count(&count));
   tk_log_message(2, "Got %d queries", count);
-  if (count > 0)
-    throw tk_exception(std::string("Reading stored queries of an Access database is not supported"),
-                       tk_level_error);
+  for (short i = 0; i < count; ++i) {
+    ole_com_ptr<DAOQueryDef> query;
+    dao_check(query_defs_->get_Item(position_arg(static_cast<std::uint16_t>(i)), query.put()));
+    dao_require(query.get());
+    dao_bstr query_name;
+    dao_check(query->get_Name(query_name.address()));
+    tk_log_message(2, L"Got query name: '%s'", query_name.to_wstring());
+    dao_bstr sql;
+    dao_check(query->get_SQL(sql.address()));
+    tk_log_message(2, L"Got query SQL: '%s'", sql.to_wstring());
+    views_.emplace_back(query_name.to_wstring(), rewrite_view_sql(sql.to_wstring()));
+  }
+}
+
+namespace {
+
+wchar_t fold_ascii(wchar_t c)
+{
+  return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// Where `what` next stands in `text` from `from`, A-Z folded; npos when nowhere.
+std::size_t find_no_case(const std::wstring& text, const std::wstring& what, std::size_t from)
+{
+  if (what.empty() || what.size() > text.size())
+    return std::wstring::npos;
+  for (std::size_t p = from; p + what.size() <= text.size(); ++p) {
+    std::size_t k = 0;
+    while (k < what.size() && fold_ascii(text[p + k]) == fold_ascii(what[k]))
+      ++k;
+    if (k == what.size())
+      return p;
+  }
+  return std::wstring::npos;
+}
+
+bool ends_word(const std::wstring& text, std::size_t at)
+{
+  if (at >= text.size())
+    return true;
+  const wchar_t c = text[at];
+  return c == L' ' || c == L'(' || c == L'\t' || c == L'\r' || c == L'\n';
+}
+
+} // namespace
+
+std::wstring dao_database::replace_no_case(const std::wstring& text, const std::wstring& what,
+                                           const std::wstring& with)
+{
+  std::wstring out = text;
+  for (std::size_t p = find_no_case(out, what, 0); p != std::wstring::npos; p = find_no_case(out, what, p + 1))
+    out.replace(p, what.size(), with);
+  return out;
+}
+
+std::wstring dao_database::replace_word_no_case(const std::wstring& text, const std::wstring& what,
+                                                const std::wstring& with)
+{
+  std::wstring out = text;
+  for (std::size_t p = find_no_case(out, what, 0); p != std::wstring::npos; p = find_no_case(out, what, p + 1)) {
+    const bool starts = p == 0 || std::iswalnum(static_cast<wint_t>(out[p - 1])) == 0;
+    if (starts && ends_word(out, p + what.size()))
+      out.replace(p, what.size(), with);
+  }
+  return out;
+}
+
+std::wstring dao_database::rewrite_view_sql(const std::wstring& sql)
+{
+  std::wstring out = replace_no_case(sql, L"]![", L"].[");
+  // ASC is also the sort order: only the call "asc(" is the function.
+  for (std::size_t p = find_no_case(out, L"asc", 0); p != std::wstring::npos; p = find_no_case(out, L"asc", p + 1)) {
+    std::size_t after = p + 3;
+    while (after < out.size() && (out[after] == L' ' || out[after] == L'\t'))
+      ++after;
+    const bool starts = p == 0 || std::iswalnum(static_cast<wint_t>(out[p - 1])) == 0;
+    if (starts && after < out.size() && out[after] == L'(')
+      out.replace(p, 3, L"ascii");
+  }
+  static const std::pair<const wchar_t*, const wchar_t*> words[] = {
+      {L"alike", L"like"}, {L"chr", L"char"},     {L"clng", L"round"},    {L"iif", L"if"},
+      {L"lcase", L"lower"}, {L"left$", L"left"},  {L"len", L"length"},    {L"mid$", L"mid"},
+      {L"nz", L"ifnull"},   {L"right$", L"right"}, {L"sqr", L"sqrt"},     {L"stdev", L"stddev"},
+      {L"strcomp", L"strcmp"}, {L"ucase", L"upper"},
+  };
+  for (const auto& [access, mysql] : words)
+    out = replace_word_no_case(out, access, mysql);
+  out = replace_no_case(out, L"<>", L"!=");
+  return replace_no_case(out, L"WITH OWNERACCESS OPTION", L"");
 }
 
 void dao_database::init_fkeys()

@@ -49,8 +49,21 @@ public:
   void close();
   bool is_closed() const { return closed_; }
 
+  // Lists the stored queries as views, their SQL rewritten for MySQL.
   void init_views();
   static bool is_system_table(const std::wstring& name);
+
+  // Access SQL in MySQL's words: "]![" as "].[", Access functions by their
+  // MySQL names (whole words), "<>" as "!=", no "WITH OWNERACCESS OPTION".
+  // "asc" is taken for the function only where "(" follows, so a sort
+  // order "ASC" stays.
+  static std::wstring rewrite_view_sql(const std::wstring& sql);
+  // Every occurrence of `what` (A-Z folded) replaced.
+  static std::wstring replace_no_case(const std::wstring& text, const std::wstring& what, const std::wstring& with);
+  // Occurrences of `what` (A-Z folded) that are whole words: after no letter
+  // or digit, before the end, a blank, "(", a tab, CR or LF.
+  static std::wstring replace_word_no_case(const std::wstring& text, const std::wstring& what,
+                                           const std::wstring& with);
 
   DAODatabase* get_dao_database() const { return database_.get(); }
 
