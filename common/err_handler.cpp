@@ -5,6 +5,7 @@
 
 #include "TK/tk_codepage.h"
 #include "TK/tk_log.h"
+#include "dao/dao_error_map.h"
 #include "platform/clock.h"
 #include "platform/format.h"
 #include "platform/text_codec.h"
@@ -15,18 +16,6 @@
 
 namespace {
 
-#define QVT_SUPPORT_ADDRESS "support@norvale.example"
-
-constexpr const char* access_format_text =
-    "Cannot recognize MS Access database format. See 'Troubleshooting'\n"
-    "article of the product documentation for solution.";
-constexpr const char* duplicate_values_text =
-    "Duplicate field values being used for an unique index were found.\n"
-    "See 'Troubleshooting' article of the product documentation\n"
-    "for solution.";
-constexpr const char* workgroup_file_text =
-    "Invalid workgroup information file. Return to the previous\n"
-    "wizard page and verify the correct path was given.";
 constexpr const char* cannot_connect_text =
     "Cannot connect to the MySQL server. Check to verify that MySQL server\n"
     "is launched and the correct host/port values were given.";
@@ -36,30 +25,12 @@ constexpr const char* authentication_text =
 
 } // namespace
 
-const tk_error_entry dao_error_map[] = {
-    {0x10BE9, access_format_text},
-    {0x10BEF, "Not a valid MS Access database name. Use the following characters\n"
-              "to compose new database name: alphanumerics (A-Z, a-z, 0-9),\n"
-              "underscore characters (_) and spaces."},
-    {0x10BCE, duplicate_values_text},
-    {0x10BD5, "Not a valid account name or password has been specified\n"
-              "in MS Access user-level security settings"},
-    {0x10C28, "Cannot extract relationships information. See 'Troubleshooting'\n"
-              "article of the product documentation for solution."},
-    {0x10C65, workgroup_file_text},
-    {0x10D1E, workgroup_file_text},
-    {0x10D5D, "Data type conversion error. Please contact " QVT_SUPPORT_ADDRESS "\n"
-              "for the solution."},
-    {0x10D0F, access_format_text},
-};
-const std::size_t dao_error_map_size = std::size(dao_error_map);
-
 const tk_error_entry mysql_error_map[] = {
     {0x400414, "Access denied. Ask your system administrator to grant you\n"
                "the necessary privileges to write into the database."},
     {0x400415, "Access denied. Verify the user name and password are correct, and you have\n"
                "the necessary privileges to connect to the target MySQL server."},
-    {0x400426, duplicate_values_text},
+    {0x400426, dao_duplicate_values_text},
     {0x40042F, "Primary key in the original database is too long.\n"
                "Restart the program with \"Skip converting indexes\"\n"
                "checkbox selected in order to resolve the conflict.\n"},

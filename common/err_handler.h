@@ -7,6 +7,7 @@
 #include "TK/tk_errco.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_singl.h"
+#include "dao/dao_error_map.h"
 
 #include <atomic>
 #include <cstddef>
@@ -16,10 +17,8 @@
 #include <string>
 
 // The error-text tables both programs hand to the handler, in this order:
-// DAO errors to the constructor, then MySQL errors and the date range to
-// load_err_map.
-extern const tk_error_entry dao_error_map[];
-extern const std::size_t dao_error_map_size;
+// DAO errors (dao_error_map, beside the DAO engine) to the constructor, then
+// MySQL errors and the date range to load_err_map.
 extern const tk_error_entry mysql_error_map[];
 extern const std::size_t mysql_error_map_size;
 extern const tk_error_entry date_range_error_map[];

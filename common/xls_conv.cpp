@@ -1,10 +1,12 @@
 // The conversion of a run's entries into worksheets and the copy of one table.
-// Rows stream one at a time through one reused output record; a full sheet, a
-// refused record or a failed entry is reported once and the run goes on.
+// Rows stream one at a time through one reused output record; a full sheet goes
+// on in a numbered workbook (.xls with split data) or is reported once, as are a
+// refused record and a failed entry, and the run goes on.
 #include "common/xls_conv.h"
 
 #include "TK/tk_exception.h"
 #include "TK/tk_files.h"
+#include "TK/tk_fname.h"
 #include "TK/tk_log.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_field.h"
@@ -12,7 +14,8 @@
 #include "common/err_handler.h"
 #include "common/run_stop.h"
 #include "common/staged_destination.h"
-#include "common/tn_validator.h"
+#include "dao/dao_database.h"
+#include "dao/xls_tn_validator.h"
 #include "platform/format.h"
 #include "platform/oleaut/bstr.h"
 #include "platform/text_codec.h"
@@ -20,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <string_view>
 
@@ -220,24 +224,66 @@ void xls_converter::do_convert(udb_database* source_db)
     std::unique_ptr<udb_database>& base;
     ~base_closer() { base.reset(); }
   } const closer{run_base_};
+  run_workbook_ = staged.path();
+  split_files_ = 0;
   xls_tn_validator validator(selected_tables, source_db->get_table_names());
   for (std::size_t i = 0; i < selected_queries.size(); ++i) {
     const name_text entry = selected_queries[i];
     begin_entry(entry.first);
     tk_log_message(2, L"Processing '%s'", entry.first);
-    run_base_ = get_xls_base(staged.path());
+    run_base_ = get_xls_base(run_workbook_);
     convert_entry(*source_db, *run_base_, entry, validator);
-    run_base_.reset();
+    // A workbook that cannot be written is this entry's failure, not a record's.
+    error_handler::instance().set_context(entry.first);
+    close_workbook(run_base_);
     tables_done.fetch_add(1);
   }
   error_handler::instance().set_context(L"");
   if (stopping())
     throw tk_final_exception();
-  // Whatever still changes the workbook (restyling its header rows) works on
-  // the staged files before this. Nothing to write (no entry made a sheet):
-  // the old file stays.
-  staged.commit();
+  // The restyling works on the staged files: exactly the ones this run wrote.
+  // Nothing to write (no entry made a sheet): the old files stay.
+  do_patch(run_workbook_, split_files_ + 1);
+  if (staged.commit())
+    clean_if_exists();
   finished.store(true, std::memory_order_release);
+}
+
+void xls_converter::clean_if_exists()
+{
+  tk_log_message(1, "xls_converter::clean_if_exists");
+  if (!split_data)
+    return;
+  for (std::uint32_t k = split_files_ + 1;; ++k) {
+    const std::wstring sibling = numbered_path(destination, static_cast<int>(k));
+    if (!tk_is_file_exist2(sibling, tk_exist_not_folder))
+      break;
+    tk_log_message(2, L"Delete file '%s'", sibling);
+    std::error_code ignored;
+    std::filesystem::remove(plat::to_utf8(sibling), ignored);
+  }
+}
+
+bool xls_converter::splits_rows() const
+{
+  return split_data && format_version != xls_format_excel_2010;
+}
+
+void xls_converter::close_workbook(std::unique_ptr<udb_database>& base)
+{
+  if (!base)
+    return;
+  if (auto* workbook = dynamic_cast<dao_database*>(base.get())) {
+    try {
+      workbook->close();
+    } catch (const tk_exception& e) {
+      base.reset();
+      // Inside an entry a level-0 error would end only that entry, and the run
+      // would go on to say "converted" of a workbook that is not there.
+      throw tk_exception(e.get_message(), tk_level_error);
+    }
+  }
+  base.reset();
 }
 
 void xls_converter::do_convert_xlsx(udb_database* source_db)
@@ -362,7 +408,12 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
   tk_log_message(2, L"xls_converter::convert_table(%s)", sheet);
   if (base == nullptr)
     throw tk_mail_assertion("xls_conv", 334);
-  const std::unique_ptr<udb_recordset> table = base->create_table(sheet, schema, udb_indexes());
+  // The numbered workbook that takes the rows past the sheet's limit; declared
+  // before the sheet so that the sheet goes first.
+  std::unique_ptr<udb_database> continuation;
+  std::unique_ptr<udb_recordset> table = base->create_table(sheet, schema, udb_indexes());
+  std::uint32_t part = 0;
+  std::uint64_t in_sheet = 0;
 
   const std::wstring name = get_current_name();
   const std::uint64_t count = rows->get_record_count();
@@ -394,7 +445,18 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
     const udb_record* record = rows->get_item();
     if (record == nullptr)
       break;
-    if (done >= row_cap) {
+    if (in_sheet >= row_cap && splits_rows()) {
+      // The next numbered workbook gets a sheet of the same name, header first.
+      table.reset();
+      handler.set_context(name);
+      close_workbook(continuation);
+      ++part;
+      continuation = get_xls_base(numbered_path(run_workbook_, static_cast<int>(part)));
+      split_files_ = std::max(split_files_, part);
+      table = continuation->create_table(sheet, schema, udb_indexes());
+      in_sheet = 0;
+    }
+    if (in_sheet >= row_cap) {
       const tk_exception full(
           plat::sprintf("The worksheet is full: only the first %llu of %llu records were written "
                         "(%s holds at most %llu data rows per worksheet)",
@@ -432,10 +494,12 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
       }
     }
 
+    bool written = true;
     try {
       table->append_record(out, static_cast<std::uint32_t>(m));
     } catch (const dao_exception& e) {
       // One refused record; the rest of the table still goes in.
+      written = false;
       handler.set_context(name, static_cast<std::uint32_t>(done + 1));
       handler.handle(e, false);
     } catch (const tk_exception& e) {
@@ -451,6 +515,8 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
       break;
     }
     records_done.fetch_add(1);
+    if (written)
+      ++in_sheet;
     rows->next();
   }
 
@@ -458,6 +524,11 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
   if (format_version == xls_format_excel_2010) {
     if (auto* book = dynamic_cast<xlsx_database*>(base))
       book->save_table(table.get(), 0);
+  }
+  table.reset();
+  if (continuation) {
+    handler.set_context(name);
+    close_workbook(continuation);
   }
   tk_log_message(1, "xls_converter::convert_table - END");
 }
@@ -500,4 +571,37 @@ bool xls_converter::store_excel_settings(udb_profile& profile) const
   profile.set_value(xls_settings_section, L"wrap text", flag_text(wrap_text));
   profile.set_value(xls_settings_section, L"convert dates to strings", flag_text(dates_to_strings));
   return true;
+}
+
+// ---------------------------------------------------------------------------
+// Restyling the written .xls files
+
+std::wstring xls_converter::numbered_path(const std::wstring& workbook, int k)
+{
+  tk_file_wname parts(workbook);
+  parts.name = plat::sprintf(L"%s(%d)", parts.name, k);
+  return parts.get_full_path();
+}
+
+void xls_converter::do_patch(const std::wstring& workbook, std::uint32_t files)
+{
+  tk_log_message(2, "xls_converter::do_patch");
+  if (table_count.load() == 0 || format_version >= xls_format_excel_2010)
+    return;
+  // A file that cannot be restyled stays as the driver wrote it; the run does
+  // not fail for it, but the log says why.
+  xls_engine& engine = *engines_[format_version];
+  const auto restyle = [&engine](const std::wstring& path) {
+    std::string error;
+    if (engine.patch(path, &error))
+      return;
+    std::wstring reason;
+    plat::utf8_to_wide_lenient(error, reason);
+    tk_log_message(3, L"The format of '%s' is not changed: %s", path, reason);
+  };
+  restyle(workbook);
+  if (!split_data)
+    return;
+  for (std::uint32_t k = 1; k < files; ++k)
+    restyle(numbered_path(workbook, static_cast<int>(k)));
 }

@@ -51,6 +51,19 @@ public:
   // the entry; record-level failures are reported and counted here.
   void convert_table(udb_database* base, udb_recordset* rows, const std::wstring& sheet,
                      const udb_schema& schema);
+  // With split data: removes the numbered siblings of the destination ("name(k)")
+  // that this run did not write, up to the first missing number. Runs once the
+  // new files have replaced the old ones, so nothing old goes before the new
+  // workbook is complete.
+  void clean_if_exists();
+  // The k-th numbered sibling of a split .xls workbook: "%s(%d)" of the file
+  // name and k, before the extension ("shop.xls", 2: "shop(2).xls").
+  static std::wstring numbered_path(const std::wstring& workbook, int k);
+  // Restyles the .xls files a run wrote: the workbook and, with split_data, its
+  // numbered siblings 1 to files - 1 (`files` counts the workbook too). No other
+  // file is opened, whatever lies beside them. Nothing for a run of queries only
+  // or an .xlsx run. A file that fails keeps its bytes and is only logged.
+  void do_patch(const std::wstring& workbook, std::uint32_t files);
 
   // [MS Excel settings] without "BLOB to text"; both return true.
   bool load_excel_settings(const udb_profile& profile);
@@ -114,6 +127,16 @@ private:
                      xls_tn_validator& validator);
   VARTYPE destination_type(VARTYPE type) const;
   std::uint64_t data_row_limit() const;
+  // Rows past a sheet's limit go on in numbered workbooks (.xls with split data).
+  bool splits_rows() const;
+  // Writes and closes an .xls workbook; a workbook that could not be written
+  // ends the run.
+  static void close_workbook(std::unique_ptr<udb_database>& base);
+
+  // Where an .xls run writes its workbook, and how many numbered continuation
+  // workbooks beside it the run has written so far.
+  std::wstring run_workbook_;
+  std::uint32_t split_files_ = 0;
 
   xls_engine_table engines_;
   mutable std::mutex current_name_lock_;

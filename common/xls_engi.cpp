@@ -2,8 +2,15 @@
 // the notes shown to the user state exactly those limits.
 #include "common/xls_engi.h"
 
+#include "OLE/ole_ptr.h"
+#include "TK/tk_exception.h"
 #include "TK/tk_log.h"
+#include "common/xls_restyle.h"
+#include "platform/storage/storage.h"
+#include "platform/text_codec.h"
 
+#include <cstdio>
+#include <memory>
 #include <utility>
 
 std::array<xls_engine*, xls_format_count> xls_engines{};
@@ -44,4 +51,80 @@ xls_engine_2010::xls_engine_2010()
                  1048576, 1048575, 32766)
 {
   tk_log_message(2, "xls_engine_2010::ctor");
+}
+
+bool xls_engine::patch(const std::wstring& path, std::string* error)
+{
+  tk_log_message(2, "xls_engine::patch");
+  const auto fail = [error](const std::string& text) {
+    tk_log_message(2, "%s", text);
+    if (error != nullptr)
+      *error = text;
+    return false;
+  };
+  ole_com_ptr<IStorage> storage;
+  if (FAILED(StgOpenStorage(path.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0,
+                            storage.put())))
+    return fail("Failed to open OLE document");
+  ole_com_ptr<IStream> stream;
+  const DWORD mode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+  if (FAILED(storage->OpenStream(L"Book", nullptr, mode, 0, stream.put())) &&
+      FAILED(storage->OpenStream(L"Workbook", nullptr, mode, 0, stream.put())))
+    return fail("Stream not found");
+  try {
+    do_patch(stream.get());
+  } catch (const std::exception& e) {
+    tk_log_message(2, "Got exception: %s", e.what());
+    if (error != nullptr)
+      *error = e.what();
+    return false;
+  }
+  return true;
+}
+
+void xls_engine::write_empty_xls(const std::wstring& path) const
+{
+  const std::uint8_t* bytes = get_template();
+  const std::size_t size = get_template_size();
+  if (bytes == nullptr)
+    throw tk_mail_assertion("xls_engi", __LINE__);
+  std::string narrow;
+  plat::wide_to_utf8(path, narrow);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(narrow.c_str(), "wb"), std::fclose);
+  if (!file)
+    throw tk_exception("Cannot open destination file for writing.", tk_level_error);
+  // What the close flushes can fail too (a full disk).
+  if (std::fwrite(bytes, 1, size, file.get()) != size || std::fclose(file.release()) != 0)
+    throw tk_exception("Failed to write into the destination file.", tk_level_error);
+}
+
+void xls_engine_50::do_patch(IStream* stream)
+{
+  if (stream == nullptr)
+    throw tk_mail_assertion("xls_engi", __LINE__);
+  xls_restyle_stream(*stream, xls_biff::biff5, wrap);
+}
+
+void xls_engine_80::do_patch(IStream* stream)
+{
+  tk_log_message(2, "xls_engine_80::do_patch");
+  if (stream == nullptr)
+    throw tk_mail_assertion("xls_engi", __LINE__);
+  xls_restyle_stream(*stream, xls_biff::biff8, wrap);
+}
+
+// The converter never restyles an .xlsx workbook; its styles are written with it.
+void xls_engine_2010::do_patch(IStream* /*stream*/)
+{
+  tk_log_message(2, "xls_engine_2010::do_patch");
+}
+
+const std::uint8_t* xls_engine_2010::get_template() const
+{
+  return nullptr;
+}
+
+std::size_t xls_engine_2010::get_template_size() const
+{
+  return 0;
 }

@@ -46,17 +46,21 @@ void place_string(std::size_t& used, std::size_t count, std::size_t unit, std::u
   used += header_bytes;
   std::size_t left = count;
   while (left > 0) {
-    const std::size_t room = (max_data8 - used) / unit;
-    if (room == 0) {
+    std::size_t k = std::min(left, (max_data8 - used) / unit);
+    // A surrogate pair stays in one record: readers decode each piece alone.
+    if (unit == 2 && k < left && k > 0) {
+      const unsigned last = chars[2 * k - 2] | (chars[2 * k - 1] << 8);
+      if (last >= 0xD800 && last <= 0xDBFF)
+        --k;
+    }
+    if (k == 0) {
       sink.next_record();
       sink.bytes(&flags, 1);
       used = 1;
       continue;
     }
-    const std::size_t k = std::min(left, room);
     sink.bytes(chars, k * unit);
-    if (chars != nullptr)
-      chars += k * unit;
+    chars += k * unit;
     used += k * unit;
     left -= k;
   }
@@ -100,7 +104,7 @@ void sst_table::grow()
   slots_.swap(slots);
 }
 
-void sst_table::place(std::size_t count, bool narrow)
+void sst_table::place(std::size_t count, bool narrow, const std::uint8_t* chars)
 {
   struct counter {
     sst_table& t;
@@ -124,7 +128,7 @@ void sst_table::place(std::size_t count, bool narrow)
     }
     void bytes(const std::uint8_t*, std::size_t n) { t.layout_.bytes += n; }
   };
-  place_string(layout_.used, count, narrow ? 1 : 2, narrow ? 0 : 1, nullptr, counter{*this});
+  place_string(layout_.used, count, narrow ? 1 : 2, narrow ? 0 : 1, chars, counter{*this});
 }
 
 std::uint32_t sst_table::append(bool remember, std::uint32_t hash)
@@ -136,7 +140,7 @@ std::uint32_t sst_table::append(bool remember, std::uint32_t hash)
   const std::uint8_t n[2] = {static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
   spool_.write(n, 2);
   spool_.write(key_.data(), key_size_);
-  place(count, narrow);
+  place(count, narrow, key_.data() + 1);
   const std::uint32_t index = unique_++;
   if (remember && entries_.size() < max_remembered &&
       remembered_bytes_ + key_size_ <= max_remembered_bytes) {

@@ -57,7 +57,7 @@ private:
   // The index of the text in key_, or not_found.
   std::uint32_t find(std::uint32_t hash) const;
   std::uint32_t append(bool remember, std::uint32_t hash);
-  void place(std::size_t count, bool narrow);
+  void place(std::size_t count, bool narrow, const std::uint8_t* chars);
   const std::uint8_t* store(std::size_t size);
   void grow();
 

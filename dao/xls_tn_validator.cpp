@@ -1,7 +1,7 @@
 // The worksheet-name validator. The length limit makes the validator cut and
 // number a long name itself, so two names that share their first 31 units can
 // never become one sheet title after the workbook writer's cut.
-#include "common/tn_validator.h"
+#include "dao/xls_tn_validator.h"
 
 #include "TK/tk_log.h"
 

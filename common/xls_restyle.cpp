@@ -1,0 +1,350 @@
+// The restyling walk: the workbook globals record by record (FONT, XF,
+// BOUNDSHEET), then each sheet from its BOF through INDEX and the first DBCELL to
+// the cells of row 0. The walk only plans its writes; they are made once the
+// whole stream has passed every check, so a refused stream keeps every byte.
+#include "common/xls_restyle.h"
+
+#include "TK/tk_exception.h"
+#include "TK/tk_log.h"
+#include "platform/format.h"
+#include "platform/storage/storage.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+constexpr std::uint16_t rt_eof = 0x000A;
+constexpr std::uint16_t rt_font = 0x0031;
+constexpr std::uint16_t rt_xf = 0x00E0;
+constexpr std::uint16_t rt_boundsheet = 0x0085;
+constexpr std::uint16_t rt_bof = 0x0809;
+constexpr std::uint16_t rt_index = 0x020B;
+constexpr std::uint16_t rt_dbcell = 0x00D7;
+constexpr std::uint16_t rt_row = 0x0208;
+constexpr std::uint16_t bof_globals = 0x0005;
+constexpr std::uint16_t bof_worksheet = 0x0010;
+
+// The XF index the column-name cells get.
+constexpr std::uint16_t header_xf_index = 16;
+
+// Records of one cell whose XF index is at data offset 4: LABEL, LABELSST,
+// NUMBER, RK, BLANK, BOOLERR, RSTRING, FORMULA. A record of several cells
+// (MULRK, MULBLANK) ends the header row, since one write would restyle only its
+// first cell.
+bool is_single_cell(std::uint16_t type)
+{
+  switch (type) {
+  case 0x0204: case 0x00FD: case 0x0203: case 0x027E:
+  case 0x0201: case 0x0205: case 0x00D6: case 0x0006:
+    return true;
+  default:
+    return false;
+  }
+}
+
+constexpr std::array<std::uint8_t, 12> header_font = {0xC8, 0x00, 0x01, 0x00, 0xFF, 0x7F,
+                                                      0xBC, 0x02, 0x00, 0x00, 0x00, 0x02};
+
+// What differs between the two BIFF versions.
+struct biff_layout {
+  std::uint16_t version;
+  const char* format_name;
+  const char* sheet_log;
+  std::uint16_t xf_size;
+  // The fixed part of a FONT record (up to and including its name's length).
+  std::uint16_t font_min;
+  std::uint16_t boundsheet_min;
+  // Data offset of the first DBCELL position in INDEX.
+  std::uint16_t index_dbcells;
+  // The regular XFs (counted from 1) reach to the last record in BIFF5, to the
+  // 24th in BIFF8, whose later XFs hold the date formats.
+  std::uint32_t last_regular_xf;
+  std::array<std::uint8_t, 20> header_xf;
+  std::array<std::uint8_t, 10> regular_xf;
+};
+
+// The header XF's font is the fourth FONT record (index 3), the one made bold
+// above; index 4 names no FONT record at all, and readers disagree on it.
+biff_layout layout_of(xls_biff version, bool wrap)
+{
+  const std::uint8_t h = wrap ? 0x1A : 0x12;
+  const std::uint8_t r = wrap ? 0x18 : 0x10;
+  if (version == xls_biff::biff5)
+    return {0x0500, "Excel 5.0 (BIFF5)", "xls_engine::patch_sheet(%X)", 16, 15, 7, 12, 0xFFFFFFFFu,
+            {0x03, 0x00, 0x00, 0x00, 0x09, 0x00, h, 0x70, 0x16, 0x20, 0x41, 0x80, 0x49, 0x80, 0x40, 0x20},
+            {0x00, 0x00, 0x00, 0x00, 0x09, 0x00, r, 0x10, 0xC0, 0x20}};
+  return {0x0600, "Excel 2000 (BIFF8)", "xls_engine_80::patch_sheet(%X)", 20, 16, 8, 16, 24,
+          {0x03, 0x00, 0x00, 0x00, 0x01, 0x00, h, 0x00, 0x00, 0x78,
+           0x11, 0x11, 0x40, 0x20, 0x40, 0x20, 0x00, 0x04, 0x16, 0x20},
+          {0x00, 0x00, 0x00, 0x00, 0x01, 0x00, r, 0x00, 0x00, 0x10}};
+}
+
+[[noreturn]] void damaged(const char* what, std::uint64_t position)
+{
+  throw tk_exception(plat::sprintf("Damaged workbook: %s at offset %X", what, position), tk_level_error);
+}
+
+struct record_header {
+  std::uint64_t position = 0;
+  std::uint16_t type = 0;
+  std::uint16_t size = 0;
+  std::uint64_t data() const { return position + 4; }
+  std::uint64_t next() const { return position + 4 + size; }
+};
+
+struct planned_write {
+  std::uint64_t position;
+  std::array<std::uint8_t, 20> bytes;
+  std::size_t size;
+};
+
+class restyle_walk {
+public:
+  restyle_walk(IStream& stream, const biff_layout& layout) : stream_(stream), layout_(layout)
+  {
+    ULARGE_INTEGER end{};
+    if (FAILED(stream_.Seek(LARGE_INTEGER{0}, STREAM_SEEK_END, &end)))
+      throw tk_exception("Failed to read the workbook stream", tk_level_error);
+    size_ = end.QuadPart;
+  }
+
+  void run()
+  {
+    const std::vector<std::uint32_t> sheets = walk_globals();
+    for (const std::uint32_t sheet : sheets)
+      patch_sheet(sheet);
+    for (const planned_write& w : writes_)
+      write(w);
+  }
+
+private:
+  std::vector<std::uint32_t> walk_globals()
+  {
+    tk_log_message(1, "Current position: %X", 0);
+    const record_header bof = header_at(0);
+    std::uint16_t fields[2] = {0, 0};
+    if (bof.type == rt_bof && bof.size >= 4)
+      read_at(bof.data(), fields, 4);
+    if (bof.type != rt_bof || bof.size < 4 || fields[1] != bof_globals)
+      throw tk_exception("Not an Excel workbook: the stream does not start with a workbook BOF record",
+                         tk_level_error);
+    if (fields[0] != layout_.version)
+      throw tk_exception(plat::sprintf("Not an %s workbook: its BIFF version is %04X", layout_.format_name,
+                                       fields[0]),
+                         tk_level_error);
+
+    std::uint32_t fonts = 0;
+    std::uint32_t xfs = 0;
+    bool in_sheet_list = false;
+    std::vector<std::uint32_t> sheets;
+    for (record_header r = bof;;) {
+      tk_log_message(1, "BIFF record: (%02X, %02X)", r.type, r.size);
+      switch (r.type) {
+      case rt_font:
+        if (r.size < layout_.font_min)
+          damaged("FONT record too short", r.position);
+        if (++fonts == 4) {
+          tk_log_message(2, "Got font descr. #3 (offset=%X)", r.position);
+          plan(r.data(), header_font.data(), header_font.size());
+        }
+        break;
+      case rt_xf:
+        if (r.size != layout_.xf_size)
+          damaged("XF record of a wrong length", r.position);
+        ++xfs;
+        if (xfs == 17) {
+          tk_log_message(2, "Got header XF (offset=%X)", r.position);
+          plan(r.data(), layout_.header_xf.data(), layout_.xf_size);
+        } else if (xfs == 16 || (xfs >= 22 && xfs <= layout_.last_regular_xf)) {
+          tk_log_message(2, "Got regular XF (offset=%X)", r.position);
+          plan(r.data(), layout_.regular_xf.data(), layout_.regular_xf.size());
+        }
+        break;
+      case rt_boundsheet: {
+        if (r.size < layout_.boundsheet_min)
+          damaged("BOUNDSHEET record too short", r.position);
+        const std::uint32_t sheet = u32_at(r.data());
+        tk_log_message(2, "Got sheet offset=%X", sheet);
+        sheets.push_back(sheet);
+        break;
+      }
+      default:
+        break;
+      }
+      // BIFF8 globals go on after the sheet list (shared strings and more)
+      // with nothing the restyling changes.
+      const bool last = r.type == rt_eof || (layout_.version == 0x0600 && in_sheet_list && r.type != rt_boundsheet);
+      in_sheet_list = in_sheet_list || r.type == rt_boundsheet;
+      if (last) {
+        for (const std::uint32_t sheet : sheets)
+          if (sheet < r.next())
+            damaged("sheet position inside the workbook globals", sheet);
+        return sheets;
+      }
+      tk_log_message(1, "Current position: %X", r.next());
+      if (r.next() + 4 > size_)
+        damaged("workbook globals without an end", r.next());
+      r = header_at(r.next());
+    }
+  }
+
+  void patch_sheet(std::uint32_t position)
+  {
+    tk_log_message(1, layout_.sheet_log, position);
+    const record_header bof = header_at(position);
+    std::uint16_t fields[2] = {0, 0};
+    if (bof.type == rt_bof && bof.size >= 4)
+      read_at(bof.data(), fields, 4);
+    if (bof.type != rt_bof || bof.size < 4 || fields[0] != layout_.version || fields[1] != bof_worksheet)
+      damaged("sheet that does not start with a worksheet BOF record", position);
+    const record_header index = header_at(bof.next());
+    if (index.type != rt_index || index.size < layout_.index_dbcells || (index.size - layout_.index_dbcells) % 4 != 0)
+      damaged("sheet without its INDEX record", index.position);
+    if (index.size == layout_.index_dbcells) {
+      tk_log_message(2, "Empty sheet");
+      check_sheet_end(index);
+      return;
+    }
+    std::vector<std::uint32_t> dbcells((index.size - layout_.index_dbcells) / 4u);
+    read_at(index.data() + layout_.index_dbcells, dbcells.data(), static_cast<ULONG>(dbcells.size() * 4));
+    tk_log_message(2, "Got DBCELL offset: %X", dbcells.front());
+    if (dbcells.front() == 0) {
+      check_sheet_end(index);
+      return;
+    }
+    std::uint64_t previous = index.next();
+    record_header last;
+    for (const std::uint32_t at : dbcells) {
+      if (at < previous)
+        damaged("DBCELL position out of order", index.position);
+      last = header_at(at);
+      if (last.type != rt_dbcell || last.size < 4 || last.size % 2 != 0)
+        damaged("DBCELL position that does not lead to a DBCELL record", at);
+      previous = last.next();
+    }
+
+    const record_header first_dbcell = header_at(dbcells.front());
+    if (first_dbcell.size < 6)
+      damaged("DBCELL record too short", first_dbcell.position);
+    const std::uint32_t distance = u32_at(first_dbcell.data());
+    const std::uint16_t first_cell_offset = u16_at(first_dbcell.data() + 4);
+    if (distance == 0 || distance > first_dbcell.position - index.next())
+      damaged("DBCELL whose first row lies outside its sheet", first_dbcell.position);
+    const record_header row = header_at(first_dbcell.position - distance);
+    if (row.type != rt_row)
+      damaged("DBCELL that does not lead to a ROW record", first_dbcell.position);
+    std::uint64_t cell = row.next() + first_cell_offset;
+    if (cell > first_dbcell.position)
+      damaged("first cell offset outside its row block", first_dbcell.position);
+    tk_log_message(2, "Got 1st cell offset: %X", cell);
+
+    for (std::uint16_t column = 0; cell + 4 <= first_dbcell.position; ++column) {
+      const record_header r = header_at(cell);
+      if (r.next() > first_dbcell.position)
+        damaged("cell record that crosses its DBCELL", r.position);
+      if (!is_single_cell(r.type) || r.size < 6)
+        break;
+      std::uint16_t place[2] = {0, 0};
+      read_at(r.data(), place, 4);
+      if (place[0] != 0 || place[1] != column)
+        break;
+      const std::uint8_t xf[2] = {static_cast<std::uint8_t>(header_xf_index & 0xFF),
+                                  static_cast<std::uint8_t>(header_xf_index >> 8)};
+      plan(r.data() + 4, xf, sizeof xf);
+      cell = r.next();
+    }
+    check_sheet_end(last);
+  }
+
+  // The records after `from` reach the sheet's EOF inside the stream: a sheet
+  // cut short is refused before anything is written.
+  void check_sheet_end(const record_header& from)
+  {
+    for (record_header r = from; r.type != rt_eof;) {
+      if (r.next() + 4 > size_)
+        damaged("sheet without its EOF record", r.next());
+      r = header_at(r.next());
+      if (r.type == rt_bof)
+        damaged("sheet without its EOF record", r.position);
+    }
+  }
+
+  // The header of the record at `position`, which must lie whole in the stream.
+  record_header header_at(std::uint64_t position)
+  {
+    if (position + 4 > size_)
+      damaged("record past the end of the stream", position);
+    std::uint16_t fields[2] = {0, 0};
+    read_at(position, fields, 4);
+    record_header r{position, fields[0], fields[1]};
+    if (r.next() > size_)
+      damaged("record cut short by the end of the stream", position);
+    return r;
+  }
+
+  std::uint32_t u32_at(std::uint64_t position)
+  {
+    std::uint8_t b[4];
+    read_at(position, b, 4);
+    return std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16 | std::uint32_t{b[3]} << 24;
+  }
+
+  std::uint16_t u16_at(std::uint64_t position)
+  {
+    std::uint8_t b[2];
+    read_at(position, b, 2);
+    return static_cast<std::uint16_t>(b[0] | b[1] << 8);
+  }
+
+  // Reads little-endian fields; a short read is damage, never data.
+  template <class T>
+  void read_at(std::uint64_t position, T* out, ULONG size)
+  {
+    std::uint8_t* bytes = reinterpret_cast<std::uint8_t*>(out);
+    ULONG got = 0;
+    if (FAILED(stream_.Seek(LARGE_INTEGER{static_cast<LONGLONG>(position)}, STREAM_SEEK_SET, nullptr)) ||
+        FAILED(stream_.Read(bytes, size, &got)))
+      throw tk_exception(plat::sprintf("Failed to read the workbook stream at offset %X", position), tk_level_error);
+    if (got != size)
+      damaged("stream cut short", position + got);
+    if constexpr (sizeof(T) > 1) {
+      for (ULONG i = 0; i < size / sizeof(T); ++i) {
+        T v = 0;
+        for (std::size_t b = sizeof(T); b-- > 0;)
+          v = static_cast<T>(v << 8 | bytes[i * sizeof(T) + b]);
+        out[i] = v;
+      }
+    }
+  }
+
+  void plan(std::uint64_t position, const std::uint8_t* bytes, std::size_t size)
+  {
+    planned_write w{position, {}, size};
+    std::copy(bytes, bytes + size, w.bytes.begin());
+    writes_.push_back(w);
+  }
+
+  void write(const planned_write& w)
+  {
+    ULONG written = 0;
+    if (FAILED(stream_.Seek(LARGE_INTEGER{static_cast<LONGLONG>(w.position)}, STREAM_SEEK_SET, nullptr)) ||
+        FAILED(stream_.Write(w.bytes.data(), static_cast<ULONG>(w.size), &written)) || written != w.size)
+      throw tk_exception(plat::sprintf("Failed to write the workbook stream at offset %X", w.position),
+                         tk_level_error);
+  }
+
+  IStream& stream_;
+  const biff_layout& layout_;
+  std::uint64_t size_ = 0;
+  std::vector<planned_write> writes_;
+};
+
+} // namespace
+
+void xls_restyle_stream(IStream& stream, xls_biff version, bool wrap)
+{
+  const biff_layout layout = layout_of(version, wrap);
+  restyle_walk(stream, layout).run();
+}

@@ -1,0 +1,340 @@
+// The DAO database: a workbook's worksheets are its tables. A table is listed
+// only once DAO has appended it, so a failed definition leaves no name behind.
+#include "dao/dao_database.h"
+
+#include "TK/tk_log.h"
+#include "dao/dao_bstr.h"
+#include "dao/dao_exception.h"
+#include "dao/dao_recordset.h"
+#include "dao/dao_schema_initializer.h"
+#include "platform/case_fold.h"
+#include "platform/text_codec.h"
+
+#include <cwctype>
+#include <utility>
+
+namespace {
+
+constexpr LONG linked_table = 0x40000000;
+constexpr LONG system_object = static_cast<LONG>(0x80000002u);
+
+VARIANT text_arg(const dao_bstr& text)
+{
+  VARIANT v;
+  v.vt = VT_BSTR;
+  v.bstrVal = text;
+  return v;
+}
+
+VARIANT position_arg(std::uint16_t i)
+{
+  VARIANT v;
+  v.vt = VT_UI2;
+  v.uiVal = i;
+  return v;
+}
+
+VARIANT short_arg(short value)
+{
+  VARIANT v;
+  v.vt = VT_I2;
+  v.iVal = value;
+  return v;
+}
+
+} // namespace
+
+dao_database::dao_database(const std::wstring& name, DAODatabase* database, std::uint32_t mode)
+    : udb_database(name, mode, false), database_(database)
+{
+  tk_log_message(2, L"dao_database::dao_database( %s, mode=%d )", name, mode);
+  if (!database_)
+    throw tk_mail_assertion("dao_db", 59);
+  dao_check(database_->get_TableDefs(table_defs_.put()));
+  dao_require(table_defs_.get());
+  short count = 0;
+  dao_check(table_defs_->get_Count(&count));
+  for (short i = 0; i < count; ++i) {
+    ole_com_ptr<DAOTableDef> table;
+    dao_check(table_defs_->get_Item(position_arg(static_cast<std::uint16_t>(i)), table.put()));
+    dao_require(table.get());
+    dao_bstr table_name;
+    dao_check(table->get_Name(table_name.address()));
+    LONG attributes = 0;
+    dao_check(table->get_Attributes(&attributes));
+    if ((attributes & linked_table) != 0) {
+      tk_log_message(2, L"Skip linked table '%s'", table_name.to_wstring());
+    } else if ((attributes & system_object) != 0) {
+      tk_log_message(2, L"Skip system table '%s'", table_name.to_wstring());
+    } else {
+      tk_log_message(2, L"Got table: '%s'", table_name.to_wstring());
+      table_names_.push_back(table_name.to_wstring());
+    }
+  }
+  tk_log_message(2, "Right before extracting queries/vews");
+  if ((mode_ & mode_no_views) == 0) {
+    try {
+      init_views();
+    } catch (const dao_exception& e) {
+      tk_log_message(2, "ERROR1:\n%s", e.get_message());
+    }
+  }
+  tk_log_message(2, "Right before extracting FKs");
+  if ((mode_ & mode_no_fkeys) == 0) {
+    try {
+      init_fkeys();
+    } catch (const dao_exception& e) {
+      tk_log_message(3, "ERROR2:\n%s", e.get_message());
+    }
+  }
+  tk_log_message(2, "dao_database::ctor - END");
+}
+
+dao_database::~dao_database()
+{
+  tk_log_message(1, "dao_database::~dao_database");
+  if (!closed_ && database_) {
+    closed_ = true;
+    // A failure has no one to go to here: the converter's close() reports it.
+    if (FAILED(database_->Close()))
+      tk_log_message(3, L"The workbook '%s' could not be written", name_);
+  }
+  tk_log_message(1, "dao_database::~dao_database - END");
+}
+
+void dao_database::close()
+{
+  tk_log_message(2, L"dao_database::close(%s)", name_);
+  if (closed_)
+    return;
+  closed_ = true;
+  dao_check(database_->Close());
+}
+
+void dao_database::init_views()
+{
+  tk_log_message(2, "dao_database::init_views");
+  dao_check(database_->get_QueryDefs(query_defs_.put()));
+  dao_require(query_defs_.get());
+  short count = 0;
+  dao_check(query_defs_->get_Count(&count));
+  tk_log_message(2, "Got %d queries", count);
+  for (short i = 0; i < count; ++i) {
+    ole_com_ptr<DAOQueryDef> query;
+    dao_check(query_defs_->get_Item(position_arg(static_cast<std::uint16_t>(i)), query.put()));
+    dao_require(query.get());
+    dao_bstr query_name;
+    dao_check(query->get_Name(query_name.address()));
+    tk_log_message(2, L"Got query name: '%s'", query_name.to_wstring());
+    dao_bstr sql;
+    dao_check(query->get_SQL(sql.address()));
+    tk_log_message(2, L"Got query SQL: '%s'", sql.to_wstring());
+    views_.emplace_back(query_name.to_wstring(), rewrite_view_sql(sql.to_wstring()));
+  }
+}
+
+namespace {
+
+wchar_t fold_ascii(wchar_t c)
+{
+  return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// Where `what` next stands in `text` from `from`, A-Z folded; npos when nowhere.
+std::size_t find_no_case(const std::wstring& text, const std::wstring& what, std::size_t from)
+{
+  if (what.empty() || what.size() > text.size())
+    return std::wstring::npos;
+  for (std::size_t p = from; p + what.size() <= text.size(); ++p) {
+    std::size_t k = 0;
+    while (k < what.size() && fold_ascii(text[p + k]) == fold_ascii(what[k]))
+      ++k;
+    if (k == what.size())
+      return p;
+  }
+  return std::wstring::npos;
+}
+
+bool ends_word(const std::wstring& text, std::size_t at)
+{
+  if (at >= text.size())
+    return true;
+  const wchar_t c = text[at];
+  return c == L' ' || c == L'(' || c == L'\t' || c == L'\r' || c == L'\n';
+}
+
+} // namespace
+
+std::wstring dao_database::replace_no_case(const std::wstring& text, const std::wstring& what,
+                                           const std::wstring& with)
+{
+  std::wstring out = text;
+  for (std::size_t p = find_no_case(out, what, 0); p != std::wstring::npos; p = find_no_case(out, what, p + 1))
+    out.replace(p, what.size(), with);
+  return out;
+}
+
+std::wstring dao_database::replace_word_no_case(const std::wstring& text, const std::wstring& what,
+                                                const std::wstring& with)
+{
+  std::wstring out = text;
+  for (std::size_t p = find_no_case(out, what, 0); p != std::wstring::npos; p = find_no_case(out, what, p + 1)) {
+    const bool starts = p == 0 || std::iswalnum(static_cast<wint_t>(out[p - 1])) == 0;
+    if (starts && ends_word(out, p + what.size()))
+      out.replace(p, what.size(), with);
+  }
+  return out;
+}
+
+std::wstring dao_database::rewrite_view_sql(const std::wstring& sql)
+{
+  std::wstring out = replace_no_case(sql, L"]![", L"].[");
+  // ASC is also the sort order: only the call "asc(" is the function.
+  for (std::size_t p = find_no_case(out, L"asc", 0); p != std::wstring::npos; p = find_no_case(out, L"asc", p + 1)) {
+    std::size_t after = p + 3;
+    while (after < out.size() && (out[after] == L' ' || out[after] == L'\t'))
+      ++after;
+    const bool starts = p == 0 || std::iswalnum(static_cast<wint_t>(out[p - 1])) == 0;
+    if (starts && after < out.size() && out[after] == L'(')
+      out.replace(p, 3, L"ascii");
+  }
+  static const std::pair<const wchar_t*, const wchar_t*> words[] = {
+      {L"alike", L"like"}, {L"chr", L"char"},     {L"clng", L"round"},    {L"iif", L"if"},
+      {L"lcase", L"lower"}, {L"left$", L"left"},  {L"len", L"length"},    {L"mid$", L"mid"},
+      {L"nz", L"ifnull"},   {L"right$", L"right"}, {L"sqr", L"sqrt"},     {L"stdev", L"stddev"},
+      {L"strcomp", L"strcmp"}, {L"ucase", L"upper"},
+  };
+  for (const auto& [access, mysql] : words)
+    out = replace_word_no_case(out, access, mysql);
+  out = replace_no_case(out, L"<>", L"!=");
+  return replace_no_case(out, L"WITH OWNERACCESS OPTION", L"");
+}
+
+void dao_database::init_fkeys()
+{
+  throw tk_exception(std::string("Reading foreign keys of an Access database is not supported"),
+                     tk_level_error);
+}
+
+bool dao_database::is_system_table(const std::wstring& name)
+{
+  for (const wchar_t* system : {L"MSysNavPaneGroups", L"MSysNavPaneGroupCategories", L"MSysNavPaneGroupToObjects"})
+    if (plat::equal_no_case(name, system)) {
+      tk_log_message(2, L"%s is a system/internal tables", name);
+      return true;
+    }
+  return false;
+}
+
+std::unique_ptr<udb_recordset> dao_database::create_table(const std::wstring& name, const udb_schema& columns,
+                                                          const udb_indexes& indexes)
+{
+  tk_log_message(2, L"dao_database::create_table (%s)", name);
+  if ((mode_ & mode_read_only) != 0)
+    throw tk_mail_assertion("dao_db", 153);
+  if (is_table_exist(name)) {
+    if ((mode_ & mode_append) != 0)
+      return get_table(name, 8);
+    throw tk_mail_assertion("dao_db", 159);
+  }
+  const dao_bstr table_name(name);
+  const dao_bstr empty(std::wstring{});
+  VARIANT attributes;
+  attributes.vt = VT_I4;
+  attributes.lVal = 0;
+  ole_com_ptr<DAOTableDef> table;
+  dao_check(database_->CreateTableDef(text_arg(table_name), attributes, text_arg(empty), text_arg(empty),
+                                      table.put()));
+  dao_require(table.get());
+
+  dao_schema_initializer schema(table.get(), columns);
+  schema.initialize();
+  dao_indexes_initializer(table.get(), schema, indexes).initialize();
+
+  tk_log_message(1, "Right before Append");
+  dao_check(table_defs_->Append(table.get()));
+  table.release();
+
+  table_names_.push_back(name);
+  tk_log_message(2, L"udb_names_map::add_fn_map(%s)", name);
+  names_map_.add_fn_map(name, schema.get_validator().get_mapped_pairs());
+  return get_table(name, 2);
+}
+
+std::unique_ptr<udb_recordset> dao_database::get_table(const std::wstring& name, std::uint32_t mode)
+{
+  tk_log_message(2, L"dao_database::get_table(%s, %d)", name, mode);
+  if (!is_table_exist(name)) {
+    tk_log_message(2, L"Table '%s' does not exists", name);
+    throw tk_mail_assertion("dao_db", 298);
+  }
+  const dao_bstr table_name(name);
+  ole_com_ptr<DAOTableDef> table;
+  dao_check(table_defs_->get_Item(text_arg(table_name), table.put()));
+  dao_require(table.get());
+  tk_log_message(1, "Right after tdfs->getItem");
+  LONG attributes = 0;
+  dao_check(table->get_Attributes(&attributes));
+  if ((attributes & (linked_table | system_object)) != 0)
+    return nullptr;
+
+  const dao_bstr no_name(std::wstring{});
+  const dao_bstr sql(L"SELECT * FROM [" + name + L"]");
+  ole_com_ptr<DAOQueryDef> query;
+  dao_check(database_->CreateQueryDef(text_arg(no_name), text_arg(sql), query.put()));
+  dao_require(query.get());
+  tk_log_message(1, "Right after src->CreateQueryDef");
+  ole_com_ptr<DAORecordset> recordset;
+  dao_check(query->OpenRecordset(short_arg(plat::dao::db_open_dynaset),
+                                 short_arg((mode & mode_read_only) != 0 ? 4 : 8), recordset.put()));
+  dao_require(recordset.get());
+  return std::make_unique<dao_recordset>(this, name, recordset.get(), table.get());
+}
+
+std::unique_ptr<udb_recordset> dao_database::get_query(const std::wstring& name, const std::wstring& /*sql*/,
+                                                       std::uint32_t /*mode*/)
+{
+  tk_log_message(2, L"dao_database::get_query(%s)", name);
+  throw tk_exception(std::string("Queries over a DAO database are not supported"), tk_level_error);
+}
+
+bool dao_database::test_query(const std::wstring& sql)
+{
+  tk_log_message(2, L"dao_database::test_query(%s)", sql);
+  const dao_bstr no_name(std::wstring{});
+  const dao_bstr text(sql);
+  ole_com_ptr<DAOQueryDef> query;
+  if (FAILED(database_->CreateQueryDef(text_arg(no_name), text_arg(text), query.put())) || !query)
+    return false;
+  VARIANT deny_write;
+  deny_write.vt = VT_I4;
+  deny_write.lVal = plat::dao::db_deny_write;
+  VARIANT dynaset;
+  dynaset.vt = VT_I4;
+  dynaset.lVal = plat::dao::db_open_dynaset;
+  ole_com_ptr<DAORecordset> recordset;
+  if (FAILED(query->OpenRecordset(dynaset, deny_write, recordset.put())) || !recordset)
+    return false;
+  recordset->Close();
+  return true;
+}
+
+bool dao_database::delete_tab(const std::wstring& name)
+{
+  tk_log_message(1, L"dao_database::delete_tab(%s)", name);
+  if ((mode_ & mode_read_only) != 0)
+    throw tk_mail_assertion("dao_db", 203);
+  if (!is_table_exist(name))
+    throw tk_mail_assertion("dao_db", 204);
+  const dao_bstr table_name(name);
+  dao_check(table_defs_->Delete(table_name));
+  return udb_database::delete_tab(name);
+}
+
+void dao_database::create_relationships(const udb_relationships& relationships)
+{
+  tk_log_message(2, "dao_database::create_relationships");
+  if (mode_ == 8 || relationships.empty())
+    return;
+  throw tk_exception(std::string("Writing relations into a DAO database is not supported"), tk_level_error);
+}

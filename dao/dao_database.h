@@ -1,0 +1,77 @@
+// A file opened through the DAO engine as a udb_database: for a conversion, the
+// destination workbook, whose tables are worksheets. The workbook is written
+// when the DAO database closes: close() reports a failure to write it, and the
+// destructor closes (unchecked) only what close() has not.
+#pragma once
+
+#include "OLE/ole_ptr.h"
+#include "UDB/udb_db.h"
+#include "platform/dao/dao_interfaces.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class dao_database : public udb_database {
+public:
+  // Mode bits: 1 read-only, 8 append to an existing table, 16 exclusive,
+  // 32 and 64 (both clear: read foreign keys), 128 no views.
+  static constexpr std::uint32_t mode_read_only = 1, mode_append = 8, mode_no_fkeys = 32 | 64,
+                                 mode_no_views = 128;
+
+  // Holds its own reference to `database` (null is an internal error); lists
+  // the tables and reads views and foreign keys as the mode says.
+  dao_database(const std::wstring& name, DAODatabase* database, std::uint32_t mode);
+  ~dao_database() override;
+
+  // A new table defined from the columns (names made acceptable, unique
+  // ignoring case) and opened for appending. With mode bit 8 an existing table
+  // is opened for appending instead. ole_type_exception for a column type DAO
+  // has no field for; dao_exception when DAO refuses the definition.
+  std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& columns,
+                                              const udb_indexes& indexes) override;
+  // A recordset over the table (read-only with mode bit 0, else append-only);
+  // null for a linked or system table.
+  std::unique_ptr<udb_recordset> get_table(const std::wstring& name, std::uint32_t mode) override;
+  // Queries over an Access database are not supported: tk_exception level 1.
+  std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& sql,
+                                           std::uint32_t mode) override;
+  // The statement opens as a recordset; never raises.
+  bool test_query(const std::wstring& sql) override;
+  bool delete_tab(const std::wstring& name) override;
+  // Writing relations is not supported (tk_exception level 1), except for the
+  // empty list and mode 8, which have nothing to do.
+  void create_relationships(const udb_relationships& relationships) override;
+
+  // Closes the DAO database, which writes the workbook. A failure raises
+  // dao_exception (the previous file stays); the database is closed either way.
+  // Recordsets made from it must be deleted first.
+  void close();
+  bool is_closed() const { return closed_; }
+
+  // Lists the stored queries as views, their SQL rewritten for MySQL.
+  void init_views();
+  static bool is_system_table(const std::wstring& name);
+
+  // Access SQL in MySQL's words: "]![" as "].[", Access functions by their
+  // MySQL names (whole words), "<>" as "!=", no "WITH OWNERACCESS OPTION".
+  // "asc" is taken for the function only where "(" follows, so a sort
+  // order "ASC" stays.
+  static std::wstring rewrite_view_sql(const std::wstring& sql);
+  // Every occurrence of `what` (A-Z folded) replaced.
+  static std::wstring replace_no_case(const std::wstring& text, const std::wstring& what, const std::wstring& with);
+  // Occurrences of `what` (A-Z folded) that are whole words: after no letter
+  // or digit, before the end, a blank, "(", a tab, CR or LF.
+  static std::wstring replace_word_no_case(const std::wstring& text, const std::wstring& what,
+                                           const std::wstring& with);
+
+  DAODatabase* get_dao_database() const { return database_.get(); }
+
+private:
+  void init_fkeys();
+
+  ole_com_ptr<DAODatabase> database_;
+  ole_com_ptr<DAOQueryDefs> query_defs_;
+  ole_com_ptr<DAOTableDefs> table_defs_;
+  bool closed_ = false;
+};

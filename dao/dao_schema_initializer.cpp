@@ -1,0 +1,156 @@
+// Field definitions of a new DAO table from source columns. The validator's
+// restricted names grow by one name per column, so no later column can take a
+// name an earlier one got.
+#include "dao/dao_schema_initializer.h"
+
+#include "OLE/ole_date.h"
+#include "OLE/ole_ptr.h"
+#include "TK/tk_log.h"
+#include "dao/dao_bstr.h"
+#include "dao/dao_exception.h"
+#include "platform/dao/excel_workbook.h"
+#include "dao/dao_record.h"
+#include "dao/dao_recordset.h"
+
+namespace {
+
+VARIANT long_arg(LONG value)
+{
+  VARIANT v;
+  v.vt = VT_I4;
+  v.lVal = value;
+  return v;
+}
+
+// A default value of the column's own VARIANT, written through DAO.
+void put_default_value(DAOField& field, const VARIANT& value)
+{
+  dao_check(field.put_DefaultValue(value));
+}
+
+void put_default_text(DAOField& field, const std::wstring& text)
+{
+  const dao_bstr value(text);
+  VARIANT v;
+  v.vt = VT_BSTR;
+  v.bstrVal = value;
+  put_default_value(field, v);
+}
+
+} // namespace
+
+dao_schema_initializer::dao_schema_initializer(DAOTableDef* table, const udb_schema& source)
+    : table_(table), validator_(source)
+{
+  tk_log_message(2, "dao_schema_initializer::ctor");
+  for (const auto& column : source) {
+    const bool kept = validator_.is_acceptable(column->name);
+    const std::wstring name = kept ? column->name : validator_.get_safe_name(column->name);
+    emplace_back(column->size, name, column->vartype, column->not_null, column->auto_increment,
+                 column->default_value, column->dw_reserved, std::wstring());
+    if (!kept) {
+      tk_log_message(2, L"Store generated column name '%s'", name);
+      validator_.add_existing_name(name);
+      validator_.add_mapped_pair(column->name, name);
+    }
+    validator_.add_restricted_name(name);
+  }
+}
+
+void dao_schema_initializer::initialize()
+{
+  tk_log_message(2, "dao_schema_initializer::initialize");
+  ole_com_ptr<DAOFields> fields;
+  dao_check(table_->get_Fields(fields.put()));
+  dao_require(fields.get());
+  std::uint64_t total = 0;
+  for (std::size_t i = 0; i < size(); ++i) {
+    const t_ftd& column = *(*this)[i];
+    total += column.size;
+    tk_log_message(2, "Field #%d: type=%d, size=%d, dw_reserved=%d, total size=%d", i, column.vartype, column.size,
+                   column.dw_reserved, total);
+    const std::int32_t type = dao_field::get_native_type(column);
+    const dao_bstr name(column.name);
+    VARIANT name_arg;
+    name_arg.vt = VT_BSTR;
+    name_arg.bstrVal = name;
+    ole_com_ptr<DAOField> field;
+    dao_check(table_->CreateField(name_arg, long_arg(type), long_arg(static_cast<LONG>(column.size)), field.put()));
+    dao_require(field.get());
+    dao_check(field->put_Required(column.not_null ? 1 : 0));
+    if (type == plat::dao::db_text || type == plat::dao::db_memo) {
+      tk_log_message(2, "Set AllowZeroLength flag");
+      dao_check(field->put_AllowZeroLength(1));
+    }
+    put_default(*field.get(), column);
+    if (type == plat::dao::db_long && column.auto_increment) {
+      LONG attributes = 0;
+      dao_check(field->get_Attributes(&attributes));
+      dao_check(field->put_Attributes(attributes | plat::dao::db_auto_incr_field));
+    }
+    dao_check(fields->Append(field.get()));
+  }
+}
+
+void dao_schema_initializer::put_default(DAOField& field, const t_ftd& column)
+{
+  if (column.vartype == VT_DATE && column.dw_reserved == 9) {
+    tk_log_message(2, "Processing def.value NOW()");
+    put_default_text(field, L"Now()");
+    return;
+  }
+  if (column.vartype == VT_DATE && column.dw_reserved == 10) {
+    tk_log_message(2, "Processing def.value Date()");
+    put_default_text(field, L"Date()");
+    return;
+  }
+  const std::wstring text = column.default_value.to_wstring();
+  if (text.empty())
+    return;
+  const VARTYPE own = column.default_value.get_type();
+  tk_log_message(2, L"Putting default value: (%d, %s)", own, text);
+  if (own == VT_I1 || own == VT_UI2 || own == VT_UI4 || own == VT_I8 || own == VT_UI8) {
+    put_default_value(field, dao_get_valid_variant(column.default_value).get_variant());
+  } else if (column.vartype != VT_DATE && column.vartype != VT_BSTR) {
+    put_default_value(field, column.default_value.get_variant());
+  } else if (column.vartype == VT_BSTR) {
+    put_default_text(field, quote_def_value(text));
+  } else {
+    tk_log_message(2, "Got DATE def value");
+    const std::wstring canonical = ole_date(text).to_wstring(6);
+    tk_log_message(1, L"After canonization: %s", canonical);
+    if (!canonical.empty())
+      put_default_text(field, quote_def_value(text));
+  }
+}
+
+std::wstring dao_schema_initializer::quote_def_value(const std::wstring& text)
+{
+  tk_log_message(1, L"dao_schema_initializer::quote_def_value(%s)", text);
+  if (text.find(L'"') == std::wstring::npos)
+    return L'"' + text + L'"';
+  if (text.find(L'\'') == std::wstring::npos)
+    return L'\'' + text + L'\'';
+  std::wstring both = text;
+  for (wchar_t& c : both)
+    if (c == L'"')
+      c = L'\'';
+  return L'"' + both + L'"';
+}
+
+dao_indexes_initializer::dao_indexes_initializer(DAOTableDef* table, const dao_schema_initializer& /*schema*/,
+                                                 const udb_indexes& indexes)
+    : table_(table), indexes_(indexes)
+{
+  tk_log_message(2, "dao_indexes_initializer::ctor");
+}
+
+void dao_indexes_initializer::initialize()
+{
+  tk_log_message(2, "dao_indexes_initializer::initialize");
+  ole_com_ptr<DAOIndexes> existing;
+  dao_check(table_->get_Indexes(existing.put()));
+  dao_require(existing.get());
+  if (!indexes_.empty())
+    throw tk_exception(std::string("Creating indexes in a DAO database is not supported"), tk_level_error);
+}

@@ -1,0 +1,45 @@
+// Turns the columns of a source table into the fields of a new DAO table
+// definition. The names are made acceptable to DAO and unique within the table
+// ignoring case; the map of changed names is the validator's.
+#pragma once
+
+#include "UDB/udb_schema.h"
+#include "dao/dao_validators.h"
+#include "platform/dao/dao_interfaces.h"
+
+#include <string>
+
+class dao_schema_initializer : public udb_schema {
+public:
+  // `table` is borrowed for the initializer's life.
+  dao_schema_initializer(DAOTableDef* table, const udb_schema& source);
+
+  // Creates and appends one field per column. ole_type_exception for a type
+  // without a DAO field; dao_exception when DAO refuses.
+  void initialize();
+
+  // The text as a quoted default: "text", else 'text', else "text" with its
+  // double quotes turned into single ones.
+  static std::wstring quote_def_value(const std::wstring& text);
+
+  const dao_fn_validator& get_validator() const { return validator_; }
+
+private:
+  void put_default(DAOField& field, const t_ftd& column);
+
+  DAOTableDef* table_;
+  dao_fn_validator validator_;
+};
+
+// The indexes of a new table. Workbooks keep none: an empty list defines
+// nothing; any index raises tk_exception level 1 (not supported).
+class dao_indexes_initializer {
+public:
+  dao_indexes_initializer(DAOTableDef* table, const dao_schema_initializer& schema,
+                          const udb_indexes& indexes);
+  void initialize();
+
+private:
+  DAOTableDef* table_;
+  const udb_indexes& indexes_;
+};

@@ -1,0 +1,105 @@
+#!/usr/bin/python3
+"""Reads an .xls workbook with xlrd (formatting_info on) and compares it with
+the expected workbook given as JSON:
+{"sheets": [{"title": "...", "rows": [[null | number | "text", ...], ...]}],
+ "header_bold": true | false | null, "wrap": true | false | null}.
+An expected text "=date Y-M-D h:m:s" is a date cell holding that moment; any
+other text must be a text cell. With header_bold the header row's font must be
+bold (and the data rows' not); with wrap every data cell but a date must wrap
+(or none).
+Prints one line per difference and exits 1 when there is any."""
+
+import json
+import sys
+
+import xlrd
+
+
+def trimmed(rows):
+    grid = [list(r) for r in rows]
+    while grid and all(v is None for v in grid[-1]):
+        grid.pop()
+    width = 0
+    for r in grid:
+        for i, v in enumerate(r):
+            if v is not None:
+                width = max(width, i + 1)
+    return [(r + [None] * width)[:width] for r in grid]
+
+
+def value(book, cell):
+    if cell.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
+        return None
+    if cell.ctype == xlrd.XL_CELL_DATE:
+        y, mo, d, h, mi, s = xlrd.xldate_as_tuple(cell.value, book.datemode)
+        return "=date %04d-%02d-%02d %02d:%02d:%02d" % (y, mo, d, h, mi, s)
+    if cell.ctype == xlrd.XL_CELL_TEXT:
+        return ("text", cell.value)
+    return cell.value
+
+
+def same(actual, expected):
+    if expected is None:
+        return actual is None
+    if isinstance(expected, str):
+        if expected.startswith("=date "):
+            return actual == expected
+        return isinstance(actual, tuple) and actual[1] == expected
+    if isinstance(actual, (tuple, str)) or actual is None:
+        return False
+    return float(actual) == float(expected)
+
+
+def short(v):
+    text = repr(v[1] if isinstance(v, tuple) else v)
+    return text if len(text) <= 80 else text[:60] + "...(%d chars)" % len(text)
+
+
+def main():
+    path, expected_path = sys.argv[1], sys.argv[2]
+    with open(expected_path, encoding="utf-8") as f:
+        expected = json.load(f)
+    book = xlrd.open_workbook(path, formatting_info=True)
+    problems = []
+    titles = [s.name for s in book.sheets()]
+    want_titles = [s["title"] for s in expected["sheets"]]
+    if titles != want_titles:
+        problems.append("titles %r, expected %r" % (titles, want_titles))
+    bold_wanted = expected.get("header_bold")
+    wrap_wanted = expected.get("wrap")
+    for sheet, want in zip(book.sheets(), expected["sheets"]):
+        got = trimmed([[value(book, sheet.cell(r, c)) for c in range(sheet.row_len(r))]
+                       for r in range(sheet.nrows)])
+        want_grid = trimmed(want["rows"])
+        if len(got) != len(want_grid):
+            problems.append("%r: %d rows, expected %d" % (sheet.name, len(got), len(want_grid)))
+        for r, (got_row, want_row) in enumerate(zip(got, want_grid)):
+            if len(got_row) != len(want_row):
+                problems.append("%r row %d: %d columns, expected %d"
+                                % (sheet.name, r + 1, len(got_row), len(want_row)))
+            for c, (g, w) in enumerate(zip(got_row, want_row)):
+                if not same(g, w):
+                    problems.append("%r row %d column %d: %s, expected %s"
+                                    % (sheet.name, r + 1, c + 1, short(g), short(w)))
+        for r in range(sheet.nrows):
+            for c in range(sheet.row_len(r)):
+                if sheet.cell(r, c).ctype == xlrd.XL_CELL_EMPTY:
+                    continue
+                xf = book.xf_list[sheet.cell_xf_index(r, c)]
+                if bold_wanted is not None:
+                    bold = book.font_list[xf.font_index].bold
+                    if bold != (bold_wanted and r == 0):
+                        problems.append("%r row %d column %d: bold %r" % (sheet.name, r + 1, c + 1, bold))
+                # Date cells keep the date formats of their own, which the
+                # restyling leaves as they are.
+                if wrap_wanted is not None and r > 0 and sheet.cell(r, c).ctype != xlrd.XL_CELL_DATE:
+                    wrap = bool(xf.alignment.text_wrapped)
+                    if wrap != wrap_wanted:
+                        problems.append("%r row %d column %d: wrap %r" % (sheet.name, r + 1, c + 1, wrap))
+    for p in problems[:50]:
+        print(p)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

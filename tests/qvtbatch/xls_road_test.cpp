@@ -1,0 +1,291 @@
+// Whole runs of qvtbatch into the two .xls formats against the test server: the
+// workbooks read back with xlrd value for value and style for style, and with
+// LibreOffice; sheets that outgrow their format, split or cut; failures of the
+// driver and of the final write.
+#include "qvtbatch_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace qvtbatch_test;
+
+namespace {
+
+std::string repeated(const std::string& piece, int count)
+{
+  std::string out;
+  for (int i = 0; i < count; ++i)
+    out += piece;
+  return out;
+}
+
+const std::string smiley = "\xF0\x9F\x98\x80";  // two UTF-16 units
+
+// The workbook as xlrd reads it against the expected sheets, the header row's
+// boldness and the data cells' wrap flag (null: not checked): the differences.
+std::string xls_differences(const std::string& workbook, const std::vector<expected_sheet>& sheets,
+                            const char* header_bold = "null", const char* wrap = "null")
+{
+  const temp_dir scratch;
+  const std::string expected = scratch.file("expected.json");
+  std::string json = workbook_check::to_json(sheets);
+  json.pop_back();
+  json += std::string(", \"header_bold\": ") + header_bold + ", \"wrap\": " + wrap + "}";
+  write_file(expected, json);
+  const std::filesystem::path checker = std::filesystem::path(__FILE__).parent_path() / "check_xls.py";
+  int status = 0;
+  std::string report = workbook_check::command_output(
+      "/usr/bin/python3 '" + checker.string() + "' '" + workbook + "' '" + expected + "' 2>&1", status);
+  if (status != 0 && report.empty())
+    report = "checker failed with status " + std::to_string(status);
+  return report;
+}
+
+std::string date_cell(const std::string& moment) { return "=date " + moment; }
+
+// A table "texts" beside the shared ones: a long text of emoji and a text with
+// letters that code page 1252 does not have.
+void add_texts_table(cli_database& db)
+{
+  const std::string table = "`" + db.name() + "`.texts";
+  db.admin().run("CREATE TABLE " + table + " (id INT PRIMARY KEY, t LONGTEXT)");
+  db.admin().run("INSERT INTO " + table + " VALUES (1, CONCAT('ab', REPEAT('" + smiley +
+                 "', 20000))), (2, 'Zo\xC3\xAB \xE6\x9D\x8E')");
+}
+
+std::vector<std::string> args(const cli_database& db, std::vector<std::string> more)
+{
+  return server_options() + std::vector<std::string>{"--src=" + db.name()} + more;
+}
+
+// A table of the given number of rows, ids 1 to rows.
+void add_numbered_table(sql_admin& admin, const std::string& database, const std::string& name,
+                        int rows)
+{
+  admin.run("CREATE TABLE `" + database + "`.`" + name + "` (id INT PRIMARY KEY) " +
+            "SELECT seq AS id FROM seq_1_to_" + std::to_string(rows));
+}
+
+// Sheet "name" with the header "id" and the ids first to last.
+expected_sheet numbered_sheet(const std::string& name, int first, int last)
+{
+  expected_sheet sheet{name, {{"id"}}};
+  for (int id = first; id <= last; ++id)
+    sheet.rows.push_back({static_cast<double>(id)});
+  return sheet;
+}
+
+int lines_starting(const std::string& text, const std::string& start)
+{
+  int n = 0;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    n += line.rfind(start, 0) == 0 ? 1 : 0;
+  return n;
+}
+
+} // namespace
+
+TEST_F(QvtbatchTest, OldFormatsKeepEveryValueAndAreRestyled)
+{
+  cli_database db;
+  add_texts_table(db);
+  const std::string people_name = "Zo\xC3\xAB M\xC3\xBC" "ller";
+  // Excel 2000: dates are date cells, texts keep 32,766 UTF-16 units.
+  const std::vector<expected_sheet> biff8 = {
+      cli_database::spaced_sheet(),
+      {"orders",
+       {{"id", "person_id", "placed", "total"},
+        {10.0, 1.0, date_cell("2024-01-02 03:04:05"), 19.99},
+        {11.0, 2.0, date_cell("2024-02-29 23:59:59"), 0.5}}},
+      {"people",
+       {{"id", "name", "born", "score", "photo"},
+        {1.0, people_name, date_cell("1990-05-17 00:00:00"), 12.5, "<Binary Field>"},
+        {2.0, "\xE6\x9D\x8E\xE9\x9B\xB7", date_cell("2001-12-31 00:00:00"), {}, {}}}},
+      {"texts",
+       {{"id", "t"}, {1.0, "ab" + repeated(smiley, (32766 - 2) / 2)}, {2.0, "Zo\xC3\xAB \xE6\x9D\x8E"}}},
+      cli_database::unicode_sheet()};
+  // Excel 5.0: dates are texts, texts keep 254 units, what code page 1252 lacks is '?'.
+  const std::vector<expected_sheet> biff5 = {
+      cli_database::spaced_sheet(),
+      cli_database::orders_sheet(),
+      {"people",
+       {{"id", "name", "born", "score", "photo"},
+        {1.0, people_name, "1990-05-17", 12.5, "<Binary Field>"},
+        {2.0, "??", "2001-12-31", {}, {}}}},
+      {"texts", {{"id", "t"}, {1.0, "ab" + repeated("?", (254 - 2) / 2)}, {2.0, "Zo\xC3\xAB ?"}}},
+      cli_database::unicode_sheet()};
+  const struct {
+    std::string format;
+    std::vector<std::string> flags;
+    const std::vector<expected_sheet>& sheets;
+    const char* wrap;
+    std::string first_csv_line;
+  } cases[] = {
+      {"--xls_ver=1", {}, biff8, "false", "a"},
+      {"--xls_ver=1", {"--wrap"}, biff8, "true", "a"},
+      {"--xls_ver=0", {"--wrap"}, biff5, "true", "a"},
+      {"--xls_ver=0", {}, biff5, "false", "a"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.format + (c.flags.empty() ? "" : " " + c.flags.front()));
+    std::filesystem::remove(file("out.xls"));
+    const run_result r = run(args(db, c.flags + std::vector<std::string>{c.format, "--dest=out"}));
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(lines_starting(r.out, "Converting table "), 5) << r;
+    EXPECT_EQ(xls_differences(file("out.xls"), c.sheets, "true", c.wrap), "");
+  }
+
+  // LibreOffice reads the workbook too (the first sheet, as CSV).
+  for (const std::string format : {"--xls_ver=1", "--xls_ver=0"}) {
+    SCOPED_TRACE(format);
+    std::filesystem::remove(file("lo.xls"));
+    std::filesystem::remove(file("lo.csv"));
+    ASSERT_EQ(run(args(db, {format, "--dest=lo"})).code, 0);
+    int status = 0;
+    const std::string profile = "file://" + file("lo-profile");
+    workbook_check::command_output("cd '" + dir() + "' && soffice -env:UserInstallation=" + profile +
+                                       " --headless --convert-to csv lo.xls >/dev/null 2>&1",
+                                   status);
+    EXPECT_EQ(read_file(file("lo.csv")), "a\n7\n");
+  }
+}
+
+TEST_F(QvtbatchTest, SheetsPastTheFormatsLastRowStopWithOneReportOrGoOnInNumberedWorkbooks)
+{
+  cli_database db;
+  // Sorted by name: "big" first, then the shared tables; "after" shows the run goes on.
+  add_numbered_table(db.admin(), db.name(), "big", 70000);
+  write_file(file("two.txt"), "big\norders\n");
+  const expected_sheet orders_biff8 = {"orders",
+                                       {{"id", "person_id", "placed", "total"},
+                                        {10.0, 1.0, date_cell("2024-01-02 03:04:05"), 19.99},
+                                        {11.0, 2.0, date_cell("2024-02-29 23:59:59"), 0.5}}};
+  const struct {
+    std::string format;
+    int limit;
+    const expected_sheet& orders;
+  } formats[] = {{"--xls_ver=1", 65535, orders_biff8},
+                 {"--xls_ver=0", 16383, cli_database::orders_sheet()}};
+  for (const auto& f : formats) {
+    SCOPED_TRACE(f.format);
+    for (const std::string p : {"out.xls", "out(1).xls", "out(2).xls", "out(3).xls", "out(4).xls"})
+      std::filesystem::remove(file(p));
+
+    run_result r = run(args(db, {f.format, "--tab_file=two.txt", "--dest=out"}));
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(lines_starting(r.out, "Error:"), 1) << r;
+    EXPECT_NE(r.out.find("only the first " + std::to_string(f.limit) + " of 70000 records"),
+              std::string::npos)
+        << r;
+    EXPECT_EQ(xls_differences(file("out.xls"), {numbered_sheet("big", 1, f.limit), f.orders}), "");
+    EXPECT_FALSE(file_exists(file("out(1).xls")));
+
+    r = run(args(db, {f.format, "--tab_file=two.txt", "--split", "--dest=out"}));
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(lines_starting(r.out, "Error:"), 0) << r;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(xls_differences(file("out.xls"), {numbered_sheet("big", 1, f.limit), f.orders}, "true"), "");
+    int first = f.limit + 1;
+    int k = 1;
+    for (; first <= 70000; ++k, first += f.limit) {
+      const int last = std::min(70000, first + f.limit - 1);
+      EXPECT_EQ(xls_differences(file("out(" + std::to_string(k) + ").xls"),
+                                {numbered_sheet("big", first, last)}, "true"),
+                "")
+          << k;
+    }
+    EXPECT_FALSE(file_exists(file("out(" + std::to_string(k) + ").xls")));
+  }
+
+  // A later run with split data replaces the numbered workbooks of the earlier
+  // one: the stale ones go, up to the first missing number, and a file past
+  // that gap is left alone.
+  write_file(file("out(6).xls"), "past the gap");
+  write_file(file("small.txt"), "orders\n");
+  const run_result r = run(args(db, {"--xls_ver=1", "--tab_file=small.txt", "--split", "--dest=out"}));
+  ASSERT_EQ(r.code, 0) << r;
+  EXPECT_EQ(xls_differences(file("out.xls"), {orders_biff8}), "");
+  for (int k = 1; k <= 4; ++k)
+    EXPECT_FALSE(file_exists(file("out(" + std::to_string(k) + ").xls"))) << k;
+  EXPECT_EQ(read_file(file("out(6).xls")), "past the gap");
+}
+
+TEST_F(QvtbatchTest, OldFormatRunsReportWhatTheDriverRefusesAndEndOnAWorkbookNotWritten)
+{
+  cli_database db;
+  // A date before 1900 has no date cell: the driver refuses the record.
+  db.admin().run("CREATE TABLE `" + db.name() + "`.early (id INT, d DATE)");
+  db.admin().run("INSERT INTO `" + db.name() + "`.early VALUES (1, '1899-06-01'), (2, '1950-01-01')");
+  write_file(file("early.txt"), "early\n");
+  run_result r = run(args(db, {"--xls_ver=1", "--tab_file=early.txt", "--dest=early"}));
+  ASSERT_EQ(r.code, 0) << r;
+  EXPECT_EQ(r.out, "Converting database " + db.name() + "(1 tables)\nConverting table early (2 records)\n"
+                   "Error:\nearly, record #1: Date fields of the source database do not fall in the "
+                   "range accepted by MS Excel. Restart the program with \"Convert dates into strings\" "
+                   "checkbox selected. \n");
+  EXPECT_EQ(xls_differences(file("early.xls"), {{"early", {{"id", "d"}, {2.0, date_cell("1950-01-01 00:00:00")}}}}),
+            "");
+
+  // The workbook cannot be written (the file size limit stops the write): the
+  // run ends with 255 and the old workbook stays.
+  write_file(file("old.xls"), "previous workbook");
+  std::ofstream(file("limited.sh")) << "trap '' XFSZ\nulimit -f 4\nexec '" << QVTBATCH_PATH << "' \"$@\"\n";
+  std::string command = "cd '" + dir() + "' && /bin/sh limited.sh";
+  for (const std::string& a : args(db, {"--xls_ver=1", "--dest=old"}))
+    command += " '" + a + "'";
+  int status = 0;
+  const std::string out = workbook_check::command_output(command + " 2>&1", status);
+  EXPECT_EQ(status, 255) << out;
+  EXPECT_NE(out.find("Error:\n  spaced: Disk or network error. Cannot write the workbook: File too large\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(read_file(file("old.xls")), "previous workbook");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 4) << "no staging folder";
+}
+
+TEST_F(QvtbatchTest, TableWiderThanAnOldFormatSheetKeepsItsFirstColumnsWithOneNotice)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_wide");
+  std::string columns;
+  std::string values;
+  grid rows(2);
+  for (int i = 1; i <= 300; ++i) {
+    columns += (i > 1 ? ", c" : "c") + std::to_string(i) + " INT";
+    values += (i > 1 ? ", " : "") + std::to_string(i);
+    if (i <= 255) {
+      rows[0].emplace_back(std::in_place_index<2>, "c" + std::to_string(i));
+      rows[1].emplace_back(std::in_place_index<1>, i);
+    }
+  }
+  db.run("CREATE TABLE wide (" + columns + ")");
+  db.run("INSERT INTO wide VALUES (" + values + ")");
+  db.run("CREATE TABLE zlast (a INT)");
+  db.run("INSERT INTO zlast VALUES (7)");
+  const run_result r = run(server_options() +
+                           std::vector<std::string>{"--src=" + db.name(), "--xls_ver=1", "--dest=wide"});
+  ASSERT_EQ(r.code, 0) << r;
+  EXPECT_EQ(r.err, "Table wide will be truncated up to 255 columns.\n");
+  EXPECT_EQ(xls_differences(file("wide.xls"), {{"wide", rows}, {"zlast", {{"a"}, {7.0}}}}), "");
+}
+
+TEST_F(QvtbatchTest, OldFormatsKeepValuesTheServerHandsAsTextAsTextCells)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_xls_values");
+  db.run("SET SESSION sql_mode = 'ALLOW_INVALID_DATES'");
+  db.run("CREATE TABLE v (bu BIGINT UNSIGNED, dc DECIMAL(30,10), d DATE, n INT)");
+  db.run("INSERT INTO v VALUES (18446744073709551615, '12345678901234567890.0123456789', '2024-02-30', 5)");
+  const grid rows = {{"bu", "dc", "d", "n"},
+                     {"18446744073709551615", "12345678901234567890.0123456789", "2024-02-30", 5.0}};
+  for (const std::string format : {"--xls_ver=1", "--xls_ver=0"}) {
+    SCOPED_TRACE(format);
+    const run_result r = run(server_options() +
+                             std::vector<std::string>{"--src=" + db.name(), format, "--dest=v" + format.substr(10)});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(xls_differences(file("v" + format.substr(10) + ".xls"), {{"v", rows}}), "");
+  }
+}
