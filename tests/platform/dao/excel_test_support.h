@@ -4,6 +4,7 @@
 
 #include "support/temp_dir.h"
 
+#include "platform/dao/excel_container.h"
 #include "platform/dao/excel_workbook.h"
 #include "platform/dao/owned_variant.h"
 #include "platform/text_codec.h"
@@ -85,6 +86,21 @@ inline std::string python(const std::string& code, const std::string& path)
   const std::string script = scratch.file("snippet.py");
   write_file(script, code);
   return run("/usr/bin/python3 '" + script + "' '" + path + "' 2>&1");
+}
+
+// The workbook stream of a written file, whole.
+inline std::string stream_of(const std::string& path, bool biff8)
+{
+  plat::dao::container_reader reader(path, biff8);
+  std::string bytes;
+  char chunk[65536];
+  for (std::size_t n; (n = reader.read_at(bytes.size(), chunk, sizeof chunk)) > 0;)
+    bytes.append(chunk, n);
+  return bytes;
+}
+inline std::string stream_of(const std::string& path, biff_version v)
+{
+  return stream_of(path, v == biff_version::biff8);
 }
 
 inline const char* name_of(biff_version v)
