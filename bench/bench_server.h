@@ -1,5 +1,5 @@
-// What the database benches share: the test server's coordinates, an admin
-// connection over TCP, plain statements on it, and the process's memory figures.
+// What the database benches share: the test server's coordinates, a database of
+// their own on an admin connection, and the process's memory figures.
 // Header only; every bench is one program of its own.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace bench {
 
@@ -30,28 +31,55 @@ inline std::map<std::string, std::string> server_coordinates()
   return values;
 }
 
-// A connected handle, or null after saying why on stderr; the caller closes it.
-inline MYSQL* connect_admin(std::map<std::string, std::string>& coordinates)
-{
-  MYSQL* admin = mysql_init(nullptr);
-  unsigned protocol = MYSQL_PROTOCOL_TCP;
-  mysql_options(admin, MYSQL_OPT_PROTOCOL, &protocol);
-  if (mysql_real_connect(admin, coordinates["host"].c_str(), coordinates["user"].c_str(),
-                         coordinates["password"].c_str(), nullptr,
-                         static_cast<unsigned>(std::stoul(coordinates["port"])), nullptr, 0) == nullptr) {
-    std::fprintf(stderr, "admin connection: %s\n", mysql_error(admin));
-    mysql_close(admin);
-    return nullptr;
+// An admin connection over TCP and a database of the bench's own: created and
+// made current with it, dropped (and the connection closed) when it goes.
+class scratch_database {
+public:
+  scratch_database(std::map<std::string, std::string>& coordinates, std::string name)
+      : admin_(mysql_init(nullptr)), name_(std::move(name))
+  {
+    unsigned protocol = MYSQL_PROTOCOL_TCP;
+    mysql_options(admin_, MYSQL_OPT_PROTOCOL, &protocol);
+    if (mysql_real_connect(admin_, coordinates["host"].c_str(), coordinates["user"].c_str(),
+                           coordinates["password"].c_str(), nullptr,
+                           static_cast<unsigned>(std::stoul(coordinates["port"])), nullptr, 0) == nullptr) {
+      const std::string reason = std::string("admin connection: ") + mysql_error(admin_);
+      mysql_close(admin_);
+      throw std::runtime_error(reason);
+    }
+    try {
+      run("CREATE DATABASE `" + name_ + "` CHARACTER SET utf8mb4");
+      run("USE `" + name_ + "`");
+    } catch (...) {
+      mysql_close(admin_);
+      throw;
+    }
   }
-  return admin;
-}
+  scratch_database(const scratch_database&) = delete;
+  scratch_database& operator=(const scratch_database&) = delete;
+  ~scratch_database()
+  {
+    try {
+      run("DROP DATABASE IF EXISTS `" + name_ + "`");
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "cleanup: %s\n", e.what());
+    }
+    mysql_close(admin_);
+  }
 
-inline void run(MYSQL* admin, const std::string& statement)
-{
-  if (mysql_real_query(admin, statement.data(), statement.size()) != 0)
-    throw std::runtime_error(statement.substr(0, 200) + ": " + mysql_error(admin));
-  mysql_free_result(mysql_store_result(admin));
-}
+  std::wstring wide_name() const { return std::wstring(name_.begin(), name_.end()); }
+
+  void run(const std::string& statement)
+  {
+    if (mysql_real_query(admin_, statement.data(), statement.size()) != 0)
+      throw std::runtime_error(statement.substr(0, 200) + ": " + mysql_error(admin_));
+    mysql_free_result(mysql_store_result(admin_));
+  }
+
+private:
+  MYSQL* admin_;
+  std::string name_;
+};
 
 // A line of /proc/self/status in KiB: VmRSS now, VmHWM the peak so far.
 inline long status_kib(const char* key)

@@ -29,26 +29,19 @@ int main(int argc, char** argv)
   const long rows = argc > 1 ? std::atol(argv[1]) : 256;
   const long mib = argc > 2 ? std::atol(argv[2]) : 16;
   const unsigned long limit = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 32766;
-  auto coordinates = bench::server_coordinates();
-  const std::string database = "qvt_bench_long_" + std::to_string(::getpid());
-
-  MYSQL* admin = bench::connect_admin(coordinates);
-  if (admin == nullptr)
-    return 1;
-  int status = 0;
   try {
+    auto coordinates = bench::server_coordinates();
+    bench::scratch_database db(coordinates, "qvt_bench_long_" + std::to_string(::getpid()));
     // A row of 16 MiB is more than the server's default packet; connections made
     // afterwards (the engine's) see the new value.
-    bench::run(admin, "SET GLOBAL max_allowed_packet = " + std::to_string((mib + 48) << 20));
-    bench::run(admin, "CREATE DATABASE `" + database + "` CHARACTER SET utf8mb4");
-    bench::run(admin, "USE `" + database + "`");
-    bench::run(admin, "CREATE TABLE long_texts (id INT PRIMARY KEY, body LONGTEXT)");
+    db.run("SET GLOBAL max_allowed_packet = " + std::to_string((mib + 48) << 20));
+    db.run("CREATE TABLE long_texts (id INT PRIMARY KEY, body LONGTEXT)");
     const auto fill_start = std::chrono::steady_clock::now();
     // 16 bytes a piece, line ends in CR LF as many exported texts have them.
     const std::string pieces = std::to_string(mib << 16);
     for (long id = 1; id <= rows; ++id)
-      bench::run(admin, "INSERT INTO long_texts VALUES (" + std::to_string(id) +
-                            ", REPEAT('text of a row\\r\\n', " + pieces + "))");
+      db.run("INSERT INTO long_texts VALUES (" + std::to_string(id) +
+                   ", REPEAT('text of a row\\r\\n', " + pieces + "))");
     std::printf("filled %ld rows of %ld MiB in %.1f s\n", rows, mib,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - fill_start).count());
 
@@ -56,7 +49,7 @@ int main(int argc, char** argv)
     engine.set_text_limit(static_cast<std::uint32_t>(limit));
     engine.connect(coordinates["host"], coordinates["user"], coordinates["password"],
                    std::stoi(coordinates["port"]));
-    auto source = engine.open_db(std::wstring(database.begin(), database.end()), 1, L"");
+    auto source = engine.open_db(db.wide_name(), 1, L"");
     const long before = bench::status_kib("VmRSS");
     const auto start = std::chrono::steady_clock::now();
     auto table = source->get_table(L"long_texts", 1);
@@ -76,13 +69,7 @@ int main(int argc, char** argv)
                 bench::status_kib("VmHWM"), static_cast<double>(bench::status_kib("VmHWM")) / 1024.0);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "error: %s\n", e.what());
-    status = 1;
+    return 1;
   }
-  try {
-    bench::run(admin, "DROP DATABASE IF EXISTS `" + database + "`");
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "cleanup: %s\n", e.what());
-  }
-  mysql_close(admin);
-  return status;
+  return 0;
 }

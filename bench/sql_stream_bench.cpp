@@ -52,20 +52,13 @@ void operator delete(void* p, std::size_t) noexcept
 int main(int argc, char** argv)
 {
   const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
-  auto coordinates = bench::server_coordinates();
-  const std::string database = "qvt_bench_" + std::to_string(::getpid());
-
-  MYSQL* admin = bench::connect_admin(coordinates);
-  if (admin == nullptr)
-    return 1;
-  int status = 0;
   try {
-    bench::run(admin, "CREATE DATABASE `" + database + "` CHARACTER SET utf8mb4");
-    bench::run(admin, "USE `" + database + "`");
-    bench::run(admin, "CREATE TABLE big (id INT PRIMARY KEY, name VARCHAR(40), amount DECIMAL(12,2),"
+    auto coordinates = bench::server_coordinates();
+    bench::scratch_database db(coordinates, "qvt_bench_" + std::to_string(::getpid()));
+    db.run("CREATE TABLE big (id INT PRIMARY KEY, name VARCHAR(40), amount DECIMAL(12,2),"
                " created DATETIME, ratio DOUBLE, flag BIT(1), note TEXT, data VARBINARY(16))");
     const auto fill_start = std::chrono::steady_clock::now();
-    bench::run(admin, "INSERT INTO big SELECT seq, CONCAT('customer ', seq), seq / 100,"
+    db.run("INSERT INTO big SELECT seq, CONCAT('customer ', seq), seq / 100,"
                " '2024-01-01' + INTERVAL (seq % 100000) MINUTE, seq / 7, seq % 2,"
                " REPEAT('n', seq % 64), UNHEX(MD5(seq)) FROM seq_1_to_" + std::to_string(rows));
     std::printf("filled %ld rows in %.1f s\n", rows,
@@ -74,7 +67,7 @@ int main(int argc, char** argv)
     sql_engine engine;
     engine.connect(coordinates["host"], coordinates["user"], coordinates["password"],
                    std::stoi(coordinates["port"]));
-    auto source = engine.open_db(std::wstring(database.begin(), database.end()), 1, L"");
+    auto source = engine.open_db(db.wide_name(), 1, L"");
     const long before_open = bench::status_kib("VmRSS");
     auto table = source->get_table(L"big", 1);
     table->reset();
@@ -109,13 +102,7 @@ int main(int argc, char** argv)
                   samples.back().second - samples.front().second);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "error: %s\n", e.what());
-    status = 1;
+    return 1;
   }
-  try {
-    bench::run(admin, "DROP DATABASE IF EXISTS `" + database + "`");
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "cleanup: %s\n", e.what());
-  }
-  mysql_close(admin);
-  return status;
+  return 0;
 }
