@@ -19,69 +19,12 @@ runs=${RUNS:-2}
 qvtbatch=$build/qvtbatch
 reference=$root/bench/xlwt_reference_exporter.py
 [ -x "$qvtbatch" ] || { echo "missing $qvtbatch: build the tree first" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "missing /usr/bin/time (Debian package 'time')" >&2; exit 1; }
 /usr/bin/python3 -c 'import pymysql, xlwt, xlrd' ||
   { echo "missing python3-pymysql, python3-xlwt or python3-xlrd (scripts/install-deps)" >&2; exit 1; }
 
-state=$(mktemp -d "${TMPDIR:-/tmp}/qvt-bench.XXXXXX")
-cleanup() {
-  "$root/scripts/test-server" stop "$state/server" >/dev/null 2>&1 || true
-  rm -rf "$state"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+source "$root/bench/bench_lib.sh"
+fill_bench_rows "$rows"
 
-"$root/scripts/test-server" start "$state/server" >/dev/null
-env_value() { sed -n "s/^$1=//p" "$state/server/env"; }
-host=$(env_value host); port=$(env_value port); user=$(env_value user); password=$(env_value password)
-client=$(command -v mariadb || command -v mysql)
-sql() { MYSQL_PWD=$password "$client" --no-defaults --protocol=tcp --host="$host" --port="$port" --user="$user" "$@"; }
-connection=(--host="$host" --port="$port" --user="$user" --pswd="$password")
-
-echo "Filling qvt_bench.bench_rows with $rows rows ..."
-sql <<SQL
-SET NAMES utf8mb4;
-CREATE DATABASE qvt_bench CHARACTER SET utf8mb4;
-USE qvt_bench;
-CREATE TABLE bench_rows (
-  id INT PRIMARY KEY,
-  quantity BIGINT NOT NULL,
-  price DECIMAL(12,2) NULL,
-  created DATETIME NOT NULL,
-  due DATE NULL,
-  ratio DOUBLE NOT NULL,
-  code VARCHAR(12) NOT NULL,
-  city VARCHAR(40) NULL,
-  note TEXT NULL,
-  flag TINYINT NOT NULL
-) ENGINE=InnoDB;
-INSERT INTO bench_rows
-SELECT seq,
-       CAST((seq * 7919) % 1000003 AS SIGNED) - 500000,
-       IF(seq % 10 = 0, NULL, ROUND((seq * 104729) % 10000000 / 100, 2)),
-       TIMESTAMP '2020-01-01 00:00:00' + INTERVAL (seq * 7907) % 157680000 SECOND,
-       IF(seq % 7 = 0, NULL, DATE '2000-01-01' + INTERVAL seq % 9000 DAY),
-       (seq % 1000) / 7.0,
-       CONCAT('C-', seq % 500),
-       IF(seq % 13 = 0, NULL, ELT(1 + seq % 6, 'Zürich', 'São Paulo', 'Kraków', 'Malmö', 'Reykjavík', 'Besançon')),
-       IF(seq % 5 = 0, NULL, CONCAT('Order note ', seq % 97, ': ',
-          REPEAT(ELT(1 + seq % 4, 'deliver to the back door; ', 'fragile, handle with care; ',
-                     'call before delivery; ', 'gift wrap — no invoice inside; '), 1 + seq % 8))),
-       seq % 2
-FROM seq_1_to_$rows;
-SQL
-
-out=$state/out
-mkdir -p "$out"
-seconds() {  # "Elapsed (wall clock) time (h:mm:ss or m:ss): 1:02.34" in seconds
-  sed -n 's/.*Elapsed (wall clock) time.*: //p' "$1" |
-    awk -F: '{ s = 0; for (i = 1; i <= NF; ++i) s = s * 60 + $i; printf "%.2f", s }'
-}
-peak_kb() { sed -n 's/.*Maximum resident set size (kbytes): //p' "$1"; }
-mb() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
-
-best_q=""; best_r=""; peak_q=0; peak_r=0
 for run in $(seq 1 "$runs"); do
   rm -f "$out"/*.xls
   /usr/bin/time -v -o "$state/q.time" "$qvtbatch" "${connection[@]}" --src=qvt_bench --xls_ver=1 \
@@ -90,14 +33,9 @@ for run in $(seq 1 "$runs"); do
   /usr/bin/time -v -o "$state/r.time" /usr/bin/python3 "$reference" "$host" "$port" "$user" "$password" \
       qvt_bench 'SELECT * FROM `bench_rows`' bench_rows "$out/reference.xls" >"$state/r.out" 2>&1 \
     || { cat "$state/r.out" "$state/r.time" >&2; exit 1; }
-  q=$(seconds "$state/q.time"); r=$(seconds "$state/r.time")
-  kq=$(peak_kb "$state/q.time"); kr=$(peak_kb "$state/r.time")
+  note_run
   printf 'run %d: qvtbatch %6.2f s %6s MB (%s bytes)   xlwt %6.2f s %6s MB (%s bytes)\n' "$run" \
     "$q" "$(mb "$kq")" "$(stat -c %s "$out/qvtbatch.xls")" "$r" "$(mb "$kr")" "$(stat -c %s "$out/reference.xls")"
-  if [ -z "$best_q" ] || awk -v a="$q" -v b="$best_q" 'BEGIN { exit !(a < b) }'; then best_q=$q; fi
-  if [ -z "$best_r" ] || awk -v a="$r" -v b="$best_r" 'BEGIN { exit !(a < b) }'; then best_r=$r; fi
-  [ "$kq" -gt "$peak_q" ] && peak_q=$kq
-  [ "$kr" -gt "$peak_r" ] && peak_r=$kr
 done
 
 # Both hold the same rows: every row count, and the numbers and texts of the

@@ -10,6 +10,8 @@
 #include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
 
+#include "bench_server.h"
+
 #include <mysql.h>
 
 #include <atomic>
@@ -47,64 +49,16 @@ void operator delete(void* p, std::size_t) noexcept
   std::free(p);
 }
 
-namespace {
-
-std::map<std::string, std::string> server_coordinates()
-{
-  const char* path = std::getenv("QVT_TEST_SERVER_ENV");
-  if (path == nullptr)
-    throw std::runtime_error("set QVT_TEST_SERVER_ENV to the env file of scripts/test-server");
-  std::ifstream in(path);
-  std::map<std::string, std::string> values;
-  for (std::string line; std::getline(in, line);)
-    if (const auto eq = line.find('='); eq != std::string::npos)
-      values[line.substr(0, eq)] = line.substr(eq + 1);
-  if (values["host"].empty())
-    throw std::runtime_error(std::string("no coordinates in ") + path);
-  return values;
-}
-
-long resident_kib()
-{
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmRSS:", 0) == 0)
-      return std::strtol(line.c_str() + 6, nullptr, 10);
-  return -1;
-}
-
-void run(MYSQL* admin, const std::string& statement)
-{
-  if (mysql_real_query(admin, statement.data(), statement.size()) != 0)
-    throw std::runtime_error(statement + ": " + mysql_error(admin));
-  mysql_free_result(mysql_store_result(admin));
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
   const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
-  auto coordinates = server_coordinates();
-  const std::string database = "qvt_bench_" + std::to_string(::getpid());
-
-  MYSQL* admin = mysql_init(nullptr);
-  unsigned protocol = MYSQL_PROTOCOL_TCP;
-  mysql_options(admin, MYSQL_OPT_PROTOCOL, &protocol);
-  if (mysql_real_connect(admin, coordinates["host"].c_str(), coordinates["user"].c_str(),
-                         coordinates["password"].c_str(), nullptr,
-                         static_cast<unsigned>(std::stoul(coordinates["port"])), nullptr, 0) == nullptr) {
-    std::fprintf(stderr, "admin connection: %s\n", mysql_error(admin));
-    return 1;
-  }
-  int status = 0;
   try {
-    run(admin, "CREATE DATABASE `" + database + "` CHARACTER SET utf8mb4");
-    run(admin, "USE `" + database + "`");
-    run(admin, "CREATE TABLE big (id INT PRIMARY KEY, name VARCHAR(40), amount DECIMAL(12,2),"
+    auto coordinates = bench::server_coordinates();
+    bench::scratch_database db(coordinates, "qvt_bench_" + std::to_string(::getpid()));
+    db.run("CREATE TABLE big (id INT PRIMARY KEY, name VARCHAR(40), amount DECIMAL(12,2),"
                " created DATETIME, ratio DOUBLE, flag BIT(1), note TEXT, data VARBINARY(16))");
     const auto fill_start = std::chrono::steady_clock::now();
-    run(admin, "INSERT INTO big SELECT seq, CONCAT('customer ', seq), seq / 100,"
+    db.run("INSERT INTO big SELECT seq, CONCAT('customer ', seq), seq / 100,"
                " '2024-01-01' + INTERVAL (seq % 100000) MINUTE, seq / 7, seq % 2,"
                " REPEAT('n', seq % 64), UNHEX(MD5(seq)) FROM seq_1_to_" + std::to_string(rows));
     std::printf("filled %ld rows in %.1f s\n", rows,
@@ -113,8 +67,8 @@ int main(int argc, char** argv)
     sql_engine engine;
     engine.connect(coordinates["host"], coordinates["user"], coordinates["password"],
                    std::stoi(coordinates["port"]));
-    auto source = engine.open_db(std::wstring(database.begin(), database.end()), 1, L"");
-    const long before_open = resident_kib();
+    auto source = engine.open_db(db.wide_name(), 1, L"");
+    const long before_open = bench::status_kib("VmRSS");
     auto table = source->get_table(L"big", 1);
     table->reset();
 
@@ -130,7 +84,7 @@ int main(int argc, char** argv)
       checksum += (*record)[0]->to_long();
       ++read;
       if (read % (rows / 10 > 0 ? rows / 10 : 1) == 0)
-        samples.emplace_back(read, resident_kib());
+        samples.emplace_back(read, bench::status_kib("VmRSS"));
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const unsigned long long allocated = allocations.load() - allocations_before;
@@ -148,13 +102,7 @@ int main(int argc, char** argv)
                   samples.back().second - samples.front().second);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "error: %s\n", e.what());
-    status = 1;
+    return 1;
   }
-  try {
-    run(admin, "DROP DATABASE IF EXISTS `" + database + "`");
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "cleanup: %s\n", e.what());
-  }
-  mysql_close(admin);
-  return status;
+  return 0;
 }

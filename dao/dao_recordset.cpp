@@ -12,9 +12,31 @@ namespace {
 
 constexpr std::uint32_t record_too_large = 0x10000u + 3047;
 
+// The types a DAO column cannot hold, and the one each is stored as.
+struct widening {
+  VARTYPE from;
+  VARTYPE to;
+  const char* log;
+};
+constexpr widening widenings[] = {
+  {VT_I8, VT_R8, "Converting BIGINT value to double"},
+  {VT_UI8, VT_R8, "Converting BIGINT value to double"},
+  {VT_UI2, VT_I4, "Converting VT_UI2 value to integer"},
+  {VT_UI4, VT_R8, "Converting VT_UI4 value to double"},
+  {VT_I1, VT_I2, "Converting VT_I1 value to short"},
+};
+
+const widening* widening_of(VARTYPE vt)
+{
+  for (const widening& w : widenings)
+    if (w.from == vt)
+      return &w;
+  return nullptr;
+}
+
 bool needs_valid_variant(VARTYPE vt)
 {
-  return vt == VT_I1 || vt == VT_UI2 || vt == VT_UI4 || vt == VT_I8 || vt == VT_UI8;
+  return widening_of(vt) != nullptr;
 }
 
 } // namespace
@@ -162,27 +184,11 @@ ole_variant dao_get_valid_variant(const ole_variant& value)
 {
   tk_log_message(1, "dao_get_valid_variant");
   tk_log_message(1, "ole_variant::get_type");
-  VARTYPE target = VT_EMPTY;
-  switch (value.get_type()) {
-  case VT_I8: case VT_UI8:
-    tk_log_message(1, "Converting BIGINT value to double");
-    target = VT_R8;
-    break;
-  case VT_UI2:
-    tk_log_message(1, "Converting VT_UI2 value to integer");
-    target = VT_I4;
-    break;
-  case VT_UI4:
-    tk_log_message(1, "Converting VT_UI4 value to double");
-    target = VT_R8;
-    break;
-  case VT_I1:
-    tk_log_message(1, "Converting VT_I1 value to short");
-    target = VT_I2;
-    break;
-  default:
+  const widening* found = widening_of(value.get_type());
+  if (found == nullptr)
     return ole_variant();
-  }
+  tk_log_message(1, found->log);
+  const VARTYPE target = found->to;
   ole_variant result = ole_variant::from_string(value.to_string(), target);
   tk_log_message(1, "\t>>> %s", result.to_string());
   return result;

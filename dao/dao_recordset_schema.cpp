@@ -90,6 +90,25 @@ std::wstring default_text(DAOField& field)
   return text.to_wstring();
 }
 
+// Each field of a table or query definition, in order, with its DAO type.
+template <class Definition, class Visit>
+void for_each_field(Definition& definition, Visit&& visit)
+{
+  ole_com_ptr<DAOFields> fields;
+  dao_check(definition.get_Fields(fields.put()));
+  dao_require(fields.get());
+  short count = 0;
+  dao_check(fields->get_Count(&count));
+  for (short i = 0; i < count; ++i) {
+    ole_com_ptr<DAOField> field;
+    dao_check(fields->get_Item(position_arg(i), field.put()));
+    dao_require(field.get());
+    short type = 0;
+    dao_check(field->get_Type(&type));
+    visit(i, *field.get(), type);
+  }
+}
+
 // The GUID and attachment rules, for table and query fields alike.
 void apply_type_rules(t_ftd& column, short type)
 {
@@ -111,33 +130,23 @@ void dao_recordset::init_schema(DAOTableDef* table)
   tk_log_message(2, "dao_recordset::init_schema( DAOTableDef * )");
   if (table == nullptr)
     throw tk_mail_assertion("dao_recs", 317);
-  ole_com_ptr<DAOFields> fields;
-  dao_check(table->get_Fields(fields.put()));
-  dao_require(fields.get());
-  short count = 0;
-  dao_check(fields->get_Count(&count));
-  for (short i = 0; i < count; ++i) {
-    ole_com_ptr<DAOField> field;
-    dao_check(fields->get_Item(position_arg(i), field.put()));
-    dao_require(field.get());
-    short type = 0;
-    dao_check(field->get_Type(&type));
+  for_each_field(*table, [&](short i, DAOField& field, short type) {
     std::uint32_t reserved = 0;
     if (type == db::db_date) {
       tk_log_message(2, "Make date field more precise");
       reserved = 1;
     }
     LONG size = 0;
-    dao_check(field->get_Size(&size));
-    std::wstring text = default_text(*field.get());
+    dao_check(field.get_Size(&size));
+    std::wstring text = default_text(field);
     if (!text.empty() && type == db::db_text && text.front() == L'"' && text.back() == L'"') {
       tk_log_message(2, "Remove quotes for text def.value");
       text = text.size() < 2 ? std::wstring() : inner(text);
     }
     tk_log_message(2, L"def.value='%s'", text);
-    const std::wstring comment = property_text(*field.get(), L"Description", "ERROR1:\n%s");
+    const std::wstring comment = property_text(field, L"Description", "ERROR1:\n%s");
     tk_log_message(1, L"Column description='%s'", comment);
-    const std::wstring format = property_text(*field.get(), L"Format", "ERROR2:\n%s");
+    const std::wstring format = property_text(field, L"Format", "ERROR2:\n%s");
     tk_log_message(2, L"Column format='%s'", format);
     tk_log_message(2, L"DAO Field #%d: size=%d, DAO type=%d, def.value=%s, comment=%s", i, size, type, text,
                    comment);
@@ -190,12 +199,12 @@ void dao_recordset::init_schema(DAOTableDef* table)
       }
     }
 
-    const dao_field described(field.get());
+    const dao_field described(&field);
     t_ftd& column = schema_.emplace_back(described, default_value, reserved);
     column.size = static_cast<std::uint32_t>(size);
     apply_type_rules(column, type);
     column.comment = comment;
-  }
+  });
   tk_log_message(2, "End of dao_recordset::init_schema");
 }
 
@@ -204,21 +213,11 @@ void dao_recordset::init_schema(DAOQueryDef* query)
   tk_log_message(2, "dao_recordset::init_schema( DAOQueryDef * )");
   if (query == nullptr)
     throw tk_mail_assertion("dao_recs", 634);
-  ole_com_ptr<DAOFields> fields;
-  dao_check(query->get_Fields(fields.put()));
-  dao_require(fields.get());
-  short count = 0;
-  dao_check(fields->get_Count(&count));
-  for (short i = 0; i < count; ++i) {
-    ole_com_ptr<DAOField> field;
-    dao_check(fields->get_Item(position_arg(i), field.put()));
-    dao_require(field.get());
-    short type = 0;
-    dao_check(field->get_Type(&type));
-    std::wstring text = default_text(*field.get());
-    const std::wstring comment = property_text(*field.get(), L"Description", "ERROR1:\n%s");
+  for_each_field(*query, [&](short i, DAOField& field, short type) {
+    std::wstring text = default_text(field);
+    const std::wstring comment = property_text(field, L"Description", "ERROR1:\n%s");
     tk_log_message(1, L"Column description='%s'", comment);
-    const std::wstring format = property_text(*field.get(), L"Format", "ERROR2:\n%s");
+    const std::wstring format = property_text(field, L"Format", "ERROR2:\n%s");
     tk_log_message(1, L"Column format='%s'", format);
     tk_log_message(2, L"Field #%d: DAO type=%d, default value=%s", i, type, text);
     std::uint32_t reserved = 0;
@@ -233,11 +232,11 @@ void dao_recordset::init_schema(DAOQueryDef* query)
         text = inner(text);
     }
     const ole_variant default_value = ole_variant::from_wstring(text, dao_field::get_vartype(type));
-    const dao_field described(field.get());
+    const dao_field described(&field);
     t_ftd& column = schema_.emplace_back(described, default_value, reserved);
     apply_type_rules(column, type);
     column.comment = comment;
-  }
+  });
   tk_log_message(2, "End of dao_recordset::init_schema");
 }
 

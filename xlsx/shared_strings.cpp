@@ -34,12 +34,6 @@ bool IsXmlChar(char32_t cp)
   return cp <= 0x10FFFF;
 }
 
-std::uint32_t HashOf(std::string_view key)
-{
-  const std::size_t h = std::hash<std::string_view>{}(key);
-  return static_cast<std::uint32_t>(h ^ (h >> 32));
-}
-
 // Bytes that need more than a copy in element content.
 constexpr std::array<bool, 256> kSpecial = [] {
   std::array<bool, 256> t{};
@@ -55,7 +49,7 @@ bool IsHex(char c)
 
 } // namespace
 
-CSharedStrings::CSharedStrings() : slots_(1024, 0) {}
+CSharedStrings::CSharedStrings() = default;
 
 CSharedStrings::~CSharedStrings() = default;
 
@@ -84,19 +78,6 @@ const char* CSharedStrings::Store(std::string_view key)
   block_next_ += key.size();
   block_left_ -= key.size();
   return at;
-}
-
-void CSharedStrings::Grow()
-{
-  std::vector<std::uint32_t> slots(slots_.size() * 2, 0);
-  const std::size_t mask = slots.size() - 1;
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    std::size_t s = entries_[i].hash & mask;
-    while (slots[s] != 0)
-      s = (s + 1) & mask;
-    slots[s] = static_cast<std::uint32_t>(i + 1);
-  }
-  slots_.swap(slots);
 }
 
 std::uint64_t CSharedStrings::Add(std::wstring_view text)
@@ -128,24 +109,20 @@ std::uint64_t CSharedStrings::Add(std::wstring_view text)
   }
   const std::string_view key(begin, static_cast<std::size_t>(p - begin));
 
-  const std::uint32_t hash = HashOf(key);
-  const std::size_t mask = slots_.size() - 1;
-  std::size_t s = hash & mask;
-  while (slots_[s] != 0) {
-    const Entry& e = entries_[slots_[s] - 1];
-    if (e.hash == hash && e.size == key.size() &&
-        (e.size == 0 || std::memcmp(e.data, key.data(), e.size) == 0))
-      return slots_[s] - 1;
-    s = (s + 1) & mask;
-  }
+  const std::uint32_t hash = plat::hash_slots::hash(key);
+  const std::size_t s = slots_.probe(hash, [&](std::uint32_t n) {
+    const Entry& e = entries_[n - 1];
+    return e.hash == hash && e.size == key.size() &&
+           (e.size == 0 || std::memcmp(e.data, key.data(), e.size) == 0);
+  });
+  if (slots_.at(s) != 0)
+    return slots_.at(s) - 1;
 
   if (entries_.size() >= std::numeric_limits<std::uint32_t>::max() - 1)
     throw tk_exception(std::string("Too many distinct texts for one workbook"), tk_level_error);
   const auto index = static_cast<std::uint32_t>(entries_.size());
   entries_.push_back({Store(key), static_cast<std::uint32_t>(key.size()), hash});
-  slots_[s] = index + 1;
-  if (entries_.size() * 2 > slots_.size())
-    Grow();
+  slots_.fill(s, index + 1, entries_.size(), [this](std::size_t i) { return entries_[i].hash; });
   return index;
 }
 

@@ -4,6 +4,8 @@
 // it is escaped only when the part is written.
 #pragma once
 
+#include "platform/hash_slots.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -50,10 +52,9 @@ private:
   };
 
   const char* Store(std::string_view key);
-  void Grow();
 
   std::vector<Entry> entries_;           // in index order
-  std::vector<std::uint32_t> slots_;     // open addressing: entry index + 1, 0 = free
+  plat::hash_slots slots_;
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* block_next_ = nullptr;
   std::size_t block_left_ = 0;

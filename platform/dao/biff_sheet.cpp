@@ -9,6 +9,23 @@
 
 namespace plat::dao::biff {
 
+namespace {
+
+// INDEX and DIMENSIONS give the rows with cells (first, last + 1) in 32 bits
+// from BIFF8 on, in 16 bits before.
+void put_row_range(byte_buffer& record, bool biff8, std::uint32_t first, std::uint32_t end)
+{
+  if (biff8) {
+    record.u32(first);
+    record.u32(end);
+  } else {
+    record.u16(static_cast<std::uint16_t>(first));
+    record.u16(static_cast<std::uint16_t>(end));
+  }
+}
+
+} // namespace
+
 sheet_writer::sheet_writer(bool biff8, const std::string& scratch_folder)
     : biff8_(biff8), spool_(scratch_folder)
 {
@@ -183,13 +200,7 @@ void sheet_writer::write(byte_sink& out, std::uint64_t position, bool active)
 
   r = head.begin_record(rt_index);
   head.u32(0);
-  if (biff8_) {
-    head.u32(first_row_);
-    head.u32(end_row_);
-  } else {
-    head.u16(static_cast<std::uint16_t>(first_row_));
-    head.u16(static_cast<std::uint16_t>(end_row_));
-  }
+  put_row_range(head, biff8_, first_row_, end_row_);
   head.u32(static_cast<std::uint32_t>(defcolwidth_at));
   for (const std::uint32_t d : dbcells_)
     head.u32(static_cast<std::uint32_t>(cells_at + d));
@@ -215,13 +226,7 @@ void sheet_writer::write(byte_sink& out, std::uint64_t position, bool active)
   }
 
   r = head.begin_record(rt_dimensions);
-  if (biff8_) {
-    head.u32(first_row_);
-    head.u32(end_row_);
-  } else {
-    head.u16(static_cast<std::uint16_t>(first_row_));
-    head.u16(static_cast<std::uint16_t>(end_row_));
-  }
+  put_row_range(head, biff8_, first_row_, end_row_);
   head.u16(0);
   head.u16(end_column_);
   head.u16(0);

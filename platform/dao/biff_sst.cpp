@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <string_view>
 
 namespace plat::dao::biff {
@@ -24,9 +23,7 @@ constexpr std::size_t header_bytes = 3;  // character count (2), flags (1)
 
 std::uint32_t hash_of(const std::uint8_t* data, std::size_t size)
 {
-  const std::size_t h =
-      std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(data), size));
-  return static_cast<std::uint32_t>(h ^ (h >> 32));
+  return plat::hash_slots::hash(std::string_view(reinterpret_cast<const char*>(data), size));
 }
 
 // Runs the placement of one string of `count` units, `unit` bytes each, over
@@ -68,7 +65,7 @@ void place_string(std::size_t& used, std::size_t count, std::size_t unit, std::u
 
 } // namespace
 
-sst_table::sst_table(const std::string& scratch_folder) : spool_(scratch_folder), slots_(1024, 0)
+sst_table::sst_table(const std::string& scratch_folder) : spool_(scratch_folder)
 {
   key_.resize(1 + 2 * 32767);
 }
@@ -89,19 +86,6 @@ const std::uint8_t* sst_table::store(std::size_t size)
   block_left_ -= size;
   remembered_bytes_ += size;
   return at;
-}
-
-void sst_table::grow()
-{
-  std::vector<std::uint32_t> slots(slots_.size() * 2, 0);
-  const std::size_t mask = slots.size() - 1;
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    std::size_t s = entries_[i].hash & mask;
-    while (slots[s] != 0)
-      s = (s + 1) & mask;
-    slots[s] = static_cast<std::uint32_t>(i + 1);
-  }
-  slots_.swap(slots);
 }
 
 void sst_table::place(std::size_t count, bool narrow, const std::uint8_t* chars)
@@ -144,14 +128,10 @@ std::uint32_t sst_table::append(bool remember, std::uint32_t hash)
   const std::uint32_t index = unique_++;
   if (remember && entries_.size() < max_remembered &&
       remembered_bytes_ + key_size_ <= max_remembered_bytes) {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t s = hash & mask;
-    while (slots_[s] != 0)
-      s = (s + 1) & mask;
+    const std::size_t s = slots_.free_slot(hash);
     entries_.push_back({store(key_size_), static_cast<std::uint32_t>(key_size_), hash, index});
-    slots_[s] = static_cast<std::uint32_t>(entries_.size());
-    if (entries_.size() * 2 > slots_.size())
-      grow();
+    slots_.fill(s, static_cast<std::uint32_t>(entries_.size()), entries_.size(),
+                [this](std::size_t i) { return entries_[i].hash; });
   }
   return index;
 }
@@ -178,13 +158,11 @@ std::size_t encode_key(std::uint8_t* key, const char16_t* units, std::size_t cou
 
 std::uint32_t sst_table::find(std::uint32_t hash) const
 {
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t s = hash & mask; slots_[s] != 0; s = (s + 1) & mask) {
-    const entry& e = entries_[slots_[s] - 1];
-    if (e.hash == hash && e.size == key_size_ && std::memcmp(e.data, key_.data(), key_size_) == 0)
-      return e.index;
-  }
-  return not_found;
+  const std::uint32_t number = slots_.at(slots_.probe(hash, [&](std::uint32_t n) {
+    const entry& e = entries_[n - 1];
+    return e.hash == hash && e.size == key_size_ && std::memcmp(e.data, key_.data(), key_size_) == 0;
+  }));
+  return number != 0 ? entries_[number - 1].index : not_found;
 }
 
 std::uint32_t sst_table::add(const char16_t* units, std::size_t count, bool narrow)

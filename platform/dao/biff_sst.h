@@ -5,6 +5,7 @@
 
 #include "platform/dao/biff_records.h"
 #include "platform/dao/excel_spool.h"
+#include "platform/hash_slots.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -59,7 +60,6 @@ private:
   std::uint32_t append(bool remember, std::uint32_t hash);
   void place(std::size_t count, bool narrow, const std::uint8_t* chars);
   const std::uint8_t* store(std::size_t size);
-  void grow();
 
   excel_spool spool_;
   std::uint32_t unique_ = 0;
@@ -71,7 +71,7 @@ private:
   std::vector<std::uint8_t> key_;      // the text being added: flag byte, then its units
   std::size_t key_size_ = 0;
   std::vector<entry> entries_;
-  std::vector<std::uint32_t> slots_;   // entry index + 1; 0 = free
+  plat::hash_slots slots_;
   std::vector<std::unique_ptr<std::uint8_t[]>> blocks_;
   std::uint8_t* block_next_ = nullptr;
   std::size_t block_left_ = 0;

@@ -186,11 +186,7 @@ public:
   {
     return guarded(*errors_, [&] {
       out_ptr(field);
-      const LONG kind = long_arg(type, db_text);
-      if (kind < 0 || kind > 0x7FFF)
-        raise(err_invalid_type);
-      *field =
-          make_field_object(errors_, make_field(text_arg(name), static_cast<short>(kind), long_arg(size, 0))).detach();
+      *field = create_field_object(errors_, name, type, size).detach();
     });
   }
 

@@ -373,6 +373,15 @@ com_ref<DAOField> make_field_object(std::shared_ptr<error_state> errors, field_p
   return com_ref<DAOField>::adopt(make_com<field_object>(std::move(errors), std::move(field), nullptr, std::size_t{0}).detach());
 }
 
+com_ref<DAOField> create_field_object(std::shared_ptr<error_state> errors, const VARIANT& name,
+                                      const VARIANT& type, const VARIANT& size)
+{
+  const LONG kind = long_arg(type, db_text);
+  if (kind < 0 || kind > 0x7FFF)
+    raise(err_invalid_type);
+  return make_field_object(std::move(errors), make_field(text_arg(name), static_cast<short>(kind), long_arg(size, 0)));
+}
+
 com_ref<DAOFields> make_fields(std::shared_ptr<error_state> errors, std::shared_ptr<field_list> list,
                                std::shared_ptr<value_source> values)
 {

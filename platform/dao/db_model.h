@@ -279,6 +279,10 @@ protected:
 // fields of a list with a value source are a recordset's: they give values,
 // and their definitions do not change.
 com_ref<DAOField> make_field_object(std::shared_ptr<error_state> errors, field_ptr field);
+// CreateField of a table, an index or a relation: a new field from the call's
+// name, type (text when missing; outside 0..0x7FFF raises 3259) and size.
+com_ref<DAOField> create_field_object(std::shared_ptr<error_state> errors, const VARIANT& name,
+                                      const VARIANT& type, const VARIANT& size);
 com_ref<DAOFields> make_fields(std::shared_ptr<error_state> errors, std::shared_ptr<field_list> list,
                                std::shared_ptr<value_source> values = {});
 com_ref<DAOIndexFields> make_index_fields(std::shared_ptr<error_state> errors, std::shared_ptr<field_list> list);

@@ -82,16 +82,6 @@ std::vector<cell_format> formats_of(const std::string& path)
   return cells;
 }
 
-std::string stream_of(const std::string& path, biff_version version)
-{
-  dao::container_reader reader(path, version == biff_version::biff8);
-  std::string bytes;
-  char chunk[65536];
-  for (std::size_t n; (n = reader.read_at(bytes.size(), chunk, sizeof chunk)) > 0;)
-    bytes.append(chunk, n);
-  return bytes;
-}
-
 // The (type, length) of every record: an overrun would change the next header.
 std::vector<std::pair<unsigned, unsigned>> record_headers(const std::string& s)
 {

@@ -10,21 +10,14 @@ bold (and the data rows' not); with wrap every data cell but a date must wrap
 Prints one line per difference and exits 1 when there is any."""
 
 import json
+import os
 import sys
 
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+
 import xlrd
-
-
-def trimmed(rows):
-    grid = [list(r) for r in rows]
-    while grid and all(v is None for v in grid[-1]):
-        grid.pop()
-    width = 0
-    for r in grid:
-        for i, v in enumerate(r):
-            if v is not None:
-                width = max(width, i + 1)
-    return [(r + [None] * width)[:width] for r in grid]
+from expected_grid import report, short, trimmed
 
 
 def value(book, cell):
@@ -50,9 +43,8 @@ def same(actual, expected):
     return float(actual) == float(expected)
 
 
-def short(v):
-    text = repr(v[1] if isinstance(v, tuple) else v)
-    return text if len(text) <= 80 else text[:60] + "...(%d chars)" % len(text)
+def shown(v):
+    return short(v[1] if isinstance(v, tuple) else v)
 
 
 def main():
@@ -80,7 +72,7 @@ def main():
             for c, (g, w) in enumerate(zip(got_row, want_row)):
                 if not same(g, w):
                     problems.append("%r row %d column %d: %s, expected %s"
-                                    % (sheet.name, r + 1, c + 1, short(g), short(w)))
+                                    % (sheet.name, r + 1, c + 1, shown(g), shown(w)))
         for r in range(sheet.nrows):
             for c in range(sheet.row_len(r)):
                 if sheet.cell(r, c).ctype == xlrd.XL_CELL_EMPTY:
@@ -96,9 +88,7 @@ def main():
                     wrap = bool(xf.alignment.text_wrapped)
                     if wrap != wrap_wanted:
                         problems.append("%r row %d column %d: wrap %r" % (sheet.name, r + 1, c + 1, wrap))
-    for p in problems[:50]:
-        print(p)
-    return 1 if problems else 0
+    return report(problems)
 
 
 if __name__ == "__main__":

@@ -9,27 +9,11 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include <netinet/in.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
 
 using namespace qvtbatch_test;
 
 namespace {
-
-// A loopback port that nothing listens on.
-unsigned closed_port()
-{
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(s);
-  return ntohs(address.sin_port);
-}
 
 // A file system of a few hundred KiB at the folder, for as long as it lives;
 // mounted() is false where the test may not mount.

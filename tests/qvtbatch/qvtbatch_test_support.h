@@ -21,7 +21,9 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -149,6 +151,31 @@ inline bool file_exists(const std::string& path)
 {
   return std::filesystem::exists(path);
 }
+
+// A loopback port that nothing listens on.
+inline unsigned closed_port()
+{
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+  ::close(s);
+  return ntohs(address.sin_port);
+}
+
+// `count` copies of `piece`, for texts far longer than a cell.
+inline std::string repeated(const std::string& piece, int count)
+{
+  std::string out;
+  for (int i = 0; i < count; ++i)
+    out += piece;
+  return out;
+}
+
+inline const std::string smiley = "\xF0\x9F\x98\x80";  // two UTF-16 units
 
 } // namespace qvtbatch_test
 

@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <thread>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace qvtbatch_test;
@@ -147,16 +145,7 @@ TEST_F(QvtbatchTest, PortWithoutHostReachesTheLocalServerOverTcp)
 
 TEST_F(QvtbatchTest, UnreachableLocalServerIsReportedInTheProgramsWords)
 {
-  // A loopback port nothing listens on.
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(s);
-  const std::string closed = "--port=" + std::to_string(ntohs(address.sin_port));
+  const std::string closed = "--port=" + std::to_string(closed_port());
   // The local socket comes from the option group in the user's ~/.my.cnf.
   write_file(file(".my.cnf"), "[Norvale MySQL Lib]\nsocket=" + file("no/such.sock") + "\n");
   const struct {

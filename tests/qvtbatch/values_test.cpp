@@ -9,15 +9,6 @@ using namespace qvtbatch_test;
 
 namespace {
 
-std::string repeated(const std::string& piece, int count)
-{
-  std::string out;
-  for (int i = 0; i < count; ++i)
-    out += piece;
-  return out;
-}
-
-const std::string smiley = "\xF0\x9F\x98\x80";  // two UTF-16 units
 // The most UTF-16 units the converter keeps of an .xlsx text.
 constexpr int cell_units = 32766;
 

@@ -12,16 +12,6 @@ using namespace qvtbatch_test;
 
 namespace {
 
-std::string repeated(const std::string& piece, int count)
-{
-  std::string out;
-  for (int i = 0; i < count; ++i)
-    out += piece;
-  return out;
-}
-
-const std::string smiley = "\xF0\x9F\x98\x80";  // two UTF-16 units
-
 // The workbook as xlrd reads it against the expected sheets, the header row's
 // boldness and the data cells' wrap flag (null: not checked): the differences.
 std::string xls_differences(const std::string& workbook, const std::vector<expected_sheet>& sheets,

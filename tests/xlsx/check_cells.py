@@ -6,22 +6,14 @@ Read-only mode trusts the sheet's dimension, so it also proves that element.
 Prints one line per difference and exits 1 when there is any."""
 
 import json
+import os
 import sys
 
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+
 import openpyxl
-
-
-def trimmed(rows):
-    """The grid without trailing empty rows and columns."""
-    grid = [list(r) for r in rows]
-    while grid and all(v is None for v in grid[-1]):
-        grid.pop()
-    width = 0
-    for r in grid:
-        for i, v in enumerate(r):
-            if v is not None:
-                width = max(width, i + 1)
-    return [(r + [None] * width)[:width] for r in grid]
+from expected_grid import report, short, trimmed
 
 
 def same(actual, expected):
@@ -32,11 +24,6 @@ def same(actual, expected):
     if isinstance(actual, bool) or not isinstance(actual, (int, float)):
         return False
     return float(actual) == float(expected)
-
-
-def short(value):
-    text = repr(value)
-    return text if len(text) <= 80 else text[:60] + "...(%d chars)" % len(text)
 
 
 def check(path, expected, read_only):
@@ -76,9 +63,7 @@ def main():
     with open(expected_path, encoding="utf-8") as f:
         expected = json.load(f)
     problems = check(path, expected, False) + check(path, expected, True)
-    for p in problems[:50]:
-        print(p)
-    return 1 if problems else 0
+    return report(problems)
 
 
 if __name__ == "__main__":

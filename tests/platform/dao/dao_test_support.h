@@ -4,6 +4,7 @@
 
 #include "platform/dao/dao_class_registry.h"
 #include "platform/dao/dao_interfaces.h"
+#include "platform/dao/owned_variant.h"
 
 #include <gtest/gtest.h>
 
@@ -40,67 +41,14 @@ private:
 };
 
 // A VARIANT argument the test owns.
-class arg {
-public:
-  arg() = default;
-  arg(arg&& other) noexcept : v(std::exchange(other.v, VARIANT{})) {}
-  arg(const arg&) = delete;
-  arg& operator=(const arg&) = delete;
-  ~arg() { VariantClear(&v); }
-  operator VARIANT() const { return v; }
-
-  VARIANT v;
-};
-
-inline arg text(const std::wstring& value)
-{
-  arg a;
-  a.v.vt = VT_BSTR;
-  a.v.bstrVal = SysAllocStringLen(value.data(), static_cast<unsigned int>(value.size()));
-  return a;
-}
-inline arg i2(short value)
-{
-  arg a;
-  a.v.vt = VT_I2;
-  a.v.iVal = value;
-  return a;
-}
-inline arg ui2(unsigned short value)
-{
-  arg a;
-  a.v.vt = VT_UI2;
-  a.v.uiVal = value;
-  return a;
-}
-inline arg i4(LONG value)
-{
-  arg a;
-  a.v.vt = VT_I4;
-  a.v.lVal = value;
-  return a;
-}
-inline arg boolean(bool value)
-{
-  arg a;
-  a.v.vt = VT_BOOL;
-  a.v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return a;
-}
-inline arg date(double value)
-{
-  arg a;
-  a.v.vt = VT_DATE;
-  a.v.date = value;
-  return a;
-}
-inline arg r8(double value)
-{
-  arg a;
-  a.v.vt = VT_R8;
-  a.v.dblVal = value;
-  return a;
-}
+using arg = owned::variant;
+using owned::boolean;
+using owned::date;
+using owned::i2;
+using owned::i4;
+using owned::r8;
+using owned::text;
+using owned::ui2;
 
 // A BSTR the test owns, for the members that take one.
 class bstr {

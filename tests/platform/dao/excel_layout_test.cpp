@@ -12,16 +12,6 @@ namespace dao = plat::dao;
 
 namespace {
 
-std::string stream_of(const std::string& path, bool biff8)
-{
-  dao::container_reader reader(path, biff8);
-  std::string bytes;
-  char chunk[65536];
-  for (std::size_t n; (n = reader.read_at(bytes.size(), chunk, sizeof chunk)) > 0;)
-    bytes.append(chunk, n);
-  return bytes;
-}
-
 struct record {
   std::uint16_t type = 0, size = 0;
   const std::uint8_t* data = nullptr;

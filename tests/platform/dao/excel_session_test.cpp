@@ -18,16 +18,6 @@ namespace dao = plat::dao;
 
 namespace {
 
-std::string stream_of(const std::string& path, bool biff8)
-{
-  dao::container_reader reader(path, biff8);
-  std::string bytes;
-  char chunk[65536];
-  for (std::size_t n; (n = reader.read_at(bytes.size(), chunk, sizeof chunk)) > 0;)
-    bytes.append(chunk, n);
-  return bytes;
-}
-
 std::uint32_t u32(const std::string& s, std::size_t at)
 {
   std::uint32_t v = 0;

@@ -4,7 +4,9 @@
 
 #include "support/temp_dir.h"
 
+#include "platform/dao/excel_container.h"
 #include "platform/dao/excel_workbook.h"
+#include "platform/dao/owned_variant.h"
 #include "platform/text_codec.h"
 
 #include <gtest/gtest.h>
@@ -22,59 +24,13 @@ namespace excel_test {
 using plat::dao::biff_version;
 
 // A VARIANT that owns what it holds.
-struct value {
-  value() = default;
-  value(const value& other) { VariantCopy(&v, &other.v); }
-  value& operator=(const value& other)
-  {
-    VariantCopy(&v, &other.v);
-    return *this;
-  }
-  ~value() { VariantClear(&v); }
-  VARIANT v{};
-};
-
-inline value null()
-{
-  value x;
-  x.v.vt = VT_NULL;
-  return x;
-}
-inline value text(const std::wstring& t)
-{
-  value x;
-  x.v.vt = VT_BSTR;
-  x.v.bstrVal = SysAllocStringLen(t.data(), static_cast<unsigned>(t.size()));
-  return x;
-}
-inline value r8(double d)
-{
-  value x;
-  x.v.vt = VT_R8;
-  x.v.dblVal = d;
-  return x;
-}
-inline value i4(int i)
-{
-  value x;
-  x.v.vt = VT_I4;
-  x.v.lVal = i;
-  return x;
-}
-inline value date(double d)
-{
-  value x;
-  x.v.vt = VT_DATE;
-  x.v.date = d;
-  return x;
-}
-inline value boolean(bool b)
-{
-  value x;
-  x.v.vt = VT_BOOL;
-  x.v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
-  return x;
-}
+using value = owned::variant;
+using owned::boolean;
+using owned::date;
+using owned::i4;
+using owned::null;
+using owned::r8;
+using owned::text;
 
 inline void append(plat::dao::excel_workbook& book, std::size_t sheet, const std::vector<value>& row)
 {
@@ -130,6 +86,21 @@ inline std::string python(const std::string& code, const std::string& path)
   const std::string script = scratch.file("snippet.py");
   write_file(script, code);
   return run("/usr/bin/python3 '" + script + "' '" + path + "' 2>&1");
+}
+
+// The workbook stream of a written file, whole.
+inline std::string stream_of(const std::string& path, bool biff8)
+{
+  plat::dao::container_reader reader(path, biff8);
+  std::string bytes;
+  char chunk[65536];
+  for (std::size_t n; (n = reader.read_at(bytes.size(), chunk, sizeof chunk)) > 0;)
+    bytes.append(chunk, n);
+  return bytes;
+}
+inline std::string stream_of(const std::string& path, biff_version v)
+{
+  return stream_of(path, v == biff_version::biff8);
 }
 
 inline const char* name_of(biff_version v)
