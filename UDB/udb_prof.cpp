@@ -9,13 +9,13 @@
 #include "TK/tk_files.h"
 #include "TK/tk_log.h"
 #include "TK/tk_string.h"
+#include "platform/files.h"
 #include "platform/format.h"
 #include "platform/line_reader.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -47,21 +47,13 @@ void append_line(std::string& out, const std::wstring& line)
   out += "\r\n";
 }
 
-bool write_all(const std::string& path, const std::string& bytes)
+bool write_file(const std::string& path, const std::string& bytes)
 {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0)
+  plat::unique_fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (!fd.valid())
     return false;
-  bool ok = true;
-  for (std::size_t done = 0; ok && done < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR)
-      continue;
-    ok = n > 0;
-    if (ok)
-      done += static_cast<std::size_t>(n);
-  }
-  return ::close(fd) == 0 && ok;
+  const bool written = plat::write_all(fd.get(), bytes);
+  return fd.close() && written;
 }
 
 } // namespace
@@ -161,7 +153,7 @@ bool udb_profile::store(const std::wstring& path) const
     }
     out += "\r\n";
   }
-  return write_all(narrow_path, out);
+  return write_file(narrow_path, out);
 }
 
 void udb_profile::set_value(const std::wstring& section, const std::wstring& key, const std::wstring& value)

@@ -6,6 +6,7 @@
 // an id the system may have handed to another process.
 #include "platform/child_process.h"
 
+#include "platform/files.h"
 #include "platform/format.h"
 #include "platform/process.h"
 
@@ -35,25 +36,6 @@ std::atomic<bool> stop_latch{false};
 std::atomic<pid_t> running_child{0};
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free);
 
-// Closes a descriptor once, at the end of its scope.
-class fd_holder {
-public:
-  explicit fd_holder(int fd = -1) : fd_(fd) {}
-  ~fd_holder() { reset(); }
-  fd_holder(const fd_holder&) = delete;
-  fd_holder& operator=(const fd_holder&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd = -1)
-  {
-    if (fd_ >= 0)
-      ::close(fd_);
-    fd_ = fd;
-  }
-
-private:
-  int fd_;
-};
-
 class spawn_actions {
 public:
   spawn_actions() { ok_ = ::posix_spawn_file_actions_init(&actions_) == 0; }
@@ -77,9 +59,7 @@ void drain(int fd, std::string& kept)
 {
   char buffer[4096];
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR)
-      continue;
+    const ssize_t n = read_some(fd, buffer, sizeof buffer);
     if (n <= 0)
       return;
     const std::size_t room = max_error_output - std::min(kept.size(), max_error_output);
@@ -139,8 +119,8 @@ child_result run_program(const std::string& program, const std::vector<std::stri
     result.start_error = errno;
     return result;
   }
-  fd_holder read_end(pipe_fds[0]);
-  fd_holder write_end(pipe_fds[1]);
+  unique_fd read_end(pipe_fds[0]);
+  unique_fd write_end(pipe_fds[1]);
 
   spawn_actions actions;
   spawn_attributes attributes;

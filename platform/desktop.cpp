@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace plat {
@@ -42,34 +41,6 @@ private:
 report_file_desktop default_desktop;
 std::atomic<desktop_services*> chosen_desktop{nullptr};
 
-// Creates every missing folder of the path; the existing ones are left as they are.
-bool make_folders(const std::string& path)
-{
-  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    const std::string prefix = path.substr(0, slash);
-    if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
-      return false;
-    if (slash == std::string::npos)
-      break;
-  }
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool write_all(int fd, std::string_view text)
-{
-  while (!text.empty()) {
-    const ssize_t n = ::write(fd, text.data(), text.size());
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      return false;
-    }
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 } // namespace
 
 desktop_services& current_desktop_services() noexcept
@@ -93,7 +64,7 @@ bool write_report_file(std::string_view stem, std::string_view text, std::string
     error = ENOENT;
     return false;
   }
-  if (!make_folders(folder)) {
+  if (!make_folders(folder, 0700)) {
     error = errno;
     return false;
   }
@@ -103,16 +74,16 @@ bool write_report_file(std::string_view stem, std::string_view text, std::string
   // Two reports within one second get numbered names.
   for (int attempt = 1; attempt <= 100; ++attempt) {
     path = attempt == 1 ? base + ".txt" : plat::sprintf("%s-%d.txt", base, attempt);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    unique_fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd.valid()) {
       if (errno == EEXIST)
         continue;
       error = errno;
       return false;
     }
-    const bool written = write_all(fd, text);
+    const bool written = write_all(fd.get(), text);
     const int write_error = errno;
-    if (::close(fd) != 0 || !written) {
+    if (!fd.close() || !written) {
       error = written ? errno : write_error;
       ::unlink(path.c_str());
       return false;

@@ -1,10 +1,15 @@
-// The file-system calls the toolkit's path and file tests stand on: the current
-// directory, absolute paths, what an entry is and what the effective user may do
-// with it. Paths are UTF-8 bytes; none of these raises.
+// The file-system calls the rest of the tree stands on: the current directory,
+// absolute paths, what an entry is and what the effective user may do with it,
+// whole-buffer reads and writes, folders, owned descriptors and private
+// temporary folders. Paths are UTF-8 bytes; none of these raises, a failure is
+// a false result with errno set.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace plat {
 
@@ -40,5 +45,97 @@ bool has_access(std::string_view path, bool read, bool write, bool execute);
 // password entry); empty when there is no home. xdg_base_folder("XDG_CACHE_HOME",
 // ".cache") gives the cache folder.
 std::string xdg_base_folder(const char* variable, const char* fallback_under_home);
+
+// Writes all `size` bytes: an interrupted or short write is continued, so a false
+// result (errno set) is always a real failure. A write that moves nothing and
+// reports nothing fails with EIO rather than spinning.
+bool write_all(int fd, const void* data, std::size_t size);
+inline bool write_all(int fd, std::string_view bytes) { return write_all(fd, bytes.data(), bytes.size()); }
+
+// The same at a file offset, the descriptor's own offset untouched; EFBIG when
+// the range reaches past the largest offset the system takes.
+bool pwrite_all(int fd, const void* data, std::size_t size, std::uint64_t offset);
+
+// Reads up to `size` bytes at `offset`; `got` falls short of `size` only at the
+// end of the file (a range past the largest offset reads as the end). False
+// (errno set) on a failure, with `got` counting what was read before it.
+bool pread_all(int fd, void* data, std::size_t size, std::uint64_t offset, std::size_t& got);
+
+// One read(2), repeated while a signal interrupts it: the bytes read, 0 at the
+// end, -1 with errno set.
+ssize_t read_some(int fd, void* data, std::size_t size);
+
+// Creates every missing folder of the path with the given mode (less the umask);
+// folders that exist already are left as they are. True when the path names a
+// folder in the end (through links too); false with errno set otherwise,
+// ENOTDIR when something else stands where a folder should be.
+bool make_folders(std::string_view path, mode_t mode);
+
+// Owns one file descriptor and closes it when dropped. close() is the way to
+// learn the outcome: the destructor and reset() drop it.
+class unique_fd {
+public:
+  unique_fd() noexcept = default;
+  explicit unique_fd(int fd) noexcept : fd_(fd) {}
+  ~unique_fd() { reset(); }
+  unique_fd(unique_fd&& other) noexcept : fd_(other.release()) {}
+  unique_fd& operator=(unique_fd&& other) noexcept
+  {
+    if (this != &other)
+      reset(other.release());
+    return *this;
+  }
+
+  int get() const noexcept { return fd_; }
+  bool valid() const noexcept { return fd_ >= 0; }
+  // Hands the descriptor over: the holder is empty afterwards.
+  int release() noexcept
+  {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  // Closes the descriptor held, if any, and holds `fd` instead.
+  void reset(int fd = -1) noexcept;
+  // Closes the descriptor now. False (errno set) when close(2) reported a
+  // failure, which may be a write that never reached the disk; the descriptor
+  // is gone either way. True when nothing was held.
+  bool close() noexcept;
+
+private:
+  int fd_ = -1;
+};
+
+// A private folder: a fresh, unique name of mode 0700, so no other user can
+// enter it or plant entries in it. It is removed with everything in it when its
+// holder lets go of it, unless released first. Removal never follows a link: a
+// link inside is removed itself, not what it names.
+class private_temp_folder {
+public:
+  private_temp_folder() noexcept = default;
+  ~private_temp_folder() { remove(); }
+  private_temp_folder(private_temp_folder&& other) noexcept : path_(other.release()) {}
+  private_temp_folder& operator=(private_temp_folder&& other) noexcept;
+  private_temp_folder(const private_temp_folder&) = delete;
+  private_temp_folder& operator=(const private_temp_folder&) = delete;
+
+  // Makes the folder <parent>/<prefix><six unique characters> (no '/' is added
+  // after a parent that ends in one; an empty parent is the current folder). A
+  // folder held before is removed first. False (errno set) when it cannot be made.
+  bool create(std::string_view parent, std::string_view prefix);
+
+  // The folder's path; empty while none is held.
+  const std::string& path() const noexcept { return path_; }
+  bool empty() const noexcept { return path_.empty(); }
+
+  // Removes the folder and its contents now; what cannot be removed stays
+  // behind without a word. Nothing when no folder is held.
+  void remove() noexcept;
+  // Keeps the folder on disk and gives up holding it: its path is returned.
+  std::string release() noexcept;
+
+private:
+  std::string path_;
+};
 
 } // namespace plat

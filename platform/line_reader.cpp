@@ -16,41 +16,28 @@ line_reader::line_reader(const std::string& path)
     error_ = ENOENT;
     return;
   }
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0)
+  fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd_.valid())
     error_ = errno;
-}
-
-line_reader::~line_reader()
-{
-  if (fd_ >= 0)
-    ::close(fd_);
 }
 
 bool line_reader::fill()
 {
-  for (;;) {
-    const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
-    if (n > 0) {
-      begin_ = 0;
-      end_ = static_cast<std::size_t>(n);
-      return true;
-    }
-    if (n == 0) {
-      at_end_ = true;
-      return true;
-    }
-    if (errno != EINTR) {
-      error_ = errno;
-      return false;
-    }
+  const ssize_t n = read_some(fd_.get(), buffer_.data(), buffer_.size());
+  if (n < 0) {
+    error_ = errno;
+    return false;
   }
+  begin_ = 0;
+  end_ = static_cast<std::size_t>(n);
+  at_end_ = n == 0;
+  return true;
 }
 
 line_reader::result line_reader::next(std::string& line, std::size_t max_bytes)
 {
   line.clear();
-  if (fd_ < 0)
+  if (!fd_.valid())
     return result::failed;
   const std::size_t room = max_bytes + 1;  // a CR before the LF is no part of the line
   bool any = false;

@@ -3,6 +3,8 @@
 // longer line is refused as soon as it passes the bound, never read to its end.
 #pragma once
 
+#include "platform/files.h"
+
 #include <array>
 #include <cstddef>
 #include <string>
@@ -15,11 +17,10 @@ public:
 
   // Opens the file (UTF-8 path); is_open() tells, error() says why not.
   explicit line_reader(const std::string& path);
-  ~line_reader();
   line_reader(const line_reader&) = delete;
   line_reader& operator=(const line_reader&) = delete;
 
-  bool is_open() const { return fd_ >= 0; }
+  bool is_open() const { return fd_.valid(); }
   // The errno of the failed open or read.
   int error() const { return error_; }
 
@@ -31,7 +32,7 @@ public:
 private:
   bool fill();
 
-  int fd_ = -1;
+  unique_fd fd_;
   int error_ = 0;
   std::array<char, 16384> buffer_{};
   std::size_t begin_ = 0;

@@ -261,48 +261,17 @@ LONG code_of(int error)
   return error == EACCES || error == EPERM || error == EROFS ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
 }
 
-// Creates each missing folder of the file's path, private to the user.
-LONG make_parent_folders(const std::string& file)
-{
-  for (std::size_t slash = file.find('/', 1); slash != std::string::npos;
-       slash = file.find('/', slash + 1)) {
-    const std::string folder = file.substr(0, slash);
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-      return code_of(errno);
-  }
-  return ERROR_SUCCESS;
-}
-
-struct fd_closer {
-  int fd = -1;
-  ~fd_closer()
-  {
-    if (fd >= 0)
-      ::close(fd);
-  }
-};
-
 LONG write_file_atomically(const std::string& file, const std::string& bytes)
 {
-  if (const LONG made = make_parent_folders(file); made != ERROR_SUCCESS)
-    return made;
-  std::string pattern = file + ".XXXXXX";
-  fd_closer out{::mkstemp(pattern.data())};
-  if (out.fd < 0)
+  // Each missing folder of the file's path, private to the user.
+  if (!make_folders(file.substr(0, file.rfind('/')), 0700))
     return code_of(errno);
-  bool ok = ::fchmod(out.fd, 0600) == 0;
-  for (std::size_t done = 0; ok && done < bytes.size();) {
-    const ssize_t n = ::write(out.fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR)
-      continue;
-    ok = n > 0;
-    if (ok)
-      done += static_cast<std::size_t>(n);
-  }
-  ok = ok && ::fsync(out.fd) == 0;
-  const int close_result = ::close(out.fd);
-  out.fd = -1;
-  ok = ok && close_result == 0 && ::rename(pattern.c_str(), file.c_str()) == 0;
+  std::string pattern = file + ".XXXXXX";
+  unique_fd out(::mkstemp(pattern.data()));
+  if (!out.valid())
+    return code_of(errno);
+  bool ok = ::fchmod(out.get(), 0600) == 0 && write_all(out.get(), bytes) && ::fsync(out.get()) == 0;
+  ok = out.close() && ok && ::rename(pattern.c_str(), file.c_str()) == 0;
   if (!ok) {
     const int error = errno;
     ::unlink(pattern.c_str());

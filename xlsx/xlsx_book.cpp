@@ -18,11 +18,9 @@
 #include "platform/process.h"
 #include "platform/text_codec.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace XlsxBook {
@@ -56,18 +54,12 @@ private:
 
 bool make_part_folders(const std::wstring& path)
 {
-  std::wstring prefix;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    if (path[i] != L'/' && path[i] != L'\\')
-      continue;
-    prefix.append(path, start, i - start);
-    prefix += L'/';
-    start = i + 1;
-    if (::mkdir(plat::to_utf8(prefix).c_str(), 0700) != 0 && errno == ENOENT)
-      return false;
-  }
-  return true;
+  const std::size_t last = path.find_last_of(L"/\\");
+  if (last == std::wstring::npos)
+    return true;
+  std::string folder = plat::to_utf8(path.substr(0, last));
+  std::replace(folder.begin(), folder.end(), '\\', '/');
+  return folder.empty() || plat::make_folders(folder, 0700);
 }
 
 CWorkbook::CWorkbook()
@@ -97,36 +89,30 @@ void CWorkbook::EnsureTempFolder()
                        tk_level_error);
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - process_start);
-  std::string folder = plat::sprintf("%s/xlsx_%lu_%lld_XXXXXX", root,
-                                     static_cast<unsigned long>(::gettid()),
-                                     static_cast<long long>(elapsed.count()));
-  // mkdtemp makes a fresh folder of mode 0700, so no other user can read the
-  // exported data or plant entries in it.
-  if (::mkdtemp(folder.data()) == nullptr) {
+  // A private folder: no other user can read the exported data or plant
+  // entries in it.
+  plat::private_temp_folder folder;
+  if (!folder.create(root, plat::sprintf("xlsx_%lu_%lld_", static_cast<unsigned long>(::gettid()),
+                                         static_cast<long long>(elapsed.count())))) {
     const int error = errno;
     throw tk_exception(plat::sprintf("Cannot create a temporary folder in '%s': %s", root,
                                      plat::error_text(error)),
                        tk_level_error);
   }
   std::wstring wide;
-  if (!plat::utf8_to_wide(folder, wide)) {
-    ::rmdir(folder.c_str());
+  if (!plat::utf8_to_wide(folder.path(), wide))
     throw tk_exception(plat::sprintf("Cannot create a temporary folder in '%s': "
                                      "the path is not UTF-8 text",
                                      root),
-                       tk_level_error);
-  }
+                       tk_level_error);  // the folder goes with `folder`
+  m_folder = std::move(folder);
   m_tempFolder = std::move(wide);
   tk_log_message(2, L"Temporary folder: %s", m_tempFolder);
 }
 
 void CWorkbook::RemoveTempFolder()
 {
-  if (m_tempFolder.empty())
-    return;
-  // The folder is our own mkdtemp folder; remove_all does not follow links.
-  std::error_code ignored;
-  std::filesystem::remove_all(plat::to_utf8(m_tempFolder), ignored);
+  m_folder.remove();
   m_tempFolder.clear();
 }
 

@@ -6,6 +6,8 @@
 
 #include "xlsx/styles.h"
 
+#include "platform/files.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,10 +37,9 @@ struct CommentData {
   std::int32_t left = 0, top = 0, width = 0, height = 0;
 };
 
-// Creates the missing folders of a part path (every prefix that ends at a '/'
-// or '\', rebuilt with '/'); the last component is never created. False when a
-// folder cannot be made because a folder above it is missing; a folder that
-// exists already is no error.
+// Creates the missing folders of a part path (everything before its last '/' or
+// '\', either read as '/'); the last component is never created. A folder that
+// exists already is no error; false (errno set) when one cannot be made.
 bool make_part_folders(const std::wstring& path);
 
 class CWorkbook {
@@ -120,7 +121,8 @@ private:
   // A sheet title that is not empty and that no earlier sheet has.
   std::wstring UniqueTitle(const std::wstring& wanted, std::uint32_t number) const;
 
-  std::wstring m_tempFolder;
+  plat::private_temp_folder m_folder;
+  std::wstring m_tempFolder;  // m_folder's path as wide text; empty while there is none
   std::vector<std::wstring> m_partList;
   std::vector<std::unique_ptr<CWorksheet>> m_sheets;
   std::unique_ptr<CSharedStrings> m_sharedStrings;

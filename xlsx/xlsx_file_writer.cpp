@@ -2,6 +2,7 @@
 // the step that met it; once failed, the writer drops bytes instead of writing.
 #include "xlsx/xlsx_file_writer.h"
 
+#include "platform/files.h"
 #include "platform/format.h"
 #include "platform/process.h"
 #include "platform/text_codec.h"
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace XlsxBook {
 
@@ -31,7 +31,7 @@ bool CFileWriter::Open(const std::wstring& path)
 
 bool CFileWriter::Open(const std::string& path)
 {
-  if (fd_ >= 0)
+  if (fd_.valid())
     Close();
   path_ = path;
   used_ = 0;
@@ -42,10 +42,12 @@ bool CFileWriter::Open(const std::string& path)
     Fail(EINVAL, "create");
     return false;
   }
+  int fd;
   do {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } while (fd_ < 0 && errno == EINTR);
-  if (fd_ < 0) {
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  fd_.reset(fd);
+  if (!fd_.valid()) {
     Fail(errno, "create");
     return false;
   }
@@ -69,38 +71,24 @@ void CFileWriter::Fail(int error, const char* what)
 
 bool CFileWriter::Close()
 {
-  if (fd_ < 0)
+  if (!fd_.valid())
     return !Failed();
   Flush();
-  if (::close(fd_) != 0 && errno != EINTR)
+  if (!fd_.close() && errno != EINTR)
     Fail(errno, "close");
-  fd_ = -1;
   used_ = 0;
   return !Failed();
 }
 
 void CFileWriter::WriteToFile(const char* data, std::size_t size)
 {
-  if (fd_ < 0 || Failed()) {
-    if (fd_ < 0)
+  if (!fd_.valid() || Failed()) {
+    if (!fd_.valid())
       Fail(EBADF, "write");
     return;
   }
-  while (size > 0) {
-    const ssize_t n = ::write(fd_, data, size);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      Fail(errno, "write");
-      return;
-    }
-    if (n == 0) {
-      Fail(ENOSPC, "write");
-      return;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
+  if (!plat::write_all(fd_.get(), data, size))
+    Fail(errno, "write");
 }
 
 void CFileWriter::Flush()
@@ -143,28 +131,20 @@ void CFileWriter::WriteWide(std::wstring_view text)
 
 void CFileWriter::Patch(std::uint64_t offset, std::string_view bytes)
 {
-  if (Failed() || fd_ < 0)
+  if (Failed() || !fd_.valid())
     return;
   const char* data = bytes.data();
   std::size_t size = bytes.size();
   // The part that already reached the file.
-  while (size > 0 && offset < flushed_) {
-    const auto room = static_cast<std::size_t>(
-        std::min<std::uint64_t>(size, flushed_ - offset));
-    const ssize_t n = ::pwrite(fd_, data, room, static_cast<off_t>(offset));
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
+  if (size > 0 && offset < flushed_) {
+    const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(size, flushed_ - offset));
+    if (!plat::pwrite_all(fd_.get(), data, room, offset)) {
       Fail(errno, "write");
       return;
     }
-    if (n == 0) {
-      Fail(ENOSPC, "write");
-      return;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    offset += static_cast<std::uint64_t>(n);
+    data += room;
+    size -= room;
+    offset += room;
   }
   // The part still in the buffer.
   if (size > 0) {

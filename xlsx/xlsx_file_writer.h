@@ -3,6 +3,8 @@
 // remembered, never thrown, and everything after it is dropped; Close() reports it.
 #pragma once
 
+#include "platform/files.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -30,7 +32,7 @@ public:
   bool Open(const std::string& path);
   bool Open(const std::wstring& path);
 
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_.valid(); }
   // A failure happened since Open(); what follows it is not written.
   bool Failed() const { return error_ != 0; }
   // errno of the first failure, 0 when none.
@@ -91,7 +93,7 @@ private:
   std::size_t buffer_size_;
   std::size_t used_ = 0;
   std::uint64_t flushed_ = 0;
-  int fd_ = -1;
+  plat::unique_fd fd_;
   int error_ = 0;
   const char* failed_step_ = "";
   std::string path_;

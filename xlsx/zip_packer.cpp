@@ -7,12 +7,12 @@
 #include "TK/tk_log.h"
 #include "TK/tk_module.h"
 #include "platform/child_process.h"
+#include "platform/files.h"
 #include "platform/process.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <stdlib.h>
 
 namespace XlsxBook {
 
@@ -80,23 +80,6 @@ std::string zip_failure(const plat::child_result& run, const std::string& said)
   return text;
 }
 
-// Removes the staging folder on every way out.
-class staging_folder {
-public:
-  explicit staging_folder(std::string path) : path_(std::move(path)) {}
-  ~staging_folder()
-  {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  staging_folder(const staging_folder&) = delete;
-  staging_folder& operator=(const staging_folder&) = delete;
-  const std::string& path() const { return path_; }
-
-private:
-  std::string path_;
-};
-
 } // namespace
 
 std::string FindZipProgram()
@@ -123,14 +106,14 @@ PackResult PackFolder(const std::string& folder, const std::string& destination,
     result.error = "the destination is not an absolute file path";
     return result;
   }
-  std::string staging_template = target.parent_path().string() + "/.xlsx_pack_XXXXXX";
-  if (::mkdtemp(staging_template.data()) == nullptr) {
+  // Removed with whatever zip left in it on every way out.
+  plat::private_temp_folder staging;
+  if (!staging.create(target.parent_path().string(), ".xlsx_pack_")) {
     const int error = errno;
     result.error = plat::sprintf("cannot create a file in the folder '%s': %s",
                                  target.parent_path().string(), plat::error_text(error));
     return result;
   }
-  const staging_folder staging(staging_template);
   // An extension keeps zip from adding ".zip" of its own.
   const std::string packed = staging.path() + "/package.xlsx";
 

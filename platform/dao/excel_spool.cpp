@@ -22,22 +22,16 @@ constexpr std::size_t buffer_size = std::size_t{1} << 16;
 
 excel_spool::excel_spool(const std::string& folder) : buffer_(new std::uint8_t[buffer_size])
 {
-  fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd_ < 0) {
+  fd_.reset(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  if (!fd_.valid()) {
     std::string name = folder + "/.qvt_spool_XXXXXX";
-    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd_ < 0) {
+    fd_.reset(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd_.valid()) {
       const int error = errno;
       excel_errors::raise_system(error, "Cannot create a scratch file in '" + folder + "'");
     }
     ::unlink(name.c_str());
   }
-}
-
-excel_spool::~excel_spool()
-{
-  if (fd_ >= 0)
-    ::close(fd_);
 }
 
 void excel_spool::check() const
@@ -54,16 +48,8 @@ void excel_spool::fail(int error, const char* what)
 
 void excel_spool::flush()
 {
-  std::size_t done = 0;
-  while (done < used_) {
-    const ssize_t n = ::write(fd_, buffer_.get() + done, used_ - done);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      fail(errno, "Cannot write a scratch file");
-    }
-    done += static_cast<std::size_t>(n);
-  }
+  if (!write_all(fd_.get(), buffer_.get(), used_))
+    fail(errno, "Cannot write a scratch file");
   used_ = 0;
 }
 
@@ -93,7 +79,7 @@ void excel_spool::rewind()
   reading_ = true;
   used_ = 0;
   offset_ = 0;
-  if (::lseek(fd_, 0, SEEK_SET) != 0)
+  if (::lseek(fd_.get(), 0, SEEK_SET) != 0)
     fail(errno, "Cannot read a scratch file");
 }
 
@@ -104,10 +90,7 @@ std::size_t excel_spool::read(void* data, std::size_t size)
   std::size_t given = 0;
   while (given < size) {
     if (offset_ == used_) {
-      ssize_t n;
-      do
-        n = ::read(fd_, buffer_.get(), buffer_size);
-      while (n < 0 && errno == EINTR);
+      const ssize_t n = read_some(fd_.get(), buffer_.get(), buffer_size);
       if (n < 0)
         fail(errno, "Cannot read a scratch file");
       if (n == 0)

@@ -3,6 +3,8 @@
 // ends. A spool that failed once fails every later use, so it never reaches a file.
 #pragma once
 
+#include "platform/files.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -14,7 +16,6 @@ class excel_spool {
 public:
   // Raises dao_error when the folder takes no new file.
   explicit excel_spool(const std::string& folder);
-  ~excel_spool();
   excel_spool(const excel_spool&) = delete;
   excel_spool& operator=(const excel_spool&) = delete;
 
@@ -32,7 +33,7 @@ private:
   void check() const;
   [[noreturn]] void fail(int error, const char* what);
 
-  int fd_ = -1;
+  unique_fd fd_;
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t used_ = 0;    // writing: bytes waiting; reading: bytes held
   std::size_t offset_ = 0;  // reading: next byte of the buffer

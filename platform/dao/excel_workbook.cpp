@@ -36,30 +36,6 @@ namespace {
 constexpr std::size_t max_columns = 256;
 constexpr std::size_t max_sheet_name_units = 31;
 
-// An owned file descriptor.
-class unique_fd {
-public:
-  unique_fd() = default;
-  explicit unique_fd(int fd) : fd_(fd) {}
-  ~unique_fd() { reset(); }
-  unique_fd(const unique_fd&) = delete;
-  unique_fd& operator=(const unique_fd&) = delete;
-  int get() const { return fd_; }
-  void adopt(int fd)
-  {
-    reset();
-    fd_ = fd;
-  }
-  void reset()
-  {
-    if (fd_ >= 0)
-      ::close(fd_);
-    fd_ = -1;
-  }
-private:
-  int fd_ = -1;
-};
-
 // The private file a close() writes; removed unless it was renamed into place.
 class private_file {
 public:
@@ -78,9 +54,8 @@ public:
       path_ = (target.parent_path() / name).string();
       // O_EXCL keeps an existing file out; 0666 lets the user's umask decide,
       // as for any file a program creates.
-      const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd >= 0) {
-        fd_ = fd;
+      fd_.reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+      if (fd_.valid()) {
         owned_ = true;
         return;
       }
@@ -92,27 +67,21 @@ public:
   }
   ~private_file()
   {
-    if (fd_ >= 0)
-      ::close(fd_);
+    fd_.reset();
     if (owned_)
       ::unlink(path_.c_str());
   }
   private_file(const private_file&) = delete;
   private_file& operator=(const private_file&) = delete;
 
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
   const std::string& path() const { return path_; }
-  int close_checked()
-  {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0 ? 0 : errno;
-  }
+  int close_checked() { return fd_.close() ? 0 : errno; }
   void renamed() { owned_ = false; }
 
 private:
   std::string path_;
-  int fd_ = -1;
+  unique_fd fd_;
   bool owned_ = false;
 };
 
@@ -231,7 +200,7 @@ excel_workbook::impl::impl(const std::string& p, biff_version v)
       errors::raise(errors::invalid_path, "'" + p + "' is not a valid path: " + error_text(error));
     }
   } else {
-    lock.adopt(fd);
+    lock.reset(fd);
     struct stat st{};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
       errors::raise(errors::invalid_path, "'" + p + "' is not a valid path: it is no file.");
@@ -438,11 +407,9 @@ void excel_workbook::impl::close()
   }
   file.renamed();
   // The rename itself reaches the disk with the folder.
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  const unique_fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.valid())
+    ::fsync(dir.get());
 }
 
 excel_workbook::excel_workbook(const std::string& path, biff_version version)

@@ -6,7 +6,6 @@
 
 #include "platform/case_fold.h"
 #include "platform/storage/cfb_format.h"
-#include "platform/storage/file_io.h"
 #include "platform/storage/storage.h"
 #include "platform/text_codec.h"
 
@@ -36,13 +35,11 @@ constexpr std::uint64_t whole_chain = ~std::uint64_t{0};
 
 } // namespace
 
-HRESULT compound_file::open(int fd, std::shared_ptr<compound_file>& out)
+HRESULT compound_file::open(unique_fd fd, std::shared_ptr<compound_file>& out)
 {
-  std::unique_ptr<compound_file> file(new (std::nothrow) compound_file(fd));
-  if (file == nullptr) {
-    ::close(fd);
-    return E_OUTOFMEMORY;
-  }
+  std::unique_ptr<compound_file> file(new (std::nothrow) compound_file(std::move(fd)));
+  if (file == nullptr)
+    return E_OUTOFMEMORY;  // the descriptor closes with `fd`
   try {
     file->parse();
     out = std::shared_ptr<compound_file>(std::move(file));  // keeps `file` if it throws
@@ -58,15 +55,14 @@ compound_file::~compound_file()
 {
   // Written through at every write; this makes it durable before the lock goes.
   if (written_)
-    ::fsync(fd_);
-  ::close(fd_);
+    ::fsync(fd_.get());
 }
 
 void compound_file::parse()
 {
   unsigned char head[cfb::header_size];
   std::size_t got = 0;
-  if (read_all_at(fd_, head, sizeof head, 0, got) != 0)
+  if (!pread_all(fd_.get(), head, sizeof head, 0, got))
     throw failure{STG_E_READFAULT};
   if (got < sizeof cfb::signature || std::memcmp(head, cfb::signature, sizeof cfb::signature) != 0)
     throw failure{STG_E_INVALIDHEADER};
@@ -84,7 +80,7 @@ void compound_file::parse()
     corrupt();
 
   struct stat st {};
-  if (::fstat(fd_, &st) != 0)
+  if (::fstat(fd_.get(), &st) != 0)
     throw failure{STG_E_READFAULT};
   const auto file_size = static_cast<std::uint64_t>(st.st_size);
   sector_count_ = file_size > sector_size_ ? ceil_div(file_size - sector_size_, sector_size_) : 0;
@@ -185,7 +181,7 @@ std::vector<std::uint32_t> compound_file::chain(std::uint32_t start, const std::
 void compound_file::read_sector(std::uint32_t sector, unsigned char* out) const
 {
   std::size_t got = 0;
-  if (read_all_at(fd_, out, sector_size_, sector_offset(sector), got) != 0)
+  if (!pread_all(fd_.get(), out, sector_size_, sector_offset(sector), got))
     throw failure{STG_E_READFAULT};
   if (got < sector_size_)
     corrupt();  // the file ends inside a table
@@ -275,7 +271,7 @@ HRESULT compound_file::read(const stream_map& stream, std::uint64_t position, vo
     std::size_t run = 0;
     const std::uint64_t offset = locate(stream, position + done, size - done, run);
     std::size_t got = 0;
-    if (read_all_at(fd_, p + done, run, offset, got) != 0)
+    if (!pread_all(fd_.get(), p + done, run, offset, got))
       return STG_E_READFAULT;
     // Only a last sector cut short by the file's end reads short: its missing
     // tail is zeros.
@@ -293,8 +289,8 @@ HRESULT compound_file::write(const stream_map& stream, std::uint64_t position, c
     std::size_t run = 0;
     const std::uint64_t offset = locate(stream, position + done, size - done, run);
     written_ = true;
-    if (const int error = write_all_at(fd_, p + done, run, offset); error != 0)
-      return write_failure_code(error);
+    if (!pwrite_all(fd_.get(), p + done, run, offset))
+      return write_failure_code(errno);
     done += run;
   }
   return S_OK;

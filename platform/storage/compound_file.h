@@ -4,6 +4,7 @@
 // read or write through a stream_map can land outside it.
 #pragma once
 
+#include "platform/files.h"
 #include "platform/oleaut/hresult.h"
 
 #include <cstddef>
@@ -27,7 +28,7 @@ class compound_file {
 public:
   // The descriptor is adopted (closed with the object, which drops its lock).
   // On failure `out` stays empty and the result says why.
-  static HRESULT open(int fd, std::shared_ptr<compound_file>& out);
+  static HRESULT open(unique_fd fd, std::shared_ptr<compound_file>& out);
   ~compound_file();
   compound_file(const compound_file&) = delete;
   compound_file& operator=(const compound_file&) = delete;
@@ -45,7 +46,7 @@ public:
                 std::size_t& done);
 
 private:
-  explicit compound_file(int fd) : fd_(fd) {}
+  explicit compound_file(unique_fd fd) : fd_(std::move(fd)) {}
 
   void parse();
   std::vector<std::uint32_t> chain(std::uint32_t start, const std::vector<std::uint32_t>& table,
@@ -59,7 +60,7 @@ private:
   std::uint64_t locate(const stream_map& stream, std::uint64_t position, std::size_t want,
                        std::size_t& run) const;
 
-  int fd_;
+  unique_fd fd_;
   bool written_ = false;
   std::uint32_t sector_size_ = 512;
   bool version4_ = false;

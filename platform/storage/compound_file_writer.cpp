@@ -4,9 +4,9 @@
 // sector counts at finish(), so memory stays at one write buffer.
 #include "platform/storage/storage.h"
 
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/storage/cfb_format.h"
-#include "platform/storage/file_io.h"
 
 #include <algorithm>
 #include <cassert>
@@ -246,7 +246,8 @@ public:
     for (std::uint32_t i = 0; i < cfb::header_difat_entries; ++i)
       cfb::put32(head + cfb::header::difat + 4 * i, i < l.fat ? l.fat_at() + i : cfb::free_sector);
     // The header goes last: until it is there, the file is no compound file at all.
-    check(write_all_at(fd_, head, sizeof head, 0));
+    if (!pwrite_all(fd_, head, sizeof head, 0))
+      check(errno);
 
     if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS)  // those: no syncing on this file
       check(errno);
@@ -292,7 +293,8 @@ private:
   // Sequential output after the header: sector `written_ / 512`.
   void put(const void* data, std::size_t size)
   {
-    check(write_all_at(fd_, data, size, cfb::header_size + written_));
+    if (!pwrite_all(fd_, data, size, cfb::header_size + written_))
+      check(errno);
     written_ += size;
   }
 

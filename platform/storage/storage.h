@@ -106,6 +106,10 @@ private:
   int system_error_;
 };
 
+// The result code for a failed write of the file: a full disk or quota (or a
+// file-size limit) as STG_E_MEDIUMFULL, anything else as STG_E_WRITEFAULT.
+HRESULT write_failure_code(int error);
+
 // Writes a new compound file holding exactly one stream in its root storage,
 // with the bytes given to write() in order. The stream's size need not be known
 // in advance: below 4,096 bytes it goes into the mini stream, from 4,096 on into

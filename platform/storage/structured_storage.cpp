@@ -6,6 +6,7 @@
 
 #include "platform/storage/compound_file.h"
 #include "platform/storage/cfb_format.h"
+#include "platform/files.h"
 #include "platform/text_codec.h"
 
 #include <cerrno>
@@ -167,6 +168,12 @@ HRESULT open_failure(int error)
 
 } // namespace
 
+HRESULT write_failure_code(int error)
+{
+  return error == ENOSPC || error == EDQUOT || error == EFBIG ? STG_E_MEDIUMFULL
+                                                              : STG_E_WRITEFAULT;
+}
+
 } // namespace plat::storage
 
 HRESULT StgOpenStorage(const wchar_t* name, IStorage* priority, DWORD mode, void* exclude, DWORD reserved,
@@ -188,15 +195,13 @@ HRESULT StgOpenStorage(const wchar_t* name, IStorage* priority, DWORD mode, void
   try {
     const std::string path = plat::to_utf8(name);
     // O_NONBLOCK: a FIFO must not hang the open; it is refused below.
-    const int fd =
-        ::open(path.c_str(), (can_write(mode) ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
+    plat::unique_fd fd(
+        ::open(path.c_str(), (can_write(mode) ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd.valid())
       return open_failure(errno);
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-      ::close(fd);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
       return STG_E_ACCESSDENIED;
-    }
     // Whoever may write takes the file alone; a reader that denies others
     // writing shares it with readers; a reader that denies nothing takes no lock.
     int lock = 0;
@@ -206,16 +211,13 @@ HRESULT StgOpenStorage(const wchar_t* name, IStorage* priority, DWORD mode, void
       lock = LOCK_SH;
     if (lock != 0) {
       int rc = 0;
-      while ((rc = ::flock(fd, lock | LOCK_NB)) != 0 && errno == EINTR) {
+      while ((rc = ::flock(fd.get(), lock | LOCK_NB)) != 0 && errno == EINTR) {
       }
-      if (rc != 0) {
-        const int error = errno;
-        ::close(fd);
-        return error == EWOULDBLOCK ? STG_E_LOCKVIOLATION : STG_E_ACCESSDENIED;
-      }
+      if (rc != 0)
+        return errno == EWOULDBLOCK ? STG_E_LOCKVIOLATION : STG_E_ACCESSDENIED;
     }
     std::shared_ptr<compound_file> file;
-    const HRESULT hr = compound_file::open(fd, file);  // closes fd on failure too
+    const HRESULT hr = compound_file::open(std::move(fd), file);
     if (FAILED(hr))
       return hr;
     *storage = new storage_object(std::move(file), mode);

@@ -84,7 +84,7 @@ TEST(storage_writer, NamesAreUtf16UpTo31Units)
 TEST(storage_writer, AppendingDescriptorIsRefused)
 {
   const temp_dir dir;
-  const fd_guard fd(::open(dir.file("f").c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  const plat::unique_fd fd(::open(dir.file("f").c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
   ASSERT_GE(fd.get(), 0);
   try {
     plat::storage::compound_file_writer writer(fd.get(), u"Workbook");
@@ -100,7 +100,7 @@ TEST(storage_writer, RootClassIdIsStored)
   const std::string path = dir.file("f");
   const GUID excel8 = {0x00020820, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
   {
-    const fd_guard fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    const plat::unique_fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     plat::storage::compound_file_writer writer(fd.get(), u"Workbook");
     writer.set_root_clsid(excel8);
     writer.write("x", 1);
@@ -121,7 +121,7 @@ TEST(storage_writer, FullDiskIsMediumFullWithTheSystemText)
 {
   for (const std::size_t size : {std::size_t{10}, std::size_t{300'000}}) {
     SCOPED_TRACE(size);
-    const fd_guard fd(::open("/dev/full", O_RDWR | O_CLOEXEC));
+    const plat::unique_fd fd(::open("/dev/full", O_RDWR | O_CLOEXEC));
     ASSERT_GE(fd.get(), 0);
     plat::storage::compound_file_writer writer(fd.get(), u"Workbook");
     const std::string bytes = pattern(size, 1);
@@ -165,7 +165,7 @@ TEST(storage_writer, FullFileSystemIsMediumFull)
   } const unmount_at_end{mount_point};
 
   const std::string path = mount_point + "/book.xls";
-  const fd_guard fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  const plat::unique_fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   ASSERT_GE(fd.get(), 0);
   plat::storage::compound_file_writer writer(fd.get(), u"Workbook");
   const std::string bytes = pattern(1000, 2);
@@ -184,7 +184,7 @@ TEST(storage_writer, FullFileSystemIsMediumFull)
 // stream's last byte that fits rather than write a file readers reject.
 TEST(storage_writer, StreamThatWouldPassTwoGibibytesIsRefused)
 {
-  const fd_guard fd(::open("/dev/null", O_RDWR | O_CLOEXEC));
+  const plat::unique_fd fd(::open("/dev/null", O_RDWR | O_CLOEXEC));
   ASSERT_GE(fd.get(), 0);
   plat::storage::compound_file_writer writer(fd.get(), u"Workbook");
   const std::vector<char> block(1 << 20);

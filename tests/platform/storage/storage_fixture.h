@@ -3,6 +3,7 @@
 // peeks and pokes for the tests that damage a file on purpose.
 #pragma once
 
+#include "platform/files.h"
 #include "platform/storage/storage.h"
 
 #include <gtest/gtest.h>
@@ -31,28 +32,12 @@ inline std::string pattern(std::size_t size, std::uint32_t seed)
   return out;
 }
 
-class fd_guard {
-public:
-  explicit fd_guard(int fd) : fd_(fd) {}
-  ~fd_guard()
-  {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  fd_guard(const fd_guard&) = delete;
-  fd_guard& operator=(const fd_guard&) = delete;
-  int get() const { return fd_; }
-
-private:
-  int fd_;
-};
-
 // Writes `bytes` as the one stream of a new file, in pieces of the given sizes
 // (cycled), as a record writer would.
 inline void write_compound_file(const std::string& path, const std::u16string& name, const std::string& bytes,
                          const std::vector<std::size_t>& pieces = {4096})
 {
-  const fd_guard fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  const plat::unique_fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   ASSERT_GE(fd.get(), 0);
   plat::storage::compound_file_writer writer(fd.get(), name);
   std::size_t at = 0;

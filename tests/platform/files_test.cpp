@@ -1,0 +1,138 @@
+// The file helpers under the conditions their callers meet: a private folder
+// that holds files, folders and links when it goes, a write the system cuts
+// short, reads and writes at offsets near the end of the file and past the
+// largest one, and folders where something else is in the way.
+#include "platform/files.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(PrivateTempFolder, GoesWithEverythingInItButNeverFollowsALink)
+{
+  temp_dir dir;
+  const std::string outside_file = dir.file("keep.txt");
+  const std::string outside_folder = dir.file("keep");
+  write_file(outside_file, "not ours");
+  fs::create_directory(outside_folder);
+  write_file(dir.file("keep/inner.txt"), "not ours either");
+
+  std::string made;
+  {
+    plat::private_temp_folder folder;
+    ASSERT_TRUE(folder.create(dir.path().string(), ".work_")) << std::strerror(errno);
+    made = folder.path();
+    EXPECT_EQ(fs::path(made).parent_path(), dir.path());
+    EXPECT_EQ(fs::path(made).filename().string().rfind(".work_", 0), 0u);
+    struct stat info {};
+    ASSERT_EQ(::stat(made.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    fs::create_directories(made + "/a/b");
+    write_file(made + "/a/b/part.xml", "data");
+    fs::create_symlink(outside_file, made + "/file-link");
+    fs::create_directory_symlink(outside_folder, made + "/a/folder-link");
+  }
+  EXPECT_FALSE(fs::exists(fs::symlink_status(made)));
+  EXPECT_EQ(read_file(outside_file), "not ours");
+  EXPECT_EQ(read_file(dir.file("keep/inner.txt")), "not ours either");
+}
+
+TEST(PrivateTempFolder, ReleasedStaysAndAFailedCreateHoldsNothing)
+{
+  temp_dir dir;
+  std::string kept;
+  {
+    plat::private_temp_folder folder;
+    ASSERT_TRUE(folder.create(dir.path().string() + "/", "x"));
+    EXPECT_EQ(folder.path().find("//"), std::string::npos);
+    kept = folder.release();
+    EXPECT_TRUE(folder.empty());
+  }
+  EXPECT_TRUE(fs::is_directory(kept));
+
+  plat::private_temp_folder missing;
+  const bool made = missing.create(dir.file("no/such/parent"), "x");
+  const int error = errno;
+  EXPECT_FALSE(made);
+  EXPECT_EQ(error, ENOENT);
+  EXPECT_TRUE(missing.empty());
+}
+
+// In a child process: under a file-size limit of 1000 bytes the system cuts a
+// write of 4000 short and fails the next one, so only a writer that continues
+// after the short write meets the real error. Exits 0 when it does.
+[[noreturn]] void write_past_the_size_limit(const std::string& path)
+{
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit {};
+  limit.rlim_cur = limit.rlim_max = 1000;
+  const plat::unique_fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (!fd.valid() || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+    ::_exit(2);
+  const bool written = plat::write_all(fd.get(), std::string(4000, 'x'));
+  ::_exit(!written && errno == EFBIG && fs::file_size(path) == 1000 ? 0 : 1);
+}
+
+TEST(WriteAll, ContinuesAfterAShortWriteAndReportsTheFailureBehindIt)
+{
+  temp_dir dir;
+  EXPECT_EXIT(write_past_the_size_limit(dir.file("limited")), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(PositionedIo, WholeBuffersAtOffsetsAndNothingPastTheLargestOffset)
+{
+  temp_dir dir;
+  const std::string path = dir.file("f");
+  const plat::unique_fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  ASSERT_TRUE(fd.valid());
+
+  ASSERT_TRUE(plat::pwrite_all(fd.get(), "tail", 4, 10));
+  ASSERT_TRUE(plat::pwrite_all(fd.get(), "head", 4, 0));
+  char buffer[16] = {};
+  std::size_t got = 99;
+  ASSERT_TRUE(plat::pread_all(fd.get(), buffer, sizeof buffer, 0, got));
+  EXPECT_EQ(std::string(buffer, got), std::string("head\0\0\0\0\0\0tail", 14)) << "short only at the end";
+
+  constexpr auto last = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+  const bool written = plat::pwrite_all(fd.get(), "x", 1, last);
+  const int error = errno;
+  EXPECT_FALSE(written);
+  EXPECT_EQ(error, EFBIG);
+  EXPECT_TRUE(plat::pread_all(fd.get(), buffer, 2, last, got));
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(fs::file_size(path), 14u);
+}
+
+TEST(MakeFolders, MakesWhatIsMissingKeepsWhatIsThereAndNamesWhatIsInTheWay)
+{
+  temp_dir dir;
+  const std::string deep = dir.file("a/b/c");
+  ASSERT_TRUE(plat::make_folders(deep, 0700));
+  EXPECT_TRUE(fs::is_directory(deep));
+  EXPECT_TRUE(plat::make_folders(deep + "/", 0700)) << "existing folders are no error";
+
+  write_file(dir.file("a/file"), "");
+  for (const std::string& blocked : {dir.file("a/file"), dir.file("a/file/below")}) {
+    const bool made = plat::make_folders(blocked, 0700);
+    const int error = errno;
+    EXPECT_FALSE(made) << blocked;
+    EXPECT_EQ(error, ENOTDIR) << blocked;
+  }
+}
+
+} // namespace
