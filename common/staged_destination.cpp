@@ -1,5 +1,5 @@
-// A run's hidden staging folder beside its destination. The folder comes from
-// mkdtemp, so its name is unique and only its owner may enter it; commit moves
+// A run's hidden staging folder beside its destination. The folder is a private
+// temporary folder, unique and entered only by its owner; commit moves
 // the run's files out with rename, which replaces a destination in one step.
 #include "common/staged_destination.h"
 
@@ -13,30 +13,22 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <stdlib.h>
 #include <vector>
 
 staged_destination::staged_destination(const std::wstring& destination) : destination_(destination)
 {
   const tk_file_wname name(destination);
   const std::string folder = plat::to_utf8(name.get_folder());
-  std::string staging = folder + ".qvt_stage_XXXXXX";
-  if (::mkdtemp(staging.data()) == nullptr) {
+  if (!staging_.create(folder, ".qvt_stage_")) {
     const int error = errno;
     const std::string shown = folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
     throw tk_exception(plat::sprintf("Cannot create a file in the folder '%s': %s", shown,
                                      plat::error_text(error)),
                        tk_level_error);
   }
-  plat::utf8_to_wide_lenient(staging, folder_);
+  plat::utf8_to_wide_lenient(staging_.path(), folder_);
   path_ = folder_ + L"/" + name.name + name.extension;
   tk_log_message(2, L"Staging folder: %s", folder_);
-}
-
-staged_destination::~staged_destination()
-{
-  std::error_code ignored;
-  std::filesystem::remove_all(plat::to_utf8(folder_), ignored);
 }
 
 bool staged_destination::commit()

@@ -4,6 +4,8 @@
 // every other way out removes the folder with whatever the run put into it.
 #pragma once
 
+#include "platform/files.h"
+
 #include <string>
 
 class staged_destination {
@@ -11,7 +13,7 @@ public:
   // Makes the folder; a level-1 error names the system's reason when it cannot.
   explicit staged_destination(const std::wstring& destination);
   // Removes the folder and everything still in it.
-  ~staged_destination();
+  ~staged_destination() = default;
   staged_destination(const staged_destination&) = delete;
   staged_destination& operator=(const staged_destination&) = delete;
 
@@ -26,6 +28,7 @@ public:
   bool commit();
 
 private:
+  plat::private_temp_folder staging_;
   std::wstring destination_;
   std::wstring folder_;
   std::wstring path_;
