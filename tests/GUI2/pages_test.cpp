@@ -262,3 +262,27 @@ TEST(ConnectionPage, AuthenticationProtocolErrorsOpenTheConnectionHelp)
   f.page.on_help();
   EXPECT_EQ(f.help, std::vector<int>{1010});
 }
+
+TEST(ConnectionPage, ItsOwnErrorBoxShowsTheAccessDeniedText)
+{
+  const test_server_info& server = test_server();
+  mysql_converter_impl converter;
+  connection_page page(converter);
+  page.page_init();
+  control<QRadioButton>(page, 1330).click();
+  control<QLineEdit>(page, 1012).setText(QString::fromStdString(server.user));
+  control<QLineEdit>(page, 1013).setText(QStringLiteral("not the password"));
+  control<QLineEdit>(page, 1014).setText(QString::fromStdString(server.host));
+  control<QLineEdit>(page, 1015).setText(QString::number(server.port));
+  QString caption;
+  QString text;
+  when_modal_shows([&](QWidget& box) {
+    caption = box.windowTitle();
+    text = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
+    save_screen(box, QStringLiteral("connection_error_box"));
+    QTest::keyClick(&box, Qt::Key_Return);
+  });
+  EXPECT_EQ(page.on_next(), -1);
+  EXPECT_EQ(caption, QStringLiteral("Error"));
+  EXPECT_EQ(text, access_denied_text);
+}
