@@ -10,6 +10,8 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <cstdlib>
+
 void run_on_gui_thread(const std::function<void()>& function)
 {
   QCoreApplication* app = QCoreApplication::instance();
@@ -18,6 +20,11 @@ void run_on_gui_thread(const std::function<void()>& function)
     return;
   }
   QMetaObject::invokeMethod(app, [&function] { function(); }, Qt::BlockingQueuedConnection);
+}
+
+void end_wizard(const qvt_process_exit& exit)
+{
+  std::_Exit(exit.code & 0xFF);
 }
 
 gui_error_front::gui_error_front(title_source title, owner_source owner)

@@ -61,6 +61,10 @@ private:
   std::vector<std::string> errors_;
 };
 
+// Ends the wizard after an internal error, at once and without unwinding: no
+// setting is stored from a state the program no longer trusts.
+[[noreturn]] void end_wizard(const qvt_process_exit& exit);
+
 // Runs the function on the GUI thread and waits for it: directly when called
 // there (a blocking hop to itself would deadlock), else through the event loop.
 void run_on_gui_thread(const std::function<void()>& function);

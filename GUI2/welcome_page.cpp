@@ -5,6 +5,7 @@
 
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
+#include "GUI2/gui_error_front.h"
 #include "common/err_handler.h"
 #include "common/qvt_converter.h"
 
@@ -86,10 +87,13 @@ void welcome_page::on_load()
       converter_.load_profile(*path);  // a file that is no profile changes nothing
     on_profile_loaded();
   } catch (const tk_exception& e) {
+    // Reported with Abort meaning Continue: there is no run to abort here.
     if (error_handler::exists())
       error_handler::instance().handle(e, true);
     else
       QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(e.get_message()));
   } catch (const tk_final_exception&) {
+  } catch (const qvt_process_exit& exit) {
+    end_wizard(exit);
   }
 }

@@ -4,7 +4,10 @@
 #include "GUI2/welcome_page.h"
 #include "gui_test_support.h"
 
+#include "GUI2/gui_error_front.h"
 #include "SQL/sql_engi.h"
+#include "common/err_handler.h"
+#include "dao/dao_error_map.h"
 #include "common/qvt_converter.h"
 #include "support/temp_dir.h"
 #include "support/test_server.h"
@@ -112,6 +115,36 @@ TEST(WelcomePage, LoadSettingsFillsTheConverterAndCancelChangesNothing)
   control<QPushButton>(page, 1115).click();
   EXPECT_EQ(converter.host, "db.example.com");
   EXPECT_EQ(converter.user, "reader");
+}
+
+TEST(WelcomePage, AProfileThatCannotBeLoadedIsReportedAndThePageStays)
+{
+  error_handler handler(dao_error_map_size, dao_error_map);
+  gui_error_front front;
+  struct reporting : null_front_end {
+    explicit reporting(gui_error_front& f) : front(f) {}
+    report_answer report(std::uint32_t level, const std::string& text, bool quiet) override
+    {
+      return front.report(level, text, quiet);
+    }
+    gui_error_front& front;
+  } reporter(front);
+  handler.set_front_end(reporter);
+
+  qorvant_converter converter;
+  converter.host = "kept";
+  welcome_page page(converter, L"qvt");
+  page.set_file_chooser([](const QString&, const QString&) { return std::optional<std::wstring>(L"/nonexistent/x.qvt"); });
+  QString shown;
+  when_modal_shows([&shown](QWidget& box) {
+    shown = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
+    QTest::keyClick(&box, Qt::Key_Return);
+  });
+  page.on_load();
+  const QString text = QStringLiteral("Profile does not exist. Please verify the correct path/name was given.");
+  EXPECT_EQ(shown, text);
+  EXPECT_EQ(front.errors(), std::vector<std::string>{text.toStdString()});
+  EXPECT_EQ(converter.host, "kept");
 }
 
 TEST(ConnectionPage, EmptyHostOpensInLocalModeAndSwitchingKeepsTheTexts)
