@@ -3,11 +3,15 @@
 // when the page is left. Errors are shown here and never join the error list.
 #include "GUI2/connection_page.h"
 
+#include "GUI2/wizard_pages.h"
+#include "GUI2/wizard_shell.h"
+
 #include "SQL/sql_engi.h"
 #include "TK/tk_errco.h"
 #include "TK/tk_log.h"
 #include "common/err_handler.h"
 #include "common/mysql_conv.h"
+#include "common/qvt_converter.h"
 
 #include <QButtonGroup>
 #include <QFormLayout>
@@ -15,7 +19,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -44,10 +47,11 @@ QWidget* with_note(QLineEdit* edit, const char* note)
 
 } // namespace
 
-connection_page::connection_page(mysql_converter_impl& converter, QWidget* parent)
-    : QWidget(parent), converter_(converter)
+connection_page::connection_page(mysql_converter_impl& converter)
+    : wizard_page(page_connection, wizb_back | wizb_next, psp_has_help), converter_(converter)
 {
   setObjectName(QStringLiteral("connection_page"));
+  set_header(QStringLiteral("Step 1 of 5"), QStringLiteral("Connect to MySQL server"));
   auto* page = new QVBoxLayout(this);
   page->addWidget(new QLabel(
       QStringLiteral("Provide necessary information to establish connection with MySQL server.")));
@@ -92,12 +96,8 @@ connection_page::connection_page(mysql_converter_impl& converter, QWidget* paren
     port_->setFocus();
   });
 
-  show_error_ = [this](const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-  };
-  open_help_ = [](int) {};
+  show_error_ = [](const QString& text) { wizard_shell::error(text.toStdWString()); };
+  open_help_ = [](int topic) { wizard_shell::display_help(topic); };
   connect_ = [this] { converter_.connect_mysql_server(); };
 }
 
@@ -145,7 +145,7 @@ int connection_page::on_next()
     tk_log_message(1, "Got sql_auth_not_supported_exception");
     show_error_(QString::fromStdString(e.get_message()));
     open_help_(help_connection);
-    return -1;
+    return stay;
   } catch (const tk_exception& e) {
     tk_log_message(2, "Got tk_exception");
     const tk_error_converter texts(mysql_error_map_size, mysql_error_map);
@@ -154,23 +154,28 @@ int connection_page::on_next()
     const std::uint32_t number = e.get_code() & 0xFFFFU;
     if (number == 0x04E1U || number == 0x04E2U)
       open_help_(help_connection);
-    return -1;
+    return stay;
   } catch (const std::exception& e) {
     // Nothing may leave a page's hook: show it and stay.
     show_error_(QString::fromStdString(e.what()));
-    return -1;
+    return stay;
   }
   emit connected();
-  return 0;
+  return go_adjacent;
 }
 
 int connection_page::on_back()
 {
   store_settings();
-  return 0;
+  return go_adjacent;
 }
 
 void connection_page::on_help()
 {
   open_help_(help_page);
+}
+
+std::unique_ptr<wizard_page> make_connection_page(qorvant_converter& converter)
+{
+  return std::make_unique<connection_page>(converter);
 }

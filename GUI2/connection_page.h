@@ -3,8 +3,9 @@
 // converter, and only Next connects. Connection errors keep the user here.
 #pragma once
 
+#include "GUI2/wizard_page.h"
+
 #include <QString>
-#include <QWidget>
 
 #include <functional>
 
@@ -12,28 +13,26 @@ class QLineEdit;
 class QRadioButton;
 class mysql_converter_impl;
 
-class connection_page : public QWidget {
+class connection_page : public wizard_page {
   Q_OBJECT
 public:
   static constexpr int help_page = 1010;
   static constexpr int help_connection = 1015;
-  static const char* header_title() { return "Step 1 of 5"; }
-  static const char* header_subtitle() { return "Connect to MySQL server"; }
 
-  // The error box and the help opener; tests and the wizard put in their own.
+  // The error box and the help opener: the shell's unless replaced (tests).
   using error_shower = std::function<void(const QString& text)>;
   using help_opener = std::function<void(int topic)>;
   // What Next calls after storing; the converter's connect by default.
   using connector = std::function<void()>;
 
-  explicit connection_page(mysql_converter_impl& converter, QWidget* parent = nullptr);
+  explicit connection_page(mysql_converter_impl& converter);
 
-  // The wizard's hooks: page_init shows the page (1); on_next and on_back
-  // return 0 to move on and -1 to stay.
-  int page_init();
-  int on_next();
-  int on_back();
-  void on_help();
+  // page_init shows the page; on_next connects and moves on only when that
+  // worked; on_back stores and moves on.
+  int page_init() override;
+  int on_next() override;
+  int on_back() override;
+  void on_help() override;
 
   void store_settings();
 

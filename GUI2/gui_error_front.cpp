@@ -4,70 +4,52 @@
 #include "GUI2/gui_error_front.h"
 
 #include "GUI2/error_dialogs.h"
+#include "GUI2/gui_thread.h"
+#include "GUI2/wizard_shell.h"
 
 #include <QApplication>
-#include <QMessageBox>
-#include <QMetaObject>
-#include <QThread>
 
 #include <cstdlib>
 
-void run_on_gui_thread(const std::function<void()>& function)
+namespace {
+
+QString shell_title()
 {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (app == nullptr || QThread::currentThread() == app->thread()) {
-    function();
-    return;
-  }
-  QMetaObject::invokeMethod(app, [&function] { function(); }, Qt::BlockingQueuedConnection);
+  return wizard_shell::is_initialized() ? wizard_shell::instance().title() : QString();
 }
+
+QWidget* owner()
+{
+  if (wizard_shell::is_initialized() && wizard_shell::instance().isVisible())
+    return &wizard_shell::instance();
+  return nullptr;
+}
+
+} // namespace
 
 void end_wizard(const qvt_process_exit& exit)
 {
   std::_Exit(exit.code & 0xFF);
 }
 
-gui_error_front::gui_error_front(title_source title, owner_source owner)
-    : title_(std::move(title)), owner_(std::move(owner))
-{
-}
-
 void gui_error_front::add_error(const std::string& text)
 {
-  const std::lock_guard lock(mutex_);
-  if (errors_.size() < max_errors)
-    errors_.push_back(text);
-}
-
-std::vector<std::string> gui_error_front::errors() const
-{
-  const std::lock_guard lock(mutex_);
-  return errors_;
-}
-
-void gui_error_front::clear_errors()
-{
-  const std::lock_guard lock(mutex_);
-  errors_.clear();
-}
-
-QString gui_error_front::title() const
-{
-  return title_ ? title_() : QString();
-}
-
-QWidget* gui_error_front::owner() const
-{
-  return owner_ ? owner_() : nullptr;
+  gui::run_on_gui_thread([&] {
+    if (!wizard_shell::is_initialized())
+      return;
+    std::vector<std::string>& errors = wizard_shell::instance().errors;
+    if (errors.size() < wizard_shell::max_errors)
+      errors.push_back(text);
+  });
 }
 
 gui_error_front::continue_answer gui_error_front::ask_continue(const std::string& text)
 {
   continue_answer answer;
-  run_on_gui_thread([&] {
+  gui::run_on_gui_thread([&] {
     if (QApplication::instance() == nullptr)
       return;
-    dlg_error_continue dialog(QString::fromStdString(text), title(), owner());
+    dlg_error_continue dialog(QString::fromStdString(text), shell_title(), owner());
     dialog.setWindowModality(Qt::ApplicationModal);
     answer.abort = dialog.exec() == dlg_error_continue::abort_id;
     answer.do_not_show = dialog.do_not_show();
@@ -75,27 +57,13 @@ gui_error_front::continue_answer gui_error_front::ask_continue(const std::string
   return answer;
 }
 
-void gui_error_front::show_error(const std::string& text)
-{
-  run_on_gui_thread([&] {
-    if (QApplication::instance() == nullptr)
-      return;
-    QMessageBox box(QMessageBox::Critical, error_caption(title()), QString::fromStdString(text),
-                    QMessageBox::Ok, owner());
-    box.setObjectName(QStringLiteral("error_box"));
-    box.setTextFormat(Qt::PlainText);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
-  });
-}
-
 int gui_error_front::show_internal_error(const std::string& text)
 {
   int result = dlg_error_ex::ok_id;
-  run_on_gui_thread([&] {
+  gui::run_on_gui_thread([&] {
     if (QApplication::instance() == nullptr)
       return;
-    dlg_error_ex dialog(QString::fromStdString(text), title(), owner());
+    dlg_error_ex dialog(QString::fromStdString(text), shell_title(), owner());
     dialog.setWindowModality(Qt::ApplicationModal);
     result = dialog.exec();
   });
@@ -112,7 +80,7 @@ report_answer gui_error_front::report(std::uint32_t level, const std::string& te
   if (quiet)
     return report_answer::go_on;
   if (level == 1) {
-    show_error(text);
+    wizard_shell::error(text);
     return report_answer::go_on;
   }
   const continue_answer answer = ask_continue(text);

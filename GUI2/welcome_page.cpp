@@ -6,18 +6,20 @@
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "GUI2/gui_error_front.h"
+#include "GUI2/wizard_pages.h"
+#include "GUI2/wizard_shell.h"
 #include "common/err_handler.h"
 #include "common/qvt_converter.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-welcome_page::welcome_page(qorvant_converter& converter, std::wstring profile_extension, QWidget* parent)
-    : QWidget(parent), converter_(converter), extension_(std::move(profile_extension))
+welcome_page::welcome_page(qorvant_converter& converter, std::wstring profile_extension)
+    : wizard_page(page_welcome, wizb_next, psp_has_help | psp_hide_header), converter_(converter),
+      extension_(std::move(profile_extension))
 {
   setObjectName(QStringLiteral("welcome_page"));
   auto* page = new QVBoxLayout(this);
@@ -49,7 +51,7 @@ welcome_page::welcome_page(qorvant_converter& converter, std::wstring profile_ex
     return path.toStdWString();
   };
   open_url_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
-  open_help_ = [](int) {};
+  open_help_ = [](int topic) { wizard_shell::display_help(topic); };
 }
 
 int welcome_page::page_init()
@@ -91,9 +93,14 @@ void welcome_page::on_load()
     if (error_handler::exists())
       error_handler::instance().handle(e, true);
     else
-      QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(e.get_message()));
+      wizard_shell::error(e.get_message());
   } catch (const tk_final_exception&) {
   } catch (const qvt_process_exit& exit) {
     end_wizard(exit);
   }
+}
+
+std::unique_ptr<wizard_page> make_welcome_page(qorvant_converter& converter)
+{
+  return std::make_unique<welcome_page>(converter, L"qvt");
 }

@@ -2,9 +2,10 @@
 // which fills the whole converter from a profile file before the steps begin.
 #pragma once
 
+#include "GUI2/wizard_page.h"
+
 #include <QString>
 #include <QUrl>
-#include <QWidget>
 
 #include <functional>
 #include <optional>
@@ -13,7 +14,7 @@
 class QLabel;
 class qorvant_converter;
 
-class welcome_page : public QWidget {
+class welcome_page : public wizard_page {
   Q_OBJECT
 public:
   static constexpr int help_page = 1012;
@@ -26,10 +27,10 @@ public:
   using help_opener = std::function<void(int topic)>;
 
   // profile_extension: without the dot; it must have 3 or 4 characters.
-  welcome_page(qorvant_converter& converter, std::wstring profile_extension, QWidget* parent = nullptr);
+  welcome_page(qorvant_converter& converter, std::wstring profile_extension);
 
-  int page_init();
-  void on_help();
+  int page_init() override;
+  void on_help() override;
   // Load Settings. A failure is reported and the page stays.
   void on_load();
 

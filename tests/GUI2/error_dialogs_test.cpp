@@ -4,6 +4,7 @@
 #include "GUI2/error_dialogs.h"
 #include "GUI2/gui_error_front.h"
 #include "GUI2/qt_desktop.h"
+#include "GUI2/wizard_shell.h"
 #include "gui_test_support.h"
 
 #include "platform/desktop.h"
@@ -165,12 +166,19 @@ TEST(ErrorDialogs, QtDesktopPutsTheTextOnTheClipboardAndMailsALinkToTheReport)
             QStringLiteral("a & b = c?\n\nThe full report is in /tmp/r.txt"));
 }
 
-TEST(ErrorReports, ListKeepsTheFirstTwentyTexts)
+// The wizard as the reports find it: shown once, so its title is in the captions.
+struct shown_wizard {
+  shown_wizard() { shell.initialize_if(); }
+  wizard_shell shell{QStringLiteral("Tabloom 5.5"), QIcon(), QPixmap(), QPixmap()};
+};
+
+TEST(ErrorReports, ListKeepsTheFirstTwentyTextsOnceTheWizardIsShown)
 {
-  gui_error_front front;
+  gui_error_front::report(0, "before the wizard", true);
+  shown_wizard wizard;
   for (int i = 1; i <= 25; ++i)
-    EXPECT_EQ(front.report(0, "error " + std::to_string(i), true), report_answer::go_on);
-  const std::vector<std::string> kept = front.errors();
+    EXPECT_EQ(gui_error_front::report(0, "error " + std::to_string(i), true), report_answer::go_on);
+  const std::vector<std::string>& kept = wizard.shell.errors;
   ASSERT_EQ(kept.size(), 20U);
   EXPECT_EQ(kept.front(), "error 1");
   EXPECT_EQ(kept.back(), "error 20");
@@ -178,36 +186,35 @@ TEST(ErrorReports, ListKeepsTheFirstTwentyTexts)
 
 TEST(ErrorReports, DialogAnswersBecomeReportAnswers)
 {
-  gui_error_front front([] { return QStringLiteral("Tabloom 5.5"); });
-
+  shown_wizard wizard;
   when_modal_shows([](QWidget& d) {
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Tabloom 5.5 Error"));
     button(d, 1).click();
   });
-  EXPECT_EQ(front.report(0, "first", false), report_answer::abort_run);
+  EXPECT_EQ(gui_error_front::report(0, "first", false), report_answer::abort_run);
 
   when_modal_shows([](QWidget& d) {
     d.findChild<QCheckBox*>(QStringLiteral("c1222"))->click();
     QTest::keyClick(&d, Qt::Key_Escape);
   });
-  EXPECT_EQ(front.report(0, "second", false), report_answer::go_on_quietly);
+  EXPECT_EQ(gui_error_front::report(0, "second", false), report_answer::go_on_quietly);
 
   when_modal_shows([](QWidget& d) {
-    EXPECT_EQ(d.objectName(), QStringLiteral("error_box"));
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("Tabloom 5.5 Error"));
     save_screen(d, QStringLiteral("error_box"));
     QTest::keyClick(&d, Qt::Key_Return);
   });
-  EXPECT_EQ(front.report(1, "third", false), report_answer::go_on);
+  EXPECT_EQ(gui_error_front::report(1, "third", false), report_answer::go_on);
 
   // An internal error ends the program whatever is chosen; it is not listed.
   when_modal_shows([](QWidget& d) { button(d, 1).click(); });
-  EXPECT_EQ(front.report(2, "Internal error: \ncode=1", false), report_answer::end_program);
-  EXPECT_EQ(front.errors(), (std::vector<std::string>{"first", "second", "third"}));
+  EXPECT_EQ(gui_error_front::report(2, "Internal error: \ncode=1", false), report_answer::end_program);
+  EXPECT_EQ(wizard.shell.errors, (std::vector<std::string>{"first", "second", "third"}));
 }
 
 TEST(ErrorReports, AReportFromAnotherThreadShowsItsDialogOnTheGuiThread)
 {
-  gui_error_front front;
+  shown_wizard wizard;
   std::atomic<bool> done = false;
   report_answer answer = report_answer::go_on;
   bool dialog_on_gui_thread = false;
@@ -216,7 +223,7 @@ TEST(ErrorReports, AReportFromAnotherThreadShowsItsDialogOnTheGuiThread)
     button(d, 1).click();
   });
   std::thread worker([&] {
-    answer = front.report(0, "from the worker", false);
+    answer = gui_error_front::report(0, "from the worker", false);
     done = true;
   });
   while (!done)
@@ -224,4 +231,5 @@ TEST(ErrorReports, AReportFromAnotherThreadShowsItsDialogOnTheGuiThread)
   worker.join();
   EXPECT_TRUE(dialog_on_gui_thread);
   EXPECT_EQ(answer, report_answer::abort_run);
+  EXPECT_EQ(wizard.shell.errors, std::vector<std::string>{"from the worker"});
 }

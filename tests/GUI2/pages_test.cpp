@@ -2,6 +2,7 @@
 // the real test server, so the texts it shows are the server's own failures.
 #include "GUI2/connection_page.h"
 #include "GUI2/welcome_page.h"
+#include "GUI2/wizard_shell.h"
 #include "gui_test_support.h"
 
 #include "GUI2/gui_error_front.h"
@@ -120,16 +121,15 @@ TEST(WelcomePage, LoadSettingsFillsTheConverterAndCancelChangesNothing)
 TEST(WelcomePage, AProfileThatCannotBeLoadedIsReportedAndThePageStays)
 {
   error_handler handler(dao_error_map_size, dao_error_map);
-  gui_error_front front;
   struct reporting : null_front_end {
-    explicit reporting(gui_error_front& f) : front(f) {}
     report_answer report(std::uint32_t level, const std::string& text, bool quiet) override
     {
-      return front.report(level, text, quiet);
+      return gui_error_front::report(level, text, quiet);
     }
-    gui_error_front& front;
-  } reporter(front);
+  } reporter;
   handler.set_front_end(reporter);
+  wizard_shell shell(QStringLiteral("Tabloom 5.5"), QIcon(), QPixmap(), QPixmap());
+  shell.initialize_if();
 
   qorvant_converter converter;
   converter.host = "kept";
@@ -143,7 +143,7 @@ TEST(WelcomePage, AProfileThatCannotBeLoadedIsReportedAndThePageStays)
   page.on_load();
   const QString text = QStringLiteral("Profile does not exist. Please verify the correct path/name was given.");
   EXPECT_EQ(shown, text);
-  EXPECT_EQ(front.errors(), std::vector<std::string>{text.toStdString()});
+  EXPECT_EQ(shell.errors, std::vector<std::string>{text.toStdString()});
   EXPECT_EQ(converter.host, "kept");
 }
 
