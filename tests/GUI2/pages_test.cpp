@@ -1,7 +1,9 @@
 // The welcome and connection pages on real widgets; the connection page talks to
 // the real test server, so the texts it shows are the server's own failures.
 #include "GUI2/connection_page.h"
+#include "GUI2/placeholder_page.h"
 #include "GUI2/welcome_page.h"
+#include "GUI2/wizard_pages.h"
 #include "GUI2/wizard_shell.h"
 #include "gui_test_support.h"
 
@@ -318,4 +320,43 @@ TEST(ConnectionPage, ItsOwnErrorBoxShowsTheAccessDeniedText)
   EXPECT_EQ(page.on_next(), -1);
   EXPECT_EQ(caption, QStringLiteral("Error"));
   EXPECT_EQ(text, access_denied_text);
+}
+
+TEST(StartPages, WalkTheWizardToTheDatabasePageAndBackWithoutConnecting)
+{
+  const test_server_info& server = test_server();
+  qorvant_converter converter;
+  converter.host = server.host;
+  converter.port = std::to_string(server.port);
+  converter.user = server.user;
+  converter.password = server.password;
+  wizard_shell shell(QStringLiteral("Tabloom 5.5"), QIcon(), QPixmap(), QPixmap());
+  std::unique_ptr<wizard_page> welcome = make_welcome_page(converter);
+  std::unique_ptr<wizard_page> connection = make_connection_page(converter);
+  placeholder_page database(page_database, wizb_back | wizb_next, psp_has_help, QStringLiteral("Step 2 of 5"),
+                            QStringLiteral("Select databases"));
+  shell.add_page(*welcome);
+  shell.add_page(*connection);
+  shell.add_page(database);
+  shell.resize(640, 480);
+  shell.show();
+  shell.start();
+  ASSERT_EQ(shell.current_page(), welcome.get());
+  save_screen(shell, QStringLiteral("wizard_welcome_page"));
+
+  shell.press_next();
+  ASSERT_EQ(shell.current_page(), connection.get());
+  EXPECT_EQ(connection->header_title(), QStringLiteral("Step 1 of 5"));
+  EXPECT_EQ(connection->header_subtitle(), QStringLiteral("Connect to MySQL server"));
+  EXPECT_TRUE(control<QRadioButton>(*connection, 1330).isChecked());
+  save_screen(shell, QStringLiteral("wizard_connection_page"));
+
+  shell.press_back();
+  EXPECT_EQ(shell.current_page(), welcome.get());
+  EXPECT_FALSE(converter.engine.is_connected());
+
+  shell.press_next();
+  shell.press_next();
+  EXPECT_EQ(shell.current_page(), &database);
+  EXPECT_TRUE(converter.engine.is_connected());
 }
