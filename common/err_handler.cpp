@@ -1,6 +1,6 @@
-// The error handler in its console form and the run scope. Every report is logged
-// before anything is shown, and the process never ends without the run's open
-// workbook and source being closed first.
+// The error handler and the run scope. Every report is logged before the front
+// end sees it; what ends the program is an exception, so the run's open workbook
+// and source are closed on the way out.
 #include "common/err_handler.h"
 
 #include "TK/tk_codepage.h"
@@ -11,8 +11,6 @@
 #include "platform/text_codec.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <iostream>
 
 namespace {
 
@@ -59,7 +57,7 @@ const tk_error_entry date_range_error_map[] = {
 const std::size_t date_range_error_map_size = std::size(date_range_error_map);
 
 error_handler::error_handler(std::size_t count, const tk_error_entry* table)
-    : err_map(count, table), out_(&std::cout)
+    : err_map(count, table), front_end_(&null_front_end::instance())
 {
   tk_log_message(2, "error_handler::ctor");
 }
@@ -89,36 +87,13 @@ void error_handler::set_context(const std::wstring& name, std::uint32_t record)
   set_context(plat::sprintf(L"%s, record #%u", name, record));
 }
 
-void error_handler::set_exit_function(exit_function exit)
-{
-  exit_ = std::move(exit);
-}
-
-void error_handler::end_process(int code)
-{
-  if (exit_) {
-    exit_(code);
-    // A replaced exit came back: the run must still not go on.
-    throw tk_final_exception();
-  }
-  if (run_closer_) {
-    try {
-      run_closer_();
-    } catch (...) {
-      // The process ends either way; a failed close must not keep it alive.
-    }
-  }
-  out_->flush();
-  std::exit(code);
-}
-
-void error_handler::handle(const tk_exception& e, bool /*no_abort*/)
+void error_handler::handle(const tk_exception& e, bool no_abort)
 {
   tk_log_message(2, "error_handler::handle");
   if (e.get_level() == tk_level_internal) {
     tk_log_message(3, "Internal error:\n%s", e.get_message());
-    *out_ << "Internal error: " << e.get_message() << std::endl;
-    end_process(-1);
+    front_end_->report(tk_level_internal, e.get_message(), do_not_show.load());
+    throw qvt_process_exit{-1};
   }
 
   std::string text;
@@ -129,14 +104,22 @@ void error_handler::handle(const tk_exception& e, bool /*no_abort*/)
   tk_log_message(3, "Error:\n%s", text);
   std::replace(text.begin(), text.end(), '\n', ' ');
 
-  if (!do_not_show)
-    *out_ << "Error:" << std::endl << plat::terminal_safe(text) << std::endl;
-
-  if (e.get_level() == tk_level_error) {
-    tk_log_message(1, "Got 1-level error");
-    end_process(-1);
+  const std::uint32_t level = e.get_level() == tk_level_error ? tk_level_error : tk_level_recoverable;
+  tk_log_message(1, level == tk_level_error ? "Got 1-level error" : "Got 0-level error");
+  switch (front_end_->report(level, text, do_not_show.load())) {
+  case report_answer::go_on:
+    return;
+  case report_answer::go_on_quietly:
+    do_not_show.store(true);
+    return;
+  case report_answer::abort_run:
+    if (!no_abort)
+      throw tk_final_exception();
+    return;
+  case report_answer::end_program:
+    break;
   }
-  tk_log_message(1, "Got 0-level error");
+  throw qvt_process_exit{-1};
 }
 
 init_conversion::init_conversion(std::atomic<bool>& finished, bool no_com)

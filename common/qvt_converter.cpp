@@ -1,6 +1,6 @@
 // The run of a conversion and the converter's settings. The run owns its source
 // and destination through the converter, so that whichever way it ends (normally,
-// by a report that ends it, or by the process ending) they are closed first.
+// stopped, or by a report that ends the program) they are closed first.
 #include "common/qvt_converter.h"
 
 #include "TK/tk_exception.h"
@@ -14,7 +14,6 @@
 #include "platform/text_codec.h"
 
 #include <algorithm>
-#include <ostream>
 
 namespace {
 
@@ -81,7 +80,6 @@ void qorvant_converter::operator()()
 
   try {
     error_handler& handler = error_handler::instance();
-    handler.set_run_closer([this] { release_run(); });
     // A report of this run never carries the name of an earlier one's table.
     handler.set_context(L"");
 
@@ -97,9 +95,7 @@ void qorvant_converter::operator()()
     table_count.store(static_cast<std::int32_t>(selected_tables.size()) +
                       static_cast<std::int32_t>(queued_tables));
     tk_log_message(3, L"Converting database %s (%d tables)", source, table_count.load());
-    if (console && !silent)
-      *console_out_ << "Converting database " << plat::terminal_safe(source) << "(" << table_count.load()
-                    << " tables)" << std::endl;
+    front_end_->run_started(source, table_count.load());
 
     destination = tk_file_wname(destination).get_full_path();
     do_convert(run_source_.get());
@@ -115,19 +111,23 @@ void qorvant_converter::operator()()
     try {
       if (!stopping())
         error_handler::instance().handle(e, true);
+    } catch (const qvt_process_exit&) {
+      front_end_->run_finished(false);
+      throw;
     } catch (const std::exception&) {
       // The report ended the run; it is over already.
     }
   } catch (const std::exception& e) {
     release_run();
-    if (console) {
-      tk_log_message(3, "ERROR:\n%s", e.what());
-      if (!silent)
-        *console_err_ << e.what() << std::endl;
-    }
+    tk_log_message(3, "ERROR:\n%s", e.what());
+    front_end_->run_failed(e.what());
+  } catch (...) {
+    // A report that ends the program: it unwinds to the top of the thread.
+    release_run();
+    front_end_->run_finished(false);
+    throw;
   }
-  if (error_handler::exists())
-    error_handler::instance().set_run_closer(nullptr);
+  front_end_->run_finished(reached_end);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,8 +1,8 @@
 // The converter of the process: every setting of a conversion, their registry,
 // profile and destination checks, and the run itself. A run reports every
-// failure itself, always ends with finished set, and records in reached_end
-// whether it got through all its entries and wrote its workbook (when it had
-// anything to write). A stopped run reports nothing.
+// failure itself through its front end, always ends with finished set, and
+// records in reached_end whether it got through all its entries and wrote its
+// workbook (when it had anything to write). A stopped run reports nothing.
 #pragma once
 
 #include "TK/tk_regk.h"
@@ -24,7 +24,8 @@ public:
   explicit qorvant_converter(qvt_program program_ = qvt_program::console);
   ~qorvant_converter() override;
 
-  // The run. Throws nothing.
+  // The run, telling its front end what it does. Throws only qvt_process_exit,
+  // when a report ends the program (the run's objects are closed by then).
   void operator()() override;
   bool test_query(const std::wstring& sql) override;
 

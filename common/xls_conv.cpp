@@ -24,7 +24,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <string_view>
 
 namespace {
@@ -86,7 +85,7 @@ void fold_line_ends(std::wstring& text)
 } // namespace
 
 xls_converter::xls_converter(qvt_program program_)
-    : program(program_), console_out_(&std::cout), console_err_(&std::cerr), dao(false)
+    : program(program_), front_end_(&null_front_end::instance()), dao(false)
 {
   tk_log_message(2, "udb_converter::ctor");
   tk_log_message(2, "xls_converter::ctor");
@@ -114,12 +113,6 @@ bool xls_converter::test_query(const std::wstring& /*sql*/)
 std::wstring xls_converter::get_src_table_name(const std::wstring& name)
 {
   return name;
-}
-
-void xls_converter::set_console(std::ostream& out, std::ostream& err)
-{
-  console_out_ = &out;
-  console_err_ = &err;
 }
 
 std::wstring xls_converter::get_current_name() const
@@ -329,13 +322,11 @@ void xls_converter::convert_entry(udb_database& source_db, udb_database& base, c
 {
   const std::wstring& name = entry.first;
   const bool is_table = entry.second.empty();
-  const bool console = program == qvt_program::console;
   const bool xlsx = format_version == xls_format_excel_2010;
 
   if (is_table && !source_db.is_table_exist(name)) {
     tk_log_message(2, L"Table '%s' is not in the source", name);
-    if (console)
-      *console_err_ << "Table " << plat::terminal_safe(name) << " not exists" << std::endl;
+    front_end_->entry_skipped(name);
     return;
   }
 
@@ -354,9 +345,9 @@ void xls_converter::convert_entry(udb_database& source_db, udb_database& base, c
     const udb_schema& columns = records->get_schema();
     std::size_t n = columns.size();
     if (n > column_limit) {
-      if (console && !silent)
-        *console_err_ << "Table " << plat::terminal_safe(name) << " will be truncated up to "
-                      << column_limit << " columns." << std::endl;
+      // Not an exception: the run ends quietly, as after Abort.
+      if (!front_end_->columns_truncated(name, column_limit))
+        throw tk_final_exception();
       n = column_limit;
     }
 
@@ -375,6 +366,7 @@ void xls_converter::convert_entry(udb_database& source_db, udb_database& base, c
     const std::wstring line = plat::sprintf(L"Table '%s' (%llu records) is converted\r\n", name,
                                             static_cast<unsigned long long>(records_done.load()));
     tk_log_message(3, L"%s", line);
+    front_end_->entry_converted(name, records_done.load());
     records.reset();
   } catch (const tk_exception& e) {
     records.reset();
@@ -423,12 +415,7 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
                    static_cast<unsigned long long>(count));
   else
     tk_log_message(3, L"Converting table %s", name);
-  if (program == qvt_program::console) {
-    *console_out_ << "Converting table " << plat::terminal_safe(name);
-    if (count != 0)
-      *console_out_ << " (" << count << " records)";
-    *console_out_ << std::endl;
-  }
+  front_end_->entry_started(name, count);
 
   const xls_engine& format = get_format();
   const std::uint64_t row_cap = data_row_limit();

@@ -9,11 +9,11 @@
 #include "UDB/udb_prof.h"
 #include "UDB/udb_schema.h"
 #include "dao/dao_engine.h"
+#include "common/run_front_end.h"
 #include "common/xls_engi.h"
 
 #include <atomic>
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,8 +23,8 @@ class udb_database;
 class udb_recordset;
 class xls_tn_validator;
 
-// Which program runs the converter: the console program reports on its standard
-// streams, the wizard through its pages.
+// Which program runs the converter: the wizard's starts from the registry's
+// settings, the console program's from none.
 enum class qvt_program { console, gui };
 
 inline constexpr wchar_t xls_settings_section[] = L"MS Excel settings";
@@ -72,9 +72,9 @@ public:
   // Sets wrap_text and the wrap flag of every format descriptor.
   void set_wrap_text(bool on);
 
-  // The console program's standard output and error (std::cout, std::cerr
-  // unless replaced).
-  void set_console(std::ostream& out, std::ostream& err);
+  // Where the run tells what it does and asks; borrowed, it must outlive the
+  // runs. Until a program sets its own, null_front_end.
+  void set_front_end(run_front_end& front_end) { front_end_ = &front_end; }
 
   // The run was asked to stop: by request_stop (the wizard) or through
   // run_stop (the console program's signals).
@@ -109,12 +109,10 @@ protected:
   // Passes the stop on to what the run may be blocked in (source socket, zip).
   void on_stop_requested() override;
   void set_current_name(const std::wstring& name);
-  // Closes the run's destination and source; the error handler calls this
-  // before the process ends in the middle of a run.
+  // Closes the run's destination and source, on every way out of a run.
   void release_run();
 
-  std::ostream* console_out_;
-  std::ostream* console_err_;
+  run_front_end* front_end_;
   dao_engine dao;
   // What a run holds open.
   std::unique_ptr<udb_database> run_source_;

@@ -3,12 +3,9 @@
 // removed, connection closed) before main returns the code.
 #pragma once
 
-#include <string>
+#include "common/run_front_end.h"
 
-// Not derived from std::exception: no handler of the conversion may take it.
-struct qvt_process_exit {
-  int code;
-};
+#include <string>
 
 // Ends the program with the code (through main).
 [[noreturn]] void qvt_end_process(int code);

@@ -7,11 +7,13 @@
 #include "common/qvt_converter.h"
 #include "common/run_stop.h"
 #include "qvtbatch/console.h"
+#include "qvtbatch/console_front_end.h"
 #include "qvtbatch/options.h"
 
 #include <cerrno>
 #include <csignal>
 #include <exception>
+#include <iostream>
 
 namespace {
 
@@ -58,7 +60,7 @@ int run(qorvant_converter& converter, error_handler& handler, int argc, const ch
         return converter.reached_end ? 0 : -1;
       }
     } catch (const tk_exception& e) {
-      // Levels 1 and 2 end the program inside handle.
+      // Levels 1 and 2 end the program from inside handle (qvt_process_exit).
       handler.handle(e, false);
       // A level-0 failure before the run (a refused login, an unknown host, an
       // unreadable table name): nothing was converted.
@@ -79,8 +81,10 @@ int main(int argc, char** argv)
   error_handler handler(dao_error_map_size, dao_error_map);
   handler.load_err_map(mysql_error_map_size, mysql_error_map);
   handler.load_err_map(date_range_error_map_size, date_range_error_map);
-  handler.set_exit_function([](int code) { qvt_end_process(code); });
   qorvant_converter converter(qvt_program::console);
+  console_front_end console(converter, std::cout, std::cerr);
+  handler.set_front_end(console);
+  converter.set_front_end(console);
 
   int code = -1;
   try {

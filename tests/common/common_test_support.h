@@ -1,11 +1,12 @@
 // What the conversion-core tests share: an error handler with the program's text
-// tables whose output and process exits are captured, a converter connected to
-// the test server, and the expected-workbook check through openpyxl.
+// tables reporting to a recording front end, a converter connected to the test
+// server and reporting to the same, and the expected-workbook check through openpyxl.
 #pragma once
 
 #include "SQL/sql_test_support.h"
 #include "common/err_handler.h"
 #include "common/qvt_converter.h"
+#include "recording_front_end.h"
 #include "support/temp_dir.h"
 #include "support/workbook_check.h"
 #include "support/test_server.h"
@@ -23,31 +24,42 @@
 
 namespace common_test {
 
-// The handler both programs build, writing into `out` and recording exits.
+// The handler both programs build, reporting to `front`.
 struct captured_handler {
-  std::ostringstream out;
-  std::vector<int> exits;
+  recording_front_end front;
   error_handler handler{dao_error_map_size, dao_error_map};
 
   captured_handler()
   {
     handler.load_err_map(mysql_error_map_size, mysql_error_map);
     handler.load_err_map(date_range_error_map_size, date_range_error_map);
-    handler.set_output(out);
-    handler.set_exit_function([this](int code) { exits.push_back(code); });
+    handler.set_front_end(front);
   }
 };
 
-// A console converter connected to the test server, its console captured.
+// The exit codes of the reports that ended the program while `act` ran.
+template <class Act>
+std::vector<int> exits_of(Act&& act)
+{
+  try {
+    act();
+  } catch (const qvt_process_exit& end) {
+    return {end.code};
+  }
+  return {};
+}
+
+// A console converter connected to the test server. It tells the front end
+// the process's handler reports to, when there is a handler, so that a run's
+// calls and its reports make one sequence.
 struct connected_converter {
-  std::ostringstream out;
-  std::ostringstream err;
   qorvant_converter converter;
 
-  explicit connected_converter(const std::wstring& source, const std::wstring& destination)
+  connected_converter(const std::wstring& source, const std::wstring& destination)
   {
     const test_server_info& server = test_server();
-    converter.set_console(out, err);
+    if (error_handler::exists())
+      converter.set_front_end(error_handler::instance().front_end());
     converter.store_mysql_settings(server.host, server.user, server.password,
                                    std::to_string(server.port));
     converter.connect_mysql_server();

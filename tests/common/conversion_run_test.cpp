@@ -1,7 +1,7 @@
 // Whole conversion runs against the test server: a database of many kinds of
-// tables and two queries into one .xlsx workbook read back with openpyxl, the
-// reports of missing tables and full sheets, the progress values, and the
-// endings of runs that fail.
+// tables and two queries into one .xlsx workbook read back with openpyxl, what
+// the run tells its front end (missing tables, full sheets, too many columns),
+// the progress values, and the endings of runs that fail.
 #include "common_test_support.h"
 
 #include "SQL/sql_util.h"
@@ -12,38 +12,10 @@
 
 #include <filesystem>
 #include <functional>
-#include <streambuf>
 
 using namespace common_test;
 
 namespace {
-
-// An output stream that calls back at every line end, so a test can look at the
-// converter's progress values at the moment a line is written.
-class line_spy : public std::streambuf {
-public:
-  std::function<void(const std::string&)> on_line;
-  std::string all;
-
-protected:
-  int overflow(int c) override
-  {
-    if (c == traits_type::eof())
-      return 0;
-    const char ch = static_cast<char>(c);
-    all += ch;
-    line_ += ch;
-    if (ch == '\n') {
-      if (on_line)
-        on_line(line_);
-      line_.clear();
-    }
-    return c;
-  }
-
-private:
-  std::string line_;
-};
 
 struct progress {
   std::string line;
@@ -145,15 +117,13 @@ TEST(ConversionRun, DatabaseAndQueriesBecomeOneWorkbookOfTheFormatsRules)
   }
 
   temp_dir dir;
-  line_spy out_spy;
-  std::ostream out(&out_spy);
   connected_converter run(db.wname(), widen(dir.file("out.xlsx")));
   qorvant_converter& c = run.converter;
-  c.set_console(out, run.err);
   std::vector<progress> seen;
-  out_spy.on_line = [&](const std::string& line) {
-    seen.push_back({line, c.get_current_name(), c.tables_done.load(), c.record_count.load(),
-                    c.records_done.load()});
+  errors.front.on_call = [&](const std::string& call) {
+    if (call.rfind("entry_started ", 0) == 0)
+      seen.push_back({call, c.get_current_name(), c.tables_done.load(), c.record_count.load(),
+                      c.records_done.load()});
   };
 
   c.selected_queries = {
@@ -171,9 +141,22 @@ TEST(ConversionRun, DatabaseAndQueriesBecomeOneWorkbookOfTheFormatsRules)
 
   EXPECT_TRUE(c.finished.load());
   EXPECT_TRUE(c.reached_end);
-  EXPECT_EQ(errors.out.str(), "");
-  EXPECT_TRUE(errors.exits.empty());
-  EXPECT_EQ(run.err.str(), "Table gone_table not exists\n");
+  const std::string database = db.name();
+  std::vector<std::string> calls = {"run_started " + database + " 11"};
+  const auto entry = [&calls](const std::string& name, int records) {
+    calls.push_back("entry_started " + name + " " + std::to_string(records));
+    calls.push_back("entry_converted " + name + " " + std::to_string(records));
+  };
+  entry("Totals", 1);
+  entry("Folded texts", 1);
+  entry("every_type", 3);
+  entry("empty table", 0);
+  entry("wide", 1);
+  for (const std::string& name : odd_names)
+    entry(name, 1);
+  calls.push_back("entry_skipped gone_table");
+  calls.push_back("run_finished 1");
+  EXPECT_EQ(errors.front.calls, calls);
 
   std::vector<expected_sheet> sheets;
   sheets.push_back({"Totals", {{t("n"), t("total")}, {n(3), n(-2000000000)}}});
@@ -196,27 +179,25 @@ TEST(ConversionRun, DatabaseAndQueriesBecomeOneWorkbookOfTheFormatsRules)
   EXPECT_EQ(workbook_differences(dir.file("out.xlsx"), sheets), "");
 
   // The counters as each sheet began: entries done before it, its record count.
-  const std::string database = db.name();
-  ASSERT_EQ(seen.size(), 13u) << out_spy.all;
-  EXPECT_EQ(seen[0].line, "Converting database " + database + "(11 tables)\n");
+  ASSERT_EQ(seen.size(), 12u);
   const struct {
-    std::string line;
+    std::string call;
     std::int32_t done;
     std::uint64_t records;
-  } sheet_lines[] = {
-      {"Converting table Totals (1 records)\n", 0, 1},
-      {"Converting table Folded texts (1 records)\n", 1, 1},
-      {"Converting table every_type (3 records)\n", 2, 3},
-      {"Converting table empty table\n", 3, 0},
-      {"Converting table wide (1 records)\n", 4, 1},
+  } sheet_starts[] = {
+      {"entry_started Totals 1", 0, 1},
+      {"entry_started Folded texts 1", 1, 1},
+      {"entry_started every_type 3", 2, 3},
+      {"entry_started empty table 0", 3, 0},
+      {"entry_started wide 1", 4, 1},
   };
-  for (std::size_t i = 0; i < std::size(sheet_lines); ++i) {
-    EXPECT_EQ(seen[i + 1].line, sheet_lines[i].line);
-    EXPECT_EQ(seen[i + 1].tables_done, sheet_lines[i].done) << seen[i + 1].line;
-    EXPECT_EQ(seen[i + 1].record_count, sheet_lines[i].records) << seen[i + 1].line;
-    EXPECT_EQ(seen[i + 1].records_done, 0u) << seen[i + 1].line;
+  for (std::size_t i = 0; i < std::size(sheet_starts); ++i) {
+    EXPECT_EQ(seen[i].line, sheet_starts[i].call);
+    EXPECT_EQ(seen[i].tables_done, sheet_starts[i].done) << seen[i].line;
+    EXPECT_EQ(seen[i].record_count, sheet_starts[i].records) << seen[i].line;
+    EXPECT_EQ(seen[i].records_done, 0u) << seen[i].line;
   }
-  EXPECT_EQ(seen[4].name, L"empty table");
+  EXPECT_EQ(seen[3].name, L"empty table");
   // Every entry counts as done, the missing table too; between entries the
   // record counters rest at 0.
   EXPECT_EQ(c.table_count.load(), 11);
@@ -268,21 +249,18 @@ TEST(ConversionRun, FullSheetStopsItsTableWithOneReportAndTheRunGoesOn)
   c.selected_tables = {L"big", L"after_big"};
   c.row_limit = 5;
   std::uint64_t done_at_report = 0;
-  line_spy report_spy;
-  std::ostream report_out(&report_spy);
-  errors.handler.set_output(report_out);
-  report_spy.on_line = [&](const std::string& line) {
-    if (line != "Error:\n")
+  errors.front.on_call = [&](const std::string& call) {
+    if (call.rfind("report ", 0) == 0)
       done_at_report = c.records_done.load();
   };
 
   c();
 
-  EXPECT_EQ(report_spy.all,
-            "Error:\nbig: The worksheet is full: only the first 5 of 8 records were written "
-            "(Excel 2010-2016 holds at most 5 data rows per worksheet)\n");
+  EXPECT_EQ(errors.front.reports(),
+            std::vector<std::string>{
+                "report 0 big: The worksheet is full: only the first 5 of 8 records were written "
+                "(Excel 2010-2016 holds at most 5 data rows per worksheet)"});
   EXPECT_EQ(done_at_report, 5u);
-  EXPECT_TRUE(errors.exits.empty());
   EXPECT_TRUE(c.reached_end);
   EXPECT_EQ(workbook_differences(dir.file("limit.xlsx"),
                                  {{"big", {{t("id")}, {n(1)}, {n(2)}, {n(3)}, {n(4)}, {n(5)}}},
@@ -329,16 +307,16 @@ TEST(ConversionRun, RunsThatCannotGoOnReportOnceKeepTheOldWorkbookAndEndFinished
     std::uint32_t format;
     bool bad_path;
     bool stop;
-    std::string report_start;  // what the handler printed, its start
+    std::string report_start;  // the one report's start, if any
     std::vector<int> exits;
   } cases[] = {
       {"unknown database", L"qvt_no_such_database", 2, false, false,
-       "Error:\nUnknown database 'qvt_no_such_database'", {}},
-      {"no DAO engine", db.wname(), 0, false, false, "Error:\n" + dao_text + "\n", {-1}},
-      {"no DAO engine either", db.wname(), 1, false, false, "Error:\n" + dao_text + "\n", {-1}},
+       "report 0 Unknown database 'qvt_no_such_database'", {}},
+      {"no DAO engine", db.wname(), 0, false, false, "report 1 " + dao_text, {-1}},
+      {"no DAO engine either", db.wname(), 1, false, false, "report 1 " + dao_text, {-1}},
       {"destination cannot be replaced", db.wname(), 2, true, false,
-       "Error:\nCannot create the destination file '/proc/version': ", {-1}},
-      {"no such format", db.wname(), 7, false, false, "Internal error: Internal error: \ncode=", {-1}},
+       "report 1 Cannot create the destination file '/proc/version': ", {-1}},
+      {"no such format", db.wname(), 7, false, false, "report 2 Internal error: \ncode=", {-1}},
       {"stop asked before the run", db.wname(), 2, false, true, "", {}},
   };
   for (const auto& c : cases) {
@@ -357,15 +335,20 @@ TEST(ConversionRun, RunsThatCannotGoOnReportOnceKeepTheOldWorkbookAndEndFinished
     // Left from an earlier report: a new run starts without it.
     errors.handler.set_context(L"earlier, record #9");
 
-    run.converter();
+    // A report that ends the program reaches the caller of the run.
+    EXPECT_EQ(exits_of([&] { run.converter(); }), c.exits);
 
     EXPECT_TRUE(run.converter.finished.load());
     EXPECT_FALSE(run.converter.reached_end);
-    EXPECT_EQ(errors.out.str().substr(0, c.report_start.size()), c.report_start) << errors.out.str();
+    const std::vector<std::string> reports = errors.front.reports();
     if (c.report_start.empty()) {
-      EXPECT_EQ(errors.out.str(), "");
+      EXPECT_TRUE(reports.empty());
+    } else {
+      ASSERT_EQ(reports.size(), 1u);
+      EXPECT_EQ(reports[0].substr(0, c.report_start.size()), c.report_start) << reports[0];
     }
-    EXPECT_EQ(errors.exits, c.exits);
+    ASSERT_FALSE(errors.front.calls.empty());
+    EXPECT_EQ(errors.front.calls.back(), "run_finished 0");
     // The run failed or stopped before it could write: nothing was deleted.
     if (!c.bad_path) {
       EXPECT_EQ(read_file(old), "the previous workbook");
@@ -390,17 +373,19 @@ TEST(ConversionRun, EntryErrorsNameTheirEntryAndAFailedSaveEndsTheRunWithoutThat
   run.converter.selected_queries = {{L"bad query", L"SELECT * FROM nowhere"}};
   run.converter.selected_tables = {L"t"};
 
-  run.converter();
+  EXPECT_EQ(exits_of([&] { run.converter(); }), std::vector<int>{-1});
 
-  const std::string report = errors.out.str();
-  const std::string first = "Error:\nbad query: Table '" + db.name() + ".nowhere' doesn't exist\n";
-  EXPECT_EQ(report.substr(0, first.size()), first);
-  const std::string second = "Error:\nCannot create the destination file '" + folder + "'";
-  EXPECT_EQ(report.substr(first.size(), second.size()), second) << report;
-  EXPECT_EQ(errors.exits, std::vector<int>{-1});
+  const std::vector<std::string>& calls = errors.front.calls;
+  ASSERT_EQ(calls.size(), 6u);
+  EXPECT_EQ(calls[0], "run_started " + db.name() + " 1");
+  EXPECT_EQ(calls[1], "report 0 bad query: Table '" + db.name() + ".nowhere' doesn't exist");
+  EXPECT_EQ(calls[2], "entry_started t 1");
+  EXPECT_EQ(calls[3], "entry_converted t 1");
+  const std::string failed_save = "report 1 Cannot create the destination file '" + folder + "'";
+  EXPECT_EQ(calls[4].substr(0, failed_save.size()), failed_save) << calls[4];
+  EXPECT_EQ(calls[5], "run_finished 0");
   EXPECT_FALSE(run.converter.reached_end);
   EXPECT_TRUE(run.converter.finished.load());
-  EXPECT_EQ(run.out.str(), "Converting database " + db.name() + "(1 tables)\nConverting table t (1 records)\n");
 }
 
 TEST(ConversionRun, ProfileDrivesAWholeRunAndCountsItsTables)
@@ -420,24 +405,60 @@ TEST(ConversionRun, ProfileDrivesAWholeRunAndCountsItsTables)
                                     "[MySQL settings]\r\nhost=" + server.host + "\r\nuser=" +
                                     server.user + "\r\npassword=" + server.password +
                                     "\r\nport=" + std::to_string(server.port) + "\r\n");
-  std::ostringstream out;
-  std::ostringstream err;
   qorvant_converter converter;
-  converter.set_console(out, err);
+  converter.set_front_end(errors.front);
   ASSERT_TRUE(converter.load_profile(widen(dir.file("p.qvt"))));
   converter.connect_mysql_server();
 
   converter();
 
   EXPECT_TRUE(converter.reached_end);
-  EXPECT_EQ(errors.out.str(), "");
-  EXPECT_EQ(out.str(), "Converting database " + db.name() +
-                           "(2 tables)\nConverting table t (1 records)\nConverting table q (1 "
-                           "records)\nConverting table counted\n");
+  EXPECT_EQ(errors.front.calls,
+            (std::vector<std::string>{"run_started " + db.name() + " 2", "entry_started t 1",
+                                      "entry_converted t 1", "entry_started q 1",
+                                      "entry_converted q 1", "entry_started counted 0",
+                                      "entry_converted counted 0", "run_finished 1"}));
   EXPECT_EQ(converter.table_count.load(), 2);
   EXPECT_EQ(workbook_differences(workbook,
                                  {{"t", {{t("id")}, {n(7)}}},
                                   {"q", {{t("n")}, {n(1)}}},
                                   {"counted", {{t("name")}}}}),
             "");
+}
+
+TEST(ConversionRun, AnEntryWithTooManyColumnsAsksWhetherTheRunGoesOn)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_wide");
+  std::string wide = "CREATE TABLE wide (";
+  for (int i = 1; i <= 300; ++i)
+    wide += (i > 1 ? ", c" : "c") + std::to_string(i) + " INT";
+  db.run(wide + ")");
+  db.run("INSERT INTO wide (c1) VALUES (1)");
+  db.run("CREATE TABLE after (id INT)");
+  db.run("INSERT INTO after VALUES (2)");
+  for (const bool go_on : {true, false}) {
+    SCOPED_TRACE(go_on ? "go on" : "stop");
+    captured_handler errors;
+    errors.front.keep_truncated = go_on;
+    temp_dir dir;
+    const std::string old = dir.file("old.xls");
+    write_file(old, "the previous workbook");
+    connected_converter run(db.wname(), widen(old));
+    run.converter.format_version = 1;
+    run.converter.selected_tables = {L"wide", L"after"};
+
+    run.converter();
+
+    const std::string started = "run_started " + db.name() + " 2";
+    const std::vector<std::string> calls =
+        go_on ? std::vector<std::string>{started, "columns_truncated wide 255", "entry_started wide 1",
+                                         "entry_converted wide 1", "entry_started after 1",
+                                         "entry_converted after 1", "run_finished 1"}
+              // Stopped there: quietly, and the old workbook stays.
+              : std::vector<std::string>{started, "columns_truncated wide 255", "run_finished 0"};
+    EXPECT_EQ(errors.front.calls, calls);
+    EXPECT_EQ(run.converter.reached_end, go_on);
+    EXPECT_EQ(read_file(old) == "the previous workbook", !go_on);
+  }
 }

@@ -1,10 +1,8 @@
-// The console error handler: the text of a report, what each level does, the
-// ending of the process, and the run scope.
+// The error handler: the text of a report, how the front end's answer and the
+// level decide what the caller sees, and the run scope.
 #include "common_test_support.h"
 
 #include <gtest/gtest.h>
-
-#include <iostream>
 
 using namespace common_test;
 
@@ -48,8 +46,7 @@ TEST(ErrorHandler, ReportTextIsContextThenTheProgramsTextOrTheMessage)
     else
       errors.handler.set_context(c.context);
     errors.handler.handle(c.error, false);
-    EXPECT_EQ(errors.out.str(), "Error:\n" + c.printed + "\n") << c.what;
-    EXPECT_TRUE(errors.exits.empty()) << c.what;
+    EXPECT_EQ(errors.front.calls, std::vector<std::string>{"report 0 " + c.printed}) << c.what;
   }
 }
 
@@ -63,50 +60,52 @@ TEST(ErrorHandler, FirstTextOfACodeWins)
   EXPECT_THROW(errors.handler.load_err_map(1, nullptr), tk_mail_assertion);
 }
 
-TEST(ErrorHandler, LevelsDecideWhetherTheProcessEnds)
+TEST(ErrorHandler, LevelAndAnswerDecideHowTheCallerGoesOn)
 {
+  enum outcome { returns, run_ends, program_ends };
+  constexpr report_answer console = report_answer::end_program;  // the console's level-1 answer
   const struct {
     std::uint32_t level;
-    bool do_not_show;
-    std::string printed;
-    bool ends;
+    bool quiet;
+    report_answer answer;
+    bool no_abort;
+    std::string call;
+    outcome then;
+    bool quiet_after;
   } cases[] = {
-      {0, false, "Error:\nctx: m\n", false},
-      {0, true, "", false},
-      {1, false, "Error:\nctx: m\n", true},
-      {1, true, "", true},
-      // An internal error is always printed, without context.
-      {2, false, "Internal error: m\n", true},
-      {2, true, "Internal error: m\n", true},
+      {0, false, report_answer::go_on, false, "report 0 ctx: m", returns, false},
+      {0, true, report_answer::go_on, false, "report 0 quiet ctx: m", returns, true},
+      {0, false, report_answer::go_on_quietly, false, "report 0 ctx: m", returns, true},
+      {0, false, report_answer::abort_run, false, "report 0 ctx: m", run_ends, false},
+      // A caller that cannot stop there goes on after Abort.
+      {0, false, report_answer::abort_run, true, "report 0 ctx: m", returns, false},
+      {1, false, console, false, "report 1 ctx: m", program_ends, false},
+      {1, true, console, false, "report 1 quiet ctx: m", program_ends, true},
+      // The wizard shows its box and the caller goes on.
+      {1, false, report_answer::go_on, false, "report 1 ctx: m", returns, false},
+      // An internal error ends the program whatever the answer; no context.
+      {2, false, report_answer::go_on, false, "report 2 m", program_ends, false},
+      {2, true, report_answer::abort_run, true, "report 2 quiet m", program_ends, true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "level " << c.level << " do_not_show " << c.do_not_show);
+    SCOPED_TRACE(::testing::Message() << c.call << ", answer " << static_cast<int>(c.answer));
     captured_handler errors;
-    errors.handler.do_not_show = c.do_not_show;
+    errors.handler.do_not_show = c.quiet;
+    errors.front.answer = [&c](std::uint32_t) { return c.answer; };
     errors.handler.set_context(L"ctx");
-    bool returned = false;
+    outcome seen = returns;
     try {
-      errors.handler.handle(tk_exception("m", c.level), false);
-      returned = true;
+      errors.handler.handle(tk_exception("m", c.level), c.no_abort);
     } catch (const tk_final_exception&) {
-      // The test's exit came back; the handler still does not let the caller go on.
+      seen = run_ends;
+    } catch (const qvt_process_exit& end) {
+      EXPECT_EQ(end.code, -1);
+      seen = program_ends;
     }
-    EXPECT_EQ(errors.out.str(), c.printed);
-    EXPECT_EQ(returned, !c.ends);
-    EXPECT_EQ(errors.exits, c.ends ? std::vector<int>{-1} : std::vector<int>{});
+    EXPECT_EQ(errors.front.calls, std::vector<std::string>{c.call});
+    EXPECT_EQ(seen, c.then);
+    EXPECT_EQ(errors.handler.do_not_show.load(), c.quiet_after);
   }
-}
-
-TEST(ErrorHandlerDeathTest, DefaultExitClosesTheRunThenEndsWithMinusOne)
-{
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        error_handler handler(dao_error_map_size, dao_error_map);
-        handler.set_run_closer([] { std::cerr << "run closed" << std::endl; });
-        handler.handle(tk_exception("fatal", 1), false);
-      },
-      ::testing::ExitedWithCode(255), "run closed");
 }
 
 TEST(RunScope, MarksTheRunFinishedOnEveryWayOut)
