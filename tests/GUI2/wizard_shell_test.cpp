@@ -295,16 +295,17 @@ TEST(WizardBoxes, CaptionsNameTheWizardOnlyOnceItHasShown)
   shell.show();
   struct box_case {
     const char* caption;
+    const char* screen;
     std::function<void()> show;
   };
   const box_case cases[] = {
-      {"Tabloom 5.5 Error", [] { wizard_shell::error(L"An error"); }},
-      {"Tabloom 5.5 Message", [] { wizard_shell::message(L"A message"); }},
-      {"Tabloom 5.5 Question", [] { wizard_shell::question(L"A question?", 0); }},
+      {"Tabloom 5.5 Error", "error_box_from_run", [] { wizard_shell::error(L"An error"); }},
+      {"Tabloom 5.5 Message", "message_box", [] { wizard_shell::message(L"A message"); }},
+      {"Tabloom 5.5 Question", "question_box", [] { wizard_shell::question(L"A question?", 0); }},
   };
   for (const box_case& c : cases) {
     seen = {};
-    answer_next_box(seen, Qt::Key_Return);
+    answer_next_box(seen, Qt::Key_Return, QLatin1String(c.screen));
     // From a worker: the box still shows on the GUI thread.
     std::thread worker(c.show);
     while (!seen.shown)
@@ -313,7 +314,7 @@ TEST(WizardBoxes, CaptionsNameTheWizardOnlyOnceItHasShown)
     EXPECT_EQ(seen.caption, QLatin1String(c.caption));
   }
   // Without the No-default flag, Enter is Yes.
-  answer_next_box(seen, Qt::Key_Return, QStringLiteral("message_box"));
+  answer_next_box(seen, Qt::Key_Return);
   EXPECT_TRUE(wizard_shell::question(L"Go on?", 0));
 }
 
