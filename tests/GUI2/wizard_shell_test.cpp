@@ -162,6 +162,7 @@ TEST_F(ToyWizard, ButtonsSetInPageInitWinOverThePagesOwn)
   EXPECT_FALSE(button("c12323")->isEnabled());
   EXPECT_FALSE(button("c12324")->isEnabled());
   EXPECT_TRUE(button("c2")->isEnabled());  // only Cancel acts
+  save_screen(shell, QStringLiteral("toy_page_two"));
 
   shell.go_to(203);
   EXPECT_TRUE(button("c12325")->isVisible());  // Finish in Next's place
