@@ -1,0 +1,44 @@
+// The page list of the wizard. A quick launch skips the five pages that collect
+// settings: the profile has them, so the wizard opens on the progress page.
+#include "GUI2/wizard_program.h"
+
+#include "GUI2/wizard_art.h"
+#include "GUI2/wizard_pages.h"
+#include "TK/tk_codepage.h"
+#include "TK/tk_log.h"
+
+QString wizard_title()
+{
+  return QStringLiteral("Tabloom %1.%2").arg(5).arg(5);
+}
+
+std::wstring wizard_command_line(int argc, const char* const* argv)
+{
+  std::string line;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1)
+      line += ' ';
+    line += argv[i];
+  }
+  return tk_utf8_to_wstring(line);
+}
+
+wizard_program::wizard_program(qorvant_converter& converter, const std::wstring& command_line)
+    : shell_(wizard_title(), wizard_icon(), wizard_watermark(), wizard_header_picture())
+{
+  const bool quick_launch = !command_line.empty();
+  pages_.push_back(make_welcome_page(converter));
+  pages_.push_back(make_connection_page(converter));
+  pages_.push_back(make_database_page(converter));
+  pages_.push_back(make_tables_page(converter));
+  pages_.push_back(make_format_page(converter));
+  if (quick_launch)
+    tk_log_message(2, L"QUICK LAUNCH: profile=%s", command_line);
+  else
+    for (const auto& page : pages_)
+      shell_.add_page(*page);
+  pages_.push_back(make_progress_page(converter));
+  shell_.add_page(*pages_.back());
+  pages_.push_back(make_finish_page(converter));
+  shell_.add_page(*pages_.back());
+}

@@ -1,0 +1,72 @@
+// The wizard program: the QApplication first and last, then the error handler,
+// the converter (which reads and, when destroyed, writes the settings), the
+// shell and its pages. Nothing thrown on the way escapes main.
+#include "GUI2/gui_error_front.h"
+#include "GUI2/gui_initialize.h"
+#include "GUI2/wizard_front_end.h"
+#include "GUI2/wizard_program.h"
+#include "GUI2/wizard_shell.h"
+#include "TK/tk_exception.h"
+#include "common/err_handler.h"
+#include "common/qvt_converter.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+
+namespace {
+
+// Test-only: QVT_GUI_SMOKE=1 closes the wizard as soon as its first page is shown.
+bool smoke_run()
+{
+  const char* value = std::getenv("QVT_GUI_SMOKE");
+  return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+  QApplication app(argc, argv);
+  QApplication::setStyle(QStringLiteral("Fusion"));
+  // Numbers are read and written with "." whatever the desktop's locale.
+  std::setlocale(LC_NUMERIC, "C");
+
+  error_handler handler(dao_error_map_size, dao_error_map);
+  handler.load_err_map(mysql_error_map_size, mysql_error_map);
+  handler.load_err_map(date_range_error_map_size, date_range_error_map);
+  wizard_front_end front_end;
+  handler.set_front_end(front_end);
+  if (!gui_initialize()) {
+    wizard_shell::error(std::string("Failed to initialize GUI library"));
+    return -1;
+  }
+
+  int code = 0;
+  try {
+    qorvant_converter converter(qvt_program::gui);
+    // Qt has taken its own options out of argv by now.
+    const std::wstring command_line = wizard_command_line(argc, argv);
+    wizard_program program(converter, command_line);
+    if (smoke_run())
+      QTimer::singleShot(0, &program.shell(), [&program] { program.shell().done(wizard_shell::result_cancel); });
+    code = program.run();
+  } catch (const tk_exception& e) {
+    try {
+      handler.handle(e, true);
+    } catch (const qvt_process_exit& exit) {
+      end_wizard(exit);
+    }
+  } catch (const tk_final_exception&) {
+  } catch (const std::exception& e) {
+    wizard_shell::error(std::string(e.what()));
+  } catch (const qvt_process_exit& exit) {
+    end_wizard(exit);
+  }
+  return code;
+}
