@@ -46,10 +46,9 @@ void draw_drum(QPainter& painter, const QRectF& box, const QColor& ink)
 void draw_arrow(QPainter& painter, QPointF from, QPointF to, const QColor& ink)
 {
   painter.setPen(QPen(ink, 3, Qt::SolidLine, Qt::RoundCap));
-  painter.drawLine(from, to);
-  const QPointF tip = to;
-  painter.drawLine(tip, tip + QPointF(-6, -6));
-  painter.drawLine(tip, tip + QPointF(-6, 6));
+  painter.drawLine(from, to);  // drawn downwards
+  painter.drawLine(to, to + QPointF(-7, -7));
+  painter.drawLine(to, to + QPointF(7, -7));
 }
 
 const QColor blue(0x2a, 0x6f, 0xb5);
@@ -83,7 +82,7 @@ QPixmap wizard_watermark()
   sky.setColorAt(1, blue.lighter(150));
   painter.fillRect(picture.rect(), sky);
   draw_drum(painter, QRectF(40, 70, 70, 90), blue.lighter(140));
-  draw_arrow(painter, QPointF(80, 190), QPointF(125, 225), Qt::white);
+  draw_arrow(painter, QPointF(95, 180), QPointF(110, 228), Qt::white);
   draw_sheet(painter, QRectF(70, 240, 100, 90), green);
   return picture;
 }

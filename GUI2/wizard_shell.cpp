@@ -224,14 +224,16 @@ wizard_page* wizard_shell::current_page() const
 int wizard_shell::run()
 {
   start();
-  resize(sizeHint());
   return exec();
 }
 
 void wizard_shell::start()
 {
-  if (current_ < 0)
-    activate_from(0, 1);
+  if (current_ >= 0)
+    return;
+  activate_from(0, 1);
+  // The size of a desktop wizard, or more when a page asks for it.
+  resize(sizeHint().expandedTo(QSize(560, 400)));
 }
 
 void wizard_shell::press_next()
@@ -539,8 +541,6 @@ void wizard_shell::write_log(const std::wstring& text)
     box->insertPlainText(line);
     box->ensureCursorVisible();
   };
-  if (gui::on_gui_thread())
-    append();
-  else
-    QMetaObject::invokeMethod(this, append, Qt::QueuedConnection);
+  // Waits for the GUI thread, so that lines from both threads keep their order.
+  gui::run_on_gui_thread(append);
 }

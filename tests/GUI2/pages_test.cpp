@@ -7,6 +7,8 @@
 #include "GUI2/wizard_shell.h"
 #include "gui_test_support.h"
 
+#include <gtest/gtest.h>
+
 #include "GUI2/gui_error_front.h"
 #include "SQL/sql_engi.h"
 #include "common/err_handler.h"
@@ -15,6 +17,7 @@
 #include "support/temp_dir.h"
 #include "support/test_server.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -138,7 +141,7 @@ TEST(WelcomePage, AProfileThatCannotBeLoadedIsReportedAndThePageStays)
   welcome_page page(converter, L"qvt");
   page.set_file_chooser([](const QString&, const QString&) { return std::optional<std::wstring>(L"/nonexistent/x.qvt"); });
   QString shown;
-  when_modal_shows([&shown](QWidget& box) {
+  answer_next_modal([&shown](QWidget& box) {
     shown = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
     QTest::keyClick(&box, Qt::Key_Return);
   });
@@ -311,7 +314,7 @@ TEST(ConnectionPage, ItsOwnErrorBoxShowsTheAccessDeniedText)
   control<QLineEdit>(page, 1015).setText(QString::number(server.port));
   QString caption;
   QString text;
-  when_modal_shows([&](QWidget& box) {
+  answer_next_modal([&](QWidget& box) {
     caption = box.windowTitle();
     text = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
     save_screen(box, QStringLiteral("connection_error_box"));

@@ -1,0 +1,29 @@
+// The wizard tests' main: Qt's offscreen platform unless one is chosen, a private
+// settings and runtime folder, the QApplication, then GoogleTest.
+#include "support/temp_dir.h"
+
+#include <QApplication>
+#include <QByteArray>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+int main(int argc, char** argv)
+{
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The wizard's converter keeps its settings under the user's configuration
+  // folder: the tests keep theirs apart from the user's.
+  const temp_dir home;
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home.file("config")));
+  const std::string runtime = home.file("runtime");
+  std::filesystem::create_directory(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime));
+
+  QApplication app(argc, argv);
+  QApplication::setStyle(QStringLiteral("Fusion"));
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,82 @@
+// The program's page list and its start: seven pages from the welcome page, two
+// for a profile path, and the built program coming up on the offscreen platform
+// without a word on its standard error.
+#include "GUI2/wizard_pages.h"
+#include "GUI2/wizard_program.h"
+#include "common/qvt_converter.h"
+#include "gui_test_support.h"
+#include "platform/child_process.h"
+#include "support/temp_dir.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+std::vector<int> page_ids(const wizard_shell& shell)
+{
+  std::vector<int> ids;
+  for (int i = 0; i < shell.page_count(); ++i)
+    ids.push_back(shell.page_at(i)->id());
+  return ids;
+}
+
+TEST(WizardProgram, AnEmptyCommandLineShowsSevenPagesFromTheWelcomePage)
+{
+  qorvant_converter converter(qvt_program::console);
+  wizard_program program(converter, L"");
+  wizard_shell& shell = program.shell();
+  EXPECT_EQ(shell.windowTitle(), QStringLiteral("Tabloom 5.5"));
+  EXPECT_EQ(page_ids(shell), (std::vector<int>{page_welcome, page_connection, page_database, page_tables,
+                                               page_format, page_progress, page_finish}));
+  shell.start();
+  shell.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&shell));
+  ASSERT_NE(shell.current_page(), nullptr);
+  EXPECT_EQ(shell.current_page()->id(), page_welcome);
+
+  // A picture of every page, reached by jumps so that no page's Next acts.
+  const std::pair<int, const char*> pages[] = {
+      {page_welcome, "welcome"}, {page_connection, "connection"}, {page_database, "database"},
+      {page_tables, "tables"},   {page_format, "format"},         {page_progress, "progress"},
+      {page_finish, "finish"},
+  };
+  for (const auto& [id, name] : pages) {
+    shell.go_to(id);
+    if (shell.current_page()->id() == id)
+      save_screen(shell, QLatin1String(name));
+  }
+}
+
+TEST(WizardProgram, AProfilePathLeavesTheProgressAndFinishPages)
+{
+  qorvant_converter converter(qvt_program::console);
+  wizard_program program(converter, wizard_command_line(3, std::vector<const char*>{"qorvant", "my", "shop.qvt"}.data()));
+  EXPECT_EQ(page_ids(program.shell()), (std::vector<int>{page_progress, page_finish}));
+  program.shell().start();
+  EXPECT_EQ(program.shell().current_page()->id(), page_progress);
+}
+
+TEST(WizardProgram, TheArgumentsAreOneBlankJoinedPath)
+{
+  const char* args[] = {"qorvant", "/home/a b/my", "shop.qvt"};
+  EXPECT_EQ(wizard_command_line(3, args), L"/home/a b/my shop.qvt");
+  EXPECT_EQ(wizard_command_line(1, args), L"");
+}
+
+TEST(WizardProgram, TheProgramStartsOffscreenWithoutAWarning)
+{
+  const temp_dir place;
+  // The child inherits the test's private settings and runtime folders (main.cpp).
+  ::setenv("QVT_GUI_SMOKE", "1", 1);
+  const plat::child_result result = plat::run_program(QORVANT_PATH, {}, place.path().string());
+  ::unsetenv("QVT_GUI_SMOKE");
+  EXPECT_TRUE(result.succeeded()) << plat::describe_child_failure(result);
+  EXPECT_EQ(result.error_output, "");
+}
+
+} // namespace

@@ -1,0 +1,394 @@
+// The page stack on a toy three-page wizard: navigation codes, skipping, the
+// buttons a page sets, Cancel's question, help, the timer, the log box and the
+// boxes' captions, and what happens to a hook that throws.
+#include "GUI2/file_dialog.h"
+#include "GUI2/gui_run_scope.h"
+#include "GUI2/wizard_page.h"
+#include "GUI2/wizard_shell.h"
+#include "TK/tk_exception.h"
+#include "TK/tk_module.h"
+#include "gui_test_support.h"
+#include "support/temp_dir.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+class toy_page : public wizard_page {
+public:
+  toy_page(int id, unsigned buttons, unsigned flags, const QString& name) : wizard_page(id, buttons, flags)
+  {
+    set_header(name, QStringLiteral("A page of the toy wizard"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(name, this));
+  }
+
+  int page_init() override
+  {
+    ++inits;
+    if (buttons_in_init)
+      set_wizard_buttons(*buttons_in_init);
+    return init_result;
+  }
+  int on_next() override
+  {
+    if (throw_on_next)
+      throw std::runtime_error("the next step failed");
+    return next_code;
+  }
+  int on_back() override { return back_code; }
+  void on_help() override { ++helps; }
+  void on_timer() override
+  {
+    ++ticks;
+    ticked_on_gui_thread = QThread::currentThread() == qApp->thread();
+  }
+
+  int init_result = 1;
+  int next_code = go_adjacent;
+  int back_code = go_adjacent;
+  bool throw_on_next = false;
+  std::optional<unsigned> buttons_in_init;
+  int inits = 0;
+  int helps = 0;
+  std::atomic<int> ticks{0};
+  std::atomic<bool> ticked_on_gui_thread{false};
+};
+
+class ToyWizard : public testing::Test {
+protected:
+  ToyWizard()
+      : shell(QStringLiteral("Tabloom 5.5"), QIcon(), QPixmap(), QPixmap()),
+        one(201, wizb_next, psp_has_help, QStringLiteral("One")),
+        two(202, wizb_back | wizb_next, psp_has_help, QStringLiteral("Two")),
+        three(203, wizb_back | wizb_finish, 0, QStringLiteral("Three"))
+  {
+    shell.add_page(one);
+    shell.add_page(two);
+    shell.add_page(three);
+  }
+  ~ToyWizard() override
+  {
+    if (shell.timer_running())
+      shell.kill_timer();
+  }
+
+  void start()
+  {
+    shell.start();
+    shell.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&shell));
+  }
+  int current() const { return shell.current_page() == nullptr ? 0 : shell.current_page()->id(); }
+  QPushButton* button(const char* name) { return shell.findChild<QPushButton*>(QLatin1String(name)); }
+
+  wizard_shell shell;
+  toy_page one;
+  toy_page two;
+  toy_page three;
+};
+
+TEST_F(ToyWizard, NextAndBackFollowTheirCodes)
+{
+  start();
+  save_screen(shell, QStringLiteral("toy_page_one"));
+  struct step {
+    bool next;
+    int code;
+    int from;
+    int to;
+  };
+  const step steps[] = {
+      {true, wizard_page::stay, 201, 201},       {true, wizard_page::go_adjacent, 201, 202},
+      {false, wizard_page::stay, 202, 202},      {false, wizard_page::go_adjacent, 202, 201},
+      {true, 203, 201, 203},                     {false, 201, 203, 201},
+      {true, 999, 201, 201},  // no such page: the move is refused
+  };
+  for (const step& s : steps) {
+    ASSERT_EQ(current(), s.from);
+    toy_page& page = s.from == 201 ? one : s.from == 202 ? two : three;
+    (s.next ? page.next_code : page.back_code) = s.code;
+    if (s.next)
+      shell.press_next();
+    else
+      shell.press_back();
+    EXPECT_EQ(current(), s.to) << (s.next ? "next" : "back") << " with " << s.code << " from " << s.from;
+  }
+  shell.go_to(203);
+  save_screen(shell, QStringLiteral("toy_page_three"));
+}
+
+TEST_F(ToyWizard, APageThatDeclinesIsSkippedInTheDirectionOfTravel)
+{
+  start();
+  two.init_result = 0;
+  shell.press_next();
+  EXPECT_EQ(current(), 203);
+  shell.press_back();
+  EXPECT_EQ(current(), 201);
+  EXPECT_EQ(two.inits, 2);
+
+  // With nothing left to accept, the page stays where it is.
+  three.init_result = 0;
+  shell.press_next();
+  EXPECT_EQ(current(), 201);
+  EXPECT_TRUE(button("c12324")->isEnabled());
+}
+
+TEST_F(ToyWizard, ButtonsSetInPageInitWinOverThePagesOwn)
+{
+  start();
+  EXPECT_FALSE(button("c12323")->isEnabled());  // Back
+  EXPECT_TRUE(button("c12324")->isEnabled());   // Next
+
+  two.buttons_in_init = wizb_none;
+  shell.press_next();
+  ASSERT_EQ(current(), 202);
+  EXPECT_FALSE(button("c12323")->isEnabled());
+  EXPECT_FALSE(button("c12324")->isEnabled());
+  EXPECT_TRUE(button("c2")->isEnabled());  // only Cancel acts
+
+  shell.go_to(203);
+  EXPECT_TRUE(button("c12325")->isVisible());  // Finish in Next's place
+  EXPECT_FALSE(button("c12324")->isVisible());
+}
+
+TEST_F(ToyWizard, CancelAsksWithNoAsTheDefault)
+{
+  start();
+  seen_box seen;
+  answer_next_box(seen, Qt::Key_Return, QStringLiteral("exit_question"));
+  shell.press_cancel();
+  ASSERT_TRUE(seen.shown);
+  EXPECT_EQ(seen.caption, QStringLiteral("Tabloom 5.5 Question"));
+  EXPECT_EQ(seen.text, QStringLiteral("Are you sure you want to exit the wizard?"));
+  EXPECT_EQ(seen.default_button, QStringLiteral("No"));
+  EXPECT_TRUE(shell.isVisible());  // Enter chose No
+  EXPECT_EQ(current(), 201);
+
+  // Escape in the wizard asks the same; Yes closes it as cancelled.
+  seen = {};
+  answer_next_modal([](QWidget& box) {
+    auto* yes = qobject_cast<QMessageBox*>(&box)->button(QMessageBox::Yes);
+    QTest::mouseClick(yes, Qt::LeftButton);
+  });
+  QTest::keyClick(&shell, Qt::Key_Escape);
+  EXPECT_FALSE(shell.isVisible());
+  EXPECT_EQ(shell.result(), wizard_shell::result_cancel);
+}
+
+TEST_F(ToyWizard, FinishPageIgnoresEscapeWhenCancelIsOff)
+{
+  start();
+  shell.go_to(203);
+  shell.enable_button(wizard_cancel_button, false);
+  QTest::keyClick(&shell, Qt::Key_Escape);
+  EXPECT_TRUE(shell.isVisible());
+  shell.close();  // the close box finishes
+  EXPECT_FALSE(shell.isVisible());
+  EXPECT_EQ(shell.result(), wizard_shell::result_finish);
+}
+
+TEST_F(ToyWizard, F1AndTheHelpButtonReachThePagesHelp)
+{
+  start();
+  QApplication::setActiveWindow(&shell);
+  QTest::keyClick(button("c12324"), Qt::Key_F1);
+  QTest::mouseClick(button("c9"), Qt::LeftButton);
+  EXPECT_EQ(one.helps, 2);
+
+  // A page without help: the button is off, F1 still reaches the page.
+  shell.go_to(203);
+  EXPECT_FALSE(button("c9")->isEnabled());
+  QTest::mouseClick(button("c9"), Qt::LeftButton);
+  QTest::keyClick(button("c12325"), Qt::Key_F1);
+  EXPECT_EQ(three.helps, 1);
+}
+
+TEST_F(ToyWizard, AHookThatThrowsIsReportedAndTheWizardStays)
+{
+  start();
+  one.throw_on_next = true;
+  seen_box seen;
+  answer_next_box(seen, Qt::Key_Return, QStringLiteral("error_box"));
+  shell.press_next();
+  EXPECT_TRUE(seen.shown);
+  EXPECT_EQ(seen.caption, QStringLiteral("Tabloom 5.5 Error"));
+  EXPECT_EQ(seen.text, QStringLiteral("the next step failed"));
+  EXPECT_EQ(current(), 201);
+}
+
+TEST_F(ToyWizard, TheTimerRunsOnceAndTicksOnlyTheCurrentPage)
+{
+  start();
+  shell.press_next();
+  // Started from a worker, as a run does it; the ticks arrive on the GUI thread.
+  std::thread worker([this] { shell.set_timer(10); });
+  worker.join();
+  EXPECT_THROW(shell.set_timer(10), tk_mail_assertion);
+  ASSERT_TRUE(wait_until([this] { return two.ticks >= 2; }));
+  EXPECT_TRUE(two.ticked_on_gui_thread);
+  EXPECT_EQ(one.ticks, 0);
+  EXPECT_EQ(three.ticks, 0);
+
+  shell.kill_timer();
+  const int ticks = two.ticks;
+  QTest::qWait(50);
+  EXPECT_EQ(two.ticks, ticks);
+  shell.kill_timer();  // a second kill does nothing
+  shell.set_timer(10);  // and a new run may start it again
+  EXPECT_TRUE(shell.timer_running());
+}
+
+TEST_F(ToyWizard, TheRunScopeStartsTheTimerAndEndsFinished)
+{
+  start();
+  std::atomic<bool> finished{false};
+  {
+    gui_run_scope scope(finished);
+    EXPECT_TRUE(shell.timer_running());
+    EXPECT_FALSE(finished);
+  }
+  EXPECT_TRUE(finished);
+  // A second run scope while the timer runs is an internal error, still finished.
+  finished = false;
+  EXPECT_THROW(gui_run_scope{finished}, tk_mail_assertion);
+  EXPECT_TRUE(finished);
+}
+
+TEST_F(ToyWizard, TheLogGoesToTheCurrentPagesBoxOnly)
+{
+  auto* box = new QPlainTextEdit(&two);
+  box->setObjectName(QStringLiteral("c1016"));
+  start();
+  shell.write_log(L"before ");  // page one has no box
+  shell.press_next();
+  // The worker waits for the GUI thread, which must keep its loop running meanwhile.
+  std::atomic<bool> written{false};
+  std::thread worker([this, &written] {
+    shell.write_log(L"from the run\r\n");
+    written = true;
+  });
+  EXPECT_TRUE(wait_until([&written] { return written.load(); }));
+  worker.join();
+  shell.write_log(L"last");
+  EXPECT_EQ(box->toPlainText().toStdString(), "from the run\nlast");
+}
+
+TEST(WizardBoxes, CaptionsNameTheWizardOnlyOnceItHasShown)
+{
+  seen_box seen;
+  answer_next_box(seen, Qt::Key_Return);
+  wizard_shell::error(std::string("no shell yet"));
+  EXPECT_EQ(seen.caption, QStringLiteral("Error"));
+
+  wizard_shell shell(QStringLiteral("Tabloom 5.5"), QIcon(), QPixmap(), QPixmap());
+  toy_page page(201, wizb_next, 0, QStringLiteral("One"));
+  shell.add_page(page);
+  seen = {};
+  answer_next_box(seen, Qt::Key_Return);
+  wizard_shell::message(L"not shown yet");
+  EXPECT_EQ(seen.caption, QStringLiteral("Message"));
+
+  shell.start();
+  shell.show();
+  struct box_case {
+    const char* caption;
+    std::function<void()> show;
+  };
+  const box_case cases[] = {
+      {"Tabloom 5.5 Error", [] { wizard_shell::error(L"An error"); }},
+      {"Tabloom 5.5 Message", [] { wizard_shell::message(L"A message"); }},
+      {"Tabloom 5.5 Question", [] { wizard_shell::question(L"A question?", 0); }},
+  };
+  for (const box_case& c : cases) {
+    seen = {};
+    answer_next_box(seen, Qt::Key_Return);
+    // From a worker: the box still shows on the GUI thread.
+    std::thread worker(c.show);
+    while (!seen.shown)
+      QTest::qWait(10);
+    worker.join();
+    EXPECT_EQ(seen.caption, QLatin1String(c.caption));
+  }
+  // Without the No-default flag, Enter is Yes.
+  answer_next_box(seen, Qt::Key_Return, QStringLiteral("message_box"));
+  EXPECT_TRUE(wizard_shell::question(L"Go on?", 0));
+}
+
+TEST(WizardHelp, OpensThePageOfTheContextOrSaysItIsMissing)
+{
+  const temp_dir help;
+  write_file(help.file("1012.html"), "<html></html>");
+  write_file(help.file("index.html"), "<html></html>");
+  wizard_shell::set_help_folder(help.path().string());
+  QUrl opened;
+  wizard_shell::set_url_opener([&opened](const QUrl& url) {
+    opened = url;
+    return true;
+  });
+  wizard_shell::display_help(1012);
+  EXPECT_EQ(opened, QUrl::fromLocalFile(QString::fromStdString(help.file("1012.html"))));
+  wizard_shell::display_help();
+  EXPECT_EQ(opened, QUrl::fromLocalFile(QString::fromStdString(help.file("index.html"))));
+
+  opened.clear();
+  seen_box seen;
+  answer_next_box(seen, Qt::Key_Return);
+  wizard_shell::display_help(1099);
+  EXPECT_EQ(seen.text, QStringLiteral("Help file does not exist. Reinstall the program."));
+  EXPECT_TRUE(opened.isEmpty());
+  wizard_shell::set_help_folder({});
+  wizard_shell::set_url_opener({});
+}
+
+TEST(SaveDialog, AppendsTheDefaultExtensionUnlessThePathHoldsIt)
+{
+  struct extension_case {
+    const wchar_t* chosen;
+    const wchar_t* extension;
+    const wchar_t* result;
+  };
+  const extension_case cases[] = {
+      {L"/d/a", L"xls", L"/d/a.xls"},
+      {L"/d/a.xlsx", L"xls", L"/d/a.xlsx"},   // holds ".xls"
+      {L"/d/a.XLS", L".xls", L"/d/a.XLS.xls"},  // compared with case
+      {L"/d/a.xls", L"xlsx", L"/d/a.xls.xlsx"},
+      {L"/d/x.xlsx.bak", L".xlsx", L"/d/x.xlsx.bak"},
+  };
+  for (const extension_case& c : cases) {
+    set_file_chooser([&c](const file_dialog_request&) { return QString::fromWCharArray(c.chosen); });
+    save_file_dialog dialog(nullptr, L"MS Excel Files (.xls;.xlsx)|*.xls;*.xlsx|All Files (*.*)|*.*|",
+                            L"Select destination MS Excel file", L"/srv/out/shop.xlsx", c.extension);
+    ASSERT_TRUE(dialog.show());
+    EXPECT_EQ(dialog.path(), c.result) << QString::fromWCharArray(c.chosen).toStdString();
+    EXPECT_EQ(dialog.request().folder, QStringLiteral("/srv/out"));
+    EXPECT_EQ(dialog.request().file_name, QStringLiteral("shop"));
+    EXPECT_EQ(dialog.request().filter,
+              QStringLiteral("MS Excel Files (.xls;.xlsx) (*.xls *.xlsx);;All Files (*.*) (*)"));
+  }
+  set_file_chooser([](const file_dialog_request&) { return QString(); });
+  save_file_dialog cancelled(nullptr, L"", L"", L"", L"qvt");
+  EXPECT_FALSE(cancelled.show());
+  EXPECT_EQ(cancelled.request().folder, QString::fromStdString(tk_get_module_dir<std::string>()));
+  EXPECT_THROW(save_file_dialog(nullptr, L"", L"", L"", nullptr), tk_mail_assertion);
+  set_file_chooser({});
+}
+
+} // namespace
