@@ -2,9 +2,11 @@
 // level-1 error; a level-2 error still ends the process through the handler.
 #include "GUI2/guarded_call.h"
 
+#include "GUI2/gui_error_front.h"
 #include "GUI2/wizard_shell.h"
 #include "TK/tk_exception.h"
 #include "common/err_handler.h"
+#include "common/run_front_end.h"
 
 #include <exception>
 #include <stdexcept>
@@ -20,6 +22,9 @@ void report(const tk_exception& e) noexcept
       error_handler::instance().handle(e, true);
     else
       wizard_shell::error(e.get_message());
+  } catch (const qvt_process_exit& exit) {
+    // An internal error: the program ends here, without unwinding.
+    end_wizard(exit);
   } catch (...) {
     // The report itself failed: the wizard must still stay up.
   }
@@ -46,6 +51,8 @@ bool guarded(const std::function<void()>& work) noexcept
     // The user chose Abort: the work ends without a further word.
   } catch (const std::exception& e) {
     report(e);
+  } catch (const qvt_process_exit& exit) {
+    end_wizard(exit);
   } catch (...) {
     report(std::runtime_error("Unknown exception"));
   }

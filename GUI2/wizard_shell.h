@@ -89,6 +89,11 @@ public:
 
   // From any thread. A second set_timer before kill_timer is an internal error.
   void set_timer(unsigned period_ms);
+  // A run's start, on its converting thread: the progress timer of the shell
+  // (whose ticks reach the current page on the GUI thread). Without a shell it
+  // is an internal error.
+  static constexpr unsigned progress_tick_ms = 200;
+  static void start_progress_timer() { instance().set_timer(progress_tick_ms); }
   void kill_timer();
   bool timer_running() const noexcept { return timer_running_.load(); }
 

@@ -1,7 +1,9 @@
 // The wizard program: the QApplication first and last, then the error handler,
 // the converter (which reads and, when destroyed, writes the settings), the
 // shell and its pages. Nothing thrown on the way escapes main.
+#include "GUI2/gui_error_front.h"
 #include "GUI2/gui_initialize.h"
+#include "GUI2/wizard_front_end.h"
 #include "GUI2/wizard_program.h"
 #include "GUI2/wizard_shell.h"
 #include "TK/tk_exception.h"
@@ -38,6 +40,8 @@ int main(int argc, char** argv)
   error_handler handler(dao_error_map_size, dao_error_map);
   handler.load_err_map(mysql_error_map_size, mysql_error_map);
   handler.load_err_map(date_range_error_map_size, date_range_error_map);
+  wizard_front_end front_end;
+  handler.set_front_end(front_end);
   if (!gui_initialize()) {
     wizard_shell::error(std::string("Failed to initialize GUI library"));
     return -1;
@@ -53,10 +57,16 @@ int main(int argc, char** argv)
       QTimer::singleShot(0, &program.shell(), [&program] { program.shell().done(wizard_shell::result_cancel); });
     code = program.run();
   } catch (const tk_exception& e) {
-    handler.handle(e, true);
+    try {
+      handler.handle(e, true);
+    } catch (const qvt_process_exit& exit) {
+      end_wizard(exit);
+    }
   } catch (const tk_final_exception&) {
   } catch (const std::exception& e) {
     wizard_shell::error(std::string(e.what()));
+  } catch (const qvt_process_exit& exit) {
+    end_wizard(exit);
   }
   return code;
 }

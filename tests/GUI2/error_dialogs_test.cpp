@@ -190,19 +190,19 @@ TEST(ErrorReports, ListKeepsTheFirstTwentyTextsOnceTheWizardIsShown)
 TEST(ErrorReports, DialogAnswersBecomeReportAnswers)
 {
   shown_wizard wizard;
-  answer_next_modal([](QWidget& d) {
+  when_modal_shows([](QWidget& d) {
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Tabloom 5.5 Error"));
     button(d, 1).click();
   });
   EXPECT_EQ(gui_error_front::report(0, "first", false), report_answer::abort_run);
 
-  answer_next_modal([](QWidget& d) {
+  when_modal_shows([](QWidget& d) {
     d.findChild<QCheckBox*>(QStringLiteral("c1222"))->click();
     QTest::keyClick(&d, Qt::Key_Escape);
   });
   EXPECT_EQ(gui_error_front::report(0, "second", false), report_answer::go_on_quietly);
 
-  answer_next_modal([](QWidget& d) {
+  when_modal_shows([](QWidget& d) {
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Tabloom 5.5 Error"));
     save_screen(d, QStringLiteral("error_box"));
     QTest::keyClick(&d, Qt::Key_Return);
@@ -210,7 +210,7 @@ TEST(ErrorReports, DialogAnswersBecomeReportAnswers)
   EXPECT_EQ(gui_error_front::report(1, "third", false), report_answer::go_on);
 
   // An internal error ends the program whatever is chosen; it is not listed.
-  answer_next_modal([](QWidget& d) { button(d, 1).click(); });
+  when_modal_shows([](QWidget& d) { button(d, 1).click(); });
   EXPECT_EQ(gui_error_front::report(2, "Internal error: \ncode=1", false), report_answer::end_program);
   EXPECT_EQ(wizard.shell.errors, (std::vector<std::string>{"first", "second", "third"}));
 }
@@ -221,7 +221,7 @@ TEST(ErrorReports, AReportFromAnotherThreadShowsItsDialogOnTheGuiThread)
   std::atomic<bool> done = false;
   report_answer answer = report_answer::go_on;
   bool dialog_on_gui_thread = false;
-  answer_next_modal([&](QWidget& d) {
+  when_modal_shows([&](QWidget& d) {
     dialog_on_gui_thread = d.thread() == QApplication::instance()->thread();
     button(d, 1).click();
   });

@@ -1,5 +1,5 @@
-// Modal windows run their own event loop: a polling timer started before the
-// call finds the window once it is up, and answers it from inside that loop.
+// Waiting on the event loop, and answering message boxes from inside the loop
+// their modal run opens.
 #include "gui_test_support.h"
 
 #include <QApplication>
@@ -24,35 +24,9 @@ bool wait_until(const std::function<bool()>& condition, int timeout_ms)
   return true;
 }
 
-void save_screen(QWidget& window, const QString& name)
-{
-  const QString folder = QStringLiteral(QVT_SCREENS_DIR);
-  QDir().mkpath(folder);
-  window.grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
-
-void answer_next_modal(std::function<void(QWidget& modal)> answer)
-{
-  auto* poll = new QTimer(qApp);
-  auto clock = std::make_shared<QElapsedTimer>();
-  clock->start();
-  QObject::connect(poll, &QTimer::timeout, poll, [poll, clock, answer = std::move(answer)] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal != nullptr && modal->isVisible()) {
-      poll->stop();
-      poll->deleteLater();
-      answer(*modal);
-    } else if (clock->elapsed() > 5000) {
-      poll->stop();
-      poll->deleteLater();
-    }
-  });
-  poll->start(10);
-}
-
 void answer_next_box(seen_box& seen, int key, const QString& screen_name)
 {
-  answer_next_modal([&seen, key, screen_name](QWidget& modal) {
+  when_modal_shows([&seen, key, screen_name](QWidget& modal) {
     seen.shown = true;
     seen.caption = modal.windowTitle();
     if (auto* box = qobject_cast<QMessageBox*>(&modal)) {

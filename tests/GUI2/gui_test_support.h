@@ -1,24 +1,48 @@
-// What the wizard tests share: pictures of what they show, and answers to the
-// modal boxes and dialogs that the code under test opens and waits on.
+// What the wizard tests share: a picture of each window they show, and ways to
+// answer a modal box or dialog that the code under test opens and waits for.
 #pragma once
 
+#include <QApplication>
+#include <QDir>
 #include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 
-class QWidget;
+// Saves <screens>/<name>.png.
+inline void save_screen(QWidget& widget, const QString& name)
+{
+  const QString dir = QStringLiteral(QVT_SCREENS_DIR);
+  QDir().mkpath(dir);
+  if (!widget.isVisible())
+    widget.adjustSize();
+  EXPECT_TRUE(widget.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png")));
+}
+
+// Runs the action on the next modal window once it is up (polling the event
+// loop it runs in); the action should close it.
+inline void when_modal_shows(std::function<void(QWidget&)> action)
+{
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, action] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible())
+      return;
+    timer->stop();
+    timer->deleteLater();
+    action(*modal);
+  });
+  timer->start();
+}
 
 // Runs the event loop until the condition holds; false when it did not within the time.
 bool wait_until(const std::function<bool()>& condition, int timeout_ms = 5000);
 
-// Saves the window as <screens>/<name>.png at its normal size.
-void save_screen(QWidget& window, const QString& name);
-
-// The next modal window (box or dialog) that opens gets `answer`, which looks at
-// it and closes it, e.g. by a key. Gives up after a few seconds.
-void answer_next_modal(std::function<void(QWidget& modal)> answer);
-
-// What a modal box showed before it was answered.
+// What a message box showed before it was answered.
 struct seen_box {
   QString caption;
   QString text;

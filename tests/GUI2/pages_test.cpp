@@ -141,7 +141,7 @@ TEST(WelcomePage, AProfileThatCannotBeLoadedIsReportedAndThePageStays)
   welcome_page page(converter, L"qvt");
   page.set_file_chooser([](const QString&, const QString&) { return std::optional<std::wstring>(L"/nonexistent/x.qvt"); });
   QString shown;
-  answer_next_modal([&shown](QWidget& box) {
+  when_modal_shows([&shown](QWidget& box) {
     shown = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
     QTest::keyClick(&box, Qt::Key_Return);
   });
@@ -314,7 +314,7 @@ TEST(ConnectionPage, ItsOwnErrorBoxShowsTheAccessDeniedText)
   control<QLineEdit>(page, 1015).setText(QString::number(server.port));
   QString caption;
   QString text;
-  answer_next_modal([&](QWidget& box) {
+  when_modal_shows([&](QWidget& box) {
     caption = box.windowTitle();
     text = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
     save_screen(box, QStringLiteral("connection_error_box"));

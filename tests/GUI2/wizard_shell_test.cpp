@@ -2,7 +2,6 @@
 // buttons a page sets, Cancel's question, help, the timer, the log box and the
 // boxes' captions, and what happens to a hook that throws.
 #include "GUI2/file_dialog.h"
-#include "GUI2/gui_run_scope.h"
 #include "GUI2/wizard_page.h"
 #include "GUI2/wizard_shell.h"
 #include "TK/tk_exception.h"
@@ -184,7 +183,7 @@ TEST_F(ToyWizard, CancelAsksWithNoAsTheDefault)
 
   // Escape in the wizard asks the same; Yes closes it as cancelled.
   seen = {};
-  answer_next_modal([](QWidget& box) {
+  when_modal_shows([](QWidget& box) {
     auto* yes = qobject_cast<QMessageBox*>(&box)->button(QMessageBox::Yes);
     QTest::mouseClick(yes, Qt::LeftButton);
   });
@@ -239,9 +238,11 @@ TEST_F(ToyWizard, TheTimerRunsOnceAndTicksOnlyTheCurrentPage)
   start();
   shell.press_next();
   // Started from a worker, as a run does it; the ticks arrive on the GUI thread.
-  std::thread worker([this] { shell.set_timer(10); });
+  std::thread worker([] { wizard_shell::start_progress_timer(); });
   worker.join();
   EXPECT_THROW(shell.set_timer(10), tk_mail_assertion);
+  shell.kill_timer();
+  shell.set_timer(10);
   ASSERT_TRUE(wait_until([this] { return two.ticks >= 2; }));
   EXPECT_TRUE(two.ticked_on_gui_thread);
   EXPECT_EQ(one.ticks, 0);
@@ -254,22 +255,6 @@ TEST_F(ToyWizard, TheTimerRunsOnceAndTicksOnlyTheCurrentPage)
   shell.kill_timer();  // a second kill does nothing
   shell.set_timer(10);  // and a new run may start it again
   EXPECT_TRUE(shell.timer_running());
-}
-
-TEST_F(ToyWizard, TheRunScopeStartsTheTimerAndEndsFinished)
-{
-  start();
-  std::atomic<bool> finished{false};
-  {
-    gui_run_scope scope(finished);
-    EXPECT_TRUE(shell.timer_running());
-    EXPECT_FALSE(finished);
-  }
-  EXPECT_TRUE(finished);
-  // A second run scope while the timer runs is an internal error, still finished.
-  finished = false;
-  EXPECT_THROW(gui_run_scope{finished}, tk_mail_assertion);
-  EXPECT_TRUE(finished);
 }
 
 TEST_F(ToyWizard, TheLogGoesToTheCurrentPagesBoxOnly)
@@ -310,16 +295,17 @@ TEST(WizardBoxes, CaptionsNameTheWizardOnlyOnceItHasShown)
   shell.show();
   struct box_case {
     const char* caption;
+    const char* screen;
     std::function<void()> show;
   };
   const box_case cases[] = {
-      {"Tabloom 5.5 Error", [] { wizard_shell::error(L"An error"); }},
-      {"Tabloom 5.5 Message", [] { wizard_shell::message(L"A message"); }},
-      {"Tabloom 5.5 Question", [] { wizard_shell::question(L"A question?", 0); }},
+      {"Tabloom 5.5 Error", "error_box_from_run", [] { wizard_shell::error(L"An error"); }},
+      {"Tabloom 5.5 Message", "message_box", [] { wizard_shell::message(L"A message"); }},
+      {"Tabloom 5.5 Question", "question_box", [] { wizard_shell::question(L"A question?", 0); }},
   };
   for (const box_case& c : cases) {
     seen = {};
-    answer_next_box(seen, Qt::Key_Return);
+    answer_next_box(seen, Qt::Key_Return, QLatin1String(c.screen));
     // From a worker: the box still shows on the GUI thread.
     std::thread worker(c.show);
     while (!seen.shown)
@@ -328,7 +314,7 @@ TEST(WizardBoxes, CaptionsNameTheWizardOnlyOnceItHasShown)
     EXPECT_EQ(seen.caption, QLatin1String(c.caption));
   }
   // Without the No-default flag, Enter is Yes.
-  answer_next_box(seen, Qt::Key_Return, QStringLiteral("message_box"));
+  answer_next_box(seen, Qt::Key_Return);
   EXPECT_TRUE(wizard_shell::question(L"Go on?", 0));
 }
 

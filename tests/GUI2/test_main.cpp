@@ -1,5 +1,5 @@
-// The wizard tests' main: Qt's offscreen platform unless one is chosen, a private
-// settings and runtime folder, the QApplication, then GoogleTest.
+// The wizard tests' main: Qt's offscreen platform unless one is chosen, private
+// settings and runtime folders, the QApplication, then GoogleTest.
 #include "support/temp_dir.h"
 
 #include <QApplication>
@@ -13,8 +13,8 @@ int main(int argc, char** argv)
 {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
-  // The wizard's converter keeps its settings under the user's configuration
-  // folder: the tests keep theirs apart from the user's.
+  // A wizard's converter keeps its settings under the user's configuration
+  // folder: the tests (and the programs they start) keep theirs apart.
   const temp_dir home;
   qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home.file("config")));
   const std::string runtime = home.file("runtime");
