@@ -3,6 +3,7 @@
 // shell and its pages. Nothing thrown on the way escapes main.
 #include "GUI2/gui_error_front.h"
 #include "GUI2/gui_initialize.h"
+#include "GUI2/qt_desktop.h"
 #include "GUI2/wizard_front_end.h"
 #include "GUI2/wizard_program.h"
 #include "GUI2/wizard_shell.h"
@@ -37,6 +38,9 @@ int main(int argc, char** argv)
   // Numbers are read and written with "." whatever the desktop's locale.
   std::setlocale(LC_NUMERIC, "C");
 
+  // The internal-error dialog's clipboard and bug report go to this desktop.
+  qt_desktop_services desktop;
+  plat::set_desktop_services(&desktop);
   error_handler handler(dao_error_map_size, dao_error_map);
   handler.load_err_map(mysql_error_map_size, mysql_error_map);
   handler.load_err_map(date_range_error_map_size, date_range_error_map);
@@ -68,5 +72,6 @@ int main(int argc, char** argv)
   } catch (const qvt_process_exit& exit) {
     end_wizard(exit);
   }
+  plat::set_desktop_services(nullptr);
   return code;
 }

@@ -7,8 +7,11 @@
 #include "GUI2/wizard_shell.h"
 #include "gui_test_support.h"
 
+#include <gtest/gtest.h>
+
 #include "platform/desktop.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QPushButton>

@@ -7,6 +7,8 @@
 #include "GUI2/wizard_shell.h"
 #include "gui_test_support.h"
 
+#include <gtest/gtest.h>
+
 #include "GUI2/gui_error_front.h"
 #include "SQL/sql_engi.h"
 #include "common/err_handler.h"
@@ -15,6 +17,7 @@
 #include "support/temp_dir.h"
 #include "support/test_server.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
