@@ -188,7 +188,7 @@ TEST(XlsRestyleLibreOffice, ShowsTheSameValuesAfterRestyling)
   }
   const std::string home = dir.path().string();
   int status = 0;
-  run("cd '" + home + "' && HOME='" + home + "' soffice -env:UserInstallation=file://" + home +
+  test_support::command_output("cd '" + home + "' && HOME='" + home + "' soffice -env:UserInstallation=file://" + home +
           "/profile --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' --outdir '" + home +
           "/out' *.xls >/dev/null 2>&1",
       &status);

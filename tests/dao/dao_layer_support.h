@@ -2,6 +2,8 @@
 // records built in one line, and xlrd's reading of a written workbook.
 #pragma once
 
+#include "support/command_output.h"
+
 #include "support/temp_dir.h"
 
 #include "UDB/udb_field.h"
@@ -58,20 +60,6 @@ inline ole_variant null_value()
   return v;
 }
 
-// Runs a command line of our own making; its standard output.
-inline std::string run(const std::string& command)
-{
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr)
-    return out;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    out.append(buffer, n);
-  ::pclose(pipe);
-  return out;
-}
 
 // xlrd's reading of the workbook: one line per sheet and per cell (the
 // format of tests/platform/dao/excel_cells.py), or its error output.
@@ -79,7 +67,7 @@ inline std::string xlrd_cells(const std::string& path)
 {
   const auto script = std::filesystem::path(__FILE__).parent_path().parent_path() / "platform" / "dao" /
                       "excel_cells.py";
-  return run("/usr/bin/python3 '" + script.string() + "' '" + path + "' 2>&1");
+  return test_support::command_output("/usr/bin/python3 '" + script.string() + "' '" + path + "' 2>&1");
 }
 
 // One engine for the test, with the DBEngine the converter asks for.

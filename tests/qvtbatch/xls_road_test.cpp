@@ -26,7 +26,7 @@ std::string xls_differences(const std::string& workbook, const std::vector<expec
   const std::filesystem::path checker = std::filesystem::path(__FILE__).parent_path() / "check_xls.py";
   int status = 0;
   std::string report = workbook_check::command_output(
-      "/usr/bin/python3 '" + checker.string() + "' '" + workbook + "' '" + expected + "' 2>&1", status);
+      "/usr/bin/python3 '" + checker.string() + "' '" + workbook + "' '" + expected + "' 2>&1", &status);
   if (status != 0 && report.empty())
     report = "checker failed with status " + std::to_string(status);
   return report;
@@ -138,7 +138,7 @@ TEST_F(QvtbatchTest, OldFormatsKeepEveryValueAndAreRestyled)
     const std::string profile = "file://" + file("lo-profile");
     workbook_check::command_output("cd '" + dir() + "' && soffice -env:UserInstallation=" + profile +
                                        " --headless --convert-to csv lo.xls >/dev/null 2>&1",
-                                   status);
+                                   &status);
     EXPECT_EQ(read_file(file("lo.csv")), "a\n7\n");
   }
 }
@@ -227,7 +227,7 @@ TEST_F(QvtbatchTest, OldFormatRunsReportWhatTheDriverRefusesAndEndOnAWorkbookNot
   for (const std::string& a : args(db, {"--xls_ver=1", "--dest=old"}))
     command += " '" + a + "'";
   int status = 0;
-  const std::string out = workbook_check::command_output(command + " 2>&1", status);
+  const std::string out = workbook_check::command_output(command + " 2>&1", &status);
   EXPECT_EQ(status, 255) << out;
   EXPECT_NE(out.find("Error:\n  spaced: Disk or network error. Cannot write the workbook: File too large\n"),
             std::string::npos)

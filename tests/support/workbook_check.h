@@ -2,6 +2,8 @@
 // compares every cell with what a test expects.
 #pragma once
 
+#include "support/command_output.h"
+
 #include "support/temp_dir.h"
 
 #include <cstdio>
@@ -70,23 +72,7 @@ inline std::string to_json(const std::vector<expected_sheet>& sheets)
   return out.str();
 }
 
-// Runs a command of our own making; its standard output, and the exit status.
-inline std::string command_output(const std::string& command, int& status)
-{
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    status = -1;
-    return out;
-  }
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    out.append(buffer, n);
-  const int rc = ::pclose(pipe);
-  status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return out;
-}
+using test_support::command_output;
 
 // Every cell of the workbook, as openpyxl reads it, against the expected sheets:
 // the checker's report of differences, empty when the workbook matches.
@@ -101,7 +87,7 @@ inline std::string workbook_differences(const std::string& workbook,
   int status = 0;
   std::string report = command_output("/usr/bin/python3 '" + checker.string() + "' '" + workbook +
                                           "' '" + expected + "' 2>&1",
-                                      status);
+                                      &status);
   if (status != 0 && report.empty())
     report = "checker failed with status " + std::to_string(status);
   return report;
@@ -110,11 +96,9 @@ inline std::string workbook_differences(const std::string& workbook,
 // Sheet titles of the workbook, one a line.
 inline std::string sheet_titles(const std::string& workbook)
 {
-  int status = 0;
   return command_output("/usr/bin/python3 -c 'import sys, openpyxl\n"
                         "print(\"\\n\".join(openpyxl.load_workbook(sys.argv[1]).sheetnames))' '" +
-                            workbook + "' 2>&1",
-                        status);
+                            workbook + "' 2>&1");
 }
 
 } // namespace workbook_check

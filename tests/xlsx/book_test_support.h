@@ -3,6 +3,8 @@
 // look at what a folder holds.
 #pragma once
 
+#include "support/command_output.h"
+
 #include "support/temp_dir.h"
 
 #include "platform/text_codec.h"
@@ -59,26 +61,7 @@ inline std::vector<std::string> entries(const std::filesystem::path& folder)
   return names;
 }
 
-// Runs a command line of our own making (fixed programs, paths from temp_dir)
-// and returns its standard output; the exit status goes to *status.
-inline std::string command_output(const std::string& command, int* status = nullptr)
-{
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) {
-    if (status)
-      *status = -1;
-    return out;
-  }
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    out.append(buffer, n);
-  const int rc = ::pclose(pipe);
-  if (status)
-    *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return out;
-}
+using test_support::command_output;
 
 inline std::string quoted(const std::string& path)
 {

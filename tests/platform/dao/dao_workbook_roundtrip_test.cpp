@@ -35,7 +35,7 @@ std::string read_back(const std::string& workbook)
       "      else: cells.append(\"-\")\n"
       "    print(\" \".join(cells))\n"
       "' '" + workbook + "' 2>&1",
-      status);
+      &status);
   if (status != 0)
     out += "\n(xlrd failed with status " + std::to_string(status) + ")";
   return out;

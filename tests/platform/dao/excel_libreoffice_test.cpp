@@ -16,7 +16,7 @@ std::string libreoffice_csv(const std::string& workbook, const temp_dir& dir)
       "/profile --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' --outdir '" +
       dir.path().string() + "/out' '" + workbook + "' >/dev/null 2>&1";
   int status = 0;
-  run(command, &status);
+  test_support::command_output(command, &status);
   return read_file(dir.file("out/" + std::filesystem::path(workbook).stem().string() + ".csv"));
 }
 

@@ -165,7 +165,7 @@ TEST_P(ExcelLimits, ASmallWorkbookLivesInTheMiniStream)
                      "print(n, o.get_size(n) < 4096, o.openstream(n).read(2) == b'\\x09\\x08')\n",
                      path),
               std::string(stream) + " True True\n");
-    const std::string listed = run("gsf list '" + path + "' 2>&1");
+    const std::string listed = test_support::command_output("gsf list '" + path + "' 2>&1");
     EXPECT_NE(listed.find(stream), std::string::npos) << listed;
     EXPECT_NE(xlrd_cells(path).find("1,1 s \"one\""), std::string::npos);
   }

@@ -2,6 +2,8 @@
 // error, and what the real readers (xlrd, LibreOffice, olefile) make of a file.
 #pragma once
 
+#include "support/command_output.h"
+
 #include "support/temp_dir.h"
 
 #include "platform/dao/excel_container.h"
@@ -51,22 +53,6 @@ inline int dao_error_of(const std::function<void()>& f)
   return 0;
 }
 
-// Runs a command line of our own making; its standard output and exit status.
-inline std::string run(const std::string& command, int* status = nullptr)
-{
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr)
-    return out;
-  char buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    out.append(buffer, n);
-  const int rc = ::pclose(pipe);
-  if (status != nullptr)
-    *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return out;
-}
 
 inline std::string here()
 {
@@ -76,7 +62,7 @@ inline std::string here()
 // xlrd's reading of the workbook (see excel_cells.py), or its error output.
 inline std::string xlrd_cells(const std::string& path)
 {
-  return run("/usr/bin/python3 '" + here() + "/excel_cells.py' '" + path + "' 2>&1");
+  return test_support::command_output("/usr/bin/python3 '" + here() + "/excel_cells.py' '" + path + "' 2>&1");
 }
 
 // Runs a Python snippet with the path as sys.argv[1]; its output.
@@ -85,7 +71,7 @@ inline std::string python(const std::string& code, const std::string& path)
   const temp_dir scratch;
   const std::string script = scratch.file("snippet.py");
   write_file(script, code);
-  return run("/usr/bin/python3 '" + script + "' '" + path + "' 2>&1");
+  return test_support::command_output("/usr/bin/python3 '" + script + "' '" + path + "' 2>&1");
 }
 
 // The workbook stream of a written file, whole.

@@ -21,7 +21,7 @@ inline std::string olefile(const std::string& command, const std::string& file, 
   std::string report = workbook_check::command_output(
       "/usr/bin/python3 " + quoted(checker.string()) + " " + command + " " + quoted(file) + " " +
           quoted(name) + " " + quoted(other) + " 2>&1",
-      status);
+      &status);
   if (status != 0 && report.empty())
     report = "check_cfb.py failed with status " + std::to_string(status);
   return status == 0 ? std::string() : report;
@@ -57,12 +57,12 @@ inline std::string gsf_differences(const std::string& file, const std::string& n
                                    const std::string& bytes)
 {
   int status = 0;
-  const std::string listing = workbook_check::command_output("gsf list " + quoted(file) + " 2>&1", status);
+  const std::string listing = workbook_check::command_output("gsf list " + quoted(file) + " 2>&1", &status);
   if (status != 0 ||
       listing.find(" " + std::to_string(bytes.size()) + " " + name + "\n") == std::string::npos)
     return "gsf list: " + listing;
   const std::string copy =
-      workbook_check::command_output("gsf cat " + quoted(file) + " " + quoted(name), status);
+      workbook_check::command_output("gsf cat " + quoted(file) + " " + quoted(name), &status);
   if (status != 0 || copy != bytes)
     return "gsf cat gave " + std::to_string(copy.size()) + " bytes, not the expected ones";
   return {};

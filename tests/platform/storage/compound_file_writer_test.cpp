@@ -110,7 +110,7 @@ TEST(storage_writer, RootClassIdIsStored)
   const std::string clsid = workbook_check::command_output(
       "/usr/bin/python3 -c 'import olefile, sys; print(olefile.OleFileIO(sys.argv[1]).root.clsid)' " +
           cfb_readers::quoted(path),
-      status);
+      &status);
   EXPECT_EQ(clsid, "00020820-0000-0000-C000-000000000046\n");
 }
 
@@ -152,7 +152,7 @@ TEST(storage_writer, FullFileSystemIsMediumFull)
   int status = 0;
   workbook_check::command_output("mount -t tmpfs -o size=64k tmpfs " + cfb_readers::quoted(mount_point) +
                                      " 2>/dev/null",
-                                 status);
+                                 &status);
   if (status != 0)
     GTEST_SKIP() << "cannot mount a small tmpfs here";
   struct unmount {
@@ -160,7 +160,7 @@ TEST(storage_writer, FullFileSystemIsMediumFull)
     ~unmount()
     {
       int ignored = 0;
-      workbook_check::command_output("umount " + cfb_readers::quoted(at), ignored);
+      workbook_check::command_output("umount " + cfb_readers::quoted(at), &ignored);
     }
   } const unmount_at_end{mount_point};
 

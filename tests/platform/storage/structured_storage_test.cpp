@@ -65,7 +65,7 @@ std::string run_python(const std::string& script, const std::vector<std::string>
     command += cfb_readers::quoted(a);
   }
   int status = 0;
-  const std::string out = workbook_check::command_output(command + " 2>&1", status);
+  const std::string out = workbook_check::command_output(command + " 2>&1", &status);
   return status == 0 ? std::string() : script + ": " + out;
 }
 
@@ -91,7 +91,7 @@ foreign_file libreoffice_workbook(const temp_dir& dir)
                                      " --headless --convert-to xls --outdir " +
                                      cfb_readers::quoted(dir.path()) + " " +
                                      cfb_readers::quoted(dir.file("table.csv")) + " >/dev/null 2>&1",
-                                 status);
+                                 &status);
   if (status != 0 || !std::filesystem::exists(dir.file("table.xls")))
     return {"LibreOffice", {}, {}};
   return {"LibreOffice", dir.file("table.xls"),
@@ -106,7 +106,7 @@ foreign_file gsf_file(const temp_dir& dir)
   int status = 0;
   workbook_check::command_output("cd " + cfb_readers::quoted(dir.path()) +
                                      " && gsf createole gsf.ole Workbook Small >/dev/null 2>&1",
-                                 status);
+                                 &status);
   return {"gsf", status == 0 ? dir.file("gsf.ole") : std::string(), {"Workbook", "Small"}};
 }
 
