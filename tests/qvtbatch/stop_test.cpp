@@ -138,23 +138,27 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
   const char* path = std::getenv("PATH");
   const std::vector<std::string> env = {"TEMP=" + file("tmp"), "TMPDIR=" + file("tmp"),
                                         "PATH=" + file("bin") + ":" + (path ? path : "/usr/bin:/bin")};
-  const std::vector<std::string> args =
-      server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=2", "--dest=out.xlsx"};
 
   enum class moment { rows, blocked_read, zip };
   const struct {
     const char* what;
     int signal;
     moment when;
+    const char* format;
+    const char* destination;
   } cases[] = {
-      {"SIGINT while rows stream", SIGINT, moment::rows},
-      {"SIGTERM while the server holds the read back", SIGTERM, moment::blocked_read},
-      {"SIGHUP while zip packs", SIGHUP, moment::zip},
+      {"SIGINT while rows stream", SIGINT, moment::rows, "2", "out.xlsx"},
+      {"SIGTERM while the server holds the read back", SIGTERM, moment::blocked_read, "2", "out.xlsx"},
+      {"SIGHUP while zip packs", SIGHUP, moment::zip, "2", "out.xlsx"},
+      {"SIGTERM while an Excel 2000 run waits for its rows", SIGTERM, moment::blocked_read, "1", "out.xls"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string old = std::string("previous workbook\0bytes", 23);
-    write_file(file("out.xlsx"), old);
+    write_file(file(c.destination), old);
+    const std::vector<std::string> args =
+        server_options() + std::vector<std::string>{"--src=" + db.name(), std::string("--xls_ver=") + c.format,
+                                                    std::string("--dest=") + c.destination};
     // Another session's write lock makes the program's reading of the table wait.
     std::unique_ptr<sql_admin> locker;
     if (c.when == moment::blocked_read) {
@@ -184,9 +188,10 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
 
     EXPECT_EQ(program.stop_with(c.signal), 128 + c.signal) << program.output();
     EXPECT_EQ(program.output().find("rror"), std::string::npos) << program.output();
-    EXPECT_EQ(read_file(file("out.xlsx")), old);
+    EXPECT_EQ(read_file(file(c.destination)), old);
     EXPECT_TRUE(std::filesystem::is_empty(file("tmp")));
-    EXPECT_EQ(entries(dir()), (std::vector<std::string>{"bin", "out.xlsx", "tmp"}));
+    EXPECT_EQ(entries(dir()), (std::vector<std::string>{"bin", c.destination, "tmp"}));
     locker.reset();
+    std::filesystem::remove(file(c.destination));
   }
 }
