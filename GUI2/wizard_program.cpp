@@ -2,6 +2,8 @@
 // settings: the profile has them, so the wizard opens on the progress page.
 #include "GUI2/wizard_program.h"
 
+#include "GUI2/connection_page.h"
+#include "GUI2/database_page.h"
 #include "GUI2/wizard_art.h"
 #include "GUI2/wizard_pages.h"
 #include "TK/tk_codepage.h"
@@ -23,6 +25,26 @@ std::wstring wizard_command_line(int argc, const char* const* argv)
   return tk_utf8_to_wstring(line);
 }
 
+namespace {
+
+// A new connection may lead to another server: the database page fetches its
+// list again.
+void connect_database_list(const std::vector<std::unique_ptr<wizard_page>>& pages)
+{
+  connection_page* connection = nullptr;
+  database_page* database = nullptr;
+  for (const auto& page : pages) {
+    if (auto* found = qobject_cast<connection_page*>(page.get()))
+      connection = found;
+    if (auto* found = qobject_cast<database_page*>(page.get()))
+      database = found;
+  }
+  if (connection != nullptr && database != nullptr)
+    QObject::connect(connection, &connection_page::connected, database, &database_page::forget_databases);
+}
+
+} // namespace
+
 wizard_program::wizard_program(qorvant_converter& converter, const std::wstring& command_line)
     : shell_(wizard_title(), wizard_icon(), wizard_watermark(), wizard_header_picture())
 {
@@ -32,6 +54,7 @@ wizard_program::wizard_program(qorvant_converter& converter, const std::wstring&
   pages_.push_back(make_database_page(converter));
   pages_.push_back(make_tables_page(converter));
   pages_.push_back(make_format_page(converter));
+  connect_database_list(pages_);
   if (quick_launch)
     tk_log_message(2, L"QUICK LAUNCH: profile=%s", command_line);
   else

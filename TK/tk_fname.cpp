@@ -162,7 +162,9 @@ std::wstring tk_change_file_ext(const std::wstring& path, const std::wstring& na
 {
   if (keep)
     return name;
-  tk_file_wname file(path);
+  // An empty path means the current folder, like any relative one: the
+  // program's own folder is seldom one the user may write to.
+  tk_file_wname file(path.empty() ? std::wstring(L"./") : path);
   // Only a path that is still not rooted after splitting falls back on the
   // program's folder; a drive letter has no meaning here.
   if (file.get_folder().empty() || file.get_folder().front() != L'/')

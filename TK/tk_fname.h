@@ -47,8 +47,8 @@ public:
   std::wstring folder;
 };
 
-// The path with its name and extension replaced. A path that is not absolute is
-// made so against the current directory first; with keep the given name is
-// returned unchanged.
+// The path with its name and extension replaced. A path that is not absolute
+// (an empty one too) is made so against the current directory first; with keep
+// the given name is returned unchanged.
 std::wstring tk_change_file_ext(const std::wstring& path, const std::wstring& name,
                                 const std::wstring& ext, bool keep = false);

@@ -188,6 +188,7 @@ TEST(TkFileName, SetExtPutsTheDotInFrontOnlyWhenMissing)
 TEST(TkFileName, ChangeFileExtKeepsTheFolderOfTheGivenPath)
 {
   const std::wstring here = wide(cwd());
+  const std::wstring parent = wide(std::filesystem::path(cwd()).parent_path().string());
   struct {
     std::wstring path, name, ext;
     bool keep;
@@ -196,7 +197,10 @@ TEST(TkFileName, ChangeFileExtKeepsTheFolderOfTheGivenPath)
     {L"/tmp/q/old.xls", L"shop", L"xlsx", false, L"/tmp/q/shop.xlsx"},
     {L"/tmp/q/old.xls", L"shop", L".xls", false, L"/tmp/q/shop.xls"},
     {L"q/old.xls", L"shop", L"xlsx", false, here + L"/q/shop.xlsx"},
-    {L"", L"shop", L"xlsx", false, wide(program_folder()) + L"shop.xlsx"},
+    // An empty field is the current folder, never the program's.
+    {L"", L"shop", L"xlsx", false, here + L"/shop.xlsx"},
+    {L"./", L"shop", L"xls", false, here + L"/shop.xls"},
+    {L"../q/old.XLSX", L"shop", L"xls", false, parent + L"/q/shop.xls"},
     {L"/tmp/q/old.xls", L"shop", L"xlsx", true, L"shop"},
   };
   for (const auto& c : cases)
