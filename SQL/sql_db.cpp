@@ -4,6 +4,7 @@
 #include "SQL/sql_db.h"
 
 #include "SQL/sql_engi.h"
+#include "SQL/sql_limq.h"
 #include "SQL/sql_recs.h"
 #include "SQL/sql_tab.h"
 #include "SQL/sql_util.h"
@@ -150,11 +151,15 @@ std::unique_ptr<udb_recordset> sql_database::query(const std::wstring& sql)
 bool sql_database::test_query(const std::wstring& sql)
 {
   tk_log_message(2, L"sql_database::query(%s)", sql);
-  const std::string statement = tk_wstring_to_utf8(sql);
-  const int rc = mysql_real_query(handle_, statement.data(), static_cast<unsigned long>(statement.size()));
-  if (rc == 0)
-    mysql_free_result(mysql_use_result(handle_));
-  return rc == 0;
+  // The query is read as a run reads it, as a derived table, and asked for no
+  // rows: the server names its columns without executing anything, and a text
+  // that is no SELECT (an UPDATE, a DROP) cannot stand in that place.
+  try {
+    const sql_limited_query columns(*this, sql, 0, 0, true, true);
+    return true;
+  } catch (const tk_exception&) {
+    return false;
+  }
 }
 
 std::unique_ptr<udb_recordset> sql_database::get_table(const std::wstring& name, std::uint32_t mode)

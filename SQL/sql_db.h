@@ -28,7 +28,8 @@ public:
   // sql_exception when it fails. The recordset must be deleted before the next
   // statement is sent.
   std::unique_ptr<udb_recordset> query(const std::wstring& sql) override;
-  // True when the server runs the statement; its rows are read and dropped.
+  // True when the server can read the query as a run reads it; its columns are
+  // asked for with no rows, so nothing is executed and no table is read.
   bool test_query(const std::wstring& sql) override;
 
   // The writing side of the engine is not built: these raise a level-1 tk_exception.

@@ -3,6 +3,8 @@
 #include "sql_test_support.h"
 
 #include "SQL/sql_recs.h"
+#include "TK/tk_codepage.h"
+#include "TK/tk_exception.h"
 #include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
 #include "platform/text_codec.h"
@@ -163,7 +165,31 @@ TEST(SqlCatalogue, StatementsWithoutRowsGiveNoRecordsetAndFailuresRaise)
   EXPECT_EQ((*rows->get_item())[0]->to_long(), 1);
 }
 
-TEST(SqlCatalogue, TestQueryRunsTheStatementAndLeavesTheConnectionFree)
+namespace {
+
+// Rows the session's handlers have read so far (scans, index reads, temporary tables).
+long long rows_read(udb_database& source)
+{
+  auto rows = source.query(
+      L"SELECT SUM(VARIABLE_VALUE) FROM information_schema.SESSION_STATUS WHERE VARIABLE_NAME LIKE 'HANDLER_READ%'");
+  rows->reset();
+  return static_cast<long long>((*rows->get_item())[0]->to_double());
+}
+
+// Whether the run can read the query: its schema is what a sheet's header comes from.
+bool run_reads(udb_database& source, const std::wstring& text)
+{
+  try {
+    auto query = source.get_query(L"q", text, 1);
+    return !query->get_schema().empty();
+  } catch (const tk_exception&) {
+    return false;
+  }
+}
+
+} // namespace
+
+TEST(SqlCatalogue, TestQueryAgreesWithTheRunAndExecutesNothing)
 {
   sql_admin admin;
   scratch_database db(admin);
@@ -172,15 +198,61 @@ TEST(SqlCatalogue, TestQueryRunsTheStatementAndLeavesTheConnectionFree)
   auto engine = connected_engine();
   auto source = engine->open_db(db.wname(), 161, L"");
 
-  EXPECT_TRUE(source->test_query(L"SELECT * FROM n"));
-  EXPECT_FALSE(source->test_query(L"SELEKT * FROM n"));
-  EXPECT_FALSE(source->test_query(L"SELECT * FROM missing"));
-  // Each test's rows were read and dropped: the next statement runs.
+  const struct {
+    const wchar_t* text;
+    bool readable;
+  } cases[] = {
+      {L"SELECT * FROM n", true},
+      {L"  \n\t SELECT id FROM n", true},
+      {L"SELECT id FROM n;", true},
+      {L"SELECT id FROM n ;\n", true},
+      {L"SELECT id FROM n -- note", true},
+      {L"SELEKT * FROM n", false},
+      {L"SELECT * FROM missing", false},
+      {L"", false},
+      // Runs alone, but a sheet cannot take two columns of one name.
+      {L"SELECT 1 AS a, 2 AS a", false},
+      {L"SELECT id, id FROM n", false},
+      // Statements that change data are never run by a check.
+      {L"UPDATE n SET id = 0", false},
+      {L"DELETE FROM n", false},
+      {L"INSERT INTO n VALUES (0)", false},
+      {L"DROP TABLE n", false},
+      {L"SELECT 1; DELETE FROM n", false},
+      {L"SELECT id FROM n INTO OUTFILE '/tmp/qvt_never_written'", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(source->test_query(c.text), c.readable) << tk_wstring_to_utf8(c.text);
+    EXPECT_EQ(run_reads(*source, c.text), c.readable) << tk_wstring_to_utf8(c.text);
+  }
+  EXPECT_EQ(admin.value("SELECT CONCAT(COUNT(*), ':', SUM(id)) FROM " + db.quoted() + ".n"), "3000:4501500");
+  // The connection is free for the next statement after every check.
   auto rows = source->query(L"SELECT COUNT(*) FROM n");
   ASSERT_NE(rows, nullptr);
   rows->reset();
   ASSERT_FALSE(rows->is_eof());
   EXPECT_EQ((*rows->get_item())[0]->to_long(), 3000);
+}
+
+TEST(SqlCatalogue, TestQueryDoesNotReadTheRowsOfAHugeTable)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  db.run("CREATE TABLE huge (id INT, grp INT)");
+  db.run("INSERT INTO huge SELECT seq, seq % 1000 FROM seq_1_to_300000");
+  auto engine = connected_engine();
+  auto source = engine->open_db(db.wname(), 161, L"");
+  // The counter sees a scan of the table.
+  const long long start = rows_read(*source);
+  source->query(L"SELECT COUNT(*) FROM huge WHERE grp = 7").reset();
+  ASSERT_GE(rows_read(*source) - start, 300000);
+
+  for (const wchar_t* text : {L"SELECT * FROM huge", L"SELECT grp, COUNT(*) AS n FROM huge GROUP BY grp",
+                              L"SELECT DISTINCT id FROM huge ORDER BY id DESC"}) {
+    const long long before = rows_read(*source);
+    EXPECT_TRUE(source->test_query(text)) << tk_wstring_to_utf8(text);
+    EXPECT_LT(rows_read(*source) - before, 10000) << tk_wstring_to_utf8(text);
+  }
 }
 
 TEST(SqlCatalogue, KilledConnectionDuringAListingRaisesInsteadOfEndingIt)
