@@ -55,6 +55,8 @@ finish_page::finish_page(qorvant_converter& converter, std::wstring profile_exte
   page->addWidget(title_);
   message_ = new QLabel;
   set_control_id(*message_, 1314);
+  // The texts keep their own line breaks and wrap where the page is narrower.
+  message_->setWordWrap(true);
   page->addWidget(message_);
   errors_ = new QPlainTextEdit;
   set_control_id(*errors_, 1016);
@@ -63,6 +65,7 @@ finish_page::finish_page(qorvant_converter& converter, std::wstring profile_exte
   page->addStretch();
   open_note_ = new QLabel;
   set_control_id(*open_note_, 1320);
+  open_note_->setWordWrap(true);
   page->addWidget(open_note_);
   open_on_exit_ = new QCheckBox(QStringLiteral("&Open on exit"));
   set_control_id(*open_on_exit_, 1225);

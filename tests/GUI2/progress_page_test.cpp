@@ -333,3 +333,76 @@ TEST(WizardRun, CancelDuringALongRunHidesTheWizardStopsTheWorkerAndKeepsTheOldWo
 }
 
 } // namespace
+
+namespace {
+
+// The front end's questions: the truncation question by Continue/Abort, and
+// nothing shown once a stop has been asked for.
+TEST(WizardFrontEnd, AnswersAbortWithoutAWordOnceTheRunIsStopping)
+{
+  wizard_run run;
+  run.progress.set_thread_starter([](run_thread&) {});
+  run.start();
+  {
+    report_answerer answers;
+    EXPECT_TRUE(run.front.columns_truncated(L"wide", 255));
+    EXPECT_EQ(run.front.report(0, "t: a refused record", false), report_answer::go_on);
+    EXPECT_EQ(answers.texts, (std::vector<QString>{QStringLiteral("Table will be truncated up to 255 columns."),
+                                                   QStringLiteral("t: a refused record")}));
+  }
+  EXPECT_EQ(run.shell.errors, std::vector<std::string>{"t: a refused record"});
+
+  run.converter.request_stop();
+  report_answerer answers;
+  EXPECT_FALSE(run.front.columns_truncated(L"wide", 255));
+  EXPECT_EQ(run.front.report(0, "t: after the stop", false), report_answer::abort_run);
+  EXPECT_EQ(run.front.report(1, "t: after the stop", false), report_answer::abort_run);
+  run.front.run_failed("out of memory");
+  QTest::qWait(50);
+  EXPECT_TRUE(answers.texts.empty());
+  EXPECT_EQ(run.shell.errors.size(), 1u);
+}
+
+// A worker whose report waits for the GUI thread while that thread stops it:
+// the wait answers the report (Abort, nothing shown) instead of deadlocking.
+TEST(WizardRun, StoppingAWorkerThatWaitsForABoxEndsItWithoutShowingTheBox)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_waits");
+  db.run("CREATE TABLE t (id INT)");
+  db.run("INSERT INTO t VALUES (1)");
+  temp_dir dir;
+  const std::string book = dir.file("shop.xlsx");
+  write_file(book, "the previous workbook");
+  wizard_run run;
+  run.set_run(db.name(), book, xls_format_excel_2010);
+  run.converter.selected_tables = {L"t"};
+  run.converter.selected_queries = {{L"q", L"SELECT * FROM no_such_table"}};
+  struct reporting_front_end : wizard_front_end {
+    std::atomic<bool> reporting{false};
+    report_answer report(std::uint32_t level, const std::string& text, bool quiet) override
+    {
+      reporting = true;
+      return wizard_front_end::report(level, text, quiet);
+    }
+  } front;
+  run.handler.set_front_end(front);
+  run.converter.set_front_end(front);
+  report_answerer answers;
+  run.start();
+  // The GUI thread takes no event until the worker sits in its report.
+  for (int i = 0; i < 2000 && !front.reporting; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(front.reporting);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  QElapsedTimer clock;
+  clock.start();
+  run.progress.worker().stop_and_wait();
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_FALSE(run.progress.worker().is_running());
+  EXPECT_TRUE(answers.texts.empty());
+  EXPECT_TRUE(run.shell.errors.empty());
+  EXPECT_EQ(read_file(book), "the previous workbook");
+}
+
+} // namespace
