@@ -6,8 +6,10 @@
 #include "GUI2/database_page.h"
 #include "GUI2/wizard_art.h"
 #include "GUI2/wizard_pages.h"
+#include "GUI2/wizard_shell.h"
 #include "TK/tk_codepage.h"
 #include "TK/tk_log.h"
+#include "common/qvt_converter.h"
 
 QString wizard_title()
 {
@@ -64,4 +66,16 @@ wizard_program::wizard_program(qorvant_converter& converter, const std::wstring&
   shell_.add_page(*pages_.back());
   pages_.push_back(make_finish_page(converter));
   shell_.add_page(*pages_.back());
+}
+
+bool prepare_quick_launch(qorvant_converter& converter, const std::wstring& profile)
+{
+  // The registry's settings must not run in the profile's place.
+  if (!converter.load_profile(profile)) {
+    wizard_shell::error(L"Profile '" + profile + L"' could not be loaded.");
+    return false;
+  }
+  converter.check_dest();
+  converter.connect_mysql_server();
+  return true;
 }

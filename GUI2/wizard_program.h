@@ -19,6 +19,14 @@ QString wizard_title();
 // joined with single blanks; empty for a normal start.
 std::wstring wizard_command_line(int argc, const char* const* argv);
 
+// A quick launch's settings and connection, before the wizard exists: loads the
+// profile, checks the destination (an existing file is kept until the run
+// replaces it) and connects to the server. A profile that does not load is
+// reported and the answer is false: nothing is converted then. A failing load
+// that raises its own error, a failing check or a failing connection is thrown
+// for the program's top to report.
+bool prepare_quick_launch(qorvant_converter& converter, const std::wstring& profile);
+
 class wizard_program {
 public:
   // An empty command line gives all seven pages from the welcome page on; a

@@ -279,8 +279,11 @@ void wizard_shell::move_by(int step, int code)
   gui::guarded([&] { may_leave = leaving->on_kill_active(); });
   if (!may_leave)
     return;
-  if (!activate_from(target, step))
-    set_wizard_buttons(leaving->buttons());  // the move failed: the page stays as it was
+  if (!activate_from(target, step)) {
+    // The move failed: the page stays as it was.
+    set_wizard_buttons(leaving->buttons());
+    help_->setEnabled(leaving->has_help());
+  }
 }
 
 bool wizard_shell::activate_from(int index, int step)
@@ -289,8 +292,10 @@ bool wizard_shell::activate_from(int index, int step)
     wizard_page* page = page_at(i);
     if (page == nullptr)
       continue;
-    // The page's own mask first, so that buttons set in page_init win.
+    // The page's own buttons first, so that buttons set in page_init win.
     set_wizard_buttons(page->buttons());
+    help_->setEnabled(page->has_help());
+    cancel_->setEnabled(true);
     initialize_if();
     const int previous = current_;
     current_ = i;
@@ -318,8 +323,6 @@ void wizard_shell::show_page(int index)
   header_band_->setVisible(!exterior);
   header_title_->setText(page->header_title());
   header_subtitle_->setText(page->header_subtitle());
-  help_->setEnabled(page->has_help());
-  cancel_->setEnabled(true);
 }
 
 void wizard_shell::press_finish()

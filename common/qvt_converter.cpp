@@ -94,6 +94,7 @@ void qorvant_converter::operator()()
                                              [](const name_text& e) { return e.second.empty(); });
     table_count.store(static_cast<std::int32_t>(selected_tables.size()) +
                       static_cast<std::int32_t>(queued_tables));
+    entry_count.store(static_cast<std::int32_t>(selected_tables.size() + selected_queries.size()));
     tk_log_message(3, L"Converting database %s (%d tables)", source, table_count.load());
     front_end_->run_started(source, table_count.load());
 

@@ -87,9 +87,11 @@ public:
 
   const qvt_program program;
 
-  // Progress: selected tables, entries done (skipped and failed ones included),
-  // and the current entry's record count and records handed to its sheet.
+  // Progress: selected tables, every entry of the run (tables and queries),
+  // entries done (skipped and failed ones included), and the current entry's
+  // record count and records handed to its sheet.
   std::atomic<std::int32_t> table_count{0};
+  std::atomic<std::int32_t> entry_count{0};
   std::atomic<std::int32_t> tables_done{0};
   std::atomic<std::uint64_t> record_count{0};
   std::atomic<std::uint64_t> records_done{0};

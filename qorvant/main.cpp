@@ -5,6 +5,7 @@
 #include "GUI2/gui_initialize.h"
 #include "GUI2/qt_desktop.h"
 #include "GUI2/wizard_front_end.h"
+#include "GUI2/wizard_pages.h"
 #include "GUI2/wizard_program.h"
 #include "GUI2/wizard_shell.h"
 #include "TK/tk_exception.h"
@@ -12,7 +13,12 @@
 #include "common/qvt_converter.h"
 
 #include <QApplication>
+#include <QPushButton>
+#include <QLabel>
+#include <QMessageBox>
 #include <QTimer>
+
+#include <cstdio>
 
 #include <clocale>
 #include <cstdlib>
@@ -27,6 +33,44 @@ bool smoke_run()
 {
   const char* value = std::getenv("QVT_GUI_SMOKE");
   return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+// Test-only: QVT_GUI_AUTO=1 answers every box with its default button and every
+// dialog as Escape would (Continue), after writing its text to standard error,
+// and leaves the finish page with Finish, so that a whole run goes by without a user.
+bool auto_run()
+{
+  const char* value = std::getenv("QVT_GUI_AUTO");
+  return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+void start_auto_answers(QApplication& app)
+{
+  auto* timer = new QTimer(&app);
+  QObject::connect(timer, &QTimer::timeout, &app, [] {
+    QWidget* modal = QApplication::activeModalWidget();
+    const bool shell_up = wizard_shell::exists();
+    if (modal != nullptr && !(shell_up && modal == &wizard_shell::instance())) {
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        std::fprintf(stderr, "%s\n", box->text().toUtf8().constData());
+        if (QPushButton* button = box->defaultButton())
+          button->click();
+        else
+          box->reject();
+      } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+        if (auto* text = dialog->findChild<QLabel*>(QStringLiteral("c1320")))
+          std::fprintf(stderr, "%s\n", text->text().toUtf8().constData());
+        dialog->reject();
+      }
+      return;
+    }
+    if (shell_up && wizard_shell::instance().isVisible()) {
+      wizard_page* page = wizard_shell::instance().current_page();
+      if (page != nullptr && page->id() == page_finish)
+        wizard_shell::instance().press_finish();
+    }
+  });
+  timer->start(50);
 }
 
 } // namespace
@@ -51,15 +95,22 @@ int main(int argc, char** argv)
     return -1;
   }
 
+  if (auto_run())
+    start_auto_answers(app);
+
   int code = 0;
   try {
     qorvant_converter converter(qvt_program::gui);
+    converter.set_front_end(front_end);
     // Qt has taken its own options out of argv by now.
     const std::wstring command_line = wizard_command_line(argc, argv);
-    wizard_program program(converter, command_line);
-    if (smoke_run())
-      QTimer::singleShot(0, &program.shell(), [&program] { program.shell().done(wizard_shell::result_cancel); });
-    code = program.run();
+    // A quick launch whose profile does not load ends here, converting nothing.
+    if (command_line.empty() || prepare_quick_launch(converter, command_line)) {
+      wizard_program program(converter, command_line);
+      if (smoke_run())
+        QTimer::singleShot(0, &program.shell(), [&program] { program.shell().done(wizard_shell::result_cancel); });
+      code = program.run();
+    }
   } catch (const tk_exception& e) {
     try {
       handler.handle(e, true);

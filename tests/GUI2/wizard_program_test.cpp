@@ -39,11 +39,11 @@ TEST(WizardProgram, AnEmptyCommandLineShowsSevenPagesFromTheWelcomePage)
   ASSERT_NE(shell.current_page(), nullptr);
   EXPECT_EQ(shell.current_page()->id(), page_welcome);
 
-  // A picture of every page, reached by jumps so that no page's Next acts.
+  // A picture of every page before the run, reached by jumps so that no page's
+  // Next acts (the progress page would start a run; the run tests show it).
   const std::pair<int, const char*> pages[] = {
       {page_welcome, "welcome"}, {page_connection, "connection"}, {page_database, "database"},
-      {page_tables, "tables"},   {page_format, "format"},         {page_progress, "progress"},
-      {page_finish, "finish"},
+      {page_tables, "tables"},   {page_format, "format"},
   };
   for (const auto& [id, name] : pages) {
     shell.go_to(id);

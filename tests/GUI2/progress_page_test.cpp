@@ -1,0 +1,408 @@
+// The progress page: its percent over every entry, its status line and creeping
+// bar, the move to the finish page only once the run is over, a worker that
+// cannot start, whole runs against the test server read back with openpyxl, and
+// Cancel in the middle of a long run.
+#include "wizard_run_support.h"
+
+#include "TK/tk_exception.h"
+
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+using namespace wizard_run_test;
+
+namespace {
+
+TEST(ProgressPercent, CountsEveryEntryAndTheCurrentEntrysRecords)
+{
+  const struct {
+    std::int32_t entries, done;
+    std::uint64_t records, records_done;
+    std::uint32_t percent;
+  } cases[] = {
+      {0, 0, 0, 0, 0},          // nothing counted yet
+      {0, 3, 100, 50, 0},       // a run of nothing stays at 0
+      {2, 1, 100, 50, 75},      // one done, the second half copied
+      {4, 2, 0, 0, 50},         // two queries done of two queries and two tables
+      {3, 1, 3, 1, 44},         // 33 + 11: both divisions truncate
+      {1, 0, 1000000, 999999, 99},
+      {2, 2, 0, 0, 100},        // every entry done: the workbook is being written
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(progress_percent(c.entries, c.done, c.records, c.records_done), c.percent)
+        << c.entries << " " << c.done << " " << c.records << " " << c.records_done;
+
+  const std::pair<std::uint32_t, std::uint32_t> curve[] = {{0, 0}, {1, 6}, {10, 50}, {20, 70}, {30, 79}, {1000, 99}};
+  for (const auto& [ticks, percent] : curve)
+    EXPECT_EQ(apply_phase_percent(ticks), percent) << ticks;
+}
+
+TEST(ProgressPage, ShowsTheEntryThenTheApplyPhaseAndMovesOnOnceFinished)
+{
+  wizard_run run;
+  run.progress.set_thread_starter([](run_thread&) {});  // the counters are set by hand
+  run.start();
+  ASSERT_EQ(run.current_id(), page_progress);
+  EXPECT_TRUE(run.shell.timer_running());
+  auto& bar = run.control<QProgressBar>(run.progress, 1321);
+  auto& status = run.control<QLabel>(run.progress, 1323);
+
+  // Before the run has counted its entries: 0 and no status.
+  run.progress.on_timer();
+  EXPECT_EQ(bar.value(), 0);
+  EXPECT_EQ(status.text(), QString());
+
+  run.converter.entry_count = 2;
+  run.converter.tables_done = 1;
+  run.converter.record_count = 100;
+  run.converter.records_done = 50;
+  run.converter.name_entry(L"orders");
+  run.progress.on_timer();
+  EXPECT_EQ(bar.value(), 75);
+  EXPECT_EQ(status.text(), QStringLiteral("Processing table 'orders'"));
+
+  run.converter.tables_done = 2;
+  std::vector<int> bars;
+  for (int i = 0; i <= 30; ++i) {
+    run.progress.on_timer();
+    bars.push_back(bar.value());
+  }
+  EXPECT_EQ(status.text(), QStringLiteral("Applying format settings"));
+  EXPECT_EQ(bars[0], 0);
+  EXPECT_EQ(bars[10], 50);
+  EXPECT_EQ(bars[30], 79);
+
+  // Finished below 100 %: the next tick of the shell's own timer moves on.
+  run.converter.tables_done = 1;
+  run.converter.finished = true;
+  ASSERT_TRUE(wait_until([&] { return run.at_finish(); }, 2000));
+  EXPECT_FALSE(run.shell.timer_running());
+}
+
+TEST(ProgressPage, AFinishedRunWaitsForItsWorkerToEnd)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_held");
+  db.run("CREATE TABLE t (id INT)");
+  db.run("INSERT INTO t VALUES (1), (2)");
+  temp_dir dir;
+  wizard_run run;
+  run.set_run(db.name(), dir.file("held.xlsx"), xls_format_excel_2010);
+  run.converter.selected_tables = {L"t"};
+  // The run's last call is held, after the workbook set finished.
+  struct holding_front_end : wizard_front_end {
+    std::atomic<bool> release{false};
+    std::atomic<bool> holding{false};
+    void run_finished(bool reached_end) override
+    {
+      holding = true;
+      while (!release)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      wizard_front_end::run_finished(reached_end);
+    }
+  } holding;
+  run.converter.set_front_end(holding);
+  run.start();
+  ASSERT_TRUE(wait_until([&] { return holding.holding.load(); }, 20000));
+  EXPECT_TRUE(run.converter.finished.load());
+  QTest::qWait(3 * static_cast<int>(wizard_shell::progress_tick_ms));
+  EXPECT_EQ(run.current_id(), page_progress);
+  holding.release = true;
+  EXPECT_TRUE(wait_until([&] { return run.at_finish(); }, 5000));
+  EXPECT_FALSE(run.progress.worker().is_running());
+}
+
+TEST(ProgressPage, AWorkerThatCannotStartIsReportedAndLeadsToTheFinishPage)
+{
+  wizard_run run;
+  const std::string failure = "Cannot start a worker thread: Resource temporarily unavailable";
+  run.progress.set_thread_starter([&](run_thread&) { throw tk_exception(failure, tk_level_error); });
+  seen_box box;
+  answer_next_box(box, Qt::Key_Return);
+  run.start();
+  EXPECT_TRUE(box.shown);
+  EXPECT_EQ(box.text.toStdString(), failure);
+  ASSERT_TRUE(wait_until([&] { return run.at_finish(); }, 2000));
+  EXPECT_EQ(run.control<QLabel>(run.finish, 1314).text(), finish_page::error_text());
+  EXPECT_EQ(run.control<QPlainTextEdit>(run.finish, 1016).toPlainText().toStdString(), failure + "\n\n");
+}
+
+// Two tables and a query, or the same with two queries the server refuses.
+TEST(WizardRun, ARunWritesTheWorkbookAndTheFinishPageTellsHowItWent)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_run");
+  db.run("CREATE TABLE customers (id INT, name VARCHAR(20))");
+  db.run("INSERT INTO customers VALUES (1, 'Ann'), (2, 'Bo')");
+  db.run("CREATE TABLE orders (id INT, amount DOUBLE)");
+  db.run("INSERT INTO orders VALUES (7, 2.5)");
+  const struct {
+    const char* what;
+    bool with_errors;
+  } cases[] = {{"success", false}, {"two refused queries", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    temp_dir dir;
+    const std::string book = dir.file("shop.xlsx");
+    write_file(book, "the previous workbook");
+    wizard_run run;
+    run.set_run(db.name(), book, xls_format_excel_2010);
+    run.converter.selected_tables = {L"customers", L"orders"};
+    run.converter.selected_queries = {{L"big orders", L"SELECT id FROM orders WHERE amount > 1"}};
+    if (c.with_errors)
+      run.converter.selected_queries = {{L"q1", L"SELECT * FROM no_such_table"},
+                                        {L"q2", L"SELECT nonsense FROM orders"}};
+    run.converter.open_on_exit = true;
+    std::vector<QUrl> opened;
+    run.finish.set_url_opener([&](const QUrl& url) {
+      opened.push_back(url);
+      return true;
+    });
+    report_answerer answers;
+    run.start();
+    ASSERT_TRUE(wait_until([&] { return run.at_finish(); }, 30000));
+    EXPECT_FALSE(run.progress.worker().is_running());
+    EXPECT_FALSE(run.shell.timer_running());
+
+    using workbook_check::expected_sheet;
+    std::vector<expected_sheet> sheets;
+    if (!c.with_errors)
+      sheets.push_back({"big orders", {{"id"}, {7.0}}});
+    sheets.push_back({"customers", {{"id", "name"}, {1.0, "Ann"}, {2.0, "Bo"}}});
+    sheets.push_back({"orders", {{"id", "amount"}, {7.0, 2.5}}});
+    EXPECT_EQ(workbook_check::workbook_differences(book, sheets), "");
+
+    QWidget& finish = run.finish;
+    auto& errors = run.control<QPlainTextEdit>(finish, 1016);
+    auto& open = run.control<QCheckBox>(finish, 1225);
+    if (!c.with_errors) {
+      EXPECT_TRUE(answers.texts.empty());
+      EXPECT_EQ(run.control<QLabel>(finish, 1314).text(), finish_page::success_text());
+      EXPECT_FALSE(errors.isVisible());
+      EXPECT_TRUE(open.isVisible());
+      EXPECT_TRUE(run.control<QLabel>(finish, 1320).isVisible());
+      save_screen(run.shell, QStringLiteral("finish"));
+    } else {
+      ASSERT_EQ(answers.texts.size(), 2u);
+      EXPECT_TRUE(answers.texts[0].startsWith(QStringLiteral("q1: "))) << answers.texts[0].toStdString();
+      EXPECT_TRUE(answers.texts[1].startsWith(QStringLiteral("q2: "))) << answers.texts[1].toStdString();
+      EXPECT_EQ(run.control<QLabel>(finish, 1314).text(), finish_page::error_text());
+      EXPECT_TRUE(errors.isVisible());
+      EXPECT_TRUE(errors.isReadOnly());
+      EXPECT_EQ(errors.toPlainText(), answers.texts[0] + "\n\n" + answers.texts[1] + "\n\n");
+      EXPECT_FALSE(open.isVisible());
+      EXPECT_FALSE(run.control<QLabel>(finish, 1320).isVisible());
+      save_screen(run.shell, QStringLiteral("finish_errors"));
+    }
+    // The box keeps its tick when hidden, and Finish opens what the run wrote.
+    EXPECT_TRUE(open.isChecked());
+    run.shell.press_finish();
+    EXPECT_EQ(opened, std::vector<QUrl>{QUrl::fromLocalFile(QString::fromStdString(book))});
+  }
+}
+
+std::vector<std::string> entries_of(const std::filesystem::path& folder)
+{
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// TMPDIR pointed at a folder of the test's own while it lives.
+class private_tmpdir {
+public:
+  explicit private_tmpdir(const std::string& folder)
+  {
+    if (const char* old = std::getenv("TMPDIR"))
+      old_ = old;
+    std::filesystem::create_directory(folder);
+    ::setenv("TMPDIR", folder.c_str(), 1);
+  }
+  ~private_tmpdir()
+  {
+    if (old_)
+      ::setenv("TMPDIR", old_->c_str(), 1);
+    else
+      ::unsetenv("TMPDIR");
+  }
+
+private:
+  std::optional<std::string> old_;
+};
+
+TEST(WizardRun, CancelDuringALongRunHidesTheWizardStopsTheWorkerAndKeepsTheOldWorkbook)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_cancel");
+  db.run("CREATE TABLE a_small (id INT)");
+  db.run("INSERT INTO a_small VALUES (1), (2), (3)");
+  db.run("CREATE TABLE big (id INT PRIMARY KEY, label VARCHAR(60), amount DOUBLE)");
+  db.run("INSERT INTO big SELECT seq, CONCAT('row number ', seq, ' of the cancel test'), seq * 1.5"
+         " FROM seq_1_to_1000000");
+  const struct {
+    const char* what;
+    std::uint32_t format;
+    const char* destination;
+  } cases[] = {{".xlsx", xls_format_excel_2010, "shop.xlsx"}, {"Excel 2000", xls_format_excel_2000, "shop.xls"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    temp_dir dir;
+    const private_tmpdir tmp(dir.file("tmp"));
+    std::filesystem::create_directory(dir.file("out"));
+    const std::string book = dir.file("out/") + c.destination;
+    const std::string old = std::string("previous workbook\0bytes", 23);
+    write_file(book, old);
+
+    wizard_run run;
+    run.set_run(db.name(), book, c.format);
+    run.converter.selected_tables = {L"a_small", L"big"};
+    run.start();
+    auto& bar = run.control<QProgressBar>(run.progress, 1321);
+    auto& status = run.control<QLabel>(run.progress, 1323);
+    ASSERT_TRUE(wait_until(
+        [&] { return run.converter.get_current_name() == L"big" && run.converter.records_done.load() > 1000; },
+        60000));
+    // A tick shows the first table done and the second one's name.
+    ASSERT_TRUE(wait_until([&] { return bar.value() >= 50 && !status.text().isEmpty(); }, 2000));
+    EXPECT_EQ(status.text(), QStringLiteral("Processing table 'big'"));
+    if (c.format == xls_format_excel_2010)
+      save_screen(run.shell, QStringLiteral("progress"));
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 yes_at = -1;
+    qint64 hidden_at = -1;
+    QString question;
+    when_modal_shows([&](QWidget& modal) {
+      auto* box = qobject_cast<QMessageBox*>(&modal);
+      ASSERT_NE(box, nullptr);
+      question = box->text();
+      if (c.format == xls_format_excel_2010)
+        save_screen(*box, QStringLiteral("exit_question_during_run"));
+      yes_at = clock.elapsed();
+      box->button(QMessageBox::Yes)->click();
+    });
+    QTimer watch;
+    watch.setInterval(2);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      if (yes_at >= 0 && hidden_at < 0 && !run.shell.isVisible())
+        hidden_at = clock.elapsed();
+    });
+    watch.start();
+    run.shell.press_cancel();
+    const qint64 ended_at = clock.elapsed();
+    watch.stop();
+
+    EXPECT_EQ(question, QStringLiteral("Are you sure you want to exit the wizard?"));
+    ASSERT_GE(yes_at, 0);
+    EXPECT_FALSE(run.shell.isVisible());
+    EXPECT_GE(hidden_at, 0);
+    EXPECT_LT(hidden_at - yes_at, 500);
+    EXPECT_FALSE(run.progress.worker().is_running());
+    EXPECT_LT(ended_at - yes_at, 2000);
+    EXPECT_EQ(run.shell.result(), wizard_shell::result_cancel);
+    EXPECT_TRUE(run.shell.errors.empty());
+    EXPECT_EQ(read_file(book), old);
+    EXPECT_EQ(entries_of(dir.file("out")), std::vector<std::string>{c.destination});
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("tmp")));
+  }
+  // The server goes on writing the stopped runs' rows to their closed sockets
+  // until its write timeout, holding the table: end those sessions for the drop.
+  for (;;) {
+    const std::string id = admin.value("SELECT IFNULL(MIN(ID), 0) FROM information_schema.PROCESSLIST WHERE DB = '" +
+                                       db.name() + "' AND ID <> CONNECTION_ID()");
+    if (id == "0")
+      break;
+    try {
+      admin.run("KILL " + id);
+    } catch (const std::runtime_error&) {
+      // It ended meanwhile.
+    }
+  }
+}
+
+} // namespace
+
+namespace {
+
+// The front end's questions: the truncation question by Continue/Abort, and
+// nothing shown once a stop has been asked for.
+TEST(WizardFrontEnd, AnswersAbortWithoutAWordOnceTheRunIsStopping)
+{
+  wizard_run run;
+  run.progress.set_thread_starter([](run_thread&) {});
+  run.start();
+  {
+    report_answerer answers;
+    EXPECT_TRUE(run.front.columns_truncated(L"wide", 255));
+    EXPECT_EQ(run.front.report(0, "t: a refused record", false), report_answer::go_on);
+    EXPECT_EQ(answers.texts, (std::vector<QString>{QStringLiteral("Table will be truncated up to 255 columns."),
+                                                   QStringLiteral("t: a refused record")}));
+  }
+  EXPECT_EQ(run.shell.errors, std::vector<std::string>{"t: a refused record"});
+
+  run.converter.request_stop();
+  report_answerer answers;
+  EXPECT_FALSE(run.front.columns_truncated(L"wide", 255));
+  EXPECT_EQ(run.front.report(0, "t: after the stop", false), report_answer::abort_run);
+  EXPECT_EQ(run.front.report(1, "t: after the stop", false), report_answer::abort_run);
+  run.front.run_failed("out of memory");
+  QTest::qWait(50);
+  EXPECT_TRUE(answers.texts.empty());
+  EXPECT_EQ(run.shell.errors.size(), 1u);
+}
+
+// A worker whose report waits for the GUI thread while that thread stops it:
+// the wait answers the report (Abort, nothing shown) instead of deadlocking.
+TEST(WizardRun, StoppingAWorkerThatWaitsForABoxEndsItWithoutShowingTheBox)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_waits");
+  db.run("CREATE TABLE t (id INT)");
+  db.run("INSERT INTO t VALUES (1)");
+  temp_dir dir;
+  const std::string book = dir.file("shop.xlsx");
+  write_file(book, "the previous workbook");
+  wizard_run run;
+  run.set_run(db.name(), book, xls_format_excel_2010);
+  run.converter.selected_tables = {L"t"};
+  run.converter.selected_queries = {{L"q", L"SELECT * FROM no_such_table"}};
+  struct reporting_front_end : wizard_front_end {
+    std::atomic<bool> reporting{false};
+    report_answer report(std::uint32_t level, const std::string& text, bool quiet) override
+    {
+      reporting = true;
+      return wizard_front_end::report(level, text, quiet);
+    }
+  } front;
+  run.handler.set_front_end(front);
+  run.converter.set_front_end(front);
+  report_answerer answers;
+  run.start();
+  // The GUI thread takes no event until the worker sits in its report.
+  for (int i = 0; i < 2000 && !front.reporting; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(front.reporting);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  QElapsedTimer clock;
+  clock.start();
+  run.progress.worker().stop_and_wait();
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_FALSE(run.progress.worker().is_running());
+  EXPECT_TRUE(answers.texts.empty());
+  EXPECT_TRUE(run.shell.errors.empty());
+  EXPECT_EQ(read_file(book), "the previous workbook");
+}
+
+} // namespace
