@@ -9,7 +9,11 @@
 #include "gui_test_support.h"
 
 #include "SQL/sql_test_support.h"
+#include "common/err_handler.h"
 #include "common/qvt_converter.h"
+#include "dao/dao_error_map.h"
+#include "support/temp_dir.h"
+#include "support/workbook_check.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -312,16 +316,21 @@ TEST(QueryDialog, TestQueryAsksTheServerWithoutRunningTheStatement)
 TEST(TablesPage, AddQueryRefusesATakenNameIgnoringCaseButTakesATablesName)
 {
   page_fixture f{"orders", "Items"};
+  f.converter.available_queries = {{L"saved", L"SELECT 1"}};
   f.page.page_init();
   select_rows(f.left(), {0});  // Items
   f.page.on_add();
 
+  // Taken: a name on the right, or a saved query's name on the left.
   QString duplicate;
+  QString saved_duplicate;
   modal_script script({fill_query("ITEMS", " \nSELECT * FROM Items"), press(duplicate, QMessageBox::Ok),
+                       fill_query("Saved", "SELECT 2"), press(saved_duplicate, QMessageBox::Ok),
                        fill_query("orders", "SELECT id FROM orders WHERE id > 1")});
   QTest::mouseClick(&control<QPushButton>(f.page, 1114), Qt::LeftButton);
   EXPECT_TRUE(script.done());
   EXPECT_EQ(duplicate, QStringLiteral("Duplicate table name. Try again."));
+  EXPECT_EQ(saved_duplicate, duplicate);
   EXPECT_EQ(texts(f.right()), (QStringList{"Items", "orders"}));
   EXPECT_EQ(entry_item::kind_of(*f.right().item(1)), entry_kind::query);
   EXPECT_EQ(f.page.selected_queries(), (pairs{{L"orders", L"SELECT id FROM orders WHERE id > 1"}}));
@@ -347,6 +356,17 @@ TEST(TablesPage, AQueryNamedLikeATableStaysAQueryAndBothAreConverted)
   EXPECT_EQ(f.page.on_next(), wizard_page::go_adjacent);
   EXPECT_EQ(f.converter.selected_tables, std::vector<std::wstring>{L"orders"});
   EXPECT_EQ(f.converter.selected_queries, (pairs{{L"orders", L"SELECT id FROM orders"}}));
+  {
+    // Both become sheets of the workbook.
+    error_handler handler(dao_error_map_size, dao_error_map);
+    temp_dir dir;
+    f.db.run("INSERT INTO orders VALUES (1), (2)");
+    f.converter.destination = widen(dir.file("both.xlsx"));
+    f.converter.format_version = xls_format_excel_2010;
+    f.converter();
+    EXPECT_TRUE(f.converter.reached_end);
+    EXPECT_EQ(workbook_check::sheet_titles(dir.file("both.xlsx")), "orders\norders00000\n");
+  }
 
   // Removing the table leaves the query selected.
   f.right().clearSelection();

@@ -46,6 +46,11 @@ TEST(WizardProgram, AnEmptyCommandLineShowsSevenPagesFromTheWelcomePage)
       {page_tables, "tables"},   {page_format, "format"},
   };
   for (const auto& [id, name] : pages) {
+    // Without a server the tables page reports that it cannot list the tables
+    // and is not entered.
+    seen_box listing;
+    if (id == page_tables)
+      answer_next_box(listing, Qt::Key_Return);
     shell.go_to(id);
     if (shell.current_page()->id() == id)
       save_screen(shell, QLatin1String(name));
