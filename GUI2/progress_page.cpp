@@ -80,8 +80,10 @@ int progress_page::page_init()
   wizard_shell& shell = wizard_shell::instance();
   if (!shell.timer_running())
     shell.set_timer(wizard_shell::progress_tick_ms);
-  if (thread_.is_running() || converter_.finished.load(std::memory_order_acquire))
+  // One run per wizard: the page cannot be entered twice, but its run is started once only anyway.
+  if (started_)
     return 1;
+  started_ = true;
   try {
     start_(thread_);
   } catch (const tk_exception& e) {

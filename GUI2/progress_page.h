@@ -53,6 +53,7 @@ private:
   QProgressBar* bar_;
   QLabel* status_;
   std::uint32_t apply_ticks_ = 0;
+  bool started_ = false;
   bool start_failed_ = false;
   thread_starter start_;
   help_opener open_help_;

@@ -1,6 +1,7 @@
 // The wizard program: the QApplication first and last, then the error handler,
 // the converter (which reads and, when destroyed, writes the settings), the
 // shell and its pages. Nothing thrown on the way escapes main.
+#include "GUI2/error_dialogs.h"
 #include "GUI2/gui_error_front.h"
 #include "GUI2/gui_initialize.h"
 #include "GUI2/qt_desktop.h"
@@ -18,9 +19,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include <cstdio>
-
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -35,9 +35,10 @@ bool smoke_run()
   return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
-// Test-only: QVT_GUI_AUTO=1 answers every box with its default button and every
-// dialog as Escape would (Continue), after writing its text to standard error,
-// and leaves the finish page with Finish, so that a whole run goes by without a user.
+// Test-only: QVT_GUI_AUTO=1 answers every box with its default button, the
+// Continue/Abort dialog with Continue and the internal-error dialog with OK,
+// after writing their texts to standard error, and leaves the finish page with
+// Finish, so that a whole run goes by without a user.
 bool auto_run()
 {
   const char* value = std::getenv("QVT_GUI_AUTO");
@@ -60,7 +61,11 @@ void start_auto_answers(QApplication& app)
       } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
         if (auto* text = dialog->findChild<QLabel*>(QStringLiteral("c1320")))
           std::fprintf(stderr, "%s\n", text->text().toUtf8().constData());
-        dialog->reject();
+        // The internal-error dialog has no Escape: OK ends it (and the program).
+        if (qobject_cast<dlg_error_ex*>(dialog) != nullptr)
+          dialog->done(dlg_error_ex::ok_id);
+        else
+          dialog->reject();
       }
       return;
     }

@@ -87,11 +87,22 @@ TEST(QuickLaunch, AProfileThatCannotBeUsedConvertsAndDeletesNothing)
     settings.selected_queries = {{L"t", L""}};
     ASSERT_TRUE(settings.store_profile(widen(refused)));
   }
+  const std::string folder_destination = dir.file("folder.qvt");
+  {
+    qorvant_converter settings(qvt_program::console);
+    settings.store_mysql_settings(server.host, server.user, server.password, std::to_string(server.port));
+    settings.source = widen(db.name());
+    settings.destination = widen(dir.path().string() + "/");
+    settings.format_version = xls_format_excel_2010;
+    settings.selected_queries = {{L"t", L""}};
+    ASSERT_TRUE(settings.store_profile(widen(folder_destination)));
+  }
   const struct {
     const char* what;
     std::string profile;
     std::string message;
   } cases[] = {
+      {"a folder as destination", folder_destination, "Destination name should specify a file, not folder."},
       {"missing", dir.file("no such.qvt"), "Profile does not exist. Please verify the correct path/name was given."},
       {"broken", broken, "Profile '" + broken + "' could not be loaded."},
       {"refused login", refused,
