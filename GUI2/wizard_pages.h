@@ -1,6 +1,5 @@
 // The seven pages of the wizard, one factory each, in the order the wizard shows
-// them. Each page's own source file defines its factory; a page not built yet is
-// a placeholder that says so.
+// them. Each page's own source file defines its factory.
 #pragma once
 
 #include "GUI2/wizard_page.h"

@@ -56,7 +56,8 @@ public:
   // The statement's rows, or null when it yields none. Only engines that run SQL
   // give it a body; the base raises an internal error.
   virtual std::unique_ptr<udb_recordset> query(const std::wstring& sql);
-  // The statement runs.
+  // The query would run as a conversion reads it: checked without executing it,
+  // so nothing it says is done.
   virtual bool test_query(const std::wstring& sql) = 0;
   virtual void create_relationships(const udb_relationships& relationships);
   // Listed table of that name: exactly when the database is case-sensitive,

@@ -5,7 +5,7 @@
 #include "GUI2/connection_page.h"
 #include "GUI2/database_page.h"
 #include "GUI2/file_dialog.h"
-#include "GUI2/placeholder_page.h"
+#include "GUI2/neighbour_page.h"
 #include "GUI2/wizard_pages.h"
 #include "GUI2/wizard_program.h"
 #include "GUI2/wizard_shell.h"
@@ -121,7 +121,7 @@ void connect_to_test_server(qorvant_converter& converter)
   converter.connect_mysql_server();
 }
 
-// The page between two placeholders in a shell, on a converter connected to
+// The page between two neighbour pages in a shell, on a converter connected to
 // the test server, with a scratch database of a few tables.
 struct database_fixture {
   database_fixture()
@@ -152,10 +152,10 @@ struct database_fixture {
   scratch_database shop{admin, "_Shop"};
   qorvant_converter converter{qvt_program::console};
   wizard_shell shell{QStringLiteral("Tabloom 5.5"), QIcon(), QPixmap(), QPixmap()};
-  placeholder_page before{page_connection, wizb_back | wizb_next, psp_has_help, QStringLiteral("Step 1 of 5"),
+  neighbour_page before{page_connection, wizb_back | wizb_next, psp_has_help, QStringLiteral("Step 1 of 5"),
                           QStringLiteral("Connect to MySQL server")};
   database_page page{converter};
-  placeholder_page after{page_tables, wizb_back | wizb_next, psp_has_help, QStringLiteral("Step 3 of 5"),
+  neighbour_page after{page_tables, wizb_back | wizb_next, psp_has_help, QStringLiteral("Step 3 of 5"),
                          QStringLiteral("Select tables")};
 };
 

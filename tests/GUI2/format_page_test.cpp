@@ -2,7 +2,7 @@
 // format taken at the pick and the options at Next and Back, and a destination
 // whose extension follows the format, asking before it names an existing file.
 #include "GUI2/format_page.h"
-#include "GUI2/placeholder_page.h"
+#include "GUI2/neighbour_page.h"
 #include "GUI2/wizard_pages.h"
 #include "GUI2/wizard_shell.h"
 #include "gui_test_support.h"
@@ -79,7 +79,7 @@ std::string read_bytes(const std::string& path)
   return bytes.str();
 }
 
-// The page between two placeholders in a shell.
+// The page between two neighbour pages in a shell.
 struct format_fixture {
   format_fixture()
   {
@@ -101,10 +101,10 @@ struct format_fixture {
 
   qorvant_converter converter{qvt_program::console};
   wizard_shell shell{QStringLiteral("Tabloom 5.5"), QIcon(), QPixmap(), QPixmap()};
-  placeholder_page before{page_tables, wizb_back | wizb_next, psp_has_help, QStringLiteral("Step 3 of 5"),
+  neighbour_page before{page_tables, wizb_back | wizb_next, psp_has_help, QStringLiteral("Step 3 of 5"),
                           QStringLiteral("Select tables")};
   format_page page{converter};
-  placeholder_page after{page_progress, wizb_back | wizb_next, psp_has_help, QStringLiteral("Step 5 of 5"),
+  neighbour_page after{page_progress, wizb_back | wizb_next, psp_has_help, QStringLiteral("Step 5 of 5"),
                          QStringLiteral("Database conversion is in progress")};
 };
 

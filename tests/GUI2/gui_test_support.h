@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QSaveFile>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -19,7 +20,11 @@ inline void save_screen(QWidget& widget, const QString& name)
   QDir().mkpath(dir);
   if (!widget.isVisible())
     widget.adjustSize();
-  EXPECT_TRUE(widget.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png")));
+  // Tests in parallel may picture the same page: each picture lands whole.
+  QSaveFile file(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  EXPECT_TRUE(widget.grab().save(&file, "PNG"));
+  EXPECT_TRUE(file.commit());
 }
 
 // Runs the action on the next modal window once it is up (polling the event

@@ -1,7 +1,7 @@
 // The welcome and connection pages on real widgets; the connection page talks to
 // the real test server, so the texts it shows are the server's own failures.
 #include "GUI2/connection_page.h"
-#include "GUI2/placeholder_page.h"
+#include "GUI2/neighbour_page.h"
 #include "GUI2/welcome_page.h"
 #include "GUI2/wizard_pages.h"
 #include "GUI2/wizard_shell.h"
@@ -336,7 +336,7 @@ TEST(StartPages, WalkTheWizardToTheDatabasePageAndBackWithoutConnecting)
   wizard_shell shell(QStringLiteral("Tabloom 5.5"), QIcon(), QPixmap(), QPixmap());
   std::unique_ptr<wizard_page> welcome = make_welcome_page(converter);
   std::unique_ptr<wizard_page> connection = make_connection_page(converter);
-  placeholder_page database(page_database, wizb_back | wizb_next, psp_has_help, QStringLiteral("Step 2 of 5"),
+  neighbour_page database(page_database, wizb_back | wizb_next, psp_has_help, QStringLiteral("Step 2 of 5"),
                             QStringLiteral("Select databases"));
   shell.add_page(*welcome);
   shell.add_page(*connection);

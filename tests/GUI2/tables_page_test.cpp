@@ -1,6 +1,6 @@
 // The tables page and its query dialog on real widgets, against the real test
 // server: the lists come from a scratch database, and Test Query asks the server.
-#include "GUI2/placeholder_page.h"
+#include "GUI2/neighbour_page.h"
 #include "GUI2/query_dialog.h"
 #include "GUI2/table_lists.h"
 #include "GUI2/tables_page.h"
@@ -495,8 +495,8 @@ TEST(TablesPage, ATableListingThatFailsReturnsToTheDatabasePage)
 {
   page_fixture f{"a"};
   wizard_shell shell(QStringLiteral("Tabloom 5.5"), QIcon(), QPixmap(), QPixmap());
-  placeholder_page database(page_database, wizb_back | wizb_next, psp_has_help, QString(), QString());
-  placeholder_page format(page_format, wizb_back | wizb_next, psp_has_help, QString(), QString());
+  neighbour_page database(page_database, wizb_back | wizb_next, psp_has_help, QString(), QString());
+  neighbour_page format(page_format, wizb_back | wizb_next, psp_has_help, QString(), QString());
   shell.add_page(database);
   shell.add_page(f.page);
   shell.add_page(format);

@@ -39,21 +39,13 @@ TEST(WizardProgram, AnEmptyCommandLineShowsSevenPagesFromTheWelcomePage)
   ASSERT_NE(shell.current_page(), nullptr);
   EXPECT_EQ(shell.current_page()->id(), page_welcome);
 
-  // A picture of every page before the run, reached by jumps so that no page's
-  // Next acts (the progress page would start a run; the run tests show it).
-  const std::pair<int, const char*> pages[] = {
-      {page_welcome, "welcome"}, {page_connection, "connection"}, {page_database, "database"},
-      {page_tables, "tables"},   {page_format, "format"},
-  };
+  // The pages a program without a server can show; the later ones need a
+  // database and are pictured by the tests that walk the whole wizard.
+  const std::pair<int, const char*> pages[] = {{page_welcome, "welcome"}, {page_connection, "connection"}};
   for (const auto& [id, name] : pages) {
-    // Without a server the tables page reports that it cannot list the tables
-    // and is not entered.
-    seen_box listing;
-    if (id == page_tables)
-      answer_next_box(listing, Qt::Key_Return);
     shell.go_to(id);
-    if (shell.current_page()->id() == id)
-      save_screen(shell, QLatin1String(name));
+    ASSERT_EQ(shell.current_page()->id(), id);
+    save_screen(shell, QLatin1String(name));
   }
 }
 
