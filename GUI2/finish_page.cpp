@@ -89,14 +89,7 @@ int finish_page::page_init()
     open_on_exit_->setVisible(false);
   }
   tk_log_message(2, "gui_finish_page::page_init");
-  if (!title_font_set_) {
-    QFont font = title_->font();
-    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
-    font.setPointSize(13);
-    font.setWeight(QFont::Normal);
-    title_->setFont(font);
-    title_font_set_ = true;
-  }
+  set_exterior_title_font(*title_);
   wizard_shell::instance().enable_button(wizard_cancel_button, false);
   wizard_shell::instance().enable_button(wizard_help_button, false);
 

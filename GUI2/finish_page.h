@@ -45,6 +45,5 @@ private:
   QPlainTextEdit* errors_;
   QLabel* open_note_;
   QCheckBox* open_on_exit_;
-  bool title_font_set_ = false;
   url_opener open_url_;
 };

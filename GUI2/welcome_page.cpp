@@ -57,14 +57,7 @@ welcome_page::welcome_page(qorvant_converter& converter, std::wstring profile_ex
 int welcome_page::page_init()
 {
   tk_log_message(1, "welcome_page::page_init");
-  if (!title_font_set_) {
-    QFont font = title_->font();
-    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
-    font.setPointSize(13);
-    font.setWeight(QFont::Normal);
-    title_->setFont(font);
-    title_font_set_ = true;
-  }
+  set_exterior_title_font(*title_);
   return 1;
 }
 

@@ -49,7 +49,6 @@ private:
   qorvant_converter& converter_;
   std::wstring extension_;
   QLabel* title_;
-  bool title_font_set_ = false;
   file_chooser choose_file_;
   url_opener open_url_;
   help_opener open_help_;

@@ -7,6 +7,8 @@
 #include "TK/tk_log.h"
 
 #include <QAbstractButton>
+#include <QFont>
+#include <QLabel>
 
 wizard_page::wizard_page(int id, unsigned buttons, unsigned flags)
     : id_(id), buttons_(buttons), flags_(flags)
@@ -66,4 +68,13 @@ void wizard_page::show_ctrl(int control_id, bool show)
 void wizard_page::set_wizard_buttons(unsigned buttons)
 {
   wizard_shell::instance().set_wizard_buttons(buttons);
+}
+
+void wizard_page::set_exterior_title_font(QLabel& title)
+{
+  QFont font = title.font();
+  font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+  font.setPointSize(13);
+  font.setWeight(QFont::Normal);
+  title.setFont(font);
 }

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class QAbstractButton;
+class QLabel;
 class wizard_shell;
 
 // The buttons a page shows while it is active (a mask).
@@ -77,6 +78,9 @@ protected:
   // The shell's button mask for this page; called inside page_init it wins
   // over the page's own mask.
   void set_wizard_buttons(unsigned buttons);
+
+  // The large title of an exterior page (welcome, finish).
+  static void set_exterior_title_font(QLabel& title);
 
 private:
   int id_;

@@ -30,8 +30,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -61,49 +59,6 @@ void pick(QComboBox& box, const QString& text)
   ASSERT_GE(row, 0) << text.toStdString();
   box.view()->setCurrentIndex(box.model()->index(row, 0));
   QTest::keyClick(box.view(), Qt::Key_Return);
-}
-
-// Answers the message box that shows while it lives: with the button, or with
-// Return (the default button) when none is given; keeps what the box showed.
-struct box_answer {
-  explicit box_answer(QMessageBox::StandardButton button = QMessageBox::NoButton, QString screen = QString())
-  {
-    timer.setInterval(10);
-    QObject::connect(&timer, &QTimer::timeout, [this, button, screen] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr || !box->isVisible())
-        return;
-      timer.stop();
-      shown = true;
-      text = box->text();
-      if (QPushButton* preset = box->defaultButton())
-        default_button = preset->text().remove(QLatin1Char('&'));
-      if (!screen.isEmpty())
-        save_screen(*box, screen);
-      if (button == QMessageBox::NoButton)
-        QTest::keyClick(box, Qt::Key_Return);
-      else
-        box->button(button)->click();
-    });
-    timer.start();
-  }
-  QTimer timer;
-  bool shown = false;
-  QString text;
-  QString default_button;
-};
-
-std::string read_bytes(const std::string& path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void write_bytes(const std::string& path, const std::string& bytes)
-{
-  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 std::wstring cwd_file(const std::wstring& name)
@@ -277,11 +232,11 @@ TEST(DatabasePage, NextChecksTheDestinationInOrderAndTheOverwriteQuestionDeletes
   const std::string folder = dir.file("folder");
   std::filesystem::create_directory(folder);
   const std::string readonly = dir.file("readonly.xls");
-  write_bytes(readonly, "old");
+  write_file(readonly, "old");
   ::chmod(readonly.c_str(), 0444);
   const std::string existing = dir.file("existing.xls");
   const std::string old_bytes = std::string("old workbook\0bytes", 18);
-  write_bytes(existing, old_bytes);
+  write_file(existing, old_bytes);
 
   enum answer { none, no, yes };
   struct next_case {
@@ -327,9 +282,9 @@ TEST(DatabasePage, NextChecksTheDestinationInOrderAndTheOverwriteQuestionDeletes
     // Next stored the fields as they were, and every old file is as it was.
     EXPECT_EQ(f.converter.source, c.source.toStdWString()) << c.what;
     EXPECT_EQ(f.converter.destination, QString::fromStdString(c.destination).toStdWString()) << c.what;
-    EXPECT_EQ(read_bytes(existing), old_bytes) << c.what;
+    EXPECT_EQ(read_file(existing), old_bytes) << c.what;
     EXPECT_TRUE(std::filesystem::is_directory(folder)) << c.what;
-    EXPECT_EQ(read_bytes(readonly), "old") << c.what;
+    EXPECT_EQ(read_file(readonly), "old") << c.what;
   }
 }
 

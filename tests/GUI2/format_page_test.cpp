@@ -23,8 +23,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -44,39 +42,6 @@ void pick(QComboBox& box, int row)
   box.showPopup();
   box.view()->setCurrentIndex(box.model()->index(row, 0));
   QTest::keyClick(box.view(), Qt::Key_Return);
-}
-
-// Answers the message box that shows while it lives: with the button, or with
-// Return (the default button) when none is given; keeps its text.
-struct box_answer {
-  explicit box_answer(QMessageBox::StandardButton button = QMessageBox::NoButton)
-  {
-    timer.setInterval(10);
-    QObject::connect(&timer, &QTimer::timeout, [this, button] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr || !box->isVisible())
-        return;
-      timer.stop();
-      shown = true;
-      text = box->text();
-      if (button == QMessageBox::NoButton)
-        QTest::keyClick(box, Qt::Key_Return);
-      else
-        box->button(button)->click();
-    });
-    timer.start();
-  }
-  QTimer timer;
-  bool shown = false;
-  QString text;
-};
-
-std::string read_bytes(const std::string& path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
 }
 
 // The page between two neighbour pages in a shell.
@@ -224,7 +189,7 @@ TEST(FormatPage, NextRenamesTheDestinationForTheFormatAndAsksBeforeAnExistingFil
 {
   const temp_dir dir;
   const std::string old_bytes = "an older workbook";
-  std::ofstream(dir.file("taken.xlsx"), std::ios::binary) << old_bytes;
+  write_file(dir.file("taken.xlsx"), old_bytes);
   std::filesystem::create_directory(dir.file("folder.xlsx"));
   enum answer { none, no, yes };
   struct next_case {
@@ -255,7 +220,7 @@ TEST(FormatPage, NextRenamesTheDestinationForTheFormatAndAsksBeforeAnExistingFil
     EXPECT_EQ(f.shell.current_page(), c.moves_on ? static_cast<wizard_page*>(&f.after) : &f.page) << c.what;
     EXPECT_EQ(seen.text, c.box_text) << c.what;
     EXPECT_EQ(f.converter.destination, QString::fromStdString(c.stored).toStdWString()) << c.what;
-    EXPECT_EQ(read_bytes(dir.file("taken.xlsx")), old_bytes) << c.what;
+    EXPECT_EQ(read_file(dir.file("taken.xlsx")), old_bytes) << c.what;
   }
 }
 

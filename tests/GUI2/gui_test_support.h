@@ -4,8 +4,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSaveFile>
 #include <QString>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -57,3 +60,33 @@ struct seen_box {
 // Answers the next message box with the key (Qt::Key_Return, Qt::Key_Escape),
 // keeping what it showed and, when a name is given, its picture.
 void answer_next_box(seen_box& seen, int key, const QString& screen_name = QString());
+
+// Answers the message box that shows while it lives: with the button, or with
+// Return (the default button) when none is given; keeps what the box showed.
+struct box_answer {
+  explicit box_answer(QMessageBox::StandardButton button = QMessageBox::NoButton, QString screen = QString())
+  {
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, [this, button, screen] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr || !box->isVisible())
+        return;
+      timer.stop();
+      shown = true;
+      text = box->text();
+      if (QPushButton* preset = box->defaultButton())
+        default_button = preset->text().remove(QLatin1Char('&'));
+      if (!screen.isEmpty())
+        save_screen(*box, screen);
+      if (button == QMessageBox::NoButton)
+        QTest::keyClick(box, Qt::Key_Return);
+      else
+        box->button(button)->click();
+    });
+    timer.start();
+  }
+  QTimer timer;
+  bool shown = false;
+  QString text;
+  QString default_button;
+};
