@@ -114,6 +114,8 @@ public:
   int get_socket() { return connected_ ? static_cast<int>(mysql_get_socket(&handle_)) : -1; }
   bool is_connected() const { return connected_; }
   std::uint32_t get_server_version() const { return server_version_; }
+  // The next connect reads it again; statements built before then follow this one.
+  void set_server_version(std::uint32_t packed) { server_version_ = packed; }
   bool is_fast_append() const { return fast_append_; }
   void set_fast_append(bool on) { fast_append_ = on; }
   const std::wstring& get_character_set() const { return character_set_; }
