@@ -317,7 +317,7 @@ void sql_engine::get_contents(std::vector<std::wstring>& names)
 std::wstring sql_engine::get_safe_name(const std::wstring& name)
 {
   tk_log_message(1, L"sql_engine::get_safe_name(%s)", name);
-  if (name.empty() || name[0] == L'`') {
+  if (name.empty() || sql_is_quoted_name(name)) {
     tk_log_message(1, "Preserve the original name");
     return name;
   }

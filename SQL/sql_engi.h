@@ -94,8 +94,10 @@ public:
   void get_contents(std::vector<std::wstring>& names);
 
   // The name in backquotes, every backquote inside it doubled; a name that is
-  // empty or already starts with a backquote is taken as quoted already, and one
-  // of more than 64 characters is cut to 63.
+  // empty or a whole quoted identifier already (see sql_is_quoted_name) stays as
+  // it is, and one of more than 64 characters is cut to 63. A name that merely
+  // starts with a backquote is quoted like any other, so it cannot end the
+  // identifier early.
   std::wstring get_safe_name(const std::wstring& name);
 
   void set_blob_to_text(bool on);

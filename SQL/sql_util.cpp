@@ -287,6 +287,21 @@ std::wstring sql_quote_name(std::wstring_view name)
   return quoted;
 }
 
+bool sql_is_quoted_name(std::wstring_view name)
+{
+  if (name.size() < 2 || name.front() != L'`' || name.back() != L'`')
+    return false;
+  const std::wstring_view inner = name.substr(1, name.size() - 2);
+  for (std::size_t i = 0; i < inner.size(); ++i) {
+    if (inner[i] != L'`')
+      continue;
+    if (i + 1 == inner.size() || inner[i + 1] != L'`')
+      return false;
+    ++i;
+  }
+  return true;
+}
+
 std::wstring sql_derived_table(const std::wstring& query, const wchar_t* alias)
 {
   std::size_t end = query.size();

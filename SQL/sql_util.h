@@ -25,6 +25,8 @@ using sql_result_ptr = std::unique_ptr<MYSQL_RES, sql_result_free>;
 
 // `name` with every backquote doubled, between two backquotes.
 std::wstring sql_quote_name(std::wstring_view name);
+// A whole quoted identifier: backquotes at both ends and every inner one doubled.
+bool sql_is_quoted_name(std::wstring_view name);
 // A user's SELECT as a derived table: "(" + the text + ") as " + alias. Blanks and
 // semicolons that end the text are dropped and the closing parenthesis goes on a
 // line of its own, so that a final ";" or line comment does not break the statement.

@@ -80,7 +80,7 @@ TEST(SqlEngineVersion, VersionTextsPackAsMajorMinorPatch)
   EXPECT_FALSE(sql_parse_server_version(nullptr, packed));
 }
 
-TEST(SqlEngineNames, SafeNameQuotesDoublesInnerBackquotesAndKeepsQuotedNames)
+TEST(SqlEngineNames, SafeNameQuotesDoublesInnerBackquotesAndKeepsOnlyWholeQuotedNames)
 {
   sql_engine engine;
   const std::wstring n64(64, L'n');
@@ -90,7 +90,12 @@ TEST(SqlEngineNames, SafeNameQuotesDoublesInnerBackquotesAndKeepsQuotedNames)
     std::wstring quoted;
   } cases[] = {
       {L"orders", L"`orders`"},
-      {L"`already", L"`already"},
+      {L"`already`", L"`already`"},
+      {L"`a``b`", L"`a``b`"},
+      {L"`already", L"```already`"},
+      {L"`a`b`", L"```a``b```"},
+      {L"`", L"````"},
+      {L"`x` WHERE 1=1 --", L"```x`` WHERE 1=1 --`"},
       {L"", L""},
       {n64, L"`" + n64 + L"`"},
       {n65, L"`" + std::wstring(63, L'n') + L"`"},
