@@ -6,6 +6,7 @@
 #include "SQL/sql_db.h"
 #include "SQL/sql_recs.h"
 #include "SQL/sql_util.h"
+#include "SQL/sql_vali.h"
 #include "TK/tk_codepage.h"
 #include "TK/tk_log.h"
 #include "UDB/udb_field.h"
@@ -337,6 +338,39 @@ bool sql_engine::is_old_version() const
 {
   tk_log_message(1, "is_old_version(%08X)", server_version_);
   return server_version_ < sql_version_new;
+}
+
+std::unique_ptr<udb_validator> sql_engine::create_fn_validator(const udb_record& record) const
+{
+  tk_log_message(1, "sql_engine::create_fn_validator( const udb_record& )");
+  if (is_old_version())
+    return std::make_unique<sql_old_fn_validator>(record);
+  return std::make_unique<sql_new_fn_validator>(record);
+}
+
+std::unique_ptr<udb_validator> sql_engine::create_fn_validator(const udb_schema& schema) const
+{
+  tk_log_message(1, "sql_engine::create_fn_validator( const udb_schema& )");
+  if (is_old_version())
+    return std::make_unique<sql_old_fn_validator>(schema);
+  return std::make_unique<sql_new_fn_validator>(schema);
+}
+
+std::unique_ptr<udb_validator> sql_engine::create_in_validator(const udb_indexes& indexes) const
+{
+  tk_log_message(1, "sql_engine::create_in_validator");
+  if (is_old_version())
+    return std::make_unique<sql_old_in_validator>(indexes);
+  return std::make_unique<sql_new_in_validator>(indexes);
+}
+
+std::unique_ptr<udb_validator> sql_engine::create_tn_validator(
+    const std::vector<std::wstring>& first, const std::vector<std::wstring>& second) const
+{
+  tk_log_message(1, "sql_engine::create_tn_validator");
+  if (is_old_version())
+    return std::make_unique<sql_old_tn_validator>(first, second);
+  return std::make_unique<sql_new_tn_validator>(first, second);
 }
 
 // ---------------------------------------------------------------------------

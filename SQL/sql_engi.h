@@ -16,6 +16,11 @@
 #include <string>
 #include <vector>
 
+class udb_indexes;
+class udb_record;
+class udb_schema;
+class udb_validator;
+
 // A failure the client library reports: its text, and 0x400000 with the low 16
 // bits of the MySQL error number as the code. Level 0.
 class sql_exception : public tk_exception {
@@ -109,6 +114,15 @@ public:
   std::uint32_t get_text_limit() const { return text_limit_; }
   // Below 4.1.0.
   bool is_old_version() const;
+
+  // The name rules of the connected server's family (old below 4.1.0, and before
+  // a version is known) for the fields of a record or a schema, the indexes of a
+  // table, and tables and views (the first list's names, then the second's).
+  std::unique_ptr<udb_validator> create_fn_validator(const udb_record& record) const;
+  std::unique_ptr<udb_validator> create_fn_validator(const udb_schema& schema) const;
+  std::unique_ptr<udb_validator> create_in_validator(const udb_indexes& indexes) const;
+  std::unique_ptr<udb_validator> create_tn_validator(const std::vector<std::wstring>& first,
+                                                     const std::vector<std::wstring>& second) const;
 
   MYSQL* get_handle() { return &handle_; }
   // The connection's socket, -1 when not connected; shutting it down ends a
