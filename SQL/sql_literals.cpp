@@ -1,0 +1,409 @@
+// Values as MySQL literals. A text goes into a statement bare only when the server
+// can read nothing from it but the number it shows; everything else is quoted by
+// one escaping rule, so no value can change the shape of the statement around it.
+#include "SQL/sql_literals.h"
+
+#include "OLE/ole_date.h"
+#include "OLE/ole_guid.h"
+#include "OLE/ole_misc.h"
+#include "SQL/sql_util.h"
+#include "TK/tk_log.h"
+#include "TK/tk_string.h"
+#include "UDB/udb_field.h"
+#include "UDB/udb_schema.h"
+#include "platform/text_codec.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <cwchar>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace {
+
+// A value longer than this travels as a prepared statement's long data.
+constexpr std::uint32_t long_parameter_size = 0x100000;
+constexpr std::size_t guid_length = 36;
+
+template <class Char>
+using string_t = std::basic_string<Char>;
+template <class Char>
+using view_t = std::basic_string_view<Char>;
+
+template <class Char>
+string_t<Char> ascii(std::string_view text)
+{
+  return string_t<Char>(text.begin(), text.end());
+}
+
+template <class Char>
+bool is_digit(Char c)
+{
+  return c >= Char('0') && c <= Char('9');
+}
+
+template <class Char>
+bool is_hex_digit(Char c)
+{
+  return is_digit(c) || (c >= Char('a') && c <= Char('f')) || (c >= Char('A') && c <= Char('F'));
+}
+
+template <class Char>
+std::size_t skip_digits(view_t<Char> text, std::size_t i)
+{
+  while (i < text.size() && is_digit(text[i]))
+    ++i;
+  return i;
+}
+
+// Optional sign, digits with an optional fraction, an optional exponent: a text the
+// server reads as the number it shows and as nothing else.
+template <class Char>
+bool is_plain_number(view_t<Char> text)
+{
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == Char('+') || text[i] == Char('-')))
+    ++i;
+  const std::size_t integer_end = skip_digits(text, i);
+  std::size_t digits = integer_end - i;
+  i = integer_end;
+  if (i < text.size() && text[i] == Char('.')) {
+    const std::size_t fraction_end = skip_digits(text, i + 1);
+    digits += fraction_end - i - 1;
+    i = fraction_end;
+  }
+  if (digits == 0)
+    return false;
+  if (i < text.size() && (text[i] == Char('e') || text[i] == Char('E'))) {
+    ++i;
+    if (i < text.size() && (text[i] == Char('+') || text[i] == Char('-')))
+      ++i;
+    const std::size_t exponent_end = skip_digits(text, i);
+    if (exponent_end == i)
+      return false;
+    i = exponent_end;
+  }
+  return i == text.size();
+}
+
+// What a byte-array column may take bare: a hexadecimal literal (its bytes), or
+// decimal digits the server stores as they stand (no leading zero, exact in BIGINT).
+template <class Char>
+bool is_lob_number(view_t<Char> text)
+{
+  if (text.size() > 2 && text[0] == Char('0') && (text[1] == Char('x') || text[1] == Char('X')))
+    return std::all_of(text.begin() + 2, text.end(), is_hex_digit<Char>);
+  return !text.empty() && text.size() <= 18 && (text[0] != Char('0') || text.size() == 1) &&
+         std::all_of(text.begin(), text.end(), is_digit<Char>);
+}
+
+// 36 hexadecimal digits and dashes in a row: the cheap test that spares the GUID
+// extractor (and its copies) for every other text.
+template <class Char>
+bool has_guid_run(view_t<Char> text)
+{
+  std::size_t run = 0;
+  for (const Char c : text) {
+    run = is_hex_digit(c) || c == Char('-') ? run + 1 : 0;
+    if (run == guid_length)
+      return true;
+  }
+  return false;
+}
+
+template <class Char>
+void append_quoted(string_t<Char>& out, view_t<Char> text)
+{
+  const auto special = [](Char c) { return c == Char('\\') || c == Char('\''); };
+  out.reserve(out.size() + text.size() + 2 +
+              static_cast<std::size_t>(std::count_if(text.begin(), text.end(), special)));
+  out += Char('\'');
+  for (const Char c : text) {
+    if (special(c)) {
+      if constexpr (sizeof(Char) == 1)
+        tk_log_message(1, "Got symbol to mask (2): %c", c);
+      else
+        tk_log_message(1, L"Got symbol to mask (1): %c", c);
+      out += Char('\\');
+    }
+    out += c;
+  }
+  out += Char('\'');
+}
+
+template <class Char>
+string_t<Char> quoted(view_t<Char> text)
+{
+  string_t<Char> out;
+  append_quoted(out, text);
+  return out;
+}
+
+ole_date parse_date(std::string_view text)
+{
+  ole_date date;
+  date.parse(text);
+  return date;
+}
+
+ole_date parse_date(std::wstring_view text)
+{
+  return ole_date(std::wstring(text));
+}
+
+template <class Char>
+string_t<Char> text_literal(view_t<Char> text, VARTYPE type)
+{
+  constexpr bool narrow = sizeof(Char) == 1;
+  if constexpr (narrow)
+    tk_log_message(1, "to_mysql_str(%s)", text);
+  else
+    tk_log_message(1, L"to_mysql_wstr(%s)", text);
+  if (type == VT_EMPTY || type == VT_NULL) {
+    tk_log_message(1, "******* NULL VALUE ******");
+    return ascii<Char>("NULL");
+  }
+  if (text.empty())
+    return ascii<Char>("''");
+  if (type == VT_DATE) {
+    ole_date::text_buffer buffer;
+    const std::string_view printed = parse_date(text).format(buffer, 6, narrow);
+    if constexpr (narrow)
+      return quoted(printed);
+    else
+      return quoted(std::wstring_view(ascii<Char>(printed)));
+  }
+  if (sql_is_byte_array(type)) {
+    tk_log_message(1, "GOT BLOB");
+    if (!is_lob_number(text))
+      return quoted(text);
+    tk_log_message(1, "BLOB IS VALID");
+    return string_t<Char>(text);
+  }
+  if (type == VT_BSTR && text.size() >= guid_length && has_guid_run(text)) {
+    const ole_guid_extractor guid{string_t<Char>(text)};
+    if (guid.is_valid()) {
+      tk_log_message(1, "BSTR IS AN GUID");
+      std::wstring digits;
+      guid.get_guid(digits);
+      string_t<Char> out(digits.begin(), digits.end());  // ASCII by the extractor's check
+      return Char('\'') + out + Char('\'');
+    }
+  }
+  if (ole_is_date_or_bstr(type) || !is_plain_number(text))
+    return quoted(text);
+  return string_t<Char>(text);
+}
+
+// The value's text as UTF-8 (up to its first NUL, as to_string gives it), in a
+// buffer the thread reuses: texts and dates cost no allocation of their own.
+std::string_view value_text(const ole_variant& value)
+{
+  thread_local std::string buffer;
+  const VARIANT& v = value.get_variant();
+  if (v.vt == VT_BSTR) {
+    const std::wstring_view text(v.bstrVal, v.bstrVal != nullptr ? SysStringLen(v.bstrVal) : 0);
+    plat::wide_to_utf8(text.substr(0, text.find(L'\0')), buffer);
+  } else if (v.vt == VT_DATE) {
+    ole_date::text_buffer printed;
+    buffer.assign(value.get_date().format(printed, 6, true));
+  } else {
+    buffer = value.to_string();
+  }
+  return buffer;
+}
+
+bool holds_bytes(const ole_variant& value)
+{
+  const VARTYPE held = value.get_variant().vt;
+  return held == ole_variant::vt_byte_array || held == VT_BLOB;
+}
+
+bool equals_ignoring_ascii_case(std::wstring_view a, std::wstring_view b)
+{
+  const auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) {
+           return lower(x) == lower(y);
+         });
+}
+
+// The server shows an integer default as its decimal digits; any other spelling
+// (007, +7, blanks, a value beyond the type) would be refused or read differently.
+// The text is read as the C library reads it, saturated at the limits of the type:
+// 32 bits for the small types, 64 for VT_I8 and VT_UI8 (printed back unsigned).
+bool is_canonical_integer(const std::wstring& text, VARTYPE type)
+{
+  wchar_t* end = nullptr;
+  long long value = std::wcstoll(text.c_str(), &end, 10);
+  if (type != VT_I8 && type != VT_UI8)
+    value = std::clamp<long long>(value, std::numeric_limits<std::int32_t>::min(),
+                                  std::numeric_limits<std::int32_t>::max());
+  const std::wstring back = type == VT_UI8 ? std::to_wstring(static_cast<unsigned long long>(value))
+                                           : std::to_wstring(value);
+  return back == text;
+}
+
+// A whole number text of finite magnitude: anything after the number (1.5abc, or
+// "1, `x` INT") would break or extend the column definition.
+bool is_real_default(const std::wstring& text)
+{
+  if (!is_plain_number(std::wstring_view(text)))
+    return false;
+  const std::string narrow(text.begin() + (text[0] == L'+' ? 1 : 0), text.end());  // ASCII
+  double value = 0;
+  const auto [end, error] = std::from_chars(narrow.data(), narrow.data() + narrow.size(), value);
+  return error == std::errc() && end == narrow.data() + narrow.size();
+}
+
+std::wstring date_default(const std::wstring& text, std::uint32_t sub_type)
+{
+  tk_log_message(2, "Got DATE def value");
+  if (sql_is_timestamp_keyword(text)) {
+    tk_log_message(1, "Special processing for getdate()");
+    return L"CURRENT_TIMESTAMP";
+  }
+  ole_date date(text);
+  const bool read = date.get_kind() != ole_date::kind_invalid;
+  if (read && (sub_type & 3u) == 2u)
+    date.set_kind(ole_date::kind_date);
+  else if (read && (sub_type & 3u) == 3u)
+    date.set_kind(ole_date::kind_time);
+  const std::wstring printed = date.to_wstring(6);
+  tk_log_message(2, L"After canonization: %s", printed);
+  return printed.empty() ? std::wstring() : L'"' + printed + L'"';
+}
+
+} // namespace
+
+std::string to_mysql_str(const std::string& utf8, VARTYPE type)
+{
+  return text_literal(std::string_view(utf8), type);
+}
+
+std::wstring to_mysql_wstr(const std::wstring& text, VARTYPE type)
+{
+  return text_literal(std::wstring_view(text), type);
+}
+
+std::string to_mysql_str(const udb_field& field)
+{
+  tk_log_message(1, "to_mysql_str");
+  const VARTYPE type = field.get_type();
+  if (!holds_bytes(field) && !sql_is_byte_array(type))
+    return text_literal(value_text(field), type);
+  tk_log_message(1, "special processing for BLOBs");
+  const unsigned char* bytes = nullptr;
+  std::string unused;
+  const std::int64_t count = holds_bytes(field) ? field.get_bytes(bytes, unused) : 0;
+  if (count == 0)
+    return "NULL";
+  std::string out(2 + 2 * static_cast<std::size_t>(count), '\0');
+  out[0] = '0';
+  out[1] = 'x';
+  // The digits' terminator lands on the string's own.
+  tk_bytes_to_hex(static_cast<unsigned>(count), bytes, out.data() + 2);
+  tk_log_message(1, "to_mysql_str - at the END");
+  return out;
+}
+
+std::string get_fld_append_str(const udb_field& field, const t_ftd& column, bool prepared)
+{
+  tk_log_message(1, "get_fld_append_str");
+  const VARTYPE type = field.get_type();
+  if (prepared && type != VT_EMPTY && field.get_size() > long_parameter_size) {
+    tk_log_message(1, "fld->get_size()=%d", static_cast<int>(field.get_size()));
+    tk_log_message(1, "Returns placeholder for prepared statement");
+    return "?";
+  }
+  if (column.vartype == VT_BSTR) {
+    const std::string_view text = value_text(field);
+    tk_log_message(1, "Got BSTR value: %s, flags=%d", text, static_cast<int>(column.dw_reserved));
+    if (column.dw_reserved != 2 && column.dw_reserved != 8)
+      return text_literal(text, type);
+    std::string out = "ST_GeomFromText(";
+    append_quoted(out, text);
+    return out + ')';
+  }
+
+  std::string s = ole_is_numeric_vt(column.vartype) && !ole_is_numeric_vt(type)
+                      ? text_literal(value_text(field), column.vartype)
+                      : to_mysql_str(field);
+  tk_log_message(1, "Got field: %s, type=%08X", s, static_cast<unsigned>(type));
+  const bool no_value =
+      type == VT_EMPTY || type == VT_NULL || s.empty() || s == "\"\"" || s == "''";
+  if (!no_value || sql_is_byte_array(column.vartype))
+    return s;
+  if (!column.not_null) {
+    tk_log_message(1, "Put NULL-field");
+    return "NULL";
+  }
+  tk_log_message(1, "Put default value");
+  const std::string default_text = column.default_value.to_string();
+  if (!default_text.empty())
+    s = to_mysql_str(default_text, column.vartype);
+  return ole_is_numeric_vt(type) ? "0" : s;
+}
+
+std::wstring make_mysql_def_val(const t_ftd& column)
+{
+  const VARTYPE type = column.vartype;
+  const std::wstring text = column.default_value.to_wstring();
+  tk_log_message(1, L"make_mysql_def_val(%d,%s)", static_cast<int>(type), text);
+  if (text == L"to_char(sysdate,'yyyy-mm-dd hh24:mi:ss')") {
+    tk_log_message(3, "Cannot set def.value as current timetsamp for varchar column");
+    return {};
+  }
+  if (type == VT_DATE) {
+    switch (column.dw_reserved) {
+    case 9: tk_log_message(2, "Got NOW() def.value"); return L"CURRENT_TIMESTAMP";
+    case 10: return L"CURRENT_DATE()";
+    case 11: return L"CURRENT_TIME()";
+    default: break;
+    }
+  }
+  if (type == VT_BSTR && !text.empty()) {
+    tk_log_message(1, L"Got BSTR def value: %s", text);
+    return to_mysql_wstr(text, VT_BSTR);
+  }
+  if (text.empty()) {
+    tk_log_message(1, "Got empty def value");
+    return {};
+  }
+  if (equals_ignoring_ascii_case(text, L"newid()")) {
+    tk_log_message(1, "newid() is not supported");
+    return {};
+  }
+  switch (type) {
+  case VT_I2: case VT_I4: case VT_BOOL: case VT_I1: case VT_UI1:
+  case VT_UI2: case VT_UI4: case VT_INT: case VT_UINT: case VT_I8: case VT_UI8:
+    if (!is_canonical_integer(text, type))
+      return {};
+    tk_log_message(1, type == VT_I8    ? "__int64 default value is correct"
+                      : type == VT_UI8 ? "unsigned __int64 default value is correct"
+                                       : "Int/long default value is correct");
+    return text;
+  case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL: {
+    const std::wstring number = tk_trim(text);
+    return is_real_default(number) ? number : std::wstring();
+  }
+  case VT_DATE: return date_default(text, column.dw_reserved);
+  default: return {};
+  }
+}
+
+bool sql_is_timestamp_keyword(const std::wstring& text)
+{
+  static constexpr std::array<std::wstring_view, 6> keywords = {
+      L"NOW()", L"sysdate", L"sysdate()", L"getdate()", L"getutcdate()", L"CURRENT_TIMESTAMP"};
+  return std::any_of(keywords.begin(), keywords.end(),
+                     [&](std::wstring_view keyword) { return equals_ignoring_ascii_case(text, keyword); });
+}
+
+std::wstring sql_quote_wtext(const std::wstring& text)
+{
+  return quoted(std::wstring_view(text));
+}
