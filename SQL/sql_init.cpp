@@ -1,0 +1,288 @@
+// Column and index clauses of CREATE TABLE. Key lengths are counted in bytes at
+// three bytes a text character, as InnoDB counts them (3,072 bytes a key), so an
+// index the server would refuse is given up here instead of sinking the table.
+#include "SQL/sql_init.h"
+
+#include "SQL/sql_engi.h"
+#include "SQL/sql_literals.h"
+#include "SQL/sql_util.h"
+#include "TK/tk_exception.h"
+#include "TK/tk_log.h"
+#include "UDB/udb_properties.h"
+#include "UDB/udb_vali.h"
+#include "platform/case_fold.h"
+
+namespace {
+
+constexpr std::uint32_t version_index_not_null = 0x031702;  // 3.23.2
+constexpr std::size_t max_index_fields = 16;
+constexpr std::size_t max_indexes = 63;
+constexpr std::size_t max_indexes_old = 15;
+constexpr std::uint32_t max_indexed_text = 768;
+constexpr std::uint64_t max_key_bytes = 3072;
+constexpr std::uint64_t max_key_old = 256;
+constexpr std::uint64_t bytes_per_char = 3;
+
+bool can_have_auto_num(VARTYPE type)
+{
+  switch (type) {
+  case VT_I2:
+  case VT_I4:
+  case VT_BOOL:
+  case VT_I1:
+  case VT_UI1:
+  case VT_UI2:
+  case VT_UI4:
+  case VT_I8:
+  case VT_UI8:
+  case VT_INT:
+  case VT_UINT:
+    return true;
+  default:
+    return false;
+  }
+}
+
+bool is_lob(VARTYPE type, std::uint32_t size)
+{
+  return type == VT_BLOB || type == VT_BLOB_OBJECT || type == (VT_ARRAY | VT_UI1) ||
+         (type == VT_BSTR && (size == 0 || size > max_indexed_text));
+}
+
+} // namespace
+
+sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const udb_schema& source,
+                                               const udb_indexes& indexes,
+                                               std::wstring& auto_increment_name)
+    : table_(table), auto_increment_name_(auto_increment_name), indexes_(indexes)
+{
+  tk_log_message(1, "sql_engine::create_fn_validator( const udb_schema& )");
+  validator_ = sql_engine::instance().create_fn_validator(source);
+  tk_log_message(2, "sql_schema_initializer::ctor");
+  source_names_.reserve(source.size());
+  schema_.reserve(source.size());
+  for (const auto& column : source) {
+    const bool acceptable = validator_->is_acceptable(column->name);
+    const std::wstring name = acceptable ? column->name : validator_->get_safe_name(column->name);
+    auto copy = std::make_shared<t_ftd>(*column);
+    copy->name = name;
+    tk_log_message(2, L"GOT FIELD: name=%s, type=%d, size=%d, flags=%d, description=%s", name,
+                   copy->vartype, copy->size, copy->dw_reserved, copy->comment);
+    schema_.push_back(std::move(copy));
+    source_names_.push_back(column->name);
+    if (!acceptable) {
+      tk_log_message(2, L"Store generated column name '%s'", name);
+      validator_->add_existing_name(name);
+      validator_->add_mapped_pair(column->name, name);
+    }
+    // A later column of the same name, in any case, must not take it again.
+    validator_->add_restricted_name(name);
+  }
+}
+
+sql_schema_initializer::~sql_schema_initializer() = default;
+
+const t_names_map& sql_schema_initializer::get_names_map() const
+{
+  return validator_->get_mapped_pairs();
+}
+
+void sql_schema_initializer::get_init_chunks(std::vector<std::wstring>& chunks,
+                                             const udb_properties* table_node)
+{
+  tk_log_message(2, "sql_schema_initializer::get_init_chunks(n_columns=%d)", schema_.size());
+  auto_increment_name_.clear();
+  for (std::size_t i = 0; i < schema_.size(); ++i)
+    chunks.push_back(column_clause(i, table_node));
+  tk_log_message(2, "sql_schema_initializer::get_init_chunks - END");
+}
+
+std::wstring sql_schema_initializer::column_clause(std::size_t i, const udb_properties* table_node)
+{
+  const sql_engine& engine = sql_engine::instance();
+  const t_ftd& column = *schema_[i];
+  const std::wstring& source_name = source_names_[i];
+  tk_log_message(2, L"Processing field '%s'", column.name);
+  const bool new_server = !engine.is_old_version();
+
+  std::wstring clause = new_server ? sql_quote_name(column.name) + L" " : column.name + L" ";
+
+  tk_log_message(1, L"native_type=%s", column.native_type);
+  clause += column.native_type.empty() ? get_sql_native_type2(column) : column.native_type;
+
+  // A geometry column is VT_BSTR too, but takes no character set: the clause
+  // would make the whole statement a syntax error.
+  const bool geometry = column.dw_reserved == sql_text_geometry ||
+                        column.dw_reserved == sql_text_geometry2;
+  const bool text = column.native_type.empty()
+                        ? column.vartype == VT_BSTR && !geometry
+                        : column.native_type.find(L"CHAR") != std::wstring::npos ||
+                              column.native_type.find(L"TEXT") != std::wstring::npos;
+  if (new_server && text) {
+    std::wstring charset;
+    if (const udb_properties* node = table_node ? table_node->get_child(column.name) : nullptr) {
+      const auto it = node->get_values().find(L"character_set");
+      if (it != node->get_values().end())
+        charset = it->second;
+    }
+    if (charset.empty())
+      charset = engine.get_character_set();
+    clause += L" CHARACTER SET " + charset;
+  }
+
+  if (column.not_null || column.auto_increment || indexes_.is_idx_field(source_name, true) ||
+      (engine.get_server_version() < version_index_not_null &&
+       indexes_.is_idx_field(source_name, false)))
+    clause += L" NOT NULL";
+
+  tk_log_message(1, "sql_schema_initializer::can_have_def_value");
+  if (column.auto_increment) {
+    tk_log_message(2, "WARNING: auto_increment columns cannot have default value!");
+  } else if (column.vartype != VT_BLOB && column.vartype != VT_BLOB_OBJECT &&
+             !(column.vartype == VT_BSTR && (column.size == 0 || column.size > sql_max_varchar))) {
+    // Texts beyond VARCHAR are TEXT types, which take no literal default everywhere.
+    const std::wstring value = make_mysql_def_val(column);
+    tk_log_message(1, L"got def value: %s", value);
+    if (!value.empty())
+      clause += L" DEFAULT " + value;
+  }
+
+  if (column.auto_increment && can_have_auto_num(column.vartype)) {
+    tk_log_message(1, "sql_schema_initializer::can_have_auto_num");
+    if (!auto_increment_name_.empty())
+      throw tk_mail_assertion("sql_init", 140);
+    auto_increment_name_ = column.name;
+    clause += L" AUTO_INCREMENT";
+  }
+
+  if (!column.comment.empty()) {
+    tk_log_message(1, L"Setting column's comment: '%s'", column.comment);
+    clause += L" COMMENT " + sql_quote_wtext(column.comment);
+  }
+  tk_log_message(2, L"sql_query=%s", clause);
+  return clause;
+}
+
+sql_indexes_initializer::sql_indexes_initializer(const sql_schema& columns,
+                                                 const udb_indexes& source,
+                                                 const std::wstring& auto_increment_name,
+                                                 const t_names_map& names_map)
+    : auto_increment_name_(auto_increment_name), columns_(columns), names_map_(names_map)
+{
+  tk_log_message(2, "sql_indexes_initializer::ctor");
+  tk_log_message(1, "sql_engine::create_in_validator");
+  const auto validator = sql_engine::instance().create_in_validator(source);
+  for (const udb_index& index : source) {
+    tk_log_message(2, L"Processing '%s'", index.name);
+    const bool acceptable = index.name.empty() || validator->is_acceptable(index.name);
+    const std::wstring name = acceptable ? index.name : validator->get_safe_name(index.name);
+    if (!acceptable)
+      tk_log_message(2, L"new_name=%s", name);
+    std::vector<std::wstring> fields;
+    fields.reserve(index.fields.size());
+    for (const std::wstring& field : index.fields)
+      fields.push_back(column_name_of(field));
+    tk_log_message(1, L"udb_index::ctor('%s',%d,%d)", name, index.unique, index.primary);
+    indexes_.push_back(udb_index(name, index.unique, index.primary, fields));
+    if (!acceptable || index.name.empty()) {
+      tk_log_message(2, L"Store generated index name '%s'", name);
+      validator->add_existing_name(name);
+    }
+    validator->add_restricted_name(name);
+  }
+  tk_log_message(2, "sql_indexes_initializer::ctor - END");
+}
+
+std::wstring sql_indexes_initializer::column_name_of(const std::wstring& field) const
+{
+  // Columns id and ID: the second was renamed; an index on "id" must keep the
+  // first, which a lookup ignoring case would miss.
+  const auto exact = names_map_.find(field);
+  if (exact != names_map_.end())
+    return exact->second;
+  for (const auto& column : columns_)
+    if (column->name == field)
+      return field;
+  return names_map_.get_mapped_name(field);
+}
+
+void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
+{
+  tk_log_message(2, "sql_indexes_initializer::get_init_chunks(n_indexes=%d)", indexes_.size());
+  sql_engine& engine = sql_engine::instance();
+  const std::size_t limit = engine.is_old_version() ? max_indexes_old : max_indexes;
+  bool auto_increment_covered = auto_increment_name_.empty();
+  std::size_t counted = 0;
+  for (const udb_index& index : indexes_) {
+    tk_log_message(2, L"Process index '%s'", index.name);
+    if (index.fields.empty()) {
+      tk_log_message(3, L"Skip index '%s' as it is built on empty fields list", index.name);
+      continue;
+    }
+    if (index.fields.size() > max_index_fields) {
+      tk_log_message(2, "Max number of indexes has been reached");
+      continue;
+    }
+    bool holds_auto_increment = false;
+    const std::wstring clause = index_clause(index, holds_auto_increment);
+    if (!clause.empty()) {
+      chunks.push_back(clause);
+      // Only an index that is written makes the auto-increment column a key.
+      auto_increment_covered = auto_increment_covered || holds_auto_increment;
+    }
+    if (++counted == limit)
+      break;
+  }
+  if (auto_increment_covered)
+    return;
+  tk_log_message(2, "Creating index for auto-field");
+  tk_log_message(1, "sql_engine::create_in_validator");
+  const auto validator = engine.create_in_validator(indexes_);
+  const std::wstring name = validator->is_acceptable(auto_increment_name_)
+                                ? auto_increment_name_
+                                : validator->get_safe_name(auto_increment_name_);
+  chunks.push_back(L"INDEX " + engine.get_safe_name(name) + L" (" +
+                   engine.get_safe_name(auto_increment_name_) + L")");
+}
+
+std::wstring sql_indexes_initializer::index_clause(const udb_index& index,
+                                                   bool& holds_auto_increment) const
+{
+  sql_engine& engine = sql_engine::instance();
+  std::wstring clause = index.primary ? std::wstring(L"PRIMARY KEY")
+                                      : (index.unique ? L"UNIQUE " : L"INDEX ") +
+                                            engine.get_safe_name(index.name);
+  clause += L" (";
+  const bool old_server = engine.is_old_version();
+  std::uint64_t key_length = 0;
+  bool given_up = false;
+  for (std::size_t i = 0; i < index.fields.size() && !given_up; ++i) {
+    const std::wstring& field = index.fields[i];
+    tk_log_message(1, L"Process idx.field %s", field);
+    if (!auto_increment_name_.empty() && plat::equal_no_case(field, auto_increment_name_)) {
+      tk_log_message(2, "Got index for auto_increment field");
+      holds_auto_increment = true;
+    }
+    if (i > 0)
+      clause += L", ";
+    clause += engine.get_safe_name(field);
+    const t_ftd* column = columns_.find(field);
+    if (column == nullptr) {
+      tk_log_message(2, L"Index column '%s' is not found", field);
+      given_up = true;
+    } else if (is_lob(column->vartype, column->size)) {
+      tk_log_message(3, L"Index '%s' built on LOB column(s) is not allowed", index.name);
+      given_up = true;
+    } else {
+      // Old servers count characters; newer ones bytes.
+      key_length += column->vartype == VT_BSTR && !old_server ? bytes_per_char * column->size
+                                                             : column->size;
+      if (key_length > (old_server ? max_key_old : max_key_bytes)) {
+        tk_log_message(3, L"Index '%s' is too big, skip it", index.name);
+        given_up = true;
+      }
+    }
+  }
+  tk_log_message(2, L"sql_query=%s", clause);
+  return given_up ? std::wstring() : clause + L")";
+}
