@@ -187,25 +187,9 @@ std::unique_ptr<udb_recordset> sql_database::get_query(const std::wstring& name,
   return std::make_unique<sql_recordset>(this, name, sql, &relationships_);
 }
 
-std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring&, const udb_schema&,
-                                                          const udb_indexes&)
-{
-  sql_not_supported("create_table");
-}
-
 void sql_database::create_views(const udb_views&)
 {
   sql_not_supported("create_views");
-}
-
-bool sql_database::delete_tab(const std::wstring&)
-{
-  sql_not_supported("delete_tab");
-}
-
-void sql_database::empty_table(const std::wstring&)
-{
-  sql_not_supported("empty_table");
 }
 
 void sql_database::create_relationships(const udb_relationships&)

@@ -10,6 +10,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+class udb_field;
+class udb_record;
 
 class sql_database : public udb_database {
 public:
@@ -32,13 +36,25 @@ public:
   // asked for with no rows, so nothing is executed and no table is read.
   bool test_query(const std::wstring& sql) override;
 
-  // The writing side of the engine is not built: these raise a level-1 tk_exception.
+  // CREATE TABLE with the columns and indexes the server takes, then the new table
+  // opened for appending; its field-name map joins the names map. A table the
+  // database lists already is opened as it is and nothing is sent.
   std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                               const udb_indexes& indexes) override;
   void create_views(const udb_views& views) override;
+  // DROP TABLE of a table the database lists (an internal error otherwise).
   bool delete_tab(const std::wstring& name) override;
+  // Deletes every row of the table.
   void empty_table(const std::wstring& name) override;
   void create_relationships(const udb_relationships& relationships) override;
+
+  // Runs one UTF-8 statement that yields no rows; sql_exception when it fails.
+  void query_append(const std::string& statement);
+  // Runs one UTF-8 statement whose question marks stand, in order, for the
+  // fields listed: their texts (as UTF-8) or bytes travel as long data. Every
+  // failure is sql_prep_stmt_failed_exception, the server's text only logged.
+  void prepared_statement(const std::string& statement, const udb_record& record,
+                          const std::vector<const udb_field*>& parameters);
 
   // A view definition without its first comment and without this database's
   // qualifier (`name`.), found ignoring case.

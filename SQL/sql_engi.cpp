@@ -10,11 +10,13 @@
 #include "TK/tk_codepage.h"
 #include "TK/tk_log.h"
 #include "UDB/udb_field.h"
+#include "UDB/udb_properties.h"
 #include "platform/format.h"
 
 #include <errmsg.h>
 #include <mysqld_error.h>
 
+#include <cstdlib>
 #include <mutex>
 
 namespace {
@@ -206,6 +208,8 @@ void sql_engine::connect(const std::string& host, const std::string& user,
   }
 
   tk_log_message(3, "Connecting to MySQL server...");
+  // Another server (or the same one, reconfigured) may take other packets.
+  max_allowed_packet_ = 0;
   if (mysql_real_connect(&handle_, host.empty() ? nullptr : host.c_str(), user.c_str(),
                          password.c_str(), nullptr, port > 0 ? static_cast<unsigned int>(port) : 0u,
                          nullptr, CLIENT_REMEMBER_OPTIONS) == nullptr)
@@ -260,14 +264,67 @@ void sql_engine::connect(const std::string& host, const std::string& user,
   }
 }
 
-std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring&)
+std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name)
 {
-  sql_not_supported("create_db");
+  tk_log_message(2, L"sql_engine::create_db (%s)", name);
+  tk_log_message(3, L"Creating MySQL database '%s'", name);
+  const std::wstring statement = L"CREATE DATABASE " + (is_old_version() ? name : get_safe_name(name)) +
+                                 L" character set " + character_set_;
+  tk_log_message(2, L"Run SQL-query: %s", statement);
+  execute(tk_wstring_to_utf8(statement).c_str());
+  return open_db(name, 2, L"");
 }
 
-bool sql_engine::db_delete(const std::wstring&)
+bool sql_engine::db_delete(const std::wstring& name)
 {
-  sql_not_supported("db_delete");
+  tk_log_message(2, L"sql_engine::db_delete(%s)", name);
+  tk_log_message(3, L"Deleting MySQL database '%s'", name);
+  try {
+    execute("SET FOREIGN_KEY_CHECKS = 0");
+  } catch (const tk_exception& e) {
+    tk_log_message(2, "Cannot turn off foreign key check: %s", e.get_message());
+  }
+  execute(tk_wstring_to_utf8(L"DROP DATABASE " + (is_old_version() ? name : get_safe_name(name))).c_str());
+  try {
+    execute("SET FOREIGN_KEY_CHECKS = 1");
+  } catch (const tk_exception& e) {
+    tk_log_message(2, "Cannot turn on foreign key check: %s", e.get_message());
+  }
+  return true;
+}
+
+void sql_engine::set_properties(udb_properties* properties)
+{
+  tk_log_message(1, "sql_engine::set_properties");
+  udb_engine::set_properties(properties);
+  if (properties == nullptr)
+    return;
+  const udb_properties::values& values = properties->get_values();
+  if (const auto engine = values.find(L"engine"); engine != values.end()) {
+    tk_log_message(1, L"Set tab.type='%s'", engine->second);
+    table_engine_ = engine->second;
+  } else {
+    tk_log_message(1, "Set InnoDB as default");
+    table_engine_ = L"InnoDB";
+  }
+  if (const auto charset = values.find(L"character set"); charset != values.end())
+    character_set_ = charset->second;
+}
+
+std::uint32_t sql_engine::get_max_allowed_packet()
+{
+  tk_log_message(1, "sql_engine::get_max_allowed_packet");
+  if (max_allowed_packet_ != 0 || !connected_)
+    return max_allowed_packet_;
+  sql_tmp_recordset answer(&handle_, "SHOW VARIABLES LIKE 'max_allowed_packet'");
+  answer.initialize();
+  const udb_record* row = answer.get_item();
+  // A server that names no value leaves the limit unknown (0), as before connecting.
+  if (row == nullptr || row->size() < 2)
+    return 0;
+  max_allowed_packet_ = static_cast<std::uint32_t>(std::strtoul((*row)[1]->to_string().c_str(), nullptr, 10));
+  tk_log_message(1, "max_packet_size=%d", max_allowed_packet_);
+  return max_allowed_packet_;
 }
 
 std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, std::uint32_t mode,

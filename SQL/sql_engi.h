@@ -84,9 +84,15 @@ public:
   void connect(const std::string& host, const std::string& user, const std::string& password,
                int port);
 
-  // The writing side of the engine is not built: these raise a level-1 tk_exception.
+  // CREATE DATABASE in the engine's character set, then the new database opened
+  // (mode 2) and selected.
   std::unique_ptr<udb_database> create_db(const std::wstring& name) override;
+  // DROP DATABASE between switching foreign-key checks off and on again (a switch
+  // that fails is only logged); a refused DROP raises and leaves the checks off.
   bool db_delete(const std::wstring& name) override;
+  // Keeps the tree and takes the storage engine ("engine", InnoDB when absent)
+  // and the character set ("character set", unchanged when absent) from its node.
+  void set_properties(udb_properties* properties) override;
 
   std::unique_ptr<udb_database> open_db(const std::wstring& name, std::uint32_t mode,
                                         const std::wstring& password) override;
@@ -136,7 +142,10 @@ public:
   void set_fast_append(bool on) { fast_append_ = on; }
   const std::wstring& get_character_set() const { return character_set_; }
   const std::wstring& get_table_engine() const { return table_engine_; }
-  std::uint32_t get_max_allowed_packet() const { return max_allowed_packet_; }
+  // The server's max_allowed_packet in bytes, asked once per connection; 0 while
+  // not connected.
+  std::uint32_t get_max_allowed_packet();
+  // Stands in for the server's answer until the next connect.
   void set_max_allowed_packet(std::uint32_t bytes) { max_allowed_packet_ = bytes; }
 
 private:

@@ -130,8 +130,6 @@ sql_table::sql_table(sql_database* owner, const std::wstring& name, udb_relation
   initialize(mode);
 }
 
-sql_table::~sql_table() = default;
-
 void sql_table::initialize(std::uint32_t mode)
 {
   tk_log_message(2, "sql_table::initialize(%d)", mode);
@@ -276,11 +274,6 @@ void sql_table::read_foreign_keys()
     sql_fk_parser parser(name_, (*row)[row->size() - 1]->to_string());
     parser.do_parse(*relationships);
   }
-}
-
-void sql_table::append_record(const udb_record&, std::uint32_t)
-{
-  sql_not_supported("append_record");
 }
 
 void sql_table::update(const udb_record&, const std::wstring&)

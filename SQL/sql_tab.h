@@ -7,7 +7,9 @@
 #include "SQL/sql_recs.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 class sql_table : public sql_recordset {
 public:
@@ -20,8 +22,17 @@ public:
   // 0x20 and 0x40 set) reads the indexes and foreign keys too.
   void initialize(std::uint32_t mode);
 
-  // The writing side of the engine is not built: these raise a level-1 tk_exception.
+  // Adds one row, matched to the columns by name: gathered into one multi-row
+  // statement while the engine appends fast, else sent at once. A record that
+  // does not fit the table's columns raises and leaves nothing behind.
   void append_record(const udb_record& record, std::uint32_t count) override;
+  // Sends the gathered rows; their failure raises.
+  void save() override;
+  // Sends the gathered rows and forgets them, also when the server refuses them
+  // (which raises).
+  void send_pending();
+
+  // The writing side of the engine is not built: these raise a level-1 tk_exception.
   void update(const udb_record& record, const std::wstring& key) override;
   void update(const udb_record& record) override;
   void delete_key(const std::wstring& key) override;
@@ -32,6 +43,34 @@ private:
   void read_indexes();
   void read_foreign_keys();
 
-  std::uint32_t cached_rec_size_ = 0;  // kept for the row writer
-  std::string pending_query_;          // likewise
+  // How records whose fields bear these names map to the table's columns.
+  struct write_plan {
+    std::vector<std::wstring> field_names;
+    std::uint32_t server_version = 0;
+    bool fits = false;                   // every column (or field) found its match
+    std::vector<std::size_t> fields;     // per item: the record field
+    std::vector<const t_ftd*> columns;   // per item: the column written
+    std::string columns_by_version;      // the column list, bare on old servers
+    std::string columns_quoted;          // the column list, always quoted
+    std::string table_by_version;        // the table's name, bare on old servers
+    bool columns_first = true;
+  };
+
+  void fast_append(const udb_record& record);
+  void slow_append(const udb_record& record);
+  // How records named as this one map to the columns; raises when they do not fit.
+  const write_plan& plan_for(const udb_record& record, bool fast);
+  // The row as one statement of its own: a prepared one when the row is larger
+  // than a statement may be, with its long values as parameters.
+  void send_row(const udb_record& record, const write_plan& plan, const char* keyword,
+                bool safe_names, bool prepared);
+  void append_values(const udb_record& record, const write_plan& plan, std::string& out,
+                     std::vector<const udb_field*>* parameters) const;
+
+  std::uint32_t cached_rec_size_ = 0;  // fields of the rows gathered in pending_query_
+  std::string pending_query_;          // rows gathered, not yet sent
+  std::string pending_head_;           // keyword, table and columns of pending_query_
+  std::unique_ptr<write_plan> plan_;   // the last records' shape, reused while it lasts
+  std::string head_;                   // buffers reused from row to row
+  std::string values_;
 };

@@ -1,0 +1,329 @@
+// The MySQL table as a destination: rows matched to the columns by name and sent
+// as multi-row statements (fast appends) or one statement each (slow appends).
+// Rows gathered and not sent are never lost silently: sending them again raises,
+// and only the destructor, which cannot, logs instead. No statement exceeds the
+// server's packet: large values travel as a prepared statement's long data.
+#include "SQL/sql_tab.h"
+
+#include "SQL/sql_db.h"
+#include "SQL/sql_engi.h"
+#include "SQL/sql_literals.h"
+#include "TK/tk_codepage.h"
+#include "TK/tk_exception.h"
+#include "TK/tk_log.h"
+#include "UDB/udb_vali.h"
+#include "platform/text_codec.h"
+
+#include <cwchar>
+
+namespace {
+
+// Rows larger than this switch the engine to slow appends; gathered rows stop
+// short of it.
+constexpr std::int64_t max_buffer_size = 1000000;
+// Room left in a packet for what the client adds around a statement.
+constexpr std::uint32_t packet_margin = 16384;
+// In a prepared statement, a value whose literal could pass this goes as long data.
+constexpr std::size_t max_literal_in_prepared = 65536;
+
+const char* const structure_mismatch =
+    "The structure of data source does not conform to the destination table. For more "
+    "information see Troubleshooting article of the product documentation.";
+
+std::int64_t get_max_buffer_size()
+{
+  tk_log_message(1, "sql_table::get_max_buffer_size");
+  return max_buffer_size;
+}
+
+// The record's fields under the names their columns got when the table was
+// created from a record of these names.
+class sql_field_finder {
+public:
+  explicit sql_field_finder(const udb_record& record)
+      : validator_(sql_engine::instance().create_fn_validator(record))
+  {
+    tk_log_message(1, "sql_field_finder::ctor");
+    tk_log_message(1, "sql_field_finder::initialize");
+    names_.reserve(record.size());
+    for (const auto& field : record) {
+      std::wstring name = field->get_name();
+      if (!validator_->is_acceptable(name)) {
+        std::wstring safe = validator_->get_safe_name(name);
+        tk_log_message(1, L"GOT SAFE NAME: %s->%s", name, safe);
+        tk_log_message(1, L"udb_validator::add_existing_name(%s)", safe);
+        validator_->add_existing_name(safe);
+        name = std::move(safe);
+      }
+      validator_->add_restricted_name(name);
+      names_.push_back(std::move(name));
+    }
+  }
+
+  // The index of the field whose name equals `name` ignoring case, or -1.
+  std::int64_t get_field_idx(const std::wstring& name) const
+  {
+    tk_log_message(1, L"sql_field_finder::get_field_idx(%s)", name);
+    for (std::size_t i = 0; i < names_.size(); ++i)
+      if (names_[i].size() == name.size() &&
+          wcsncasecmp(names_[i].c_str(), name.c_str(), name.size()) == 0)
+        return static_cast<std::int64_t>(i);
+    return -1;
+  }
+
+private:
+  std::unique_ptr<udb_validator> validator_;
+  std::vector<std::wstring> names_;
+};
+
+bool same_names(const udb_record& record, const std::vector<std::wstring>& names)
+{
+  if (record.size() != names.size())
+    return false;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (record[i]->get_name() != names[i])
+      return false;
+  return true;
+}
+
+// A text or byte array whose literal could be longer than a prepared statement
+// should carry (three bytes a character, two hexadecimal digits a byte).
+bool is_long_value(const udb_field& field)
+{
+  const VARTYPE held = field.get_variant().vt;
+  if (held == VT_BSTR)
+    return std::size_t{field.get_size()} * 3 > max_literal_in_prepared;
+  if (held == ole_variant::vt_byte_array || held == VT_BLOB)
+    return std::size_t{field.get_size()} * 2 + 2 > max_literal_in_prepared;
+  return false;
+}
+
+bool is_geometry(const t_ftd& column)
+{
+  return column.vartype == VT_BSTR && (column.dw_reserved == 2 || column.dw_reserved == 8);
+}
+
+} // namespace
+
+sql_table::~sql_table()
+{
+  tk_log_message(2, "sql_table::dtor");
+  if (pending_query_.empty())
+    return;
+  tk_log_message(1, "Run SQL query: [%s]", pending_query_);
+  try {
+    send_pending();
+  } catch (const std::exception& e) {
+    tk_log_message(3, L"Table '%s': ERROR '%s'", name_, tk_utf8_to_wstring(e.what()));
+  }
+}
+
+void sql_table::send_pending()
+{
+  if (pending_query_.empty())
+    return;
+  std::string statement;
+  statement.swap(pending_query_);
+  pending_head_.clear();
+  cached_rec_size_ = 0;
+  get_sql_owner()->query_append(statement);
+}
+
+void sql_table::save()
+{
+  tk_log_message(2, "sql_table::save");
+  send_pending();
+}
+
+void sql_table::append_record(const udb_record& record, std::uint32_t)
+{
+  tk_log_message(2, "sql_table::append_record");
+  const std::int64_t size = record.get_total_size();
+  tk_log_message(1, "record size=%d", size);
+  sql_engine& engine = sql_engine::instance();
+  if (size > get_max_buffer_size()) {
+    tk_log_message(3, "Row is too big (%d bytes), swtich to slow_append", size);
+    engine.set_fast_append(false);
+    send_pending();
+  }
+  if (engine.is_fast_append())
+    fast_append(record);
+  else
+    slow_append(record);
+  ++record_count_;
+}
+
+const sql_table::write_plan& sql_table::plan_for(const udb_record& record, bool fast)
+{
+  sql_engine& engine = sql_engine::instance();
+  const std::uint32_t version = engine.get_server_version();
+  if (plan_ == nullptr || plan_->server_version != version || !same_names(record, plan_->field_names)) {
+    auto plan = std::make_unique<write_plan>();
+    plan->server_version = version;
+    for (const auto& field : record)
+      plan->field_names.push_back(field->get_name());
+    const int level = fast ? 1 : 2;
+    plan->fits = true;
+    plan->columns_first = schema_.size() <= record.size();
+    if (plan->columns_first) {
+      tk_log_message(1, "Size of schema is less or equal to the size of record");
+      const sql_field_finder finder(record);
+      for (const auto& column : schema_) {
+        const std::int64_t i = finder.get_field_idx(column->name);
+        if (i < 0) {
+          tk_log_message(level, L"Field %s not found in appending record", column->name);
+          plan->fits = false;
+          break;
+        }
+        plan->fields.push_back(static_cast<std::size_t>(i));
+        plan->columns.push_back(column.get());
+      }
+    } else {
+      tk_log_message(1, "Size of record is less than size of schema");
+      const std::unique_ptr<udb_validator> validator = engine.create_fn_validator(record);
+      for (std::size_t i = 0; i < record.size() && plan->fits; ++i) {
+        std::wstring name = record[i]->get_name();
+        if (!validator->is_acceptable(name)) {
+          name = validator->get_safe_name(name);
+          tk_log_message(1, L"udb_validator::add_existing_name(%s)", name);
+          validator->add_existing_name(name);
+        }
+        tk_log_message(1, L"Name=%s, mapped name=%s", record[i]->get_name(), name);
+        const t_ftd* column = schema_.find(name);
+        if (column == nullptr) {
+          tk_log_message(level, L"Field %s not found", record[i]->get_name());
+          plan->fits = false;
+          break;
+        }
+        plan->fields.push_back(i);
+        plan->columns.push_back(column);
+      }
+    }
+    const bool old = engine.is_old_version();
+    plan->table_by_version = tk_wstring_to_utf8(old ? name_ : engine.get_safe_name(name_));
+    for (std::size_t k = 0; plan->fits && k < plan->columns.size(); ++k) {
+      const std::string quoted = tk_wstring_to_utf8(engine.get_safe_name(plan->columns[k]->name));
+      const char* separator = k == 0 ? "" : ", ";
+      plan->columns_quoted += separator + quoted;
+      plan->columns_by_version += separator + (old ? tk_wstring_to_utf8(plan->columns[k]->name) : quoted);
+    }
+    plan_ = std::move(plan);
+  }
+  if (!plan_->fits)
+    throw tk_exception(std::string(structure_mismatch), tk_level_recoverable);
+  return *plan_;
+}
+
+void sql_table::append_values(const udb_record& record, const write_plan& plan, std::string& out,
+                              std::vector<const udb_field*>* parameters) const
+{
+  for (std::size_t k = 0; k < plan.fields.size(); ++k) {
+    if (k != 0)
+      out += ", ";
+    const udb_field& field = *record[plan.fields[k]];
+    const t_ftd& column = *plan.columns[k];
+    if (parameters != nullptr && is_long_value(field)) {
+      out += is_geometry(column) ? "ST_GeomFromText(?)" : "?";
+      parameters->push_back(&field);
+    } else {
+      out += get_fld_append_str(field, column, false);
+    }
+  }
+}
+
+void sql_table::fast_append(const udb_record& record)
+{
+  tk_log_message(1, "sql_table::fast_append");
+  tk_log_message(1, "that.size=%d", record.size());
+  const write_plan& plan = plan_for(record, true);
+  const bool replace = (get_sql_owner()->get_mode() & 0x100) != 0;
+  const char* keyword = replace ? "REPLACE INTO " : "INSERT IGNORE INTO ";
+  sql_engine& engine = sql_engine::instance();
+
+  head_.assign(keyword);
+  head_ += plan.table_by_version;
+  head_ += '(';
+  head_ += plan.columns_by_version;
+  values_.clear();
+  append_values(record, plan, values_, nullptr);
+
+  // The batch stays within the server's packet as well as within the buffer size.
+  const std::uint32_t packet = engine.get_max_allowed_packet();
+  const std::size_t room = packet > 2 * packet_margin ? packet - packet_margin : packet / 2;
+  const std::size_t limit = packet == 0 ? max_buffer_size : std::min<std::size_t>(max_buffer_size, room);
+  if (packet != 0 && head_.size() + values_.size() + 10 > room) {
+    // Not even alone would the row's text fit in a packet.
+    send_pending();
+    send_row(record, plan, keyword, false, true);
+    return;
+  }
+
+  const std::size_t gathered = pending_query_.size();
+  if (gathered != 0 && (gathered + 2 + head_.size() + values_.size() > limit ||
+                        cached_rec_size_ != record.size() || pending_head_ != head_)) {
+    if (cached_rec_size_ != record.size())
+      tk_log_message(3, "cached_rec_size=%d, that.size=%d", cached_rec_size_, record.size());
+    send_pending();
+    tk_log_message(2, "Initialize new query...");
+    pending_query_ = head_;
+    pending_query_ += ")VALUES(";
+  } else if (gathered == 0) {
+    tk_log_message(2, "Initialize new query...");
+    pending_query_ = head_;
+    pending_query_ += ") VALUES(";
+  } else {
+    pending_query_ += ", (";
+  }
+  if (pending_head_.empty()) {
+    pending_head_ = head_;
+    cached_rec_size_ = static_cast<std::uint32_t>(record.size());
+  }
+  pending_query_ += values_;
+  pending_query_ += ')';
+  tk_log_message(1, "*** FAST INSERT MODE ***");
+}
+
+void sql_table::slow_append(const udb_record& record)
+{
+  tk_log_message(1, "sql_table::slow_append");
+  const write_plan& plan = plan_for(record, false);
+  tk_log_message(1, "mysql_db.get_mode()=%d", get_sql_owner()->get_mode());
+  const bool replace = (get_sql_owner()->get_mode() & 0x100) != 0;
+  send_row(record, plan, replace ? "REPLACE INTO " : "INSERT INTO ", plan.columns_first,
+           record.get_total_size() > get_max_buffer_size());
+}
+
+void sql_table::send_row(const udb_record& record, const write_plan& plan, const char* keyword,
+                         bool safe_names, bool prepared)
+{
+  sql_engine& engine = sql_engine::instance();
+  std::string statement = keyword;
+  statement += plan.table_by_version;
+  statement += '(';
+  statement += safe_names ? plan.columns_quoted : plan.columns_by_version;
+  statement += ") VALUES (";
+  const std::size_t values_start = statement.size();
+  if (!prepared) {
+    append_values(record, plan, statement, nullptr);
+    statement += ')';
+    const std::uint32_t packet = engine.get_max_allowed_packet();
+    if (packet == 0 || statement.size() + packet_margin <= packet) {
+      tk_log_message(1, "Run SQL query: %s", statement);
+      get_sql_owner()->query_append(statement);
+      return;
+    }
+    statement.resize(values_start);  // too long for a packet: the long values become parameters
+  }
+
+  const std::uint32_t packet = engine.get_max_allowed_packet();
+  tk_log_message(2, "get_max_allowed_packet=%d", packet);
+  if (packet != 0 && packet < static_cast<std::uint32_t>(record.get_total_size())) {
+    tk_log_message(2, "row_tot_size > max_allowed_packet");
+    throw tk_exception(std::string("Row size exceeds 'max_allowed_packet'"), tk_level_recoverable);
+  }
+  std::vector<const udb_field*> parameters;
+  append_values(record, plan, statement, &parameters);
+  statement += ')';
+  tk_log_message(1, "Run SQL query: %s", statement);
+  get_sql_owner()->prepared_statement(statement, record, parameters);
+}
