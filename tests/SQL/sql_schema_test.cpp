@@ -192,7 +192,6 @@ TEST(SqlSchema, TableWritingOperationsAreOrdinaryErrors)
   auto table = source->get_table(L"t", 1);
   const udb_record empty;
   for (const auto& call : std::vector<std::function<void()>>{
-           [&] { table->append_record(empty, 0); },
            [&] { table->update(empty, L"<a>1</a>"); },
            [&] { table->update(empty); },
            [&] { table->delete_key(L"<a>1</a>"); },
