@@ -67,7 +67,21 @@ public:
     mysql_close(admin_);
   }
 
+  const std::string& name() const { return name_; }
   std::wstring wide_name() const { return std::wstring(name_.begin(), name_.end()); }
+
+  // One column of the first row of the statement's result ("NULL" for SQL NULL).
+  std::string value(const std::string& statement, unsigned column)
+  {
+    if (mysql_real_query(admin_, statement.data(), statement.size()) != 0)
+      throw std::runtime_error(statement.substr(0, 200) + ": " + mysql_error(admin_));
+    MYSQL_RES* result = mysql_store_result(admin_);
+    MYSQL_ROW row = result != nullptr ? mysql_fetch_row(result) : nullptr;
+    std::string text = row == nullptr ? throw std::runtime_error(statement + ": no row")
+                       : row[column] != nullptr ? row[column] : "NULL";
+    mysql_free_result(result);
+    return text;
+  }
 
   void run(const std::string& statement)
   {
