@@ -28,6 +28,9 @@ public:
   // sql_exception when it fails. The recordset must be deleted before the next
   // statement is sent.
   std::unique_ptr<udb_recordset> query(const std::wstring& sql) override;
+  // Sends one UTF-8 statement and drops whatever rows it yields; sql_exception
+  // when it fails.
+  void query_append(const std::string& statement);
   // True when the server can read the query as a run reads it; its columns are
   // asked for with no rows, so nothing is executed and no table is read.
   bool test_query(const std::wstring& sql) override;

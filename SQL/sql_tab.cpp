@@ -282,23 +282,3 @@ void sql_table::append_record(const udb_record&, std::uint32_t)
 {
   sql_not_supported("append_record");
 }
-
-void sql_table::update(const udb_record&, const std::wstring&)
-{
-  sql_not_supported("update");
-}
-
-void sql_table::update(const udb_record&)
-{
-  sql_not_supported("update");
-}
-
-void sql_table::delete_key(const std::wstring&)
-{
-  sql_not_supported("delete_key");
-}
-
-void sql_table::delete_key(const udb_record&)
-{
-  sql_not_supported("delete_key");
-}

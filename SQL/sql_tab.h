@@ -20,11 +20,19 @@ public:
   // 0x20 and 0x40 set) reads the indexes and foreign keys too.
   void initialize(std::uint32_t mode);
 
-  // The writing side of the engine is not built: these raise a level-1 tk_exception.
+  // The writing side of the engine is not built: this raises a level-1 tk_exception.
   void append_record(const udb_record& record, std::uint32_t count) override;
+  // Sends the rows appended and not yet sent; raises when the server refuses them.
+  void send_pending();
+
+  // Rows changed or removed by a tagged key (see sql_sync) or by the record's
+  // key fields. Rows appended before are sent first; a statement the server
+  // refuses is logged and the rows stay as they were.
   void update(const udb_record& record, const std::wstring& key) override;
+  // Only when the record names every column of the table's key.
   void update(const udb_record& record) override;
   void delete_key(const std::wstring& key) override;
+  // The rows whose columns equal all the record's fields (NULL equals NULL).
   void delete_key(const udb_record& record) override;
 
 private:
