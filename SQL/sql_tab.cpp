@@ -275,23 +275,3 @@ void sql_table::read_foreign_keys()
     parser.do_parse(*relationships);
   }
 }
-
-void sql_table::update(const udb_record&, const std::wstring&)
-{
-  sql_not_supported("update");
-}
-
-void sql_table::update(const udb_record&)
-{
-  sql_not_supported("update");
-}
-
-void sql_table::delete_key(const std::wstring&)
-{
-  sql_not_supported("delete_key");
-}
-
-void sql_table::delete_key(const udb_record&)
-{
-  sql_not_supported("delete_key");
-}

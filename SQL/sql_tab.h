@@ -32,10 +32,14 @@ public:
   // (which raises).
   void send_pending();
 
-  // The writing side of the engine is not built: these raise a level-1 tk_exception.
+  // Rows changed or removed by a tagged key (see sql_sync) or by the record's
+  // key fields. Rows appended before are sent first; a statement the server
+  // refuses is logged and the rows stay as they were.
   void update(const udb_record& record, const std::wstring& key) override;
+  // Only when the record names every column of the table's key.
   void update(const udb_record& record) override;
   void delete_key(const std::wstring& key) override;
+  // The rows whose columns equal all the record's fields (NULL equals NULL).
   void delete_key(const udb_record& record) override;
 
 private:

@@ -182,30 +182,6 @@ TEST(SqlSchema, BlobToTextIsBackAfterAFailedDescription)
   }
 }
 
-TEST(SqlSchema, TableWritingOperationsAreOrdinaryErrors)
-{
-  sql_admin admin;
-  scratch_database db(admin);
-  db.run("CREATE TABLE t (a INT PRIMARY KEY)");
-  auto engine = connected_engine();
-  auto source = engine->open_db(db.wname(), 1, L"");
-  auto table = source->get_table(L"t", 1);
-  const udb_record empty;
-  for (const auto& call : std::vector<std::function<void()>>{
-           [&] { table->update(empty, L"<a>1</a>"); },
-           [&] { table->update(empty); },
-           [&] { table->delete_key(L"<a>1</a>"); },
-           [&] { table->delete_key(empty); },
-       }) {
-    try {
-      call();
-      ADD_FAILURE() << "a writing operation ran";
-    } catch (const tk_exception& e) {
-      EXPECT_EQ(e.get_level(), 1u);
-    }
-  }
-}
-
 TEST(SqlForeignKeyParser, ReadsConstraintLinesAndSkipsTheRest)
 {
   const struct {
