@@ -193,11 +193,6 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring&, c
   sql_not_supported("create_table");
 }
 
-void sql_database::create_views(const udb_views&)
-{
-  sql_not_supported("create_views");
-}
-
 bool sql_database::delete_tab(const std::wstring&)
 {
   sql_not_supported("delete_tab");
@@ -206,9 +201,4 @@ bool sql_database::delete_tab(const std::wstring&)
 void sql_database::empty_table(const std::wstring&)
 {
   sql_not_supported("empty_table");
-}
-
-void sql_database::create_relationships(const udb_relationships&)
-{
-  sql_not_supported("create_relationships");
 }

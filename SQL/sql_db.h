@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class sql_database : public udb_database {
 public:
@@ -35,14 +36,27 @@ public:
   // The writing side of the engine is not built: these raise a level-1 tk_exception.
   std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                               const udb_indexes& indexes) override;
-  void create_views(const udb_views& views) override;
   bool delete_tab(const std::wstring& name) override;
   void empty_table(const std::wstring& name) override;
+
+  // The views, each text rewritten by refine_view_in; a view the server refuses
+  // is reported through the installed tk_error_reporter and skipped.
+  void create_views(const udb_views& views) override;
+  // The foreign keys, each with an index on both sides; a key that cannot be
+  // made is reported and skipped. The call leaves no table locked and the
+  // foreign-key checks on.
   void create_relationships(const udb_relationships& relationships) override;
+  // An index over the fields (source names, mapped for the table) unless some
+  // index of the table starts with them; failures raise.
+  void create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& fields);
 
   // A view definition without its first comment and without this database's
   // qualifier (`name`.), found ignoring case.
   std::wstring refine_view_out(const std::wstring& text) const;
+  // A view text of another dialect as MySQL reads it: blanks collapsed, renamed
+  // tables and fields in backquotes, brackets as backquotes, six functions of
+  // other dialects rewritten, and a closing ";".
+  std::wstring refine_view_in(const std::wstring& text) const;
 
   MYSQL* get_handle() const { return handle_; }
 
