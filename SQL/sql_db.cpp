@@ -186,13 +186,3 @@ std::unique_ptr<udb_recordset> sql_database::get_query(const std::wstring& name,
   tk_log_message(2, L"sql_database::get_query(%s,%s)", name, sql);
   return std::make_unique<sql_recordset>(this, name, sql, &relationships_);
 }
-
-void sql_database::create_views(const udb_views&)
-{
-  sql_not_supported("create_views");
-}
-
-void sql_database::create_relationships(const udb_relationships&)
-{
-  sql_not_supported("create_relationships");
-}

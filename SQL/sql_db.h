@@ -41,12 +41,21 @@ public:
   // database lists already is opened as it is and nothing is sent.
   std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                               const udb_indexes& indexes) override;
-  void create_views(const udb_views& views) override;
   // DROP TABLE of a table the database lists (an internal error otherwise).
   bool delete_tab(const std::wstring& name) override;
   // Deletes every row of the table.
   void empty_table(const std::wstring& name) override;
+
+  // The views, each text rewritten by refine_view_in; a view the server refuses
+  // is reported through the installed tk_error_reporter and skipped.
+  void create_views(const udb_views& views) override;
+  // The foreign keys, each with an index on both sides; a key that cannot be
+  // made is reported and skipped. The call leaves no table locked and the
+  // foreign-key checks on.
   void create_relationships(const udb_relationships& relationships) override;
+  // An index over the fields (source names, mapped for the table) unless some
+  // index of the table starts with them; failures raise.
+  void create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& fields);
 
   // Runs one UTF-8 statement that yields no rows; sql_exception when it fails.
   void query_append(const std::string& statement);
@@ -59,6 +68,10 @@ public:
   // A view definition without its first comment and without this database's
   // qualifier (`name`.), found ignoring case.
   std::wstring refine_view_out(const std::wstring& text) const;
+  // A view text of another dialect as MySQL reads it: blanks collapsed, renamed
+  // tables and fields in backquotes, brackets as backquotes, six functions of
+  // other dialects rewritten, and a closing ";".
+  std::wstring refine_view_in(const std::wstring& text) const;
 
   MYSQL* get_handle() const { return handle_; }
 

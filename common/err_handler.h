@@ -6,6 +6,7 @@
 #pragma once
 
 #include "TK/tk_errco.h"
+#include "TK/tk_error_reporter.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_singl.h"
 #include "common/run_front_end.h"
@@ -24,7 +25,9 @@ extern const std::size_t mysql_error_map_size;
 extern const tk_error_entry date_range_error_map[];
 extern const std::size_t date_range_error_map_size;
 
-class error_handler : public tk_singleton<error_handler> {
+// Also the installed tk_error_reporter while it is the first one alive, so the
+// layers below the core report through it.
+class error_handler : public tk_singleton<error_handler>, public tk_error_reporter {
 public:
   error_handler(std::size_t count, const tk_error_entry* table);
   ~error_handler() override;
@@ -33,14 +36,14 @@ public:
   void load_err_map(std::size_t count, const tk_error_entry* table);
 
   // The text put before the next reports; an empty name clears it.
-  void set_context(const std::wstring& name);
+  void set_context(const std::wstring& name) override;
   // "<name>, record #<record>".
   void set_context(const std::wstring& name, std::uint32_t record);
 
   // Reports the error to the front end. Level 2 always, and any level the
   // front end answers end_program, throw qvt_process_exit{-1}; abort_run throws
   // tk_final_exception unless no_abort; otherwise it returns.
-  void handle(const tk_exception& e, bool no_abort);
+  void handle(const tk_exception& e, bool no_abort) override;
 
   // Where reports go; borrowed, it must outlive its use here. Until a program
   // sets its own, null_front_end.

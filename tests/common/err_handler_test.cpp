@@ -108,6 +108,23 @@ TEST(ErrorHandler, LevelAndAnswerDecideHowTheCallerGoesOn)
   }
 }
 
+TEST(ErrorHandler, LayersBelowReportThroughItWhileItLives)
+{
+  EXPECT_EQ(tk_error_reporter::installed(), nullptr);
+  {
+    captured_handler errors;
+    EXPECT_EQ(tk_error_reporter::installed(), &errors.handler);
+    tk_report_item_failure(L"View 'v'", tk_exception("refused", tk_level_recoverable));
+    EXPECT_EQ(errors.front.calls, std::vector<std::string>{"report 0 View 'v': refused"});
+    errors.front.answer = [](std::uint32_t) { return report_answer::abort_run; };
+    EXPECT_THROW(tk_report_item_failure(L"x", tk_exception("m", tk_level_recoverable)),
+                 tk_final_exception);
+  }
+  EXPECT_EQ(tk_error_reporter::installed(), nullptr);
+  // With nobody to report to, the failure stays in the caller's log.
+  EXPECT_NO_THROW(tk_report_item_failure(L"x", tk_exception("m", tk_level_recoverable)));
+}
+
 TEST(RunScope, MarksTheRunFinishedOnEveryWayOut)
 {
   std::atomic<bool> finished{false};

@@ -1,0 +1,192 @@
+// Foreign keys on a MySQL target, made after the tables they join. Each key runs
+// under a lock of its two tables that is released when the key is done or has
+// failed, and the call ends with no table locked and the checks on again.
+#include "SQL/sql_db.h"
+
+#include "SQL/sql_engi.h"
+#include "TK/tk_codepage.h"
+#include "TK/tk_desktop.h"
+#include "TK/tk_error_reporter.h"
+#include "TK/tk_exception.h"
+#include "TK/tk_log.h"
+#include "UDB/udb_recs.h"
+#include "UDB/udb_vali.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::uint32_t fk_table_open_mode = 0x61;  // columns and indexes
+
+// The bare address of tk_support_address ("Name <address>").
+std::string support_mail()
+{
+  const std::string text = tk_support_address;
+  const std::size_t open = text.find('<');
+  const std::size_t close = text.find('>', open);
+  if (open == std::string::npos || close == std::string::npos)
+    return text;
+  return text.substr(open + 1, close - open - 1);
+}
+
+// Nothing can be done about a failure here but log it.
+void send_logged(sql_database& db, const wchar_t* statement, const char* failure) noexcept
+{
+  try {
+    db.query(statement);
+  } catch (const tk_exception& e) {
+    tk_log_message(2, failure, e.what());
+  } catch (...) {
+    tk_log_message(2, failure, "unknown error");
+  }
+}
+
+void unlock_tables(sql_database& db) noexcept
+{
+  send_logged(db, L"UNLOCK TABLES", "Cannot unlock tables: %s");
+}
+
+// Without it a lock left by the last key makes every later statement of the
+// connection on any other table fail, and the session would go on unchecked.
+class fk_session_end {
+public:
+  explicit fk_session_end(sql_database& db) : db_(db) {}
+  ~fk_session_end()
+  {
+    unlock_tables(db_);
+    send_logged(db_, L"SET FOREIGN_KEY_CHECKS = 1", "Cannot turn ON foreign key check: %s");
+  }
+  fk_session_end(const fk_session_end&) = delete;
+  fk_session_end& operator=(const fk_session_end&) = delete;
+
+private:
+  sql_database& db_;
+};
+
+std::wstring quoted_fields(const sql_database& db, const std::wstring& table,
+                           const std::vector<std::wstring>& fields)
+{
+  std::wstring list;
+  for (const std::wstring& field : fields) {
+    if (!list.empty())
+      list += L", ";
+    list += sql_engine::instance().get_safe_name(db.get_names_map().get_fn_mapped_name(table, field));
+  }
+  return list;
+}
+
+std::wstring created_table(sql_database& db, const std::wstring& source, const wchar_t* log_line)
+{
+  std::wstring name = db.get_names_map().get_tn_mapped_name(source);
+  tk_log_message(1, log_line, name);
+  if (!db.is_table_exist(name))
+    throw tk_exception("Table '" + tk_wstring_to_utf8(name) + "' not exists", tk_level_recoverable);
+  return name;
+}
+
+void create_foreign_key(sql_database& db, const udb_relationship& key, udb_validator& names)
+{
+  sql_engine& engine = sql_engine::instance();
+  const std::wstring fk_table = created_table(db, key.fk_table, L"fk_table_name=%s");
+  const std::wstring pk_table = created_table(db, key.pk_table, L"pk_table_name=%s");
+
+  // The server refuses a table named twice in one lock, so a table that
+  // refers to itself is locked once.
+  std::wstring lock = L"LOCK TABLES " + engine.get_safe_name(pk_table) + L" WRITE";
+  if (fk_table != pk_table)
+    lock += L", " + engine.get_safe_name(fk_table) + L" WRITE";
+  tk_log_message(3, L"Locking query: '%s'", lock);
+  db.query(lock);
+
+  db.create_fk_index_if(fk_table, key.fk_flds);
+  db.create_fk_index_if(pk_table, key.pk_flds);
+
+  std::wstring constraint = key.name;
+  if (!names.is_acceptable(constraint)) {
+    constraint = names.get_safe_name(constraint);
+    tk_log_message(2, L"Store generated index name '%s'", constraint);
+    names.add_existing_name(constraint);
+  }
+  names.add_restricted_name(constraint);
+
+  std::wstring statement = L"ALTER TABLE " + engine.get_safe_name(fk_table) + L" ADD CONSTRAINT " +
+                           engine.get_safe_name(constraint) + L" FOREIGN KEY(" +
+                           quoted_fields(db, fk_table, key.fk_flds) + L") REFERENCES " +
+                           engine.get_safe_name(pk_table) + L"(" +
+                           quoted_fields(db, pk_table, key.pk_flds) + L")";
+  if (!key.rule.empty())
+    statement += L" " + key.rule;
+  tk_log_message(3, L"Foreign key query: '%s'", statement);
+  db.query(statement);
+}
+
+} // namespace
+
+void sql_database::create_relationships(const udb_relationships& relationships)
+{
+  tk_log_message(2, "sql_database::create_relationships");
+  tk_log_message(3, "Converting foreign keys");
+  sql_engine& engine = sql_engine::instance();
+  if (engine.get_server_version() < sql_version_fk_in_create) {
+    tk_log_message(3, "This version of MySQL doesn't support Foreign Keys");
+    return;
+  }
+  if (mode_ == udb_mode_append) {
+    tk_log_message(3, "Foreign keys are not converted in append mode");
+    return;
+  }
+  // Opening a table appends the keys it reads to relationships_, which may be
+  // the very list given here.
+  const std::vector<udb_relationship> keys(relationships.begin(), relationships.end());
+
+  try {
+    query(L"SET FOREIGN_KEY_CHECKS = 0");
+  } catch (const tk_exception& e) {
+    tk_log_message(2, "Cannot turn OFF foreign key check: %s", e.what());
+  }
+  const fk_session_end session_end(*this);
+  const std::unique_ptr<udb_validator> names = engine.create_in_validator(udb_indexes());
+
+  for (const udb_relationship& key : keys) {
+    tk_log_message(3, L"Processing '%s'", key.name);
+    try {
+      create_foreign_key(*this, key, *names);
+      unlock_tables(*this);
+    } catch (const tk_exception& e) {
+      tk_log_message(3, "Error while creating FK:\n%s\n", e.what());
+      unlock_tables(*this);
+      // The server's reason stays in the log; the user is told whom to ask.
+      tk_report_item_failure(
+          key.name.empty() ? key.fk_table : L"Foreign key '" + key.name + L"'",
+          tk_exception("Cannot create foreign key. Contact to " + support_mail() + " for the solution.",
+                       tk_level_recoverable));
+    }
+  }
+}
+
+void sql_database::create_fk_index_if(const std::wstring& table,
+                                      const std::vector<std::wstring>& fields)
+{
+  tk_log_message(2, L"sql_database::create_fk_index_if(%s)", table);
+  // The server's indexes hold the created column names.
+  std::vector<std::wstring> columns;
+  for (const std::wstring& field : fields)
+    columns.push_back(names_map_.get_fn_mapped_name(table, field));
+  bool covered = false;
+  {
+    const std::unique_ptr<udb_recordset> opened = get_table(table, fk_table_open_mode);
+    if (opened == nullptr)
+      throw tk_mail_assertion("sql_db", 292);
+    tk_log_message(1, "udb_indexes::has_index_on_fields");
+    const udb_indexes& indexes = opened->get_indexes();
+    covered = std::any_of(indexes.begin(), indexes.end(),
+                          [&](const udb_index& index) { return index.starts_with_fields(columns); });
+  }
+  if (covered) {
+    tk_log_message(2, L"Index for table '%s' exists", table);
+    return;
+  }
+  tk_log_message(2, L"Index for table '%s' does NOT exist", table);
+  query(L"ALTER TABLE " + sql_engine::instance().get_safe_name(table) + L" ADD INDEX (" +
+        quoted_fields(*this, table, fields) + L")");
+}

@@ -1,0 +1,191 @@
+// Views on a MySQL target: each SELECT text rewritten into MySQL's dialect with
+// the names the tables and fields were created under, then created on its own,
+// so one refused view leaves the others standing.
+#include "SQL/sql_views.h"
+
+#include "SQL/sql_db.h"
+#include "SQL/sql_engi.h"
+#include "TK/tk_error_reporter.h"
+#include "TK/tk_exception.h"
+#include "TK/tk_log.h"
+#include "UDB/udb_recs.h"
+#include "UDB/udb_vali.h"
+#include "platform/case_fold.h"
+
+#include <string_view>
+
+namespace {
+
+std::size_t find_no_case(const std::wstring& text, std::wstring_view search, std::size_t start)
+{
+  for (std::size_t pos = start; pos + search.size() <= text.size(); ++pos)
+    if (plat::equal_no_case(std::wstring_view(text).substr(pos, search.size()), search))
+      return pos;
+  return std::wstring::npos;
+}
+
+// One pass per rule, in table order. A null replacement drops the call's first
+// argument (DATEDIFF(day, a, b) is DATEDIFF( a, b)); a one-comma rule renames
+// only calls of two arguments, since the MySQL functions take no other form.
+struct function_rule {
+  std::wstring_view search;
+  const wchar_t* replacement;
+  bool one_comma_only;
+};
+
+constexpr function_rule function_rules[] = {
+    {L"isnull", L"ifnull", true},     {L"getdate", L"curdate", false},
+    {L"len(", L"length(", false},     {L"datediff(", nullptr, false},
+    {L"dateadd", L"date_add", true},  {L"replicate", L"repeat", true},
+};
+
+void apply_rule(std::wstring& text, const function_rule& rule)
+{
+  std::size_t pos = find_no_case(text, rule.search, 0);
+  while (pos != std::wstring::npos) {
+    if (rule.replacement == nullptr) {
+      const std::size_t start = pos + rule.search.size();
+      const std::size_t comma = text.find(L',', start);
+      const std::size_t length = comma == std::wstring::npos ? text.size() - start : comma + 1 - start;
+      tk_log_message(1, "Erase at pos=%d, len=%d", start, length);
+      text.erase(start, length);
+      pos = start;
+    } else if (!rule.one_comma_only || sql_view_converter::check_isnull_for_replace(text, pos)) {
+      const std::wstring_view replacement(rule.replacement);
+      text.replace(pos, rule.search.size(), replacement);
+      pos += replacement.size();
+    } else {
+      pos += rule.search.size();
+    }
+    pos = find_no_case(text, rule.search, pos);
+  }
+}
+
+// "[" and "]" outside string literals and quoted names become backquotes; a
+// bracket next to a name that is in backquotes already (a renamed one) goes, so
+// the name is not quoted twice.
+std::wstring brackets_to_backquotes(const std::wstring& text)
+{
+  std::wstring out;
+  wchar_t closing = 0;  // of the quoted run we are in
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (closing == L']' && c == L']') {
+      out += L'`';
+      closing = 0;
+    } else if (closing != 0) {
+      if (c == closing)
+        closing = 0;
+      out += c;
+    } else if (c == L'[') {
+      if (i + 1 < text.size() && text[i + 1] == L'`')
+        continue;
+      out += L'`';
+      closing = L']';
+    } else if (c == L']') {
+      if (out.empty() || out.back() != L'`')
+        out += L'`';
+    } else {
+      if (c == L'\'' || c == L'"' || c == L'`')
+        closing = c;
+      out += c;
+    }
+  }
+  return out;
+}
+
+} // namespace
+
+std::wstring collapse_spaces(const std::wstring& text)
+{
+  std::wstring out;
+  out.reserve(text.size());
+  bool in_single = false;
+  bool in_double = false;
+  bool blank = false;
+  for (const wchar_t c : text) {
+    const bool space = c == L'\r' || c == L'\n' || c == L'\t' || c == L' ';
+    if (space && !in_single && !in_double) {
+      if (!blank)
+        out += L' ';
+      blank = true;
+      continue;
+    }
+    if (c == L'\'' && !in_double)
+      in_single = !in_single;
+    else if (c == L'"' && !in_single)
+      in_double = !in_double;
+    out += c;
+    blank = false;
+  }
+  return out;
+}
+
+bool sql_view_converter::check_isnull_for_replace(const std::wstring& text, std::size_t position)
+{
+  tk_log_message(1, L"sql_view_converter::check_isnull_for_replace(%s,%d)", text,
+                 position == std::wstring::npos ? -1 : static_cast<long long>(position));
+  if (position >= text.size())
+    return false;
+  int depth = 0;
+  int commas = 0;
+  for (std::size_t i = position + 6; i < text.size(); ++i) {
+    if (text[i] == L'(') {
+      ++depth;
+    } else if (text[i] == L',') {
+      ++commas;
+    } else if (text[i] == L')') {
+      if (--depth == 0)
+        break;
+    }
+  }
+  return commas == 1;
+}
+
+std::wstring sql_database::refine_view_in(const std::wstring& text) const
+{
+  tk_log_message(2, L"sql_database::refine_view_in(%s)", text);
+  std::wstring work = names_map_.do_global_replace1(collapse_spaces(text), L"`", L"`");
+  tk_log_message(2, L"After do_global_replace: result=%s", work);
+  work = brackets_to_backquotes(work);
+  tk_log_message(2, L"After replacing []: result=%s", work);
+  for (const function_rule& rule : function_rules)
+    apply_rule(work, rule);
+  return work + L";";
+}
+
+void sql_database::create_views(const udb_views& views)
+{
+  tk_log_message(2, "sql_database::create_views");
+  sql_engine& engine = sql_engine::instance();
+  std::vector<std::wstring> view_names;
+  for (const udb_view& view : views)
+    view_names.push_back(view.first);
+  const std::unique_ptr<udb_validator> names = engine.create_tn_validator(view_names, {});
+
+  // The views of the database itself may be the list given here.
+  const udb_views copy = views;
+  for (const auto& [name, sql] : copy) {
+    tk_log_message(2, L"Processing '%s'", name);
+    tk_log_message(2, L"\t'%s'", sql);
+    try {
+      // A text that starts with a blank, a comment or WITH is not taken for a view.
+      if (sql.size() < 6 || !plat::equal_no_case(std::wstring_view(sql).substr(0, 6), L"select")) {
+        tk_log_message(2, "Skip non-select query");
+        continue;
+      }
+      std::wstring target = name;
+      if (!names->is_acceptable(target)) {
+        target = names->get_safe_name(name);
+        names_map_.add_tn_mapping(name, target);
+        tk_log_message(2, L"Store generated view name '%s'", target);
+        names->add_existing_name(target);
+      }
+      query(L"CREATE OR REPLACE VIEW " + engine.get_safe_name(target) + L" AS " +
+            refine_view_in(sql));
+    } catch (const tk_exception& e) {
+      tk_log_message(2, "Error while creating view:\n%s\n", e.what());
+      tk_report_item_failure(L"View '" + name + L"'", e);
+    }
+  }
+}
