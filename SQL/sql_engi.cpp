@@ -101,12 +101,6 @@ sql_prep_stmt_failed_exception::sql_prep_stmt_failed_exception()
   set_code(sql_error_code_base + 3001);
 }
 
-void sql_not_supported(const char* operation)
-{
-  throw tk_exception(plat::sprintf("Writing to a MySQL database is not supported (%s)", operation),
-                     tk_level_error);
-}
-
 // ---------------------------------------------------------------------------
 // Version
 

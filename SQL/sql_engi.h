@@ -177,6 +177,3 @@ public:
 private:
   bool previous_;
 };
-
-// The level-1 error of an operation that belongs to the engine's writing side.
-[[noreturn]] void sql_not_supported(const char* operation);

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -307,29 +306,3 @@ TEST(SqlCatalogue, CaseTwinsEachGiveTheirOwnRowsAndOtherCasesFallBackToAListedTw
   }
 }
 
-TEST(SqlCatalogue, WritingOperationsOfTheDatabaseAreOrdinaryErrors)
-{
-  sql_admin admin;
-  scratch_database db(admin);
-  db.run("CREATE TABLE t (a INT)");
-  auto engine = connected_engine();
-  auto source = engine->open_db(db.wname(), 161, L"");
-  const std::vector<std::function<void()>> calls = {
-      [&] { source->create_table(L"x", udb_schema(), udb_indexes()); },
-      [&] { source->delete_tab(L"t"); },
-      [&] { source->empty_table(L"t"); },
-  };
-  for (const auto& call : calls) {
-    try {
-      call();
-      ADD_FAILURE() << "a writing operation ran";
-    } catch (const tk_exception& e) {
-      EXPECT_EQ(e.get_level(), 1u);
-    }
-  }
-  // Nothing was emptied or dropped.
-  EXPECT_TRUE(source->is_table_exist(L"t"));
-  EXPECT_EQ(admin.value("SELECT COUNT(*) FROM information_schema.tables WHERE table_schema='" +
-                        db.name() + "' AND table_name='t'"),
-            "1");
-}
