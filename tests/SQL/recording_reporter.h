@@ -1,9 +1,16 @@
 // A tk_error_reporter for tests: every report is kept with the context it was
-// given, and nothing is shown or aborted.
+// given, and nothing is shown or aborted. And the fixture of the tests that make
+// whole objects on a database of their own and read the reports.
 #pragma once
+
+#include "sql_test_support.h"
 
 #include "TK/tk_error_reporter.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,4 +28,20 @@ public:
 
 private:
   std::wstring context_;
+};
+
+class sql_reporting_test : public ::testing::Test {
+protected:
+  // The scratch database opened through the engine; the last one opened stays.
+  sql_database& open(std::uint32_t mode = 0)
+  {
+    opened_ = engine_->open_db(db.wname(), mode, L"");
+    return static_cast<sql_database&>(*opened_);
+  }
+
+  sql_admin admin;
+  scratch_database db{admin};
+  recording_reporter reporter;
+  std::unique_ptr<sql_engine> engine_ = connected_engine();
+  std::unique_ptr<udb_database> opened_;
 };

@@ -49,14 +49,8 @@ long session_count(sql_database& db, const std::wstring& counter)
   return std::stol(engine_value(db, L"SHOW SESSION STATUS LIKE '" + counter + L"'", 1));
 }
 
-class SqlForeignKey : public ::testing::Test {
+class SqlForeignKey : public sql_reporting_test {
 protected:
-  sql_database& open(std::uint32_t mode = 0)
-  {
-    opened_ = engine_->open_db(db.wname(), mode, L"");
-    return static_cast<sql_database&>(*opened_);
-  }
-
   // "name:DELETE_RULE" of every constraint on the table, by name.
   std::string constraints_of(const std::string& table)
   {
@@ -86,12 +80,6 @@ protected:
     // A lock left behind fails the test instead of hanging it.
     admin.run("SET SESSION lock_wait_timeout = 5");
   }
-
-  sql_admin admin;
-  scratch_database db{admin};
-  recording_reporter reporter;
-  std::unique_ptr<sql_engine> engine_ = connected_engine();
-  std::unique_ptr<udb_database> opened_;
 };
 
 } // namespace

@@ -12,20 +12,7 @@
 
 namespace {
 
-class SqlView : public ::testing::Test {
-protected:
-  sql_database& open()
-  {
-    opened_ = engine_->open_db(db.wname(), 0, L"");
-    return static_cast<sql_database&>(*opened_);
-  }
-
-  sql_admin admin;
-  scratch_database db{admin};
-  recording_reporter reporter;
-  std::unique_ptr<sql_engine> engine_ = connected_engine();
-  std::unique_ptr<udb_database> opened_;
-};
+using SqlView = sql_reporting_test;
 
 } // namespace
 
