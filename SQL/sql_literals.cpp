@@ -155,8 +155,9 @@ ole_date parse_date(std::wstring_view text)
   return ole_date(std::wstring(text));
 }
 
+// Appends the literal, so that a statement is built without a string per value.
 template <class Char>
-string_t<Char> text_literal(view_t<Char> text, VARTYPE type)
+void append_text_literal(string_t<Char>& out, view_t<Char> text, VARTYPE type)
 {
   constexpr bool narrow = sizeof(Char) == 1;
   if constexpr (narrow)
@@ -165,24 +166,31 @@ string_t<Char> text_literal(view_t<Char> text, VARTYPE type)
     tk_log_message(1, L"to_mysql_wstr(%s)", text);
   if (type == VT_EMPTY || type == VT_NULL) {
     tk_log_message(1, "******* NULL VALUE ******");
-    return ascii<Char>("NULL");
+    out += ascii<Char>("NULL");
+    return;
   }
-  if (text.empty())
-    return ascii<Char>("''");
+  if (text.empty()) {
+    out += ascii<Char>("''");
+    return;
+  }
   if (type == VT_DATE) {
     ole_date::text_buffer buffer;
     const std::string_view printed = parse_date(text).format(buffer, 6, narrow);
     if constexpr (narrow)
-      return quoted(printed);
+      append_quoted(out, printed);
     else
-      return quoted(std::wstring_view(ascii<Char>(printed)));
+      append_quoted(out, std::wstring_view(ascii<Char>(printed)));
+    return;
   }
   if (sql_is_byte_array(type)) {
     tk_log_message(1, "GOT BLOB");
-    if (!is_lob_number(text))
-      return quoted(text);
+    if (!is_lob_number(text)) {
+      append_quoted(out, text);
+      return;
+    }
     tk_log_message(1, "BLOB IS VALID");
-    return string_t<Char>(text);
+    out += text;
+    return;
   }
   if (type == VT_BSTR && text.size() >= guid_length && has_guid_run(text)) {
     const ole_guid_extractor guid{string_t<Char>(text)};
@@ -190,13 +198,24 @@ string_t<Char> text_literal(view_t<Char> text, VARTYPE type)
       tk_log_message(1, "BSTR IS AN GUID");
       std::wstring digits;
       guid.get_guid(digits);
-      string_t<Char> out(digits.begin(), digits.end());  // ASCII by the extractor's check
-      return Char('\'') + out + Char('\'');
+      out += Char('\'');
+      out.append(digits.begin(), digits.end());  // ASCII by the extractor's check
+      out += Char('\'');
+      return;
     }
   }
   if (ole_is_date_or_bstr(type) || !is_plain_number(text))
-    return quoted(text);
-  return string_t<Char>(text);
+    append_quoted(out, text);
+  else
+    out += text;
+}
+
+template <class Char>
+string_t<Char> text_literal(view_t<Char> text, VARTYPE type)
+{
+  string_t<Char> out;
+  append_text_literal(out, text, type);
+  return out;
 }
 
 // The value's text as UTF-8 (up to its first NUL, as to_string gives it), in a
@@ -291,61 +310,93 @@ std::wstring to_mysql_wstr(const std::wstring& text, VARTYPE type)
 
 std::string to_mysql_str(const udb_field& field)
 {
-  tk_log_message(1, "to_mysql_str");
-  const VARTYPE type = field.get_type();
-  if (!holds_bytes(field) && !sql_is_byte_array(type))
-    return text_literal(value_text(field), type);
-  tk_log_message(1, "special processing for BLOBs");
-  const unsigned char* bytes = nullptr;
-  std::string unused;
-  const std::int64_t count = holds_bytes(field) ? field.get_bytes(bytes, unused) : 0;
-  if (count == 0)
-    return "NULL";
-  std::string out(2 + 2 * static_cast<std::size_t>(count), '\0');
-  out[0] = '0';
-  out[1] = 'x';
-  // The digits' terminator lands on the string's own.
-  tk_bytes_to_hex(static_cast<unsigned>(count), bytes, out.data() + 2);
-  tk_log_message(1, "to_mysql_str - at the END");
+  std::string out;
+  append_field_literal(out, field);
   return out;
 }
 
 std::string get_fld_append_str(const udb_field& field, const t_ftd& column, bool prepared)
+{
+  std::string out;
+  append_fld_str(out, field, column, prepared);
+  return out;
+}
+
+void append_field_literal(std::string& out, const udb_field& field)
+{
+  tk_log_message(1, "to_mysql_str");
+  const VARTYPE type = field.get_type();
+  if (!holds_bytes(field) && !sql_is_byte_array(type)) {
+    append_text_literal(out, value_text(field), type);
+    return;
+  }
+  tk_log_message(1, "special processing for BLOBs");
+  const unsigned char* bytes = nullptr;
+  std::string unused;
+  const std::int64_t count = holds_bytes(field) ? field.get_bytes(bytes, unused) : 0;
+  if (count == 0) {
+    out += "NULL";
+    return;
+  }
+  const std::size_t start = out.size();
+  out.resize(start + 2 + 2 * static_cast<std::size_t>(count));
+  out[start] = '0';
+  out[start + 1] = 'x';
+  // The digits' terminator lands on the string's own.
+  tk_bytes_to_hex(static_cast<unsigned>(count), bytes, out.data() + start + 2);
+  tk_log_message(1, "to_mysql_str - at the END");
+}
+
+void append_fld_str(std::string& out, const udb_field& field, const t_ftd& column, bool prepared)
 {
   tk_log_message(1, "get_fld_append_str");
   const VARTYPE type = field.get_type();
   if (prepared && type != VT_EMPTY && field.get_size() > long_parameter_size) {
     tk_log_message(1, "fld->get_size()=%d", static_cast<int>(field.get_size()));
     tk_log_message(1, "Returns placeholder for prepared statement");
-    return "?";
+    out += '?';
+    return;
   }
   if (column.vartype == VT_BSTR) {
     const std::string_view text = value_text(field);
     tk_log_message(1, "Got BSTR value: %s, flags=%d", text, static_cast<int>(column.dw_reserved));
-    if (column.dw_reserved != 2 && column.dw_reserved != 8)
-      return text_literal(text, type);
-    std::string out = "ST_GeomFromText(";
+    if (column.dw_reserved != 2 && column.dw_reserved != 8) {
+      append_text_literal(out, text, type);
+      return;
+    }
+    out += "ST_GeomFromText(";
     append_quoted(out, text);
-    return out + ')';
+    out += ')';
+    return;
   }
 
-  std::string s = ole_is_numeric_vt(column.vartype) && !ole_is_numeric_vt(type)
-                      ? text_literal(value_text(field), column.vartype)
-                      : to_mysql_str(field);
+  const std::size_t start = out.size();
+  if (ole_is_numeric_vt(column.vartype) && !ole_is_numeric_vt(type))
+    append_text_literal(out, value_text(field), column.vartype);
+  else
+    append_field_literal(out, field);
+  const std::string_view s = std::string_view(out).substr(start);
   tk_log_message(1, "Got field: %s, type=%08X", s, static_cast<unsigned>(type));
   const bool no_value =
       type == VT_EMPTY || type == VT_NULL || s.empty() || s == "\"\"" || s == "''";
   if (!no_value || sql_is_byte_array(column.vartype))
-    return s;
+    return;
   if (!column.not_null) {
     tk_log_message(1, "Put NULL-field");
-    return "NULL";
+    out.resize(start);
+    out += "NULL";
+    return;
   }
   tk_log_message(1, "Put default value");
   const std::string default_text = column.default_value.to_string();
-  if (!default_text.empty())
-    s = to_mysql_str(default_text, column.vartype);
-  return ole_is_numeric_vt(type) ? "0" : s;
+  if (!default_text.empty()) {
+    out.resize(start);
+    append_text_literal(out, std::string_view(default_text), column.vartype);
+  }
+  if (ole_is_numeric_vt(type)) {
+    out.resize(start);
+    out += '0';
+  }
 }
 
 std::wstring make_mysql_def_val(const t_ftd& column)

@@ -23,6 +23,10 @@ std::string to_mysql_str(const udb_field& field);
 // geometry through ST_GeomFromText, and a missing value as NULL, the column's
 // default or the empty literal.
 std::string get_fld_append_str(const udb_field& field, const t_ftd& column, bool prepared);
+// The same two literals appended to a statement being built, with no string of
+// their own: the row writer's way.
+void append_field_literal(std::string& out, const udb_field& field);
+void append_fld_str(std::string& out, const udb_field& field, const t_ftd& column, bool prepared);
 // The text after " DEFAULT " in the column's definition; empty when the column
 // gets no DEFAULT (a default the server would refuse or read differently).
 std::wstring make_mysql_def_val(const t_ftd& column);

@@ -122,11 +122,18 @@ void sql_table::send_pending()
 {
   if (pending_query_.empty())
     return;
-  std::string statement;
-  statement.swap(pending_query_);
-  pending_head_.clear();
-  cached_rec_size_ = 0;
-  get_sql_owner()->query_append(statement);
+  // Emptied also when the server refuses the rows; the buffer keeps its room
+  // for the next batch.
+  struct forget_pending {
+    sql_table& table;
+    ~forget_pending()
+    {
+      table.pending_query_.clear();
+      table.pending_head_.clear();
+      table.cached_rec_size_ = 0;
+    }
+  } forget{*this};
+  get_sql_owner()->query_append(pending_query_);
 }
 
 void sql_table::save()
@@ -226,7 +233,7 @@ void sql_table::append_values(const udb_record& record, const write_plan& plan, 
       out += is_geometry(column) ? "ST_GeomFromText(?)" : "?";
       parameters->push_back(&field);
     } else {
-      out += get_fld_append_str(field, column, false);
+      append_fld_str(out, field, column, false);
     }
   }
 }
