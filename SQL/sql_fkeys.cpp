@@ -17,17 +17,8 @@
 namespace {
 
 constexpr std::uint32_t fk_table_open_mode = 0x61;  // columns and indexes
-
-// The bare address of tk_support_address ("Name <address>").
-std::string support_mail()
-{
-  const std::string text = tk_support_address;
-  const std::size_t open = text.find('<');
-  const std::size_t close = text.find('>', open);
-  if (open == std::string::npos || close == std::string::npos)
-    return text;
-  return text.substr(open + 1, close - open - 1);
-}
+constexpr const char* cannot_create_text =
+    "Cannot create foreign key. Contact to " TK_SUPPORT_MAIL " for the solution.";
 
 // Nothing can be done about a failure here but log it.
 void send_logged(sql_database& db, const wchar_t* statement, const char* failure) noexcept
@@ -158,8 +149,7 @@ void sql_database::create_relationships(const udb_relationships& relationships)
       // The server's reason stays in the log; the user is told whom to ask.
       tk_report_item_failure(
           key.name.empty() ? key.fk_table : L"Foreign key '" + key.name + L"'",
-          tk_exception("Cannot create foreign key. Contact to " + support_mail() + " for the solution.",
-                       tk_level_recoverable));
+          tk_exception(std::string(cannot_create_text), tk_level_recoverable));
     }
   }
 }

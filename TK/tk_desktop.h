@@ -5,8 +5,11 @@
 
 #include <string>
 
+// The maker's mail address, a macro so that message texts can be joined with it
+// at compile time.
+#define TK_SUPPORT_MAIL "support@norvale.example"
 // The recipient of every bug report.
-inline constexpr const char* tk_support_address = "Norvale support <support@norvale.example>";
+inline constexpr const char* tk_support_address = "Norvale support <" TK_SUPPORT_MAIL ">";
 
 void tk_copy_to_clipboard2(const std::wstring& text);
 // Subject "Bug report on " followed by the tail; the body is the report itself.

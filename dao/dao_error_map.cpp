@@ -1,9 +1,9 @@
 // The DAO error texts: nine rows, in the order the error handler is given them.
 #include "dao/dao_error_map.h"
 
-#include <iterator>
+#include "TK/tk_desktop.h"
 
-#define QVT_SUPPORT_ADDRESS "support@norvale.example"
+#include <iterator>
 
 const char dao_duplicate_values_text[] =
     "Duplicate field values being used for an unique index were found.\n"
@@ -33,7 +33,7 @@ const tk_error_entry dao_error_map[] = {
               "article of the product documentation for solution."},
     {0x10C65, workgroup_file_text},
     {0x10D1E, workgroup_file_text},
-    {0x10D5D, "Data type conversion error. Please contact " QVT_SUPPORT_ADDRESS "\n"
+    {0x10D5D, "Data type conversion error. Please contact " TK_SUPPORT_MAIL "\n"
               "for the solution."},
     {0x10D0F, access_format_text},
 };
