@@ -8,9 +8,12 @@
 #include "dao/dao_recordset.h"
 #include "dao/dao_schema_initializer.h"
 #include "platform/case_fold.h"
+#include "platform/char_class.h"
+#include "platform/format.h"
 #include "platform/text_codec.h"
 
-#include <cwctype>
+#include <algorithm>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -135,13 +138,15 @@ void dao_database::init_views()
 
 namespace {
 
+constexpr std::size_t max_index_name = 64;
+
 wchar_t fold_ascii(wchar_t c)
 {
   return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
 // Where `what` next stands in `text` from `from`, A-Z folded; npos when nowhere.
-std::size_t find_no_case(const std::wstring& text, const std::wstring& what, std::size_t from)
+std::size_t find_no_case(const std::wstring& text, std::wstring_view what, std::size_t from)
 {
   if (what.empty() || what.size() > text.size())
     return std::wstring::npos;
@@ -155,49 +160,88 @@ std::size_t find_no_case(const std::wstring& text, const std::wstring& what, std
   return std::wstring::npos;
 }
 
-bool ends_word(const std::wstring& text, std::size_t at)
+bool is_blank(wchar_t c)
 {
-  if (at >= text.size())
-    return true;
-  const wchar_t c = text[at];
-  return c == L' ' || c == L'(' || c == L'\t' || c == L'\r' || c == L'\n';
+  return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
+}
+
+bool is_whole_word(const std::wstring& text, std::size_t begin, std::size_t end)
+{
+  const bool starts = begin == 0 || IsCharAlphaNumericW(text[begin - 1]) == 0;
+  return starts && (end >= text.size() || text[end] == L'(' || is_blank(text[end]));
+}
+
+bool opens_call(const std::wstring& text, std::size_t at)
+{
+  while (at < text.size() && is_blank(text[at]))
+    ++at;
+  return at < text.size() && text[at] == L'(';
+}
+
+// Whether a position lies inside quoted text: a '...' or "..." literal (a
+// doubled quote reopens it) or a [...] name. Asked for rising positions, it
+// walks on from the previous one, so the text before that must not change.
+class quote_tracker {
+public:
+  bool inside(const std::wstring& text, std::size_t at)
+  {
+    for (; scanned_ < at; ++scanned_) {
+      const wchar_t c = text[scanned_];
+      if (closing_ != 0) {
+        if (c == closing_)
+          closing_ = 0;
+      } else if (c == L'\'' || c == L'"') {
+        closing_ = c;
+      } else if (c == L'[') {
+        closing_ = L']';
+      }
+    }
+    return closing_ != 0;
+  }
+
+private:
+  std::size_t scanned_ = 0;
+  wchar_t closing_ = 0;
+};
+
+// The one search-and-replace loop: every occurrence that `accept(begin, end)`
+// takes is replaced, and the search goes on from the next character.
+template <class Accept>
+std::wstring& replace_accepted(std::wstring& text, std::wstring_view what, const wchar_t* with, Accept accept)
+{
+  for (std::size_t p = find_no_case(text, what, 0); p != std::wstring::npos; p = find_no_case(text, what, p + 1))
+    if (accept(p, p + what.size()))
+      text.replace(p, what.size(), with);
+  return text;
 }
 
 } // namespace
 
-std::wstring dao_database::replace_no_case(const std::wstring& text, const std::wstring& what,
-                                           const std::wstring& with)
+std::wstring& dao_database::replace_no_case(std::wstring& text, const wchar_t* what, const wchar_t* with)
 {
-  std::wstring out = text;
-  for (std::size_t p = find_no_case(out, what, 0); p != std::wstring::npos; p = find_no_case(out, what, p + 1))
-    out.replace(p, what.size(), with);
-  return out;
+  return replace_accepted(text, what, with, [](std::size_t, std::size_t) { return true; });
 }
 
-std::wstring dao_database::replace_word_no_case(const std::wstring& text, const std::wstring& what,
-                                                const std::wstring& with)
+std::wstring& dao_database::replace_word_no_case(std::wstring& text, const wchar_t* what, const wchar_t* with)
 {
-  std::wstring out = text;
-  for (std::size_t p = find_no_case(out, what, 0); p != std::wstring::npos; p = find_no_case(out, what, p + 1)) {
-    const bool starts = p == 0 || std::iswalnum(static_cast<wint_t>(out[p - 1])) == 0;
-    if (starts && ends_word(out, p + what.size()))
-      out.replace(p, what.size(), with);
-  }
-  return out;
+  return replace_accepted(text, what, with,
+                          [&text](std::size_t begin, std::size_t end) { return is_whole_word(text, begin, end); });
+}
+
+std::wstring& dao_database::replace_call_no_case(std::wstring& text, const wchar_t* what, const wchar_t* with)
+{
+  quote_tracker quotes;
+  return replace_accepted(text, what, with, [&](std::size_t begin, std::size_t end) {
+    return is_whole_word(text, begin, end) && opens_call(text, end) && !quotes.inside(text, begin);
+  });
 }
 
 std::wstring dao_database::rewrite_view_sql(const std::wstring& sql)
 {
-  std::wstring out = replace_no_case(sql, L"]![", L"].[");
-  // ASC is also the sort order: only the call "asc(" is the function.
-  for (std::size_t p = find_no_case(out, L"asc", 0); p != std::wstring::npos; p = find_no_case(out, L"asc", p + 1)) {
-    std::size_t after = p + 3;
-    while (after < out.size() && (out[after] == L' ' || out[after] == L'\t'))
-      ++after;
-    const bool starts = p == 0 || std::iswalnum(static_cast<wint_t>(out[p - 1])) == 0;
-    if (starts && after < out.size() && out[after] == L'(')
-      out.replace(p, 3, L"ascii");
-  }
+  std::wstring out = sql;
+  replace_no_case(out, L"]![", L"].[");
+  // ASC is also the sort order: only the call is the function.
+  replace_call_no_case(out, L"asc", L"ascii");
   static const std::pair<const wchar_t*, const wchar_t*> words[] = {
       {L"alike", L"like"}, {L"chr", L"char"},     {L"clng", L"round"},    {L"iif", L"if"},
       {L"lcase", L"lower"}, {L"left$", L"left"},  {L"len", L"length"},    {L"mid$", L"mid"},
@@ -205,9 +249,27 @@ std::wstring dao_database::rewrite_view_sql(const std::wstring& sql)
       {L"strcomp", L"strcmp"}, {L"ucase", L"upper"},
   };
   for (const auto& [access, mysql] : words)
-    out = replace_word_no_case(out, access, mysql);
-  out = replace_no_case(out, L"<>", L"!=");
+    replace_word_no_case(out, access, mysql);
+  replace_no_case(out, L"<>", L"!=");
   return replace_no_case(out, L"WITH OWNERACCESS OPTION", L"");
+}
+
+std::wstring dao_database::gen_ui_name(const std::wstring& table, const std::vector<std::wstring>& taken,
+                                       const SYSTEMTIME& now)
+{
+  tk_log_message(2, L"dao_database::gen_ui_name(%s)", table);
+  const std::wstring time = plat::sprintf(L"%02d%02d%02d%02d%02d%02d", now.wYear % 100, now.wMonth, now.wDay,
+                                          now.wHour, now.wMinute, now.wSecond);
+  tk_log_message(2, L"buf=%s", time);
+  const std::wstring stem = L"ui_" + table;
+  for (unsigned n = 1;; ++n) {
+    // The time alone repeats within one second; a counter keeps the name free.
+    const std::wstring tail = n == 1 ? time : plat::sprintf(L"_%u", n) + time;
+    std::wstring name = stem.substr(0, max_index_name - tail.size()) + tail;
+    if (std::none_of(taken.begin(), taken.end(),
+                     [&name](const std::wstring& other) { return plat::equal_no_case(other, name); }))
+      return name;
+  }
 }
 
 void dao_database::init_fkeys()

@@ -6,11 +6,13 @@
 
 #include "OLE/ole_ptr.h"
 #include "UDB/udb_db.h"
+#include "platform/clock.h"
 #include "platform/dao/dao_interfaces.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class dao_database : public udb_database {
 public:
@@ -55,15 +57,27 @@ public:
 
   // Access SQL in MySQL's words: "]![" as "].[", Access functions by their
   // MySQL names (whole words), "<>" as "!=", no "WITH OWNERACCESS OPTION".
-  // "asc" is taken for the function only where "(" follows, so a sort
-  // order "ASC" stays.
+  // "asc" is taken for the function only where it is called, so a sort
+  // order "ASC" and quoted text stay.
   static std::wstring rewrite_view_sql(const std::wstring& sql);
-  // Every occurrence of `what` (A-Z folded) replaced.
-  static std::wstring replace_no_case(const std::wstring& text, const std::wstring& what, const std::wstring& with);
-  // Occurrences of `what` (A-Z folded) that are whole words: after no letter
-  // or digit, before the end, a blank, "(", a tab, CR or LF.
-  static std::wstring replace_word_no_case(const std::wstring& text, const std::wstring& what,
-                                           const std::wstring& with);
+  // Every occurrence of `what` (letters A-Z without case) replaced in place.
+  // The search goes on one character after each occurrence, inside `with`,
+  // so `with` must not hold `what` after its first character.
+  static std::wstring& replace_no_case(std::wstring& text, const wchar_t* what, const wchar_t* with);
+  // The same for whole words: after no letter or digit, before the end, a
+  // blank, "(", a tab, CR or LF.
+  static std::wstring& replace_word_no_case(std::wstring& text, const wchar_t* what, const wchar_t* with);
+  // The same for calls: a whole word that "(" follows after optional blanks,
+  // outside quoted text ('...', "...", [...]). For function names that SQL
+  // also has as keywords.
+  static std::wstring& replace_call_no_case(std::wstring& text, const wchar_t* what, const wchar_t* with);
+
+  // The name of a unique index added to `table`: "ui_" and the table name, cut
+  // so that the whole keeps to 64 characters, then `now` as yymmddhhmmss. A
+  // name among `taken` (the table's index names, compared ignoring case) gets
+  // a counter before the time instead, so one second can give many names.
+  static std::wstring gen_ui_name(const std::wstring& table, const std::vector<std::wstring>& taken,
+                                  const SYSTEMTIME& now = plat::local_time());
 
   DAODatabase* get_dao_database() const { return database_.get(); }
 
