@@ -26,6 +26,7 @@ const char* text_of(access_number number)
            "in the index, primary key, or relationship.";
   case err_file_not_found: return "Could not find file '%s'.";
   case err_bad_password: return "Not a valid password.";
+  case err_invalid_path: return "'%s' is not a valid path.";
   case err_file_in_use: return "Could not use the database; file already in use.";
   case err_field_too_small: return "The field '%s' is too small to accept the amount of data you attempted to add.";
   case err_database_exists: return "Database '%s' already exists.";
@@ -62,6 +63,8 @@ connection open_file(const std::wstring& path, int flags)
   if (code != SQLITE_OK) {
     if (db == nullptr)
       throw std::bad_alloc();
+    if ((code & 0xFF) == SQLITE_CANTOPEN)
+      raise(err_invalid_path, path);
     raise_sqlite(db.get(), code);
   }
   sqlite3_busy_timeout(db.get(), 2000);

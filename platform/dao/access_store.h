@@ -24,6 +24,7 @@ enum access_number : std::int32_t {
   err_duplicate_key = 3022,
   err_file_not_found = 3024,
   err_bad_password = 3031,
+  err_invalid_path = 3044,
   err_file_in_use = 3045,
   err_field_too_small = 3163,
   err_database_exists = 3204,
