@@ -7,6 +7,7 @@
 
 #include "platform/dao/db_model.h"
 #include "platform/oleaut/safearray.h"
+#include "platform/text_codec.h"
 #include "support/temp_dir.h"
 
 #include <sqlite3.h>
@@ -37,6 +38,11 @@ struct index_spec {
   bool primary = false;
   bool unique = false;
 };
+
+inline std::string to_narrow(std::wstring_view text)
+{
+  return plat::to_utf8(text);
+}
 
 // The text of a value, to compare values of any kind.
 inline std::wstring text_of(const VARIANT& value)
