@@ -3,7 +3,6 @@
 // of a recordset also reaches the value of the row being added.
 #include "platform/dao/db_model.h"
 
-#include <array>
 
 namespace plat::dao {
 
@@ -81,37 +80,25 @@ private:
   VARIANT value_;
 };
 
-// The built-in properties of a field, read when the collection is made. A
-// field of a workbook has no user-defined ones (Description, Format, ...).
+// The properties of a field, read when the collection is made: the built-in
+// ones, then its user-defined ones (a workbook field has none, so Description
+// and Format are not found there).
 class properties_object final : public com_object<DAOProperties> {
 public:
   properties_object(std::shared_ptr<error_state> errors, const field_data& field) : errors_(std::move(errors))
   {
-    values_[0].vt = VT_BSTR;
-    values_[0].bstrVal = SysAllocStringLen(field.name.data(), static_cast<unsigned int>(field.name.size()));
-    values_[1].vt = VT_I2;
-    values_[1].iVal = field.type;
-    values_[2].vt = VT_I4;
-    values_[2].lVal = field.size;
-    values_[3].vt = VT_I4;
-    values_[3].lVal = field.attributes;
-    values_[4].vt = VT_BOOL;
-    values_[4].boolVal = to_variant_bool(field.required);
-    values_[5].vt = VT_BOOL;
-    values_[5].boolVal = to_variant_bool(field.allow_zero_length);
-    values_[6].vt = VT_BSTR;
-    values_[6].bstrVal =
-        SysAllocStringLen(field.default_value.data(), static_cast<unsigned int>(field.default_value.size()));
-    if (values_[0].bstrVal == nullptr || values_[6].bstrVal == nullptr) {
+    try {
+      fill(field);
+    } catch (...) {
       clear();
-      throw std::bad_alloc();
+      throw;
     }
   }
   ~properties_object() override { clear(); }
 
   HRESULT get_Count(short* count) override
   {
-    return guarded(*errors_, [&] { *out_value(count) = count_of(names.size()); });
+    return guarded(*errors_, [&] { *out_value(count) = count_of(names_.size()); });
   }
   HRESULT get_Item(VARIANT item, DAOProperty** property) override
   {
@@ -119,27 +106,58 @@ public:
       out_ptr(property);
       std::size_t at = 0;
       try {
-        at = item_position(item, names.size(), [](std::size_t i) { return names[i]; });
+        at = item_position(item, names_.size(), [&](std::size_t i) -> std::wstring_view { return names_[i]; });
       } catch (const dao_error&) {
         if (item.vt == VT_BSTR)
           raise(err_property_not_found);
         throw;
       }
-      *property = make_com<property_object>(errors_, names[at], values_[at]).detach();
+      *property = make_com<property_object>(errors_, names_[at], values_[at]).detach();
     });
   }
 
 private:
-  static constexpr std::array<std::wstring_view, 7> names = {L"Name",     L"Type",     L"Size",        L"Attributes",
-                                                             L"Required", L"AllowZeroLength", L"DefaultValue"};
+  void fill(const field_data& field)
+  {
+    const auto text = [&](std::wstring_view name, const std::wstring& value) {
+      add(name).vt = VT_BSTR;
+      values_.back().bstrVal = SysAllocStringLen(value.data(), static_cast<unsigned int>(value.size()));
+      if (values_.back().bstrVal == nullptr)
+        throw std::bad_alloc();
+    };
+    text(L"Name", field.name);
+    add(L"Type").vt = VT_I2;
+    values_.back().iVal = field.type;
+    add(L"Size").vt = VT_I4;
+    values_.back().lVal = field.size;
+    add(L"Attributes").vt = VT_I4;
+    values_.back().lVal = field.attributes;
+    add(L"Required").vt = VT_BOOL;
+    values_.back().boolVal = to_variant_bool(field.required);
+    add(L"AllowZeroLength").vt = VT_BOOL;
+    values_.back().boolVal = to_variant_bool(field.allow_zero_length);
+    text(L"DefaultValue", field.default_value);
+    for (const auto& [name, value] : field.user_properties)
+      text(name, value);
+  }
   void clear()
   {
     for (VARIANT& value : values_)
       VariantClear(&value);
   }
+  // A new VT_EMPTY value named `name`; both lists keep their room reserved
+  // first, so a value is never left unowned.
+  VARIANT& add(std::wstring_view name)
+  {
+    names_.reserve(names_.size() + 1);
+    values_.reserve(values_.size() + 1);
+    names_.emplace_back(name);
+    return values_.emplace_back();
+  }
 
   std::shared_ptr<error_state> errors_;
-  std::array<VARIANT, names.size()> values_{};
+  std::vector<std::wstring> names_;
+  std::vector<VARIANT> values_;
 };
 
 class field_object final : public com_object<DAOField> {

@@ -199,6 +199,9 @@ struct field_data {
   std::wstring default_value;
   LONG attributes = db_variable_field;
   std::wstring foreign_name;
+  // User-defined text properties (an Access field's Description and Format),
+  // listed after the built-in ones; a workbook field has none.
+  std::vector<std::pair<std::wstring, std::wstring>> user_properties;
   // Part of an appended table: no longer changes.
   bool frozen = false;
   // Appended to a collection (a field belongs to one).
@@ -223,8 +226,11 @@ struct index_data {
   bool primary = false;
   bool unique = false;
   bool foreign = false;
+  // Part of a stored table: no longer changes.
+  bool frozen = false;
   std::shared_ptr<field_list> fields = std::make_shared<field_list>();
 };
+using index_ptr = std::shared_ptr<index_data>;
 
 struct table_data {
   std::wstring name;
@@ -316,6 +322,10 @@ private:
 
 com_ref<DAOTableDefs> make_tabledefs(session_ptr owner);
 com_ref<DAOIndex> make_index(std::shared_ptr<error_state> errors, std::wstring name);
+// A view of an existing index definition (an Access table's).
+com_ref<DAOIndex> make_index_object(std::shared_ptr<error_state> errors, index_ptr index);
+// The definition behind an Index this engine made; 3001 for any other object.
+index_ptr index_of(IUnknown* index);
 com_ref<DAOIndexes> make_workbook_indexes(std::shared_ptr<error_state> errors);
 // A recordset over the sheet of `table`; `type` and `options` as
 // QueryDef.OpenRecordset takes them.

@@ -138,44 +138,46 @@ private:
 
 class index_object final : public com_object<DAOIndex> {
 public:
-  index_object(std::shared_ptr<error_state> errors, std::wstring name) : errors_(std::move(errors))
+  index_object(std::shared_ptr<error_state> errors, index_ptr index)
+      : errors_(std::move(errors)), index_(std::move(index))
   {
-    index_.name = std::move(name);
   }
+
+  const index_ptr& data() const { return index_; }
 
   HRESULT get_Name(BSTR* name) override
   {
-    return guarded(*errors_, [&] { put_text(name, index_.name); });
+    return guarded(*errors_, [&] { put_text(name, index_->name); });
   }
   HRESULT put_Name(BSTR name) override
   {
-    return guarded(*errors_, [&] { index_.name = text_of(name); });
+    return guarded(*errors_, [&] { changing().name = text_of(name); });
   }
   HRESULT get_Primary(VARIANT_BOOL* primary) override
   {
-    return guarded(*errors_, [&] { *out_value(primary) = to_variant_bool(index_.primary); });
+    return guarded(*errors_, [&] { *out_value(primary) = to_variant_bool(index_->primary); });
   }
   HRESULT put_Primary(VARIANT_BOOL primary) override
   {
-    return guarded(*errors_, [&] { index_.primary = primary != VARIANT_FALSE; });
+    return guarded(*errors_, [&] { changing().primary = primary != VARIANT_FALSE; });
   }
   HRESULT get_Unique(VARIANT_BOOL* unique) override
   {
-    return guarded(*errors_, [&] { *out_value(unique) = to_variant_bool(index_.unique); });
+    return guarded(*errors_, [&] { *out_value(unique) = to_variant_bool(index_->unique); });
   }
   HRESULT put_Unique(VARIANT_BOOL unique) override
   {
-    return guarded(*errors_, [&] { index_.unique = unique != VARIANT_FALSE; });
+    return guarded(*errors_, [&] { changing().unique = unique != VARIANT_FALSE; });
   }
   HRESULT get_Foreign(VARIANT_BOOL* foreign) override
   {
-    return guarded(*errors_, [&] { *out_value(foreign) = to_variant_bool(index_.foreign); });
+    return guarded(*errors_, [&] { *out_value(foreign) = to_variant_bool(index_->foreign); });
   }
   HRESULT get_Fields(VARIANT* fields) override
   {
     return guarded(*errors_, [&] {
       VARIANT* out = out_variant(fields);
-      out->pdispVal = make_index_fields(errors_, index_.fields).detach();
+      out->pdispVal = make_index_fields(errors_, index_->fields).detach();
       out->vt = VT_DISPATCH;
     });
   }
@@ -188,8 +190,15 @@ public:
   }
 
 private:
+  index_data& changing()
+  {
+    if (index_->frozen)
+      raise(err_not_supported);
+    return *index_;
+  }
+
   std::shared_ptr<error_state> errors_;
-  index_data index_;
+  index_ptr index_;
 };
 
 } // namespace
@@ -206,7 +215,19 @@ com_ref<DAOTableDefs> make_tabledefs(session_ptr owner)
 
 com_ref<DAOIndex> make_index(std::shared_ptr<error_state> errors, std::wstring name)
 {
-  return com_ref<DAOIndex>::adopt(make_com<index_object>(std::move(errors), std::move(name)).detach());
+  auto index = std::make_shared<index_data>();
+  index->name = std::move(name);
+  return make_index_object(std::move(errors), std::move(index));
+}
+
+com_ref<DAOIndex> make_index_object(std::shared_ptr<error_state> errors, index_ptr index)
+{
+  return com_ref<DAOIndex>::adopt(make_com<index_object>(std::move(errors), std::move(index)).detach());
+}
+
+index_ptr index_of(IUnknown* index)
+{
+  return own_object<index_object, DAOIndex>(index)->data();
 }
 
 com_ref<DAOIndexes> make_workbook_indexes(std::shared_ptr<error_state> errors)
