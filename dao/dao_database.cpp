@@ -1,5 +1,6 @@
-// The DAO database: a workbook's worksheets are its tables. A table is listed
-// only once DAO has appended it, so a failed definition leaves no name behind.
+// The DAO database: a workbook's worksheets, or an Access database's tables,
+// queries and relations. A table is listed only once DAO has appended it, so a
+// failed definition leaves no name behind.
 #include "dao/dao_database.h"
 
 #include "TK/tk_error_reporter.h"

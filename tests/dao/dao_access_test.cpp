@@ -391,3 +391,31 @@ TEST_F(DaoAccess, QueriesAreCountedOpenedAndTested)
   }
   EXPECT_TRUE(base->test_query(odd));
 }
+
+TEST_F(DaoAccess, EveryRelationNeedingAUniqueIndexGetsOneOfItsOwn)
+{
+  const std::wstring file = path("unique.mdb");
+  const udb_schema parent = schema_of({{L"a", VT_I4}, {L"b", VT_I4}});
+  const udb_schema child = schema_of({{L"x", VT_I4}, {L"y", VT_I4}});
+  create(file, {{L"p", parent}, {L"c", child}});
+  auto base = engine.open_db(file, 0, L"");
+  udb_relationships relations;
+  // Both within one second: the names must still differ.
+  relations.emplace_back(L"c", L"p", std::vector<std::wstring>{L"x"}, std::vector<std::wstring>{L"a"}, L"");
+  relations.emplace_back(L"c", L"p", std::vector<std::wstring>{L"y"}, std::vector<std::wstring>{L"b"}, L"");
+  relations.back().name = L"FK_second";
+  base->create_relationships(relations);
+  {
+    const auto table = base->get_table(L"p", 1);
+    ASSERT_EQ(table->get_indexes().size(), 2u);
+    EXPECT_NE(table->get_indexes()[0].name, table->get_indexes()[1].name);
+    EXPECT_EQ(table->get_indexes()[1].fields, std::vector<std::wstring>{L"b"});
+  }
+
+  // Column lists of unequal length are no relationship at all.
+  udb_relationships broken;
+  broken.emplace_back(L"c", L"p", std::vector<std::wstring>{L"x", L"y"}, std::vector<std::wstring>{L"a"}, L"");
+  EXPECT_THROW(base->create_relationships(broken), tk_mail_assertion);
+  base.reset();
+  EXPECT_EQ(engine.open_db(file, 0, L"")->get_relationships().size(), 2u);
+}
