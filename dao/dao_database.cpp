@@ -1,10 +1,13 @@
-// The DAO database: a workbook's worksheets are its tables. A table is listed
-// only once DAO has appended it, so a failed definition leaves no name behind.
+// The DAO database: a workbook's worksheets, or an Access database's tables,
+// queries and relations. A table is listed only once DAO has appended it, so a
+// failed definition leaves no name behind.
 #include "dao/dao_database.h"
 
+#include "TK/tk_error_reporter.h"
 #include "TK/tk_log.h"
 #include "dao/dao_bstr.h"
 #include "dao/dao_exception.h"
+#include "dao/dao_record.h"
 #include "dao/dao_recordset.h"
 #include "dao/dao_schema_initializer.h"
 #include "platform/case_fold.h"
@@ -34,6 +37,14 @@ VARIANT position_arg(std::uint16_t i)
   VARIANT v;
   v.vt = VT_UI2;
   v.uiVal = i;
+  return v;
+}
+
+VARIANT long_arg(LONG value)
+{
+  VARIANT v;
+  v.vt = VT_I4;
+  v.lVal = value;
   return v;
 }
 
@@ -274,8 +285,72 @@ std::wstring dao_database::gen_ui_name(const std::wstring& table, const std::vec
 
 void dao_database::init_fkeys()
 {
-  throw tk_exception(std::string("Reading foreign keys of an Access database is not supported"),
-                     tk_level_error);
+  tk_log_message(2, "dao_database::init_fkeys");
+  const dao_bstr no_name(std::wstring{});
+  const dao_bstr sql(std::string("SELECT szRelationship, szColumn, szObject, szReferencedObject, szReferencedColumn, "
+                                 "grbit FROM MSysRelationships ORDER BY szRelationship"));
+  ole_com_ptr<DAOQueryDef> query;
+  dao_check(database_->CreateQueryDef(text_arg(no_name), text_arg(sql), query.put()));
+  dao_require(query.get());
+  ole_com_ptr<DAORecordset> rows;
+  dao_check(query->OpenRecordset(short_arg(plat::dao::db_open_dynaset), long_arg(plat::dao::db_read_only), rows.put()));
+  dao_require(rows.get());
+  VARIANT_BOOL eof = VARIANT_FALSE;
+  dao_check(rows->get_EOF(&eof));
+  if (eof == VARIANT_FALSE)
+    dao_check(rows->MoveFirst());
+
+  // The rows of one relationship follow each other (the order is by name); a
+  // relationship is complete when a row of another name comes, or the end.
+  std::wstring name;
+  std::wstring fk_table, pk_table;
+  LONG flags = 0;
+  std::vector<std::wstring> fk_columns, pk_columns;
+  const auto add_current = [&] {
+    if (is_system_table(fk_table) || is_system_table(pk_table))
+      return;
+    udb_relationship relationship(fk_table, pk_table, fk_columns, pk_columns, std::wstring());
+    relationship.name = relationships_.gen_relship_name(relationship);
+    if ((flags & 0x1000) != 0)
+      relationship.rule += L" ON DELETE CASCADE";
+    if ((flags & 0x100) != 0)
+      relationship.rule += L" ON UPDATE CASCADE";
+    relationships_.push_back(relationship);
+  };
+  while (eof == VARIANT_FALSE) {
+    tk_log_message(1, "Reading next record from MSysRelationships");
+    ole_com_ptr<DAOFields> fields;
+    dao_check(rows->get_Fields(fields.put()));
+    dao_require(fields.get());
+    const dao_record row(fields.get());
+    if (row.size() != 6)
+      throw tk_mail_assertion("dao_db", 557);
+    const std::wstring row_name = row[0]->to_wstring();
+    bool same = false;
+    if (!name.empty()) {
+      same = plat::equal_no_case(name, row_name);
+      if (same)
+        tk_log_message(2, L"'%s' is a multi-column FK", name);
+      else
+        add_current();
+    }
+    if (!same) {
+      name = row_name;
+      flags = row[5]->to_long();
+      fk_table = row[2]->to_wstring();
+      pk_table = row[3]->to_wstring();
+      fk_columns.clear();
+      pk_columns.clear();
+    }
+    fk_columns.push_back(row[1]->to_wstring());
+    pk_columns.push_back(row[4]->to_wstring());
+    tk_log_message(2, L"rels_name=%s, src=%s.%s, dest=%s.%s, grbit=%08X", row_name, row[2]->to_wstring(),
+                   row[1]->to_wstring(), row[3]->to_wstring(), row[4]->to_wstring(), static_cast<std::uint32_t>(flags));
+    dao_check(rows->MoveNext());
+    dao_check(rows->get_EOF(&eof));
+  }
+  if (!name.empty())
+    add_current();
 }
 
 bool dao_database::is_system_table(const std::wstring& name)
@@ -353,11 +428,49 @@ std::unique_ptr<udb_recordset> dao_database::get_table(const std::wstring& name,
   return std::make_unique<dao_recordset>(this, name, recordset.get(), table.get());
 }
 
-std::unique_ptr<udb_recordset> dao_database::get_query(const std::wstring& name, const std::wstring& /*sql*/,
-                                                       std::uint32_t /*mode*/)
+std::unique_ptr<udb_recordset> dao_database::get_query(const std::wstring& name, const std::wstring& sql,
+                                                       std::uint32_t mode)
 {
-  tk_log_message(2, L"dao_database::get_query(%s)", name);
-  throw tk_exception(std::string("Queries over a DAO database are not supported"), tk_level_error);
+  tk_log_message(2, L"dao_database::get_query(%s, %s, %d)", name, sql, mode);
+  const dao_bstr no_name(std::wstring{});
+  const dao_bstr text(sql);
+  ole_com_ptr<DAOQueryDef> query;
+  dao_check(database_->CreateQueryDef(text_arg(no_name), text_arg(text), query.put()));
+  dao_require(query.get());
+  const std::uint32_t count = get_query_count(sql);
+  ole_com_ptr<DAORecordset> recordset;
+  dao_check(query->OpenRecordset(short_arg(plat::dao::db_open_dynaset),
+                                 short_arg((mode & mode_read_only) != 0 ? 4 : 8), recordset.put()));
+  dao_require(recordset.get());
+  return std::make_unique<dao_recordset>(this, name, sql, recordset.get(), query.get(), count);
+}
+
+std::uint32_t dao_database::get_query_count(const std::wstring& sql)
+{
+  const dao_bstr no_name(std::wstring{});
+  const dao_bstr text(L"select count(*) from (" + sql + L")");
+  ole_com_ptr<DAOQueryDef> query;
+  dao_check(database_->CreateQueryDef(text_arg(no_name), text_arg(text), query.put()));
+  dao_require(query.get());
+  ole_com_ptr<DAORecordset> recordset;
+  dao_check(query->OpenRecordset(short_arg(plat::dao::db_open_dynaset), long_arg(plat::dao::db_read_only),
+                                 recordset.put()));
+  dao_require(recordset.get());
+  dao_check(recordset->MoveFirst());
+  ole_com_ptr<DAOFields> fields;
+  dao_check(recordset->get_Fields(fields.put()));
+  dao_require(fields.get());
+  ole_com_ptr<DAOField> field;
+  dao_check(fields->get_Item(long_arg(0), field.put()));
+  dao_require(field.get());
+  VARIANT value;
+  VariantInit(&value);
+  dao_check(field->get_Value(&value));
+  VARIANT count;
+  VariantInit(&count);
+  const HRESULT changed = VariantChangeType(&count, &value, 0, VT_UI4);
+  VariantClear(&value);
+  return SUCCEEDED(changed) ? count.ulVal : 0;
 }
 
 bool dao_database::test_query(const std::wstring& sql)
@@ -393,10 +506,151 @@ bool dao_database::delete_tab(const std::wstring& name)
   return udb_database::delete_tab(name);
 }
 
+namespace {
+
+// The DAO relation attributes of a relationship's rule text: only the two
+// cascades have a place in a DAO relation.
+LONG relation_attributes(const std::wstring& rule)
+{
+  LONG attributes = 0;
+  if (find_no_case(rule, L"ON DELETE CASCADE", 0) != std::wstring::npos)
+    attributes |= 0x1000;
+  if (find_no_case(rule, L"ON UPDATE CASCADE", 0) != std::wstring::npos)
+    attributes |= 0x100;
+  return attributes;
+}
+
+// The index that DAO writes into `indexes` once appended: a unique one over
+// the referenced columns, their types and sizes as the table has them.
+ole_com_ptr<DAOIndex> new_unique_index(DAOTableDef& table, const std::wstring& name, const udb_recordset& referenced,
+                                       const std::vector<std::wstring>& columns)
+{
+  const dao_bstr index_name(name);
+  ole_com_ptr<DAOIndex> index;
+  dao_check(table.CreateIndex(text_arg(index_name), index.put()));
+  dao_require(index.get());
+  tk_log_message(2, "Step #1");
+  VARIANT members;
+  VariantInit(&members);
+  dao_check(index->get_Fields(&members));
+  ole_com_ptr<DAOIndexFields> index_fields;
+  const HRESULT asked = (members.vt == VT_DISPATCH || members.vt == VT_UNKNOWN) && members.punkVal != nullptr
+                            ? members.punkVal->QueryInterface(DAOIndexFields::iid,
+                                                              reinterpret_cast<void**>(index_fields.put()))
+                            : E_NOINTERFACE;
+  VariantClear(&members);
+  dao_check(asked);
+  dao_require(index_fields.get());
+  tk_log_message(2, "Step #2");
+  udb_schema columns_of_table = referenced.get_schema();
+  for (const std::wstring& column : columns) {
+    tk_log_message(2, L"\tProcess unique index field %s", column);
+    const t_ftd& descriptor = columns_of_table.get_field1(column);
+    const dao_bstr field_name(column);
+    ole_com_ptr<DAOField> field;
+    dao_check(index->CreateField(text_arg(field_name), long_arg(dao_field::get_native_type(descriptor)),
+                                 long_arg(static_cast<LONG>(descriptor.size)), field.put()));
+    dao_require(field.get());
+    dao_check(index_fields->Append(field.get()));
+  }
+  dao_check(index->put_Primary(VARIANT_FALSE));
+  dao_check(index->put_Unique(VARIANT_TRUE));
+  return index;
+}
+
+// Every name among the table's indexes, the relations' own ones too.
+std::vector<std::wstring> index_names(DAOIndexes& indexes)
+{
+  short count = 0;
+  dao_check(indexes.get_Count(&count));
+  std::vector<std::wstring> names;
+  for (short i = 0; i < count; ++i) {
+    ole_com_ptr<DAOIndex> index;
+    dao_check(indexes.get_Item(position_arg(static_cast<std::uint16_t>(i)), index.put()));
+    dao_require(index.get());
+    dao_bstr name;
+    dao_check(index->get_Name(name.address()));
+    names.push_back(name.to_wstring());
+  }
+  return names;
+}
+
+} // namespace
+
 void dao_database::create_relationships(const udb_relationships& relationships)
 {
   tk_log_message(2, "dao_database::create_relationships");
-  if (mode_ == 8 || relationships.empty())
+  if (mode_ == mode_append) {
+    tk_log_message(3, "Foreign keys are not converted in append mode");
     return;
-  throw tk_exception(std::string("Writing relations into a DAO database is not supported"), tk_level_error);
+  }
+  ole_com_ptr<DAORelations> relations;
+  dao_check(database_->get_Relations(relations.put()));
+  dao_require(relations.get());
+  for (const udb_relationship& relationship : relationships) {
+    tk_log_message(3, L"Processing '%s'", relationship.name);
+    try {
+      create_relationship(*relations.get(), relationship);
+    } catch (const dao_exception& e) {
+      tk_log_message(2, "ERROR:\n%s", e.get_message());
+      tk_report_item_failure(relationship.name, e);
+    }
+  }
+}
+
+void dao_database::create_relationship(DAORelations& relations, const udb_relationship& relationship)
+{
+  // A referenced table the database does not hold (or one DAO keeps no
+  // relation on) fails this relationship alone, as DAO's own lookup would.
+  std::unique_ptr<udb_recordset> referenced =
+      is_table_exist(relationship.pk_table) ? get_table(relationship.pk_table, mode_read_only) : nullptr;
+  if (!referenced)
+    throw dao_exception("Item not found in this collection.", 3265);
+  tk_log_message(1, "udb_indexes::has_index_on_fields");
+  ole_com_ptr<DAOIndexes> indexes;
+  ole_com_ptr<DAOIndex> unique_index;
+  if (!referenced->get_indexes().has_index_on_fields(relationship.pk_flds)) {
+    tk_log_message(2, L"Table %s does not have unique index on FK columns, add it", relationship.pk_table);
+    const dao_bstr table_name(relationship.pk_table);
+    ole_com_ptr<DAOTableDef> table;
+    dao_check(table_defs_->get_Item(text_arg(table_name), table.put()));
+    dao_require(table.get());
+    dao_check(table->get_Indexes(indexes.put()));
+    dao_require(indexes.get());
+    const std::wstring name = gen_ui_name(relationship.pk_table, index_names(*indexes.get()));
+    tk_log_message(2, L"Gen.name=%s", name);
+    unique_index = new_unique_index(*table.get(), name, *referenced, relationship.pk_flds);
+  }
+
+  tk_log_message(2, "Step #3");
+  const dao_bstr relation_name(relationship.name);
+  const dao_bstr table_name(relationship.pk_table);
+  const dao_bstr foreign_table(relationship.fk_table);
+  ole_com_ptr<DAORelation> relation;
+  dao_check(database_->CreateRelation(text_arg(relation_name), text_arg(table_name), text_arg(foreign_table),
+                                      long_arg(relation_attributes(relationship.rule)), relation.put()));
+  dao_require(relation.get());
+  tk_log_message(2, "Step #4");
+  ole_com_ptr<DAOFields> fields;
+  dao_check(relation->get_Fields(fields.put()));
+  dao_require(fields.get());
+  if (relationship.fk_flds.size() != relationship.pk_flds.size())
+    throw tk_mail_assertion("dao_db", 449);
+  udb_schema columns = referenced->get_schema();
+  for (std::size_t i = 0; i < relationship.pk_flds.size(); ++i) {
+    tk_log_message(1, L"Adding fields (%s,%s)", relationship.fk_flds[i], relationship.pk_flds[i]);
+    const t_ftd& descriptor = columns.get_field1(relationship.pk_flds[i]);
+    const dao_bstr field_name(relationship.pk_flds[i]);
+    ole_com_ptr<DAOField> field;
+    dao_check(relation->CreateField(text_arg(field_name), long_arg(dao_field::get_native_type(descriptor)),
+                                    long_arg(0), field.put()));
+    dao_require(field.get());
+    const dao_bstr foreign_name(relationship.fk_flds[i]);
+    field->put_ForeignName(foreign_name);
+    dao_check(fields->Append(field.get()));
+  }
+  referenced.reset();
+  if (unique_index)
+    dao_check(indexes->Append(unique_index.get()));
+  dao_check(relations.Append(relation.get()));
 }

@@ -35,14 +35,20 @@ public:
   // A recordset over the table (read-only with mode bit 0, else append-only);
   // null for a linked or system table.
   std::unique_ptr<udb_recordset> get_table(const std::wstring& name, std::uint32_t mode) override;
-  // Queries over an Access database are not supported: tk_exception level 1.
+  // A recordset over the rows of `sql` (read-only with mode bit 0, else
+  // append-only), its record count that of the whole result. dao_exception
+  // when DAO cannot count or open it.
   std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& sql,
                                            std::uint32_t mode) override;
+  // The number of rows `sql` gives.
+  std::uint32_t get_query_count(const std::wstring& sql);
   // The statement opens as a recordset; never raises.
   bool test_query(const std::wstring& sql) override;
   bool delete_tab(const std::wstring& name) override;
-  // Writing relations is not supported (tk_exception level 1), except for the
-  // empty list and mode 8, which have nothing to do.
+  // One DAO relation per relationship, its cascades kept; a referenced table
+  // without a unique index on the referenced columns gets one first. A
+  // relationship DAO refuses is reported through the installed reporter and
+  // the next one is made. Mode 8 (appending) writes none.
   void create_relationships(const udb_relationships& relationships) override;
 
   // Closes the DAO database, which writes the workbook. A failure raises
@@ -82,7 +88,10 @@ public:
   DAODatabase* get_dao_database() const { return database_.get(); }
 
 private:
+  // Reads MSysRelationships: rows of one name (ignoring case) are one
+  // relationship; those of the navigation-pane tables are left out.
   void init_fkeys();
+  void create_relationship(DAORelations& relations, const udb_relationship& relationship);
 
   ole_com_ptr<DAODatabase> database_;
   ole_com_ptr<DAOQueryDefs> query_defs_;

@@ -138,19 +138,98 @@ std::wstring dao_schema_initializer::quote_def_value(const std::wstring& text)
   return L'"' + both + L'"';
 }
 
-dao_indexes_initializer::dao_indexes_initializer(DAOTableDef* table, const dao_schema_initializer& /*schema*/,
+namespace {
+
+// Binary data and texts longer than 255 characters are no index field to DAO.
+bool can_be_indexed(const t_ftd& column)
+{
+  return column.vartype != VT_BLOB && column.vartype != (VT_ARRAY | VT_UI1) &&
+         !(column.vartype == VT_BSTR && column.size > 255);
+}
+
+} // namespace
+
+dao_indexes_initializer::dao_indexes_initializer(DAOTableDef* table, const dao_schema_initializer& schema,
                                                  const udb_indexes& indexes)
-    : table_(table), indexes_(indexes)
+    : table_(table), validator_(indexes), columns_(schema)
 {
   tk_log_message(2, "dao_indexes_initializer::ctor");
+  const t_names_map& renamed = schema.get_validator().get_mapped_pairs();
+  for (const udb_index& source : indexes) {
+    if (source.fields.size() > max_fields)
+      continue;
+    const bool kept = validator_.is_acceptable(source.name);
+    const std::wstring name = kept ? source.name : validator_.get_safe_name(source.name);
+    std::vector<std::wstring> fields;
+    bool usable = true;
+    for (const std::wstring& field : source.fields) {
+      tk_log_message(1, L"t_names_map::get_mapped_name(%s)", field);
+      const std::wstring dao_name = renamed.get_mapped_name(field);
+      tk_log_message(1, L"Got mapped name: %s", dao_name);
+      if (!can_be_indexed(schema.get_field2(dao_name))) {
+        tk_log_message(2, L"Field '%s' cannot be part of index", dao_name);
+        usable = false;
+        break;
+      }
+      fields.push_back(dao_name);
+    }
+    if (!usable)
+      continue;
+    tk_log_message(1, L"udb_index::ctor('%s',%d,%d)", name, source.unique, source.primary);
+    prepared_.push_back(udb_index(name, source.unique, source.primary, fields));
+    if (!kept) {
+      tk_log_message(2, L"Store generated index name '%s'", name);
+      validator_.add_existing_name(name);
+    }
+    validator_.add_restricted_name(name);
+  }
 }
 
 void dao_indexes_initializer::initialize()
 {
   tk_log_message(2, "dao_indexes_initializer::initialize");
-  ole_com_ptr<DAOIndexes> existing;
-  dao_check(table_->get_Indexes(existing.put()));
-  dao_require(existing.get());
-  if (!indexes_.empty())
-    throw tk_exception(std::string("Creating indexes in a DAO database is not supported"), tk_level_error);
+  ole_com_ptr<DAOIndexes> indexes;
+  dao_check(table_->get_Indexes(indexes.put()));
+  dao_require(indexes.get());
+  std::size_t appended = 0;
+  for (const udb_index& prepared : prepared_) {
+    if (appended == max_indexes)
+      break;
+    tk_log_message(2, L"Process index %s, primary=%d, unique=%d", prepared.name, prepared.primary, prepared.unique);
+    const dao_bstr name(prepared.name);
+    VARIANT name_arg;
+    name_arg.vt = VT_BSTR;
+    name_arg.bstrVal = name;
+    ole_com_ptr<DAOIndex> index;
+    dao_check(table_->CreateIndex(name_arg, index.put()));
+    dao_require(index.get());
+    VARIANT members;
+    VariantInit(&members);
+    dao_check(index->get_Fields(&members));
+    ole_com_ptr<DAOIndexFields> index_fields;
+    const HRESULT asked = (members.vt == VT_DISPATCH || members.vt == VT_UNKNOWN) && members.punkVal != nullptr
+                              ? members.punkVal->QueryInterface(DAOIndexFields::iid,
+                                                                reinterpret_cast<void**>(index_fields.put()))
+                              : E_NOINTERFACE;
+    VariantClear(&members);
+    dao_check(asked);
+    dao_require(index_fields.get());
+    for (const std::wstring& field_name : prepared.fields) {
+      tk_log_message(2, L"\tProcess index field %s", field_name);
+      const t_ftd& column = columns_.get_field2(field_name);
+      const dao_bstr member_name(field_name);
+      VARIANT member_arg;
+      member_arg.vt = VT_BSTR;
+      member_arg.bstrVal = member_name;
+      ole_com_ptr<DAOField> field;
+      dao_check(index->CreateField(member_arg, long_arg(dao_field::get_native_type(column)),
+                                   long_arg(static_cast<LONG>(column.size)), field.put()));
+      dao_require(field.get());
+      dao_check(index_fields->Append(field.get()));
+    }
+    dao_check(index->put_Primary(prepared.primary ? VARIANT_TRUE : VARIANT_FALSE));
+    dao_check(index->put_Unique(prepared.unique ? VARIANT_TRUE : VARIANT_FALSE));
+    dao_check(indexes->Append(index.get()));
+    ++appended;
+  }
 }

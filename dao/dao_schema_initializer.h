@@ -31,15 +31,25 @@ private:
   dao_fn_validator validator_;
 };
 
-// The indexes of a new table. Workbooks keep none: an empty list defines
-// nothing; any index raises tk_exception level 1 (not supported).
+// The indexes of a new table, under names DAO accepts and over the columns'
+// DAO names. An index of more than 10 fields, or over a column DAO cannot
+// index (binary data, text longer than 255), is left out; at most 32 are made.
 class dao_indexes_initializer {
 public:
+  // Prepares the indexes; `schema` (borrowed) gives the columns and the map of
+  // their changed names.
   dao_indexes_initializer(DAOTableDef* table, const dao_schema_initializer& schema,
                           const udb_indexes& indexes);
+  // Creates the prepared indexes in the table definition.
   void initialize();
+
+  const udb_indexes& get_prepared() const { return prepared_; }
+
+  static constexpr std::size_t max_fields = 10, max_indexes = 32;
 
 private:
   DAOTableDef* table_;
-  const udb_indexes& indexes_;
+  udb_indexes prepared_;
+  dao_in_validator validator_;
+  const dao_schema_initializer& columns_;
 };
