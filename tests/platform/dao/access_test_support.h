@@ -132,22 +132,22 @@ protected:
     EXPECT_EQ(database->get_TableDefs(tables.put()), S_OK);
     return tables->Append(table.get());
   }
-  static HRESULT add_index(DAOTableDef* table, DAOIndexes* indexes, const index_spec& spec)
+  static HRESULT add_index(DAOTableDef* table, DAOIndexes* indexes, const index_spec& wanted)
   {
     ref<DAOIndex> index;
-    EXPECT_EQ(table->CreateIndex(text(spec.name), index.put()), S_OK);
+    EXPECT_EQ(table->CreateIndex(text(wanted.name), index.put()), S_OK);
     arg fields_holder;
     EXPECT_EQ(index->get_Fields(&fields_holder.v), S_OK);
     ref<DAOIndexFields> fields;
     EXPECT_EQ(fields_holder.v.pdispVal->QueryInterface(DAOIndexFields::iid, reinterpret_cast<void**>(fields.put())),
               S_OK);
-    for (const std::wstring& name : spec.fields) {
+    for (const std::wstring& name : wanted.fields) {
       ref<DAOField> field;
       EXPECT_EQ(index->CreateField(text(name), i4(plat::dao::db_long), i4(0), field.put()), S_OK);
       EXPECT_EQ(fields->Append(field.get()), S_OK);
     }
-    EXPECT_EQ(index->put_Primary(spec.primary ? VARIANT_TRUE : VARIANT_FALSE), S_OK);
-    EXPECT_EQ(index->put_Unique(spec.unique ? VARIANT_TRUE : VARIANT_FALSE), S_OK);
+    EXPECT_EQ(index->put_Primary(wanted.primary ? VARIANT_TRUE : VARIANT_FALSE), S_OK);
+    EXPECT_EQ(index->put_Unique(wanted.unique ? VARIANT_TRUE : VARIANT_FALSE), S_OK);
     return indexes->Append(index.get());
   }
 
