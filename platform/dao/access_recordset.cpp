@@ -4,6 +4,7 @@
 // table takes new rows, inserted into that table by Update. A row is pending
 // between AddNew and a successful Update; AddNew, CancelUpdate and Close drop it.
 #include "platform/dao/access_store.h"
+#include "platform/dao/recordset_object.h"
 
 #include "platform/oleaut/safearray.h"
 #include "platform/text_codec.h"
@@ -311,6 +312,39 @@ struct access_recordset final : value_source {
     statement.run();
   }
 
+  // What the recordset object asks of its rows.
+  void check_writable()
+  {
+    owner->writable_db();
+    if (read_only || !target)
+      raise(err_read_only);
+  }
+  bool at_bof() const { return bof(); }
+  bool at_eof() const { return eof(); }
+  LONG record_count() const { return static_cast<LONG>(row_count()) + added; }
+  std::shared_ptr<field_list> columns() const { return fields; }
+  void write_row() { insert(); }
+  void move(move_step step)
+  {
+    const bool nowhere = step == move_step::next       ? eof()
+                         : step == move_step::previous ? bof()
+                                                       : row_count() == 0;
+    if (nowhere)
+      raise(err_no_current_record);
+    drop_row();
+    switch (step) {
+    case move_step::first: current = 0; break;
+    case move_step::next: ++current; break;
+    case move_step::previous: --current; break;
+    case move_step::last: current = static_cast<std::ptrdiff_t>(row_count()) - 1; break;
+    }
+  }
+  void close() noexcept
+  {
+    drop_row();
+    closed = true;
+  }
+
   access_session_ptr owner;
   std::shared_ptr<field_list> fields;
   std::vector<std::wstring> origins;
@@ -327,141 +361,8 @@ struct access_recordset final : value_source {
 
 void close_access_recordset(access_recordset& recordset) noexcept
 {
-  recordset.drop_row();
-  recordset.closed = true;
+  recordset.close();
 }
-
-namespace {
-
-class recordset_object final : public com_object<DAORecordset> {
-public:
-  explicit recordset_object(std::shared_ptr<access_recordset> state) : state_(std::move(state)) {}
-
-  HRESULT get_BOF(VARIANT_BOOL* bof) override
-  {
-    return guarded(errors(), [&] {
-      VARIANT_BOOL* out = out_value(bof);
-      state_->check_open();
-      *out = to_variant_bool(state_->bof());
-    });
-  }
-  HRESULT get_EOF(VARIANT_BOOL* eof) override
-  {
-    return guarded(errors(), [&] {
-      VARIANT_BOOL* out = out_value(eof);
-      state_->check_open();
-      *out = to_variant_bool(state_->eof());
-    });
-  }
-  HRESULT get_RecordCount(LONG* count) override
-  {
-    return guarded(errors(), [&] {
-      LONG* out = out_value(count);
-      state_->check_open();
-      *out = static_cast<LONG>(state_->row_count()) + state_->added;
-    });
-  }
-  HRESULT get_Fields(DAOFields** fields) override
-  {
-    return guarded(errors(), [&] {
-      out_ptr(fields);
-      state_->check_open();
-      *fields = make_fields(state_->owner->errors, state_->fields, state_).detach();
-    });
-  }
-  HRESULT get_Collect(VARIANT item, VARIANT* value) override
-  {
-    return guarded(errors(), [&] {
-      VARIANT* out = out_variant(value);
-      state_->check_open();
-      state_->get_value(state_->position(item), out);
-    });
-  }
-  HRESULT put_Collect(VARIANT item, VARIANT value) override
-  {
-    return guarded(errors(), [&] {
-      state_->check_open();
-      state_->put_value(state_->position(item), value);
-    });
-  }
-  HRESULT AddNew() override
-  {
-    return guarded(errors(), [&] {
-      state_->check_open();
-      state_->owner->writable_db();
-      if (state_->read_only || !state_->target)
-        raise(err_read_only);
-      state_->drop_row();
-      state_->row.resize(state_->width());
-      state_->pending = true;
-    });
-  }
-  HRESULT Update(LONG type, VARIANT_BOOL /*force*/) override
-  {
-    return guarded(errors(), [&] {
-      state_->check_open();
-      if (!state_->pending)
-        raise(err_no_add_new);
-      if (type != db_update_regular)
-        raise(err_invalid_argument);
-      state_->insert();  // a refused row stays pending, as DAO leaves it
-      state_->drop_row();
-      ++state_->added;
-    });
-  }
-  HRESULT CancelUpdate() override
-  {
-    return guarded(errors(), [&] {
-      state_->check_open();
-      if (!state_->pending)
-        raise(err_no_add_new);
-      state_->drop_row();
-    });
-  }
-  HRESULT MoveFirst() override
-  {
-    return move(state_->row_count() == 0, [](access_recordset& rs) { rs.current = 0; });
-  }
-  HRESULT MoveLast() override
-  {
-    return move(state_->row_count() == 0,
-                [](access_recordset& rs) { rs.current = static_cast<std::ptrdiff_t>(rs.row_count()) - 1; });
-  }
-  HRESULT MoveNext() override
-  {
-    return move(state_->eof(), [](access_recordset& rs) { ++rs.current; });
-  }
-  HRESULT MovePrevious() override
-  {
-    return move(state_->bof(), [](access_recordset& rs) { --rs.current; });
-  }
-  HRESULT Close() override
-  {
-    return guarded(errors(), [&] {
-      state_->check_open();
-      close_access_recordset(*state_);
-    });
-  }
-
-private:
-  error_state& errors() { return *state_->owner->errors; }
-  // A move drops a pending row; `nowhere` when there is no row to go to.
-  template <class Step>
-  HRESULT move(bool nowhere, Step step)
-  {
-    return guarded(errors(), [&] {
-      state_->check_open();
-      if (nowhere)
-        raise(err_no_current_record);
-      state_->drop_row();
-      step(*state_);
-    });
-  }
-
-  std::shared_ptr<access_recordset> state_;
-};
-
-} // namespace
 
 std::shared_ptr<field_list> query_fields(access_session& session, const std::wstring& sql)
 {
@@ -509,7 +410,7 @@ com_ref<DAORecordset> open_access_recordset(access_session_ptr owner, const std:
     settle_types(*state->fields, query.get(), false);
   std::erase_if(owner->recordsets, [](const std::weak_ptr<access_recordset>& open) { return open.expired(); });
   owner->recordsets.push_back(state);
-  return com_ref<DAORecordset>::adopt(make_com<recordset_object>(std::move(state)).detach());
+  return com_ref<DAORecordset>::adopt(make_com<recordset_object<access_recordset>>(std::move(state)).detach());
 }
 
 } // namespace plat::dao

@@ -2,6 +2,7 @@
 // Collect fills it, Update hands it to the workbook. A row is pending between
 // AddNew and a successful Update; AddNew, CancelUpdate and Close drop it.
 #include "platform/dao/db_model.h"
+#include "platform/dao/recordset_object.h"
 
 #include <cassert>
 
@@ -53,6 +54,30 @@ struct recordset_state final : value_source {
   }
   void put_value(std::size_t at, const VARIANT& value) override;
 
+  // What the recordset object asks of its rows: none is ever current, since
+  // added rows are not read back.
+  void check_writable()
+  {
+    owner->book();
+    if (read_only)
+      raise(err_read_only);
+  }
+  std::size_t width() const { return table->fields->items.size(); }
+  bool at_bof() const { return true; }
+  bool at_eof() const { return true; }
+  LONG record_count() const { return added; }
+  std::shared_ptr<field_list> columns() const { return table->fields; }
+  void write_row()
+  {
+    owner->book().append_row(static_cast<std::size_t>(table->sheet), row.data(), row.size());
+  }
+  void move(move_step) { raise(err_no_current_record); }
+  void close() noexcept
+  {
+    drop_row();
+    closed = true;
+  }
+
   session_ptr owner;
   table_ptr table;
   bool read_only;
@@ -101,125 +126,8 @@ void recordset_state::put_value(std::size_t at, const VARIANT& value)
 
 void close_recordset(recordset_state& recordset) noexcept
 {
-  recordset.drop_row();
-  recordset.closed = true;
+  recordset.close();
 }
-
-namespace {
-
-class recordset_object final : public com_object<DAORecordset> {
-public:
-  explicit recordset_object(std::shared_ptr<recordset_state> state) : state_(std::move(state)) {}
-
-  HRESULT get_BOF(VARIANT_BOOL* bof) override
-  {
-    return guarded(errors(), [&] {
-      VARIANT_BOOL* out = out_value(bof);
-      state_->check_open();
-      *out = VARIANT_TRUE;  // no row is ever current: added rows are not read back
-    });
-  }
-  HRESULT get_EOF(VARIANT_BOOL* eof) override
-  {
-    return guarded(errors(), [&] {
-      VARIANT_BOOL* out = out_value(eof);
-      state_->check_open();
-      *out = VARIANT_TRUE;
-    });
-  }
-  HRESULT get_RecordCount(LONG* count) override
-  {
-    return guarded(errors(), [&] {
-      LONG* out = out_value(count);
-      state_->check_open();
-      *out = state_->added;
-    });
-  }
-  HRESULT get_Fields(DAOFields** fields) override
-  {
-    return guarded(errors(), [&] {
-      out_ptr(fields);
-      state_->check_open();
-      *fields = make_fields(state_->owner->errors, state_->table->fields, state_).detach();
-    });
-  }
-  HRESULT get_Collect(VARIANT item, VARIANT* value) override
-  {
-    return guarded(errors(), [&] {
-      VARIANT* out = out_variant(value);
-      state_->check_open();
-      state_->get_value(state_->position(item), out);
-    });
-  }
-  HRESULT put_Collect(VARIANT item, VARIANT value) override
-  {
-    return guarded(errors(), [&] {
-      state_->check_open();
-      state_->put_value(state_->position(item), value);
-    });
-  }
-  HRESULT AddNew() override
-  {
-    return guarded(errors(), [&] {
-      state_->check_open();
-      state_->owner->book();
-      if (state_->read_only)
-        raise(err_read_only);
-      state_->drop_row();
-      state_->row.resize(state_->table->fields->items.size());
-      state_->pending = true;
-    });
-  }
-  HRESULT Update(LONG type, VARIANT_BOOL /*force*/) override
-  {
-    return guarded(errors(), [&] {
-      state_->check_open();
-      if (!state_->pending)
-        raise(err_no_add_new);
-      if (type != db_update_regular)
-        raise(err_invalid_argument);
-      // A refused row stays pending, as DAO leaves it.
-      state_->owner->book().append_row(static_cast<std::size_t>(state_->table->sheet), state_->row.data(),
-                                       state_->row.size());
-      state_->drop_row();
-      ++state_->added;
-    });
-  }
-  HRESULT CancelUpdate() override
-  {
-    return guarded(errors(), [&] {
-      state_->check_open();
-      if (!state_->pending)
-        raise(err_no_add_new);
-      state_->drop_row();
-    });
-  }
-  HRESULT MoveFirst() override { return no_current_record(); }
-  HRESULT MoveNext() override { return no_current_record(); }
-  HRESULT MovePrevious() override { return no_current_record(); }
-  HRESULT MoveLast() override { return no_current_record(); }
-  HRESULT Close() override
-  {
-    return guarded(errors(), [&] {
-      state_->check_open();
-      close_recordset(*state_);
-    });
-  }
-
-private:
-  error_state& errors() { return *state_->owner->errors; }
-  HRESULT no_current_record()
-  {
-    return guarded(errors(), [&] {
-      state_->check_open();
-      raise(err_no_current_record);
-    });
-  }
-
-  std::shared_ptr<recordset_state> state_;
-};
-
-} // namespace
 
 com_ref<DAORecordset> open_recordset(session_ptr owner, table_ptr table, short type, LONG options)
 {
@@ -240,7 +148,7 @@ com_ref<DAORecordset> open_recordset(session_ptr owner, table_ptr table, short t
   auto state = std::make_shared<recordset_state>(owner, std::move(table), read_only);
   std::erase_if(owner->recordsets, [](const std::weak_ptr<recordset_state>& open) { return open.expired(); });
   owner->recordsets.push_back(state);
-  return com_ref<DAORecordset>::adopt(make_com<recordset_object>(std::move(state)).detach());
+  return com_ref<DAORecordset>::adopt(make_com<recordset_object<recordset_state>>(std::move(state)).detach());
 }
 
 } // namespace plat::dao

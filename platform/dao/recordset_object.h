@@ -1,0 +1,127 @@
+// The Recordset object over the rows a driver keeps: every member checks that
+// the recordset is open and runs guarded, so a failure lands in Errors. What
+// differs between drivers (where rows come from and go to, how far a move can
+// go) is the state's; a row is pending between AddNew and a successful Update,
+// and AddNew, CancelUpdate, a move and Close drop it.
+//
+// The state is a value_source with: owner->errors, check_open(), check_writable()
+// (AddNew's refusals), width(), at_bof(), at_eof(), record_count(), columns()
+// (the field list), position(item), write_row() (Update's), move(step) (which
+// raises err_no_current_record where there is no row to go to), close(), and
+// the members row, pending and added.
+#pragma once
+
+#include "platform/dao/db_model.h"
+
+#include <memory>
+#include <utility>
+
+namespace plat::dao {
+
+enum class move_step { first, next, previous, last };
+
+template <class State>
+class recordset_object final : public com_object<DAORecordset> {
+public:
+  explicit recordset_object(std::shared_ptr<State> state) : state_(std::move(state)) {}
+
+  HRESULT get_BOF(VARIANT_BOOL* bof) override
+  {
+    return open_guarded([&] { *bof = to_variant_bool(state_->at_bof()); }, bof);
+  }
+  HRESULT get_EOF(VARIANT_BOOL* eof) override
+  {
+    return open_guarded([&] { *eof = to_variant_bool(state_->at_eof()); }, eof);
+  }
+  HRESULT get_RecordCount(LONG* count) override
+  {
+    return open_guarded([&] { *count = state_->record_count(); }, count);
+  }
+  HRESULT get_Fields(DAOFields** fields) override
+  {
+    return open_guarded([&] { *fields = make_fields(state_->owner->errors, state_->columns(), state_).detach(); },
+                        fields);
+  }
+  HRESULT get_Collect(VARIANT item, VARIANT* value) override
+  {
+    return guarded(errors(), [&] {
+      VARIANT* out = out_variant(value);
+      state_->check_open();
+      state_->get_value(state_->position(item), out);
+    });
+  }
+  HRESULT put_Collect(VARIANT item, VARIANT value) override
+  {
+    return guarded(errors(), [&] {
+      state_->check_open();
+      state_->put_value(state_->position(item), value);
+    });
+  }
+  HRESULT AddNew() override
+  {
+    return guarded(errors(), [&] {
+      state_->check_open();
+      state_->check_writable();
+      state_->drop_row();
+      state_->row.resize(state_->width());
+      state_->pending = true;
+    });
+  }
+  HRESULT Update(LONG type, VARIANT_BOOL /*force*/) override
+  {
+    return guarded(errors(), [&] {
+      state_->check_open();
+      if (!state_->pending)
+        raise(err_no_add_new);
+      if (type != db_update_regular)
+        raise(err_invalid_argument);
+      state_->write_row();  // a refused row stays pending, as DAO leaves it
+      state_->drop_row();
+      ++state_->added;
+    });
+  }
+  HRESULT CancelUpdate() override
+  {
+    return guarded(errors(), [&] {
+      state_->check_open();
+      if (!state_->pending)
+        raise(err_no_add_new);
+      state_->drop_row();
+    });
+  }
+  HRESULT MoveFirst() override { return move(move_step::first); }
+  HRESULT MoveNext() override { return move(move_step::next); }
+  HRESULT MovePrevious() override { return move(move_step::previous); }
+  HRESULT MoveLast() override { return move(move_step::last); }
+  HRESULT Close() override
+  {
+    return guarded(errors(), [&] {
+      state_->check_open();
+      state_->close();
+    });
+  }
+
+private:
+  error_state& errors() { return *state_->owner->errors; }
+  // A getter: its out-parameter cleared first, then the open check.
+  template <class Body, class Out>
+  HRESULT open_guarded(Body&& body, Out* out)
+  {
+    return guarded(errors(), [&] {
+      *out_value(out) = Out{};
+      state_->check_open();
+      body();
+    });
+  }
+  HRESULT move(move_step step)
+  {
+    return guarded(errors(), [&] {
+      state_->check_open();
+      state_->move(step);
+    });
+  }
+
+  std::shared_ptr<State> state_;
+};
+
+} // namespace plat::dao
