@@ -7,9 +7,9 @@
 #include "platform/text_codec.h"
 #include "xlsx/package_parts.h"
 #include "xlsx/xml_emitter.h"
+#include "xlsx/xml_text.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -20,32 +20,6 @@ namespace {
 
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 constexpr std::size_t kMaxCellUnits = 32767;
-
-bool IsXmlChar(char32_t cp)
-{
-  if (cp < 0x20)
-    return cp == 0x09 || cp == 0x0A || cp == 0x0D;
-  if (cp < 0xD800)
-    return true;
-  if (cp < 0xE000)
-    return false;
-  if (cp == 0xFFFE || cp == 0xFFFF)
-    return false;
-  return cp <= 0x10FFFF;
-}
-
-// Bytes that need more than a copy in element content.
-constexpr std::array<bool, 256> kSpecial = [] {
-  std::array<bool, 256> t{};
-  for (const char c : {'&', '"', '\'', '/', '<', '>', '\\', '\r', '_'})
-    t[static_cast<unsigned char>(c)] = true;
-  return t;
-}();
-
-bool IsHex(char c)
-{
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 
 } // namespace
 
@@ -138,7 +112,7 @@ void CSharedStrings::WritePart(CXmlEmitter& xml) const
     if (NeedsSpacePreserve(text))
       xml << XmlToken::Attribute("xml:space") << "preserve";
     xml.BeginContent();
-    WriteEscapedText(xml.Out(), text);
+    WriteXmlText(xml.Out(), text, XmlTextUse::kContent);
     xml << XmlToken::EndTag() << XmlToken::EndTag();
   }
   xml << XmlToken::EndTag("sst");
@@ -156,45 +130,6 @@ bool CSharedStrings::WritePart(const std::string& path, std::string& error_text)
     return false;
   }
   return true;
-}
-
-void WriteEscapedText(CFileWriter& out, std::string_view utf8)
-{
-  std::size_t run = 0;
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    if (!kSpecial[c])
-      continue;
-    std::string_view entity;
-    switch (c) {
-    case '&': entity = "&amp;"; break;
-    case '"': entity = "&quot;"; break;
-    case '\'': entity = "&#39;"; break;
-    case '/': entity = "&#47;"; break;
-    case '<': entity = "&lt;"; break;
-    case '>': entity = "&gt;"; break;
-    case '\\': entity = "&#92;"; break;
-    case '\r': entity = "&#13;"; break;
-    default:  // '_': only the start of a literal _xHHHH_ is escaped
-      if (i + 6 < utf8.size() && utf8[i + 1] == 'x' && IsHex(utf8[i + 2]) && IsHex(utf8[i + 3]) &&
-          IsHex(utf8[i + 4]) && IsHex(utf8[i + 5]) && utf8[i + 6] == '_')
-        entity = "_x005F_";
-      else
-        continue;
-    }
-    out.Write(utf8.substr(run, i - run));
-    out.Write(entity);
-    run = i + 1;
-  }
-  out.Write(utf8.substr(run));
-}
-
-bool NeedsSpacePreserve(std::string_view utf8)
-{
-  if (utf8.empty())
-    return false;
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-  return blank(utf8.front()) || blank(utf8.back());
 }
 
 } // namespace XlsxBook

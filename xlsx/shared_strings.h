@@ -61,14 +61,4 @@ private:
   std::vector<char> key_;                // reused room for the UTF-8 form of a text
 };
 
-// Escapes one UTF-8 text for XML element content, straight into the writer:
-// & " ' / < > \ become entities (&amp; &quot; &#39; &#47; &lt; &gt; &#92;), a
-// carriage return becomes &#13; (a parser would turn a literal one into a line
-// feed), and a "_" that starts an _xHHHH_ pattern becomes _x005F_ so that
-// readers do not decode it. Every other byte is copied.
-void WriteEscapedText(CFileWriter& out, std::string_view utf8);
-// Whether a text needs xml:space="preserve": it begins or ends with a space,
-// tab, line feed or carriage return.
-bool NeedsSpacePreserve(std::string_view utf8);
-
 } // namespace XlsxBook

@@ -6,6 +6,7 @@
 #include "xlsx/package_parts.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xml_emitter.h"
+#include "xlsx/xml_text.h"
 
 #include "TK/tk_log.h"
 #include "platform/text_codec.h"
@@ -44,23 +45,6 @@ constexpr std::array<const wchar_t*, 9> colour_tags = {
 
 constexpr std::array<const char*, 4> horizontal_names = {nullptr, "left", "center", "right"};
 constexpr std::array<const char*, 4> vertical_names = {nullptr, "top", "center", "bottom"};
-
-// The currency symbol goes into an attribute value between &quot; marks, so the
-// few characters that would end or break it are written as entities.
-std::wstring escape_for_attribute(const std::wstring& text)
-{
-  std::wstring out;
-  for (wchar_t c : text) {
-    switch (c) {
-    case L'&': out += L"&amp;"; break;
-    case L'<': out += L"&lt;"; break;
-    case L'>': out += L"&gt;"; break;
-    case L'"': out += L"&quot;"; break;
-    default: out += c;
-    }
-  }
-  return out;
-}
 
 } // namespace
 
@@ -154,7 +138,7 @@ std::wstring BuildFormatCode(const NumFormatData& format)
   std::wstring digits = L"0";
   if (format.decimals > 0)
     digits += L"." + std::wstring(format.decimals, L'0');
-  const auto currency = [] { return L"&quot;" + escape_for_attribute(LocalCurrencySymbol()) + L"&quot;"; };
+  const auto currency = [] { return L"&quot;" + XmlText(LocalCurrencySymbol(), XmlTextUse::kAttribute) + L"&quot;"; };
   const std::wstring positive = GetColourTag(format.positive_colour);
   const std::wstring negative = GetColourTag(format.negative_colour);
   const std::wstring zero = GetColourTag(format.zero_colour);

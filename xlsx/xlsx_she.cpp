@@ -10,6 +10,7 @@
 #include "xlsx/package_parts.h"
 #include "xlsx/shared_strings.h"
 #include "xlsx/xlsx_book.h"
+#include "xlsx/xml_text.h"
 
 #include <charconv>
 #include <cmath>
@@ -94,28 +95,7 @@ std::wstring CWorksheet::MakeCellRef(std::uint64_t position)
 std::wstring CWorksheet::get_safe_string(const std::wstring& text)
 {
   tk_log_message(1, L"CWorksheet::get_safe_string(%s)", text);
-  std::wstring out;
-  out.reserve(text.size());
-  for (const wchar_t ch : text) {
-    const auto cp = static_cast<char32_t>(ch);
-    switch (cp) {
-    case U'&': out += L"&amp;"; continue;
-    case U'"': out += L"&quot;"; continue;
-    case U'\'': out += L"&#39;"; continue;
-    case U'/': out += L"&#47;"; continue;
-    case U'<': out += L"&lt;"; continue;
-    case U'>': out += L"&gt;"; continue;
-    case U'\\': out += L"&#92;"; continue;
-    case U'\t': out += L"&#9;"; continue;
-    case U'\n': out += L"&#10;"; continue;
-    case U'\r': out += L"&#13;"; continue;
-    default: break;
-    }
-    const bool allowed = cp >= 0x20 && !(cp >= 0xD800 && cp <= 0xDFFF) && cp != 0xFFFE &&
-                         cp != 0xFFFF && cp <= 0x10FFFF;
-    if (allowed)
-      out += ch;
-  }
+  const std::wstring out = XmlText(text, XmlTextUse::kAttribute);
   tk_log_message(1, L"Got safe string: %s", out);
   return out;
 }

@@ -76,11 +76,8 @@ public:
   // The title escaped for XML (get_safe_string).
   std::wstring GetSafeTitle() const;
 
-  // Text made safe for XML content and attribute values: & " ' / < > \ become
-  // &amp; &quot; &#39; &#47; &lt; &gt; &#92;, tab, line feed and carriage return
-  // become &#9; &#10; &#13; (attribute values would otherwise turn them into
-  // spaces), and the characters XML 1.0 forbids (controls, U+FFFE, U+FFFF, lone
-  // surrogates, values past U+10FFFF) are dropped. Everything else is kept.
+  // Text made safe for XML content and attribute values: the attribute form of
+  // XmlText (xlsx/xml_text.h), so characters XML 1.0 forbids are dropped.
   static std::wstring get_safe_string(const std::wstring& text);
 
   // "A1" references: bijective base-26 letters of the 0-based column and the

@@ -1,7 +1,7 @@
 // The streaming XML writer of every .xlsx part: tokens and plain values become
 // UTF-8 text in a CFileWriter as they arrive; only the names of the open
 // elements are remembered, so that every element is closed and well nested.
-// It escapes nothing: callers hand it text that is already safe for XML.
+// It escapes nothing: callers hand it text already made safe by xlsx/xml_text.h.
 #pragma once
 
 #include "xlsx/xlsx_file_writer.h"

@@ -1,0 +1,54 @@
+// The one place where outside text becomes XML text in the package: the
+// character filter, escaping for element content and for attribute values, and
+// the xml:space test. Whatever it writes is well-formed and reads back as the
+// text it was given, less the characters XML 1.0 cannot hold.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace XlsxBook {
+
+class CFileWriter;
+
+// Whether XML 1.0 can hold the code point: tab, line feed, carriage return and
+// everything from U+0020 except the surrogates, U+FFFE, U+FFFF and values past
+// U+10FFFF. Every other character is dropped wherever text enters the package.
+constexpr bool IsXmlChar(char32_t cp)
+{
+  if (cp < 0x20)
+    return cp == 0x09 || cp == 0x0A || cp == 0x0D;
+  if (cp < 0xD800)
+    return true;
+  if (cp < 0xE000)
+    return false;
+  if (cp == 0xFFFE || cp == 0xFFFF)
+    return false;
+  return cp <= 0x10FFFF;
+}
+
+// Where the text goes. Both forms write & " ' / < > \ as &amp; &quot; &#39; &#47;
+// &lt; &gt; &#92; and a carriage return as &#13; (a parser turns a literal one
+// into a line feed). An attribute value also gets tab and line feed as &#9; and
+// &#10;, which attribute normalisation would otherwise turn into spaces. Element
+// content is where readers decode _xHHHH_ (cell texts), so there the "_" that
+// starts a literal one becomes _x005F_; attribute values (sheet names, format
+// codes) are read as written and keep it.
+enum class XmlTextUse : std::uint32_t { kContent = 0, kAttribute = 1 };
+
+// Narrow forms take UTF-8; invalid bytes are dropped like forbidden characters.
+// Writing into the file writer or appending to a caller's string allocates
+// nothing beyond what the destination itself grows by.
+void WriteXmlText(CFileWriter& out, std::string_view utf8, XmlTextUse use);
+void AppendXmlText(std::string& out, std::string_view utf8, XmlTextUse use);
+// Wide forms: one wchar_t is one code point; a surrogate unit is dropped.
+void AppendXmlText(std::wstring& out, std::wstring_view text, XmlTextUse use);
+std::wstring XmlText(std::wstring_view text, XmlTextUse use);
+
+// Whether element content needs xml:space="preserve" to keep its white space:
+// it begins or ends with a space, tab, line feed or carriage return.
+bool NeedsSpacePreserve(std::string_view utf8);
+bool NeedsSpacePreserve(std::wstring_view text);
+
+} // namespace XlsxBook
