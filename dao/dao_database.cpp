@@ -530,17 +530,7 @@ ole_com_ptr<DAOIndex> new_unique_index(DAOTableDef& table, const std::wstring& n
   dao_check(table.CreateIndex(text_arg(index_name), index.put()));
   dao_require(index.get());
   tk_log_message(2, "Step #1");
-  VARIANT members;
-  VariantInit(&members);
-  dao_check(index->get_Fields(&members));
-  ole_com_ptr<DAOIndexFields> index_fields;
-  const HRESULT asked = (members.vt == VT_DISPATCH || members.vt == VT_UNKNOWN) && members.punkVal != nullptr
-                            ? members.punkVal->QueryInterface(DAOIndexFields::iid,
-                                                              reinterpret_cast<void**>(index_fields.put()))
-                            : E_NOINTERFACE;
-  VariantClear(&members);
-  dao_check(asked);
-  dao_require(index_fields.get());
+  const ole_com_ptr<DAOIndexFields> index_fields = dao_index_fields(*index.get());
   tk_log_message(2, "Step #2");
   udb_schema columns_of_table = referenced.get_schema();
   for (const std::wstring& column : columns) {

@@ -39,6 +39,22 @@ void put_default_text(DAOField& field, const std::wstring& text)
 
 } // namespace
 
+ole_com_ptr<DAOIndexFields> dao_index_fields(DAOIndex& index)
+{
+  VARIANT members;
+  VariantInit(&members);
+  dao_check(index.get_Fields(&members));
+  ole_com_ptr<DAOIndexFields> fields;
+  const HRESULT asked = (members.vt == VT_DISPATCH || members.vt == VT_UNKNOWN) && members.punkVal != nullptr
+                            ? members.punkVal->QueryInterface(DAOIndexFields::iid,
+                                                              reinterpret_cast<void**>(fields.put()))
+                            : E_NOINTERFACE;
+  VariantClear(&members);
+  dao_check(asked);
+  dao_require(fields.get());
+  return fields;
+}
+
 dao_schema_initializer::dao_schema_initializer(DAOTableDef* table, const udb_schema& source)
     : table_(table), validator_(source)
 {
@@ -203,17 +219,7 @@ void dao_indexes_initializer::initialize()
     ole_com_ptr<DAOIndex> index;
     dao_check(table_->CreateIndex(name_arg, index.put()));
     dao_require(index.get());
-    VARIANT members;
-    VariantInit(&members);
-    dao_check(index->get_Fields(&members));
-    ole_com_ptr<DAOIndexFields> index_fields;
-    const HRESULT asked = (members.vt == VT_DISPATCH || members.vt == VT_UNKNOWN) && members.punkVal != nullptr
-                              ? members.punkVal->QueryInterface(DAOIndexFields::iid,
-                                                                reinterpret_cast<void**>(index_fields.put()))
-                              : E_NOINTERFACE;
-    VariantClear(&members);
-    dao_check(asked);
-    dao_require(index_fields.get());
+    const ole_com_ptr<DAOIndexFields> index_fields = dao_index_fields(*index.get());
     for (const std::wstring& field_name : prepared.fields) {
       tk_log_message(2, L"\tProcess index field %s", field_name);
       const t_ftd& column = columns_.get_field2(field_name);

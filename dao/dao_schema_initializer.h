@@ -3,6 +3,7 @@
 // ignoring case; the map of changed names is the validator's.
 #pragma once
 
+#include "OLE/ole_ptr.h"
 #include "UDB/udb_schema.h"
 #include "dao/dao_validators.h"
 #include "platform/dao/dao_interfaces.h"
@@ -34,6 +35,10 @@ private:
 // The indexes of a new table, under names DAO accepts and over the columns'
 // DAO names. An index of more than 10 fields, or over a column DAO cannot
 // index (binary data, text longer than 255), is left out; at most 32 are made.
+// The fields collection of a new index, as DAO hands it out inside a VARIANT;
+// dao_exception when DAO refuses it.
+ole_com_ptr<DAOIndexFields> dao_index_fields(DAOIndex& index);
+
 class dao_indexes_initializer {
 public:
   // Prepares the indexes; `schema` (borrowed) gives the columns and the map of
