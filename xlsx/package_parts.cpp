@@ -3,6 +3,7 @@
 // text that comes from outside (the author, sheet titles) is escaped first.
 #include "xlsx/package_parts.h"
 
+#include "xlsx/relationships.h"
 #include "xlsx/shared_strings.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
@@ -36,13 +37,6 @@ namespace {
 void TextElement(CXmlEmitter& xml, const char* name, const auto& text)
 {
   xml << XmlToken::StartTag(name) << XmlToken::CloseStartTag() << text << XmlToken::EndTag();
-}
-
-void Relationship(CXmlEmitter& xml, const std::string& id, const char* type, const std::string& target)
-{
-  xml << XmlToken::StartTag("Relationship") << XmlToken::Attribute("Id") << id
-      << XmlToken::Attribute("Type") << type << XmlToken::Attribute("Target") << target
-      << XmlToken::EndTag();
 }
 
 void Default(CXmlEmitter& xml, const char* extension, const char* content_type)
@@ -80,11 +74,9 @@ bool CWorkbook::WriteCoreParts()
     return false;
 
   return WritePart(m_partList[part_package_rels], [](CXmlEmitter& xml) {
-    xml << XmlToken::Declaration() << XmlToken::StartTag("Relationships")
-        << XmlToken::Attribute("xmlns") << ns::package_relationships;
-    Relationship(xml, "rId3", rel::extended_properties, "docProps/app.xml");
-    Relationship(xml, "rId2", rel::core_properties, "docProps/core.xml");
-    Relationship(xml, "rId1", rel::office_document, "xl/workbook.xml");
+    WriteRelationships(xml, {{3, rel::extended_properties, L"docProps/app.xml"},
+                             {2, rel::core_properties, L"docProps/core.xml"},
+                             {1, rel::office_document, L"xl/workbook.xml"}});
   });
 }
 
@@ -92,6 +84,7 @@ bool CWorkbook::WriteAppPart()
 {
   return WritePart(m_partList[part_app], [this](CXmlEmitter& xml) {
     const std::size_t sheets = m_sheets.size();
+    const std::size_t chart_count = charts.size();
     xml << XmlToken::Declaration() << XmlToken::StartTag("Properties")
         << XmlToken::Attribute("xmlns") << ns::extended_properties
         << XmlToken::Attribute("xmlns:vt") << ns::doc_props_vtypes;
@@ -99,18 +92,28 @@ bool CWorkbook::WriteAppPart()
     TextElement(xml, "DocSecurity", 0);
     TextElement(xml, "ScaleCrop", "false");
 
+    const auto heading = [&xml](const char* name, std::size_t count) {
+      xml << XmlToken::StartTag("vt:variant");
+      TextElement(xml, "vt:lpstr", name);
+      xml << XmlToken::EndTag() << XmlToken::StartTag("vt:variant");
+      TextElement(xml, "vt:i4", count);
+      xml << XmlToken::EndTag();
+    };
     xml << XmlToken::StartTag("HeadingPairs") << XmlToken::StartTag("vt:vector")
-        << XmlToken::Attribute("size") << 2 << XmlToken::Attribute("baseType") << "variant";
-    xml << XmlToken::StartTag("vt:variant");
-    TextElement(xml, "vt:lpstr", "Worksheets");
-    xml << XmlToken::EndTag() << XmlToken::StartTag("vt:variant");
-    TextElement(xml, "vt:i4", sheets);
-    xml << XmlToken::EndTag() << XmlToken::EndTag("HeadingPairs");
+        << XmlToken::Attribute("size") << (chart_count > 0 ? 4 : 2)
+        << XmlToken::Attribute("baseType") << "variant";
+    heading("Worksheets", sheets);
+    if (chart_count > 0)
+      heading("Diagramms", chart_count);
+    xml << XmlToken::EndTag("HeadingPairs");
 
     xml << XmlToken::StartTag("TitlesOfParts") << XmlToken::StartTag("vt:vector")
-        << XmlToken::Attribute("size") << sheets << XmlToken::Attribute("baseType") << "lpstr";
+        << XmlToken::Attribute("size") << sheets + chart_count
+        << XmlToken::Attribute("baseType") << "lpstr";
     for (const auto& sheet : m_sheets)
       TextElement(xml, "vt:lpstr", sheet->GetSafeTitle());
+    for (const auto& chart : charts)
+      TextElement(xml, "vt:lpstr", GetSafeTitle(*chart));
     xml << XmlToken::EndTag("TitlesOfParts");
 
     xml << XmlToken::StartTag("Company") << XmlToken::CloseStartTag() << XmlToken::EndTag();
@@ -123,8 +126,7 @@ bool CWorkbook::WriteAppPart()
 
 bool CWorkbook::WriteContentTypes()
 {
-  bool calc_chain_written = true;
-  const bool written = WritePart(m_partList[part_content_types], [&](CXmlEmitter& xml) {
+  return WritePart(m_partList[part_content_types], [this](CXmlEmitter& xml) {
     xml << XmlToken::Declaration() << XmlToken::StartTag("Types") << XmlToken::Attribute("xmlns")
         << ns::content_types;
     Default(xml, "rels", "application/vnd.openxmlformats-package.relationships+xml");
@@ -140,24 +142,42 @@ bool CWorkbook::WriteContentTypes()
     if (!m_sharedStrings->Empty())
       Override(xml, "/xl/sharedStrings.xml",
                "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml");
-    // Comment parts would be listed here; nothing adds comments.
-    bool formulas = false;
-    for (const auto& sheet : m_sheets) {
+    if (!m_commentList.empty()) {
+      Default(xml, "vml", "application/vnd.openxmlformats-officedocument.vmlDrawing");
+      for (const auto& sheet : m_sheets)
+        if (sheet->m_hasComments)
+          Override(xml, plat::sprintf("/xl/comments%u.xml", sheet->m_sheetNumber),
+                   "application/vnd.openxmlformats-officedocument.spreadsheetml.comments+xml");
+    }
+    for (const auto& sheet : m_sheets)
       Override(xml, plat::sprintf("/xl/worksheets/sheet%u.xml", sheet->m_sheetNumber),
                "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml");
-      formulas = formulas || sheet->m_hasFormulas;
-    }
-    if (formulas) {
+    if (HasFormulas())
       Override(xml, "/xl/calcChain.xml",
                "application/vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml");
-      calc_chain_written = WriteCalcChain();
+    for (const auto& chart : charts) {
+      Override(xml, plat::sprintf("/xl/charts/chart%u.xml", chart->number),
+               "application/vnd.openxmlformats-officedocument.drawingml.chart+xml");
+      Override(xml, plat::sprintf("/xl/drawings/drawing%u.xml", chart->number),
+               "application/vnd.openxmlformats-officedocument.drawing+xml");
+      Override(xml, plat::sprintf("/xl/chartsheets/sheet%u.xml", chart->number),
+               "application/vnd.openxmlformats-officedocument.spreadsheetml.chartsheet+xml");
     }
   });
-  return written && calc_chain_written;
+}
+
+bool CWorkbook::HasFormulas() const
+{
+  for (const auto& sheet : m_sheets)
+    if (sheet->m_hasFormulas && !sheet->m_formulaRefs.empty())
+      return true;
+  return false;
 }
 
 bool CWorkbook::WriteCalcChain()
 {
+  if (!HasFormulas())
+    return true;
   const std::wstring part = L"xl/calcChain.xml";
   m_partList.push_back(part);
   return WritePart(part, [this](CXmlEmitter& xml) {
@@ -165,7 +185,7 @@ bool CWorkbook::WriteCalcChain()
         << XmlToken::Attribute("xmlns") << ns::spreadsheet_main;
     for (std::size_t position = 0; position < m_sheets.size(); ++position) {
       const CWorksheet& sheet = *m_sheets[position];
-      if (!sheet.m_hasFormulas)
+      if (!sheet.m_hasFormulas || sheet.m_formulaRefs.empty())
         continue;
       bool first = true;
       for (const std::wstring& ref : sheet.m_formulaRefs) {

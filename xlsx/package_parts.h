@@ -32,6 +32,12 @@ inline constexpr const char* markup_compatibility =
 inline constexpr const char* x14ac = "http://schemas.microsoft.com/office/spreadsheetml/2009/9/ac";
 inline constexpr const char* x14 = "http://schemas.microsoft.com/office/spreadsheetml/2009/9/main";
 inline constexpr const char* drawing_main = "http://schemas.openxmlformats.org/drawingml/2006/main";
+inline constexpr const char* drawing_chart = "http://schemas.openxmlformats.org/drawingml/2006/chart";
+inline constexpr const char* spreadsheet_drawing =
+    "http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing";
+inline constexpr const char* vml = "urn:schemas-microsoft-com:vml";
+inline constexpr const char* vml_office = "urn:schemas-microsoft-com:office:office";
+inline constexpr const char* vml_excel = "urn:schemas-microsoft-com:office:excel";
 } // namespace ns
 
 // Relationship types (the office-document ones end in the part's kind).
@@ -56,6 +62,12 @@ inline constexpr const char* comments =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/comments";
 inline constexpr const char* vml_drawing =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/vmlDrawing";
+inline constexpr const char* chartsheet =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/chartsheet";
+inline constexpr const char* drawing =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/drawing";
+inline constexpr const char* chart =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/chart";
 } // namespace rel
 
 // The author written into the document properties: USERNAME, else USER, else

@@ -3,6 +3,7 @@
 #include "xlsx/workbook_part.h"
 
 #include "xlsx/package_parts.h"
+#include "xlsx/relationships.h"
 #include "xlsx/shared_strings.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
@@ -13,54 +14,37 @@
 namespace XlsxBook {
 
 WorkbookRelIds::WorkbookRelIds(std::uint32_t sheet_count, bool has_calc_chain,
-                               bool has_shared_strings)
+                               std::uint32_t chart_count, bool has_shared_strings)
 {
   std::uint32_t next = Sheet(sheet_count);
   if (has_calc_chain)
     calc_chain = next++;
-  // Chart sheets would take their ids here; none are ever added.
+  first_chart = next;
+  next += chart_count;
   if (has_shared_strings)
     shared_strings = next++;
 }
 
-namespace {
-
-std::string RelId(std::uint32_t id)
-{
-  return plat::sprintf("rId%u", id);
-}
-
-void Relationship(CXmlEmitter& xml, std::uint32_t id, const char* type, const std::string& target)
-{
-  xml << XmlToken::StartTag("Relationship") << XmlToken::Attribute("Id") << RelId(id)
-      << XmlToken::Attribute("Type") << type << XmlToken::Attribute("Target") << target
-      << XmlToken::EndTag();
-}
-
-} // namespace
-
 bool CWorkbook::WriteWorkbookParts()
 {
-  bool formulas = false;
-  for (const auto& sheet : m_sheets)
-    formulas = formulas || sheet->m_hasFormulas;
   const auto sheet_count = static_cast<std::uint32_t>(m_sheets.size());
-  const WorkbookRelIds ids(sheet_count, formulas, !m_sharedStrings->Empty());
+  const auto chart_count = static_cast<std::uint32_t>(charts.size());
+  const WorkbookRelIds ids(sheet_count, HasFormulas(), chart_count, !m_sharedStrings->Empty());
 
-  const bool rels = WritePart(m_partList[part_workbook_rels], [&](CXmlEmitter& xml) {
-    xml << XmlToken::Declaration() << XmlToken::StartTag("Relationships")
-        << XmlToken::Attribute("xmlns") << ns::package_relationships;
-    Relationship(xml, WorkbookRelIds::styles, rel::styles, "styles.xml");
-    Relationship(xml, WorkbookRelIds::theme, rel::theme, "theme/theme1.xml");
-    for (std::uint32_t i = 0; i < sheet_count; ++i)
-      Relationship(xml, WorkbookRelIds::Sheet(i), rel::worksheet,
-                   plat::sprintf("worksheets/sheet%u.xml", m_sheets[i]->m_sheetNumber));
-    if (ids.calc_chain != 0)
-      Relationship(xml, ids.calc_chain, rel::calc_chain, "calcChain.xml");
-    if (ids.shared_strings != 0)
-      Relationship(xml, ids.shared_strings, rel::shared_strings, "sharedStrings.xml");
-  });
-  if (!rels)
+  std::vector<PartRelationship> links{{WorkbookRelIds::styles, rel::styles, L"styles.xml"},
+                                      {WorkbookRelIds::theme, rel::theme, L"theme/theme1.xml"}};
+  for (std::uint32_t i = 0; i < sheet_count; ++i)
+    links.push_back({WorkbookRelIds::Sheet(i), rel::worksheet,
+                     plat::sprintf(L"worksheets/sheet%u.xml", m_sheets[i]->m_sheetNumber)});
+  if (ids.calc_chain != 0)
+    links.push_back({ids.calc_chain, rel::calc_chain, L"calcChain.xml"});
+  for (std::uint32_t i = 0; i < chart_count; ++i)
+    links.push_back({ids.Chart(i), rel::chartsheet,
+                     plat::sprintf(L"chartsheets/sheet%u.xml", charts[i]->number)});
+  if (ids.shared_strings != 0)
+    links.push_back({ids.shared_strings, rel::shared_strings, L"sharedStrings.xml"});
+  if (!WritePart(m_partList[part_workbook_rels],
+                 [&links](CXmlEmitter& xml) { WriteRelationships(xml, links); }))
     return false;
 
   return WritePart(m_partList[part_workbook], [&](CXmlEmitter& xml) {
@@ -76,12 +60,18 @@ bool CWorkbook::WriteWorkbookParts()
         << XmlToken::Attribute("xWindow") << 270 << XmlToken::Attribute("yWindow") << 630
         << XmlToken::Attribute("windowWidth") << 24615 << XmlToken::Attribute("windowHeight")
         << 11445 << XmlToken::EndTag() << XmlToken::EndTag();
-    if (sheet_count > 0) {
+    if (sheet_count + chart_count > 0) {
+      const auto sheet = [&xml](const std::wstring& name, std::uint32_t sheet_id,
+                                std::uint32_t rel_id) {
+        xml << XmlToken::StartTag("sheet") << XmlToken::Attribute("name") << name
+            << XmlToken::Attribute("sheetId") << sheet_id << XmlToken::Attribute("r:id")
+            << RelationshipId(rel_id) << XmlToken::EndTag();
+      };
       xml << XmlToken::StartTag("sheets");
       for (std::uint32_t i = 0; i < sheet_count; ++i)
-        xml << XmlToken::StartTag("sheet") << XmlToken::Attribute("name")
-            << m_sheets[i]->GetSafeTitle() << XmlToken::Attribute("sheetId") << i + 1
-            << XmlToken::Attribute("r:id") << RelId(WorkbookRelIds::Sheet(i)) << XmlToken::EndTag();
+        sheet(m_sheets[i]->GetSafeTitle(), i + 1, WorkbookRelIds::Sheet(i));
+      for (std::uint32_t i = 0; i < chart_count; ++i)
+        sheet(GetSafeTitle(*charts[i]), sheet_count + i + 1, ids.Chart(i));
       xml << XmlToken::EndTag();
     }
     xml << XmlToken::StartTag("calcPr") << XmlToken::Attribute("calcId") << 124519

@@ -52,6 +52,31 @@ private:
 
 } // namespace
 
+bool WritePartFile(const std::wstring& path, const std::function<void(CXmlEmitter&)>& write,
+                   std::string& error)
+{
+  make_part_folders(path);
+  const std::string narrow = plat::to_utf8(path);
+  if (narrow.size() >= plat::max_path_bytes) {
+    error = plat::sprintf("the temporary path '%s' is too long", narrow);
+    return false;
+  }
+  CFileWriter out(part_buffer_size);
+  if (!out.Open(narrow)) {
+    error = out.ErrorText();
+    return false;
+  }
+  {
+    CXmlEmitter xml(out);
+    write(xml);
+  }  // the emitter closes every open element here
+  if (!out.Close()) {
+    error = out.ErrorText();
+    return false;
+  }
+  return true;
+}
+
 bool make_part_folders(const std::wstring& path)
 {
   const std::size_t last = path.find_last_of(L"/\\");
@@ -75,6 +100,7 @@ CWorkbook::~CWorkbook()
 {
   // The sheets close their files first, so that nothing is written into the
   // folder after it is removed.
+  charts.clear();
   m_sheets.clear();
   RemoveTempFolder();
 }
@@ -123,6 +149,9 @@ std::wstring CWorkbook::UniqueTitle(const std::wstring& wanted, std::uint32_t nu
     for (const auto& sheet : m_sheets)
       if (plat::equal_no_case(sheet->GetSafeTitle(), safe))
         return true;
+    for (const auto& chart : charts)
+      if (plat::equal_no_case(GetSafeTitle(*chart), safe))
+        return true;
     return false;
   };
 
@@ -153,6 +182,37 @@ CWorksheet* CWorkbook::AddSheet2(const std::wstring& title, const std::vector<Co
   return m_sheets.back().get();
 }
 
+bool CWorkbook::AddComment(CommentData comment)
+{
+  const auto row = static_cast<std::uint32_t>(comment.position & 0xFFFFFFFFu);
+  const auto column = static_cast<std::uint32_t>(comment.position >> 32);
+  if (row == 0 || row > kMaxSheetRows || column >= kMaxSheetColumns)
+    return false;
+  // The sheet links its comments when it writes its tail, so a saved sheet
+  // could not show a new one.
+  for (const auto& sheet : m_sheets) {
+    if (static_cast<std::int64_t>(sheet->m_sheetNumber) != comment.sheet)
+      continue;
+    if (!sheet->IsOpen())
+      return false;
+    sheet->m_hasComments = true;
+    m_commentList.push_back(std::move(comment));
+    return true;
+  }
+  return false;
+}
+
+CDiagramSheet& CWorkbook::AddChartSheet(const std::wstring& name)
+{
+  tk_log_message(2, L"CWorkbook::AddChartSheet(%s)", name);
+  EnsureTempFolder();
+  const auto number = static_cast<std::uint32_t>(charts.size() + 1);
+  const std::wstring title =
+      UniqueTitle(name, static_cast<std::uint32_t>(m_sheets.size() + charts.size() + 1));
+  charts.push_back(std::make_unique<CDiagramSheet>(number, m_tempFolder, title));
+  return *charts.back();
+}
+
 bool CWorkbook::Fail(std::string reason)
 {
   m_saveError = std::move(reason);
@@ -162,26 +222,9 @@ bool CWorkbook::Fail(std::string reason)
 bool CWorkbook::WritePart(const std::wstring& part_name,
                           const std::function<void(CXmlEmitter&)>& write)
 {
-  const std::wstring path = m_tempFolder + L"/" + part_name;
-  make_part_folders(path);
-  const std::string narrow = plat::to_utf8(path);
-  if (narrow.size() >= plat::max_path_bytes)
-    return Fail(plat::sprintf("the temporary path '%s' is too long", narrow));
-  CFileWriter out(part_buffer_size);
-  if (!out.Open(narrow))
-    return Fail(out.ErrorText());
-  {
-    CXmlEmitter xml(out);
-    write(xml);
-  }  // the emitter closes every open element here
-  if (!out.Close())
-    return Fail(out.ErrorText());
-  return true;
-}
-
-bool CWorkbook::WriteComments()
-{
-  // No operation adds comments, so there is never a comment part to write.
+  std::string error;
+  if (!WritePartFile(m_tempFolder + L"/" + part_name, write, error))
+    return Fail(std::move(error));
   return true;
 }
 
@@ -212,8 +255,9 @@ bool CWorkbook::Save(const std::wstring& destination)
   }
 
   // The package description and the workbook-wide parts.
-  if (!WriteCoreParts() || !WriteAppPart() || !WriteContentTypes() || !WriteTheme() ||
-      !WriteComments() || !WriteSharedStrings() || !WriteStyles() || !WriteWorkbookParts())
+  if (!WriteCoreParts() || !WriteAppPart() || !WriteContentTypes() || !WriteCalcChain() ||
+      !WriteTheme() || !WriteComments() || !WriteSharedStrings() || !WriteStyles() ||
+      !WriteWorkbookParts())
     return false;
 
   tk_log_message(1, "Step #1");
@@ -228,7 +272,18 @@ bool CWorkbook::Save(const std::wstring& destination)
     }
   }
 
-  tk_log_message(1, "Step #2");  // chart sheets: none are ever added
+  tk_log_message(1, "Step #2");
+  for (const auto& chart : charts) {
+    const std::uint32_t n = chart->number;
+    for (const wchar_t* pattern :
+         {L"xl/charts/chart%u.xml", L"xl/chartsheets/sheet%u.xml",
+          L"xl/chartsheets/_rels/sheet%u.xml.rels", L"xl/drawings/drawing%u.xml",
+          L"xl/drawings/_rels/drawing%u.xml.rels"})
+      m_partList.push_back(plat::sprintf(pattern, n));
+    std::string error;
+    if (!WriteChartParts(*chart, error))
+      return Fail(plat::sprintf("chart sheet '%s': %s", plat::to_utf8(chart->name), error));
+  }
 
   tk_log_message(1, "Step #3");
   const PackResult packed = PackFolder(plat::to_utf8(m_tempFolder), target);

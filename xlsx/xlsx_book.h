@@ -4,6 +4,7 @@
 // (saved, failed or abandoned), so no exported data outlives the workbook.
 #pragma once
 
+#include "xlsx/chart_sheet.h"
 #include "xlsx/styles.h"
 
 #include "platform/files.h"
@@ -27,15 +28,27 @@ struct CommentRunData {
   std::wstring text;
 };
 
-// One cell comment. Nothing adds comments yet, so their parts are never written.
+// One cell comment: its text as runs, the cell, and the box that shows it
+// (position and size in points; a box without a size is placed by the reader).
 struct CommentData {
-  std::int32_t sheet = 0;
+  std::int32_t sheet = 0;  // the sheet's number
   std::vector<CommentRunData> runs;
-  std::uint64_t position = 0;  // column in the high 32 bits, 1-based row in the low
-  std::wstring fill_colour;
-  bool hidden = false;
+  std::uint64_t position = 0;  // column (from 0) in the high 32 bits, row (from 1) in the low
+  std::wstring fill_colour = L"#ffffe1";  // a VML colour
+  bool hidden = true;  // shown only while the cell is pointed at
   std::int32_t left = 0, top = 0, width = 0, height = 0;
+
+  static std::uint64_t Position(std::uint32_t column, std::uint32_t row)
+  {
+    return (std::uint64_t{column} << 32) | row;
+  }
 };
+
+// Writes one part file: its folders, a UTF-8 file writer, an emitter on it that
+// `write` fills. False, with the reason in `error`, when the path is too long or
+// the file could not be written completely.
+bool WritePartFile(const std::wstring& path, const std::function<void(CXmlEmitter&)>& write,
+                   std::string& error);
 
 // Creates the missing folders of a part path (everything before its last '/' or
 // '\', either read as '/'); the last component is never created. A folder that
@@ -46,7 +59,8 @@ class CWorkbook {
 public:
   // Nothing is created on disk until the first sheet or Save.
   CWorkbook();
-  // Deletes the sheets, then removes the temporary folder if it still exists.
+  // Deletes the sheets and chart sheets, then removes the temporary folder if
+  // it still exists.
   virtual ~CWorkbook();
   CWorkbook(const CWorkbook&) = delete;
   CWorkbook& operator=(const CWorkbook&) = delete;
@@ -57,6 +71,21 @@ public:
   // five-digit counter. Raises tk_exception level 1 when the temporary folder
   // or the sheet's part file cannot be created.
   CWorksheet* AddSheet2(const std::wstring& title, const std::vector<ColumnWidth>& widths);
+
+  // Attaches a comment to a cell of the sheet numbered comment.sheet. False,
+  // and nothing kept, when no such sheet exists, when it is saved already, or
+  // when the cell lies outside the grid.
+  bool AddComment(CommentData comment);
+  const std::vector<CommentData>& GetComments() const { return m_commentList; }
+
+  // A new chart sheet, numbered after the chart sheets so far, whose chart part
+  // is created at once. Its name is made unique among all sheet names as a
+  // worksheet title is. The caller fills in the series and settings before Save.
+  // Raises tk_exception level 1 when the part cannot be created.
+  CDiagramSheet& AddChartSheet(const std::wstring& name);
+  const std::vector<std::unique_ptr<CDiagramSheet>>& GetCharts() const { return charts; }
+  // The chart sheet's name escaped for the workbook and properties parts.
+  static std::wstring GetSafeTitle(const CDiagramSheet& chart);
 
   // Writes the remaining parts, closes the sheets and packs the folder into the
   // destination (replaced only when packing succeeded). False when anything
@@ -84,13 +113,44 @@ public:
   // a part's file could not be written completely (GetSaveError() says why).
   bool WriteCoreParts();      // docProps/core.xml, then _rels/.rels
   bool WriteAppPart();        // docProps/app.xml
-  bool WriteContentTypes();   // [Content_Types].xml (and the calculation chain)
-  bool WriteCalcChain();      // xl/calcChain.xml
+  bool WriteContentTypes();   // [Content_Types].xml
+  bool WriteCalcChain();      // xl/calcChain.xml, when a sheet has formulas
+  // Whether a sheet lists formula cells, which the calculation chain then holds.
+  bool HasFormulas() const;
   bool WriteTheme();          // xl/theme/theme1.xml
-  bool WriteComments();       // comment parts: there are none to write
+  bool WriteComments();       // xl/comments<n>.xml and xl/drawings/vmlDrawing<n>.vml
   bool WriteSharedStrings();  // xl/sharedStrings.xml when any text was stored
   bool WriteStyles();         // xl/styles.xml
   bool WriteWorkbookParts();  // xl/_rels/workbook.xml.rels, then xl/workbook.xml
+
+  // The comments of one sheet: its comments part and the drawing of their boxes.
+  bool WriteSheetComments(const std::vector<const CommentData*>& comments);
+  static void WriteComment(CXmlEmitter& xml, const CommentData& comment);
+  void WriteCommentShape(CXmlEmitter& xml, const CommentData& comment);
+
+  // The five parts of one chart sheet: it finishes the chart part, then writes
+  // the chartsheet and drawing parts and their relationships. False when the
+  // model cannot be drawn (no main series, a group kind outside the list) or a
+  // part could not be written; `error` then says why.
+  static bool WriteChartParts(CDiagramSheet& chart, std::string& error);
+  // The plot groups, into the chart part at its current position.
+  static void WriteBarChart(CDiagramSheet& chart, DiagramAxis& x_axis, std::uint32_t y_axis_id,
+                            const std::vector<DiagramSeries>& series, std::uint32_t first_index,
+                            BarOrientation orientation, BarStacking stacking);
+  static void WriteLineChart(CDiagramSheet& chart, DiagramAxis& x_axis, std::uint32_t y_axis_id,
+                             const std::vector<DiagramSeries>& series, std::uint32_t first_index);
+  static void WriteScatterChart(CDiagramSheet& chart, std::uint32_t x_axis_id,
+                                std::uint32_t y_axis_id, const std::vector<DiagramSeries>& series,
+                                std::uint32_t first_index, ScatterLook look);
+  // Titles, axes, legend and data table of the chart part.
+  static void WriteChartTitle(CDiagramSheet& chart, const wchar_t* text, std::uint32_t size,
+                              bool vertical);
+  static void WriteCategoryAxis(CDiagramSheet& chart, const DiagramAxis& axis,
+                                std::uint32_t crossing_axis_id);
+  static void WriteValueAxis(CDiagramSheet& chart, const DiagramAxis& axis,
+                             std::uint32_t crossing_axis_id);
+  static void WriteChartLegend(CDiagramSheet& chart);
+  static void WriteDataTable(CDiagramSheet& chart);
 
   // Blocks of the styles part, written from the style registry.
   void WriteNumFormats(CXmlEmitter& xml) const;
@@ -118,13 +178,14 @@ private:
   // reason kept in m_saveError) when the file could not be written completely.
   bool WritePart(const std::wstring& part_name, const std::function<void(CXmlEmitter&)>& write);
   bool Fail(std::string reason);
-  // A sheet title that is not empty and that no earlier sheet has.
+  // A sheet title that is not empty and that no earlier sheet or chart sheet has.
   std::wstring UniqueTitle(const std::wstring& wanted, std::uint32_t number) const;
 
   plat::private_temp_folder m_folder;
   std::wstring m_tempFolder;  // m_folder's path as wide text; empty while there is none
   std::vector<std::wstring> m_partList;
   std::vector<std::unique_ptr<CWorksheet>> m_sheets;
+  std::vector<std::unique_ptr<CDiagramSheet>> charts;
   std::unique_ptr<CSharedStrings> m_sharedStrings;
   std::vector<CommentData> m_commentList;
   std::uint64_t m_shapeCounter = 0;

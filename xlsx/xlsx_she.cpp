@@ -8,6 +8,7 @@
 #include "platform/process.h"
 #include "platform/text_codec.h"
 #include "xlsx/package_parts.h"
+#include "xlsx/relationships.h"
 #include "xlsx/shared_strings.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xml_text.h"
@@ -358,24 +359,13 @@ bool CWorksheet::Save()
 bool CWorksheet::WriteSheetRels()
 {
   const std::wstring number = std::to_wstring(m_sheetNumber);
-  const std::wstring path = m_tempFolder + L"/xl/worksheets/_rels/sheet" + number + L".xml.rels";
-  make_part_folders(path);
-  CFileWriter out(std::size_t{64} << 10);
-  if (!out.Open(path))
-    return Fail(out.ErrorText());
-  {
-    CXmlEmitter xml(out);
-    xml << XmlToken::Declaration() << XmlToken::StartTag("Relationships")
-        << XmlToken::Attribute("xmlns") << ns::package_relationships;
-    xml << XmlToken::StartTag("Relationship") << XmlToken::Attribute("Id") << "rId1"
-        << XmlToken::Attribute("Type") << rel::vml_drawing << XmlToken::Attribute("Target")
-        << L"../drawings/vmlDrawing" << number << ".vml" << XmlToken::EndTag();
-    xml << XmlToken::StartTag("Relationship") << XmlToken::Attribute("Id") << "rId2"
-        << XmlToken::Attribute("Type") << rel::comments << XmlToken::Attribute("Target")
-        << L"../comments" << number << ".xml" << XmlToken::EndTag();
-  }
-  if (!out.Close())
-    return Fail(out.ErrorText());
+  const std::vector<PartRelationship> links{
+      {1, rel::vml_drawing, L"../drawings/vmlDrawing" + number + L".vml"},
+      {2, rel::comments, L"../comments" + number + L".xml"}};
+  std::string error;
+  if (!WritePartFile(m_tempFolder + L"/xl/worksheets/_rels/sheet" + number + L".xml.rels",
+                     [&links](CXmlEmitter& xml) { WriteRelationships(xml, links); }, error))
+    return Fail(error);
   return true;
 }
 

@@ -1,0 +1,65 @@
+// The chart sheet's own life: its chart part is opened when it is made and
+// closed by the chart parts writer, or as it stands when the sheet goes first.
+#include "xlsx/chart_sheet.h"
+
+#include "xlsx/xlsx_book.h"
+#include "xlsx/xlsx_she.h"
+
+#include "TK/tk_exception.h"
+#include "TK/tk_log.h"
+#include "platform/format.h"
+#include "platform/process.h"
+
+namespace XlsxBook {
+
+CDiagramSheet::CDiagramSheet(std::uint32_t chart_number, const std::wstring& folder,
+                             const std::wstring& sheet_name)
+    : number(chart_number), temp_folder(folder), name(sheet_name)
+{
+  // Distinct ids, so that every group names its own two axes; the secondary
+  // value axis stands on the right.
+  x_axis.id = 1;
+  y_axis.id = 2;
+  x_axis2.id = 3;
+  y_axis2.id = 4;
+  y_axis.side = AxisLeft;
+  x_axis2.side = AxisHidden;
+  y_axis2.side = AxisRight;
+  y_axis2.crosses = CrossMax;
+
+  const std::wstring path = temp_folder + L"/xl/charts/chart" + std::to_wstring(number) + L".xml";
+  make_part_folders(path);
+  auto file = std::make_unique<CFileWriter>();
+  if (!file->Open(path))
+    throw tk_exception(plat::sprintf("Cannot create temporary file '%s': %s", file->Path(),
+                                     plat::error_text(file->Error())),
+                       tk_level_error);
+  stream = std::move(file);
+  writer = std::make_unique<CXmlEmitter>(*stream);
+}
+
+CDiagramSheet::~CDiagramSheet()
+{
+  writer.reset();
+  stream.reset();
+}
+
+bool CDiagramSheet::FinishChartPart(std::string& error)
+{
+  if (!stream)
+    return true;
+  writer.reset();
+  const bool written = stream->Close();
+  if (!written)
+    error = stream->ErrorText();
+  stream.reset();
+  return written;
+}
+
+std::wstring CWorkbook::GetSafeTitle(const CDiagramSheet& chart)
+{
+  tk_log_message(1, "CWorkbook::GetSafeTitle");
+  return CWorksheet::get_safe_string(chart.name);
+}
+
+} // namespace XlsxBook
