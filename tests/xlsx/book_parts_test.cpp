@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <sys/stat.h>
 
@@ -268,6 +269,72 @@ TEST_F(Workbook, WorkbookPartAndRelationshipsNumberSheetsThenSharedStrings)
   EXPECT_EQ(part(book, "xl/_rels/workbook.xml.rels"),
             sheet_rels + "<Relationship Id=\"rId5\" Type=\"" + rel +
                 "sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>");
+}
+
+// Comments and formulas bring parts of their own: each is listed in the content
+// types, and the calculation chain gets its relationship between the sheets and
+// the shared strings; it is written by its own step, once.
+TEST_F(Workbook, CommentAndFormulaPartsAreListedAndLinked)
+{
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+  CWorkbook book;
+  CWorksheet* first = book.AddSheet2(L"a", {});
+  CWorksheet* second = book.AddSheet2(L"b", {});
+  CWorksheet* third = book.AddSheet2(L"c", {});
+  first->OpenRow();
+  first->AddCell(CellDataStr{L"text"});
+  CommentData comment;
+  comment.sheet = 3;
+  comment.position = CommentData::Position(0, 1);
+  ASSERT_TRUE(book.AddComment(comment));
+  comment.sheet = 1;
+  ASSERT_TRUE(book.AddComment(comment));
+  second->m_hasFormulas = true;
+  second->m_formulaRefs = {L"A1", L"B2"};
+  third->m_hasFormulas = true;  // flagged, but no cell: nothing to chain
+
+  ASSERT_TRUE(book.WriteContentTypes()) << book.GetSaveError();
+  const std::string types = part(book, "[Content_Types].xml");
+  const auto at = [&types](const std::string& text) { return types.find(text); };
+  EXPECT_LT(at("/xl/sharedStrings.xml"), at("<Default Extension=\"vml\" "
+                                            "ContentType=\"application/vnd.openxmlformats-"
+                                            "officedocument.vmlDrawing\"/>"));
+  EXPECT_LT(at("Extension=\"vml\""), at("/xl/comments1.xml"));
+  EXPECT_LT(at("/xl/comments1.xml"), at("/xl/comments3.xml"));
+  EXPECT_EQ(at("/xl/comments2.xml"), std::string::npos);
+  EXPECT_LT(at("/xl/comments3.xml"), at("/xl/worksheets/sheet1.xml"));
+  EXPECT_LT(at("/xl/worksheets/sheet3.xml"), at("/xl/calcChain.xml"));
+  EXPECT_FALSE(std::filesystem::exists(utf8(book.GetTempFolder()) + "/xl/calcChain.xml"));
+
+  ASSERT_TRUE(book.WriteCalcChain()) << book.GetSaveError();
+  EXPECT_EQ(part(book, "xl/calcChain.xml"),
+            std::string(declaration) +
+                "<calcChain xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                "<c i=\"2\" r=\"A1\"/><c r=\"B2\"/></calcChain>");
+  EXPECT_EQ(std::count(book.GetPartList().begin(), book.GetPartList().end(), L"xl/calcChain.xml"), 1);
+
+  ASSERT_TRUE(book.WriteWorkbookParts()) << book.GetSaveError();
+  const std::string links = part(book, "xl/_rels/workbook.xml.rels");
+  EXPECT_NE(links.find("<Relationship Id=\"rId5\" Type=\"" + rel +
+                       "worksheet\" Target=\"worksheets/sheet3.xml\"/>"
+                       "<Relationship Id=\"rId6\" Type=\"" + rel +
+                       "calcChain\" Target=\"calcChain.xml\"/>"
+                       "<Relationship Id=\"rId7\" Type=\"" + rel +
+                       "sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>"),
+            std::string::npos)
+      << links;
+
+  // The sheet links its comment parts when it writes its tail.
+  ASSERT_TRUE(third->Save());
+  EXPECT_EQ(part(book, "xl/worksheets/_rels/sheet3.xml.rels"),
+            std::string(declaration) +
+                "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                "<Relationship Id=\"rId1\" Type=\"" + rel +
+                "vmlDrawing\" Target=\"../drawings/vmlDrawing3.vml\"/>"
+                "<Relationship Id=\"rId2\" Type=\"" + rel +
+                "comments\" Target=\"../comments3.xml\"/></Relationships>");
+  EXPECT_NE(part(book, "xl/worksheets/sheet3.xml").find("<legacyDrawing r:id=\"rId1\"/></worksheet>"),
+            std::string::npos);
 }
 
 TEST_F(Workbook, ThemeIsSchemaShapedAndTheSameInEveryPackage)

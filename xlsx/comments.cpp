@@ -1,0 +1,175 @@
+// Cell comments: for every sheet that has some, xl/comments<n>.xml holds their
+// texts and xl/drawings/vmlDrawing<n>.vml the boxes that show them. Shape ids
+// run on across the sheets of one workbook, as readers expect them unique.
+#include "xlsx/xlsx_book.h"
+
+#include "xlsx/package_parts.h"
+#include "xlsx/xlsx_she.h"
+#include "xlsx/xml_emitter.h"
+#include "xlsx/xml_text.h"
+
+#include "platform/format.h"
+
+#include <algorithm>
+#include <array>
+
+namespace XlsxBook {
+
+namespace {
+
+void EmptyElement(CXmlEmitter& xml, const char* name)
+{
+  xml << XmlToken::StartTag(name) << XmlToken::EndTag();
+}
+
+void TextElement(CXmlEmitter& xml, const char* name, const auto& text)
+{
+  xml << XmlToken::StartTag(name) << XmlToken::CloseStartTag() << text << XmlToken::EndTag();
+}
+
+bool HasLineFeed(const CommentData& comment)
+{
+  return std::any_of(comment.runs.begin(), comment.runs.end(), [](const CommentRunData& run) {
+    return run.text.find(L'\n') != std::wstring::npos;
+  });
+}
+
+} // namespace
+
+bool CWorkbook::WriteComments()
+{
+  if (m_commentList.empty())
+    return true;
+  // A stable sort keeps each sheet's comments in the order they were added.
+  std::stable_sort(m_commentList.begin(), m_commentList.end(),
+                   [](const CommentData& a, const CommentData& b) { return a.sheet < b.sheet; });
+  std::vector<const CommentData*> group;
+  for (std::size_t i = 0; i < m_commentList.size(); ++i) {
+    group.push_back(&m_commentList[i]);
+    const bool last_of_sheet =
+        i + 1 == m_commentList.size() || m_commentList[i + 1].sheet != m_commentList[i].sheet;
+    if (!last_of_sheet)
+      continue;
+    if (!WriteSheetComments(group))
+      return false;
+    group.clear();
+  }
+  return true;
+}
+
+bool CWorkbook::WriteSheetComments(const std::vector<const CommentData*>& comments)
+{
+  const std::int32_t number = comments.front()->sheet;
+  const std::wstring author = XmlText(DocumentAuthor(), XmlTextUse::kContent);
+
+  const std::wstring comments_part = plat::sprintf(L"xl/comments%d.xml", number);
+  m_partList.push_back(comments_part);
+  const bool texts = WritePart(comments_part, [&](CXmlEmitter& xml) {
+    xml << XmlToken::Declaration() << XmlToken::StartTag("comments")
+        << XmlToken::Attribute("xmlns") << ns::spreadsheet_main;
+    xml << XmlToken::StartTag("authors");
+    TextElement(xml, "author", author);
+    xml << XmlToken::EndTag("authors") << XmlToken::StartTag("commentList");
+    for (const CommentData* comment : comments)
+      WriteComment(xml, *comment);
+  });
+  if (!texts)
+    return false;
+
+  const std::wstring drawing_part = plat::sprintf(L"xl/drawings/vmlDrawing%d.vml", number);
+  m_partList.push_back(drawing_part);
+  return WritePart(drawing_part, [&](CXmlEmitter& xml) {
+    // VML is read without a declaration.
+    xml << XmlToken::StartTag("xml") << XmlToken::Attribute("xmlns:v") << ns::vml
+        << XmlToken::Attribute("xmlns:o") << ns::vml_office << XmlToken::Attribute("xmlns:x")
+        << ns::vml_excel;
+    xml << XmlToken::StartTag("o:shapelayout") << XmlToken::Attribute("v:ext") << "edit"
+        << XmlToken::StartTag("o:idmap") << XmlToken::Attribute("v:ext") << "edit"
+        << XmlToken::Attribute("data") << 1 << XmlToken::EndTag() << XmlToken::EndTag();
+    xml << XmlToken::StartTag("v:shapetype") << XmlToken::Attribute("id") << "_x0000_t202"
+        << XmlToken::Attribute("coordsize") << "21600,21600" << XmlToken::Attribute("o:spt")
+        << 202 << XmlToken::Attribute("path") << "m,l,21600r21600,l21600,xe";
+    xml << XmlToken::StartTag("v:stroke") << XmlToken::Attribute("joinstyle") << "miter"
+        << XmlToken::EndTag();
+    xml << XmlToken::StartTag("v:path") << XmlToken::Attribute("gradientshapeok") << "t"
+        << XmlToken::Attribute("o:connecttype") << "rect" << XmlToken::EndTag();
+    xml << XmlToken::EndTag("v:shapetype");
+    for (const CommentData* comment : comments)
+      WriteCommentShape(xml, *comment);
+  });
+}
+
+void CWorkbook::WriteComment(CXmlEmitter& xml, const CommentData& comment)
+{
+  static constexpr std::array<const char*, 8> attribute_elements = {
+      "b", "i", "u", "strike", "outline", "shadow", "condense", "extend"};
+
+  xml << XmlToken::StartTag("comment") << XmlToken::Attribute("ref")
+      << CWorksheet::MakeCellRef(comment.position) << XmlToken::Attribute("authorId") << 0
+      << XmlToken::StartTag("text");
+  for (const CommentRunData& run : comment.runs) {
+    const FontData& font = run.font;
+    xml << XmlToken::StartTag("r") << XmlToken::StartTag("rPr");
+    for (std::uint32_t bit = 0; bit < attribute_elements.size(); ++bit)
+      if (font.attributes & (1u << bit))
+        EmptyElement(xml, attribute_elements[bit]);
+    xml << XmlToken::StartTag("sz") << XmlToken::Attribute("val") << font.size << XmlToken::EndTag();
+    xml << XmlToken::StartTag("rFont") << XmlToken::Attribute("val")
+        << XmlText(font.name, XmlTextUse::kAttribute) << XmlToken::EndTag();
+    xml << XmlToken::StartTag("charset") << XmlToken::Attribute("val") << 1 << XmlToken::EndTag();
+    xml << XmlToken::StartTag("color");
+    if (!font.theme_colour && !font.colour.empty())
+      xml << XmlToken::Attribute("rgb") << XmlText(font.colour, XmlTextUse::kAttribute);
+    else
+      xml << XmlToken::Attribute("theme") << 1;
+    xml << XmlToken::EndTag() << XmlToken::EndTag("rPr");
+    // Readers trim the white space at either end of a run unless told to keep it.
+    xml << XmlToken::StartTag("t");
+    if (NeedsSpacePreserve(run.text))
+      xml << XmlToken::Attribute("xml:space") << "preserve";
+    xml << XmlToken::CloseStartTag() << XmlText(run.text, XmlTextUse::kContent)
+        << XmlToken::EndTag("r");
+  }
+  xml << XmlToken::EndTag("comment");
+}
+
+void CWorkbook::WriteCommentShape(CXmlEmitter& xml, const CommentData& comment)
+{
+  ++m_shapeCounter;
+  const std::wstring id = plat::sprintf(L"_x0000_s%llu",
+                                        static_cast<unsigned long long>(m_shapeCounter + 1000));
+  std::wstring style;
+  if (comment.left >= 0 && comment.top >= 0 && comment.width > 0 && comment.height > 0)
+    style = plat::sprintf(
+        L"position:absolute; margin-left:%dpt;margin-top:%dpt;width:%dpt;height:%dpt; z-index:2",
+        comment.left, comment.top, comment.width, comment.height);
+  if (comment.hidden)
+    style += L";visibility:hidden";
+  if (HasLineFeed(comment))
+    style += L";mso-wrap-style:tight";
+  const std::wstring fill = XmlText(comment.fill_colour, XmlTextUse::kAttribute);
+
+  xml << XmlToken::StartTag("v:shape") << XmlToken::Attribute("id") << id
+      << XmlToken::Attribute("type") << "#_x0000_t202" << XmlToken::Attribute("style") << style
+      << XmlToken::Attribute("fillcolor") << fill << XmlToken::Attribute("o:insetmode")
+      << "auto";
+  xml << XmlToken::StartTag("v:fill") << XmlToken::Attribute("color2") << fill
+      << XmlToken::EndTag();
+  xml << XmlToken::StartTag("v:shadow") << XmlToken::Attribute("on") << "t"
+      << XmlToken::Attribute("color") << "black" << XmlToken::Attribute("obscured") << "t"
+      << XmlToken::EndTag();
+  xml << XmlToken::StartTag("v:path") << XmlToken::Attribute("o:connecttype") << "none"
+      << XmlToken::EndTag();
+  xml << XmlToken::StartTag("v:textbox") << XmlToken::Attribute("style")
+      << "mso-direction-alt:auto" << XmlToken::StartTag("div") << XmlToken::Attribute("style")
+      << "text-align:left" << XmlToken::EndTag() << XmlToken::EndTag();
+  xml << XmlToken::StartTag("x:ClientData") << XmlToken::Attribute("ObjectType") << "Note";
+  EmptyElement(xml, "x:MoveWithCells");
+  EmptyElement(xml, "x:SizeWithCells");
+  TextElement(xml, "x:AutoFill", "False");
+  TextElement(xml, "x:Row", static_cast<std::uint32_t>(comment.position & 0xFFFFFFFFu) - 1);
+  TextElement(xml, "x:Column", static_cast<std::uint32_t>(comment.position >> 32));
+  xml << XmlToken::EndTag("v:shape");
+}
+
+} // namespace XlsxBook
