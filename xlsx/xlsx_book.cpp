@@ -193,7 +193,7 @@ bool CWorkbook::AddComment(CommentData comment)
   for (const auto& sheet : m_sheets) {
     if (static_cast<std::int64_t>(sheet->m_sheetNumber) != comment.sheet)
       continue;
-    if (!sheet->IsOpen())
+    if (!sheet->IsOpen() || !m_commentedCells.emplace(comment.sheet, comment.position).second)
       return false;
     sheet->m_hasComments = true;
     m_commentList.push_back(std::move(comment));

@@ -12,7 +12,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace XlsxBook {
@@ -73,8 +75,9 @@ public:
   CWorksheet* AddSheet2(const std::wstring& title, const std::vector<ColumnWidth>& widths);
 
   // Attaches a comment to a cell of the sheet numbered comment.sheet. False,
-  // and nothing kept, when no such sheet exists, when it is saved already, or
-  // when the cell lies outside the grid.
+  // and nothing kept, when no such sheet exists, when it is saved already, when
+  // the cell lies outside the grid or when it has a comment already (readers
+  // take one per cell).
   bool AddComment(CommentData comment);
   const std::vector<CommentData>& GetComments() const { return m_commentList; }
 
@@ -188,6 +191,7 @@ private:
   std::vector<std::unique_ptr<CDiagramSheet>> charts;
   std::unique_ptr<CSharedStrings> m_sharedStrings;
   std::vector<CommentData> m_commentList;
+  std::set<std::pair<std::int32_t, std::uint64_t>> m_commentedCells;  // (sheet, position)
   std::uint64_t m_shapeCounter = 0;
   StyleRegistry m_styles;
   std::string m_saveError;

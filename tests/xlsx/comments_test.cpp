@@ -177,11 +177,13 @@ TEST_F(Comments, OnlyCellsOfOpenSheetsTakeComments)
   EXPECT_FALSE(book.AddComment(note(1, 16384, 1, {L"past XFD"})));
   EXPECT_FALSE(book.AddComment(note(1, 0, 1048577, {L"past the last row"})));
   EXPECT_TRUE(book.AddComment(note(1, 16383, 1048576, {L"the last cell"})));
+  EXPECT_FALSE(book.AddComment(note(1, 16383, 1048576, {L"a second one on that cell"})));
+  EXPECT_TRUE(book.AddComment(note(2, 16383, 1048576, {L"the same cell of another sheet"})));
   ASSERT_TRUE(first->Save());
   EXPECT_FALSE(book.AddComment(note(1, 0, 1, {L"sheet saved already"})));
-  EXPECT_EQ(book.GetComments().size(), 1u);
+  EXPECT_EQ(book.GetComments().size(), 2u);
   EXPECT_TRUE(first->m_hasComments);
-  EXPECT_FALSE(book.GetSheets()[1]->m_hasComments);
+  EXPECT_TRUE(book.GetSheets()[1]->m_hasComments);
 }
 
 TEST_F(Comments, WithoutCommentsNothingIsWrittenOrLinked)
