@@ -182,23 +182,19 @@ bool CWorkbook::WriteChartParts(CDiagramSheet& chart, std::string& error)
     return false;
 
   const std::uint32_t n = chart.number;
-  const std::wstring& root = chart.temp_folder;
-  return WritePartFile(plat::sprintf(L"%s/xl/chartsheets/_rels/sheet%u.xml.rels", root, n),
-                       [n](CXmlEmitter& xml) {
-                         WriteRelationships(
-                             xml, {{1, rel::drawing, plat::sprintf(L"../drawings/drawing%u.xml", n)}});
-                       },
-                       error) &&
-         WritePartFile(plat::sprintf(L"%s/xl/chartsheets/sheet%u.xml", root, n), WriteChartsheet,
-                       error) &&
-         WritePartFile(plat::sprintf(L"%s/xl/drawings/_rels/drawing%u.xml.rels", root, n),
-                       [n](CXmlEmitter& xml) {
-                         WriteRelationships(
-                             xml, {{1, rel::chart, plat::sprintf(L"../charts/chart%u.xml", n)}});
-                       },
-                       error) &&
-         WritePartFile(plat::sprintf(L"%s/xl/drawings/drawing%u.xml", root, n),
-                       [&chart](CXmlEmitter& xml) { WriteDrawing(xml, chart.name); }, error);
+  const auto part = [&](const std::wstring& name, const std::function<void(CXmlEmitter&)>& write) {
+    return WritePartFile(chart.temp_folder + L"/" + name, write, error);
+  };
+  const auto link = [](const char* type, const std::wstring& target) {
+    return [type, target](CXmlEmitter& xml) { WriteRelationships(xml, {{1, type, target}}); };
+  };
+  return part(plat::sprintf(L"xl/chartsheets/_rels/sheet%u.xml.rels", n),
+              link(rel::drawing, plat::sprintf(L"../drawings/drawing%u.xml", n))) &&
+         part(plat::sprintf(L"xl/chartsheets/sheet%u.xml", n), WriteChartsheet) &&
+         part(plat::sprintf(L"xl/drawings/_rels/drawing%u.xml.rels", n),
+              link(rel::chart, plat::sprintf(L"../charts/chart%u.xml", n))) &&
+         part(plat::sprintf(L"xl/drawings/drawing%u.xml", n),
+              [&chart](CXmlEmitter& xml) { WriteDrawing(xml, chart.name); });
 }
 
 } // namespace XlsxBook
