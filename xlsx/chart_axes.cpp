@@ -10,12 +10,6 @@ namespace XlsxBook {
 
 namespace {
 
-template <typename T>
-void ValElement(CXmlEmitter& xml, const char* name, const T& value)
-{
-  xml << XmlToken::StartTag(name) << XmlToken::Attribute("val") << value << XmlToken::EndTag();
-}
-
 const char* CrossingName(AxisCrossing crosses)
 {
   switch (crosses) {

@@ -11,16 +11,9 @@ namespace XlsxBook {
 
 namespace {
 
-template <typename T>
-void ValElement(CXmlEmitter& xml, const char* name, const T& value)
+void EscapedTextElement(CXmlEmitter& xml, const char* name, const std::wstring& text)
 {
-  xml << XmlToken::StartTag(name) << XmlToken::Attribute("val") << value << XmlToken::EndTag();
-}
-
-void TextElement(CXmlEmitter& xml, const char* name, const std::wstring& text)
-{
-  xml << XmlToken::StartTag(name) << XmlToken::CloseStartTag()
-      << XmlText(text, XmlTextUse::kContent) << XmlToken::EndTag();
+  TextElement(xml, name, XmlText(text, XmlTextUse::kContent));
 }
 
 // 'Title'!$A1:$A10. Only the columns are absolute, so the reference stays on
@@ -45,7 +38,7 @@ void RangeElement(CXmlEmitter& xml, const char* name, const CWorksheet& sheet, D
                   DiagramCell last)
 {
   xml << XmlToken::StartTag(name) << XmlToken::StartTag("c:numRef");
-  TextElement(xml, "c:f", RangeFormula(sheet, first, last));
+  EscapedTextElement(xml, "c:f", RangeFormula(sheet, first, last));
   xml << XmlToken::EndTag() << XmlToken::EndTag();
 }
 
@@ -58,7 +51,7 @@ void BeginSeries(CXmlEmitter& xml, const DiagramSeries& s, std::uint32_t index)
   ValElement(xml, "c:order", index);
   if (!s.title.empty()) {
     xml << XmlToken::StartTag("c:tx");
-    TextElement(xml, "c:v", s.title);
+    EscapedTextElement(xml, "c:v", s.title);
     xml << XmlToken::EndTag();
   }
 }

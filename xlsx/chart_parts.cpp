@@ -41,12 +41,6 @@ std::string DrawingProblem(const CDiagramSheet& chart)
   return {};
 }
 
-template <typename T>
-void ValElement(CXmlEmitter& xml, const char* name, const T& value)
-{
-  xml << XmlToken::StartTag(name) << XmlToken::Attribute("val") << value << XmlToken::EndTag();
-}
-
 // One plot group over its two axes; the first series is numbered first_index.
 void WriteGroup(CDiagramSheet& chart, DiagramKind kind, DiagramAxis& x_axis,
                 const DiagramAxis& y_axis, const std::vector<DiagramSeries>& series,

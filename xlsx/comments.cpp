@@ -17,16 +17,6 @@ namespace XlsxBook {
 
 namespace {
 
-void EmptyElement(CXmlEmitter& xml, const char* name)
-{
-  xml << XmlToken::StartTag(name) << XmlToken::EndTag();
-}
-
-void TextElement(CXmlEmitter& xml, const char* name, const auto& text)
-{
-  xml << XmlToken::StartTag(name) << XmlToken::CloseStartTag() << text << XmlToken::EndTag();
-}
-
 bool HasLineFeed(const CommentData& comment)
 {
   return std::any_of(comment.runs.begin(), comment.runs.end(), [](const CommentRunData& run) {
@@ -113,10 +103,9 @@ void CWorkbook::WriteComment(CXmlEmitter& xml, const CommentData& comment)
     for (std::uint32_t bit = 0; bit < attribute_elements.size(); ++bit)
       if (font.attributes & (1u << bit))
         EmptyElement(xml, attribute_elements[bit]);
-    xml << XmlToken::StartTag("sz") << XmlToken::Attribute("val") << font.size << XmlToken::EndTag();
-    xml << XmlToken::StartTag("rFont") << XmlToken::Attribute("val")
-        << XmlText(font.name, XmlTextUse::kAttribute) << XmlToken::EndTag();
-    xml << XmlToken::StartTag("charset") << XmlToken::Attribute("val") << 1 << XmlToken::EndTag();
+    ValElement(xml, "sz", font.size);
+    ValElement(xml, "rFont", XmlText(font.name, XmlTextUse::kAttribute));
+    ValElement(xml, "charset", 1);
     xml << XmlToken::StartTag("color");
     if (!font.theme_colour && !font.colour.empty())
       xml << XmlToken::Attribute("rgb") << XmlText(font.colour, XmlTextUse::kAttribute);

@@ -34,11 +34,6 @@ std::string W3cdtfTime(std::time_t moment)
 
 namespace {
 
-void TextElement(CXmlEmitter& xml, const char* name, const auto& text)
-{
-  xml << XmlToken::StartTag(name) << XmlToken::CloseStartTag() << text << XmlToken::EndTag();
-}
-
 void Default(CXmlEmitter& xml, const char* extension, const char* content_type)
 {
   xml << XmlToken::StartTag("Default") << XmlToken::Attribute("Extension") << extension

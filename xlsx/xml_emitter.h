@@ -120,4 +120,25 @@ private:
   std::string name_buffer_;
 };
 
+// The element shapes every part writer uses; like the emitter they escape
+// nothing, so text and values arrive made safe.
+inline void EmptyElement(CXmlEmitter& xml, std::string_view name)
+{
+  xml << XmlToken::StartTag(name) << XmlToken::EndTag();
+}
+
+// <name val="value"/>
+template <class T>
+void ValElement(CXmlEmitter& xml, std::string_view name, const T& value)
+{
+  xml << XmlToken::StartTag(name) << XmlToken::Attribute("val") << value << XmlToken::EndTag();
+}
+
+// <name>text</name>
+template <class T>
+void TextElement(CXmlEmitter& xml, std::string_view name, const T& text)
+{
+  xml << XmlToken::StartTag(name) << XmlToken::CloseStartTag() << text << XmlToken::EndTag();
+}
+
 } // namespace XlsxBook

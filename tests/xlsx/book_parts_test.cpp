@@ -337,6 +337,62 @@ TEST_F(Workbook, CommentAndFormulaPartsAreListedAndLinked)
             std::string::npos);
 }
 
+// Chart sheets are sheets of the workbook too: their names share the sheet
+// titles' rules and namespace, and every part that lists sheets lists them after
+// the worksheets.
+TEST_F(Workbook, ChartSheetsAreListedAfterTheWorksheetsEverywhere)
+{
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+  CWorkbook book;
+  CWorksheet* data = book.AddSheet2(L"Data", {});
+  data->OpenRow();
+  data->AddCell(CellDataStr{L"text"});
+  book.AddSheet2(L"More", {});
+  EXPECT_EQ(book.AddChartSheet(L"DATA").name, L"DATA00001");
+  EXPECT_EQ(book.AddChartSheet(L"Sales & 'Q1'").number, 2u);
+  EXPECT_EQ(book.AddChartSheet(L"").name, L"Sheet5");
+
+  ASSERT_TRUE(book.WriteAppPart()) << book.GetSaveError();
+  const std::string app = part(book, "docProps/app.xml");
+  EXPECT_NE(app.find("<HeadingPairs><vt:vector size=\"4\" baseType=\"variant\">"
+                     "<vt:variant><vt:lpstr>Worksheets</vt:lpstr></vt:variant>"
+                     "<vt:variant><vt:i4>2</vt:i4></vt:variant>"
+                     "<vt:variant><vt:lpstr>Diagramms</vt:lpstr></vt:variant>"
+                     "<vt:variant><vt:i4>3</vt:i4></vt:variant></vt:vector></HeadingPairs>"
+                     "<TitlesOfParts><vt:vector size=\"5\" baseType=\"lpstr\">"
+                     "<vt:lpstr>Data</vt:lpstr><vt:lpstr>More</vt:lpstr>"
+                     "<vt:lpstr>DATA00001</vt:lpstr><vt:lpstr>Sales &amp; &#39;Q1&#39;</vt:lpstr>"
+                     "<vt:lpstr>Sheet5</vt:lpstr></vt:vector></TitlesOfParts>"),
+            std::string::npos)
+      << app;
+
+  ASSERT_TRUE(book.WriteContentTypes()) << book.GetSaveError();
+  const std::string types = part(book, "[Content_Types].xml");
+  const std::string chart_types =
+      "<Override PartName=\"/xl/charts/chart2.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.drawingml.chart+xml\"/>"
+      "<Override PartName=\"/xl/drawings/drawing2.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.drawing+xml\"/>"
+      "<Override PartName=\"/xl/chartsheets/sheet2.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.chartsheet+xml\"/>";
+  EXPECT_NE(types.find(chart_types), std::string::npos) << types;
+  EXPECT_LT(types.find("/xl/worksheets/sheet2.xml"), types.find("/xl/charts/chart1.xml"));
+  EXPECT_LT(types.find("/xl/chartsheets/sheet1.xml"), types.find("/xl/charts/chart2.xml"));
+
+  ASSERT_TRUE(book.WriteWorkbookParts()) << book.GetSaveError();
+  const std::string links = part(book, "xl/_rels/workbook.xml.rels");
+  EXPECT_NE(links.find("Target=\"worksheets/sheet2.xml\"/>"
+                       "<Relationship Id=\"rId5\" Type=\"" + rel + "chartsheet\" Target=\"chartsheets/sheet1.xml\"/>"
+                       "<Relationship Id=\"rId6\" Type=\"" + rel + "chartsheet\" Target=\"chartsheets/sheet2.xml\"/>"
+                       "<Relationship Id=\"rId7\" Type=\"" + rel + "chartsheet\" Target=\"chartsheets/sheet3.xml\"/>"
+                       "<Relationship Id=\"rId8\" Type=\"" + rel + "sharedStrings\" Target=\"sharedStrings.xml\"/>"),
+            std::string::npos)
+      << links;
+  EXPECT_NE(part(book, "xl/workbook.xml")
+                .find("<sheet name=\"More\" sheetId=\"2\" r:id=\"rId4\"/>"
+                      "<sheet name=\"DATA00001\" sheetId=\"3\" r:id=\"rId5\"/>"
+                      "<sheet name=\"Sales &amp; &#39;Q1&#39;\" sheetId=\"4\" r:id=\"rId6\"/>"
+                      "<sheet name=\"Sheet5\" sheetId=\"5\" r:id=\"rId7\"/></sheets>"),
+            std::string::npos);
+}
+
 TEST_F(Workbook, ThemeIsSchemaShapedAndTheSameInEveryPackage)
 {
   std::string first_theme;
