@@ -211,31 +211,15 @@ void check_query(const sql_statement& query)
 
 } // namespace
 
-struct access_recordset final : value_source {
+struct access_recordset final : recordset_rows {
   access_recordset(access_session_ptr owner_, bool read_only_, bool append_only_)
       : owner(std::move(owner_)), read_only(read_only_), append_only(append_only_)
   {
   }
   ~access_recordset()
   {
-    drop_row();
     for (VARIANT& value : rows)
       VariantClear(&value);
-  }
-  access_recordset(const access_recordset&) = delete;
-  access_recordset& operator=(const access_recordset&) = delete;
-
-  void check_open() const
-  {
-    if (closed)
-      raise(err_object_closed);
-  }
-  void drop_row() noexcept
-  {
-    for (VARIANT& value : row)
-      VariantClear(&value);
-    row.clear();
-    pending = false;
   }
   std::size_t width() const { return fields->items.size(); }
   std::size_t row_count() const { return width() == 0 ? 0 : rows.size() / width(); }
@@ -353,10 +337,6 @@ struct access_recordset final : value_source {
   std::ptrdiff_t current = 0;
   bool read_only;
   bool append_only;
-  bool closed = false;
-  bool pending = false;
-  std::vector<VARIANT> row;
-  LONG added = 0;
 };
 
 void close_access_recordset(access_recordset& recordset) noexcept

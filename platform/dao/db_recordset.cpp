@@ -8,26 +8,10 @@
 
 namespace plat::dao {
 
-struct recordset_state final : value_source {
+struct recordset_state final : recordset_rows {
   recordset_state(session_ptr owner_, table_ptr table_, bool read_only_)
       : owner(std::move(owner_)), table(std::move(table_)), read_only(read_only_)
   {
-  }
-  ~recordset_state() { drop_row(); }
-  recordset_state(const recordset_state&) = delete;
-  recordset_state& operator=(const recordset_state&) = delete;
-
-  void check_open() const
-  {
-    if (closed)
-      raise(err_object_closed);
-  }
-  void drop_row() noexcept
-  {
-    for (VARIANT& value : row)
-      VariantClear(&value);
-    row.clear();  // keeps its room for the next row
-    pending = false;
   }
   // Rows are filled field after field, so the field after the last one named
   // is tried first: a row of n fields costs n name comparisons, not n²/2.
@@ -81,11 +65,7 @@ struct recordset_state final : value_source {
   session_ptr owner;
   table_ptr table;
   bool read_only;
-  bool closed = false;
-  bool pending = false;
-  std::vector<VARIANT> row;
   std::size_t next_field = 0;
-  LONG added = 0;
 };
 
 namespace {

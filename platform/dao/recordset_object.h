@@ -4,21 +4,50 @@
 // go) is the state's; a row is pending between AddNew and a successful Update,
 // and AddNew, CancelUpdate, a move and Close drop it.
 //
-// The state is a value_source with: owner->errors, check_open(), check_writable()
+// The state is a recordset_rows (below) with: owner->errors, check_writable()
 // (AddNew's refusals), width(), at_bof(), at_eof(), record_count(), columns()
 // (the field list), position(item), write_row() (Update's), move(step) (which
-// raises err_no_current_record where there is no row to go to), close(), and
-// the members row, pending and added.
+// raises err_no_current_record where there is no row to go to) and close().
 #pragma once
 
 #include "platform/dao/db_model.h"
 
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace plat::dao {
 
 enum class move_step { first, next, previous, last };
+
+// What every driver's recordset state holds alike: whether it is closed, and
+// the row being added (pending from AddNew until Update or its drop).
+struct recordset_rows : value_source {
+  recordset_rows() = default;
+  recordset_rows(const recordset_rows&) = delete;
+  recordset_rows& operator=(const recordset_rows&) = delete;
+
+  void check_open() const
+  {
+    if (closed)
+      raise(err_object_closed);
+  }
+  void drop_row() noexcept
+  {
+    for (VARIANT& value : row)
+      VariantClear(&value);
+    row.clear();  // keeps its room for the next row
+    pending = false;
+  }
+
+  bool closed = false;
+  bool pending = false;
+  std::vector<VARIANT> row;
+  LONG added = 0;  // rows written by Update
+
+protected:
+  ~recordset_rows() { drop_row(); }
+};
 
 template <class State>
 class recordset_object final : public com_object<DAORecordset> {
