@@ -5,6 +5,7 @@
 
 #include "TK/tk_error_reporter.h"
 #include "TK/tk_log.h"
+#include "dao/dao_args.h"
 #include "dao/dao_bstr.h"
 #include "dao/dao_exception.h"
 #include "dao/dao_record.h"
@@ -24,38 +25,6 @@ namespace {
 constexpr LONG linked_table = 0x40000000;
 constexpr LONG system_object = static_cast<LONG>(0x80000002u);
 
-VARIANT text_arg(const dao_bstr& text)
-{
-  VARIANT v;
-  v.vt = VT_BSTR;
-  v.bstrVal = text;
-  return v;
-}
-
-VARIANT position_arg(std::uint16_t i)
-{
-  VARIANT v;
-  v.vt = VT_UI2;
-  v.uiVal = i;
-  return v;
-}
-
-VARIANT long_arg(LONG value)
-{
-  VARIANT v;
-  v.vt = VT_I4;
-  v.lVal = value;
-  return v;
-}
-
-VARIANT short_arg(short value)
-{
-  VARIANT v;
-  v.vt = VT_I2;
-  v.iVal = value;
-  return v;
-}
-
 } // namespace
 
 dao_database::dao_database(const std::wstring& name, DAODatabase* database, std::uint32_t mode)
@@ -70,7 +39,7 @@ dao_database::dao_database(const std::wstring& name, DAODatabase* database, std:
   dao_check(table_defs_->get_Count(&count));
   for (short i = 0; i < count; ++i) {
     ole_com_ptr<DAOTableDef> table;
-    dao_check(table_defs_->get_Item(position_arg(static_cast<std::uint16_t>(i)), table.put()));
+    dao_check(table_defs_->get_Item(dao_position_arg(static_cast<std::uint16_t>(i)), table.put()));
     dao_require(table.get());
     dao_bstr table_name;
     dao_check(table->get_Name(table_name.address()));
@@ -135,7 +104,7 @@ void dao_database::init_views()
   tk_log_message(2, "Got %d queries", count);
   for (short i = 0; i < count; ++i) {
     ole_com_ptr<DAOQueryDef> query;
-    dao_check(query_defs_->get_Item(position_arg(static_cast<std::uint16_t>(i)), query.put()));
+    dao_check(query_defs_->get_Item(dao_position_arg(static_cast<std::uint16_t>(i)), query.put()));
     dao_require(query.get());
     dao_bstr query_name;
     dao_check(query->get_Name(query_name.address()));
@@ -290,10 +259,10 @@ void dao_database::init_fkeys()
   const dao_bstr sql(std::string("SELECT szRelationship, szColumn, szObject, szReferencedObject, szReferencedColumn, "
                                  "grbit FROM MSysRelationships ORDER BY szRelationship"));
   ole_com_ptr<DAOQueryDef> query;
-  dao_check(database_->CreateQueryDef(text_arg(no_name), text_arg(sql), query.put()));
+  dao_check(database_->CreateQueryDef(dao_text_arg(no_name), dao_text_arg(sql), query.put()));
   dao_require(query.get());
   ole_com_ptr<DAORecordset> rows;
-  dao_check(query->OpenRecordset(short_arg(plat::dao::db_open_dynaset), long_arg(plat::dao::db_read_only), rows.put()));
+  dao_check(query->OpenRecordset(dao_short_arg(plat::dao::db_open_dynaset), dao_long_arg(plat::dao::db_read_only), rows.put()));
   dao_require(rows.get());
   VARIANT_BOOL eof = VARIANT_FALSE;
   dao_check(rows->get_EOF(&eof));
@@ -380,7 +349,7 @@ std::unique_ptr<udb_recordset> dao_database::create_table(const std::wstring& na
   attributes.vt = VT_I4;
   attributes.lVal = 0;
   ole_com_ptr<DAOTableDef> table;
-  dao_check(database_->CreateTableDef(text_arg(table_name), attributes, text_arg(empty), text_arg(empty),
+  dao_check(database_->CreateTableDef(dao_text_arg(table_name), attributes, dao_text_arg(empty), dao_text_arg(empty),
                                       table.put()));
   dao_require(table.get());
 
@@ -407,7 +376,7 @@ std::unique_ptr<udb_recordset> dao_database::get_table(const std::wstring& name,
   }
   const dao_bstr table_name(name);
   ole_com_ptr<DAOTableDef> table;
-  dao_check(table_defs_->get_Item(text_arg(table_name), table.put()));
+  dao_check(table_defs_->get_Item(dao_text_arg(table_name), table.put()));
   dao_require(table.get());
   tk_log_message(1, "Right after tdfs->getItem");
   LONG attributes = 0;
@@ -418,12 +387,12 @@ std::unique_ptr<udb_recordset> dao_database::get_table(const std::wstring& name,
   const dao_bstr no_name(std::wstring{});
   const dao_bstr sql(L"SELECT * FROM [" + name + L"]");
   ole_com_ptr<DAOQueryDef> query;
-  dao_check(database_->CreateQueryDef(text_arg(no_name), text_arg(sql), query.put()));
+  dao_check(database_->CreateQueryDef(dao_text_arg(no_name), dao_text_arg(sql), query.put()));
   dao_require(query.get());
   tk_log_message(1, "Right after src->CreateQueryDef");
   ole_com_ptr<DAORecordset> recordset;
-  dao_check(query->OpenRecordset(short_arg(plat::dao::db_open_dynaset),
-                                 short_arg((mode & mode_read_only) != 0 ? 4 : 8), recordset.put()));
+  dao_check(query->OpenRecordset(dao_short_arg(plat::dao::db_open_dynaset),
+                                 dao_short_arg((mode & mode_read_only) != 0 ? 4 : 8), recordset.put()));
   dao_require(recordset.get());
   return std::make_unique<dao_recordset>(this, name, recordset.get(), table.get());
 }
@@ -435,12 +404,12 @@ std::unique_ptr<udb_recordset> dao_database::get_query(const std::wstring& name,
   const dao_bstr no_name(std::wstring{});
   const dao_bstr text(sql);
   ole_com_ptr<DAOQueryDef> query;
-  dao_check(database_->CreateQueryDef(text_arg(no_name), text_arg(text), query.put()));
+  dao_check(database_->CreateQueryDef(dao_text_arg(no_name), dao_text_arg(text), query.put()));
   dao_require(query.get());
   const std::uint32_t count = get_query_count(sql);
   ole_com_ptr<DAORecordset> recordset;
-  dao_check(query->OpenRecordset(short_arg(plat::dao::db_open_dynaset),
-                                 short_arg((mode & mode_read_only) != 0 ? 4 : 8), recordset.put()));
+  dao_check(query->OpenRecordset(dao_short_arg(plat::dao::db_open_dynaset),
+                                 dao_short_arg((mode & mode_read_only) != 0 ? 4 : 8), recordset.put()));
   dao_require(recordset.get());
   return std::make_unique<dao_recordset>(this, name, sql, recordset.get(), query.get(), count);
 }
@@ -450,10 +419,10 @@ std::uint32_t dao_database::get_query_count(const std::wstring& sql)
   const dao_bstr no_name(std::wstring{});
   const dao_bstr text(L"select count(*) from (" + sql + L")");
   ole_com_ptr<DAOQueryDef> query;
-  dao_check(database_->CreateQueryDef(text_arg(no_name), text_arg(text), query.put()));
+  dao_check(database_->CreateQueryDef(dao_text_arg(no_name), dao_text_arg(text), query.put()));
   dao_require(query.get());
   ole_com_ptr<DAORecordset> recordset;
-  dao_check(query->OpenRecordset(short_arg(plat::dao::db_open_dynaset), long_arg(plat::dao::db_read_only),
+  dao_check(query->OpenRecordset(dao_short_arg(plat::dao::db_open_dynaset), dao_long_arg(plat::dao::db_read_only),
                                  recordset.put()));
   dao_require(recordset.get());
   dao_check(recordset->MoveFirst());
@@ -461,7 +430,7 @@ std::uint32_t dao_database::get_query_count(const std::wstring& sql)
   dao_check(recordset->get_Fields(fields.put()));
   dao_require(fields.get());
   ole_com_ptr<DAOField> field;
-  dao_check(fields->get_Item(long_arg(0), field.put()));
+  dao_check(fields->get_Item(dao_long_arg(0), field.put()));
   dao_require(field.get());
   VARIANT value;
   VariantInit(&value);
@@ -479,7 +448,7 @@ bool dao_database::test_query(const std::wstring& sql)
   const dao_bstr no_name(std::wstring{});
   const dao_bstr text(sql);
   ole_com_ptr<DAOQueryDef> query;
-  if (FAILED(database_->CreateQueryDef(text_arg(no_name), text_arg(text), query.put())) || !query)
+  if (FAILED(database_->CreateQueryDef(dao_text_arg(no_name), dao_text_arg(text), query.put())) || !query)
     return false;
   VARIANT deny_write;
   deny_write.vt = VT_I4;
@@ -527,7 +496,7 @@ ole_com_ptr<DAOIndex> new_unique_index(DAOTableDef& table, const std::wstring& n
 {
   const dao_bstr index_name(name);
   ole_com_ptr<DAOIndex> index;
-  dao_check(table.CreateIndex(text_arg(index_name), index.put()));
+  dao_check(table.CreateIndex(dao_text_arg(index_name), index.put()));
   dao_require(index.get());
   tk_log_message(2, "Step #1");
   const ole_com_ptr<DAOIndexFields> index_fields = dao_index_fields(*index.get());
@@ -538,8 +507,8 @@ ole_com_ptr<DAOIndex> new_unique_index(DAOTableDef& table, const std::wstring& n
     const t_ftd& descriptor = columns_of_table.get_field1(column);
     const dao_bstr field_name(column);
     ole_com_ptr<DAOField> field;
-    dao_check(index->CreateField(text_arg(field_name), long_arg(dao_field::get_native_type(descriptor)),
-                                 long_arg(static_cast<LONG>(descriptor.size)), field.put()));
+    dao_check(index->CreateField(dao_text_arg(field_name), dao_long_arg(dao_field::get_native_type(descriptor)),
+                                 dao_long_arg(static_cast<LONG>(descriptor.size)), field.put()));
     dao_require(field.get());
     dao_check(index_fields->Append(field.get()));
   }
@@ -556,7 +525,7 @@ std::vector<std::wstring> index_names(DAOIndexes& indexes)
   std::vector<std::wstring> names;
   for (short i = 0; i < count; ++i) {
     ole_com_ptr<DAOIndex> index;
-    dao_check(indexes.get_Item(position_arg(static_cast<std::uint16_t>(i)), index.put()));
+    dao_check(indexes.get_Item(dao_position_arg(static_cast<std::uint16_t>(i)), index.put()));
     dao_require(index.get());
     dao_bstr name;
     dao_check(index->get_Name(name.address()));
@@ -603,7 +572,7 @@ void dao_database::create_relationship(DAORelations& relations, const udb_relati
     tk_log_message(2, L"Table %s does not have unique index on FK columns, add it", relationship.pk_table);
     const dao_bstr table_name(relationship.pk_table);
     ole_com_ptr<DAOTableDef> table;
-    dao_check(table_defs_->get_Item(text_arg(table_name), table.put()));
+    dao_check(table_defs_->get_Item(dao_text_arg(table_name), table.put()));
     dao_require(table.get());
     dao_check(table->get_Indexes(indexes.put()));
     dao_require(indexes.get());
@@ -617,8 +586,8 @@ void dao_database::create_relationship(DAORelations& relations, const udb_relati
   const dao_bstr table_name(relationship.pk_table);
   const dao_bstr foreign_table(relationship.fk_table);
   ole_com_ptr<DAORelation> relation;
-  dao_check(database_->CreateRelation(text_arg(relation_name), text_arg(table_name), text_arg(foreign_table),
-                                      long_arg(relation_attributes(relationship.rule)), relation.put()));
+  dao_check(database_->CreateRelation(dao_text_arg(relation_name), dao_text_arg(table_name), dao_text_arg(foreign_table),
+                                      dao_long_arg(relation_attributes(relationship.rule)), relation.put()));
   dao_require(relation.get());
   tk_log_message(2, "Step #4");
   ole_com_ptr<DAOFields> fields;
@@ -632,8 +601,8 @@ void dao_database::create_relationship(DAORelations& relations, const udb_relati
     const t_ftd& descriptor = columns.get_field1(relationship.pk_flds[i]);
     const dao_bstr field_name(relationship.pk_flds[i]);
     ole_com_ptr<DAOField> field;
-    dao_check(relation->CreateField(text_arg(field_name), long_arg(dao_field::get_native_type(descriptor)),
-                                    long_arg(0), field.put()));
+    dao_check(relation->CreateField(dao_text_arg(field_name), dao_long_arg(dao_field::get_native_type(descriptor)),
+                                    dao_long_arg(0), field.put()));
     dao_require(field.get());
     const dao_bstr foreign_name(relationship.fk_flds[i]);
     field->put_ForeignName(foreign_name);

@@ -4,6 +4,7 @@
 #include "dao/dao_engine.h"
 
 #include "TK/tk_log.h"
+#include "dao/dao_args.h"
 #include "dao/dao_bstr.h"
 #include "platform/dao/dao_class_registry.h"
 #include "platform/format.h"
@@ -28,14 +29,6 @@ constexpr std::array<dao_engine_descriptor, 4> dao_engine_descriptors = {{
     {0, plat::dao::clsid_dbengine_36, DAODBEngine::iid},
     {3, plat::dao::clsid_dbengine_120, DAODBEngine::iid},
 }};
-
-VARIANT bool_arg(bool value)
-{
-  VARIANT v;
-  v.vt = VT_BOOL;
-  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return v;
-}
 
 } // namespace
 
@@ -111,13 +104,10 @@ std::unique_ptr<dao_database> dao_engine::open(const std::wstring& path, const s
                                                std::uint32_t mode, std::uint32_t database_mode)
 {
   const dao_bstr name(path);
-  VARIANT connect_arg;
-  connect_arg.vt = VT_BSTR;
   const dao_bstr connect_text(connect);
-  connect_arg.bstrVal = connect_text;
   ole_com_ptr<DAODatabase> database;
-  dao_check(dbengine_->OpenDatabase(name, bool_arg((mode & 0x10) != 0), bool_arg((mode & 0x01) != 0),
-                                    connect_arg, database.put()));
+  dao_check(dbengine_->OpenDatabase(name, dao_bool_arg((mode & 0x10) != 0), dao_bool_arg((mode & 0x01) != 0),
+                                    dao_text_arg(connect_text), database.put()));
   dao_require(database.get());
   return std::make_unique<dao_database>(path, database.get(), database_mode);
 }

@@ -4,6 +4,7 @@
 #include "dao/dao_recordset.h"
 
 #include "TK/tk_log.h"
+#include "dao/dao_args.h"
 #include "dao/dao_bstr.h"
 #include "dao/dao_database.h"
 #include "dao/dao_exception.h"
@@ -86,9 +87,7 @@ dao_recordset::~dao_recordset()
 void dao_recordset::put_value(const t_ftd& column, const udb_field& field)
 {
   const dao_bstr name(column.name);
-  VARIANT name_arg;
-  name_arg.vt = VT_BSTR;
-  name_arg.bstrVal = name;
+  const VARIANT name_arg = dao_text_arg(name);
   const VARTYPE vt = field.get_type();
   tk_log_message(2, L"\tAdd field '%s', type=%08X (value=%s)", column.name, vt, field.to_wstring());
   try {

@@ -3,6 +3,7 @@
 #include "dao/dao_recordset.h"
 
 #include "TK/tk_log.h"
+#include "dao/dao_args.h"
 #include "dao/dao_bstr.h"
 #include "dao/dao_exception.h"
 #include "platform/dao/excel_workbook.h"
@@ -14,14 +15,6 @@
 namespace {
 
 namespace db = plat::dao;
-
-VARIANT position_arg(short i)
-{
-  VARIANT v;
-  v.vt = VT_UI2;
-  v.uiVal = static_cast<unsigned short>(i);
-  return v;
-}
 
 // A VARIANT out-value cleared (its object released) when the step ends.
 struct variant_guard {
@@ -62,11 +55,8 @@ std::wstring property_text(DAOField& field, const wchar_t* property, const char*
     dao_check(field.get_Properties(properties.put()));
     dao_require(properties.get());
     const dao_bstr name(std::wstring{property});
-    VARIANT item;
-    item.vt = VT_BSTR;
-    item.bstrVal = name;
     ole_com_ptr<DAOProperty> found;
-    dao_check(properties->get_Item(item, found.put()));
+    dao_check(properties->get_Item(dao_text_arg(name), found.put()));
     dao_require(found.get());
     VARIANT value;
     VariantInit(&value);
@@ -101,7 +91,7 @@ void for_each_field(Definition& definition, Visit&& visit)
   dao_check(fields->get_Count(&count));
   for (short i = 0; i < count; ++i) {
     ole_com_ptr<DAOField> field;
-    dao_check(fields->get_Item(position_arg(i), field.put()));
+    dao_check(fields->get_Item(dao_position_arg(static_cast<std::uint16_t>(i)), field.put()));
     dao_require(field.get());
     short type = 0;
     dao_check(field->get_Type(&type));
@@ -254,7 +244,7 @@ void dao_recordset::init_indexes(DAOTableDef* table)
   for (short i = 0; i < count; ++i) {
     tk_log_message(2, "Processing index %d", i);
     ole_com_ptr<DAOIndex> index;
-    dao_check(indexes->get_Item(position_arg(i), index.put()));
+    dao_check(indexes->get_Item(dao_position_arg(static_cast<std::uint16_t>(i)), index.put()));
     dao_require(index.get());
     dao_bstr name;
     dao_check(index->get_Name(name.address()));
@@ -278,7 +268,7 @@ void dao_recordset::init_indexes(DAOTableDef* table)
     std::vector<std::wstring> names;
     for (short j = 0; j < members_count; ++j) {
       variant_guard member;
-      dao_check(index_fields->get_Item(position_arg(j), &member.v));
+      dao_check(index_fields->get_Item(dao_position_arg(static_cast<std::uint16_t>(j)), &member.v));
       ole_com_ptr<DAOField> member_field;
       dao_check(member.object()->QueryInterface(DAOField::iid, reinterpret_cast<void**>(member_field.put())));
       dao_require(member_field.get());

@@ -6,6 +6,7 @@
 #include "OLE/ole_date.h"
 #include "OLE/ole_ptr.h"
 #include "TK/tk_log.h"
+#include "dao/dao_args.h"
 #include "dao/dao_bstr.h"
 #include "dao/dao_exception.h"
 #include "platform/dao/excel_workbook.h"
@@ -13,14 +14,6 @@
 #include "dao/dao_recordset.h"
 
 namespace {
-
-VARIANT long_arg(LONG value)
-{
-  VARIANT v;
-  v.vt = VT_I4;
-  v.lVal = value;
-  return v;
-}
 
 // A default value of the column's own VARIANT, written through DAO.
 void put_default_value(DAOField& field, const VARIANT& value)
@@ -31,10 +24,7 @@ void put_default_value(DAOField& field, const VARIANT& value)
 void put_default_text(DAOField& field, const std::wstring& text)
 {
   const dao_bstr value(text);
-  VARIANT v;
-  v.vt = VT_BSTR;
-  v.bstrVal = value;
-  put_default_value(field, v);
+  put_default_value(field, dao_text_arg(value));
 }
 
 } // namespace
@@ -87,11 +77,8 @@ void dao_schema_initializer::initialize()
                    column.dw_reserved, total);
     const std::int32_t type = dao_field::get_native_type(column);
     const dao_bstr name(column.name);
-    VARIANT name_arg;
-    name_arg.vt = VT_BSTR;
-    name_arg.bstrVal = name;
     ole_com_ptr<DAOField> field;
-    dao_check(table_->CreateField(name_arg, long_arg(type), long_arg(static_cast<LONG>(column.size)), field.put()));
+    dao_check(table_->CreateField(dao_text_arg(name), dao_long_arg(type), dao_long_arg(static_cast<LONG>(column.size)), field.put()));
     dao_require(field.get());
     dao_check(field->put_Required(column.not_null ? 1 : 0));
     if (type == plat::dao::db_text || type == plat::dao::db_memo) {
@@ -213,23 +200,17 @@ void dao_indexes_initializer::initialize()
       break;
     tk_log_message(2, L"Process index %s, primary=%d, unique=%d", prepared.name, prepared.primary, prepared.unique);
     const dao_bstr name(prepared.name);
-    VARIANT name_arg;
-    name_arg.vt = VT_BSTR;
-    name_arg.bstrVal = name;
     ole_com_ptr<DAOIndex> index;
-    dao_check(table_->CreateIndex(name_arg, index.put()));
+    dao_check(table_->CreateIndex(dao_text_arg(name), index.put()));
     dao_require(index.get());
     const ole_com_ptr<DAOIndexFields> index_fields = dao_index_fields(*index.get());
     for (const std::wstring& field_name : prepared.fields) {
       tk_log_message(2, L"\tProcess index field %s", field_name);
       const t_ftd& column = columns_.get_field2(field_name);
       const dao_bstr member_name(field_name);
-      VARIANT member_arg;
-      member_arg.vt = VT_BSTR;
-      member_arg.bstrVal = member_name;
       ole_com_ptr<DAOField> field;
-      dao_check(index->CreateField(member_arg, long_arg(dao_field::get_native_type(column)),
-                                   long_arg(static_cast<LONG>(column.size)), field.put()));
+      dao_check(index->CreateField(dao_text_arg(member_name), dao_long_arg(dao_field::get_native_type(column)),
+                                   dao_long_arg(static_cast<LONG>(column.size)), field.put()));
       dao_require(field.get());
       dao_check(index_fields->Append(field.get()));
     }
