@@ -4,6 +4,7 @@
 // a numeric or byte column that is no number stops the statement.
 #include "SQL/sql_sync.h"
 
+#include "OLE/ole_misc.h"
 #include "SQL/sql_db.h"
 #include "SQL/sql_engi.h"
 #include "SQL/sql_literals.h"
@@ -19,15 +20,10 @@
 
 namespace {
 
+// Numbers and byte arrays: their key values are written bare or not at all.
 bool is_number_type(VARTYPE type)
 {
-  switch (type) {
-  case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY: case VT_BOOL: case VT_DECIMAL:
-  case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8:
-    return true;
-  default:
-    return sql_is_byte_array(type);
-  }
+  return ole_is_numeric_vt(type) || sql_is_byte_array(type);
 }
 
 // The literal rule writes a plain number (and, for bytes, a hex literal) as it
