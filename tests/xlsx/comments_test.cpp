@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 using namespace XlsxBook;
 using book_test::command_output;
@@ -25,10 +24,7 @@ namespace {
 
 std::string read_text(const std::filesystem::path& path)
 {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  return all.str();
+  return read_file(path.string());
 }
 
 CommentData note(std::int32_t sheet, std::uint32_t column, std::uint32_t row,
