@@ -106,14 +106,22 @@ namespace tk_log_detail {
 
 // A format that does not match its arguments is a fault of the caller; the
 // format itself is logged so that the line is not lost without a trace.
-void report_format_failure(const char* format)
+void format_and_write(const char* format, fmt::format_args args)
 {
-  tk_logger::write_line(std::string("[bad log format] ") + (format ? format : ""));
+  try {
+    tk_logger::write_line(plat::vsprintf(format, args));
+  } catch (...) {
+    tk_logger::write_line(std::string("[bad log format] ") + (format ? format : ""));
+  }
 }
 
-void report_format_failure(const wchar_t* format)
+void format_and_write(const wchar_t* format, plat::wformat_args args)
 {
-  tk_logger::write_line(std::wstring(L"[bad log format] ") + (format ? format : L""));
+  try {
+    tk_logger::write_line(plat::vsprintf(format, args));
+  } catch (...) {
+    tk_logger::write_line(std::wstring(L"[bad log format] ") + (format ? format : L""));
+  }
 }
 
 } // namespace tk_log_detail

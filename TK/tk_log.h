@@ -47,31 +47,23 @@ private:
 std::string tk_default_log_name();
 
 namespace tk_log_detail {
-void report_format_failure(const char* format);
-void report_format_failure(const wchar_t* format);
+// Formats and writes one line; a format that does not fit its arguments is
+// logged as such instead of the line.
+void format_and_write(const char* format, fmt::format_args args);
+// The wide form: the formatted text is cut to 10,239 characters and written as UTF-8.
+void format_and_write(const wchar_t* format, plat::wformat_args args);
 } // namespace tk_log_detail
 
 template <class... Args>
 void tk_log_message(int level, const char* format, const Args&... args)
 {
-  if (!tk_logger::accepts(level))
-    return;
-  try {
-    tk_logger::write_line(plat::sprintf(format, args...));
-  } catch (...) {
-    tk_log_detail::report_format_failure(format);
-  }
+  if (tk_logger::accepts(level))
+    tk_log_detail::format_and_write(format, plat::make_args(args...));
 }
 
-// The wide form: the formatted text is cut to 10,239 characters and written as UTF-8.
 template <class... Args>
 void tk_log_message(int level, const wchar_t* format, const Args&... args)
 {
-  if (!tk_logger::accepts(level))
-    return;
-  try {
-    tk_logger::write_line(plat::sprintf(format, args...));
-  } catch (...) {
-    tk_log_detail::report_format_failure(format);
-  }
+  if (tk_logger::accepts(level))
+    tk_log_detail::format_and_write(format, plat::make_wargs(args...));
 }
