@@ -9,6 +9,7 @@
 #include "common/xls_engi.h"
 #include "platform/dao/excel_container.h"
 #include "platform/storage/storage.h"
+#include "support/libreoffice_profile.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -188,8 +189,8 @@ TEST(XlsRestyleLibreOffice, ShowsTheSameValuesAfterRestyling)
   }
   const std::string home = dir.path().string();
   int status = 0;
-  test_support::command_output("cd '" + home + "' && HOME='" + home + "' soffice -env:UserInstallation=file://" + home +
-          "/profile --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' --outdir '" + home +
+  test_support::command_output("cd '" + home + "' && HOME='" + home + "' soffice -env:UserInstallation=" +
+          test_support::libreoffice_profile(home) + " --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' --outdir '" + home +
           "/out' *.xls >/dev/null 2>&1",
       &status);
   for (const std::string name : {"biff5", "biff8"}) {

@@ -2,10 +2,9 @@
 // the connection taken from the profile alone) and --logfile= (emptied at each
 // run, only progress and error lines, CR LF line ends).
 #include "qvtbatch_test_support.h"
+#include "support/regex_match.h"
 
 #include <gtest/gtest.h>
-
-#include <regex>
 
 using namespace qvtbatch_test;
 
@@ -102,7 +101,7 @@ TEST_F(QvtbatchTest, LogFileIsEmptiedAtEachRunAndHoldsOnlyProgressAndErrorLines)
     };
     ASSERT_EQ(lines.size(), patterns.size()) << "pass " << pass << "\n" << read_file(file("run.log"));
     for (std::size_t i = 0; i < lines.size(); ++i)
-      EXPECT_TRUE(std::regex_match(lines[i], std::regex(patterns[i])))
+      EXPECT_TRUE(test_regex::matches(lines[i], patterns[i]))
           << "pass " << pass << " line " << i << ": " << lines[i];
   }
 }

@@ -7,11 +7,11 @@
 #include "xlsx/xlsx_she.h"
 
 #include "TK/tk_exception.h"
+#include "support/regex_match.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
 #include <sys/stat.h>
 
 using namespace XlsxBook;
@@ -216,12 +216,10 @@ TEST_F(Workbook, CorePropertiesCarryTheEscapedAuthorAndOneUtcMoment)
                        "</cp:lastModifiedBy>"),
               std::string::npos)
         << xml;
-    std::smatch m;
-    ASSERT_TRUE(std::regex_search(
-        xml, m,
-        std::regex("<dcterms:created xsi:type=\"dcterms:W3CDTF\">(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ)"
-                   "</dcterms:created><dcterms:modified xsi:type=\"dcterms:W3CDTF\">(.*)</dcterms:modified>")))
-        << xml;
+    const std::vector<std::string> m = test_regex::search(
+        xml, "<dcterms:created xsi:type=\"dcterms:W3CDTF\">(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ)"
+             "</dcterms:created><dcterms:modified xsi:type=\"dcterms:W3CDTF\">(.*)</dcterms:modified>");
+    ASSERT_EQ(m.size(), 3u) << xml;
     EXPECT_EQ(m[1], m[2]);
     EXPECT_TRUE(book_test::xml_well_formed(utf8(book.GetTempFolder()) + "/docProps/core.xml"));
 

@@ -3,11 +3,13 @@
 // with charts read back by openpyxl and LibreOffice. Parts are checked as
 // parsed (xml_outline.py) rather than compared as bytes.
 #include "book_test_support.h"
+#include "support/reader_process.h"
 
 #include "xlsx/package_parts.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"
+#include "support/libreoffice_profile.h"
 
 #include <gtest/gtest.h>
 
@@ -24,14 +26,14 @@ namespace {
 
 const std::filesystem::path here = std::filesystem::path(__FILE__).parent_path();
 
-// The file as xml_outline.py prints it: whole, or the elements at `path`.
+// The file as xml_outline.py prints it: whole, or the elements at `path`. One
+// outline process serves the whole test.
 std::string outline(const std::string& file, const std::string& path = {})
 {
+  static test_support::reader_process reader(
+      {"/usr/bin/python3", (here / "xml_outline.py").string(), "--serve"});
   int status = -1;
-  const std::string said =
-      command_output("/usr/bin/python3 " + quoted((here / "xml_outline.py").string()) + " " +
-                         quoted(file) + (path.empty() ? "" : " " + quoted(path)) + " 2>&1",
-                     &status);
+  const std::string said = reader.ask(file + "\t" + path, &status);
   EXPECT_EQ(status, 0) << file << ": " << said;
   return said;
 }
@@ -954,10 +956,10 @@ TEST_F(ChartWorkbook, EveryPlotGroupIsSavedAndReadBackByOpenpyxlAndLibreOffice)
   EXPECT_EQ(status, 0) << listed;
   EXPECT_EQ(listed, "Numbers|It's data\nLines|Columns|Bars|Smooth points|Points|Bob's combo\n");
 
-  const std::string profile = (dir_.path() / "profile").string();
+  const std::string profile = test_support::libreoffice_profile(dir_.path().string());
   const std::string converted = command_output(
       "cd " + quoted(dir_.path().string()) + " && HOME=" + quoted(dir_.path().string()) +
-          " soffice -env:UserInstallation=file://" + profile +
+          " soffice -env:UserInstallation=" + profile +
           " --headless --convert-to ods --outdir " + quoted((dir_.path() / "ods").string()) + " " +
           quoted(path) + " 2>&1",
       &status);

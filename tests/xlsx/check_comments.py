@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Reads the cell comments of an .xlsx workbook with openpyxl, then converts the
 workbook to .ods with LibreOffice headless and reads the annotations there.
-Usage: check_comments.py WORKBOOK WORKDIR EXPECTED.json, where the JSON is
-{"author": "...", "notes": [[sheet title, cell, text], ...]} and every sheet must
-hold exactly the notes listed for it. Prints each difference; exits 1 on any."""
+Usage: check_comments.py WORKBOOK WORKDIR EXPECTED.json PROFILE, where the JSON
+is {"author": "...", "notes": [[sheet title, cell, text], ...]}, every sheet must
+hold exactly the notes listed for it, and PROFILE is LibreOffice's
+-env:UserInstallation value. Prints each difference; exits 1 on any."""
 
 import json
 import os
@@ -76,7 +77,7 @@ def ods_annotations(path):
 
 
 def main():
-    workbook, workdir, expected_path = sys.argv[1:4]
+    workbook, workdir, expected_path, profile = sys.argv[1:5]
     with open(expected_path, encoding="utf-8") as f:
         expected = json.load(f)
     wanted = {(sheet, cell): text for sheet, cell, text in expected["notes"]}
@@ -101,10 +102,9 @@ def main():
     for key in seen.keys() - wanted.keys():
         problems.append("openpyxl: unexpected comment at %s!%s" % key)
 
-    profile = os.path.join(workdir, "lo-profile")
     outdir = os.path.join(workdir, "ods")
     env = dict(os.environ, HOME=workdir)
-    subprocess.run(["soffice", "-env:UserInstallation=file://" + profile, "--headless",
+    subprocess.run(["soffice", "-env:UserInstallation=" + profile, "--headless",
                     "--convert-to", "ods", "--outdir", outdir, workbook],
                    env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
     ods = os.path.join(outdir, os.path.splitext(os.path.basename(workbook))[0] + ".ods")

@@ -9,6 +9,7 @@
 #include "xlsx/xlsx_she.h"
 
 #include "platform/format.h"
+#include "support/libreoffice_profile.h"
 
 #include <gtest/gtest.h>
 
@@ -271,7 +272,8 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
       (std::filesystem::path(__FILE__).parent_path() / "check_comments.py").string();
   const std::string said =
       command_output("/usr/bin/python3 " + quoted(checker) + " " + quoted(path) + " " +
-                         quoted(dir_.path().string()) + " " + quoted(expected_path) + " 2>&1",
+                         quoted(dir_.path().string()) + " " + quoted(expected_path) + " " +
+                         quoted(test_support::libreoffice_profile(dir_.path().string())) + " 2>&1",
                      &status);
   EXPECT_EQ(status, 0) << said;
 }

@@ -10,7 +10,11 @@ shows as a full {uri}name. Well-known URIs are shortened to <chart>, <main>,
 xml_outline.py FILE [PATH]: with PATH (an ElementTree path with those
 prefixes, e.g. ".//c:ser"), every matching element is printed from depth 0,
 each followed by a line "--", and nothing at all when none matches. A parse
-error ends with status 1."""
+error ends with status 1.
+
+xml_outline.py --serve: reads requests "FILE<TAB>PATH" (PATH may be empty), one
+a line, and answers each with what the command above prints, then a line
+"@@end STATUS", so that one process serves a whole test."""
 
 import sys
 import xml.etree.ElementTree as ET
@@ -76,23 +80,41 @@ def lines(element, declarations, depth, out):
         lines(child, declarations, depth + 1, out)
 
 
-def main():
+def outline(file, path):
+    """What the script prints for FILE [PATH], and its exit status."""
     try:
-        root, declarations = parse(sys.argv[1])
+        root, declarations = parse(file)
     except ET.ParseError as error:
-        print("not well-formed: %s" % error)
-        return 1
+        return "not well-formed: %s\n" % error, 1
     out = []
-    if len(sys.argv) > 2:
+    if path:
         ns = {p: uri for uri, p in PREFIXES.items() if p}
-        for match in root.findall(sys.argv[2], ns):
+        for match in root.findall(path, ns):
             lines(match, declarations, 0, out)
             out.append("--")
     else:
         lines(root, declarations, 0, out)
-    if out:
-        print("\n".join(out))
+    return "".join(line + "\n" for line in out), 0
+
+
+def serve():
+    for request in sys.stdin:
+        file, _, path = request.rstrip("\n").partition("\t")
+        try:
+            text, status = outline(file, path)
+        except Exception as error:  # a missing file, a bad path: the test reports it
+            text, status = "%s: %s\n" % (type(error).__name__, error), 1
+        sys.stdout.write(text + "@@end %d\n" % status)
+        sys.stdout.flush()
     return 0
+
+
+def main():
+    if sys.argv[1:] == ["--serve"]:
+        return serve()
+    text, status = outline(sys.argv[1], sys.argv[2] if len(sys.argv) > 2 else "")
+    sys.stdout.write(text)
+    return status
 
 
 if __name__ == "__main__":

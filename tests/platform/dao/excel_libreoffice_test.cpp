@@ -1,6 +1,7 @@
 // LibreOffice, a reader independent of xlrd, opens both versions and shows the
 // same values for each (its CSV export holds the first sheet as displayed).
 #include "excel_test_support.h"
+#include "support/libreoffice_profile.h"
 
 using namespace excel_test;
 using plat::dao::excel_workbook;
@@ -12,8 +13,8 @@ std::string libreoffice_csv(const std::string& workbook, const temp_dir& dir)
 {
   const std::string command =
       "cd '" + dir.path().string() + "' && HOME='" + dir.path().string() +
-      "' soffice -env:UserInstallation=file://" + dir.path().string() +
-      "/profile --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' --outdir '" +
+      "' soffice -env:UserInstallation=" + test_support::libreoffice_profile(dir.path().string()) +
+      " --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' --outdir '" +
       dir.path().string() + "/out' '" + workbook + "' >/dev/null 2>&1";
   int status = 0;
   test_support::command_output(command, &status);

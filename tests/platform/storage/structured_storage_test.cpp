@@ -7,6 +7,7 @@
 #include "cfb_readers.h"
 #include "storage_fixture.h"
 #include "support/temp_dir.h"
+#include "support/libreoffice_profile.h"
 
 #include <gtest/gtest.h>
 
@@ -87,7 +88,8 @@ foreign_file libreoffice_workbook(const temp_dir& dir)
     csv += std::to_string(i) + ",row " + std::to_string(i * 7) + "," + std::to_string(i * 1.25) + "\n";
   write_file(dir.file("table.csv"), csv);
   int status = 0;
-  workbook_check::command_output("/usr/bin/soffice -env:UserInstallation=file://" + dir.file("profile") +
+  workbook_check::command_output("/usr/bin/soffice -env:UserInstallation=" +
+                                     test_support::libreoffice_profile(dir.path().string()) +
                                      " --headless --convert-to xls --outdir " +
                                      cfb_readers::quoted(dir.path()) + " " +
                                      cfb_readers::quoted(dir.file("table.csv")) + " >/dev/null 2>&1",
