@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The layering check passes on the tree and fails on a copy with an include
+# planted upward (TK including the conversion core) and one planted sideways
+# (SQL including the workbook writer), naming both.
+set -euo pipefail
+root=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+for folder in platform TK OLE UDB SQL xlsx dao common GUI2 qvtbatch qorvant; do
+  cp -r "$root/$folder" "$work/"
+done
+"$root/scripts/check-layers" "$work" || { echo "the tree itself fails the check"; exit 1; }
+echo '#include "common/xls_conv.h"' >>"$work/TK/tk_log.cpp"
+echo '#include "xlsx/xlsx_book.h"' >>"$work/SQL/sql_engi.cpp"
+if out=$("$root/scripts/check-layers" "$work"); then
+  echo "planted includes were not found"
+  exit 1
+fi
+grep -q '^TK/tk_log.cpp:[0-9]*: #include "common/xls_conv.h" (TK includes common)$' <<<"$out"
+grep -q '^SQL/sql_engi.cpp:[0-9]*: #include "xlsx/xlsx_book.h" (SQL includes xlsx)$' <<<"$out"
+[ "$(wc -l <<<"$out")" -eq 2 ]
