@@ -31,7 +31,9 @@ struct CommentRunData {
 };
 
 // One cell comment: its text as runs, the cell, and the box that shows it
-// (position and size in points; a box without a size is placed by the reader).
+// (position and size in points). A box without a placement of its own (a
+// negative position, or a width or height of 0 or less) becomes a default box
+// beside its cell, anchored to the cell.
 struct CommentData {
   std::int32_t sheet = 0;  // the sheet's number
   std::vector<CommentRunData> runs;
@@ -131,7 +133,8 @@ public:
   bool WriteStyles();         // xl/styles.xml
   bool WriteWorkbookParts();  // xl/_rels/workbook.xml.rels, then xl/workbook.xml
 
-  // The comments of one sheet: its comments part and the drawing of their boxes.
+  // The comments of one sheet: its comments part and the drawing of their
+  // boxes, which claims the next blocks of shape ids that no drawing has.
   bool WriteSheetComments(const std::vector<const CommentData*>& comments);
   static void WriteComment(CXmlEmitter& xml, const CommentData& comment);
   void WriteCommentShape(CXmlEmitter& xml, const CommentData& comment);
@@ -201,7 +204,8 @@ private:
   std::unique_ptr<CSharedStrings> m_sharedStrings;
   std::vector<CommentData> m_commentList;
   std::set<std::pair<std::int32_t, std::uint64_t>> m_commentedCells;  // (sheet, position)
-  std::uint64_t m_shapeCounter = 0;
+  std::uint64_t m_shapeCounter = 0;    // the last shape id given
+  std::uint64_t m_nextShapeBlock = 1;  // the first block of shape ids no drawing claimed
   StyleRegistry m_styles;
   std::string m_saveError;
 };
