@@ -6,6 +6,8 @@
 #include "xlsx/xml_emitter.h"
 #include "xlsx/xml_text.h"
 
+#include <charconv>
+
 namespace XlsxBook {
 
 namespace {
@@ -20,19 +22,30 @@ const char* CrossingName(AxisCrossing crosses)
   return nullptr;
 }
 
+// A scale bound in the form every reader takes, whatever the process locale:
+// the shortest text that reads back as the same number. A text that names no
+// number writes nothing; the chart parts writer refuses such a model first.
+void BoundElement(CXmlEmitter& xml, const char* name, const std::wstring& text)
+{
+  const std::optional<double> value = AxisBound(text);
+  if (!value)
+    return;
+  char buffer[32];
+  const char* const end = std::to_chars(buffer, buffer + sizeof buffer, *value).ptr;
+  ValElement(xml, name, std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
+}
+
 // What both kinds of axis write up to the tick labels; they differ only in the
-// side a hidden axis is drawn on and in whether the title stands upright.
-void AxisHead(CDiagramSheet& chart, const DiagramAxis& axis, const char* position,
-              bool vertical_title)
+// side a hidden axis is drawn on. The title of an axis that stands upright is
+// turned to run along it.
+void AxisHead(CDiagramSheet& chart, const DiagramAxis& axis, const char* position, bool vertical)
 {
   CXmlEmitter& xml = *chart.writer;
   ValElement(xml, "c:axId", axis.id);
   xml << XmlToken::StartTag("c:scaling");
   ValElement(xml, "c:orientation", "minMax");
-  if (!axis.max.empty())
-    ValElement(xml, "c:max", XmlText(axis.max, XmlTextUse::kAttribute));
-  if (!axis.min.empty())
-    ValElement(xml, "c:min", XmlText(axis.min, XmlTextUse::kAttribute));
+  BoundElement(xml, "c:max", axis.max);
+  BoundElement(xml, "c:min", axis.min);
   xml << XmlToken::EndTag();
   ValElement(xml, "c:delete", axis.side == AxisHidden ? 1 : 0);
   ValElement(xml, "c:axPos", position);
@@ -41,7 +54,7 @@ void AxisHead(CDiagramSheet& chart, const DiagramAxis& axis, const char* positio
   if (axis.grid == GridMinor || axis.grid == GridBoth)
     xml << XmlToken::StartTag("c:minorGridlines") << XmlToken::EndTag();
   if (!axis.title.empty())
-    CWorkbook::WriteChartTitle(chart, axis.title.c_str(), axis.title_size, vertical_title);
+    CWorkbook::WriteChartTitle(chart, axis.title.c_str(), axis.title_size, vertical);
   if (axis.source_linked)
     xml << XmlToken::StartTag("c:numFmt") << XmlToken::Attribute("formatCode") << "General"
         << XmlToken::Attribute("sourceLinked") << 1 << XmlToken::EndTag();
@@ -75,7 +88,7 @@ void CWorkbook::WriteChartTitle(CDiagramSheet& chart, const wchar_t* text, std::
   xml << XmlToken::StartTag("a:r") << XmlToken::StartTag("a:rPr") << XmlToken::Attribute("lang")
       << "en-US" << XmlToken::Attribute("sz") << hundredths << XmlToken::EndTag()
       << XmlToken::StartTag("a:t") << XmlToken::CloseStartTag()
-      << XmlText(text != nullptr ? text : L"", XmlTextUse::kContent) << XmlToken::EndTag()
+      << XmlText(text != nullptr ? text : L"", XmlTextUse::kLiteralContent) << XmlToken::EndTag()
       << XmlToken::EndTag();
   xml << XmlToken::StartTag("a:endParaRPr") << XmlToken::Attribute("lang") << "en-US"
       << XmlToken::EndTag();
@@ -86,7 +99,7 @@ void CWorkbook::WriteChartTitle(CDiagramSheet& chart, const wchar_t* text, std::
 }
 
 void CWorkbook::WriteCategoryAxis(CDiagramSheet& chart, const DiagramAxis& axis,
-                                  std::uint32_t crossing_axis_id)
+                                  std::uint32_t crossing_axis_id, bool vertical)
 {
   CXmlEmitter& xml = *chart.writer;
   const char* position = axis.side == AxisLeft    ? "l"
@@ -94,7 +107,7 @@ void CWorkbook::WriteCategoryAxis(CDiagramSheet& chart, const DiagramAxis& axis,
                          : axis.side == AxisTop   ? "t"
                                                   : "b";
   xml << XmlToken::StartTag("c:catAx");
-  AxisHead(chart, axis, position, false);
+  AxisHead(chart, axis, position, vertical);
   if (axis.label_rotation != -1) {
     // Degrees to 60000ths of a degree; wide, so that no rotation overflows.
     const std::int64_t rotation = std::int64_t{axis.label_rotation} * 60000;
@@ -119,7 +132,7 @@ void CWorkbook::WriteCategoryAxis(CDiagramSheet& chart, const DiagramAxis& axis,
 }
 
 void CWorkbook::WriteValueAxis(CDiagramSheet& chart, const DiagramAxis& axis,
-                               std::uint32_t crossing_axis_id)
+                               std::uint32_t crossing_axis_id, bool vertical)
 {
   CXmlEmitter& xml = *chart.writer;
   const char* position = axis.side == AxisRight    ? "r"
@@ -127,7 +140,7 @@ void CWorkbook::WriteValueAxis(CDiagramSheet& chart, const DiagramAxis& axis,
                          : axis.side == AxisBottom ? "b"
                                                    : "l";
   xml << XmlToken::StartTag("c:valAx");
-  AxisHead(chart, axis, position, true);
+  AxisHead(chart, axis, position, vertical);
   if (crossing_axis_id != 0) {
     Crossing(xml, axis, crossing_axis_id);
     ValElement(xml, "c:crossBetween", "between");

@@ -1,6 +1,7 @@
 // The plot groups of a chart part (bar, line, scatter) and their series, which
 // point at worksheet cells through range formulas. Every element a writer opens
-// is closed before it returns, and every outside text passes XmlText.
+// is closed before it returns, and every outside text passes XmlText in the form
+// readers of charts read as written (they decode no _xHHHH_ here).
 #include "xlsx/xlsx_book.h"
 
 #include "xlsx/xlsx_she.h"
@@ -13,7 +14,7 @@ namespace {
 
 void EscapedTextElement(CXmlEmitter& xml, const char* name, const std::wstring& text)
 {
-  TextElement(xml, name, XmlText(text, XmlTextUse::kContent));
+  TextElement(xml, name, XmlText(text, XmlTextUse::kLiteralContent));
 }
 
 // 'Title'!$A1:$A10. Only the columns are absolute, so the reference stays on

@@ -6,10 +6,14 @@
 
 #include "xlsx/package_parts.h"
 #include "xlsx/relationships.h"
+#include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"
 #include "xlsx/xml_text.h"
 
 #include "platform/format.h"
+#include "platform/text_codec.h"
+
+#include <span>
 
 namespace XlsxBook {
 
@@ -21,7 +25,8 @@ bool IsGroupKind(DiagramKind kind)
 }
 
 // Why the model cannot be drawn, or empty. Every series needs its value cells,
-// and a scatter series also its X values, which it always names.
+// and a scatter series also its X values, which it always names; every range
+// lies inside the grid, and every axis bound is a number.
 std::string DrawingProblem(const CDiagramSheet& chart)
 {
   if (chart.series.empty())
@@ -38,6 +43,35 @@ std::string DrawingProblem(const CDiagramSheet& chart)
   };
   if (ranges_missing(chart.series, chart.kind) || ranges_missing(chart.series2, chart.kind2))
     return "a series has no sheet for its values or X values";
+
+  const auto in_grid = [](DiagramCell cell) {
+    return cell.row < kMaxSheetRows && cell.col < kMaxSheetColumns;
+  };
+  const auto past_grid = [&](const std::vector<DiagramSeries>& list, DiagramKind kind) {
+    for (const DiagramSeries& s : list) {
+      if (!in_grid(s.value_first) || !in_grid(s.value_last))
+        return true;
+      // Categories are written when present, X values always.
+      if ((s.HasCategories() || kind == DiagramScatter) &&
+          (!in_grid(s.category_first) || !in_grid(s.category_last)))
+        return true;
+    }
+    return false;
+  };
+  if (past_grid(chart.series, chart.kind) || past_grid(chart.series2, chart.kind2))
+    return "a series range reaches past the last row or column of a sheet";
+
+  // The secondary axes are drawn only with secondary series.
+  const std::size_t drawn_axes = chart.series2.empty() ? 2 : 4;
+  const DiagramAxis* axes[] = {&chart.x_axis, &chart.y_axis, &chart.x_axis2, &chart.y_axis2};
+  for (const DiagramAxis* axis : std::span(axes, drawn_axes)) {
+    for (const std::wstring* bound : {&axis->min, &axis->max})
+      if (!bound->empty() && !AxisBound(*bound))
+        return plat::sprintf("the axis bound '%s' is not a number", plat::to_utf8(*bound));
+    if (!axis->min.empty() && !axis->max.empty() && *AxisBound(axis->min) >= *AxisBound(axis->max))
+      return plat::sprintf("the axis bounds %s to %s leave no scale", plat::to_utf8(axis->min),
+                           plat::to_utf8(axis->max));
+  }
   return {};
 }
 
@@ -66,15 +100,17 @@ void WriteGroup(CDiagramSheet& chart, DiagramKind kind, DiagramAxis& x_axis,
 }
 
 // The X axis is a category axis under lines and bars, a value axis under
-// scatter points; the Y axis is always a value axis.
+// scatter points; the Y axis is always a value axis. The Y axis stands upright
+// but under horizontal bars, where the X axis does.
 void WriteAxes(CDiagramSheet& chart, DiagramKind kind, const DiagramAxis& x_axis,
                const DiagramAxis& y_axis)
 {
+  const bool x_upright = kind == DiagramBar && chart.bar_orientation == BarHorizontal;
   if (kind == DiagramScatter)
-    CWorkbook::WriteValueAxis(chart, x_axis, y_axis.id);
+    CWorkbook::WriteValueAxis(chart, x_axis, y_axis.id, false);
   else
-    CWorkbook::WriteCategoryAxis(chart, x_axis, y_axis.id);
-  CWorkbook::WriteValueAxis(chart, y_axis, x_axis.id);
+    CWorkbook::WriteCategoryAxis(chart, x_axis, y_axis.id, x_upright);
+  CWorkbook::WriteValueAxis(chart, y_axis, x_axis.id, !x_upright);
 }
 
 void WriteChartSpace(CDiagramSheet& chart)

@@ -10,7 +10,27 @@
 #include "platform/format.h"
 #include "platform/process.h"
 
+#include <charconv>
+#include <cmath>
+
 namespace XlsxBook {
+
+std::optional<double> AxisBound(std::wstring_view text)
+{
+  // from_chars reads the C locale's form whatever the process locale is.
+  std::string narrow;
+  for (const wchar_t c : text) {
+    if (c <= 0 || c >= 0x80)
+      return std::nullopt;
+    narrow += static_cast<char>(c);
+  }
+  double value = 0;
+  const char* const end = narrow.data() + narrow.size();
+  const auto [stop, error] = std::from_chars(narrow.data(), end, value);
+  if (narrow.empty() || error != std::errc() || stop != end || !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
 
 CDiagramSheet::CDiagramSheet(std::uint32_t chart_number, const std::wstring& folder,
                              const std::wstring& sheet_name)

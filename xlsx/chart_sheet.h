@@ -9,7 +9,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace XlsxBook {
@@ -111,11 +113,16 @@ struct DiagramAxis {
   GridMode grid = GridNone;
   AxisCrossing crosses = CrossAutoZero;
   bool source_linked = false;  // number format "General" linked to the source
-  std::wstring min, max;       // scale bounds, written as given; empty: automatic
+  std::wstring min, max;       // scale bounds, numbers as AxisBound reads them; empty: automatic
   std::int32_t label_skip = -1;      // category axes only; -1: not written
   std::int32_t mark_skip = -1;       // category axes only; -1: not written
   std::int32_t label_rotation = -1;  // degrees, category axes only; -1: not written
 };
+
+// The number an axis bound names: the whole text a decimal number in the C
+// locale's form ("15", "-0.5", "1.5e1"), finite. Nothing for an empty text and
+// for anything else ("1,5e1", "auto", " 15"), which no reader takes as a bound.
+std::optional<double> AxisBound(std::wstring_view text);
 
 class CDiagramSheet {
 public:
@@ -139,7 +146,7 @@ public:
 
   std::uint32_t number = 0;  // chart<number>.xml, chartsheets/sheet<number>.xml, ...
   std::wstring temp_folder;
-  std::wstring name;  // the sheet tab
+  std::wstring name;  // the sheet tab, as CWorkbook::AddChartSheet made it readable and unique
 
   std::vector<DiagramSeries> series;   // the main group; must not be empty
   std::vector<DiagramSeries> series2;  // the secondary group; may be empty

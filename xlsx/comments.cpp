@@ -1,6 +1,8 @@
 // Cell comments: for every sheet that has some, xl/comments<n>.xml holds their
-// texts and xl/drawings/vmlDrawing<n>.vml the boxes that show them. Shape ids
-// run on across the sheets of one workbook, as readers expect them unique.
+// texts and xl/drawings/vmlDrawing<n>.vml the boxes that show them. Each drawing
+// claims blocks of 1,024 shape ids of its own (o:idmap) and numbers its shapes
+// inside them, so ids are unique in the workbook and each lies in its drawing's
+// blocks however many notes a sheet has.
 #include "xlsx/xlsx_book.h"
 
 #include "xlsx/package_parts.h"
@@ -17,12 +19,57 @@ namespace XlsxBook {
 
 namespace {
 
+constexpr std::uint64_t kShapesPerBlock = 1024;
+
 bool HasLineFeed(const CommentData& comment)
 {
   return std::any_of(comment.runs.begin(), comment.runs.end(), [](const CommentRunData& run) {
     return run.text.find(L'\n') != std::wstring::npos;
   });
 }
+
+// The box of a note that brings no placement of its own: two default columns
+// wide and four default rows high, a little right of its cell and from the row
+// above it, or left of the cell and higher up where the grid ends. Readers
+// place a note either by cells and pixel offsets (x:Anchor) or by points from
+// the sheet's corner, so it is given both ways, the points on the default grid
+// of 48 by 15 points (64 by 20 pixels).
+struct DefaultBox {
+  static constexpr std::uint32_t kColumns = 2, kRows = 4;
+  static constexpr std::uint32_t kColumnPoints = 48, kRowPoints = 15;
+  static constexpr std::uint32_t kColumnOffset = 16, kRowOffset = 8;  // pixels, 3/4 of a point each
+
+  std::uint64_t column = 0, row = 0;  // the cell of the box's top left corner, from 0
+
+  explicit DefaultBox(std::uint64_t position)
+  {
+    const std::uint64_t note_column = position >> 32;
+    const std::uint64_t note_row = (position & 0xFFFFFFFFu) - 1;
+    column = note_column + 1 + kColumns < kMaxSheetColumns ? note_column + 1
+                                                           : note_column - kColumns - 1;
+    row = note_row == 0 ? 0 : note_row - 1;
+    if (row + kRows >= kMaxSheetRows)
+      row = kMaxSheetRows - 1 - kRows;
+  }
+
+  std::wstring Anchor() const
+  {
+    return plat::sprintf(L"%llu, %u, %llu, %u, %llu, %u, %llu, %u",
+                         static_cast<unsigned long long>(column), kColumnOffset,
+                         static_cast<unsigned long long>(row), kRowOffset,
+                         static_cast<unsigned long long>(column + kColumns), kColumnOffset,
+                         static_cast<unsigned long long>(row + kRows), kRowOffset);
+  }
+  std::wstring Style() const
+  {
+    return plat::sprintf(
+        L"position:absolute; margin-left:%llupt;margin-top:%llupt;width:%upt;height:%upt; "
+        L"z-index:2",
+        static_cast<unsigned long long>(column * kColumnPoints + kColumnOffset * 3 / 4),
+        static_cast<unsigned long long>(row * kRowPoints + kRowOffset * 3 / 4),
+        kColumns * kColumnPoints, kRows * kRowPoints);
+  }
+};
 
 } // namespace
 
@@ -66,6 +113,18 @@ bool CWorkbook::WriteSheetComments(const std::vector<const CommentData*>& commen
   if (!texts)
     return false;
 
+  // Shape ids follow the first block's start (the start itself is never an id),
+  // so n shapes reach into the block of start + n.
+  const std::uint64_t first_block = m_nextShapeBlock;
+  const std::uint64_t last_block =
+      (first_block * kShapesPerBlock + comments.size()) / kShapesPerBlock;
+  m_nextShapeBlock = last_block + 1;
+  m_shapeCounter = first_block * kShapesPerBlock;
+  std::wstring blocks;
+  for (std::uint64_t block = first_block; block <= last_block; ++block)
+    blocks += plat::sprintf(block == first_block ? L"%llu" : L",%llu",
+                            static_cast<unsigned long long>(block));
+
   const std::wstring drawing_part = plat::sprintf(L"xl/drawings/vmlDrawing%d.vml", number);
   m_partList.push_back(drawing_part);
   return WritePart(drawing_part, [&](CXmlEmitter& xml) {
@@ -75,7 +134,7 @@ bool CWorkbook::WriteSheetComments(const std::vector<const CommentData*>& commen
         << ns::vml_excel;
     xml << XmlToken::StartTag("o:shapelayout") << XmlToken::Attribute("v:ext") << "edit"
         << XmlToken::StartTag("o:idmap") << XmlToken::Attribute("v:ext") << "edit"
-        << XmlToken::Attribute("data") << 1 << XmlToken::EndTag() << XmlToken::EndTag();
+        << XmlToken::Attribute("data") << blocks << XmlToken::EndTag() << XmlToken::EndTag();
     xml << XmlToken::StartTag("v:shapetype") << XmlToken::Attribute("id") << "_x0000_t202"
         << XmlToken::Attribute("coordsize") << "21600,21600" << XmlToken::Attribute("o:spt")
         << 202 << XmlToken::Attribute("path") << "m,l,21600r21600,l21600,xe";
@@ -125,13 +184,23 @@ void CWorkbook::WriteComment(CXmlEmitter& xml, const CommentData& comment)
 void CWorkbook::WriteCommentShape(CXmlEmitter& xml, const CommentData& comment)
 {
   ++m_shapeCounter;
-  const std::wstring id = plat::sprintf(L"_x0000_s%llu",
-                                        static_cast<unsigned long long>(m_shapeCounter + 1000));
+  const std::wstring id =
+      plat::sprintf(L"_x0000_s%llu", static_cast<unsigned long long>(m_shapeCounter));
+  // Without a placement of its own a box would be a sliver at the sheet's
+  // corner; the default box shows the note beside its cell.
+  const bool placed =
+      comment.left >= 0 && comment.top >= 0 && comment.width > 0 && comment.height > 0;
   std::wstring style;
-  if (comment.left >= 0 && comment.top >= 0 && comment.width > 0 && comment.height > 0)
+  std::wstring anchor;
+  if (placed) {
     style = plat::sprintf(
         L"position:absolute; margin-left:%dpt;margin-top:%dpt;width:%dpt;height:%dpt; z-index:2",
         comment.left, comment.top, comment.width, comment.height);
+  } else {
+    const DefaultBox box(comment.position);
+    style = box.Style();
+    anchor = box.Anchor();
+  }
   if (comment.hidden)
     style += L";visibility:hidden";
   if (HasLineFeed(comment))
@@ -155,6 +224,8 @@ void CWorkbook::WriteCommentShape(CXmlEmitter& xml, const CommentData& comment)
   xml << XmlToken::StartTag("x:ClientData") << XmlToken::Attribute("ObjectType") << "Note";
   EmptyElement(xml, "x:MoveWithCells");
   EmptyElement(xml, "x:SizeWithCells");
+  if (!anchor.empty())
+    TextElement(xml, "x:Anchor", anchor);
   TextElement(xml, "x:AutoFill", "False");
   TextElement(xml, "x:Row", static_cast<std::uint32_t>(comment.position & 0xFFFFFFFFu) - 1);
   TextElement(xml, "x:Column", static_cast<std::uint32_t>(comment.position >> 32));

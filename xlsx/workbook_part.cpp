@@ -8,6 +8,7 @@
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"
+#include "xlsx/xml_text.h"
 
 #include "platform/format.h"
 
@@ -67,11 +68,15 @@ bool CWorkbook::WriteWorkbookParts()
             << XmlToken::Attribute("sheetId") << sheet_id << XmlToken::Attribute("r:id")
             << RelationshipId(rel_id) << XmlToken::EndTag();
       };
+      // Readers decode _xHHHH_ in these names, unlike in the other parts that
+      // name the sheets, so a literal one is escaped here.
       xml << XmlToken::StartTag("sheets");
       for (std::uint32_t i = 0; i < sheet_count; ++i)
-        sheet(m_sheets[i]->GetSafeTitle(), i + 1, WorkbookRelIds::Sheet(i));
+        sheet(XmlText(m_sheets[i]->GetTitle(), XmlTextUse::kSheetName), i + 1,
+              WorkbookRelIds::Sheet(i));
       for (std::uint32_t i = 0; i < chart_count; ++i)
-        sheet(GetSafeTitle(*charts[i]), sheet_count + i + 1, ids.Chart(i));
+        sheet(XmlText(charts[i]->name, XmlTextUse::kSheetName), sheet_count + i + 1,
+              ids.Chart(i));
       xml << XmlToken::EndTag();
     }
     xml << XmlToken::StartTag("calcPr") << XmlToken::Attribute("calcId") << 124519

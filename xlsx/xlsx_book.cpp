@@ -7,6 +7,7 @@
 #include "xlsx/xlsx_file_writer.h"
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"
+#include "xlsx/xml_text.h"
 #include "xlsx/zip_packer.h"
 
 #include "TK/tk_exception.h"
@@ -49,6 +50,25 @@ private:
   CWorkbook& book_;
   bool done_ = false;
 };
+
+// The title as every reader takes a sheet name: only characters XML can carry,
+// none of : \ / ? * [ ] (each becomes "_", as the conversion's validator makes
+// them), no apostrophe at either end and at most 31 UTF-16 units; may be empty.
+// openpyxl refuses a workbook with any other name and LibreOffice drops the sheet.
+std::wstring ReadableTitle(const std::wstring& wanted)
+{
+  std::wstring title = wanted.substr(0, wanted.find(L'\0'));
+  std::erase_if(title, [](wchar_t c) { return !IsXmlChar(static_cast<char32_t>(c)); });
+  title = plat::utf16_truncate(title, kMaxTitleUnits);
+  for (wchar_t& c : title)
+    if (std::wstring_view(L":\\/?*[]").find(c) != std::wstring_view::npos)
+      c = L'_';
+  if (!title.empty() && title.front() == L'\'')
+    title.front() = L'_';
+  if (!title.empty() && title.back() == L'\'')
+    title.back() = L'_';
+  return title;
+}
 
 } // namespace
 
@@ -145,18 +165,17 @@ void CWorkbook::RemoveTempFolder()
 std::wstring CWorkbook::UniqueTitle(const std::wstring& wanted, std::uint32_t number) const
 {
   const auto taken = [this](const std::wstring& title) {
-    const std::wstring safe = CWorksheet::get_safe_string(title);
     for (const auto& sheet : m_sheets)
-      if (plat::equal_no_case(sheet->GetSafeTitle(), safe))
+      if (plat::equal_no_case(sheet->GetTitle(), title))
         return true;
     for (const auto& chart : charts)
-      if (plat::equal_no_case(GetSafeTitle(*chart), safe))
+      if (plat::equal_no_case(chart->name, title))
         return true;
     return false;
   };
 
-  std::wstring title = plat::utf16_truncate(wanted.substr(0, wanted.find(L'\0')), kMaxTitleUnits);
-  if (CWorksheet::get_safe_string(title).empty())
+  std::wstring title = ReadableTitle(wanted);
+  if (title.empty())
     title = plat::sprintf(L"Sheet%u", number);
   if (!taken(title))
     return title;

@@ -31,7 +31,9 @@ struct CommentRunData {
 };
 
 // One cell comment: its text as runs, the cell, and the box that shows it
-// (position and size in points; a box without a size is placed by the reader).
+// (position and size in points). A box without a placement of its own (a
+// negative position, or a width or height of 0 or less) becomes a default box
+// beside its cell, anchored to the cell.
 struct CommentData {
   std::int32_t sheet = 0;  // the sheet's number
   std::vector<CommentRunData> runs;
@@ -67,11 +69,14 @@ public:
   CWorkbook(const CWorkbook&) = delete;
   CWorkbook& operator=(const CWorkbook&) = delete;
 
-  // A new sheet whose part file is created at once. The title is cut to 31
-  // UTF-16 units; an empty title becomes "Sheet<n>", and a title equal
-  // (ignoring case) to an earlier sheet's becomes its first 26 units and a
-  // five-digit counter. Raises tk_exception level 1 when the temporary folder
-  // or the sheet's part file cannot be created.
+  // A new sheet whose part file is created at once. The title follows the
+  // rules every reader holds sheet names to: characters XML cannot carry are
+  // dropped, the rest is cut to 31 UTF-16 units, and each of : \ / ? * [ ]
+  // becomes "_", as does an apostrophe at either end. An empty title becomes
+  // "Sheet<n>", and a title equal (ignoring case) to an earlier sheet's or
+  // chart sheet's becomes its first 26 units and a five-digit counter. Raises
+  // tk_exception level 1 when the temporary folder or the sheet's part file
+  // cannot be created.
   CWorksheet* AddSheet2(const std::wstring& title, const std::vector<ColumnWidth>& widths);
 
   // Attaches a comment to a cell of the sheet numbered comment.sheet. False,
@@ -82,12 +87,14 @@ public:
   const std::vector<CommentData>& GetComments() const { return m_commentList; }
 
   // A new chart sheet, numbered after the chart sheets so far, whose chart part
-  // is created at once. Its name is made unique among all sheet names as a
-  // worksheet title is. The caller fills in the series and settings before Save.
+  // is created at once. Its name follows the rules of a worksheet title and is
+  // unique among all sheet names. The caller fills in the series and settings
+  // before Save.
   // Raises tk_exception level 1 when the part cannot be created.
   CDiagramSheet& AddChartSheet(const std::wstring& name);
   const std::vector<std::unique_ptr<CDiagramSheet>>& GetCharts() const { return charts; }
-  // The chart sheet's name escaped for the workbook and properties parts.
+  // The chart sheet's name escaped for the properties part (the workbook part
+  // escapes the _xHHHH_ that its readers decode, too).
   static std::wstring GetSafeTitle(const CDiagramSheet& chart);
 
   // Writes the remaining parts, closes the sheets and packs the folder into the
@@ -126,15 +133,18 @@ public:
   bool WriteStyles();         // xl/styles.xml
   bool WriteWorkbookParts();  // xl/_rels/workbook.xml.rels, then xl/workbook.xml
 
-  // The comments of one sheet: its comments part and the drawing of their boxes.
+  // The comments of one sheet: its comments part and the drawing of their
+  // boxes, which claims the next blocks of shape ids that no drawing has.
   bool WriteSheetComments(const std::vector<const CommentData*>& comments);
   static void WriteComment(CXmlEmitter& xml, const CommentData& comment);
   void WriteCommentShape(CXmlEmitter& xml, const CommentData& comment);
 
   // The five parts of one chart sheet: it finishes the chart part, then writes
   // the chartsheet and drawing parts and their relationships. False when the
-  // model cannot be drawn (no main series, a group kind outside the list) or a
-  // part could not be written; `error` then says why.
+  // model cannot be drawn (no main series, a group kind outside the list, a
+  // series without its sheet or reaching past the grid, an axis bound that is
+  // no number) or a part could not be written; `error` then says why. A model
+  // that cannot be drawn is refused before anything is written.
   static bool WriteChartParts(CDiagramSheet& chart, std::string& error);
   // The plot groups, into the chart part at its current position.
   static void WriteBarChart(CDiagramSheet& chart, DiagramAxis& x_axis, std::uint32_t y_axis_id,
@@ -145,13 +155,15 @@ public:
   static void WriteScatterChart(CDiagramSheet& chart, std::uint32_t x_axis_id,
                                 std::uint32_t y_axis_id, const std::vector<DiagramSeries>& series,
                                 std::uint32_t first_index, ScatterLook look);
-  // Titles, axes, legend and data table of the chart part.
+  // Titles, axes, legend and data table of the chart part. A vertical title is
+  // turned to run upwards; an axis's title is vertical when the axis stands
+  // upright (the Y axis, or the X axis of horizontal bars).
   static void WriteChartTitle(CDiagramSheet& chart, const wchar_t* text, std::uint32_t size,
                               bool vertical);
   static void WriteCategoryAxis(CDiagramSheet& chart, const DiagramAxis& axis,
-                                std::uint32_t crossing_axis_id);
+                                std::uint32_t crossing_axis_id, bool vertical);
   static void WriteValueAxis(CDiagramSheet& chart, const DiagramAxis& axis,
-                             std::uint32_t crossing_axis_id);
+                             std::uint32_t crossing_axis_id, bool vertical);
   static void WriteChartLegend(CDiagramSheet& chart);
   static void WriteDataTable(CDiagramSheet& chart);
 
@@ -192,7 +204,8 @@ private:
   std::unique_ptr<CSharedStrings> m_sharedStrings;
   std::vector<CommentData> m_commentList;
   std::set<std::pair<std::int32_t, std::uint64_t>> m_commentedCells;  // (sheet, position)
-  std::uint64_t m_shapeCounter = 0;
+  std::uint64_t m_shapeCounter = 0;    // the last shape id given
+  std::uint64_t m_nextShapeBlock = 1;  // the first block of shape ids no drawing claimed
   StyleRegistry m_styles;
   std::string m_saveError;
 };

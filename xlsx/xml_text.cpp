@@ -1,4 +1,4 @@
-// One rule table serves both text widths and both destinations: runs of bytes
+// One rule table serves both text widths and every destination: runs of bytes
 // that need nothing are copied whole, so plain ASCII text costs one table look-up
 // per byte and no allocation.
 #include "xlsx/xml_text.h"
@@ -44,6 +44,17 @@ constexpr std::array<bool, 256> kStops = [] {
 constexpr bool IsHex(char32_t c)
 {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+constexpr bool IsAttribute(XmlTextUse use)
+{
+  return use == XmlTextUse::kAttribute || use == XmlTextUse::kSheetName;
+}
+
+// Whether readers of the destination decode _xHHHH_ sequences.
+constexpr bool DecodesEscapes(XmlTextUse use)
+{
+  return use == XmlTextUse::kContent || use == XmlTextUse::kSheetName;
 }
 
 // Whether position i of the text starts a literal _xHHHH_.
@@ -96,7 +107,8 @@ struct StringSink {
 template <class Sink>
 void EscapeNarrow(Sink& out, std::string_view s, XmlTextUse use)
 {
-  const auto& rules = use == XmlTextUse::kAttribute ? kRules.attribute : kRules.content;
+  const auto& rules = IsAttribute(use) ? kRules.attribute : kRules.content;
+  const bool decodes = DecodesEscapes(use);
   std::size_t run = 0;
   std::size_t i = 0;
   while (i < s.size()) {
@@ -111,7 +123,7 @@ void EscapeNarrow(Sink& out, std::string_view s, XmlTextUse use)
         i += n;
         continue;
       }
-    } else if (c == '_' && (use == XmlTextUse::kAttribute || !StartsEscapePattern(s, i))) {
+    } else if (c == '_' && (!decodes || !StartsEscapePattern(s, i))) {
       ++i;
       continue;
     }
@@ -141,14 +153,15 @@ void AppendXmlText(std::string& out, std::string_view utf8, XmlTextUse use)
 
 void AppendXmlText(std::wstring& out, std::wstring_view text, XmlTextUse use)
 {
-  const auto& rules = use == XmlTextUse::kAttribute ? kRules.attribute : kRules.content;
+  const auto& rules = IsAttribute(use) ? kRules.attribute : kRules.content;
+  const bool decodes = DecodesEscapes(use);
   out.reserve(out.size() + text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto cp = static_cast<char32_t>(text[i]);
     if (cp < 0x80 && !rules[cp].empty()) {
       for (const char e : rules[cp])
         out += static_cast<wchar_t>(e);
-    } else if (cp == U'_' && use == XmlTextUse::kContent && StartsEscapePattern(text, i)) {
+    } else if (cp == U'_' && decodes && StartsEscapePattern(text, i)) {
       out += L"_x005F_";
     } else if (IsXmlChar(cp)) {
       out += text[i];

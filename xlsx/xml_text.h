@@ -28,14 +28,20 @@ constexpr bool IsXmlChar(char32_t cp)
   return cp <= 0x10FFFF;
 }
 
-// Where the text goes. Both forms write & " ' / < > \ as &amp; &quot; &#39; &#47;
+// Where the text goes. Every form writes & " ' / < > \ as &amp; &quot; &#39; &#47;
 // &lt; &gt; &#92; and a carriage return as &#13; (a parser turns a literal one
 // into a line feed). An attribute value also gets tab and line feed as &#9; and
-// &#10;, which attribute normalisation would otherwise turn into spaces. Element
-// content is where readers decode _xHHHH_ (cell texts), so there the "_" that
-// starts a literal one becomes _x005F_; attribute values (sheet names, format
-// codes) are read as written and keep it.
-enum class XmlTextUse : std::uint32_t { kContent = 0, kAttribute = 1 };
+// &#10;, which attribute normalisation would otherwise turn into spaces. Where
+// readers decode _xHHHH_ (cell and comment texts, and the sheet names of the
+// workbook part), the "_" that starts a literal one becomes _x005F_; everywhere
+// else (chart titles, series names, range formulas, format codes) the text is
+// read as written and keeps it.
+enum class XmlTextUse : std::uint32_t {
+  kContent = 0,         // element content whose _xHHHH_ readers decode
+  kAttribute = 1,       // attribute value read as written
+  kLiteralContent = 2,  // element content read as written
+  kSheetName = 3,       // attribute value whose _xHHHH_ readers decode
+};
 
 // Narrow forms take UTF-8; invalid bytes are dropped like forbidden characters.
 // Writing into the file writer or appending to a caller's string allocates

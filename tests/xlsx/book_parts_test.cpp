@@ -100,13 +100,16 @@ TEST_F(Workbook, TemporaryFolderThatCannotBeMadeIsALevel1Error)
   }
 }
 
-TEST_F(Workbook, SheetTitlesAreCutUniqueAndNeverEmpty)
+// Worksheets and chart sheets alike: whatever title the caller asks for, the
+// sheet gets one that openpyxl and LibreOffice accept.
+TEST_F(Workbook, SheetTitlesAreReadableCutUniqueAndNeverEmpty)
 {
   const std::wstring long_name(40, L'n');
   const std::wstring emoji_name = std::wstring(30, L'e') + L"\U0001F600";
   struct Case {
     std::wstring wanted;
     std::wstring title;
+    bool chart = false;
   };
   const Case cases[] = {
       {L"Orders", L"Orders"},
@@ -120,11 +123,24 @@ TEST_F(Workbook, SheetTitlesAreCutUniqueAndNeverEmpty)
       {L"\u00C4rger", L"\u00C4rger"},
       {L"\u00E4RGER", L"\u00E4RGER00001"},   // folding is not ASCII-only
       {std::wstring(L"cut\0here", 8), L"cut"},
+      {L"a/b", L"a_b", true},
+      {L"A_B", L"A_B00001"},                 // equal once made readable
+      {L"x[1]", L"x_1_", true},
+      {L"chart on 'quoted'", L"chart on 'quoted_", true},
+      {L"'quoted'", L"_quoted_"},
+      {L"It's", L"It's", true},              // inside, an apostrophe is fine
+      {L"q:\\/?*[]", L"q_______"},
+      // ends so after the cut
+      {std::wstring(30, L'k') + L"'x", std::wstring(30, L'k') + L"_", true},
+      {L"\x01'\x02mid\x03'\x04", L"_mid_"},     // ends so once the controls go
+      {L"'", L"_", true},
+      {L"oRDERS", L"oRDERS00003", true},     // one set of names for both kinds
   };
   CWorkbook book;
   for (const Case& c : cases) {
-    CWorksheet* sheet = book.AddSheet2(c.wanted, {});
-    EXPECT_EQ(sheet->GetTitle(), c.title) << utf8(c.wanted);
+    const std::wstring title =
+        c.chart ? book.AddChartSheet(c.wanted).name : book.AddSheet2(c.wanted, {})->GetTitle();
+    EXPECT_EQ(title, c.title) << utf8(c.wanted);
   }
 }
 
@@ -173,7 +189,7 @@ TEST_F(Workbook, AppPartNamesEverySheetInOrderWithEscapedTitles)
 {
   CWorkbook book;
   book.AddSheet2(L"a", {});
-  book.AddSheet2(L"b & <c>", {});
+  book.AddSheet2(L"b & <c> _x0041_", {});
   book.AddSheet2(L"\u0414", {});
   ASSERT_TRUE(book.WriteAppPart()) << book.GetSaveError();
   const std::string xml = part(book, "docProps/app.xml");
@@ -183,7 +199,7 @@ TEST_F(Workbook, AppPartNamesEverySheetInOrderWithEscapedTitles)
                      "<vt:lpstr>Worksheets</vt:lpstr></vt:variant><vt:variant><vt:i4>3</vt:i4>"
                      "</vt:variant></vt:vector></HeadingPairs>"
                      "<TitlesOfParts><vt:vector size=\"3\" baseType=\"lpstr\">"
-                     "<vt:lpstr>a</vt:lpstr><vt:lpstr>b &amp; &lt;c&gt;</vt:lpstr>"
+                     "<vt:lpstr>a</vt:lpstr><vt:lpstr>b &amp; &lt;c&gt; _x0041_</vt:lpstr>"
                      "<vt:lpstr>\xD0\x94</vt:lpstr></vt:vector></TitlesOfParts>"
                      "<Company></Company><LinksUpToDate>false</LinksUpToDate>"
                      "<SharedDoc>false</SharedDoc><HyperlinksChanged>false</HyperlinksChanged>"
@@ -237,7 +253,7 @@ TEST_F(Workbook, WorkbookPartAndRelationshipsNumberSheetsThenSharedStrings)
 {
   const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
   CWorkbook book;
-  book.AddSheet2(L"One \"1\" & <x>", {});
+  book.AddSheet2(L"One \"1\" & <x> _x0041_", {});
   CWorksheet* second = book.AddSheet2(L"\u0414\u0432\u0430", {});
   ASSERT_TRUE(book.WriteWorkbookParts()) << book.GetSaveError();
   const std::string sheet_rels =
@@ -256,7 +272,8 @@ TEST_F(Workbook, WorkbookPartAndRelationshipsNumberSheetsThenSharedStrings)
                 "<workbookPr codeName=\"ThisWorkbook\" defaultThemeVersion=\"124226\"/>"
                 "<bookViews><workbookView xWindow=\"270\" yWindow=\"630\" windowWidth=\"24615\" "
                 "windowHeight=\"11445\"/></bookViews>"
-                "<sheets><sheet name=\"One &quot;1&quot; &amp; &lt;x&gt;\" sheetId=\"1\" r:id=\"rId3\"/>"
+                "<sheets><sheet name=\"One &quot;1&quot; &amp; &lt;x&gt; _x005F_x0041_\" sheetId=\"1\" "
+                "r:id=\"rId3\"/>"
                 "<sheet name=\"\xD0\x94\xD0\xB2\xD0\xB0\" sheetId=\"2\" r:id=\"rId4\"/></sheets>"
                 "<calcPr calcId=\"124519\"/></workbook>");
 
@@ -347,7 +364,7 @@ TEST_F(Workbook, ChartSheetsAreListedAfterTheWorksheetsEverywhere)
   data->AddCell(CellDataStr{L"text"});
   book.AddSheet2(L"More", {});
   EXPECT_EQ(book.AddChartSheet(L"DATA").name, L"DATA00001");
-  EXPECT_EQ(book.AddChartSheet(L"Sales & 'Q1'").number, 2u);
+  EXPECT_EQ(book.AddChartSheet(L"Sales & 'Q1' _x0041_").number, 2u);
   EXPECT_EQ(book.AddChartSheet(L"").name, L"Sheet5");
 
   ASSERT_TRUE(book.WriteAppPart()) << book.GetSaveError();
@@ -359,7 +376,7 @@ TEST_F(Workbook, ChartSheetsAreListedAfterTheWorksheetsEverywhere)
                      "<vt:variant><vt:i4>3</vt:i4></vt:variant></vt:vector></HeadingPairs>"
                      "<TitlesOfParts><vt:vector size=\"5\" baseType=\"lpstr\">"
                      "<vt:lpstr>Data</vt:lpstr><vt:lpstr>More</vt:lpstr>"
-                     "<vt:lpstr>DATA00001</vt:lpstr><vt:lpstr>Sales &amp; &#39;Q1&#39;</vt:lpstr>"
+                     "<vt:lpstr>DATA00001</vt:lpstr><vt:lpstr>Sales &amp; &#39;Q1&#39; _x0041_</vt:lpstr>"
                      "<vt:lpstr>Sheet5</vt:lpstr></vt:vector></TitlesOfParts>"),
             std::string::npos)
       << app;
@@ -386,7 +403,7 @@ TEST_F(Workbook, ChartSheetsAreListedAfterTheWorksheetsEverywhere)
   EXPECT_NE(part(book, "xl/workbook.xml")
                 .find("<sheet name=\"More\" sheetId=\"2\" r:id=\"rId4\"/>"
                       "<sheet name=\"DATA00001\" sheetId=\"3\" r:id=\"rId5\"/>"
-                      "<sheet name=\"Sales &amp; &#39;Q1&#39;\" sheetId=\"4\" r:id=\"rId6\"/>"
+                      "<sheet name=\"Sales &amp; &#39;Q1&#39; _x005F_x0041_\" sheetId=\"4\" r:id=\"rId6\"/>"
                       "<sheet name=\"Sheet5\" sheetId=\"5\" r:id=\"rId7\"/></sheets>"),
             std::string::npos);
 }

@@ -120,7 +120,8 @@ protected:
 
 TEST_F(Chart, BarGroupWritesItsSeriesThenBothAxisIds)
 {
-  DiagramSeries first = months(column_series(1, L"Sales & <costs>"));
+  // Chart readers decode no _xHHHH_: the name is written as it reads.
+  DiagramSeries first = months(column_series(1, L"Sales & <costs> _x0045_"));
   first.dashed = first.smooth = first.marked = true;  // nothing a bar shows
   DiagramSeries second = with_categories(column_series(2), data_, {0, 0}, {0, 0});
   DiagramAxis x_axis;
@@ -138,7 +139,7 @@ TEST_F(Chart, BarGroupWritesItsSeriesThenBothAxisIds)
             "    c:idx val=0\n"
             "    c:order val=0\n"
             "    c:tx\n"
-            "      c:v = Sales & <costs>\n"
+            "      c:v = Sales & <costs> _x0045_\n"
             "    c:cat\n"
             "      c:numRef\n"
             "        c:f = 'Data'!$A2:$A5\n"
@@ -325,6 +326,7 @@ TEST_F(Chart, RangeFormulaQuotesTheSheetTitleAndFixesTheColumns)
       {L"Sheet 1", {0, 0}, {9, 0}, "'Sheet 1'!$A1:$A10"},
       {L"It's data", {0, 0}, {2, 0}, "'It''s data'!$A1:$A3"},
       {L"a&b<c>\"d\"", {0, 26}, {99, 27}, "'a&b<c>\"d\"'!$AA1:$AB100"},
+      {L"_x0041_ data", {0, 0}, {2, 0}, "'_x0041_ data'!$A1:$A3"},  // read as written
   };
   for (const Case& c : cases) {
     const CWorksheet* sheet = book_.AddSheet2(c.title, {});
@@ -345,7 +347,9 @@ TEST_F(Chart, RangeFormulaQuotesTheSheetTitleAndFixesTheColumns)
 TEST_F(Chart, ChartTitleCarriesItsSizeInHundredthsOfAPoint)
 {
   const std::string written = fragment(
-      [](CDiagramSheet& c) { CWorkbook::WriteChartTitle(c, L"Q1 <sales> & more", 18, false); },
+      [](CDiagramSheet& c) {
+        CWorkbook::WriteChartTitle(c, L"Q1 <sales> & more _x0044_", 18, false);
+      },
       "c:title");
   EXPECT_EQ(written,
             "c:title\n"
@@ -358,7 +362,7 @@ TEST_F(Chart, ChartTitleCarriesItsSizeInHundredthsOfAPoint)
             "          a:defRPr lang=en-US sz=1800\n"
             "        a:r\n"
             "          a:rPr lang=en-US sz=1800\n"
-            "          a:t = Q1 <sales> & more\n"
+            "          a:t = Q1 <sales> & more _x0044_\n"
             "        a:endParaRPr lang=en-US\n"
             "  c:layout\n"
             "  c:overlay val=0\n"
@@ -381,7 +385,8 @@ TEST_F(Chart, CategoryAxisWritesEverySettingInItsPlace)
   axis.mark_skip = 3;
   axis.label_rotation = -45;
   const std::string written =
-      fragment([&](CDiagramSheet& c) { CWorkbook::WriteCategoryAxis(c, axis, 2); }, "c:catAx");
+      fragment([&](CDiagramSheet& c) { CWorkbook::WriteCategoryAxis(c, axis, 2, false); },
+               "c:catAx");
   EXPECT_EQ(written,
             "c:catAx\n"
             "  c:axId val=1\n"
@@ -433,20 +438,20 @@ TEST_F(Chart, ValueAxisTurnsItsTitleAndIgnoresTheCategorySettings)
   axis.title = L"Euro & cent";
   axis.side = AxisLeft;
   axis.grid = GridMajor;
-  axis.min = L"0";
-  axis.max = L"1<2";
+  axis.min = L"-0.5";
+  axis.max = L"1.5e2";
   axis.label_skip = 2;
   axis.mark_skip = 3;
   axis.label_rotation = 30;
   const std::string written =
-      fragment([&](CDiagramSheet& c) { CWorkbook::WriteValueAxis(c, axis, 1); }, "c:valAx");
+      fragment([&](CDiagramSheet& c) { CWorkbook::WriteValueAxis(c, axis, 1, true); }, "c:valAx");
   EXPECT_EQ(written,
             "c:valAx\n"
             "  c:axId val=2\n"
             "  c:scaling\n"
             "    c:orientation val=minMax\n"
-            "    c:max val=1<2\n"
-            "    c:min val=0\n"
+            "    c:max val=150\n"
+            "    c:min val=-0.5\n"
             "  c:delete val=0\n"
             "  c:axPos val=l\n"
             "  c:majorGridlines\n"
@@ -471,6 +476,72 @@ TEST_F(Chart, ValueAxisTurnsItsTitleAndIgnoresTheCategorySettings)
             "--\n");
 }
 
+// Whatever the process locale, a bound is written in the one form readers take;
+// a text that names no number writes nothing (and a whole chart with it is
+// refused, below).
+TEST_F(Chart, AxisBoundIsWrittenAsTheNumberItNamesOrNotAtAll)
+{
+  const std::pair<std::wstring, std::string> cases[] = {
+      {L"15", "15"},        {L"1.5e1", "15"},  {L"-0.25", "-0.25"}, {L"0.1", "0.1"},
+      {L"1E3", "1000"},     {L"1e21", "1e+21"}, {L"1,5e1", ""},     {L"auto", ""},
+      {L" 15", ""},         {L"15 ", ""},      {L"inf", ""},        {L"nan", ""},
+      {L"1e999", ""},       {L"\u0661", ""},   {L"", ""},
+  };
+  for (const auto& [text, written] : cases) {
+    chart_ = &book_.AddChartSheet(L"Bounds");
+    DiagramAxis axis;
+    axis.max = text;
+    EXPECT_EQ(fragment([&](CDiagramSheet& d) { CWorkbook::WriteValueAxis(d, axis, 2, true); },
+                       ".//c:max"),
+              written.empty() ? "" : found({("c:max val=" + written).c_str()}))
+        << utf8(text);
+  }
+}
+
+// The Y axis stands upright, except under horizontal bars, where the X axis
+// does; only an upright axis has its title turned to run along it.
+TEST_F(Chart, OnlyAnUprightAxisTurnsItsTitle)
+{
+  struct Case {
+    DiagramKind kind;
+    BarOrientation orientation;
+    DiagramKind kind2;
+    std::string titles;  // each axis title in the plot area's order
+  };
+  const Case cases[] = {
+      {DiagramLine, BarVertical, DiagramNone, "level turned"},
+      {DiagramBar, BarVertical, DiagramNone, "level turned"},
+      {DiagramBar, BarHorizontal, DiagramNone, "turned level"},
+      {DiagramScatter, BarHorizontal, DiagramNone, "level turned"},
+      {DiagramBar, BarHorizontal, DiagramLine, "turned level level turned"},
+  };
+  for (const Case& c : cases) {
+    chart_ = &book_.AddChartSheet(L"Titles");
+    chart_->kind = c.kind;
+    chart_->kind2 = c.kind2;
+    chart_->bar_orientation = c.orientation;
+    chart_->series = {months(column_series(1))};
+    if (c.kind2 != DiagramNone)
+      chart_->series2 = {months(column_series(2))};
+    for (DiagramAxis* axis : {&chart_->x_axis, &chart_->y_axis, &chart_->x_axis2, &chart_->y_axis2})
+      axis->title = L"Axis";
+    std::string error;
+    ASSERT_TRUE(CWorkbook::WriteChartParts(*chart_, error)) << error;
+    std::istringstream in(
+        outline(chart_part(*chart_), "c:chart/c:plotArea/*/c:title/c:tx/c:rich/a:bodyPr"));
+    std::string titles;
+    for (std::string line; std::getline(in, line);) {
+      if (line == "--")
+        continue;
+      titles += titles.empty() ? "" : " ";
+      titles += line == "a:bodyPr rot=-5400000 vert=horz" ? "turned"
+                : line == "a:bodyPr"                      ? "level"
+                                                          : line;
+    }
+    EXPECT_EQ(titles, c.titles) << c.kind << "/" << c.orientation << "/" << c.kind2;
+  }
+}
+
 TEST_F(Chart, LabelRotationIsWrittenInSixtyThousandthsUnlessMinusOne)
 {
   struct Case {
@@ -488,7 +559,7 @@ TEST_F(Chart, LabelRotationIsWrittenInSixtyThousandthsUnlessMinusOne)
     chart_ = &book_.AddChartSheet(L"Turned");
     DiagramAxis axis;
     axis.label_rotation = c.degrees;
-    EXPECT_EQ(fragment([&](CDiagramSheet& d) { CWorkbook::WriteCategoryAxis(d, axis, 2); },
+    EXPECT_EQ(fragment([&](CDiagramSheet& d) { CWorkbook::WriteCategoryAxis(d, axis, 2, false); },
                        ".//c:txPr/a:bodyPr"),
               c.body)
         << c.degrees;
@@ -519,8 +590,8 @@ TEST_F(Chart, AxisSideGivesDeleteAndPositionForEitherKindOfAxis)
     const std::string file = chart_part(*chart_);
     fragment(
         [&](CDiagramSheet& d) {
-          CWorkbook::WriteCategoryAxis(d, axis, 2);
-          CWorkbook::WriteValueAxis(d, axis, 2);
+          CWorkbook::WriteCategoryAxis(d, axis, 2, false);
+          CWorkbook::WriteValueAxis(d, axis, 2, true);
         },
         ".");
     const std::pair<const char*, std::string> kinds[] = {{"c:catAx", c.category},
@@ -539,8 +610,8 @@ TEST_F(Chart, AxisCrossedByNoAxisLeavesOutTheCrossingElements)
   axis.id = 1;
   const std::string written = fragment(
       [&](CDiagramSheet& c) {
-        CWorkbook::WriteCategoryAxis(c, axis, 0);
-        CWorkbook::WriteValueAxis(c, axis, 0);
+        CWorkbook::WriteCategoryAxis(c, axis, 0, false);
+        CWorkbook::WriteValueAxis(c, axis, 0, true);
       },
       "*");
   EXPECT_EQ(written,
@@ -588,7 +659,7 @@ TEST_F(Chart, GridlinesAndCrossingFollowTheirSettingsAndSkipUnknownOnes)
     axis.crosses = c.crosses;
     const std::string file = chart_part(*chart_);
     const std::string children =
-        heads(fragment([&](CDiagramSheet& d) { CWorkbook::WriteValueAxis(d, axis, 2); },
+        heads(fragment([&](CDiagramSheet& d) { CWorkbook::WriteValueAxis(d, axis, 2, true); },
                        "c:valAx/*"));
     EXPECT_EQ(children.substr(children.find("c:axPos") + 8), c.elements) << c.grid;
     if (c.crosses <= CrossMax) {
@@ -816,6 +887,40 @@ TEST_F(Chart, ModelThatCannotBeDrawnIsRefusedBeforeAnythingIsWritten)
          c.series2 = {series_of(sheet, {0, 1}, {3, 1})};
        },
        "a series has no sheet for its values or X values"},
+      {"values past the last column",
+       [](CDiagramSheet& c, const CWorksheet*) { c.series.back().value_last.col = 20000; },
+       "a series range reaches past the last row or column of a sheet"},
+      {"categories past the last row",
+       [](CDiagramSheet& c, const CWorksheet* sheet) {
+         c.series.back() = with_categories(c.series.back(), sheet, {0, 0}, {2000000, 0});
+       },
+       "a series range reaches past the last row or column of a sheet"},
+      {"secondary X values starting past the last row",
+       [](CDiagramSheet& c, const CWorksheet* sheet) {
+         c.kind2 = DiagramScatter;
+         c.series2 = {with_categories(series_of(sheet, {0, 1}, {3, 1}), sheet,
+                                      {kMaxSheetRows, 0}, {kMaxSheetRows, 0})};
+       },
+       "a series range reaches past the last row or column of a sheet"},
+      {"bound with a decimal comma",
+       [](CDiagramSheet& c, const CWorksheet*) { c.y_axis.max = L"1,5e1"; },
+       "the axis bound '1,5e1' is not a number"},
+      {"bound that is a word",
+       [](CDiagramSheet& c, const CWorksheet*) { c.x_axis.min = L"auto"; },
+       "the axis bound 'auto' is not a number"},
+      {"bounds that leave no scale",
+       [](CDiagramSheet& c, const CWorksheet*) {
+         c.y_axis.min = L"5";
+         c.y_axis.max = L"5.0";
+       },
+       "the axis bounds 5 to 5.0 leave no scale"},
+      {"bound of a secondary axis",
+       [](CDiagramSheet& c, const CWorksheet* sheet) {
+         c.kind2 = DiagramLine;
+         c.series2 = {series_of(sheet, {0, 1}, {3, 1})};
+         c.y_axis2.min = L"-";
+       },
+       "the axis bound '-' is not a number"},
   };
   for (const Case& c : cases) {
     chart_ = &book_.AddChartSheet(L"Refused");
@@ -885,6 +990,8 @@ TEST_F(ChartWorkbook, EveryPlotGroupIsSavedAndReadBackByOpenpyxlAndLibreOffice)
     CWorkbook book;
     const CWorksheet* plain = numbers(book, L"Numbers");
     const CWorksheet* quoted_sheet = numbers(book, L"It's data");
+    // LibreOffice decodes _xHHHH_ in sheet names, but not in formulas or titles.
+    const CWorksheet* escape_sheet = numbers(book, L"_x0041_ data");
 
     CDiagramSheet& lines = book.AddChartSheet(L"Lines");
     lines.title = L"Monthly <totals> & more";
@@ -906,6 +1013,8 @@ TEST_F(ChartWorkbook, EveryPlotGroupIsSavedAndReadBackByOpenpyxlAndLibreOffice)
     bars.title = L"Shares";
     bars.kind = DiagramBar;
     bars.bar_orientation = BarHorizontal;
+    bars.x_axis.title = L"Month";  // upright under horizontal bars
+    bars.y_axis.title = L"Share";
     bars.bar_stacking = BarPercentStacked;
     bars.data_table = DataTableShown;
     bars.series = {column(plain, 2, L"Fives"), column(plain, 3, L"Falling")};
@@ -923,6 +1032,8 @@ TEST_F(ChartWorkbook, EveryPlotGroupIsSavedAndReadBackByOpenpyxlAndLibreOffice)
     points.scatter_look = ScatterMarkersOnly;
     points.legend = LegendBottom;
     points.series = {column(plain, 1, L"Tens"), column(plain, 2, L"Fives")};
+    points.x_axis.title = L"Month";
+    points.y_axis.title = L"Amount";
 
     CDiagramSheet& combo = book.AddChartSheet(L"Bob's combo");
     combo.title = L"Lines over bars";
@@ -932,6 +1043,18 @@ TEST_F(ChartWorkbook, EveryPlotGroupIsSavedAndReadBackByOpenpyxlAndLibreOffice)
                     column(quoted_sheet, 1, L"Their tens")};
     combo.kind2 = DiagramBar;
     combo.series2 = {column(plain, 3, L"Falling"), column(quoted_sheet, 3, L"Their falling")};
+
+    // Names readers refuse as they are, texts that look escaped, bounds.
+    CDiagramSheet& escapes = book.AddChartSheet(L"a/b");
+    escapes.title = L"title _x0044_";
+    escapes.series = {column(escape_sheet, 1, L"ser _x0045_")};
+    escapes.y_axis.min = L"-10";
+    escapes.y_axis.max = L"1.5e2";
+    CDiagramSheet& bracketed = book.AddChartSheet(L"x[1]");
+    bracketed.kind = DiagramBar;
+    bracketed.series = {column(plain, 1, L"Tens")};
+    CDiagramSheet& quoted_chart = book.AddChartSheet(L"chart on 'quoted'");
+    quoted_chart.series = {column(quoted_sheet, 2, L"Fives")};
 
     ASSERT_TRUE(book.Save(book_test::wide(path))) << book.GetSaveError();
   }
@@ -948,13 +1071,19 @@ TEST_F(ChartWorkbook, EveryPlotGroupIsSavedAndReadBackByOpenpyxlAndLibreOffice)
   const std::string listed = command_output(
       "/usr/bin/python3 -c " +
           quoted("import sys, openpyxl\n"
+                 "import re\n"
                  "book = openpyxl.load_workbook(sys.argv[1])\n"
-                 "print('|'.join(s.title for s in book.worksheets))\n"
+                 "# openpyxl leaves _xHHHH_ in sheet names as written; Excel decodes it\n"
+                 "print('|'.join(re.sub(r'_x([0-9A-Fa-f]{4})_',\n"
+                 "                      lambda m: chr(int(m.group(1), 16)), s.title)\n"
+                 "               for s in book.worksheets))\n"
                  "print('|'.join(s.title for s in book.chartsheets))\n") +
           " " + quoted(path) + " 2>&1",
       &status);
   EXPECT_EQ(status, 0) << listed;
-  EXPECT_EQ(listed, "Numbers|It's data\nLines|Columns|Bars|Smooth points|Points|Bob's combo\n");
+  EXPECT_EQ(listed, "Numbers|It's data|_x0041_ data\n"
+                    "Lines|Columns|Bars|Smooth points|Points|Bob's combo|a_b|x_1_|"
+                    "chart on 'quoted_\n");
 
   const std::string profile = test_support::libreoffice_profile(dir_.path().string());
   const std::string converted = command_output(
@@ -971,45 +1100,91 @@ TEST_F(ChartWorkbook, EveryPlotGroupIsSavedAndReadBackByOpenpyxlAndLibreOffice)
   EXPECT_EQ(status, 0) << charts;
   const std::string numbers_a = "categories Numbers.A1:Numbers.A6; ";
   const std::string quoted_a = "categories 'It''s data'.A1:'It''s data'.A6; ";
+  // Only upright axes have their titles turned (the X axis under horizontal
+  // bars); bounds and texts read as they were given, and the sheet named
+  // "_x0041_ data" keeps that name.
   EXPECT_EQ(charts,
-            "Lines: line \"Monthly <totals> & more\"; " + numbers_a +
+            "Lines: line \"Monthly <totals> & more\"; primary-x title \"Month\"; " + numbers_a +
+                "primary-y title \"Amount\" turned; "
                 "line Numbers.B1:Numbers.B6 \"Tens\"; line Numbers.C1:Numbers.C6 \"Fives\"\n"
                 "Columns: bar stacked \"Stacked columns\"; " + quoted_a +
                 "bar 'It''s data'.B1:'It''s data'.B6 \"Tens\"; "
                 "bar 'It''s data'.C1:'It''s data'.C6 \"Fives\"\n"
-                "Bars: bar percentage vertical \"Shares\"; " + numbers_a +
+                "Bars: bar percentage vertical \"Shares\"; primary-x title \"Month\" turned; " +
+                numbers_a + "primary-y title \"Share\"; "
                 "bar Numbers.C1:Numbers.C6 \"Fives\"; bar Numbers.D1:Numbers.D6 \"Falling\"\n"
                 "Smooth points: scatter \"Smooth\"; domain 'It''s data'.A1:'It''s data'.A6; "
                 "scatter 'It''s data'.D1:'It''s data'.D6 \"Falling\"\n"
-                "Points: scatter \"Points only\"; domain Numbers.A1:Numbers.A6; "
+                "Points: scatter \"Points only\"; primary-x title \"Month\"; "
+                "primary-y title \"Amount\" turned; domain Numbers.A1:Numbers.A6; "
                 "scatter Numbers.B1:Numbers.B6 \"Tens\"; scatter Numbers.C1:Numbers.C6 \"Fives\"\n"
                 "Bob's combo: bar \"Lines over bars\"; " + numbers_a +
+                "secondary-y title \"Falling\" turned; "
                 "line Numbers.B1:Numbers.B6 \"Tens\"; line Numbers.C1:Numbers.C6 \"Fives\"; "
                 "line 'It''s data'.B1:'It''s data'.B6 \"Their tens\"; "
                 "bar (secondary) Numbers.D1:Numbers.D6 \"Falling\"; "
-                "bar (secondary) 'It''s data'.D1:'It''s data'.D6 \"Their falling\"\n");
+                "bar (secondary) 'It''s data'.D1:'It''s data'.D6 \"Their falling\"\n"
+                "a_b: line \"title _x0044_\"; categories '_x0041_ data'.A1:'_x0041_ data'.A6; "
+                "primary-y scale -10 to 150; "
+                "line '_x0041_ data'.B1:'_x0041_ data'.B6 \"ser _x0045_\"\n"
+                "x_1_: bar \"\"; " + numbers_a + "bar Numbers.B1:Numbers.B6 \"Tens\"\n"
+                "chart on 'quoted_: line \"\"; " + quoted_a +
+                "line 'It''s data'.C1:'It''s data'.C6 \"Fives\"\n");
 
   // The sheet list escapes the name its own way; the frame's name reads the same.
   EXPECT_NE(read_file(xlsx + "/xl/workbook.xml").find("name=\"Bob&#39;s combo\""),
             std::string::npos);
-  EXPECT_EQ(outline(xlsx + "/xl/workbook.xml", ".//{*}sheet[@sheetId='8']"),
-            found({"sheet name=Bob's combo sheetId=8 r:id=rId10"}));
+  EXPECT_EQ(outline(xlsx + "/xl/workbook.xml", ".//{*}sheet[@sheetId='9']"),
+            found({"sheet name=Bob's combo sheetId=9 r:id=rId11"}));
   EXPECT_EQ(outline(xlsx + "/xl/drawings/drawing6.xml", ".//xdr:cNvPr"),
             found({"xdr:cNvPr id=2 name=Bob's combo"}));
 }
 
+// As with a series without its sheet: no destination, no temporary folder.
 TEST_F(ChartWorkbook, ChartThatCannotBeDrawnFailsTheSaveAndLeavesNothingBehind)
 {
-  const std::string path = out("refused.xlsx");
-  {
-    CWorkbook book;
-    numbers(book, L"Numbers");
-    book.AddChartSheet(L"Empty");
-    EXPECT_FALSE(book.Save(book_test::wide(path)));
-    EXPECT_EQ(book.GetSaveError(), "chart sheet 'Empty': the chart has no series");
+  struct Case {
+    const char* name;
+    std::function<void(CDiagramSheet&, const CWorksheet*)> model;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"Empty", [](CDiagramSheet&, const CWorksheet*) {}, "the chart has no series"},
+      {"Far column",
+       [](CDiagramSheet& c, const CWorksheet* sheet) {
+         c.series = {series_of(sheet, {0, 20000}, {5, 20000})};
+       },
+       "a series range reaches past the last row or column of a sheet"},
+      {"Far row",
+       [](CDiagramSheet& c, const CWorksheet* sheet) {
+         c.series = {series_of(sheet, {0, 1}, {2000000, 1})};
+       },
+       "a series range reaches past the last row or column of a sheet"},
+      {"Comma",
+       [](CDiagramSheet& c, const CWorksheet* sheet) {
+         c.series = {column(sheet, 1, L"Tens")};
+         c.y_axis.max = L"1,5e1";
+       },
+       "the axis bound '1,5e1' is not a number"},
+      {"Auto",
+       [](CDiagramSheet& c, const CWorksheet* sheet) {
+         c.series = {column(sheet, 1, L"Tens")};
+         c.y_axis.min = L"auto";
+       },
+       "the axis bound 'auto' is not a number"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = out("refused.xlsx");
+    {
+      CWorkbook book;
+      const CWorksheet* sheet = numbers(book, L"Numbers");
+      c.model(book.AddChartSheet(book_test::wide(c.name)), sheet);
+      EXPECT_FALSE(book.Save(book_test::wide(path))) << c.name;
+      EXPECT_EQ(book.GetSaveError(), std::string("chart sheet '") + c.name + "': " + c.error);
+    }
+    EXPECT_FALSE(std::filesystem::exists(path)) << c.name;
+    EXPECT_TRUE(temp_leftovers().empty()) << c.name;
   }
-  EXPECT_FALSE(std::filesystem::exists(path));
-  EXPECT_TRUE(temp_leftovers().empty());
 }
 
 } // namespace

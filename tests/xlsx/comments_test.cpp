@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 
 using namespace XlsxBook;
 using book_test::command_output;
@@ -50,7 +51,7 @@ protected:
   }
 };
 
-TEST_F(Comments, EachSheetGetsItsPartsAndShapeIdsRunOnAcrossSheets)
+TEST_F(Comments, EachSheetGetsItsPartsInSheetOrder)
 {
   const env_var user("USERNAME", std::string("Ann & <Bob>"));
   CWorkbook book;
@@ -81,11 +82,56 @@ TEST_F(Comments, EachSheetGetsItsPartsAndShapeIdsRunOnAcrossSheets)
 
   const std::string vml1 = read_text(part(book, "xl/drawings/vmlDrawing1.vml"));
   EXPECT_EQ(vml1.rfind("<xml ", 0), 0u) << "no declaration before the root";
-  EXPECT_NE(vml1.find("id=\"_x0000_s1001\""), std::string::npos);
   EXPECT_NE(vml1.find("<x:Row>0</x:Row><x:Column>0</x:Column>"), std::string::npos) << vml1;
   const std::string vml2 = read_text(part(book, "xl/drawings/vmlDrawing2.vml"));
-  EXPECT_LT(vml2.find("id=\"_x0000_s1002\""), vml2.find("id=\"_x0000_s1003\""));
-  EXPECT_NE(vml2.find("<x:Row>4</x:Row><x:Column>27</x:Column>"), std::string::npos) << vml2;
+  EXPECT_LT(vml2.find("<x:Row>4</x:Row><x:Column>27</x:Column>"),
+            vml2.find("<x:Row>2</x:Row><x:Column>1</x:Column>"))
+      << vml2;
+}
+
+// A drawing claims blocks of 1,024 shape ids (block n holds n*1024 up to
+// n*1024+1023) that no other drawing of the workbook claims, and every shape id
+// lies inside them, also past 1,023 notes on one sheet.
+TEST_F(Comments, EachDrawingNumbersItsShapesInsideBlocksOfItsOwn)
+{
+  struct Case {
+    std::uint32_t notes;
+    std::string idmap;
+    std::uint64_t first_id, last_id;
+  };
+  const Case cases[] = {
+      {1, "1", 1025, 1025},
+      {2, "2", 2049, 2050},
+      {1023, "3", 3073, 4095},       // fills its block
+      {1024, "4,5", 4097, 5120},     // the last one starts the next block
+      {2100, "6,7,8", 6145, 8244},
+  };
+  CWorkbook book;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    book.AddSheet2(L"s", {});
+    for (std::uint32_t n = 0; n < cases[i].notes; ++n)
+      ASSERT_TRUE(
+          book.AddComment(note(static_cast<std::int32_t>(i + 1), n % 100, n / 100 + 1, {L"x"})));
+  }
+  ASSERT_TRUE(book.WriteComments());
+  const std::regex idmap("<o:idmap v:ext=\"edit\" data=\"([0-9,]*)\"/>");
+  const std::regex shape_id("<v:shape id=\"_x0000_s([0-9]+)\"");
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    const std::string vml =
+        read_text(part(book, plat::sprintf("xl/drawings/vmlDrawing%zu.vml", i + 1)));
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(vml, found, idmap)) << i;
+    EXPECT_EQ(found[1], c.idmap) << i;
+    std::vector<std::uint64_t> ids;
+    for (auto it = std::sregex_iterator(vml.begin(), vml.end(), shape_id);
+         it != std::sregex_iterator(); ++it)
+      ids.push_back(std::stoull((*it)[1]));
+    ASSERT_EQ(ids.size(), c.notes) << i;
+    for (std::size_t k = 0; k < ids.size(); ++k)
+      ASSERT_EQ(ids[k], c.first_id + k) << i;
+    EXPECT_EQ(ids.back(), c.last_id) << i;
+  }
 }
 
 TEST_F(Comments, RunsCarryTheirFontAndHostileTextStaysText)
@@ -118,33 +164,58 @@ TEST_F(Comments, RunsCarryTheirFontAndHostileTextStaysText)
       << xml;
 }
 
-TEST_F(Comments, BoxStyleFollowsPositionVisibilityAndLineBreaks)
+// A box placed by the caller is drawn where it says; a box without a position
+// and a size of its own is the default box beside its cell (two columns by four
+// rows, right of the cell from the row above, or left and higher up at the
+// grid's end), given in points and anchored to the cells.
+TEST_F(Comments, BoxStyleFollowsPlacementVisibilityAndLineBreaks)
 {
+  const auto default_box = [](const char* points, const char* more) {
+    return std::string("position:absolute; ") + points + ";width:96pt;height:60pt; z-index:2" +
+           more;
+  };
   struct box_case {
+    std::uint32_t column, row;
     std::int32_t left, top, width, height;
     bool hidden;
     std::wstring text;
     std::string style;
+    std::string anchor;  // empty: none
   };
   const std::vector<box_case> cases = {
-      {10, 20, 100, 50, false, L"x",
-       "position:absolute; margin-left:10pt;margin-top:20pt;width:100pt;height:50pt; z-index:2"},
-      {10, 20, 100, 50, true, L"a\nb",
+      {0, 1, 10, 20, 100, 50, false, L"x",
+       "position:absolute; margin-left:10pt;margin-top:20pt;width:100pt;height:50pt; z-index:2", ""},
+      {0, 2, 10, 20, 100, 50, true, L"a\nb",
        "position:absolute; margin-left:10pt;margin-top:20pt;width:100pt;height:50pt; "
-       "z-index:2;visibility:hidden;mso-wrap-style:tight"},
-      {0, 0, 0, 50, false, L"x", ""},
-      {-1, 0, 100, 50, true, L"x", ";visibility:hidden"},
-      {0, 0, 100, 0, false, L"a\nb", ";mso-wrap-style:tight"},
+       "z-index:2;visibility:hidden;mso-wrap-style:tight",
+       ""},
+      {0, 3, 0, 0, 0, 50, false, L"x", default_box("margin-left:60pt;margin-top:21pt", ""),
+       "1, 16, 1, 8, 3, 16, 5, 8"},
+      {0, 4, -1, 0, 100, 50, true, L"x",
+       default_box("margin-left:60pt;margin-top:36pt", ";visibility:hidden"),
+       "1, 16, 2, 8, 3, 16, 6, 8"},
+      {0, 5, 0, 0, 100, 0, false, L"a\nb",
+       default_box("margin-left:60pt;margin-top:51pt", ";mso-wrap-style:tight"),
+       "1, 16, 3, 8, 3, 16, 7, 8"},
+      {1, 1, 0, 0, 0, 0, false, L"x", default_box("margin-left:108pt;margin-top:6pt", ""),
+       "2, 16, 0, 8, 4, 16, 4, 8"},
+      {16380, 10, 0, 0, 0, 0, false, L"x", default_box("margin-left:786300pt;margin-top:126pt", ""),
+       "16381, 16, 8, 8, 16383, 16, 12, 8"},
+      {16381, 10, 0, 0, 0, 0, false, L"x", default_box("margin-left:786156pt;margin-top:126pt", ""),
+       "16378, 16, 8, 8, 16380, 16, 12, 8"},
+      {16383, 1048576, 0, 0, 0, 0, false, L"x",
+       default_box("margin-left:786252pt;margin-top:15728571pt", ""),
+       "16380, 16, 1048571, 8, 16382, 16, 1048575, 8"},
   };
   CWorkbook book;
   book.AddSheet2(L"s", {});
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    CommentData comment = note(1, 0, static_cast<std::uint32_t>(i + 1), {cases[i].text});
-    comment.left = cases[i].left;
-    comment.top = cases[i].top;
-    comment.width = cases[i].width;
-    comment.height = cases[i].height;
-    comment.hidden = cases[i].hidden;
+  for (const box_case& c : cases) {
+    CommentData comment = note(1, c.column, c.row, {c.text});
+    comment.left = c.left;
+    comment.top = c.top;
+    comment.width = c.width;
+    comment.height = c.height;
+    comment.hidden = c.hidden;
     comment.fill_colour = L"#ffffe1";
     ASSERT_TRUE(book.AddComment(std::move(comment)));
   }
@@ -155,11 +226,15 @@ TEST_F(Comments, BoxStyleFollowsPositionVisibilityAndLineBreaks)
     const std::string expected = plat::sprintf(
         "<v:shape id=\"_x0000_s%zu\" type=\"#_x0000_t202\" style=\"%s\" fillcolor=\"#ffffe1\" "
         "o:insetmode=\"auto\"><v:fill color2=\"#ffffe1\"/>",
-        1001 + i, cases[i].style);
+        1025 + i, cases[i].style);
     const std::size_t at = vml.find(expected, from);
-    EXPECT_NE(at, std::string::npos) << "case " << i << ": " << expected << "\nin " << vml;
-    if (at != std::string::npos)
-      from = at;
+    ASSERT_NE(at, std::string::npos) << "case " << i << ": " << expected << "\nin " << vml;
+    from = vml.find("</v:shape>", at);
+    const std::string client = vml.substr(at, from - at);
+    const std::string anchor =
+        cases[i].anchor.empty() ? "" : "<x:Anchor>" + cases[i].anchor + "</x:Anchor>";
+    EXPECT_NE(client.find("<x:SizeWithCells/>" + anchor + "<x:AutoFill>"), std::string::npos)
+        << "case " << i << ": " << client;
   }
 }
 
@@ -198,7 +273,9 @@ TEST_F(Comments, WithoutCommentsNothingIsWrittenOrLinked)
 }
 
 // The sheets with comments are linked to their parts, and a workbook full of
-// awkward comments opens in openpyxl and in LibreOffice with each one on its cell.
+// awkward comments opens in openpyxl and in LibreOffice with each one on its
+// cell, in the box it was given or else in a readable one beside the cell, also
+// past 1,024 notes on one sheet.
 TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
 {
   const env_var user("USERNAME", std::string("Zoë & <Co>"));
@@ -207,15 +284,18 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
     std::int32_t sheet;
     std::uint32_t column, row;
     std::vector<std::wstring> runs;
+    std::int32_t left = 0, top = 0, width = 0, height = 0;  // points; no size: beside the cell
   };
-  const std::vector<expected_note> notes = {
+  std::vector<expected_note> notes = {
       {1, 0, 1, {L"plain"}},
-      {1, 2, 3, {L"Bold start, ", L"then plain"}},
+      {1, 2, 3, {L"Bold start, ", L"then plain"}, 200, 100, 150, 80},
       {2, 1, 2, {L"line one\nline two\nline three"}},
-      {1, 27, 40, {L"caf\u00e9 \u65e5\u672c \u20ac \U0001F600"}},
+      {1, 27, 40, {L"caf\u00e9 \u65e5\u672c \u20ac \U0001F600"}, 10, 700, 90, 40},
       {2, 0, 5, {L"<script>&amp;\"quotes\" 'apostrophes' \\ / _x0041_"}},
       {3, 3, 1, {L"  leading and trailing  "}},
   };
+  for (std::uint32_t n = 0; n < 1100; ++n)
+    notes.push_back({3, 5 + n % 10, 10 + n / 10, {plat::sprintf(L"note %u", n)}});
   {
     CWorkbook book;
     for (const wchar_t* title : {L"Data", L"It's data", L"Third"}) {
@@ -230,6 +310,10 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
       CommentData comment = note(n.sheet, n.column, n.row, n.runs);
       if (comment.runs.size() > 1)
         comment.runs[0].font.attributes = FontData::bold;
+      comment.left = n.left;
+      comment.top = n.top;
+      comment.width = n.width;
+      comment.height = n.height;
       ASSERT_TRUE(book.AddComment(std::move(comment)));
     }
     ASSERT_TRUE(book.Save(book_test::wide(path))) << book.GetSaveError();
@@ -252,7 +336,8 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
         unpacked / plat::sprintf("xl/worksheets/_rels/sheet%d.xml.rels", n)));
   }
 
-  // The expected notes for the readers: sheet title, cell, text (runs joined).
+  // The expected notes for the readers: sheet title, cell, text (runs joined),
+  // box (left, top, width, height in points, or null for one beside the cell).
   std::string expected = "{\"author\": " + workbook_check::json_text("Zoë & <Co>") + ", \"notes\": [";
   const std::vector<std::string> titles = {"Data", "It's data", "Third"};
   for (const expected_note& n : notes) {
@@ -263,7 +348,10 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
       expected += ",";
     expected += "[" + workbook_check::json_text(titles[static_cast<std::size_t>(n.sheet - 1)]) + "," +
                 workbook_check::json_text(utf8(CWorksheet::MakeCellRef(n.column, n.row))) + "," +
-                workbook_check::json_text(utf8(text)) + "]";
+                workbook_check::json_text(utf8(text)) + "," +
+                (n.width == 0 ? std::string("null")
+                              : plat::sprintf("[%d,%d,%d,%d]", n.left, n.top, n.width, n.height)) +
+                "]";
   }
   expected += "]}";
   const std::string expected_path = (dir_.path() / "expected.json").string();

@@ -2,11 +2,15 @@
 """Lists the charts of an unpacked OpenDocument spreadsheet, one line per sheet
 that shows a chart object, as LibreOffice stored them:
 
-  <sheet>: <class> [stacked] [percentage] [vertical] "<title>"; categories <range>;
-  domain <range>; <series class> [(secondary)] <range> "<label>"; ...
+  <sheet>: <class> [stacked] [percentage] [vertical] "<title>";
+  <axis> title "<title>" [turned]; <axis> scale <minimum> to <maximum>;
+  categories <range>; domain <range>;
+  <series class> [(secondary)] <range> "<label>"; ...
 
-(categories and domain only when present). ods_charts.py FOLDER; a sheet
-holding more than one object prints one line for each."""
+where <axis> is LibreOffice's name of the axis (primary-x, secondary-y, ...);
+an axis title, a scale with a bound set, categories and domain only when
+present ("auto" for a bound not set). ods_charts.py FOLDER; a sheet holding
+more than one object prints one line for each."""
 
 import os
 import sys
@@ -35,21 +39,38 @@ def short(chart_class):
     return chart_class.split(":", 1)[1] if chart_class.startswith("chart:") else chart_class
 
 
+def chart_properties(root, element):
+    """The chart properties of the element's automatic style, or {}."""
+    name = element.get(q("chart:style-name"))
+    for style in root.iterfind(".//office:automatic-styles/style:style", NS):
+        if style.get(q("style:name")) == name:
+            props = style.find("style:chart-properties", NS)
+            return props.attrib if props is not None else {}
+    return {}
+
+
 def describe(object_folder):
     root = ET.parse(os.path.join(object_folder, "content.xml")).getroot()
     chart = root.find(".//chart:chart", NS)
     words = [short(chart.get(q("chart:class"), "?"))]
     plot_area = chart.find("chart:plot-area", NS)
-    style_name = plot_area.get(q("chart:style-name"))
-    for style in root.iterfind(".//office:automatic-styles/style:style", NS):
-        if style.get(q("style:name")) == style_name:
-            props = style.find("style:chart-properties", NS)
-            for flag in ("stacked", "percentage", "vertical"):
-                if props is not None and props.get(q("chart:" + flag)) == "true":
-                    words.append(flag)
+    props = chart_properties(root, plot_area)
+    for flag in ("stacked", "percentage", "vertical"):
+        if props.get(q("chart:" + flag)) == "true":
+            words.append(flag)
     title = chart.find("chart:title/text:p", NS)
     parts = [" ".join(words) + ' "%s"' % ("".join(title.itertext()) if title is not None else "")]
     for axis in plot_area.iterfind("chart:axis", NS):
+        name = axis.get(q("chart:name"))
+        axis_title = axis.find("chart:title", NS)
+        if axis_title is not None:
+            turned = chart_properties(root, axis_title).get(q("style:rotation-angle"), "0") != "0"
+            parts.append('%s title "%s"%s' % (name, "".join(axis_title.itertext()),
+                                             " turned" if turned else ""))
+        bounds = [chart_properties(root, axis).get(q("chart:" + bound), "auto")
+                  for bound in ("minimum", "maximum")]
+        if bounds != ["auto", "auto"]:
+            parts.append("%s scale %s to %s" % (name, bounds[0], bounds[1]))
         for categories in axis.iterfind("chart:categories", NS):
             parts.append("categories " + categories.get(q("table:cell-range-address")))
     for series in plot_area.iterfind("chart:series", NS):
