@@ -115,3 +115,4 @@ bool udb_indexes::has_index_on_fields(const std::vector<std::wstring>& names) co
   }
   return false;
 }
+

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ public:
   bool primary;
   bool unique_constraint = false;
   std::vector<std::wstring> fields;  // the indexed columns, in index order
+  // Per field, the characters (bytes of binary columns) of a prefix part; 0 for
+  // a whole column. Empty when no part is a prefix.
+  std::vector<std::uint32_t> prefix_lengths;
   // Stored and copied with the index; no operation of this layer reads it.
   std::vector<std::wstring> second_fields;
 };
