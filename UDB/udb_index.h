@@ -50,6 +50,10 @@ public:
   // The first index, in list order, whose fields start with the given names
   // decides: true when it is unique (a primary key or a unique constraint counts).
   bool has_index_on_fields(const std::vector<std::wstring>& names) const;
+  // A unique index (a primary key or a unique constraint counts) of exactly the
+  // given fields, in any order, names ignoring case, no field a prefix: what a
+  // relation needs on the columns it refers to.
+  bool has_unique_index_of(const std::vector<std::wstring>& names) const;
 
   std::size_t size() const { return items_.size(); }
   bool empty() const { return items_.empty(); }
