@@ -1,6 +1,7 @@
-// The MySQL engine: the process's one connection to a MySQL server, the session it
-// prepares, and the exceptions of the MySQL layer. Every class of the layer reaches
-// the connection through tk_singleton<sql_engine>; the handle lives inside the
+// The MySQL engine: one connection to a MySQL server, the session it prepares, and
+// the exceptions of the MySQL layer. A database and its tables reach their own
+// engine; the first engine of the process (tk_singleton<sql_engine>) also holds
+// the reading switches (blob-to-text, text limit). The handle lives inside the
 // engine, so its address stays the same across reconnections.
 #pragma once
 
