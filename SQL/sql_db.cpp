@@ -50,8 +50,8 @@ void read_names(udb_recordset& listing, std::vector<std::wstring>& names, const 
 
 } // namespace
 
-sql_database::sql_database(const std::wstring& name, MYSQL* handle, std::uint32_t mode)
-    : udb_database(name, mode, false), handle_(handle)
+sql_database::sql_database(sql_engine& engine, const std::wstring& name, std::uint32_t mode)
+    : udb_database(name, mode, false), engine_(engine), handle_(engine.get_handle())
 {
   tk_log_message(2, L"sql_database::sql_database(%s, mode=%d)", name, mode);
   init_tables();
@@ -71,7 +71,7 @@ sql_database::~sql_database() = default;
 void sql_database::init_tables()
 {
   tk_log_message(2, "sql_database::init_tables");
-  if (sql_engine::instance().get_server_version() >= sql_version_full_tables) {
+  if (engine_.get_server_version() >= sql_version_full_tables) {
     tk_log_message(2, "Extracting tables in new way");
     sql_list_tables_rs listing(handle_);
     read_names(listing, table_names_, L"Got table name: '%s'");
@@ -133,6 +133,7 @@ std::unique_ptr<udb_recordset> sql_database::query(const std::wstring& sql)
 {
   tk_log_message(2, L"sql_database::query(%s)", sql);
   tk_log_message(1, L"sql_database::do_query2(%s)", sql);
+  engine_.keep_backslash_escapes();
   const std::string statement = tk_wstring_to_utf8(sql);
   if (mysql_real_query(handle_, statement.data(), static_cast<unsigned long>(statement.size())) != 0) {
     tk_log_message(3, L"QUERY=%s", sql);
@@ -165,19 +166,25 @@ bool sql_database::test_query(const std::wstring& sql)
 std::unique_ptr<udb_recordset> sql_database::get_table(const std::wstring& name, std::uint32_t mode)
 {
   tk_log_message(2, L"sql_database::get_table(%s)", name);
-  // On a case-sensitive server `Orders` and `orders` are two tables: the name
-  // as given wins, and only a name the server does not list as given is looked
-  // up ignoring case.
-  auto listed = std::find(table_names_.begin(), table_names_.end(), name);
-  if (listed == table_names_.end())
-    listed = std::find_if(table_names_.begin(), table_names_.end(),
-                          [&](const std::wstring& table) { return same_table_name(table, name); });
+  const auto listed = find_listed(name);
   if (listed == table_names_.end()) {
     tk_log_message(2, L"Table '%s' does not exists", name);
     throw tk_mail_assertion("sql_db", 75);
   }
   // The server is asked for the name it listed, whatever case the caller used.
   return std::make_unique<sql_table>(this, *listed, &relationships_, mode);
+}
+
+std::vector<std::wstring>::iterator sql_database::find_listed(const std::wstring& name)
+{
+  // On a case-sensitive server `Orders` and `orders` are two tables: the name
+  // as given wins, and only a name the server does not list as given is looked
+  // up ignoring case.
+  const auto listed = std::find(table_names_.begin(), table_names_.end(), name);
+  if (listed != table_names_.end())
+    return listed;
+  return std::find_if(table_names_.begin(), table_names_.end(),
+                      [&](const std::wstring& table) { return same_table_name(table, name); });
 }
 
 std::unique_ptr<udb_recordset> sql_database::get_query(const std::wstring& name,

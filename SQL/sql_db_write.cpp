@@ -8,11 +8,15 @@
 #include "SQL/sql_init.h"
 #include "SQL/sql_util.h"
 #include "TK/tk_codepage.h"
+#include "TK/tk_error_reporter.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "UDB/udb_field.h"
 #include "UDB/udb_properties.h"
 #include "UDB/udb_recs.h"
+#include "platform/format.h"
+
+#include <mysqld_error.h>
 
 #include <algorithm>
 #include <cstring>
@@ -44,8 +48,9 @@ std::wstring node_value(const udb_properties* node, const wchar_t* key)
 
 [[noreturn]] void prepared_failure(const char* what, MYSQL_STMT* stmt)
 {
-  tk_log_message(2, what, std::string(mysql_stmt_error(stmt)));
-  throw sql_prep_stmt_failed_exception();
+  const std::string reason = mysql_stmt_error(stmt);
+  tk_log_message(2, what, reason);
+  throw sql_prep_stmt_failed_exception(reason);
 }
 
 } // namespace
@@ -57,44 +62,86 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
   tk_log_message(2, L"sql_database::create_table(%s)", name);
   if ((mode_ & udb_mode_read_only) != 0)
     throw tk_mail_assertion("sql_db", 336);
-  if (is_table_exist(name))
+  // On a case-sensitive server `T` and `t` are two tables: only the name as
+  // given is the table that exists.
+  if (std::find(table_names_.begin(), table_names_.end(), name) != table_names_.end())
     return get_table(name, udb_mode_append);
 
-  sql_engine& engine = sql_engine::instance();
+  sql_engine& engine = engine_;
   const std::uint32_t version = engine.get_server_version();
   const udb_properties* table_node =
       engine.get_properties() != nullptr ? engine.get_properties()->get_child(name) : nullptr;
 
   std::wstring auto_increment_name;
-  sql_schema_initializer columns(name, schema, indexes, auto_increment_name);
-  std::vector<std::wstring> clauses;
-  columns.get_init_chunks(clauses, table_node);
-  if (!indexes.empty() || !auto_increment_name.empty()) {
-    sql_indexes_initializer index_clauses(columns.get_schema(), indexes, auto_increment_name,
-                                          columns.get_names_map());
-    index_clauses.get_init_chunks(clauses);
-  }
-
-  std::wstring statement = L"CREATE TABLE " + engine.get_safe_name(name) + L" (";
-  for (std::size_t i = 0; i < clauses.size(); ++i)
-    statement += (i == 0 ? L"" : L", ") + clauses[i];
-  statement += L")";
+  sql_schema_initializer columns(engine, name, schema, indexes, auto_increment_name);
   const std::wstring charset = node_value(table_node, L"character set");
-  if (!charset.empty())
-    statement += L" character set " + charset;
   std::wstring storage = node_value(table_node, L"engine");
   if (storage.empty())
     storage = version <= last_myisam_default ? L"MyISAM" : engine.get_table_engine();
-  statement += (version <= last_type_clause ? L" TYPE=" : L" ENGINE=") + storage;
 
-  tk_log_message(2, L"Run SQL-query: %s\n", statement);
-  query_append(tk_wstring_to_utf8(statement));
+  std::vector<std::wstring> widened;
+  std::vector<std::wstring> given_up_keys;
+  for (;;) {
+    std::vector<std::wstring> clauses;
+    columns.get_init_chunks(clauses, table_node);
+    if (!indexes.empty() || !auto_increment_name.empty()) {
+      sql_indexes_initializer index_clauses(engine, columns.get_schema(), indexes, auto_increment_name,
+                                            columns.get_names_map());
+      index_clauses.get_init_chunks(clauses);
+      given_up_keys = index_clauses.get_given_up_keys();
+    }
+    std::wstring statement = L"CREATE TABLE " + engine.get_safe_name(name) + L" (";
+    for (std::size_t i = 0; i < clauses.size(); ++i)
+      statement += (i == 0 ? L"" : L", ") + clauses[i];
+    statement += L")";
+    if (!charset.empty())
+      statement += L" character set " + charset;
+    statement += (version <= last_type_clause ? L" TYPE=" : L" ENGINE=") + storage;
+
+    tk_log_message(2, L"Run SQL-query: %s\n", statement);
+    try {
+      query_append(tk_wstring_to_utf8(statement));
+      break;
+    } catch (const sql_exception& e) {
+      const std::uint32_t number = e.get_code() & 0xFFFFu;
+      if (number == ER_TABLE_EXISTS_ERROR) {
+        // A server that folds table names holds this one under another case.
+        const auto listed = std::find_if(table_names_.begin(), table_names_.end(),
+                                         [&](const std::wstring& table) { return same_table_name(table, name); });
+        if (listed != table_names_.end())
+          return get_table(*listed, udb_mode_append);
+        throw;
+      }
+      // A row the storage engine cannot hold in its page: its widest texts move
+      // out of the row, one at a time, until the server takes the table.
+      if (number != ER_TOO_BIG_ROWSIZE)
+        throw;
+      std::wstring column = columns.widen_widest_text();
+      if (column.empty())
+        throw;
+      widened.push_back(std::move(column));
+    }
+  }
 
   table_names_.push_back(name);
   tk_log_message(1, "Step #1");
   tk_log_message(2, L"udb_names_map::add_fn_map(%s)", name);
   names_map_.add_fn_map(name, columns.get_names_map());
   tk_log_message(1, "Step #2");
+
+  const std::wstring context = L"Table '" + name + L"'";
+  if (!widened.empty()) {
+    std::wstring list;
+    for (const std::wstring& column : widened)
+      list += (list.empty() ? L"'" : L", '") + column + L"'";
+    tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(
+                                        L"The server refused the row's size; the column" +
+                                        std::wstring(widened.size() == 1 ? L" " : L"s ") + list +
+                                        (widened.size() == 1 ? L" is" : L" are") + L" TEXT instead of VARCHAR."),
+                                    tk_level_recoverable));
+  }
+  for (const std::wstring& key : given_up_keys)
+    tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(key), tk_level_recoverable));
   return get_table(name, 2);
 }
 
@@ -103,16 +150,17 @@ bool sql_database::delete_tab(const std::wstring& name)
   tk_log_message(2, L"sql_database::delete_tab (%s)", name);
   if ((mode_ & udb_mode_read_only) != 0)
     throw tk_mail_assertion("sql_db", 446);
-  if (!is_table_exist(name))
+  const auto listed = find_listed(name);
+  if (listed == table_names_.end())
     throw tk_mail_assertion("sql_db", 447);
-  query_append(tk_wstring_to_utf8(L"DROP TABLE IF EXISTS " + sql_engine::instance().get_safe_name(name) +
-                                  L" CASCADE"));
-  return udb_database::delete_tab(name);
+  query_append(tk_wstring_to_utf8(L"DROP TABLE IF EXISTS " + engine_.get_safe_name(*listed) + L" CASCADE"));
+  table_names_.erase(listed);
+  return true;
 }
 
 void sql_database::empty_table(const std::wstring& name)
 {
-  udb_database::empty_table(sql_engine::instance().get_safe_name(name));
+  udb_database::empty_table(engine_.get_safe_name(name));
 }
 
 void sql_database::query_append(const std::string& statement)
@@ -120,6 +168,7 @@ void sql_database::query_append(const std::string& statement)
   tk_log_message(2, "sql_database::query_append(q_len=%d)", statement.size());
   tk_log_message(2, "(%s)", statement);
   tk_log_message(1, "sql_database::do_query1(%s)", statement);
+  engine_.keep_backslash_escapes();
   // Success is the connection's error number once the (absent) result is taken.
   mysql_real_query(handle_, statement.data(), static_cast<unsigned long>(statement.size()));
   const sql_result_ptr result(mysql_use_result(handle_));
@@ -129,14 +178,23 @@ void sql_database::query_append(const std::string& statement)
   }
 }
 
-void sql_database::prepared_statement(const std::string& statement, const udb_record& record,
-                                      const std::vector<const udb_field*>& parameters)
+sql_write_outcome sql_database::last_write_outcome() const
+{
+  const my_ulonglong affected = mysql_affected_rows(handle_);
+  // The library's "no count" (-1) is a statement that wrote nothing.
+  return {affected == static_cast<my_ulonglong>(-1) ? 0 : affected, mysql_warning_count(handle_)};
+}
+
+sql_write_outcome sql_database::prepared_statement(const std::string& statement, const udb_record& record,
+                                                   const std::vector<const udb_field*>& parameters)
 {
   tk_log_message(1, "sql_database::prepared_statement(%s, %d)", statement, parameters.size());
+  engine_.keep_backslash_escapes();
   const stmt_ptr stmt(mysql_stmt_init(handle_));
   if (stmt == nullptr) {
-    tk_log_message(2, "mysql_stmt_init failed: error=%s", std::string(mysql_error(handle_)));
-    throw sql_prep_stmt_failed_exception();
+    const std::string reason = mysql_error(handle_);
+    tk_log_message(2, "mysql_stmt_init failed: error=%s", reason);
+    throw sql_prep_stmt_failed_exception(reason);
   }
   if (mysql_stmt_prepare(stmt.get(), statement.data(), static_cast<unsigned long>(statement.size())) != 0)
     prepared_failure("mysql_stmt_prepare failed: error=%s", stmt.get());
@@ -145,7 +203,8 @@ void sql_database::prepared_statement(const std::string& statement, const udb_re
   if (mysql_stmt_param_count(stmt.get()) != parameters.size()) {
     tk_log_message(2, "Parameter count %d, fields %d", mysql_stmt_param_count(stmt.get()),
                    parameters.size());
-    throw sql_prep_stmt_failed_exception();
+    throw sql_prep_stmt_failed_exception(plat::sprintf("the statement has %d parameters for %d values",
+                                                       mysql_stmt_param_count(stmt.get()), parameters.size()));
   }
 
   std::vector<MYSQL_BIND> binds(parameters.size());
@@ -161,11 +220,8 @@ void sql_database::prepared_statement(const std::string& statement, const udb_re
     const udb_field& field = *parameters[k];
     tk_log_message(1, "Reading field #%d (size=%d)", k, field.get_size());
     const unsigned char* data = nullptr;
-    std::size_t count = static_cast<std::size_t>(field.get_bytes(data, storage));
-    // A text ends at its first NUL, as it does in a statement's literal.
-    if (field.get_variant().vt == VT_BSTR)
-      count = std::min(count, static_cast<std::size_t>(
-                                  std::find(data, data + count, '\0') - data));
+    // A text goes whole, NULs and all, as it does in a statement's literal.
+    const std::size_t count = static_cast<std::size_t>(field.get_bytes(data, storage));
     std::size_t pos = 0;
     do {
       const std::size_t piece = std::min(long_data_piece, count - pos);
@@ -173,18 +229,22 @@ void sql_database::prepared_statement(const std::string& statement, const udb_re
       if (mysql_stmt_send_long_data(stmt.get(), static_cast<unsigned>(k),
                                     reinterpret_cast<const char*>(data) + pos,
                                     static_cast<unsigned long>(piece)) != 0) {
-        tk_log_message(2, "mysql_stmt_send_long_data failed (pos=%d, res=%d, error=%s)", pos, piece,
-                       std::string(mysql_stmt_error(stmt.get())));
-        throw sql_prep_stmt_failed_exception();
+        const std::string reason = mysql_stmt_error(stmt.get());
+        tk_log_message(2, "mysql_stmt_send_long_data failed (pos=%d, res=%d, error=%s)", pos, piece, reason);
+        throw sql_prep_stmt_failed_exception(reason);
       }
       pos += piece;
     } while (pos < count);
   }
 
   if (mysql_stmt_execute(stmt.get()) != 0) {
+    const std::string reason = mysql_stmt_error(stmt.get());
     tk_log_message(3, "QUERY=%s", statement);
-    tk_log_message(3, "mysql_stmt_execute failed: error=%s", std::string(mysql_stmt_error(stmt.get())));
+    tk_log_message(3, "mysql_stmt_execute failed: error=%s", reason);
     tk_log_message(3, "row size=%d", record.get_total_size());
-    throw sql_prep_stmt_failed_exception();
+    throw sql_prep_stmt_failed_exception(reason);
   }
+  const my_ulonglong affected = mysql_stmt_affected_rows(stmt.get());
+  const int warnings = mysql_stmt_warning_count(stmt.get());
+  return {affected == static_cast<my_ulonglong>(-1) ? 0 : affected, static_cast<unsigned>(std::max(warnings, 0))};
 }

@@ -95,8 +95,10 @@ sql_auth_not_supported_exception::sql_auth_not_supported_exception()
 {
 }
 
-sql_prep_stmt_failed_exception::sql_prep_stmt_failed_exception()
-    : tk_exception(std::string("Failed to execute prepared statement"), tk_level_error)
+sql_prep_stmt_failed_exception::sql_prep_stmt_failed_exception(const std::string& reason)
+    : tk_exception(reason.empty() ? std::string("Failed to execute prepared statement")
+                                  : "Failed to execute prepared statement: " + reason,
+                   tk_level_error)
 {
   set_code(sql_error_code_base + 3001);
 }
@@ -211,10 +213,13 @@ void sql_engine::connect(const std::string& host, const std::string& user,
   connected_ = true;
 
   tk_log_message(2, "Setting UTF-8 collation...");
+  connection_character_set_ = L"utf8";
   try {
-    // utf8 is the three-byte form on most servers; utf8mb4 keeps every character.
+    // utf8 is the three-byte form on most servers; utf8mb4 keeps every
+    // character, and so do the databases and tables made where the server has it.
     try {
       execute("SET NAMES utf8mb4");
+      connection_character_set_ = L"utf8mb4";
     } catch (const sql_exception& e) {
       tk_log_message(2, "Cannot set utf8mb4: %s", e.what());
       execute("SET NAMES UTF8");
@@ -224,6 +229,13 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     tk_log_message(2, "Cannot set UTF-8 collation: %s", e.what());
   }
 
+  try {
+    keep_backslash_escapes();
+  } catch (const sql_exception& e) {
+    // Reading needs no literal; a statement that would carry one asks again.
+    tk_log_message(3, "Cannot turn backslash escapes on: %s", e.what());
+  }
+
   tk_log_message(2, "Setting wait_timeout...");
   try {
     execute("set session wait_timeout=cast(if(@@session.wait_timeout < 28800,28800,@@session.wait_timeout) as unsigned);");
@@ -231,6 +243,9 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     tk_log_message(3, "Failed to set wait_timeout");
     tk_log_message(2, "Cannot set wait_timeout: %s", e.what());
   }
+  // Asked now, while nothing streams on the connection: a statement sent in the
+  // middle of a streamed result would break both.
+  max_allowed_packet_ = ask_max_allowed_packet();
 
   const char* version = mysql_get_server_info(&handle_);
   if (version == nullptr || *version == '\0')
@@ -258,12 +273,21 @@ void sql_engine::connect(const std::string& host, const std::string& user,
   }
 }
 
+void sql_engine::keep_backslash_escapes()
+{
+  if (!connected_ || (handle_.server_status & SERVER_STATUS_NO_BACKSLASH_ESCAPES) == 0)
+    return;
+  tk_log_message(2, "The session's sql_mode holds NO_BACKSLASH_ESCAPES: taking it out");
+  execute("SET SESSION sql_mode = TRIM(BOTH ',' FROM REPLACE(CONCAT(',', @@SESSION.sql_mode, ','), "
+          "',NO_BACKSLASH_ESCAPES,', ','))");
+}
+
 std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name)
 {
   tk_log_message(2, L"sql_engine::create_db (%s)", name);
   tk_log_message(3, L"Creating MySQL database '%s'", name);
   const std::wstring statement = L"CREATE DATABASE " + (is_old_version() ? name : get_safe_name(name)) +
-                                 L" character set " + character_set_;
+                                 L" character set " + get_character_set();
   tk_log_message(2, L"Run SQL-query: %s", statement);
   execute(tk_wstring_to_utf8(statement).c_str());
   return open_db(name, 2, L"");
@@ -305,20 +329,25 @@ void sql_engine::set_properties(udb_properties* properties)
     character_set_ = charset->second;
 }
 
-std::uint32_t sql_engine::get_max_allowed_packet()
+std::uint32_t sql_engine::ask_max_allowed_packet()
 {
-  tk_log_message(1, "sql_engine::get_max_allowed_packet");
-  if (max_allowed_packet_ != 0 || !connected_)
-    return max_allowed_packet_;
-  sql_tmp_recordset answer(&handle_, "SHOW VARIABLES LIKE 'max_allowed_packet'");
-  answer.initialize();
-  const udb_record* row = answer.get_item();
-  // A server that names no value leaves the limit unknown (0), as before connecting.
-  if (row == nullptr || row->size() < 2)
+  tk_log_message(1, "sql_engine::ask_max_allowed_packet");
+  try {
+    sql_tmp_recordset answer(&handle_, "SHOW VARIABLES LIKE 'max_allowed_packet'");
+    answer.initialize();
+    const udb_record* row = answer.get_item();
+    // A server that names no value leaves the limit unknown (0), as before connecting.
+    if (row == nullptr || row->size() < 2)
+      return 0;
+    const auto bytes = static_cast<std::uint32_t>(std::strtoul((*row)[1]->to_string().c_str(), nullptr, 10));
+    tk_log_message(1, "max_packet_size=%d", bytes);
+    return bytes;
+  } catch (const sql_connection_lost_exception&) {
+    throw;
+  } catch (const tk_exception& e) {
+    tk_log_message(3, "Cannot read max_allowed_packet: %s", e.get_message());
     return 0;
-  max_allowed_packet_ = static_cast<std::uint32_t>(std::strtoul((*row)[1]->to_string().c_str(), nullptr, 10));
-  tk_log_message(1, "max_packet_size=%d", max_allowed_packet_);
-  return max_allowed_packet_;
+  }
 }
 
 std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, std::uint32_t mode,
@@ -328,7 +357,7 @@ std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, std:
   tk_log_message(3, L"Opening MySQL database '%s'", name);
   if (mysql_select_db(&handle_, tk_wstring_to_utf8(name).c_str()) != 0)
     sql_raise(&handle_);
-  return std::make_unique<sql_database>(name, &handle_, mode);
+  return std::make_unique<sql_database>(*this, name, mode);
 }
 
 bool sql_engine::is_db_exist(const std::wstring& name)
@@ -366,13 +395,13 @@ void sql_engine::get_contents(std::vector<std::wstring>& names)
   }
 }
 
-std::wstring sql_engine::get_safe_name(const std::wstring& name)
+std::wstring sql_engine::get_safe_name(const std::wstring& name) const
 {
   tk_log_message(1, L"sql_engine::get_safe_name(%s)", name);
-  if (name.empty() || sql_is_quoted_name(name)) {
-    tk_log_message(1, "Preserve the original name");
+  // A name that looks quoted already (`q`) is a name with backquotes in it: it
+  // is quoted like any other, or it would stand for another table.
+  if (name.empty())
     return name;
-  }
   std::wstring result = sql_quote_name(name.size() > 64 ? std::wstring_view(name).substr(0, 63)
                                                         : std::wstring_view(name));
   tk_log_message(1, L"Returns [%s]", result);

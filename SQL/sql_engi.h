@@ -1,6 +1,7 @@
-// The MySQL engine: the process's one connection to a MySQL server, the session it
-// prepares, and the exceptions of the MySQL layer. Every class of the layer reaches
-// the connection through tk_singleton<sql_engine>; the handle lives inside the
+// The MySQL engine: one connection to a MySQL server, the session it prepares, and
+// the exceptions of the MySQL layer. A database and its tables reach their own
+// engine; the first engine of the process (tk_singleton<sql_engine>) also holds
+// the reading switches (blob-to-text, text limit). The handle lives inside the
 // engine, so its address stays the same across reconnections.
 #pragma once
 
@@ -55,9 +56,11 @@ public:
   sql_auth_not_supported_exception();
 };
 
+// A prepared statement the client library or the server refused, with the
+// reason they gave. Level 1.
 class sql_prep_stmt_failed_exception : public tk_exception {
 public:
-  sql_prep_stmt_failed_exception();
+  explicit sql_prep_stmt_failed_exception(const std::string& reason);
 };
 
 inline constexpr std::uint32_t sql_error_code_base = 0x400000;
@@ -66,6 +69,7 @@ inline constexpr std::uint32_t sql_error_code_base = 0x400000;
 inline constexpr std::uint32_t sql_version_fk_in_create = 0x03172C;  // 3.23.44
 inline constexpr std::uint32_t sql_version_new = 0x040100;           // 4.1.0
 inline constexpr std::uint32_t sql_version_full_tables = 0x050001;   // 5.0.1
+inline constexpr std::uint32_t sql_version_referential = 0x05010A;   // 5.1.10: REFERENTIAL_CONSTRAINTS
 
 // Reads the leading "major.minor.patch" of a server's version text; numbers that
 // are missing count 0 ("8.0" is 8.0.0) and anything after them is ignored. False
@@ -80,9 +84,17 @@ public:
   // Prepares the handle for a connection (option group, connect time-out).
   void initialize();
   // Closes an open connection first. An empty host or "localhost" connects
-  // through the local socket that the client library's option files name.
+  // through the local socket that the client library's option files name. The
+  // session it prepares reads backslash escapes in string literals and holds
+  // the server's max_allowed_packet before any rows are streamed on it.
   void connect(const std::string& host, const std::string& user, const std::string& password,
                int port);
+  // Every literal the engine builds escapes with backslashes: a session whose
+  // sql_mode holds NO_BACKSLASH_ESCAPES (the server's default, or a statement
+  // run since) gets that mode taken out again. Runs before each statement that
+  // may carry literals; sql_exception when the mode cannot be changed, so that
+  // no statement goes out to be misread.
+  void keep_backslash_escapes();
 
   // CREATE DATABASE in the engine's character set, then the new database opened
   // (mode 2) and selected.
@@ -104,12 +116,10 @@ public:
   std::vector<std::wstring> get_contents();
   void get_contents(std::vector<std::wstring>& names);
 
-  // The name in backquotes, every backquote inside it doubled; a name that is
-  // empty or a whole quoted identifier already (see sql_is_quoted_name) stays as
-  // it is, and one of more than 64 characters is cut to 63. A name that merely
-  // starts with a backquote is quoted like any other, so it cannot end the
-  // identifier early.
-  std::wstring get_safe_name(const std::wstring& name);
+  // The name in backquotes, every backquote inside it doubled, whatever it
+  // holds (a name written `q` is a name with two backquotes); an empty name
+  // stays empty, and one of more than 64 characters is cut to 63.
+  std::wstring get_safe_name(const std::wstring& name) const;
 
   void set_blob_to_text(bool on);
   bool is_blob_to_text() const { return blob_to_text_; }
@@ -140,11 +150,18 @@ public:
   void set_server_version(std::uint32_t packed) { server_version_ = packed; }
   bool is_fast_append() const { return fast_append_; }
   void set_fast_append(bool on) { fast_append_ = on; }
-  const std::wstring& get_character_set() const { return character_set_; }
+  // The character set of the databases and text columns it creates: the one
+  // the properties name, else utf8mb4 where the server has it (the connection
+  // took it), else utf8.
+  const std::wstring& get_character_set() const
+  {
+    return character_set_.empty() ? connection_character_set_ : character_set_;
+  }
   const std::wstring& get_table_engine() const { return table_engine_; }
-  // The server's max_allowed_packet in bytes, asked once per connection; 0 while
-  // not connected.
-  std::uint32_t get_max_allowed_packet();
+  // The server's max_allowed_packet in bytes, asked of this engine's own
+  // connection when it connects (never while rows stream on it); 0 while not
+  // connected or when the server did not say.
+  std::uint32_t get_max_allowed_packet() const { return max_allowed_packet_; }
   // Stands in for the server's answer until the next connect.
   void set_max_allowed_packet(std::uint32_t bytes) { max_allowed_packet_ = bytes; }
 
@@ -153,7 +170,11 @@ private:
   void execute(const char* statement);
   void close_handle();
 
-  std::wstring character_set_ = L"utf8";
+  // Asks the server for its max_allowed_packet; 0 when it does not say.
+  std::uint32_t ask_max_allowed_packet();
+
+  std::wstring character_set_;  // the properties' choice, empty when none
+  std::wstring connection_character_set_ = L"utf8";
   std::wstring table_engine_ = L"InnoDB";
   bool connected_ = false;
   bool fast_append_ = true;

@@ -1,6 +1,8 @@
 // Foreign keys on a MySQL target, made after the tables they join. Each key runs
 // under a lock of its two tables that is released when the key is done or has
-// failed, and the call ends with no table locked and the checks on again.
+// failed, and the call ends with no table locked and the checks on again. A
+// key's rule text reaches the statement only as the ON DELETE and ON UPDATE
+// actions the server knows, written by this file, never as the text it was.
 #include "SQL/sql_db.h"
 
 #include "SQL/sql_engi.h"
@@ -11,6 +13,7 @@
 #include "TK/tk_log.h"
 #include "UDB/udb_recs.h"
 #include "UDB/udb_vali.h"
+#include "platform/case_fold.h"
 
 #include <algorithm>
 
@@ -61,9 +64,54 @@ std::wstring quoted_fields(const sql_database& db, const std::wstring& table,
   for (const std::wstring& field : fields) {
     if (!list.empty())
       list += L", ";
-    list += sql_engine::instance().get_safe_name(db.get_names_map().get_fn_mapped_name(table, field));
+    list += db.get_engine().get_safe_name(db.get_names_map().get_fn_mapped_name(table, field));
   }
   return list;
+}
+
+// The rule's ON DELETE and ON UPDATE clauses, each with one of the actions the
+// server knows, read from the start of the text until something else comes.
+std::wstring referential_actions(const std::wstring& rule)
+{
+  std::vector<std::wstring> words;
+  std::wstring word;
+  for (const wchar_t c : rule + L' ') {
+    if (c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L',') {
+      if (!word.empty())
+        words.push_back(std::move(word));
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  const auto is = [&](std::size_t at, const wchar_t* keyword) {
+    return at < words.size() && plat::equal_no_case(words[at], keyword);
+  };
+  std::wstring on_delete, on_update;
+  std::size_t at = 0;
+  while (is(at, L"ON") && (is(at + 1, L"DELETE") || is(at + 1, L"UPDATE"))) {
+    std::wstring& clause = is(at + 1, L"DELETE") ? on_delete : on_update;
+    const wchar_t* action = nullptr;
+    std::size_t length = 1;
+    if (is(at + 2, L"RESTRICT"))
+      action = L"RESTRICT";
+    else if (is(at + 2, L"CASCADE"))
+      action = L"CASCADE";
+    else if (is(at + 2, L"SET") && is(at + 3, L"NULL"))
+      action = L"SET NULL", length = 2;
+    else if (is(at + 2, L"SET") && is(at + 3, L"DEFAULT"))
+      action = L"SET DEFAULT", length = 2;
+    else if (is(at + 2, L"NO") && is(at + 3, L"ACTION"))
+      action = L"NO ACTION", length = 2;
+    if (action == nullptr)
+      break;
+    if (clause.empty())
+      clause = (&clause == &on_delete ? L"ON DELETE " : L"ON UPDATE ") + std::wstring(action);
+    at += 2 + length;
+  }
+  if (at < words.size())
+    tk_log_message(3, L"Rule text left out of the foreign key: '%s'", rule);
+  return on_delete + (on_delete.empty() || on_update.empty() ? L"" : L" ") + on_update;
 }
 
 std::wstring created_table(sql_database& db, const std::wstring& source, const wchar_t* log_line)
@@ -77,7 +125,7 @@ std::wstring created_table(sql_database& db, const std::wstring& source, const w
 
 void create_foreign_key(sql_database& db, const udb_relationship& key, udb_validator& names)
 {
-  sql_engine& engine = sql_engine::instance();
+  sql_engine& engine = db.get_engine();
   const std::wstring fk_table = created_table(db, key.fk_table, L"fk_table_name=%s");
   const std::wstring pk_table = created_table(db, key.pk_table, L"pk_table_name=%s");
 
@@ -105,8 +153,9 @@ void create_foreign_key(sql_database& db, const udb_relationship& key, udb_valid
                            quoted_fields(db, fk_table, key.fk_flds) + L") REFERENCES " +
                            engine.get_safe_name(pk_table) + L"(" +
                            quoted_fields(db, pk_table, key.pk_flds) + L")";
-  if (!key.rule.empty())
-    statement += L" " + key.rule;
+  const std::wstring actions = referential_actions(key.rule);
+  if (!actions.empty())
+    statement += L" " + actions;
   tk_log_message(3, L"Foreign key query: '%s'", statement);
   db.query(statement);
 }
@@ -117,7 +166,7 @@ void sql_database::create_relationships(const udb_relationships& relationships)
 {
   tk_log_message(2, "sql_database::create_relationships");
   tk_log_message(3, "Converting foreign keys");
-  sql_engine& engine = sql_engine::instance();
+  sql_engine& engine = engine_;
   if (engine.get_server_version() < sql_version_fk_in_create) {
     tk_log_message(3, "This version of MySQL doesn't support Foreign Keys");
     return;
@@ -177,6 +226,6 @@ void sql_database::create_fk_index_if(const std::wstring& table,
     return;
   }
   tk_log_message(2, L"Index for table '%s' does NOT exist", table);
-  query(L"ALTER TABLE " + sql_engine::instance().get_safe_name(table) + L" ADD INDEX (" +
+  query(L"ALTER TABLE " + engine_.get_safe_name(table) + L" ADD INDEX (" +
         quoted_fields(*this, table, fields) + L")");
 }

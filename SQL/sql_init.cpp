@@ -1,5 +1,6 @@
 // Column and index clauses of CREATE TABLE. Key lengths are counted in bytes at
-// three bytes a text character, as InnoDB counts them (3,072 bytes a key), so an
+// the most a character of the engine's character set takes (four for utf8mb4),
+// as InnoDB counts them (3,072 bytes a key), prefix parts at their prefix, so an
 // index the server would refuse is given up here instead of sinking the table.
 #include "SQL/sql_init.h"
 
@@ -11,17 +12,18 @@
 #include "UDB/udb_properties.h"
 #include "UDB/udb_vali.h"
 #include "platform/case_fold.h"
+#include "platform/format.h"
 
 namespace {
 
 constexpr std::uint32_t version_index_not_null = 0x031702;  // 3.23.2
+constexpr std::uint32_t version_fractional_seconds = 0x050604;  // 5.6.4
 constexpr std::size_t max_index_fields = 16;
 constexpr std::size_t max_indexes = 63;
 constexpr std::size_t max_indexes_old = 15;
 constexpr std::uint32_t max_indexed_text = 768;
 constexpr std::uint64_t max_key_bytes = 3072;
 constexpr std::uint64_t max_key_old = 256;
-constexpr std::uint64_t bytes_per_char = 3;
 
 bool can_have_auto_num(VARTYPE type)
 {
@@ -49,15 +51,35 @@ bool is_lob(VARTYPE type, std::uint32_t size)
          (type == VT_BSTR && (size == 0 || size > max_indexed_text));
 }
 
+bool is_plain_text(const t_ftd& column)
+{
+  return column.vartype == VT_BSTR && column.dw_reserved != sql_text_fixed &&
+         column.dw_reserved != sql_text_geometry && column.dw_reserved != sql_text_geometry2;
+}
+
+// A text column declared as one of the TEXT types, which the row holds only a
+// pointer to: too long for a VARCHAR, or made TEXT for the row's size.
+bool is_text_type(const t_ftd& column, std::uint32_t bytes_per_char)
+{
+  if (!column.native_type.empty())
+    return column.native_type.find(L"TEXT") != std::wstring::npos;
+  return is_plain_text(column) && (column.size == 0 || column.size > sql_max_varchar_chars(bytes_per_char));
+}
+
 } // namespace
 
-sql_schema_initializer::sql_schema_initializer(const std::wstring& table, const udb_schema& source,
-                                               const udb_indexes& indexes,
+sql_schema_initializer::sql_schema_initializer(const sql_engine& engine, const std::wstring& table,
+                                               const udb_schema& source, const udb_indexes& indexes,
                                                std::wstring& auto_increment_name)
-    : table_(table), auto_increment_name_(auto_increment_name), indexes_(indexes)
+    : engine_(engine),
+      table_(table),
+      schema_(sql_max_varchar_chars(engine.is_old_version() ? sql_utf8_bytes
+                                                             : sql_bytes_per_char(engine.get_character_set()))),
+      auto_increment_name_(auto_increment_name),
+      indexes_(indexes)
 {
   tk_log_message(1, "sql_engine::create_fn_validator( const udb_schema& )");
-  validator_ = sql_engine::instance().create_fn_validator(source);
+  validator_ = engine_.create_fn_validator(source);
   tk_log_message(2, "sql_schema_initializer::ctor");
   source_names_.reserve(source.size());
   schema_.reserve(source.size());
@@ -87,6 +109,23 @@ const t_names_map& sql_schema_initializer::get_names_map() const
   return validator_->get_mapped_pairs();
 }
 
+std::wstring sql_schema_initializer::widen_widest_text()
+{
+  const std::uint32_t bytes = sql_bytes_per_char(engine_.get_character_set());
+  t_ftd* widest = nullptr;
+  for (const auto& column : schema_)
+    if (column->native_type.empty() && is_plain_text(*column) && !is_text_type(*column, bytes) &&
+        (widest == nullptr || column->size > widest->size))
+      widest = column.get();
+  if (widest == nullptr)
+    return {};
+  // A TEXT holds every value of a VARCHAR of the same character set; a key over
+  // it takes its former length as a prefix.
+  widest->native_type = L"TEXT";
+  tk_log_message(3, L"Column '%s' of table '%s' becomes TEXT for the row's size", widest->name, table_);
+  return widest->name;
+}
+
 void sql_schema_initializer::get_init_chunks(std::vector<std::wstring>& chunks,
                                              const udb_properties* table_node)
 {
@@ -99,16 +138,13 @@ void sql_schema_initializer::get_init_chunks(std::vector<std::wstring>& chunks,
 
 std::wstring sql_schema_initializer::column_clause(std::size_t i, const udb_properties* table_node)
 {
-  const sql_engine& engine = sql_engine::instance();
+  const sql_engine& engine = engine_;
   const t_ftd& column = *schema_[i];
   const std::wstring& source_name = source_names_[i];
   tk_log_message(2, L"Processing field '%s'", column.name);
   const bool new_server = !engine.is_old_version();
 
   std::wstring clause = new_server ? sql_quote_name(column.name) + L" " : column.name + L" ";
-
-  tk_log_message(1, L"native_type=%s", column.native_type);
-  clause += column.native_type.empty() ? get_sql_native_type2(column) : column.native_type;
 
   // A geometry column is VT_BSTR too, but takes no character set: the clause
   // would make the whole statement a syntax error.
@@ -118,8 +154,8 @@ std::wstring sql_schema_initializer::column_clause(std::size_t i, const udb_prop
                         ? column.vartype == VT_BSTR && !geometry
                         : column.native_type.find(L"CHAR") != std::wstring::npos ||
                               column.native_type.find(L"TEXT") != std::wstring::npos;
-  if (new_server && text) {
-    std::wstring charset;
+  std::wstring charset;
+  if (text) {
     if (const udb_properties* node = table_node ? table_node->get_child(column.name) : nullptr) {
       const auto it = node->get_values().find(L"character_set");
       if (it != node->get_values().end())
@@ -127,8 +163,16 @@ std::wstring sql_schema_initializer::column_clause(std::size_t i, const udb_prop
     }
     if (charset.empty())
       charset = engine.get_character_set();
-    clause += L" CHARACTER SET " + charset;
   }
+  // Old servers name no character set: their limits stay those of the first ones.
+  const std::uint32_t bytes = new_server ? sql_bytes_per_char(charset) : sql_utf8_bytes;
+
+  tk_log_message(1, L"native_type=%s", column.native_type);
+  clause += column.native_type.empty()
+                ? get_sql_native_type2(column, bytes, engine.get_server_version() >= version_fractional_seconds)
+                : column.native_type;
+  if (new_server && text)
+    clause += L" CHARACTER SET " + charset;
 
   if (column.not_null || column.auto_increment || indexes_.is_idx_field(source_name, true) ||
       (engine.get_server_version() < version_index_not_null &&
@@ -139,7 +183,7 @@ std::wstring sql_schema_initializer::column_clause(std::size_t i, const udb_prop
   if (column.auto_increment) {
     tk_log_message(2, "WARNING: auto_increment columns cannot have default value!");
   } else if (column.vartype != VT_BLOB && column.vartype != VT_BLOB_OBJECT &&
-             !(column.vartype == VT_BSTR && (column.size == 0 || column.size > sql_max_varchar))) {
+             !is_text_type(column, bytes)) {
     // Texts beyond VARCHAR are TEXT types, which take no literal default everywhere.
     const std::wstring value = make_mysql_def_val(column);
     tk_log_message(1, L"got def value: %s", value);
@@ -163,15 +207,15 @@ std::wstring sql_schema_initializer::column_clause(std::size_t i, const udb_prop
   return clause;
 }
 
-sql_indexes_initializer::sql_indexes_initializer(const sql_schema& columns,
+sql_indexes_initializer::sql_indexes_initializer(const sql_engine& engine, const sql_schema& columns,
                                                  const udb_indexes& source,
                                                  const std::wstring& auto_increment_name,
                                                  const t_names_map& names_map)
-    : auto_increment_name_(auto_increment_name), columns_(columns), names_map_(names_map)
+    : engine_(engine), auto_increment_name_(auto_increment_name), columns_(columns), names_map_(names_map)
 {
   tk_log_message(2, "sql_indexes_initializer::ctor");
   tk_log_message(1, "sql_engine::create_in_validator");
-  const auto validator = sql_engine::instance().create_in_validator(source);
+  const auto validator = engine_.create_in_validator(source);
   for (const udb_index& index : source) {
     tk_log_message(2, L"Processing '%s'", index.name);
     const bool acceptable = index.name.empty() || validator->is_acceptable(index.name);
@@ -183,7 +227,9 @@ sql_indexes_initializer::sql_indexes_initializer(const sql_schema& columns,
     for (const std::wstring& field : index.fields)
       fields.push_back(column_name_of(field));
     tk_log_message(1, L"udb_index::ctor('%s',%d,%d)", name, index.unique, index.primary);
-    indexes_.push_back(udb_index(name, index.unique, index.primary, fields));
+    udb_index mapped(name, index.unique, index.primary, fields);
+    mapped.prefix_lengths = index.prefix_lengths;
+    indexes_.push_back(mapped);
     if (!acceptable || index.name.empty()) {
       tk_log_message(2, L"Store generated index name '%s'", name);
       validator->add_existing_name(name);
@@ -209,7 +255,8 @@ std::wstring sql_indexes_initializer::column_name_of(const std::wstring& field) 
 void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
 {
   tk_log_message(2, "sql_indexes_initializer::get_init_chunks(n_indexes=%d)", indexes_.size());
-  sql_engine& engine = sql_engine::instance();
+  const sql_engine& engine = engine_;
+  given_up_keys_.clear();
   const std::size_t limit = engine.is_old_version() ? max_indexes_old : max_indexes;
   bool auto_increment_covered = auto_increment_name_.empty();
   std::size_t counted = 0;
@@ -224,11 +271,16 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
       continue;
     }
     bool holds_auto_increment = false;
-    const std::wstring clause = index_clause(index, holds_auto_increment);
+    std::wstring why_not;
+    const std::wstring clause = index_clause(index, holds_auto_increment, why_not);
     if (!clause.empty()) {
       chunks.push_back(clause);
       // Only an index that is written makes the auto-increment column a key.
       auto_increment_covered = auto_increment_covered || holds_auto_increment;
+    } else if (index.unique || index.primary) {
+      // A unique key given up lets rows in that the source refused.
+      given_up_keys_.push_back((index.primary ? std::wstring(L"The primary key") : L"The unique index '" + index.name + L"'") +
+                               L" is not created: " + why_not + L".");
     }
     if (++counted == limit)
       break;
@@ -245,18 +297,20 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
                    engine.get_safe_name(auto_increment_name_) + L")");
 }
 
-std::wstring sql_indexes_initializer::index_clause(const udb_index& index,
-                                                   bool& holds_auto_increment) const
+std::wstring sql_indexes_initializer::index_clause(const udb_index& index, bool& holds_auto_increment,
+                                                   std::wstring& why_not) const
 {
-  sql_engine& engine = sql_engine::instance();
+  const sql_engine& engine = engine_;
   std::wstring clause = index.primary ? std::wstring(L"PRIMARY KEY")
                                       : (index.unique ? L"UNIQUE " : L"INDEX ") +
                                             engine.get_safe_name(index.name);
   clause += L" (";
   const bool old_server = engine.is_old_version();
+  // Newer servers count a key in bytes, at the most a character of the
+  // character set takes; old ones in characters.
+  const std::uint64_t bytes = old_server ? 1 : sql_bytes_per_char(engine.get_character_set());
   std::uint64_t key_length = 0;
-  bool given_up = false;
-  for (std::size_t i = 0; i < index.fields.size() && !given_up; ++i) {
+  for (std::size_t i = 0; i < index.fields.size(); ++i) {
     const std::wstring& field = index.fields[i];
     tk_log_message(1, L"Process idx.field %s", field);
     if (!auto_increment_name_.empty() && plat::equal_no_case(field, auto_increment_name_)) {
@@ -269,20 +323,29 @@ std::wstring sql_indexes_initializer::index_clause(const udb_index& index,
     const t_ftd* column = columns_.find(field);
     if (column == nullptr) {
       tk_log_message(2, L"Index column '%s' is not found", field);
-      given_up = true;
-    } else if (is_lob(column->vartype, column->size)) {
+      why_not = L"its column '" + field + L"' is not in the table";
+      return {};
+    }
+    std::uint32_t prefix = i < index.prefix_lengths.size() && !old_server ? index.prefix_lengths[i] : 0;
+    // A column made TEXT for the row's size keeps its key over its former length.
+    if (prefix == 0 && column->native_type == L"TEXT" && !old_server)
+      prefix = column->size;
+    if (prefix == 0 && is_lob(column->vartype, column->size)) {
       tk_log_message(3, L"Index '%s' built on LOB column(s) is not allowed", index.name);
-      given_up = true;
-    } else {
-      // Old servers count characters; newer ones bytes.
-      key_length += column->vartype == VT_BSTR && !old_server ? bytes_per_char * column->size
-                                                             : column->size;
-      if (key_length > (old_server ? max_key_old : max_key_bytes)) {
-        tk_log_message(3, L"Index '%s' is too big, skip it", index.name);
-        given_up = true;
-      }
+      why_not = L"its column '" + field + L"' cannot be a key without a prefix length";
+      return {};
+    }
+    if (prefix != 0 && !old_server)
+      clause += plat::sprintf(L"(%d)", prefix);
+    const std::uint64_t characters = prefix != 0 ? prefix : column->size;
+    key_length += column->vartype == VT_BSTR ? bytes * characters : characters;
+    if (key_length > (old_server ? max_key_old : max_key_bytes)) {
+      tk_log_message(3, L"Index '%s' is too big, skip it", index.name);
+      why_not = plat::sprintf(L"its key of %d bytes is longer than the %d the server takes", key_length,
+                              old_server ? max_key_old : max_key_bytes);
+      return {};
     }
   }
   tk_log_message(2, L"sql_query=%s", clause);
-  return given_up ? std::wstring() : clause + L")";
+  return clause + L")";
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class sql_engine;
 class udb_properties;
 class udb_validator;
 
@@ -19,7 +20,8 @@ class sql_schema_initializer {
 public:
   // `auto_increment_name` receives the auto-increment column's name when the
   // clauses are made; `indexes` are the source table's, by source column names.
-  sql_schema_initializer(const std::wstring& table, const udb_schema& source,
+  // The engine (its server version and character set) must outlive the object.
+  sql_schema_initializer(const sql_engine& engine, const std::wstring& table, const udb_schema& source,
                          const udb_indexes& indexes, std::wstring& auto_increment_name);
   ~sql_schema_initializer();
   sql_schema_initializer(const sql_schema_initializer&) = delete;
@@ -33,10 +35,15 @@ public:
   const sql_schema& get_schema() const { return schema_; }
   // Source column name to the name the column got, for the renamed columns.
   const t_names_map& get_names_map() const;
+  // The widest VARCHAR column becomes a TEXT (a row the server finds too large
+  // fits once enough of them are); its name, or empty when none is left. Clauses
+  // made afterwards declare it so.
+  std::wstring widen_widest_text();
 
 private:
   std::wstring column_clause(std::size_t i, const udb_properties* table_node);
 
+  const sql_engine& engine_;
   std::wstring table_;
   sql_schema schema_;
   std::vector<std::wstring> source_names_;  // per column of schema_
@@ -48,23 +55,30 @@ private:
 class sql_indexes_initializer {
 public:
   // `columns` and `names_map` are those of the table's sql_schema_initializer,
-  // which must outlive this object.
-  sql_indexes_initializer(const sql_schema& columns, const udb_indexes& source,
+  // which must outlive this object, as must the engine.
+  sql_indexes_initializer(const sql_engine& engine, const sql_schema& columns, const udb_indexes& source,
                           const std::wstring& auto_increment_name, const t_names_map& names_map);
 
   // Appends one clause per index the server takes, then an index for the
-  // auto-increment column when no written index holds it.
+  // auto-increment column when no written index holds it. Key parts keep their
+  // prefix lengths.
   void get_init_chunks(std::vector<std::wstring>& chunks);
 
   const udb_indexes& get_indexes() const { return indexes_; }
+  // What the last get_init_chunks could not make of the unique and primary
+  // keys, one sentence each: the server would take rows they refuse.
+  const std::vector<std::wstring>& get_given_up_keys() const { return given_up_keys_; }
 
 private:
-  // The index's clause, or an empty text when the index is given up.
-  std::wstring index_clause(const udb_index& index, bool& holds_auto_increment) const;
+  // The index's clause, or an empty text when the index is given up, and then
+  // why not.
+  std::wstring index_clause(const udb_index& index, bool& holds_auto_increment, std::wstring& why_not) const;
   // The name a source field has among the new table's columns.
   std::wstring column_name_of(const std::wstring& field) const;
 
+  const sql_engine& engine_;
   udb_indexes indexes_;
+  std::vector<std::wstring> given_up_keys_;
   std::wstring auto_increment_name_;
   const sql_schema& columns_;
   const t_names_map& names_map_;

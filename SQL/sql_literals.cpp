@@ -1,11 +1,14 @@
 // Values as MySQL literals. A text goes into a statement bare only when the server
 // can read nothing from it but the number it shows; everything else is quoted by
 // one escaping rule, so no value can change the shape of the statement around it.
+// The rule escapes with backslashes, which the engine keeps its sessions reading
+// (sql_engine::keep_backslash_escapes); a NUL is escaped too and stays in the value.
 #include "SQL/sql_literals.h"
 
 #include "OLE/ole_date.h"
 #include "OLE/ole_guid.h"
 #include "OLE/ole_misc.h"
+#include "SQL/sql_types.h"
 #include "SQL/sql_util.h"
 #include "TK/tk_log.h"
 #include "TK/tk_string.h"
@@ -118,17 +121,20 @@ bool has_guid_run(view_t<Char> text)
 template <class Char>
 void append_quoted(string_t<Char>& out, view_t<Char> text)
 {
-  const auto special = [](Char c) { return c == Char('\\') || c == Char('\''); };
+  const auto special = [](Char c) { return c == Char('\\') || c == Char('\'') || c == Char(0); };
   out.reserve(out.size() + text.size() + 2 +
               static_cast<std::size_t>(std::count_if(text.begin(), text.end(), special)));
   out += Char('\'');
   for (const Char c : text) {
     if (special(c)) {
       if constexpr (sizeof(Char) == 1)
-        tk_log_message(1, "Got symbol to mask (2): %c", c);
+        tk_log_message(1, "Got symbol to mask (2): %d", int(c));
       else
-        tk_log_message(1, L"Got symbol to mask (1): %c", c);
+        tk_log_message(1, L"Got symbol to mask (1): %d", int(c));
       out += Char('\\');
+      // A NUL goes as \0: the value keeps it and the statement holds no NUL byte.
+      out += c == Char(0) ? Char('0') : c;
+      continue;
     }
     out += c;
   }
@@ -192,18 +198,6 @@ void append_text_literal(string_t<Char>& out, view_t<Char> text, VARTYPE type)
     out += text;
     return;
   }
-  if (type == VT_BSTR && text.size() >= guid_length && has_guid_run(text)) {
-    const ole_guid_extractor guid{string_t<Char>(text)};
-    if (guid.is_valid()) {
-      tk_log_message(1, "BSTR IS AN GUID");
-      std::wstring digits;
-      guid.get_guid(digits);
-      out += Char('\'');
-      out.append(digits.begin(), digits.end());  // ASCII by the extractor's check
-      out += Char('\'');
-      return;
-    }
-  }
   if (ole_is_date_or_bstr(type) || !is_plain_number(text))
     append_quoted(out, text);
   else
@@ -218,15 +212,33 @@ string_t<Char> text_literal(view_t<Char> text, VARTYPE type)
   return out;
 }
 
-// The value's text as UTF-8 (up to its first NUL, as to_string gives it), in a
-// buffer the thread reuses: texts and dates cost no allocation of their own.
+// A GUID column's value as the 36 characters of its GUID, when the text holds one.
+template <class Char>
+bool append_guid(string_t<Char>& out, view_t<Char> text)
+{
+  if (text.size() < guid_length || !has_guid_run(text))
+    return false;
+  const ole_guid_extractor guid{string_t<Char>(text)};
+  if (!guid.is_valid())
+    return false;
+  tk_log_message(1, "BSTR IS AN GUID");
+  std::wstring digits;
+  guid.get_guid(digits);
+  out += Char('\'');
+  out.append(digits.begin(), digits.end());  // ASCII by the extractor's check
+  out += Char('\'');
+  return true;
+}
+
+// The value's text as UTF-8, NULs and all, in a buffer the thread reuses: texts
+// and dates cost no allocation of their own.
 std::string_view value_text(const ole_variant& value)
 {
   thread_local std::string buffer;
   const VARIANT& v = value.get_variant();
   if (v.vt == VT_BSTR) {
     const std::wstring_view text(v.bstrVal, v.bstrVal != nullptr ? SysStringLen(v.bstrVal) : 0);
-    plat::wide_to_utf8(text.substr(0, text.find(L'\0')), buffer);
+    plat::wide_to_utf8(text, buffer);
   } else if (v.vt == VT_DATE) {
     ole_date::text_buffer printed;
     buffer.assign(value.get_date().format(printed, 6, true));
@@ -278,12 +290,22 @@ bool is_real_default(const std::wstring& text)
   return error == std::errc() && end == narrow.data() + narrow.size();
 }
 
-std::wstring date_default(const std::wstring& text, std::uint32_t sub_type)
+// CURRENT_TIMESTAMP with the column's fractional digits: a TIMESTAMP(6) takes no
+// other.
+std::wstring current_timestamp(const t_ftd& column)
+{
+  if (column.scale == 0)
+    return L"CURRENT_TIMESTAMP";
+  return L"CURRENT_TIMESTAMP(" + std::to_wstring(std::min<std::uint32_t>(column.scale, sql_max_fractional_digits)) + L")";
+}
+
+std::wstring date_default(const std::wstring& text, const t_ftd& column)
 {
   tk_log_message(2, "Got DATE def value");
+  const std::uint32_t sub_type = column.dw_reserved;
   if (sql_is_timestamp_keyword(text)) {
     tk_log_message(1, "Special processing for getdate()");
-    return L"CURRENT_TIMESTAMP";
+    return current_timestamp(column);
   }
   ole_date date(text);
   const bool read = date.get_kind() != ole_date::kind_invalid;
@@ -293,7 +315,8 @@ std::wstring date_default(const std::wstring& text, std::uint32_t sub_type)
     date.set_kind(ole_date::kind_time);
   const std::wstring printed = date.to_wstring(6);
   tk_log_message(2, L"After canonization: %s", printed);
-  return printed.empty() ? std::wstring() : L'"' + printed + L'"';
+  // Between apostrophes: under ANSI_QUOTES a double-quoted text is a name.
+  return printed.empty() ? std::wstring() : quoted(std::wstring_view(printed));
 }
 
 } // namespace
@@ -333,9 +356,13 @@ void append_field_literal(std::string& out, const udb_field& field)
   tk_log_message(1, "special processing for BLOBs");
   const unsigned char* bytes = nullptr;
   std::string unused;
-  const std::int64_t count = holds_bytes(field) ? field.get_bytes(bytes, unused) : 0;
-  if (count == 0) {
+  if (!holds_bytes(field)) {
     out += "NULL";
+    return;
+  }
+  const std::int64_t count = field.get_bytes(bytes, unused);
+  if (count == 0) {
+    out += "''";  // an empty byte array is a value, not a NULL
     return;
   }
   const std::size_t start = out.size();
@@ -361,6 +388,9 @@ void append_fld_str(std::string& out, const udb_field& field, const t_ftd& colum
     const std::string_view text = value_text(field);
     tk_log_message(1, "Got BSTR value: %s, flags=%d", text, static_cast<int>(column.dw_reserved));
     if (column.dw_reserved != 2 && column.dw_reserved != 8) {
+      // Only a GUID column's values are GUIDs; a text that looks like one is text.
+      if (column.dw_reserved == sql_text_guid && type == VT_BSTR && append_guid(out, text))
+        return;
       append_text_literal(out, text, type);
       return;
     }
@@ -410,7 +440,7 @@ std::wstring make_mysql_def_val(const t_ftd& column)
   }
   if (type == VT_DATE) {
     switch (column.dw_reserved) {
-    case 9: tk_log_message(2, "Got NOW() def.value"); return L"CURRENT_TIMESTAMP";
+    case 9: tk_log_message(2, "Got NOW() def.value"); return current_timestamp(column);
     case 10: return L"CURRENT_DATE()";
     case 11: return L"CURRENT_TIME()";
     default: break;
@@ -441,7 +471,7 @@ std::wstring make_mysql_def_val(const t_ftd& column)
     const std::wstring number = tk_trim(text);
     return is_real_default(number) ? number : std::wstring();
   }
-  case VT_DATE: return date_default(text, column.dw_reserved);
+  case VT_DATE: return date_default(text, column);
   default: return {};
   }
 }

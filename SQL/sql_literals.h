@@ -1,6 +1,7 @@
 // Values as MySQL literals: cells for INSERT and UPDATE statements, key values,
 // and column DEFAULT texts. A value's text reaches a statement bare only when it
-// is a plain number; every other text is quoted with backslash and apostrophe escaped.
+// is a plain number; every other text is quoted with backslash, apostrophe and
+// NUL escaped by a backslash, which a session of the engine always reads.
 #pragma once
 
 #include "platform/oleaut/vartype.h"
@@ -11,17 +12,18 @@ class udb_field;
 struct t_ftd;
 
 // The literal of a text of the given type: NULL for VT_EMPTY and VT_NULL, '' for
-// an empty text, dates re-printed with microseconds, a GUID text as its 36
-// characters, a number bare (for byte-array types: decimal digits or 0x-hex).
+// an empty text, dates re-printed with microseconds, a number bare (for
+// byte-array types: decimal digits or 0x-hex), any other text quoted whole.
 std::string to_mysql_str(const std::string& utf8, VARTYPE type);
 std::wstring to_mysql_wstr(const std::wstring& text, VARTYPE type);
 // The literal of a field's value; a byte array is "0x" and upper-case hexadecimal,
-// NULL when it holds no bytes.
+// '' when it holds no bytes (NULL only for a field with no value).
 std::string to_mysql_str(const udb_field& field);
 // The text that stands for the field's value in a statement writing to `column`:
 // "?" for a prepared statement's long parameter (more than 1,048,576 elements),
-// geometry through ST_GeomFromText, and a missing value as NULL, the column's
-// default or the empty literal.
+// geometry through ST_GeomFromText, a GUID column's GUID text as its 36
+// characters, and a missing value as NULL, the column's default or the empty
+// literal.
 std::string get_fld_append_str(const udb_field& field, const t_ftd& column, bool prepared);
 // The same two literals appended to a statement being built, with no string of
 // their own: the row writer's way.

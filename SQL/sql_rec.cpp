@@ -144,7 +144,8 @@ void sql_field::assign(const sql_column& column, const char* cell, unsigned long
     sql_assign_bits(*this, cell, length);
     break;
   case sql_column::kind::typed:
-    sql_assign_typed(*this, column.vartype, std::string_view(cell, length));
+    sql_assign_typed(*this, column.vartype, std::string_view(cell, length),
+                     column.kept_units == 0 ? sql_cells::as_held : sql_cells::for_workbook);
     break;
   }
 }

@@ -28,6 +28,8 @@ struct sql_column {
   VARTYPE vartype = VT_BSTR;
   kind how = kind::typed;
   // UTF-16 units of a text, or bytes of a byte array, that a row keeps (0: all).
+  // Rows read with a limit are a workbook's (sql_cells::for_workbook); without
+  // one, every value is as the server holds it.
   std::size_t kept_units = 0;
 };
 

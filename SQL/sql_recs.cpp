@@ -34,6 +34,7 @@ std::uint32_t sub_type_of(const MYSQL_FIELD& field)
 {
   switch (field.type) {
   case MYSQL_TYPE_DATETIME:
+  case MYSQL_TYPE_TIMESTAMP:  // a date and time too (one with "now" as default is refined later)
     return 1;
   case MYSQL_TYPE_DATE:
     return 2;
@@ -259,6 +260,10 @@ void sql_recordset::initialize()
       tk_log_message(1, L"Got auto_number column: '%s'", name);
       auto_column = name;
     }
+    const bool has_seconds = field.type == MYSQL_TYPE_DATETIME || field.type == MYSQL_TYPE_TIMESTAMP ||
+                             field.type == MYSQL_TYPE_TIME;
+    if (has_seconds && field.decimals <= 6)
+      descriptor.scale = field.decimals;  // the fractional digits of its seconds
     if (field.type == MYSQL_TYPE_DECIMAL || field.type == MYSQL_TYPE_NEWDECIMAL) {
       tk_log_message(1, "Scale/precision: (%d,%d)", field.decimals, field.length);
       // The server counts a sign position for signed columns and a point when

@@ -54,7 +54,7 @@ std::wstring sql_sync::get_filter_subquery(const std::wstring& table, const std:
   tk_log_message(1, L"sql_sync::get_filter_subquery(%s,%s)", table, key);
   const std::unique_ptr<udb_recordset> columns = database_->get_table(table, 1);
   const udb_schema& schema = columns->get_schema();
-  sql_engine& engine = sql_engine::instance();
+  sql_engine& engine = database_->get_engine();
 
   std::wstring result;
   int open_count = 0;   // "<" of the current element: 1 in the opening tag and value, 2 at the closing tag

@@ -1,13 +1,14 @@
 // The MySQL source table: column descriptors refined from SHOW COLUMNS, indexes
-// from SHOW INDEX and foreign keys from SHOW CREATE TABLE. Each listing is read to
-// its end before the next statement goes out on the shared connection.
+// from SHOW INDEX and foreign keys from the server's catalogue
+// (information_schema), never from the text of a CREATE TABLE. Each listing is
+// read to its end before the next statement goes out on the shared connection.
 #include "SQL/sql_tab.h"
 
 #include "OLE/ole_misc.h"
 #include "SQL/sql_db.h"
 #include "SQL/sql_engi.h"
-#include "SQL/sql_sch.h"
 #include "SQL/sql_util.h"
+#include "TK/tk_codepage.h"
 #include "TK/tk_log.h"
 #include "TK/tk_string.h"
 #include "UDB/udb_field.h"
@@ -139,7 +140,7 @@ void sql_table::initialize(std::uint32_t mode)
     return;
   }
   read_indexes();
-  if (sql_engine::instance().get_server_version() >= sql_version_fk_in_create)
+  if (get_sql_owner()->get_engine().get_server_version() >= sql_version_fk_in_create)
     read_foreign_keys();
 }
 
@@ -245,6 +246,9 @@ void sql_table::read_indexes()
     const bool unique = !(*row)[1]->to_bool();
     const std::wstring key = text_of(*(*row)[2]);
     const std::wstring column = text_of(*(*row)[4]);
+    // Sub_part: the characters (bytes) of a prefix part, NULL for a whole column.
+    const std::uint32_t prefix =
+        row->size() > 7 && (*row)[7]->get_type() != VT_EMPTY ? static_cast<std::uint32_t>((*row)[7]->to_long()) : 0;
     const bool primary = key == L"PRIMARY";
     tk_log_message(2, L"Got index '%s' (primary=%d, unique=%d)", key, int(primary), int(unique));
     tk_log_message(1, L"udb_indexes::is_acceptable_name(%s)", key);
@@ -252,10 +256,17 @@ void sql_table::read_indexes()
     if (udb_index* index = indexes_.get_index(key)) {
       tk_log_message(1, L"udb_indexes::get_index(%s)", key);
       index->fields.push_back(column);
+      if (prefix != 0 || !index->prefix_lengths.empty()) {
+        index->prefix_lengths.resize(index->fields.size() - 1, 0);
+        index->prefix_lengths.push_back(prefix);
+      }
       continue;
     }
     tk_log_message(1, L"udb_index::ctor('%s',%d,%d)", key, int(unique), int(primary));
-    add_index(udb_index(key, unique, primary, {column}));
+    udb_index index(key, unique, primary, {column});
+    if (prefix != 0)
+      index.prefix_lengths.push_back(prefix);
+    add_index(index);
   }
 }
 
@@ -263,15 +274,48 @@ void sql_table::read_foreign_keys()
 {
   tk_log_message(2, "Extracting foreign keys");
   udb_relationships* relationships = get_relationships();
-  std::unique_ptr<udb_recordset> create =
-      get_sql_owner()->query(L"SHOW CREATE TABLE " + sql_quote_name(name_));
-  if (create == nullptr || relationships == nullptr)
+  if (relationships == nullptr)
     return;
-  for (create->reset(); !create->is_eof(); create->next()) {
-    const udb_record* row = create->get_item();
-    if (row == nullptr || row->empty())
-      continue;
-    sql_fk_parser parser(name_, (*row)[row->size() - 1]->to_string());
-    parser.do_parse(*relationships);
+  sql_database& owner = *get_sql_owner();
+  if (owner.get_engine().get_server_version() < sql_version_referential) {
+    tk_log_message(3, "The server names no foreign-key rules; no foreign keys are read");
+    return;
   }
+  // From the server's catalogue: a CREATE TABLE text would also show comments
+  // and defaults that read like a constraint.
+  const sql_blob_to_text_scope as_text;
+  const std::string schema = sql_quote_literal(owner.get_handle(), tk_wstring_to_utf8(owner.get_name()));
+  const std::string table = sql_quote_literal(owner.get_handle(), tk_wstring_to_utf8(name_));
+  std::unique_ptr<udb_recordset> keys = owner.query(tk_utf8_to_wstring(
+      "SELECT k.CONSTRAINT_NAME, k.COLUMN_NAME, k.REFERENCED_TABLE_NAME, k.REFERENCED_COLUMN_NAME, "
+      "r.DELETE_RULE, r.UPDATE_RULE FROM information_schema.KEY_COLUMN_USAGE k "
+      "JOIN information_schema.REFERENTIAL_CONSTRAINTS r ON r.CONSTRAINT_SCHEMA = k.CONSTRAINT_SCHEMA "
+      "AND r.TABLE_NAME = k.TABLE_NAME AND r.CONSTRAINT_NAME = k.CONSTRAINT_NAME "
+      "WHERE k.TABLE_SCHEMA = " + schema + " AND k.TABLE_NAME = " + table +
+      " AND k.REFERENCED_TABLE_NAME IS NOT NULL ORDER BY k.CONSTRAINT_NAME, k.ORDINAL_POSITION"));
+  if (keys == nullptr)
+    return;
+  udb_relationships read;
+  for (keys->reset(); !keys->is_eof(); keys->next()) {
+    const udb_record* row = keys->get_item();
+    if (row == nullptr || row->size() < 6)
+      continue;
+    const std::wstring name = text_of(*(*row)[0]);
+    if (read.empty() || read.back().name != name) {
+      // The clauses the server would print, RESTRICT (its default) left out.
+      std::wstring rule;
+      for (const auto& [clause, at] : {std::pair{L"ON DELETE ", 4}, std::pair{L"ON UPDATE ", 5}}) {
+        const std::wstring action = text_of(*(*row)[static_cast<std::size_t>(at)]);
+        if (!action.empty() && action != L"RESTRICT")
+          rule += (rule.empty() ? L"" : L" ") + std::wstring(clause) + action;
+      }
+      read.emplace_back(name, std::wstring(), name_, text_of(*(*row)[2]), std::vector<std::wstring>(),
+                        std::vector<std::wstring>(), rule);
+    }
+    read.back().fk_flds.push_back(text_of(*(*row)[1]));
+    read.back().pk_flds.push_back(text_of(*(*row)[3]));
+    tk_log_message(2, L"Got foreign key '%s': %s -> %s", name, read.back().fk_flds.back(), read.back().pk_table);
+  }
+  for (udb_relationship& key : read)
+    relationships->push_back(std::move(key));
 }

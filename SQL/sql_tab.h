@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+struct sql_write_outcome;
+
 class sql_table : public sql_recordset {
 public:
   // Built by sql_database::get_table only.
@@ -24,7 +26,10 @@ public:
 
   // Adds one row, matched to the columns by name: gathered into one multi-row
   // statement while the engine appends fast, else sent at once. A record that
-  // does not fit the table's columns raises and leaves nothing behind.
+  // does not fit the table's columns raises and leaves nothing behind. Rows the
+  // server ignores (INSERT IGNORE) or takes with a changed value are reported
+  // through the installed tk_error_reporter once their statement has gone, with
+  // the server's first reasons, and do not count as appended.
   void append_record(const udb_record& record, std::uint32_t count) override;
   // Sends the gathered rows; their failure raises.
   void save() override;
@@ -70,8 +75,12 @@ private:
                 bool safe_names, bool prepared);
   void append_values(const udb_record& record, const write_plan& plan, std::string& out,
                      std::vector<const udb_field*>* parameters) const;
+  // After a statement of `rows` rows: those the server refused or changed are
+  // reported and no longer counted.
+  void account_written(std::uint64_t rows, const sql_write_outcome& outcome);
 
   std::uint32_t cached_rec_size_ = 0;  // fields of the rows gathered in pending_query_
+  std::uint32_t pending_rows_ = 0;     // rows gathered in pending_query_
   std::string pending_query_;          // rows gathered, not yet sent
   std::string pending_head_;           // keyword, table and columns of pending_query_
   std::unique_ptr<write_plan> plan_;   // the last records' shape, reused while it lasts

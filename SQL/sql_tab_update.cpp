@@ -7,7 +7,9 @@
 #include "SQL/sql_db.h"
 #include "SQL/sql_engi.h"
 #include "SQL/sql_literals.h"
+#include "OLE/ole_misc.h"
 #include "SQL/sql_sync.h"
+#include "SQL/sql_util.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "UDB/udb_field.h"
@@ -16,7 +18,10 @@
 #include "platform/text_codec.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <memory>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -29,9 +34,10 @@ struct matched_field {
 
 // The record's fields that name a column of the table, in record order, each
 // with its column's name as the field-name rules map it; the rest are left out.
-std::vector<matched_field> match_fields(const udb_record& record, const udb_schema& schema)
+std::vector<matched_field> match_fields(const sql_engine& engine, const udb_record& record,
+                                        const udb_schema& schema)
 {
-  const std::unique_ptr<udb_validator> validator = sql_engine::instance().create_fn_validator(record);
+  const std::unique_ptr<udb_validator> validator = engine.create_fn_validator(record);
   std::vector<matched_field> matched;
   for (const auto& field : record) {
     const std::wstring& name = field->get_name();
@@ -55,10 +61,22 @@ bool is_large_object(const udb_field& field)
          (type == VT_BLOB || type == ole_variant::vt_byte_array || type == VT_BSTR);
 }
 
-// "`column`" + op + the value's literal.
-std::string term(const matched_field& match, const char* op)
+// "`column`" + op + the value's literal. A FLOAT column holds a single: the
+// value it is compared with is that single, written with an exponent so that the
+// server reads it as a double of exactly the stored value (0.1 as written never
+// equals the single 0.1 the column holds).
+std::string term(const matched_field& match, const udb_schema& schema, const char* op)
 {
-  return plat::to_utf8(sql_engine::instance().get_safe_name(match.column)) + op + to_mysql_str(*match.field);
+  std::string text = plat::to_utf8(sql_quote_name(match.column)) + op;
+  const t_ftd* column = schema.find(match.column);
+  if (column != nullptr && column->vartype == VT_R4 && ole_is_numeric_vt(match.field->get_type())) {
+    const double single = static_cast<double>(static_cast<float>(match.field->to_double()));
+    char digits[32];
+    const auto printed = std::to_chars(digits, digits + sizeof digits, single, std::chars_format::scientific);
+    if (printed.ec == std::errc() && std::isfinite(single))
+      return text.append(digits, printed.ptr);
+  }
+  return text + to_mysql_str(*match.field);
 }
 
 void append_joined(std::string& list, const char* separator, const std::string& item)
@@ -68,7 +86,7 @@ void append_joined(std::string& list, const char* separator, const std::string& 
   list += item;
 }
 
-std::string set_list(const std::vector<matched_field>& fields)
+std::string set_list(const std::vector<matched_field>& fields, const udb_schema& schema)
 {
   std::string sets;
   for (const matched_field& match : fields) {
@@ -76,7 +94,7 @@ std::string set_list(const std::vector<matched_field>& fields)
       tk_log_message(2, L"Field %s is LOB, skip it", match.field->get_name());
       continue;
     }
-    append_joined(sets, ", ", term(match, "="));
+    append_joined(sets, ", ", term(match, schema, "="));
   }
   return sets;
 }
@@ -91,8 +109,8 @@ void sql_table::update(const udb_record& record, const std::wstring& key)
     tk_log_message(1, "Missing key for update");
     return;
   }
-  std::string statement = plat::to_utf8(L"UPDATE " + sql_engine::instance().get_safe_name(name_) + L" SET ") +
-                          set_list(match_fields(record, schema_)) + " WHERE ";
+  std::string statement = plat::to_utf8(L"UPDATE " + get_sql_owner()->get_engine().get_safe_name(name_) + L" SET ") +
+                          set_list(match_fields(get_sql_owner()->get_engine(), record, schema_), schema_) + " WHERE ";
   try {
     sql_sync sync(get_sql_owner());
     statement += plat::to_utf8(sync.get_filter_subquery(name_, key));
@@ -115,7 +133,7 @@ void sql_table::update(const udb_record& record)
   if (static_cast<std::size_t>(key_index_) >= indexes_.size())
     throw tk_mail_assertion("sql_tab", 692);
   const std::vector<std::wstring>& key = indexes_[static_cast<std::size_t>(key_index_)].fields;
-  const std::vector<matched_field> fields = match_fields(record, schema_);
+  const std::vector<matched_field> fields = match_fields(get_sql_owner()->get_engine(), record, schema_);
 
   // Every key column must be named, or the condition would select more rows
   // than the one the record stands for.
@@ -133,10 +151,10 @@ void sql_table::update(const udb_record& record)
     }
     tk_log_message(1, L"Field %s is a part of UKey", match.field->get_name());
     named[static_cast<std::size_t>(in_key - key.begin())] = true;
-    append_joined(conditions, " AND ", term(match, "<=>"));
+    append_joined(conditions, " AND ", term(match, schema_, "<=>"));
   }
-  const std::string statement = plat::to_utf8(L"UPDATE " + sql_engine::instance().get_safe_name(name_)) +
-                                " SET " + set_list(others) + " WHERE " + conditions;
+  const std::string statement = plat::to_utf8(L"UPDATE " + get_sql_owner()->get_engine().get_safe_name(name_)) +
+                                " SET " + set_list(others, schema_) + " WHERE " + conditions;
   tk_log_message(2, "UPDATE QUERY: %s", statement);
   if (conditions.empty() || std::find(named.begin(), named.end(), false) != named.end()) {
     tk_log_message(1, "Missing primary/unique key");
@@ -155,7 +173,7 @@ void sql_table::delete_key(const std::wstring& key)
   tk_log_message(2, L"sql_table::delete_key(%s)", key);
   send_pending();
   std::string statement =
-      plat::to_utf8(L"delete from " + sql_engine::instance().get_safe_name(name_) + L" where ");
+      plat::to_utf8(L"delete from " + get_sql_owner()->get_engine().get_safe_name(name_) + L" where ");
   try {
     sql_sync sync(get_sql_owner());
     statement += plat::to_utf8(sync.get_filter_subquery(name_, key));
@@ -172,10 +190,10 @@ void sql_table::delete_key(const udb_record& record)
   tk_log_message(1, "sql_table::delete_key");
   send_pending();
   std::string conditions;
-  for (const matched_field& match : match_fields(record, schema_))
-    append_joined(conditions, " AND ", term(match, "<=>"));
+  for (const matched_field& match : match_fields(get_sql_owner()->get_engine(), record, schema_))
+    append_joined(conditions, " AND ", term(match, schema_, "<=>"));
   const std::string statement =
-      plat::to_utf8(L"DELETE FROM " + sql_engine::instance().get_safe_name(name_)) + " WHERE " + conditions;
+      plat::to_utf8(L"DELETE FROM " + get_sql_owner()->get_engine().get_safe_name(name_)) + " WHERE " + conditions;
   try {
     get_sql_owner()->query_append(statement);
   } catch (const std::exception& e) {

@@ -1,20 +1,27 @@
 // The MySQL table as a destination: rows matched to the columns by name and sent
 // as multi-row statements (fast appends) or one statement each (slow appends).
 // Rows gathered and not sent are never lost silently: sending them again raises,
-// and only the destructor, which cannot, logs instead. No statement exceeds the
-// server's packet: large values travel as a prepared statement's long data.
+// and only the destructor, which cannot, logs instead. Rows the server ignored or
+// changed (its warnings) are reported, never counted as appended. No statement
+// exceeds the server's packet: large values travel as a prepared statement's
+// long data.
 #include "SQL/sql_tab.h"
 
 #include "SQL/sql_db.h"
 #include "SQL/sql_engi.h"
 #include "SQL/sql_literals.h"
+#include "SQL/sql_recs.h"
 #include "TK/tk_codepage.h"
+#include "TK/tk_error_reporter.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "UDB/udb_vali.h"
+#include "platform/format.h"
 #include "platform/text_codec.h"
 
+#include <algorithm>
 #include <cwchar>
+#include <set>
 
 namespace {
 
@@ -25,6 +32,8 @@ constexpr std::int64_t max_buffer_size = 1000000;
 constexpr std::uint32_t packet_margin = 16384;
 // In a prepared statement, a value whose literal could pass this goes as long data.
 constexpr std::size_t max_literal_in_prepared = 65536;
+// The server's reasons a report of refused or changed rows quotes.
+constexpr std::size_t max_reasons = 3;
 
 const char* const structure_mismatch =
     "The structure of data source does not conform to the destination table. For more "
@@ -40,8 +49,8 @@ std::int64_t get_max_buffer_size()
 // created from a record of these names.
 class sql_field_finder {
 public:
-  explicit sql_field_finder(const udb_record& record)
-      : validator_(sql_engine::instance().create_fn_validator(record))
+  sql_field_finder(const sql_engine& engine, const udb_record& record)
+      : validator_(engine.create_fn_validator(record))
   {
     tk_log_message(1, "sql_field_finder::ctor");
     tk_log_message(1, "sql_field_finder::initialize");
@@ -131,9 +140,65 @@ void sql_table::send_pending()
       table.pending_query_.clear();
       table.pending_head_.clear();
       table.cached_rec_size_ = 0;
+      table.pending_rows_ = 0;
     }
   } forget{*this};
   get_sql_owner()->query_append(pending_query_);
+  account_written(pending_rows_, get_sql_owner()->last_write_outcome());
+}
+
+void sql_table::account_written(std::uint64_t rows, const sql_write_outcome& outcome)
+{
+  const bool replace = (get_sql_owner()->get_mode() & 0x100) != 0;
+  // INSERT IGNORE skips a row it cannot take; REPLACE counts a replaced row twice.
+  const std::uint64_t refused = !replace && outcome.affected < rows ? rows - outcome.affected : 0;
+  if (refused == 0 && outcome.warnings == 0)
+    return;
+
+  // Warnings name the row they changed ("... at row 3"); those that name none
+  // (a duplicate key, a NULL into NOT NULL) stand for one row each, the refused
+  // ones among them first.
+  std::set<std::uint64_t> changed_rows;
+  std::uint64_t without_row = 0;
+  std::uint64_t listed = 0;
+  std::vector<std::string> reasons;
+  {
+    sql_tmp_recordset warnings(get_sql_owner()->get_handle(), "SHOW WARNINGS");
+    warnings.initialize();
+    for (warnings.reset(); !warnings.is_eof(); warnings.next()) {
+      const udb_record* row = warnings.get_item();
+      if (row == nullptr || row->size() < 3)
+        continue;
+      ++listed;
+      if ((*row)[0]->to_string() == "Note")
+        continue;
+      const std::string message = (*row)[2]->to_string();
+      if (reasons.size() < max_reasons && std::find(reasons.begin(), reasons.end(), message) == reasons.end())
+        reasons.push_back(message);
+      const std::size_t at = message.rfind(" at row ");
+      if (at != std::string::npos)
+        changed_rows.insert(std::strtoull(message.c_str() + at + 8, nullptr, 10));
+      else
+        ++without_row;
+    }
+  }
+  // Warnings beyond the server's list (max_error_count) count a row each.
+  const std::uint64_t unlisted = outcome.warnings > listed ? outcome.warnings - listed : 0;
+  const std::uint64_t changed =
+      changed_rows.size() + (without_row > refused ? without_row - refused : 0) + unlisted;
+  const std::uint64_t lost = std::min(rows, refused + changed);
+  if (lost == 0)
+    return;  // notes only
+  record_count_ = record_count_ > lost ? record_count_ - lost : 0;
+
+  std::string text = refused != 0 ? plat::sprintf("The server refused %d", refused) : std::string("The server");
+  if (lost > refused)
+    text += plat::sprintf("%s changed %d", refused != 0 ? " and" : "", lost - refused);
+  text += plat::sprintf(" of %d rows", rows);
+  for (std::size_t i = 0; i < reasons.size(); ++i)
+    text += (i == 0 ? ": " : "; ") + reasons[i];
+  tk_log_message(3, "%s", text);
+  tk_report_item_failure(L"Table '" + name_ + L"'", tk_exception(text + ".", tk_level_recoverable));
 }
 
 void sql_table::save()
@@ -147,22 +212,28 @@ void sql_table::append_record(const udb_record& record, std::uint32_t)
   tk_log_message(2, "sql_table::append_record");
   const std::int64_t size = record.get_total_size();
   tk_log_message(1, "record size=%d", size);
-  sql_engine& engine = sql_engine::instance();
+  sql_engine& engine = get_sql_owner()->get_engine();
   if (size > get_max_buffer_size()) {
     tk_log_message(3, "Row is too big (%d bytes), swtich to slow_append", size);
     engine.set_fast_append(false);
     send_pending();
   }
-  if (engine.is_fast_append())
-    fast_append(record);
-  else
-    slow_append(record);
+  // Counted before it goes, so that what the server says of it can uncount it.
   ++record_count_;
+  try {
+    if (engine.is_fast_append())
+      fast_append(record);
+    else
+      slow_append(record);
+  } catch (...) {
+    --record_count_;
+    throw;
+  }
 }
 
 const sql_table::write_plan& sql_table::plan_for(const udb_record& record, bool fast)
 {
-  sql_engine& engine = sql_engine::instance();
+  sql_engine& engine = get_sql_owner()->get_engine();
   const std::uint32_t version = engine.get_server_version();
   if (plan_ == nullptr || plan_->server_version != version || !same_names(record, plan_->field_names)) {
     auto plan = std::make_unique<write_plan>();
@@ -170,11 +241,11 @@ const sql_table::write_plan& sql_table::plan_for(const udb_record& record, bool 
     for (const auto& field : record)
       plan->field_names.push_back(field->get_name());
     const int level = fast ? 1 : 2;
-    plan->fits = true;
+    plan->fits = !record.empty();  // a record of no field names no column
     plan->columns_first = schema_.size() <= record.size();
     if (plan->columns_first) {
       tk_log_message(1, "Size of schema is less or equal to the size of record");
-      const sql_field_finder finder(record);
+      const sql_field_finder finder(engine, record);
       for (const auto& column : schema_) {
         const std::int64_t i = finder.get_field_idx(column->name);
         if (i < 0) {
@@ -245,7 +316,7 @@ void sql_table::fast_append(const udb_record& record)
   const write_plan& plan = plan_for(record, true);
   const bool replace = (get_sql_owner()->get_mode() & 0x100) != 0;
   const char* keyword = replace ? "REPLACE INTO " : "INSERT IGNORE INTO ";
-  sql_engine& engine = sql_engine::instance();
+  sql_engine& engine = get_sql_owner()->get_engine();
 
   head_.assign(keyword);
   head_ += plan.table_by_version;
@@ -287,6 +358,7 @@ void sql_table::fast_append(const udb_record& record)
   }
   pending_query_ += values_;
   pending_query_ += ')';
+  ++pending_rows_;
   tk_log_message(1, "*** FAST INSERT MODE ***");
 }
 
@@ -303,7 +375,7 @@ void sql_table::slow_append(const udb_record& record)
 void sql_table::send_row(const udb_record& record, const write_plan& plan, const char* keyword,
                          bool safe_names, bool prepared)
 {
-  sql_engine& engine = sql_engine::instance();
+  sql_engine& engine = get_sql_owner()->get_engine();
   std::string statement = keyword;
   statement += plan.table_by_version;
   statement += '(';
@@ -317,6 +389,7 @@ void sql_table::send_row(const udb_record& record, const write_plan& plan, const
     if (packet == 0 || statement.size() + packet_margin <= packet) {
       tk_log_message(1, "Run SQL query: %s", statement);
       get_sql_owner()->query_append(statement);
+      account_written(1, get_sql_owner()->last_write_outcome());
       return;
     }
     statement.resize(values_start);  // too long for a packet: the long values become parameters
@@ -332,5 +405,5 @@ void sql_table::send_row(const udb_record& record, const write_plan& plan, const
   append_values(record, plan, statement, &parameters);
   statement += ')';
   tk_log_message(1, "Run SQL query: %s", statement);
-  get_sql_owner()->prepared_statement(statement, record, parameters);
+  account_written(1, get_sql_owner()->prepared_statement(statement, record, parameters));
 }

@@ -1,6 +1,7 @@
 // Column types for CREATE TABLE. Dates whose default means "now" become TIMESTAMP
 // by the same keyword list that makes their DEFAULT CURRENT_TIMESTAMP, so a column
-// never gets a default its type cannot hold.
+// never gets a default its type cannot hold; a text's type follows the bytes its
+// character set gives a character.
 #include "SQL/sql_types.h"
 
 #include "SQL/sql_literals.h"
@@ -9,8 +10,38 @@
 #include "platform/case_fold.h"
 #include "platform/format.h"
 
+#include <algorithm>
 #include <array>
 #include <map>
+
+std::uint32_t sql_bytes_per_char(std::wstring_view charset)
+{
+  static constexpr std::pair<std::wstring_view, std::uint32_t> known[] = {
+      {L"utf8mb4", 4}, {L"utf16", 4},  {L"utf16le", 4}, {L"utf32", 4}, {L"gb18030", 4},
+      {L"utf8", 3},    {L"utf8mb3", 3}, {L"ujis", 3},   {L"eucjpms", 3},
+      {L"ucs2", 2},    {L"big5", 2},   {L"gbk", 2},     {L"sjis", 2},  {L"cp932", 2},
+      {L"euckr", 2},   {L"gb2312", 2},
+      {L"latin1", 1},  {L"latin2", 1}, {L"latin5", 1},  {L"latin7", 1}, {L"ascii", 1},
+      {L"cp1250", 1},  {L"cp1251", 1}, {L"cp1256", 1},  {L"cp1257", 1}, {L"cp850", 1},
+      {L"cp852", 1},   {L"cp866", 1},  {L"dec8", 1},    {L"greek", 1}, {L"hebrew", 1},
+      {L"hp8", 1},     {L"keybcs2", 1}, {L"koi8r", 1},  {L"koi8u", 1}, {L"macce", 1},
+      {L"macroman", 1}, {L"swe7", 1},  {L"tis620", 1},  {L"armscii8", 1}, {L"geostd8", 1},
+      {L"binary", 1}};
+  for (const auto& [name, bytes] : known)
+    if (plat::equal_no_case(name, charset))
+      return bytes;
+  return 4;
+}
+
+std::uint32_t sql_max_varchar_chars(std::uint32_t bytes_per_char)
+{
+  return (65535 - 2) / std::max<std::uint32_t>(bytes_per_char, 1);
+}
+
+std::uint32_t sql_max_mediumtext_chars(std::uint32_t bytes_per_char)
+{
+  return 16777215 / std::max<std::uint32_t>(bytes_per_char, 1);
+}
 
 const std::wstring& get_native_type_name(int id)
 {
@@ -37,13 +68,22 @@ const std::wstring& get_native_type_name(int id)
 
 namespace {
 
-std::wstring date_type(const t_ftd& column)
+// "(n)" of a date, time or timestamp with fractional seconds.
+std::wstring fraction(const t_ftd& column, bool fractional_seconds)
+{
+  if (!fractional_seconds || column.scale == 0)
+    return {};
+  return plat::sprintf(L"(%d)", std::min<std::uint32_t>(column.scale, sql_max_fractional_digits));
+}
+
+std::wstring date_type(const t_ftd& column, bool fractional_seconds)
 {
   const std::wstring def = column.default_value.to_wstring();
   tk_log_message(1, L"Got date def.value: '%s'", def);
+  const std::wstring digits = fraction(column, fractional_seconds);
   if (column.dw_reserved == sql_date_now || sql_is_timestamp_keyword(def)) {
     tk_log_message(2, "Customize date type due to NOW() def.value");
-    return L"TIMESTAMP";
+    return L"TIMESTAMP" + digits;
   }
   if (column.dw_reserved == sql_date_today || plat::equal_no_case(def, L"date()")) {
     tk_log_message(2, "Customize date type due to date() def.value");
@@ -51,18 +91,19 @@ std::wstring date_type(const t_ftd& column)
   }
   switch (column.dw_reserved & 3U) {
   case sql_date_as_text:
-    return L"CHAR(19)";  // "yyyy-mm-dd hh:mm:ss"
+    // "yyyy-mm-dd hh:mm:ss", and the point and digits of its fraction
+    return column.scale == 0 ? L"CHAR(19)" : plat::sprintf(L"CHAR(%d)", 20 + std::min<std::uint32_t>(column.scale, sql_max_fractional_digits));
   case sql_date_time:
-    return L"DATETIME";
+    return L"DATETIME" + digits;
   case sql_date_only:
     tk_log_message(2, "Got pure date");
     return L"DATE";
   default:
-    return L"TIME";
+    return L"TIME" + digits;
   }
 }
 
-std::wstring text_type(const t_ftd& column)
+std::wstring text_type(const t_ftd& column, std::uint32_t bytes_per_char)
 {
   tk_log_message(1, "process as text");
   const std::uint32_t n = column.size;
@@ -74,9 +115,9 @@ std::wstring text_type(const t_ftd& column)
     tk_log_message(2, "process VT_BSTR as fixed width CHAR");
     return plat::sprintf(L"CHAR(%d)", n);
   }
-  if (n == 0 || n > sql_max_mediumtext)
+  if (n == 0 || n > sql_max_mediumtext_chars(bytes_per_char))
     return L"LONGTEXT";
-  if (n > sql_max_varchar) {
+  if (n > sql_max_varchar_chars(bytes_per_char)) {
     tk_log_message(2, "case insensitive MEDIUMTEXT");
     return L"MEDIUMTEXT";
   }
@@ -97,31 +138,9 @@ std::wstring binary_type(const t_ftd& column)
   return plat::sprintf(L"VARBINARY(%d)", n);
 }
 
-// Only a VARCHAR can give way to LONGTEXT: a fixed-width CHAR of size 0 would
-// keep nothing of its values, and geometry ignores the size.
-bool is_varchar(const t_ftd& column)
-{
-  return column.vartype == VT_BSTR && column.size >= 1 && column.size <= sql_max_varchar &&
-         column.dw_reserved != sql_text_fixed && column.dw_reserved != sql_text_geometry &&
-         column.dw_reserved != sql_text_geometry2;
-}
-
-// TEXT and BLOB values live outside the row; the row holds their length and a
-// pointer. Counting their whole size would turn the table's short texts into
-// LONGTEXT for nothing, and with them drop every index that holds one.
-bool is_stored_off_row(const t_ftd& column)
-{
-  if (column.vartype == VT_BSTR)
-    return column.dw_reserved != sql_text_fixed &&
-           (column.size == 0 || column.size > sql_max_varchar);
-  if (column.vartype == VT_BLOB || column.vartype == (VT_ARRAY | VT_UI1))
-    return column.size == 0 || column.size > sql_max_varbinary;
-  return false;
-}
-
 } // namespace
 
-std::wstring get_sql_native_type2(const t_ftd& column)
+std::wstring get_sql_native_type2(const t_ftd& column, std::uint32_t bytes_per_char, bool fractional_seconds)
 {
   tk_log_message(1, L"get_sql_native_type2: %s(%d,%d,%d)", column.name, column.vartype,
                  column.size, column.dw_reserved);
@@ -159,9 +178,9 @@ std::wstring get_sql_native_type2(const t_ftd& column)
       return L"DOUBLE";
     return plat::sprintf(L"DECIMAL(%d,%d)", column.precision, column.scale);
   case VT_DATE:
-    return date_type(column);
+    return date_type(column, fractional_seconds);
   case VT_BSTR:
-    return text_type(column);
+    return text_type(column, bytes_per_char);
   case VT_BLOB:
   case VT_ARRAY | VT_UI1:
     return binary_type(column);
@@ -170,9 +189,30 @@ std::wstring get_sql_native_type2(const t_ftd& column)
   }
 }
 
-sql_schema::sql_schema() : udb_schema(true)
+sql_schema::sql_schema(std::uint32_t max_varchar) : udb_schema(true), max_varchar_(max_varchar)
 {
   tk_log_message(2, "sql_schema::ctor");
+}
+
+// Only a VARCHAR can give way to LONGTEXT: a fixed-width CHAR of size 0 would
+// keep nothing of its values, and geometry ignores the size.
+bool sql_schema::is_varchar(const t_ftd& column) const
+{
+  return column.vartype == VT_BSTR && column.size >= 1 && column.size <= max_varchar_ &&
+         column.dw_reserved != sql_text_fixed && column.dw_reserved != sql_text_geometry &&
+         column.dw_reserved != sql_text_geometry2;
+}
+
+// TEXT and BLOB values live outside the row; the row holds their length and a
+// pointer. Counting their whole size would turn the table's short texts into
+// LONGTEXT for nothing, and with them drop every index that holds one.
+bool sql_schema::is_stored_off_row(const t_ftd& column) const
+{
+  if (column.vartype == VT_BSTR)
+    return column.dw_reserved != sql_text_fixed && (column.size == 0 || column.size > max_varchar_);
+  if (column.vartype == VT_BLOB || column.vartype == (VT_ARRAY | VT_UI1))
+    return column.size == 0 || column.size > sql_max_varbinary;
+  return false;
 }
 
 void sql_schema::push_back(descriptor column)

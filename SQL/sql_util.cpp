@@ -241,20 +241,22 @@ std::size_t sql_kept_units()
 
 void sql_assign_text(ole_variant& out, std::string_view utf8, std::size_t max_units)
 {
-  std::size_t keep = max_units == 0 ? utf8.size() : plat::utf8_prefix(utf8, max_units);
+  if (max_units == 0) {
+    out.attach_string(utf8);
+    return;
+  }
+  std::size_t keep = plat::utf8_prefix(utf8, max_units);
   std::size_t nuls = static_cast<std::size_t>(std::count(utf8.begin(), utf8.begin() + static_cast<std::ptrdiff_t>(keep), '\0'));
   if (nuls == 0) {
     out.attach_string(utf8.substr(0, keep));
     return;
   }
   // The NULs are dropped, so as many characters more are kept.
-  if (max_units != 0) {
-    while (nuls > 0 && keep < utf8.size()) {
-      const std::size_t more = plat::utf8_prefix(utf8.substr(keep), nuls);
-      nuls = static_cast<std::size_t>(std::count(utf8.begin() + static_cast<std::ptrdiff_t>(keep),
-                                                 utf8.begin() + static_cast<std::ptrdiff_t>(keep + more), '\0'));
-      keep += more;
-    }
+  while (nuls > 0 && keep < utf8.size()) {
+    const std::size_t more = plat::utf8_prefix(utf8.substr(keep), nuls);
+    nuls = static_cast<std::size_t>(std::count(utf8.begin() + static_cast<std::ptrdiff_t>(keep),
+                                               utf8.begin() + static_cast<std::ptrdiff_t>(keep + more), '\0'));
+    keep += more;
   }
   thread_local std::wstring wide;
   plat::utf8_to_wide_lenient(utf8.substr(0, keep), wide);
@@ -285,21 +287,6 @@ std::wstring sql_quote_name(std::wstring_view name)
   }
   quoted += L'`';
   return quoted;
-}
-
-bool sql_is_quoted_name(std::wstring_view name)
-{
-  if (name.size() < 2 || name.front() != L'`' || name.back() != L'`')
-    return false;
-  const std::wstring_view inner = name.substr(1, name.size() - 2);
-  for (std::size_t i = 0; i < inner.size(); ++i) {
-    if (inner[i] != L'`')
-      continue;
-    if (i + 1 == inner.size() || inner[i + 1] != L'`')
-      return false;
-    ++i;
-  }
-  return true;
 }
 
 std::wstring sql_derived_table(const std::wstring& query, const wchar_t* alias)
@@ -402,7 +389,7 @@ std::uint64_t sql_bit_value(const char* cell, unsigned long length)
   return value;
 }
 
-void sql_assign_typed(ole_variant& out, VARTYPE type, std::string_view text)
+void sql_assign_typed(ole_variant& out, VARTYPE type, std::string_view text, sql_cells cells)
 {
   if (type == VT_BSTR) {
     sql_assign_text(out, text, 0);
@@ -415,7 +402,10 @@ void sql_assign_typed(ole_variant& out, VARTYPE type, std::string_view text)
     return;
   case VT_DATE:
     if (is_zero_date(text)) {
-      out = ole_variant();
+      if (cells == sql_cells::as_held)
+        out.attach_string(text);
+      else
+        out = ole_variant();
       return;
     }
     if (is_duration_text(text) || has_zero_date_part(text)) {

@@ -25,8 +25,6 @@ using sql_result_ptr = std::unique_ptr<MYSQL_RES, sql_result_free>;
 
 // `name` with every backquote doubled, between two backquotes.
 std::wstring sql_quote_name(std::wstring_view name);
-// A whole quoted identifier: backquotes at both ends and every inner one doubled.
-bool sql_is_quoted_name(std::wstring_view name);
 // A user's SELECT as a derived table: "(" + the text + ") as " + alias. Blanks and
 // semicolons that end the text are dropped and the closing parenthesis goes on a
 // line of its own, so that a final ";" or line comment does not break the statement.
@@ -66,15 +64,23 @@ ole_variant get_variant(int type, unsigned long length, int flags, const wchar_t
 ole_variant get_variant(VARTYPE type, const char* cell);
 ole_variant get_variant(VARTYPE type, const wchar_t* cell);
 
-// A text cell: its UTF-8 bytes without the NUL characters, cut to the characters
-// that fit in `max_units` UTF-16 units (0: the whole text).
+// Who a row's cells are read for: a workbook (whose cells hold no NUL and show
+// the zero date empty), or a writer of another database, who gets every value
+// as the server holds it.
+enum class sql_cells { for_workbook, as_held };
+
+// A text cell: cut to the characters that fit in `max_units` UTF-16 units and
+// without its NUL characters (a workbook's cell); with 0, the whole text, NULs
+// and all.
 void sql_assign_text(ole_variant& out, std::string_view utf8, std::size_t max_units);
-// The cell-by-VARTYPE rules, into an existing value. Only the date and time that
-// is all zeros is empty; a date with a zero or impossible part and a TIME outside
-// a day keep the server's text. Numbers keep their value: an integer beyond
-// 2^53 in size, and a DECIMAL whose digits the shortest form of the nearest double
-// does not print back, are the server's text.
-void sql_assign_typed(ole_variant& out, VARTYPE type, std::string_view text);
+// The cell-by-VARTYPE rules, into an existing value. The date and time that is
+// all zeros is empty for a workbook and the server's text otherwise; a date with
+// a zero or impossible part and a TIME outside a day keep the server's text.
+// Numbers keep their value: an integer beyond 2^53 in size, and a DECIMAL whose
+// digits the shortest form of the nearest double does not print back, are the
+// server's text.
+void sql_assign_typed(ole_variant& out, VARTYPE type, std::string_view text,
+                      sql_cells cells = sql_cells::for_workbook);
 // A BIT column's value: a number up to 2^53, else its decimal digits as text.
 void sql_assign_bits(ole_variant& out, const char* cell, unsigned long length);
 // The value of a BIT column: the cell's bytes, most significant first.

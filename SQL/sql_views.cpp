@@ -1,6 +1,7 @@
 // Views on a MySQL target: each SELECT text rewritten into MySQL's dialect with
 // the names the tables and fields were created under, then created on its own,
-// so one refused view leaves the others standing.
+// so one refused view leaves the others standing. Rewriting never touches
+// quoted text: a literal or a quoted name keeps every character.
 #include "SQL/sql_views.h"
 
 #include "SQL/sql_db.h"
@@ -12,21 +13,84 @@
 #include "UDB/udb_vali.h"
 #include "platform/case_fold.h"
 
+#include <cwctype>
 #include <string_view>
+#include <vector>
 
 namespace {
 
-std::size_t find_no_case(const std::wstring& text, std::wstring_view search, std::size_t start)
+// The positions of a text that lie inside quotes ('...', "..." or `...`, a
+// doubled quote staying inside): no rule reads or rewrites there.
+std::vector<bool> quoted_positions(const std::wstring& text)
+{
+  std::vector<bool> inside(text.size(), false);
+  wchar_t closing = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (closing != 0) {
+      inside[i] = true;
+      if (c == closing)
+        closing = 0;  // a doubled quote opens again at once
+    } else if (c == L'\'' || c == L'"' || c == L'`') {
+      inside[i] = true;
+      closing = c;
+    }
+  }
+  return inside;
+}
+
+bool is_word_char(wchar_t c)
+{
+  return c == L'_' || c == L'$' || std::iswalnum(static_cast<wint_t>(c)) != 0;
+}
+
+// The next place from `start` where `search` stands outside quotes and not as
+// the tail of a longer word (strlen( is no len().
+std::size_t find_word(const std::wstring& text, const std::vector<bool>& quoted, std::wstring_view search,
+                      std::size_t start)
 {
   for (std::size_t pos = start; pos + search.size() <= text.size(); ++pos)
-    if (plat::equal_no_case(std::wstring_view(text).substr(pos, search.size()), search))
+    if (!quoted[pos] && (pos == 0 || !is_word_char(text[pos - 1])) &&
+        plat::equal_no_case(std::wstring_view(text).substr(pos, search.size()), search))
       return pos;
   return std::wstring::npos;
 }
 
-// One pass per rule, in table order. A null replacement drops the call's first
-// argument (DATEDIFF(day, a, b) is DATEDIFF( a, b)); a one-comma rule renames
-// only calls of two arguments, since the MySQL functions take no other form.
+// The arguments of the call whose "(" is just before `start`: the texts between
+// its commas at depth 0, trimmed, and where its ")" stands (npos: none).
+std::vector<std::wstring> call_arguments(const std::wstring& text, const std::vector<bool>& quoted,
+                                         std::size_t start, std::size_t& close)
+{
+  std::vector<std::wstring> arguments(1);
+  int depth = 0;
+  close = std::wstring::npos;
+  for (std::size_t i = start; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (!quoted[i] && c == L'(') {
+      ++depth;
+    } else if (!quoted[i] && c == L')') {
+      if (depth-- == 0) {
+        close = i;
+        break;
+      }
+    } else if (!quoted[i] && c == L',' && depth == 0) {
+      arguments.emplace_back();
+      continue;
+    }
+    arguments.back() += c;
+  }
+  for (std::wstring& argument : arguments) {
+    const std::size_t first = argument.find_first_not_of(L' ');
+    argument = first == std::wstring::npos ? std::wstring()
+                                           : argument.substr(first, argument.find_last_not_of(L' ') - first + 1);
+  }
+  return arguments;
+}
+
+// One pass per rule, in table order, outside quoted text. A null replacement is
+// DATEDIFF: another dialect's DATEDIFF(day, a, b) counts from a to b, MySQL's
+// DATEDIFF(b, a) does. A one-comma rule renames only calls of two arguments,
+// since the MySQL functions take no other form.
 struct function_rule {
   std::wstring_view search;
   const wchar_t* replacement;
@@ -41,15 +105,21 @@ constexpr function_rule function_rules[] = {
 
 void apply_rule(std::wstring& text, const function_rule& rule)
 {
-  std::size_t pos = find_no_case(text, rule.search, 0);
+  std::vector<bool> quoted = quoted_positions(text);
+  std::size_t pos = find_word(text, quoted, rule.search, 0);
   while (pos != std::wstring::npos) {
     if (rule.replacement == nullptr) {
       const std::size_t start = pos + rule.search.size();
-      const std::size_t comma = text.find(L',', start);
-      const std::size_t length = comma == std::wstring::npos ? text.size() - start : comma + 1 - start;
-      tk_log_message(1, "Erase at pos=%d, len=%d", start, length);
-      text.erase(start, length);
-      pos = start;
+      std::size_t close = 0;
+      const std::vector<std::wstring> arguments = call_arguments(text, quoted, start, close);
+      if (arguments.size() == 3 && close != std::wstring::npos) {
+        const std::wstring swapped = arguments[2] + L", " + arguments[1];
+        tk_log_message(1, "Swap DATEDIFF arguments at pos=%d", start);
+        text.replace(start, close - start, swapped);
+        pos = start + swapped.size();
+      } else {
+        pos = start;
+      }
     } else if (!rule.one_comma_only || sql_view_converter::check_isnull_for_replace(text, pos)) {
       const std::wstring_view replacement(rule.replacement);
       text.replace(pos, rule.search.size(), replacement);
@@ -57,7 +127,8 @@ void apply_rule(std::wstring& text, const function_rule& rule)
     } else {
       pos += rule.search.size();
     }
-    pos = find_no_case(text, rule.search, pos);
+    quoted = quoted_positions(text);
+    pos = find_word(text, quoted, rule.search, pos);
   }
 }
 
@@ -157,7 +228,7 @@ std::wstring sql_database::refine_view_in(const std::wstring& text) const
 void sql_database::create_views(const udb_views& views)
 {
   tk_log_message(2, "sql_database::create_views");
-  sql_engine& engine = sql_engine::instance();
+  sql_engine& engine = engine_;
   std::vector<std::wstring> view_names;
   for (const udb_view& view : views)
     view_names.push_back(view.first);

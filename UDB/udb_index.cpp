@@ -115,3 +115,20 @@ bool udb_indexes::has_index_on_fields(const std::vector<std::wstring>& names) co
   }
   return false;
 }
+
+bool udb_indexes::has_unique_index_of(const std::vector<std::wstring>& names) const
+{
+  tk_log_message(1, "udb_indexes::has_unique_index_of");
+  const auto exactly = [&](const udb_index& index) {
+    if (!(index.unique || index.primary || index.unique_constraint) || index.fields.size() != names.size())
+      return false;
+    if (std::any_of(index.prefix_lengths.begin(), index.prefix_lengths.end(),
+                    [](std::uint32_t length) { return length != 0; }))
+      return false;
+    return std::all_of(names.begin(), names.end(), [&](const std::wstring& name) {
+      return std::any_of(index.fields.begin(), index.fields.end(),
+                         [&](const std::wstring& field) { return plat::equal_no_case(field, name); });
+    });
+  };
+  return std::any_of(items_.begin(), items_.end(), exactly);
+}

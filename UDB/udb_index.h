@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ public:
   bool primary;
   bool unique_constraint = false;
   std::vector<std::wstring> fields;  // the indexed columns, in index order
+  // Per field, the characters (bytes of binary columns) of a prefix part; 0 for
+  // a whole column. Empty when no part is a prefix.
+  std::vector<std::uint32_t> prefix_lengths;
   // Stored and copied with the index; no operation of this layer reads it.
   std::vector<std::wstring> second_fields;
 };
@@ -46,6 +50,10 @@ public:
   // The first index, in list order, whose fields start with the given names
   // decides: true when it is unique (a primary key or a unique constraint counts).
   bool has_index_on_fields(const std::vector<std::wstring>& names) const;
+  // A unique index (a primary key or a unique constraint counts) of exactly the
+  // given fields, in any order, names ignoring case, no field a prefix: what a
+  // relation needs on the columns it refers to.
+  bool has_unique_index_of(const std::vector<std::wstring>& names) const;
 
   std::size_t size() const { return items_.size(); }
   bool empty() const { return items_.empty(); }

@@ -29,6 +29,8 @@ struct t_ftd {
 
   std::uint32_t size = 0;       // characters for text, bytes for binary data
   std::uint32_t precision = 0;  // set with scale for decimal columns only
+  // Digits after the point: of a decimal column, or of the seconds of a date,
+  // time or timestamp column (0: whole seconds).
   std::uint32_t scale = 0;
   std::wstring name;
   VARTYPE vartype = VT_EMPTY;

@@ -11,6 +11,7 @@
 #include "dao/dao_record.h"
 #include "dao/dao_recordset.h"
 #include "dao/dao_schema_initializer.h"
+#include "dao/dao_validators.h"
 #include "platform/case_fold.h"
 #include "platform/char_class.h"
 #include "platform/format.h"
@@ -24,6 +25,8 @@ namespace {
 
 constexpr LONG linked_table = 0x40000000;
 constexpr LONG system_object = static_cast<LONG>(0x80000002u);
+// DAO's "not a valid name" as a dao_exception's code.
+constexpr std::uint32_t invalid_name = 0x10000u + 3125;
 
 } // namespace
 
@@ -204,8 +207,10 @@ std::wstring& dao_database::replace_no_case(std::wstring& text, const wchar_t* w
 
 std::wstring& dao_database::replace_word_no_case(std::wstring& text, const wchar_t* what, const wchar_t* with)
 {
-  return replace_accepted(text, what, with,
-                          [&text](std::size_t begin, std::size_t end) { return is_whole_word(text, begin, end); });
+  quote_tracker quotes;
+  return replace_accepted(text, what, with, [&](std::size_t begin, std::size_t end) {
+    return is_whole_word(text, begin, end) && !quotes.inside(text, begin);
+  });
 }
 
 std::wstring& dao_database::replace_call_no_case(std::wstring& text, const wchar_t* what, const wchar_t* with)
@@ -230,8 +235,13 @@ std::wstring dao_database::rewrite_view_sql(const std::wstring& sql)
   };
   for (const auto& [access, mysql] : words)
     replace_word_no_case(out, access, mysql);
-  replace_no_case(out, L"<>", L"!=");
-  return replace_no_case(out, L"WITH OWNERACCESS OPTION", L"");
+  // A literal that holds these texts keeps them.
+  for (const auto& [access, mysql] : {std::pair{L"<>", L"!="}, std::pair{L"WITH OWNERACCESS OPTION", L""}}) {
+    quote_tracker quotes;
+    replace_accepted(out, access, mysql,
+                     [&](std::size_t begin, std::size_t) { return !quotes.inside(out, begin); });
+  }
+  return out;
 }
 
 std::wstring dao_database::gen_ui_name(const std::wstring& table, const std::vector<std::wstring>& taken,
@@ -338,11 +348,43 @@ std::unique_ptr<udb_recordset> dao_database::create_table(const std::wstring& na
   tk_log_message(2, L"dao_database::create_table (%s)", name);
   if ((mode_ & mode_read_only) != 0)
     throw tk_mail_assertion("dao_db", 153);
-  if (is_table_exist(name)) {
+  const bool listed = std::find(table_names_.begin(), table_names_.end(), name) != table_names_.end();
+  if (is_table_exist(name) && (listed || (mode_ & mode_append) != 0)) {
     if ((mode_ & mode_append) != 0)
       return get_table(name, 8);
     throw tk_mail_assertion("dao_db", 159);
   }
+  // DAO names tables without regard to case: a twin in case of a listed table
+  // gets a name of its own, and a name the database refuses is mended; the
+  // names map tells what became of it.
+  dao_validator names;
+  for (const std::wstring& table : table_names_)
+    names.add_existing_name(table);
+  std::wstring created = is_table_exist(name) ? names.get_safe_name(name) : name;
+  std::unique_ptr<dao_schema_initializer> schema;
+  for (bool mended = false;; mended = true) {
+    try {
+      schema = define_table(created, columns, indexes);
+      break;
+    } catch (const dao_exception& e) {
+      if (mended || e.get_code() != invalid_name)
+        throw;
+      tk_log_message(2, "Table name refused: %s", e.get_message());
+      created = names.get_safe_name(name);
+    }
+  }
+
+  if (created != name)
+    names_map_.add_tn_mapping(name, created);
+  table_names_.push_back(created);
+  tk_log_message(2, L"udb_names_map::add_fn_map(%s)", created);
+  names_map_.add_fn_map(created, schema->get_validator().get_mapped_pairs());
+  return get_table(created, 2);
+}
+
+std::unique_ptr<dao_schema_initializer> dao_database::define_table(const std::wstring& name, const udb_schema& columns,
+                                                                   const udb_indexes& indexes)
+{
   const dao_bstr table_name(name);
   const dao_bstr empty(std::wstring{});
   VARIANT attributes;
@@ -353,18 +395,14 @@ std::unique_ptr<udb_recordset> dao_database::create_table(const std::wstring& na
                                       table.put()));
   dao_require(table.get());
 
-  dao_schema_initializer schema(table.get(), columns);
-  schema.initialize();
-  dao_indexes_initializer(table.get(), schema, indexes).initialize();
+  auto schema = std::make_unique<dao_schema_initializer>(table.get(), columns);
+  schema->initialize();
+  dao_indexes_initializer(table.get(), *schema, indexes).initialize();
 
   tk_log_message(1, "Right before Append");
   dao_check(table_defs_->Append(table.get()));
   table.release();
-
-  table_names_.push_back(name);
-  tk_log_message(2, L"udb_names_map::add_fn_map(%s)", name);
-  names_map_.add_fn_map(name, schema.get_validator().get_mapped_pairs());
-  return get_table(name, 2);
+  return schema;
 }
 
 std::unique_ptr<udb_recordset> dao_database::get_table(const std::wstring& name, std::uint32_t mode)
@@ -557,18 +595,29 @@ void dao_database::create_relationships(const udb_relationships& relationships)
   }
 }
 
-void dao_database::create_relationship(DAORelations& relations, const udb_relationship& relationship)
+void dao_database::create_relationship(DAORelations& relations, const udb_relationship& source)
 {
+  // The relationship under the names its tables and fields were created with.
+  udb_relationship relationship = source;
+  relationship.pk_table = names_map_.get_tn_mapped_name(source.pk_table, true);
+  relationship.fk_table = names_map_.get_tn_mapped_name(source.fk_table, true);
+  for (std::wstring& field : relationship.pk_flds)
+    field = names_map_.get_fn_mapped_name(relationship.pk_table, field);
+  for (std::wstring& field : relationship.fk_flds)
+    field = names_map_.get_fn_mapped_name(relationship.fk_table, field);
+
   // A referenced table the database does not hold (or one DAO keeps no
   // relation on) fails this relationship alone, as DAO's own lookup would.
   std::unique_ptr<udb_recordset> referenced =
       is_table_exist(relationship.pk_table) ? get_table(relationship.pk_table, mode_read_only) : nullptr;
   if (!referenced)
     throw dao_exception("Item not found in this collection.", 3265);
-  tk_log_message(1, "udb_indexes::has_index_on_fields");
+  // DAO wants a unique index of exactly the referenced fields; one that merely
+  // starts with them (UNIQUE(a, b) for a relation on a) does not serve.
+  tk_log_message(1, "udb_indexes::has_unique_index_of");
   ole_com_ptr<DAOIndexes> indexes;
   ole_com_ptr<DAOIndex> unique_index;
-  if (!referenced->get_indexes().has_index_on_fields(relationship.pk_flds)) {
+  if (!referenced->get_indexes().has_unique_index_of(relationship.pk_flds)) {
     tk_log_message(2, L"Table %s does not have unique index on FK columns, add it", relationship.pk_table);
     const dao_bstr table_name(relationship.pk_table);
     ole_com_ptr<DAOTableDef> table;

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+class dao_schema_initializer;
+
 class dao_database : public udb_database {
 public:
   // Mode bits: 1 read-only, 8 append to an existing table, 16 exclusive,
@@ -28,8 +30,11 @@ public:
 
   // A new table defined from the columns (names made acceptable, unique
   // ignoring case) and opened for appending. With mode bit 8 an existing table
-  // is opened for appending instead. ole_type_exception for a column type DAO
-  // has no field for; dao_exception when DAO refuses the definition.
+  // is opened for appending instead. A twin in case of a listed table, and a
+  // name the database refuses as a name (3125), get a name of their own, which
+  // the names map records; nothing is made under the refused one.
+  // ole_type_exception for a column type DAO has no field for; dao_exception
+  // when DAO refuses the definition.
   std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& columns,
                                               const udb_indexes& indexes) override;
   // A recordset over the table (read-only with mode bit 0, else append-only);
@@ -45,8 +50,9 @@ public:
   // The statement opens as a recordset; never raises.
   bool test_query(const std::wstring& sql) override;
   bool delete_tab(const std::wstring& name) override;
-  // One DAO relation per relationship, its cascades kept; a referenced table
-  // without a unique index on the referenced columns gets one first. A
+  // One DAO relation per relationship, its cascades kept, its tables and fields
+  // under the names they were created with; a referenced table without a
+  // unique index of exactly the referenced columns gets one first. A
   // relationship DAO refuses is reported through the installed reporter and
   // the next one is made. Mode 8 (appending) writes none.
   void create_relationships(const udb_relationships& relationships) override;
@@ -62,16 +68,16 @@ public:
   static bool is_system_table(const std::wstring& name);
 
   // Access SQL in MySQL's words: "]![" as "].[", Access functions by their
-  // MySQL names (whole words), "<>" as "!=", no "WITH OWNERACCESS OPTION".
-  // "asc" is taken for the function only where it is called, so a sort
-  // order "ASC" and quoted text stay.
+  // MySQL names (whole words), "<>" as "!=", no "WITH OWNERACCESS OPTION",
+  // each outside quoted text only. "asc" is taken for the function only where
+  // it is called, so a sort order "ASC" stays.
   static std::wstring rewrite_view_sql(const std::wstring& sql);
   // Every occurrence of `what` (letters A-Z without case) replaced in place.
   // The search goes on one character after each occurrence, inside `with`,
   // so `with` must not hold `what` after its first character.
   static std::wstring& replace_no_case(std::wstring& text, const wchar_t* what, const wchar_t* with);
-  // The same for whole words: after no letter or digit, before the end, a
-  // blank, "(", a tab, CR or LF.
+  // The same for whole words outside quoted text ('...', "...", [...]): after
+  // no letter or digit, before the end, a blank, "(", a tab, CR or LF.
   static std::wstring& replace_word_no_case(std::wstring& text, const wchar_t* what, const wchar_t* with);
   // The same for calls: a whole word that "(" follows after optional blanks,
   // outside quoted text ('...', "...", [...]). For function names that SQL
@@ -91,7 +97,10 @@ private:
   // Reads MSysRelationships: rows of one name (ignoring case) are one
   // relationship; those of the navigation-pane tables are left out.
   void init_fkeys();
-  void create_relationship(DAORelations& relations, const udb_relationship& relationship);
+  void create_relationship(DAORelations& relations, const udb_relationship& source);
+  // The table defined and appended under that name; dao_exception when DAO refuses it.
+  std::unique_ptr<dao_schema_initializer> define_table(const std::wstring& name, const udb_schema& columns,
+                                                       const udb_indexes& indexes);
 
   ole_com_ptr<DAODatabase> database_;
   ole_com_ptr<DAOQueryDefs> query_defs_;

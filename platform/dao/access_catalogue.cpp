@@ -2,6 +2,7 @@
 // tables, and MSysRelationships. Every definition written here is written to
 // SQLite and to the catalogue in the same transaction, and read back from both:
 // SQLite tells which tables and columns exist, the catalogue what DAO says of them.
+// A name Jet would refuse is refused before anything of its object is made.
 #include "platform/dao/access_store.h"
 
 #include "platform/text_codec.h"
@@ -34,12 +35,16 @@ field_ptr field_from_declaration(const std::wstring& name, std::wstring_view dec
   return make_field(name, type, 0);
 }
 
+// The column type SQLite keeps a field's values under. Number and date fields
+// take no affinity: SQLite would turn a text the field's type cannot hold (a
+// decimal of 30 digits, a date with a zero month) into a number or keep the
+// text, as it sees fit; without affinity every value stays as it was given.
 std::string sqlite_type(short type)
 {
   switch (type) {
   case db_boolean: case db_byte: case db_integer: case db_long: case db_big_int: return "INTEGER";
   case db_currency: case db_single: case db_double: case db_date: case db_time: case db_numeric:
-  case db_decimal: case db_float: return "REAL";
+  case db_decimal: case db_float: return "";
   case db_text: case db_memo: case db_guid: return "TEXT COLLATE NOCASE";
   case db_binary: case db_long_binary: return "BLOB";
   default: raise(err_invalid_type);  // attachments need Access's own engine
@@ -91,12 +96,15 @@ std::string index_name(const std::wstring& table, const std::wstring& index)
   return quoted_name(L"ix:" + table + L":" + index);
 }
 
+// Jet's rules for the name of any object: not empty, no leading blank, no
+// control character and none of . ! ` [ ] (a name with "]" could not be
+// written in brackets, and its table never opened again).
 void check_name(const std::wstring& name)
 {
   if (name.empty() || name.front() == L' ')
     raise(err_invalid_name, name);
   for (const wchar_t c : name)
-    if (c < 0x20)
+    if (c < 0x20 || c == L'.' || c == L'!' || c == L'`' || c == L'[' || c == L']')
       raise(err_invalid_name, name);
 }
 
@@ -257,19 +265,25 @@ void store_table(access_session& session, access_table& table)
   check_name(def.name);
   if (def.fields->items.empty())
     raise(err_no_field);
+  for (const field_ptr& field : def.fields->items)
+    check_name(field->name);
+  for (const index_ptr& index : table.indexes)
+    check_name(index->name);
   std::string create = "CREATE TABLE " + quoted_name(def.name) + " (";
   bool counter = false;
   for (const field_ptr& field : def.fields->items) {
-    check_name(field->name);
     if (&field != &def.fields->items.front())
       create += ", ";
-    create += quoted_name(field->name) + " " + sqlite_type(field->type);
+    create += quoted_name(field->name);
+    const std::string type = sqlite_type(field->type);
     if ((field->attributes & db_auto_incr_field) != 0) {
-      if (counter)  // one counter per table, as in Jet
+      if (counter || type != "INTEGER")  // one counter per table, of whole numbers, as in Jet
         raise(err_not_supported);
       counter = true;
       // The row id itself: numbers are given once, never again after a delete.
-      create = create.substr(0, create.size() - std::string("INTEGER").size()) + "INTEGER PRIMARY KEY AUTOINCREMENT";
+      create += " INTEGER PRIMARY KEY AUTOINCREMENT";
+    } else if (!type.empty()) {
+      create += " " + type;
     }
     if (field->required)
       create += " NOT NULL";

@@ -1,8 +1,12 @@
-// The Recordset over the rows of a query on an Access database. The rows are
-// read when it opens (none under the append-only option) and typed by the DAO
-// type of the field they come from; a query whose columns all come from one
-// table takes new rows, inserted into that table by Update. A row is pending
-// between AddNew and a successful Update; AddNew, CancelUpdate and Close drop it.
+// The Recordset over the rows of a query on an Access database. The rows stream
+// from the query as the recordset moves (none under the append-only option),
+// one row held at a time whatever the result's length, each typed by the DAO
+// type of the field it comes from; a query whose columns all come from one
+// table takes new rows, inserted into that table by Update. A value the field's
+// type cannot hold (a date with a zero month, a decimal of more digits than a
+// double has) goes in and comes back as the text it was given, never changed.
+// A row is pending between AddNew and a successful Update; AddNew, CancelUpdate
+// and Close drop it.
 #include "platform/dao/access_store.h"
 #include "platform/dao/recordset_object.h"
 
@@ -11,8 +15,12 @@
 
 #include <sqlite3.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace plat::dao {
 
@@ -67,8 +75,120 @@ VARIANT byte_array(const void* bytes, std::size_t count)
   return value;
 }
 
+// A decimal number's significant digits and the power of ten of the first:
+// equal for texts of the same value ("1.50", "15e-1"). Empty digits: zero.
+struct decimal_form {
+  bool negative = false;
+  std::string digits;
+  long exponent = 0;
+  bool operator==(const decimal_form&) const = default;
+};
+
+// False for a text that is no plain decimal number ([-+]digits[.digits][e[-+]digits]).
+bool read_decimal(std::string_view text, decimal_form& out)
+{
+  out = decimal_form();
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+    out.negative = text[i++] == '-';
+  bool any = false, point = false;
+  long before_point = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      any = true;
+      if (out.digits.empty() && c == '0') {
+        if (point)
+          --before_point;
+        continue;
+      }
+      out.digits += c;
+      if (!point)
+        ++before_point;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (!any)
+    return false;
+  long exponent = 0;
+  if (i < text.size()) {
+    if (text[i] != 'e' && text[i] != 'E')
+      return false;
+    ++i;
+    if (i < text.size() && text[i] == '+')
+      ++i;
+    const auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), exponent);
+    if (error != std::errc() || end != text.data() + text.size())
+      return false;
+  }
+  while (!out.digits.empty() && out.digits.back() == '0')
+    out.digits.pop_back();
+  out.exponent = out.digits.empty() ? 0 : before_point + exponent;
+  if (out.digits.empty())
+    out.negative = false;
+  return true;
+}
+
+// The number a converted value holds, as the shortest text that reads back as it.
+std::optional<std::string> number_text(const VARIANT& value)
+{
+  char buffer[64];
+  std::to_chars_result printed{};
+  switch (value.vt) {
+  case VT_R8: printed = std::to_chars(buffer, buffer + sizeof buffer, value.dblVal); break;
+  case VT_R4: printed = std::to_chars(buffer, buffer + sizeof buffer, value.fltVal); break;
+  case VT_UI1: printed = std::to_chars(buffer, buffer + sizeof buffer, value.bVal); break;
+  case VT_I2: printed = std::to_chars(buffer, buffer + sizeof buffer, value.iVal); break;
+  case VT_I4: printed = std::to_chars(buffer, buffer + sizeof buffer, value.lVal); break;
+  case VT_I8: printed = std::to_chars(buffer, buffer + sizeof buffer, value.llVal); break;
+  case VT_CY: {  // an integer of ten-thousandths
+    printed = std::to_chars(buffer, buffer + sizeof buffer, value.cyVal.int64);
+    if (printed.ec != std::errc())
+      return std::nullopt;
+    return std::string(buffer, printed.ptr) + "e-4";
+  }
+  default: return std::nullopt;
+  }
+  if (printed.ec != std::errc())
+    return std::nullopt;
+  return std::string(buffer, printed.ptr);
+}
+
+// The text converted to the field's type when the type holds it as it is: a
+// number text whose converted value has other digits, or a text the type
+// cannot read at all, stays the text. False when it stays.
+bool change_exactly(VARIANT& out, const VARIANT& text, VARTYPE wanted)
+{
+  if (FAILED(VariantChangeType(&out, &text, 0, wanted)))
+    return false;
+  decimal_form given, held;
+  const std::optional<std::string> converted = number_text(out);
+  if (converted && read_decimal(to_utf8(std::wstring_view(text.bstrVal, SysStringLen(text.bstrVal))), given) &&
+      (!read_decimal(*converted, held) || !(given == held))) {
+    VariantClear(&out);
+    return false;
+  }
+  return true;
+}
+
+// A text that is a value of the type's kind which the type cannot hold: a
+// decimal number for a number field, digits with - : . and blanks (838:59:59,
+// 2024-00-15) for a date field. Anything else is no value of the field.
+bool is_value_text(std::wstring_view text, VARTYPE wanted)
+{
+  if (wanted == VT_DATE)
+    return !text.empty() && text.find_first_not_of(L"0123456789-:. ") == std::wstring_view::npos &&
+           text.find_first_of(L"0123456789") != std::wstring_view::npos;
+  decimal_form unused;
+  return wanted != VT_BOOL && read_decimal(to_utf8(text), unused);
+}
+
 // The column's value as the field's DAO type gives it; a value stored in
-// another form than the type's (a table filled by other means) comes as it is.
+// another form than the type's (a text the type could not hold, a table filled
+// by other means) comes as it is when the type cannot hold it exactly.
 VARIANT read_value(sqlite3_stmt* stmt, int column, short type)
 {
   VARIANT natural;
@@ -98,7 +218,9 @@ VARIANT read_value(sqlite3_stmt* stmt, int column, short type)
   if (wanted == natural.vt || (wanted & VT_ARRAY) != 0)
     return natural;
   VARIANT typed;
-  if (FAILED(VariantChangeType(&typed, &natural, 0, wanted)))
+  const bool changed = natural.vt == VT_BSTR ? change_exactly(typed, natural, wanted)
+                                             : SUCCEEDED(VariantChangeType(&typed, &natural, 0, wanted));
+  if (!changed)
     return natural;
   VariantClear(&natural);
   return typed;
@@ -212,19 +334,14 @@ void check_query(const sql_statement& query)
 } // namespace
 
 struct access_recordset final : recordset_rows {
-  access_recordset(access_session_ptr owner_, bool read_only_, bool append_only_)
-      : owner(std::move(owner_)), read_only(read_only_), append_only(append_only_)
+  access_recordset(access_session_ptr owner_, std::string sql_, bool read_only_, bool append_only_)
+      : owner(std::move(owner_)), sql(std::move(sql_)), read_only(read_only_), append_only(append_only_)
   {
   }
-  ~access_recordset()
-  {
-    for (VARIANT& value : rows)
-      VariantClear(&value);
-  }
+  ~access_recordset() { clear_current(); }
   std::size_t width() const { return fields->items.size(); }
-  std::size_t row_count() const { return width() == 0 ? 0 : rows.size() / width(); }
-  bool bof() const { return row_count() == 0 || current < 0; }
-  bool eof() const { return row_count() == 0 || current >= static_cast<std::ptrdiff_t>(row_count()); }
+  bool bof() const { return empty || current < 0; }
+  bool eof() const { return empty || at_end; }
   std::size_t position(const VARIANT& item) const
   {
     const auto& items = fields->items;
@@ -242,7 +359,7 @@ struct access_recordset final : recordset_rows {
     else if (bof() || eof())
       raise(err_no_current_record);
     else
-      source = &rows[static_cast<std::size_t>(current) * width() + at];
+      source = &current_row[at];
     if (FAILED(VariantCopy(value, source)))
       throw std::bad_alloc();
   }
@@ -253,15 +370,22 @@ struct access_recordset final : recordset_rows {
       raise(err_no_add_new);
     const field_data& field = *fields->items[at];
     VARIANT cell;
+    VariantInit(&cell);
     if (value.vt == VT_EMPTY || value.vt == VT_NULL) {
       cell.vt = VT_NULL;  // a value given as Null, not left to the default
     } else if ((value_type(field.type) & VT_ARRAY) != 0) {
       if (!is_byte_array(value) || FAILED(VariantCopy(&cell, &value)))
         raise(err_conversion);
+    } else if (value.vt == VT_BSTR && value_type(field.type) != VT_BSTR &&
+               is_value_text(std::wstring_view(value.bstrVal, SysStringLen(value.bstrVal)), value_type(field.type))) {
+      // A value the type cannot hold as it is (838:59:59, 2024-00-15, a decimal of
+      // 30 digits) is kept as its text, not refused with its row.
+      if (!change_exactly(cell, value, value_type(field.type)) && FAILED(VariantCopy(&cell, &value)))
+        throw std::bad_alloc();
     } else if (FAILED(VariantChangeType(&cell, &value, 0, value_type(field.type)))) {
       raise(err_conversion);
     }
-    if (cell.vt == VT_BSTR) {
+    if (cell.vt == VT_BSTR && value_type(field.type) == VT_BSTR) {
       const std::size_t length = SysStringLen(cell.bstrVal);
       if (field.type == db_text && length > static_cast<std::size_t>(field.size)) {
         VariantClear(&cell);
@@ -296,6 +420,44 @@ struct access_recordset final : recordset_rows {
     statement.run();
   }
 
+  // The row the cursor stands on becomes the current one.
+  void take_row()
+  {
+    clear_current();
+    for (std::size_t i = 0; i < width(); ++i)
+      current_row.push_back(read_value(query->get(), static_cast<int>(i), fields->items[i]->type));
+  }
+  void clear_current() noexcept
+  {
+    for (VARIANT& value : current_row)
+      VariantClear(&value);
+    current_row.clear();  // keeps its room for the next row
+  }
+  // One row on; false (and the cursor spent) past the last. A spent cursor is
+  // never stepped again: SQLite would start the query over.
+  bool step()
+  {
+    if (spent)
+      return false;
+    spent = !query->step();
+    return !spent;
+  }
+  // The query run again up to the row at `wanted`, from the start.
+  void go_to(std::ptrdiff_t wanted)
+  {
+    query->reset();
+    spent = false;
+    at_end = false;
+    for (std::ptrdiff_t i = 0; i <= wanted; ++i)
+      if (!step()) {
+        at_end = true;
+        break;
+      }
+    current = wanted;
+    if (!at_end)
+      take_row();
+  }
+
   // What the recordset object asks of its rows.
   void check_writable()
   {
@@ -305,36 +467,81 @@ struct access_recordset final : recordset_rows {
   }
   bool at_bof() const { return bof(); }
   bool at_eof() const { return eof(); }
-  LONG record_count() const { return static_cast<LONG>(row_count()) + added; }
+  LONG record_count()
+  {
+    if (!total) {
+      // Counted by a cursor of its own, which holds no row.
+      std::size_t rows = 0;
+      if (!append_only)
+        for (sql_statement counter(owner->db(), sql); counter.step();)
+          ++rows;
+      total = rows;
+    }
+    return static_cast<LONG>(*total) + added;
+  }
   std::shared_ptr<field_list> columns() const { return fields; }
   void write_row() { insert(); }
-  void move(move_step step)
+  void move(move_step step_to)
   {
-    const bool nowhere = step == move_step::next       ? eof()
-                         : step == move_step::previous ? bof()
-                                                       : row_count() == 0;
+    const bool nowhere = step_to == move_step::next       ? eof()
+                         : step_to == move_step::previous ? bof()
+                                                          : empty;
     if (nowhere)
       raise(err_no_current_record);
     drop_row();
-    switch (step) {
-    case move_step::first: current = 0; break;
-    case move_step::next: ++current; break;
-    case move_step::previous: --current; break;
-    case move_step::last: current = static_cast<std::ptrdiff_t>(row_count()) - 1; break;
+    switch (step_to) {
+    case move_step::first: go_to(0); break;
+    case move_step::next:
+      ++current;
+      if (step())
+        take_row();
+      else
+        at_end = true;
+      break;
+    case move_step::previous:
+      // Rows behind the cursor are not held: the query runs again to the one before.
+      if (current == 0) {
+        query->reset();  // the next row is the first again
+        spent = false;
+        clear_current();
+        current = -1;
+        at_end = false;
+      } else {
+        go_to(current - 1);
+      }
+      break;
+    case move_step::last:
+      if (at_end)
+        go_to(current - 1);
+      while (step()) {
+        ++current;
+        take_row();
+      }
+      at_end = false;
+      total = static_cast<std::size_t>(current) + 1;
+      break;
     }
   }
   void close() noexcept
   {
     drop_row();
+    clear_current();
+    query.reset();  // the cursor goes before the session commits or closes
     closed = true;
   }
 
   access_session_ptr owner;
+  std::string sql;
   std::shared_ptr<field_list> fields;
   std::vector<std::wstring> origins;
   access_table_ptr target;  // the table new rows go to; none: the query takes none
-  std::vector<VARIANT> rows;
-  std::ptrdiff_t current = 0;
+  std::unique_ptr<sql_statement> query;  // the cursor, on the current row
+  std::vector<VARIANT> current_row;
+  std::ptrdiff_t current = 0;  // -1: before the first row
+  bool empty = true;           // the query gave no row when opened
+  bool at_end = false;         // moved past the last row
+  bool spent = false;          // the cursor has reached the end
+  std::optional<std::size_t> total;
   bool read_only;
   bool append_only;
 };
@@ -369,25 +576,21 @@ com_ref<DAORecordset> open_access_recordset(access_session_ptr owner, const std:
   if (append_only && asked_read_only)
     raise(err_invalid_argument);
 
-  sql_statement query(owner->db(), to_utf8(sql));
-  check_query(query);
-  auto state = std::make_shared<access_recordset>(owner, asked_read_only || owner->read_only, append_only);
-  state->fields = describe(*owner, query.get(), state->origins, state->target);
-  bool first = true;
-  while (query.step()) {
-    if (first)
-      settle_types(*state->fields, query.get(), true);
-    first = false;
-    if (append_only)
-      break;  // existing rows stay unseen
-    for (std::size_t i = 0; i < state->width(); ++i) {
-      if (state->rows.size() == state->rows.capacity())  // room first: a value read is never left unowned
-        state->rows.reserve(state->rows.capacity() * 2 + 64);
-      state->rows.push_back(read_value(query.get(), static_cast<int>(i), state->fields->items[i]->type));
-    }
+  auto state = std::make_shared<access_recordset>(owner, to_utf8(sql), asked_read_only || owner->read_only,
+                                                   append_only);
+  state->query = std::make_unique<sql_statement>(owner->db(), state->sql);
+  check_query(*state->query);
+  state->fields = describe(*owner, state->query->get(), state->origins, state->target);
+  const bool has_row = state->query->step();
+  settle_types(*state->fields, state->query->get(), has_row);
+  if (append_only) {
+    state->query.reset();  // existing rows stay unseen
+  } else if (has_row) {
+    state->empty = false;
+    state->take_row();
+  } else {
+    state->spent = true;
   }
-  if (first)
-    settle_types(*state->fields, query.get(), false);
   std::erase_if(owner->recordsets, [](const std::weak_ptr<access_recordset>& open) { return open.expired(); });
   owner->recordsets.push_back(state);
   return com_ref<DAORecordset>::adopt(make_com<recordset_object<access_recordset>>(std::move(state)).detach());

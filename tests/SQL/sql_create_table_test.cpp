@@ -2,11 +2,13 @@
 // row budget, the clause texts for new and old servers, the index limits, and
 // tables built from those clauses on the real server and read back.
 #include "property_tree.h"
+#include "recording_reporter.h"
 #include "sql_test_support.h"
 
 #include "SQL/sql_init.h"
 #include "SQL/sql_types.h"
 #include "TK/tk_exception.h"
+#include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +26,12 @@ t_ftd column(const std::wstring& name, VARTYPE type, std::uint32_t size, std::ui
              bool auto_increment = false)
 {
   return t_ftd(size, name, type, not_null, auto_increment, default_value, sub_type, L"");
+}
+
+t_ftd seconds(t_ftd column, std::uint32_t digits)
+{
+  column.scale = digits;
+  return column;
 }
 
 udb_schema schema_of(std::initializer_list<t_ftd> columns)
@@ -52,13 +60,13 @@ struct table_definition {
 };
 
 // What the table writer does with the two initializers, in the same order.
-table_definition define(const udb_schema& source, const udb_indexes& indexes,
+table_definition define(const sql_engine& engine, const udb_schema& source, const udb_indexes& indexes,
                         const udb_properties* table_node = nullptr)
 {
   table_definition d;
-  sql_schema_initializer columns(L"t", source, indexes, d.auto_increment_name);
+  sql_schema_initializer columns(engine, L"t", source, indexes, d.auto_increment_name);
   columns.get_init_chunks(d.columns, table_node);
-  sql_indexes_initializer index_clauses(columns.get_schema(), indexes, d.auto_increment_name,
+  sql_indexes_initializer index_clauses(engine, columns.get_schema(), indexes, d.auto_increment_name,
                                         columns.get_names_map());
   index_clauses.get_init_chunks(d.indexes);
   d.renamed = columns.get_names_map();
@@ -115,6 +123,10 @@ TEST(SqlColumnTypes, EachDescriptorGetsItsMySqlType)
       {column(L"c", VT_BSTR, 21844), L"VARCHAR(21844)"},
       // 21,845 characters cannot be a utf8 VARCHAR: the row limit refuses it.
       {column(L"c", VT_BSTR, 21845), L"MEDIUMTEXT"},
+      {seconds(column(L"c", VT_DATE, 26, 1), 6), L"DATETIME(6)"},
+      {seconds(column(L"c", VT_DATE, 12, 3), 3), L"TIME(3)"},
+      {seconds(column(L"c", VT_DATE, 26, 9), 6), L"TIMESTAMP(6)"},
+      {seconds(column(L"c", VT_DATE, 26, 0), 6), L"CHAR(26)"},
       {column(L"c", VT_BSTR, 5592405), L"MEDIUMTEXT"},
       {column(L"c", VT_BSTR, 5592406), L"LONGTEXT"},
       {column(L"c", VT_BSTR, 0), L"LONGTEXT"},
@@ -132,6 +144,15 @@ TEST(SqlColumnTypes, EachDescriptorGetsItsMySqlType)
   for (const auto& c : cases)
     EXPECT_EQ(get_sql_native_type2(c.column), c.type)
         << c.column.vartype << " size " << c.column.size << " sub " << c.column.dw_reserved;
+  // utf8mb4 takes four bytes a character; servers before 5.6.4 keep whole seconds.
+  for (const auto& [size, type] : {std::pair{16383u, L"VARCHAR(16383)"}, std::pair{16384u, L"MEDIUMTEXT"},
+                                   std::pair{4194303u, L"MEDIUMTEXT"}, std::pair{4194304u, L"LONGTEXT"}})
+    EXPECT_EQ(get_sql_native_type2(column(L"c", VT_BSTR, size), 4), type) << size;
+  EXPECT_EQ(get_sql_native_type2(seconds(column(L"c", VT_DATE, 26, 1), 6), 4, false), L"DATETIME");
+  EXPECT_EQ(sql_bytes_per_char(L"UTF8MB4"), 4u);
+  EXPECT_EQ(sql_bytes_per_char(L"utf8mb3"), 3u);
+  EXPECT_EQ(sql_bytes_per_char(L"latin1"), 1u);
+  EXPECT_EQ(sql_bytes_per_char(L"no such set"), 4u);
 
   for (VARTYPE unsupported : {VT_EMPTY, VT_NULL, VT_VARIANT, VT_ERROR})
     EXPECT_THROW(get_sql_native_type2(column(L"c", unsupported, 1)), tk_mail_assertion);
@@ -202,7 +223,7 @@ TEST(SqlColumnClauses, EachClauseCarriesNameTypeCharsetNotNullDefaultAutoIncreme
   property_node table;
   table.child(L"code").set(L"character_set", L"latin1");
 
-  const table_definition d = define(source, indexes, &table);
+  const table_definition d = define(engine, source, indexes, &table);
   const std::vector<std::wstring> expected = {
       L"`id` INT NOT NULL AUTO_INCREMENT",
       L"`id00000` VARCHAR(10) CHARACTER SET utf8",
@@ -227,7 +248,7 @@ TEST(SqlColumnClauses, EachClauseCarriesNameTypeCharsetNotNullDefaultAutoIncreme
   const udb_schema two_counters = schema_of({column(L"a", VT_I4, 11, 0, ole_variant(), false, true),
                                              column(L"b", VT_I8, 20, 0, ole_variant(), false, true)});
   std::wstring auto_name;
-  sql_schema_initializer init(L"t", two_counters, udb_indexes(), auto_name);
+  sql_schema_initializer init(engine, L"t", two_counters, udb_indexes(), auto_name);
   std::vector<std::wstring> chunks;
   EXPECT_THROW(init.get_init_chunks(chunks, nullptr), tk_mail_assertion);
 }
@@ -238,12 +259,12 @@ TEST(SqlColumnClauses, OldServersGetBareNamesNoCharacterSetAndNotNullOnEveryInde
   engine.set_server_version(0x031701);  // 3.23.1
   const udb_schema source = schema_of({column(L"name", VT_BSTR, 10), column(L"n", VT_I4, 11)});
   const table_definition d =
-      define(source, indexes_of({udb_index(L"k", false, false, {L"name"})}));
+      define(engine, source, indexes_of({udb_index(L"k", false, false, {L"name"})}));
   EXPECT_EQ(d.columns, (std::vector<std::wstring>{L"name VARCHAR(10) NOT NULL", L"n INT"}));
   EXPECT_EQ(d.indexes, std::vector<std::wstring>{L"INDEX `k` (`name`)"});
 
   engine.set_server_version(0x040012);  // 4.0.18: an index field stays nullable
-  EXPECT_EQ(define(source, indexes_of({udb_index(L"k", false, false, {L"name"})})).columns[0],
+  EXPECT_EQ(define(engine, source, indexes_of({udb_index(L"k", false, false, {L"name"})})).columns[0],
             L"name VARCHAR(10)");
 }
 
@@ -281,7 +302,7 @@ TEST(SqlIndexClauses, IndexesTheServerWouldRefuseAreGivenUpAndTheRestWritten)
       udb_index(L"u", true, false, {L"name"}),
       udb_index(L"U ", true, false, {L"Name"}),
   });
-  const table_definition d = define(source, indexes);
+  const table_definition d = define(engine, source, indexes);
   EXPECT_EQ(d.column_names[24], L"name00000");
   const std::vector<std::wstring> expected = {
       L"INDEX  (`f1`)",
@@ -314,11 +335,11 @@ TEST(SqlIndexClauses, OnlySixtyThreeIndexesAreLookedAtAndFifteenOnOldServers)
     indexes.push_back(udb_index(L"k" + std::to_wstring(i), false, false, {name}));
   }
   engine.set_server_version(server_10_11);
-  const table_definition d = define(source, indexes);
+  const table_definition d = define(engine, source, indexes);
   EXPECT_EQ(d.indexes.size(), 63u);
   EXPECT_EQ(d.indexes.back(), L"INDEX `k62` (`c62`)");
   engine.set_server_version(0x040012);
-  EXPECT_EQ(define(source, indexes).indexes.size(), 15u);
+  EXPECT_EQ(define(engine, source, indexes).indexes.size(), 15u);
   engine.set_server_version(server_10_11);
 
   sql_admin admin;
@@ -370,7 +391,7 @@ TEST(SqlCreateTable, EveryTypeDefaultAndKeyIsCreatedAsDefinedAndReadsBack)
   });
   const udb_indexes indexes = indexes_of({udb_index(L"PRIMARY", true, true, {L"name", L"i1"}),
                                           udb_index(L"by_id", true, false, {L"ID"})});
-  const table_definition d = define(source, indexes);
+  const table_definition d = define(*engine, source, indexes);
 
   sql_admin admin;
   scratch_database db(admin);
@@ -403,12 +424,12 @@ TEST(SqlCreateTable, EveryTypeDefaultAndKeyIsCreatedAsDefinedAndReadsBack)
                                "stamp|timestamp|YES|current_timestamp()||-|\n"
                                "today|date|YES|curdate()||-|\n"
                                "sys|timestamp|YES|current_timestamp()||-|\n"
-                               "name|varchar(40)|NO|'O''Brien \\\\ x'||utf8mb3|O'x\\\n"
-                               "id00000|varchar(5)|YES|NULL||utf8mb3|\n"
-                               "fixed|char(3)|YES|NULL||utf8mb3|\n"
+                               "name|varchar(40)|NO|'O''Brien \\\\ x'||utf8mb4|O'x\\\n"
+                               "id00000|varchar(5)|YES|NULL||utf8mb4|\n"
+                               "fixed|char(3)|YES|NULL||utf8mb4|\n"
                                "shape|geometry|YES|NULL||-|\n"
-                               "medium|mediumtext|YES|NULL||utf8mb3|\n"
-                               "memo|longtext|YES|NULL||utf8mb3|\n"
+                               "medium|mediumtext|YES|NULL||utf8mb4|\n"
+                               "memo|longtext|YES|NULL||utf8mb4|\n"
                                "vb|varbinary(16)|YES|NULL||-|\n"
                                "pic|mediumblob|YES|NULL||-|";
   EXPECT_EQ(admin.value(rows), expected);
@@ -439,18 +460,121 @@ TEST(SqlCreateTable, RowBudgetCasesAreTablesTheServerTakes)
   udb_schema twenty;
   for (int i = 1; i <= 20; ++i)
     twenty.emplace_back(column(L"c" + std::to_wstring(i), VT_BSTR, 1000, 0, L"x"));
-  const table_definition wide = define(twenty, udb_indexes());
-  EXPECT_EQ(wide.columns[15], L"`c16` VARCHAR(1000) CHARACTER SET utf8 DEFAULT 'x'");
-  EXPECT_EQ(wide.columns[16], L"`c17` LONGTEXT CHARACTER SET utf8");
+  // The server has utf8mb4: four bytes a character.
+  const table_definition wide = define(*engine, twenty, udb_indexes());
+  EXPECT_EQ(wide.columns[15], L"`c16` VARCHAR(1000) CHARACTER SET utf8mb4 DEFAULT 'x'");
+  EXPECT_EQ(wide.columns[16], L"`c17` LONGTEXT CHARACTER SET utf8mb4");
   db.run(wide.create_statement("twenty"));
 
-  for (std::uint32_t size : {21844u, 21845u, 21846u}) {
-    const table_definition one = define(schema_of({column(L"t", VT_BSTR, size, 0, L"d")}),
+  for (std::uint32_t size : {16383u, 16384u, 21844u}) {
+    const table_definition one = define(*engine, schema_of({column(L"t", VT_BSTR, size, 0, L"d")}),
                                         udb_indexes());
     db.run(one.create_statement("one_" + std::to_string(size)));
   }
   EXPECT_EQ(admin.value("SELECT GROUP_CONCAT(DATA_TYPE ORDER BY TABLE_NAME) FROM "
                         "information_schema.COLUMNS WHERE TABLE_SCHEMA='" + db.name() +
                         "' AND TABLE_NAME LIKE 'one%'"),
-            "longtext,mediumtext,mediumtext");
+            "varchar,mediumtext,mediumtext");
+
+}
+
+namespace {
+
+// A table of the test's source database created on a target database through
+// the engine-neutral interfaces, its rows copied by a second engine, as a copy
+// between two servers would do it.
+class SqlCopiedTable : public sql_reporting_test {
+protected:
+  std::unique_ptr<udb_recordset> copy(const std::wstring& table, scratch_database& to)
+  {
+    auto source = engine_->open_db(db.wname(), 1, L"");
+    auto rows = source->get_table(table, 1);
+    target_ = writer_->open_db(to.wname(), 0, L"");
+    auto made = target_->create_table(table, rows->get_schema(), rows->get_indexes());
+    for (rows->reset(); !rows->is_eof(); rows->next())
+      made->append_record(*rows->get_item(), static_cast<std::uint32_t>(rows->get_item()->size()));
+    made->save();
+    return made;
+  }
+
+  std::unique_ptr<sql_engine> writer_ = connected_engine();
+  std::unique_ptr<udb_database> target_;
+};
+
+} // namespace
+
+TEST_F(SqlCopiedTable, FractionalSecondsKeepTheirDigitsAndTheirColumnsPrecision)
+{
+  db.run("CREATE TABLE f (id INT PRIMARY KEY, dt DATETIME(6), tm TIME(6), ts TIMESTAMP(6) NULL, "
+         "t3 TIMESTAMP(3) NOT NULL DEFAULT CURRENT_TIMESTAMP(3), d0 DATETIME)");
+  db.run("INSERT INTO f VALUES (1, '2024-01-02 03:04:05.123456', '-838:59:58.999999', '2038-01-19 03:14:07.000001', "
+         "'2001-02-03 04:05:06.789', '2024-01-02 03:04:05'), (2, '1000-01-01 00:00:00.5', '10:20:30.000009', NULL, "
+         "'2001-02-03 04:05:06', NULL)");
+  scratch_database to(admin, "_to");
+  copy(L"f", to);
+  const std::string columns = "SELECT GROUP_CONCAT(CONCAT(COLUMN_NAME, ' ', COLUMN_TYPE, ' ', IFNULL(COLUMN_DEFAULT, '-')) "
+                              "ORDER BY ORDINAL_POSITION) FROM information_schema.COLUMNS WHERE TABLE_NAME = 'f' AND "
+                              "TABLE_SCHEMA = ";
+  EXPECT_EQ(admin.value(columns + "'" + to.name() + "'"),
+            "id int(11) -,dt datetime(6) NULL,tm time(6) NULL,ts datetime(6) NULL,"
+            "t3 timestamp(3) current_timestamp(3),d0 datetime NULL");
+  const std::string rows = "SELECT GROUP_CONCAT(CONCAT_WS('|', id, dt, tm, IFNULL(ts, '-'), t3, IFNULL(d0, '-')) ORDER BY id) FROM ";
+  EXPECT_EQ(admin.value(rows + to.quoted() + ".f"), admin.value(rows + db.quoted() + ".f"));
+}
+
+TEST_F(SqlCopiedTable, KeysKeepTheirPrefixesCountFourBytesACharacterAndLostUniqueOnesAreReported)
+{
+  // The source's keys fit its latin1 and utf8mb4 columns; the target makes every
+  // text column utf8mb4.
+  db.run("CREATE TABLE k (id INT PRIMARY KEY, a VARCHAR(2000) CHARACTER SET latin1, b TEXT, c VARCHAR(100), "
+         "UNIQUE KEY ua (a(100)), UNIQUE KEY ub (b(50)), UNIQUE KEY uc (c(10), a(760)), KEY kn (a(700), c(100)))");
+  db.run("INSERT INTO k VALUES (1, REPEAT('x', 1500), 'same start, then 1', 'c1'), "
+         "(2, CONCAT('y', REPEAT('x', 1499)), 'other', 'c2')");
+  scratch_database to(admin, "_to");
+  auto made = copy(L"k", to);
+  EXPECT_EQ(made->get_record_count(), 2u);
+  EXPECT_EQ(admin.value("SELECT GROUP_CONCAT(CONCAT(INDEX_NAME, ':', COLUMN_NAME, ':', IFNULL(SUB_PART, '-')) "
+                        "ORDER BY INDEX_NAME, SEQ_IN_INDEX) FROM information_schema.STATISTICS WHERE TABLE_SCHEMA = '" +
+                        to.name() + "' AND TABLE_NAME = 'k'"),
+            "PRIMARY:id:-,ua:a:100,ub:b:50");
+  ASSERT_EQ(reporter.reports.size(), 1u);
+  EXPECT_EQ(reporter.reports[0].context, L"Table 'k'");
+  EXPECT_EQ(reporter.reports[0].message,
+            "The unique index 'uc' is not created: its key of 3080 bytes is longer than the 3072 the server takes.");
+  // The prefix still refuses what the source refused.
+  EXPECT_THROW(admin.run("INSERT INTO " + to.quoted() + ".k (id, a) VALUES (3, CONCAT(REPEAT('x', 100), 'z'))"),
+               std::runtime_error);
+}
+
+TEST_F(SqlCopiedTable, RowsTooLargeForThePageGetTheirWidestTextsAsTextAndOneReport)
+{
+  std::string columns, values;
+  for (int i = 0; i < 40; ++i) {
+    columns += ", c" + std::to_string(i) + (i == 7 ? " VARCHAR(61)" : " VARCHAR(60)");
+    values += ", REPEAT('" + std::string(1, static_cast<char>('a' + i % 26)) + "', 60)";
+  }
+  // The source is utf8mb3: its rows fit InnoDB's page; at four bytes a character they do not.
+  db.run("CREATE TABLE wide (id INT PRIMARY KEY" + columns + ", UNIQUE KEY u7 (c7)) CHARACTER SET utf8mb3");
+  db.run("INSERT INTO wide VALUES (1" + values + ")");
+  scratch_database to(admin, "_to");
+  auto made = copy(L"wide", to);
+  EXPECT_EQ(made->get_record_count(), 1u);
+  const std::string text_columns = admin.value(
+      "SELECT GROUP_CONCAT(COLUMN_NAME ORDER BY ORDINAL_POSITION) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = '" +
+      to.name() + "' AND TABLE_NAME = 'wide' AND DATA_TYPE = 'text'");
+  EXPECT_EQ(text_columns.substr(0, 6), "c0,c1,") << text_columns;
+  EXPECT_NE(text_columns.find("c7"), std::string::npos) << text_columns;
+  ASSERT_EQ(reporter.reports.size(), 1u);
+  EXPECT_EQ(reporter.reports[0].context, L"Table 'wide'");
+  // The widest goes first.
+  EXPECT_EQ(reporter.reports[0].message.substr(0, 59), "The server refused the row's size; the columns 'c7', 'c0', ");
+  std::string list;
+  for (int i = 0; i < 40; ++i)
+    list += (i == 0 ? "" : ", ") + std::string("c") + std::to_string(i);
+  const std::string same = "SELECT MD5(CONCAT_WS('|', " + list + ")) FROM ";
+  EXPECT_EQ(admin.value(same + to.quoted() + ".wide"), admin.value(same + db.quoted() + ".wide"));
+  // The key over the column made TEXT keeps its length as a prefix.
+  EXPECT_EQ(admin.value("SELECT SUB_PART FROM information_schema.STATISTICS WHERE TABLE_SCHEMA = '" + to.name() +
+                        "' AND INDEX_NAME = 'u7'"),
+            "61");
 }

@@ -79,7 +79,7 @@ TEST(SqlEngineVersion, VersionTextsPackAsMajorMinorPatch)
   EXPECT_FALSE(sql_parse_server_version(nullptr, packed));
 }
 
-TEST(SqlEngineNames, SafeNameQuotesDoublesInnerBackquotesAndKeepsOnlyWholeQuotedNames)
+TEST(SqlEngineNames, SafeNameQuotesEveryNameAndDoublesItsBackquotes)
 {
   sql_engine engine;
   const std::wstring n64(64, L'n');
@@ -89,8 +89,9 @@ TEST(SqlEngineNames, SafeNameQuotesDoublesInnerBackquotesAndKeepsOnlyWholeQuoted
     std::wstring quoted;
   } cases[] = {
       {L"orders", L"`orders`"},
-      {L"`already`", L"`already`"},
-      {L"`a``b`", L"`a``b`"},
+      // A name that looks quoted is a name with backquotes in it.
+      {L"`already`", L"```already```"},
+      {L"`a``b`", L"```a````b```"},
       {L"`already", L"```already`"},
       {L"`a`b`", L"```a``b```"},
       {L"`", L"````"},
@@ -283,8 +284,10 @@ TEST(SqlEngineExceptions, FixedTextExceptionsCarryTheirLevelAndCode)
   EXPECT_STREQ(auth.what(),
                "The program does not support authentication protocol requested by server. See "
                "'Troubleshooting' article of the product documentation.");
-  const sql_prep_stmt_failed_exception prep;
+  // A prepared statement's failure carries the server's reason when there is one.
+  const sql_prep_stmt_failed_exception prep("Duplicate entry '1' for key 'PRIMARY'");
   EXPECT_EQ(prep.get_level(), 1u);
   EXPECT_EQ(prep.get_code(), 0x400BB9u);
-  EXPECT_STREQ(prep.what(), "Failed to execute prepared statement");
+  EXPECT_STREQ(prep.what(), "Failed to execute prepared statement: Duplicate entry '1' for key 'PRIMARY'");
+  EXPECT_STREQ(sql_prep_stmt_failed_exception("").what(), "Failed to execute prepared statement");
 }

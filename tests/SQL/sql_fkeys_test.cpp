@@ -109,6 +109,38 @@ TEST_F(SqlForeignKey, SameNameGetsGeneratedOneAndRuleTextApplies)
   EXPECT_EQ(engine_value(target, L"SELECT @@SESSION.foreign_key_checks"), L"1");
 }
 
+TEST_F(SqlForeignKey, RuleTextReachesTheStatementOnlyAsKnownActions)
+{
+  db.run("CREATE TABLE parent (id INT PRIMARY KEY) ENGINE=InnoDB");
+  db.run("CREATE TABLE child (id INT PRIMARY KEY, p INT, q INT, r INT, secret INT) ENGINE=InnoDB");
+  sql_database& target = open();
+  const struct {
+    const wchar_t* name;
+    const wchar_t* field;
+    const wchar_t* rule;
+    const char* made;  // DELETE_RULE:UPDATE_RULE
+  } cases[] = {
+      {L"fk_p", L"p", L"ON DELETE CASCADE, DROP COLUMN secret -- ", "CASCADE:RESTRICT"},
+      {L"fk_q", L"q", L" on update set null on delete no action", "NO ACTION:SET NULL"},
+      {L"fk_r", L"r", L"; DROP TABLE parent; --", "RESTRICT:RESTRICT"},
+  };
+  udb_relationships keys;
+  for (const auto& c : cases)
+    keys.push_back(foreign_key(c.name, L"child", {c.field}, L"parent", {L"id"}, c.rule));
+  target.create_relationships(keys);
+
+  EXPECT_TRUE(reporter.reports.empty());
+  for (const auto& c : cases)
+    EXPECT_EQ(admin.value("SELECT CONCAT(DELETE_RULE, ':', UPDATE_RULE) FROM information_schema.REFERENTIAL_CONSTRAINTS "
+                          "WHERE CONSTRAINT_SCHEMA='" + db.name() + "' AND CONSTRAINT_NAME='" + plat::to_utf8(c.name) + "'"),
+              c.made)
+        << plat::to_utf8(c.rule);
+  // Nothing after the actions ran: the column and the parent table are there.
+  EXPECT_EQ(admin.value("SELECT COUNT(*) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA='" + db.name() +
+                        "' AND ((TABLE_NAME='child' AND COLUMN_NAME='secret') OR TABLE_NAME='parent')"),
+            "2");
+}
+
 TEST_F(SqlForeignKey, EachFailureIsReportedAndLeavesNoLock)
 {
   db.run("CREATE TABLE parent (id INT PRIMARY KEY) ENGINE=InnoDB");

@@ -67,15 +67,18 @@ TEST(LiteralText, TextsOfATypeBecomeTheSameLiteralNarrowAndWide)
       {"O'Brien", VT_BSTR, R"('O\'Brien')"},
       {R"(a\b)", VT_BSTR, R"('a\\b')"},
       {"l1\r\nl2\tx\"y%", VT_BSTR, "'l1\r\nl2\tx\"y%'"},
-      {std::string("a\0b", 3), VT_BSTR, std::string("'a\0b'", 5)},
+      // A NUL stays in the value, escaped: the statement holds no NUL byte.
+      {std::string("a\0b", 3), VT_BSTR, R"('a\0b')"},
       {"", VT_BSTR, "''"},
       {"", VT_I4, "''"},
       {"x", VT_NULL, "NULL"},
       {"x", VT_EMPTY, "NULL"},
       {"12", VT_I4, "12"},
       {"-1.5e-3", VT_R8, "-1.5e-3"},
-      {"{" + guid + "}", VT_BSTR, "'" + guid + "'"},
-      {"guid {" + guid + "}", VT_BSTR, "'" + guid + "'"},
+      // A text that looks like a GUID is text: only a GUID column's values are GUIDs.
+      {"{" + guid + "}", VT_BSTR, "'{" + guid + "}'"},
+      {"guid {" + guid + "}", VT_BSTR, "'guid {" + guid + "}'"},
+      {"guid{" + guid + "}x", VT_BSTR, "'guid{" + guid + "}x'"},
       {"guid {6F9619FF-8B86-D011-B42D-00C04FC9'4FF}", VT_BSTR,
        R"('guid {6F9619FF-8B86-D011-B42D-00C04FC9\'4FF}')"},
       {"6F9619FF-8B86-D011-B42D-00C04FC964FX", VT_BSTR, "'6F9619FF-8B86-D011-B42D-00C04FC964FX'"},
@@ -117,12 +120,15 @@ TEST(LiteralField, FieldsBecomeTheLiteralsOfTheirColumns)
     std::string literal;
   } cases[] = {
       {"bytes", byte_array(std::string("\x00\xAB\x10", 3)), column_of(bytes_vt), "0x00AB10"},
-      {"no bytes", byte_array(""), column_of(bytes_vt), "NULL"},
+      {"no bytes", byte_array(""), column_of(bytes_vt), "''"},  // empty, not NULL
       {"geometry", ole_variant("POINT(1 2)"), column_of(VT_BSTR, 2), "ST_GeomFromText('POINT(1 2)')"},
       {"hostile geometry", ole_variant("POINT(1 2)'),('x"), column_of(VT_BSTR, 8),
        R"(ST_GeomFromText('POINT(1 2)\'),(\'x'))"},
       {"text", ole_variant("O'Brien"), column_of(VT_BSTR), R"('O\'Brien')"},
-      {"guid text", ole_variant("{" + guid + "}"), column_of(VT_BSTR), "'" + guid + "'"},
+      {"guid-like text", ole_variant("{" + guid + "}"), column_of(VT_BSTR), "'{" + guid + "}'"},
+      {"guid", ole_variant("{" + guid + "}"), column_of(VT_BSTR, 1), "'" + guid + "'"},
+      {"no guid in a guid column", ole_variant("{x}"), column_of(VT_BSTR, 1), "'{x}'"},
+      {"text with NUL", ole_variant(std::wstring(L"a\0b", 3)), column_of(VT_BSTR), R"('a\0b')"},
       {"number in text column", ole_variant(12), column_of(VT_BSTR), "12"},
       {"date text into INT", ole_variant("2024-01-31"), column_of(VT_I4), "'2024-01-31'"},
       {"injection into INT", ole_variant("0),(1"), column_of(VT_I4), "'0),(1'"},
@@ -143,7 +149,8 @@ TEST(LiteralField, FieldsBecomeTheLiteralsOfTheirColumns)
   for (const auto& c : cases)
     EXPECT_EQ(get_fld_append_str(field_of(c.value), c.column, false), c.literal) << c.name;
   EXPECT_EQ(to_mysql_str(field_of(ole_variant("a\\'b"))), R"('a\\\'b')");
-  EXPECT_EQ(to_mysql_str(field_of(byte_array(""))), "NULL");
+  EXPECT_EQ(to_mysql_str(field_of(byte_array(""))), "''");
+  EXPECT_EQ(to_mysql_str(field_of(ole_variant())), "NULL");
 }
 
 TEST(LiteralField, OnlyPreparedStatementsTakeLongValuesAsParameters)
@@ -201,9 +208,11 @@ std::vector<default_case> default_cases()
       {VT_DATE, 1, ole_variant("CURRENT_TIMESTAMP"), L"CURRENT_TIMESTAMP", "DATETIME", "current_timestamp()"},
       {VT_DATE, 0, ole_variant("GetUtcDate()"), L"CURRENT_TIMESTAMP", "DATETIME", "current_timestamp()"},
       {VT_DATE, 0, ole_variant("newid()"), L"", "DATETIME", ""},
-      {VT_DATE, 2, ole_variant("2001-02-03 10:20:30"), L"\"2001-02-03\"", "DATE", "'2001-02-03'"},
-      {VT_DATE, 3, ole_variant("2001-02-03 10:20:30"), L"\"10:20:30\"", "TIME", "'10:20:30'"},
-      {VT_DATE, 1, ole_variant("2001-02-03 10:20:30.25"), L"\"2001-02-03 10:20:30.250000\"", "DATETIME(6)",
+      // Between apostrophes, which every sql_mode reads as a text (ANSI_QUOTES makes
+      // a double-quoted one a name).
+      {VT_DATE, 2, ole_variant("2001-02-03 10:20:30"), L"'2001-02-03'", "DATE", "'2001-02-03'"},
+      {VT_DATE, 3, ole_variant("2001-02-03 10:20:30"), L"'10:20:30'", "TIME", "'10:20:30'"},
+      {VT_DATE, 1, ole_variant("2001-02-03 10:20:30.25"), L"'2001-02-03 10:20:30.250000'", "DATETIME(6)",
        "'2001-02-03 10:20:30.250000'"},
       {VT_DATE, 1, ole_variant("no date"), L"", "DATETIME", ""},
       {VT_DATE, 9, ole_variant(), L"CURRENT_TIMESTAMP", "TIMESTAMP", "current_timestamp()"},

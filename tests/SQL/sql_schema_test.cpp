@@ -1,8 +1,7 @@
 // A table's description: column descriptors refined from SHOW COLUMNS, indexes in
-// column order, foreign keys from SHOW CREATE TABLE, and the parser behind them.
+// column order, foreign keys from the server's catalogue.
 #include "sql_test_support.h"
 
-#include "SQL/sql_sch.h"
 #include "SQL/sql_tab.h"
 #include "UDB/udb_recs.h"
 
@@ -128,9 +127,12 @@ TEST(SqlSchema, ForeignKeysOfLinkedTablesBecomeRelationshipsOfTheDatabase)
   sql_admin admin;
   scratch_database db(admin);
   db.run("CREATE TABLE parent (id INT, code CHAR(2), PRIMARY KEY (id, code)) ENGINE=InnoDB");
+  // A comment and a check that read like a constraint are no foreign keys.
   db.run("CREATE TABLE child (n INT PRIMARY KEY, pid INT, `p``code` CHAR(2),"
-         "CONSTRAINT `fk_child` FOREIGN KEY (pid, `p``code`) REFERENCES parent (id, code) "
-         "ON DELETE CASCADE ON UPDATE SET NULL) ENGINE=InnoDB");
+         " secret INT COMMENT 'CONSTRAINT c FOREIGN KEY (n) REFERENCES parent (id), DROP COLUMN secret -- ',"
+         " CONSTRAINT `fk_child` FOREIGN KEY (pid, `p``code`) REFERENCES parent (id, code) "
+         "ON DELETE CASCADE ON UPDATE SET NULL,"
+         " CONSTRAINT `chk` CHECK (secret <> 0 OR 'FOREIGN KEY (n) REFERENCES parent (id)' <> '')) ENGINE=InnoDB");
   auto engine = connected_engine();
   auto source = engine->open_db(db.wname(), 1, L"");
   auto parent = source->get_table(L"parent", 1);
@@ -178,62 +180,5 @@ TEST(SqlSchema, BlobToTextIsBackAfterAFailedDescription)
     engine->set_blob_to_text(flag);
     EXPECT_THROW(source->get_table(L"gone", 1), sql_exception);
     EXPECT_EQ(engine->is_blob_to_text(), flag);
-  }
-}
-
-TEST(SqlForeignKeyParser, ReadsConstraintLinesAndSkipsTheRest)
-{
-  const struct {
-    std::string line;
-    bool found;
-    std::wstring name, pk_table;
-    std::vector<std::wstring> fk, pk;
-    std::wstring rule;
-  } cases[] = {
-      {"  CONSTRAINT `fk1` FOREIGN KEY (`a`, `b`) REFERENCES `t2` (`x`, `y`) ON DELETE CASCADE,",
-       true, L"fk1", L"t2", {L"a", L"b"}, {L"x", L"y"}, L"ON DELETE CASCADE"},
-      {"  CONSTRAINT `fk2` FOREIGN KEY (`a`) REFERENCES `t2` (`x`)", true, L"fk2", L"t2", {L"a"}, {L"x"}, L""},
-      {"  constraint `Fk 3` foreign key (`a`) references `db2`.`t2` (`x`) on update restrict,", true,
-       L"Fk 3", L"t2", {L"a"}, {L"x"}, L"on update restrict"},
-      {"  CONSTRAINT `f``k` FOREIGN KEY (`a``b`, `c)`) REFERENCES `t``2` (`x)y`, `z`)", true, L"f`k",
-       L"t`2", {L"a`b", L"c)"}, {L"x)y", L"z"}, L""},
-      {"  CONSTRAINT `\xE2\x82\xAC` FOREIGN KEY (`\xC3\xBC`) REFERENCES `\xE4\xB8\xAD` (`\xC3\xA4`)",
-       true, L"\u20AC", L"\u4E2D", {L"\u00FC"}, {L"\u00E4"}, L""},
-      {"  CONSTRAINT `chk` CHECK (json_valid(`js`)),", false, L"", L"", {}, {}, L""},
-      {"  CONSTRAINT `fk4` FOREIGN KEY (`a`),", false, L"", L"", {}, {}, L""},
-      {"  CONSTRAINT `fk5` FOREIGN KEY (`a`) REFERENCES `t2`", false, L"", L"", {}, {}, L""},
-      {"  `a` int(11) DEFAULT NULL,", false, L"", L"", {}, {}, L""},
-      {"", false, L"", L"", {}, {}, L""},
-  };
-  for (const auto& c : cases) {
-    udb_relationships list;
-    sql_fk_parser parser(L"child", "CREATE TABLE `child` (\n" + c.line + "\n) ENGINE=InnoDB");
-    parser.do_parse(list);
-    ASSERT_EQ(list.size(), c.found ? 1u : 0u) << c.line;
-    if (!c.found)
-      continue;
-    EXPECT_EQ(list[0].name, c.name) << c.line;
-    EXPECT_EQ(list[0].fk_table, L"child");
-    EXPECT_EQ(list[0].pk_table, c.pk_table) << c.line;
-    EXPECT_EQ(list[0].fk_flds, c.fk) << c.line;
-    EXPECT_EQ(list[0].pk_flds, c.pk) << c.line;
-    EXPECT_EQ(list[0].rule, c.rule) << c.line;
-  }
-}
-
-TEST(SqlForeignKeyParser, ColumnListsAndTrimming)
-{
-  std::vector<std::wstring> names;
-  EXPECT_TRUE(sql_fk_parser::get_columns(L"(`a`, b, `c d`, `e``f`)", names));
-  EXPECT_EQ(names, (std::vector<std::wstring>{L"a", L"c d", L"e`f"}));
-  names.clear();
-  EXPECT_TRUE(sql_fk_parser::get_columns(L"", names));
-  EXPECT_TRUE(names.empty());
-
-  for (const auto& [in, out] : std::vector<std::pair<std::string, std::string>>{
-           {"  a b  ", "a b"}, {"", ""}, {"   ", ""}, {"x", "x"}, {"\tx ", "\tx"}}) {
-    std::string text = in;
-    sql_fk_parser::trim(text);
-    EXPECT_EQ(text, out) << "[" << in << "]";
   }
 }

@@ -18,12 +18,17 @@
 namespace {
 
 // "<VARTYPE>:<text>" of a value; byte arrays print as 0x..., empty values as "0:",
-// a time of day without a date.
+// a time of day without a date, a NUL inside a text as \0.
 std::string render(const udb_field& field)
 {
   const VARTYPE vt = field.get_type();
-  if (vt == VT_BSTR)
-    return "8:" + plat::to_utf8(field.to_wstring());
+  if (vt == VT_BSTR) {
+    const BSTR text = field.get_variant().bstrVal;
+    std::string shown = "8:";
+    for (const char c : plat::to_utf8(std::wstring_view(text, SysStringLen(text))))
+      shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+    return shown;
+  }
   if (vt == VT_DATE)
     return "7:" + plat::to_utf8(field.get_date().to_wstring(6));
   if (vt == (VT_ARRAY | VT_UI1) && field.get_size() == 0)
@@ -55,6 +60,10 @@ struct column_case {
   const char* high;          // its value
   const char* low_literal;   // row 2
   const char* low;
+  // Where a row read for another database (no text limit) differs from a
+  // workbook's: the values as the server holds them.
+  const char* held_high = nullptr;
+  const char* held_low = nullptr;
 };
 
 // Row 3 is NULL in every column.
@@ -89,12 +98,12 @@ const column_case all_columns[] = {
      "5:-2.5000000000000000e-300"},
     {"dt", "DATE", VT_DATE, "'9999-12-31'", "7:9999-12-31", "'1000-01-01'", "7:1000-01-01"},
     {"dtm", "DATETIME(6)", VT_DATE, "'9999-12-31 23:59:59.999999'", "7:9999-12-31 23:59:59.999999",
-     "'0000-00-00 00:00:00'", "0:"},
+     "'0000-00-00 00:00:00'", "0:", nullptr, "8:0000-00-00 00:00:00.000000"},
     {"ts", "TIMESTAMP NULL DEFAULT NULL", VT_DATE, "'2038-01-19 03:14:07'",
      "7:2038-01-19 03:14:07", "'2000-02-29 12:00:00'", "7:2000-02-29 12:00:00"},
     {"tm", "TIME", VT_DATE, "'838:59:59'", "8:838:59:59", "'-00:00:01'", "8:-00:00:01"},
     {"tm2", "TIME", VT_DATE, "'23:59:59'", "7:23:59:59", "'00:00:00'", "7:00:00:00"},
-    {"zd", "DATE", VT_DATE, "'0000-00-00'", "0:", "'2024-02-29'", "7:2024-02-29"},
+    {"zd", "DATE", VT_DATE, "'0000-00-00'", "0:", "'2024-02-29'", "7:2024-02-29", "8:0000-00-00"},
     // Dates with a zero or impossible part keep the server's text.
     {"zp", "DATE", VT_DATE, "'2024-00-15'", "8:2024-00-15", "'2024-02-00'", "8:2024-02-00"},
     {"zi", "DATETIME", VT_DATE, "'2024-02-30 10:00:00'", "8:2024-02-30 10:00:00",
@@ -107,8 +116,8 @@ const column_case all_columns[] = {
     {"en", "ENUM('a','b')", VT_BSTR, "'b'", "8:b", "'a'", "8:a"},
     {"st", "SET('x','y')", VT_BSTR, "'x,y'", "8:x,y", "''", "8:"},
     {"ch", "CHAR(4)", VT_BSTR, "'abcd'", "8:abcd", "''", "8:"},
-    // A NUL is dropped; the text after it stays.
-    {"nul", "VARCHAR(10)", VT_BSTR, "'a\\0b'", "8:ab", "CONCAT(CHAR(0), 'x')", "8:x"},
+    // A NUL is dropped for a workbook; the text after it stays.
+    {"nul", "VARCHAR(10)", VT_BSTR, "'a\\0b'", "8:ab", "CONCAT(CHAR(0), 'x')", "8:x", "8:a\\0b", "8:\\0x"},
     {"vc", "VARCHAR(20)", VT_BSTR, "'h\xF0\x9F\x98\x80 \xC3\xBC'", "8:h\xF0\x9F\x98\x80 \xC3\xBC",
      "''", "8:"},
     {"vcb", "VARCHAR(10) COLLATE utf8mb4_bin", VT_BSTR, "'Bin\xC3\xA4'", "8:Bin\xC3\xA4", "''", "8:"},
@@ -156,20 +165,24 @@ TEST(SqlStream, EveryColumnTypeReadsBackAsItsTypedValue)
   create_all_types(db);
   auto engine = connected_engine();
   auto source = engine->open_db(db.wname(), 1, L"");
-  auto table = source->get_table(L"all_types", 1);
-
-  const udb_schema& schema = table->get_schema();
-  ASSERT_EQ(schema.size(), std::size(all_columns) + 1);
-  EXPECT_EQ(table->get_record_count(), 3u);
-  const auto rows = read_all(*table);
-  ASSERT_EQ(rows.size(), 3u);
-  for (std::size_t i = 0; i < std::size(all_columns); ++i) {
-    const column_case& c = all_columns[i];
-    EXPECT_EQ(schema[i + 1]->name, widen(c.name));
-    EXPECT_EQ(schema[i + 1]->vartype, c.vartype) << c.name;
-    EXPECT_EQ(rows[0][i + 1], c.high) << c.name << " " << c.high_literal;
-    EXPECT_EQ(rows[1][i + 1], c.low) << c.name << " " << c.low_literal;
-    EXPECT_EQ(rows[2][i + 1], "0:") << c.name << " NULL";
+  // A workbook's text limit (the .xlsx cell), then none: as another database takes them.
+  for (const std::uint32_t limit : {32766u, 0u}) {
+    engine->set_text_limit(limit);
+    auto table = source->get_table(L"all_types", 1);
+    const udb_schema& schema = table->get_schema();
+    ASSERT_EQ(schema.size(), std::size(all_columns) + 1);
+    EXPECT_EQ(table->get_record_count(), 3u);
+    const auto rows = read_all(*table);
+    ASSERT_EQ(rows.size(), 3u);
+    for (std::size_t i = 0; i < std::size(all_columns); ++i) {
+      const column_case& c = all_columns[i];
+      const bool held = limit == 0;
+      EXPECT_EQ(schema[i + 1]->name, widen(c.name));
+      EXPECT_EQ(schema[i + 1]->vartype, c.vartype) << c.name;
+      EXPECT_EQ(rows[0][i + 1], held && c.held_high ? c.held_high : c.high) << c.name << " " << c.high_literal << " limit " << limit;
+      EXPECT_EQ(rows[1][i + 1], held && c.held_low ? c.held_low : c.low) << c.name << " " << c.low_literal << " limit " << limit;
+      EXPECT_EQ(rows[2][i + 1], "0:") << c.name << " NULL";
+    }
   }
 }
 
@@ -179,6 +192,7 @@ TEST(SqlStream, AQueryReadsTheSameValuesFromTheResultsOwnColumns)
   scratch_database db(admin);
   create_all_types(db);
   auto engine = connected_engine();
+  engine->set_text_limit(32766);  // a workbook's rows
   auto source = engine->open_db(db.wname(), 1, L"");
   std::string select = "SELECT id";
   for (const auto& c : all_columns)
@@ -352,7 +366,7 @@ TEST(SqlStream, BlobToTextDecidesHowBlobsReadAndTextStaysText)
     auto table = source->get_table(L"bt", 1);
     auto rows = source->get_query(L"q", widen(query), 1);
     const std::vector<std::vector<std::string>> expected =
-        to_text ? std::vector<std::vector<std::string>>{{"8:ABC", "8:BC", "8:a\xF0\x9F\x98\x80", "8:Zz"}}
+        to_text ? std::vector<std::vector<std::string>>{{"8:A\\0BC", "8:BC", "8:a\xF0\x9F\x98\x80", "8:Zz"}}
                 : std::vector<std::vector<std::string>>{
                       {"8209:0x41004243", "8209:0x4243", "8:a\xF0\x9F\x98\x80", "8:Zz"}};
     EXPECT_EQ(read_all(*table), expected) << "blob to text " << to_text;

@@ -193,6 +193,21 @@ TEST_F(SqlUpdate, RecordDeletesTheRowsEqualToAllItsFields)
   EXPECT_EQ(ids("one"), "2,5,7");
 }
 
+TEST_F(SqlUpdate, RecordWithFloatColumnsFindsTheSingleTheColumnHolds)
+{
+  db_.run("CREATE TABLE fl (id INT PRIMARY KEY, f FLOAT, g FLOAT, d DOUBLE)");
+  db_.run("INSERT INTO fl VALUES (1, 0.1, 3.4e38, 0.1), (2, 1.1, -2.5, 1.1)");
+  database_ = engine_->open_db(db_.wname(), 1, L"");
+  auto fl = table(L"fl");
+  // The row as a copy reads it (singles) and as a double written by hand gives it.
+  fl->delete_key(record_of({{L"id", 1}, {L"f", 0.1f}, {L"g", 3.4e38f}, {L"d", 0.1}}));
+  EXPECT_EQ(ids("fl"), "2");
+  fl->update(record_of({{L"id", 2}, {L"f", 1.1}, {L"g", -2.5}, {L"d", 9.5}}));
+  EXPECT_EQ(rows("fl", "id,d"), "2|9.5");
+  fl->delete_key(record_of({{L"f", 1.1}, {L"g", -2.5}}));
+  EXPECT_EQ(ids("fl"), "");
+}
+
 TEST_F(SqlUpdate, FilterQuotesNamesAndTextsAndKeepsOnlyNumbersBare)
 {
   sql_sync sync(dynamic_cast<sql_database*>(database_.get()));

@@ -118,13 +118,16 @@ TEST(SqlValues, CellTextsReadAsTheirVartype)
   EXPECT_EQ(get_variant(VT_BSTR, static_cast<const wchar_t*>(nullptr)).get_type(), VT_EMPTY);
 }
 
-TEST(SqlValues, CellsByMysqlTypeKeepBytesAndDropTheZerosOfTexts)
+TEST(SqlValues, CellsByMysqlTypeKeepBytesAndTheZerosOfTexts)
 {
   sql_engine engine;
   const char binary4[] = {'\0', '\1', '\2', '\3'};
   EXPECT_EQ(render(get_variant(MYSQL_TYPE_STRING, 4, BINARY_FLAG, binary4)), "8209:0x00010203");
   EXPECT_EQ(render(get_variant(MYSQL_TYPE_VAR_STRING, 0, BINARY_FLAG, "")).substr(0, 5), "8209:");
-  EXPECT_EQ(render(get_variant(MYSQL_TYPE_BLOB, 3, 0, "a\0b")), "8:ab");
+  // Read with no text limit, a text is as the server holds it, NUL and all.
+  const ole_variant nul = get_variant(MYSQL_TYPE_BLOB, 3, 0, "a\0b");
+  ASSERT_EQ(nul.get_type(), VT_BSTR);
+  EXPECT_EQ(std::wstring(nul.get_variant().bstrVal, SysStringLen(nul.get_variant().bstrVal)), std::wstring(L"a\0b", 3));
   const char bit16[] = {'\0', '\1'};
   EXPECT_EQ(render(get_variant(MYSQL_TYPE_BIT, 2, UNSIGNED_FLAG, bit16)), "21:1");
   EXPECT_EQ(render(get_variant(MYSQL_TYPE_BIT, 1, UNSIGNED_FLAG, "\1")), "11:1");

@@ -26,7 +26,15 @@ TEST_F(SqlView, TextOfOtherDialectsBecomesMySql)
        L"select ifnull(a,0), curdate(), length(name) from t;"},
       {L"SELECT ISNULL(a) FROM t", L"SELECT ISNULL(a) FROM t;"},
       {L"SELECT ISNULL(f(a, b), c) FROM t", L"SELECT ISNULL(f(a, b), c) FROM t;"},
-      {L"SELECT DATEDIFF(day, d1, d2) FROM t", L"SELECT DATEDIFF( d1, d2) FROM t;"},
+      // Counted from d1 to d2 in both dialects.
+      {L"SELECT DATEDIFF(day, d1, d2) FROM t", L"SELECT DATEDIFF(d2, d1) FROM t;"},
+      {L"SELECT DATEDIFF(dd, f(a, b), 'x,y') FROM t", L"SELECT DATEDIFF('x,y', f(a, b)) FROM t;"},
+      {L"SELECT DATEDIFF(d2, d1) FROM t", L"SELECT DATEDIFF(d2, d1) FROM t;"},
+      // Quoted text and longer words keep every character.
+      {L"SELECT strlen(a), 'len(b) isnull(c, d)', \"getdate()\" FROM t WHERE s = 'DATEDIFF(day, a, b)'",
+       L"SELECT strlen(a), 'len(b) isnull(c, d)', \"getdate()\" FROM t WHERE s = 'DATEDIFF(day, a, b)';"},
+      {L"SELECT `len(x)`, len(x) FROM t", L"SELECT `len(x)`, length(x) FROM t;"},
+      {L"SELECT 'it''s len(a)', len(a) FROM t", L"SELECT 'it''s len(a)', length(a) FROM t;"},
       {L"SELECT DATEADD(day, 1, d) FROM t", L"SELECT DATEADD(day, 1, d) FROM t;"},
       {L"SELECT DATEADD(d, 1) FROM t", L"SELECT date_add(d, 1) FROM t;"},
       {L"SELECT REPLICATE(REPLICATE('a', 2), 3)", L"SELECT REPLICATE(repeat('a', 2), 3);"},
@@ -79,13 +87,15 @@ TEST_F(SqlView, ViewsAreMadeAndAFailureStopsOnlyItsOwn)
       {L"v_with", L"WITH x AS (SELECT 1) SELECT * FROM x"},
       {L"v_bad", L"select nosuch from t"},
       {L"v|line", L"SELECT REPLICATE('-', 3) AS line"},
+      {L"v_days", L"select datediff(day, '2024-01-01', '2024-01-31') as d, 'len(x)' as t"},
   });
 
   ASSERT_EQ(reporter.reports.size(), 1u);
   EXPECT_EQ(reporter.reports[0].context, L"View 'v_bad'");
   EXPECT_EQ(admin.value("SELECT GROUP_CONCAT(TABLE_NAME ORDER BY TABLE_NAME) FROM "
                         "information_schema.VIEWS WHERE TABLE_SCHEMA='" + db.name() + "'"),
-            "v_line,v_ok");
+            "v_days,v_line,v_ok");
+  EXPECT_EQ(admin.value("SELECT CONCAT(d, ' ', t) FROM " + db.quoted() + ".v_days"), "30 len(x)");
   EXPECT_EQ(admin.value("SELECT GROUP_CONCAT(CONCAT_WS(',', id, a, n) ORDER BY id SEPARATOR ';') FROM " +
                         db.quoted() + ".v_ok"),
             "1,0,3;2,5,2");

@@ -3,6 +3,7 @@
 // one by one, replacing, as long data), read back through the engine's reading
 // side and through a connection of the test's own.
 #include "property_tree.h"
+#include "recording_reporter.h"
 #include "sql_test_support.h"
 
 #include "SQL/sql_engi.h"
@@ -31,6 +32,32 @@ t_ftd column(const std::wstring& name, VARTYPE type, std::uint32_t size, std::ui
 ole_variant bytes(const std::string& raw)
 {
   return ole_variant(ole_variant::byte_vector(raw.begin(), raw.end()));
+}
+
+// A byte array that holds no bytes (an empty BLOB as the reading side gives it).
+ole_variant no_bytes()
+{
+  ole_variant value;
+  value.allocate_safe_array(0);
+  return value;
+}
+
+udb_schema keyed_schema(std::vector<t_ftd> columns)
+{
+  udb_schema schema;
+  t_ftd id = column(L"id", VT_I4, 11);
+  id.not_null = true;
+  schema.emplace_back(id);
+  for (const t_ftd& c : columns)
+    schema.emplace_back(c);
+  return schema;
+}
+
+udb_indexes primary_on_id()
+{
+  udb_indexes indexes;
+  indexes.push_back(udb_index(L"PRIMARY", true, true, {L"id"}));
+  return indexes;
 }
 
 // One record: fields named and valued in the order given.
@@ -69,15 +96,7 @@ protected:
   // A table of an id primary key and the given columns.
   std::unique_ptr<udb_recordset> table(const std::wstring& name, std::vector<t_ftd> columns)
   {
-    udb_schema schema;
-    t_ftd id = column(L"id", VT_I4, 11);
-    id.not_null = true;
-    schema.emplace_back(id);
-    for (const t_ftd& c : columns)
-      schema.emplace_back(c);
-    udb_indexes indexes;
-    indexes.push_back(udb_index(L"PRIMARY", true, true, {L"id"}));
-    return db().create_table(name, schema, indexes);
+    return db().create_table(name, keyed_schema(std::move(columns)), primary_on_id());
   }
 
   // The first cell of the first row as the server sends it, NUL bytes and all.
@@ -110,7 +129,10 @@ protected:
     std::vector<std::wstring> out;
     for (rows->reset(); !rows->is_eof(); rows->next()) {
       const udb_field& cell = rows->get_item()->get_field(name);
-      out.push_back(cell.get_type() == VT_EMPTY || cell.get_type() == VT_NULL ? L"<null>" : cell.to_wstring());
+      const BSTR text = cell.get_type() == VT_BSTR ? cell.get_variant().bstrVal : nullptr;
+      out.push_back(cell.get_type() == VT_EMPTY || cell.get_type() == VT_NULL ? L"<null>"
+                    : text != nullptr ? std::wstring(text, SysStringLen(text))  // NULs and all
+                                      : cell.to_wstring());
     }
     return out;
   }
@@ -125,10 +147,10 @@ protected:
 
 TEST_F(SqlWrite, PropertiesNameTheCharacterSetsAndStorageEnginesOfNewDatabasesAndTables)
 {
-  // The default database is utf8 (three bytes a character on MariaDB).
+  // The default database is utf8mb4 where the server has it.
   EXPECT_EQ(admin_.value("SELECT DEFAULT_CHARACTER_SET_NAME FROM information_schema.SCHEMATA WHERE "
                          "SCHEMA_NAME='" + name_ + "'"),
-            "utf8mb3");
+            "utf8mb4");
 
   property_node properties;
   properties.set(L"engine", L"MyISAM");
@@ -146,7 +168,7 @@ TEST_F(SqlWrite, PropertiesNameTheCharacterSetsAndStorageEnginesOfNewDatabasesAn
   EXPECT_EQ(admin_.value("SELECT GROUP_CONCAT(CONCAT(TABLE_NAME,':',ENGINE,':',TABLE_COLLATION) "
                          "ORDER BY TABLE_NAME) FROM information_schema.TABLES WHERE TABLE_SCHEMA='" +
                          name_ + "'"),
-            "t1:MyISAM:utf8mb3_general_ci,t2:InnoDB:utf8mb4_general_ci");
+            "t1:MyISAM:utf8mb4_general_ci,t2:InnoDB:utf8mb4_general_ci");
 
   const std::string other = name_ + "_latin";
   auto latin = engine_->create_db(widen(other));
@@ -229,9 +251,9 @@ TEST_F(SqlWrite, EdgeValuesReadBackEqualWhenGatheredAndWhenSentOneByOne)
                         L"big", static_cast<long long>(INT64_MIN))(L"ubig", static_cast<unsigned long long>(UINT64_MAX))
                         .record,
                     8);
-    // A text ends at a NUL, as every text of the system does; an empty text is
-    // a text, an empty byte array is NULL.
-    t.append_record(row_builder()(L"id", 2)(L"txt", std::wstring(L"cut\0here", 8))(L"bin", bytes(""))(
+    // A NUL is part of the text; an empty text is a text, an empty byte array
+    // is an empty value, and a field without a value is NULL.
+    t.append_record(row_builder()(L"id", 2)(L"txt", std::wstring(L"nul\0kept", 8))(L"bin", no_bytes())(
                         L"num", -7)(L"at", ole_variant())(L"amount", L"0.5")(L"big", 0LL)(L"ubig", 0ULL)
                         .record,
                     8);
@@ -261,9 +283,9 @@ TEST_F(SqlWrite, EdgeValuesReadBackEqualWhenGatheredAndWhenSentOneByOne)
     EXPECT_EQ(rows_text,
               "1|" + raw("SELECT HEX(" + sql_quote_literal(admin_.handle(), plat::to_utf8(text)) + ")") +
                   "|000100FF275C00|7|-|2024-02-29 23:59:58|-1234567890.25|-9223372036854775808|18446744073709551615\n"
-                  "2|637574|-|-|-7|-|0.50|0|0\n"
+                  "2|6E756C006B657074||0|-7|-|0.50|0|0\n"
                   "3||" + ab + "|64|0|1000-01-01 00:00:00|1000.00|1|1");
-    EXPECT_EQ(read_back(widen(t), L"txt"), (std::vector<std::wstring>{text, L"cut", L""}));
+    EXPECT_EQ(read_back(widen(t), L"txt"), (std::vector<std::wstring>{text, std::wstring(L"nul\0kept", 8), L""}));
     EXPECT_EQ(read_back(widen(t), L"num"), (std::vector<std::wstring>{L"<null>", L"-7", L"0"}));
   }
   EXPECT_EQ(raw("SELECT bin FROM fast WHERE id=1"), binary);
@@ -292,9 +314,10 @@ TEST_F(SqlWrite, DuplicateKeysAreIgnoredWhenGatheredReplacedInReplaceModeAndRefu
   } catch (const sql_exception& e) {
     EXPECT_EQ(e.get_code(), 0x400426u);
   }
-  // utf8 holds three bytes a character: a character beyond them is refused.
-  EXPECT_THROW(t->append_record(row_builder()(L"id", 2)(L"v", L"\U0001F600").record, 2), sql_exception);
-  EXPECT_EQ(raw("SELECT COUNT(*) FROM t"), "1");
+  // The database is utf8mb4 where the server has it: four-byte characters go in.
+  t->append_record(row_builder()(L"id", 2)(L"v", L"\U0001F600").record, 2);
+  EXPECT_EQ(raw("SELECT HEX(v) FROM t WHERE id = 2"), "F09F9880");
+  // The ignored duplicate does not count: "first" and the emoji do.
   EXPECT_EQ(t->get_record_count(), 2u);
 }
 
@@ -447,4 +470,130 @@ TEST(SqlWriteEngine, MaxAllowedPacketIsAskedOncePerConnection)
   EXPECT_EQ(engine.get_max_allowed_packet(), 1234u);
   engine.connect(server.host, server.user, server.password, static_cast<int>(server.port));
   EXPECT_EQ(engine.get_max_allowed_packet(), expected);
+}
+
+TEST_F(SqlWrite, SessionsWithoutBackslashEscapesGetEveryLiteralAsWritten)
+{
+  // Values that a literal escaped for the other mode would let out of its quotes.
+  const std::vector<std::wstring> values = {
+      L"O'Brien \\ x", L"\\'), (99, (SELECT User FROM mysql.user LIMIT 1)) -- ", L"ends in \\",
+      std::wstring(L"nul\0\\0", 6), L"\\\\'\\"};
+  const char* const no_escapes = "SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')";
+  const test_server_info& server = test_server();
+  // The mode is the server's default for the session, or a statement turns it on later.
+  for (const bool from_the_start : {true, false}) {
+    SCOPED_TRACE(from_the_start ? "from the start" : "turned on later");
+    sql_engine writer;
+    if (from_the_start)
+      mysql_options(writer.get_handle(), MYSQL_INIT_COMMAND, no_escapes);
+    writer.connect(server.host, server.user, server.password, static_cast<int>(server.port));
+    auto target = writer.open_db(widen(name_), 0, L"");
+    if (!from_the_start)
+      target->query(widen(no_escapes));
+    const std::wstring name = from_the_start ? L"start" : L"later";
+    auto t = target->create_table(name, keyed_schema({column(L"v", VT_BSTR, 80)}), primary_on_id());
+    for (std::size_t i = 0; i < values.size(); ++i)
+      t->append_record(row_builder()(L"id", static_cast<int>(i + 1))(L"v", values[i]).record, 2);
+    t->save();
+    EXPECT_EQ(t->get_record_count(), values.size());
+    EXPECT_EQ(raw("SELECT COUNT(*) FROM " + plat::to_utf8(name)), std::to_string(values.size()));
+    for (std::size_t i = 0; i < values.size(); ++i)
+      EXPECT_EQ(raw("SELECT v FROM " + plat::to_utf8(name) + " WHERE id = " + std::to_string(i + 1)),
+                plat::to_utf8(values[i]))
+          << i;
+
+    // A key filter that would match every row matches none; a real one, one.
+    target->query(widen(no_escapes));
+    t->delete_key(L"<v>x' OR 1=1 -- </v>");
+    t->delete_key(L"<v>x\\' OR 1=1 -- </v>");
+    EXPECT_EQ(raw("SELECT COUNT(*) FROM " + plat::to_utf8(name)), std::to_string(values.size()));
+    t->delete_key(L"<v>O'Brien \\ x</v>");
+    EXPECT_EQ(raw("SELECT COUNT(*) FROM " + plat::to_utf8(name)), std::to_string(values.size() - 1));
+  }
+}
+
+TEST_F(SqlWrite, EachTargetAsksItsOwnConnectionForItsPacketWhileTheSourceStreams)
+{
+  // The fixture's engine came first: it is the source, streaming its rows.
+  db().query_append("CREATE TABLE src (id INT PRIMARY KEY, v VARCHAR(100))");
+  db().query_append("INSERT INTO src SELECT seq, REPEAT(CHAR(97 + seq % 26), 100) FROM seq_1_to_3000");
+  auto source = engine_->open_db(widen(name_), 1, L"");
+  auto rows = source->get_table(L"src", 1);
+
+  auto writer = connected_engine();
+  EXPECT_EQ(writer->get_max_allowed_packet(),
+            static_cast<std::uint32_t>(std::stoul(admin_.value("SELECT @@global.max_allowed_packet"))));
+  // The target's limit is its own: 3,000 rows of about 110 bytes take several statements.
+  engine_->set_max_allowed_packet(16 * 1024 * 1024);
+  writer->set_max_allowed_packet(64 * 1024);
+  auto target = writer->open_db(widen(name_), 0, L"");
+  auto copy = target->create_table(L"copy", rows->get_schema(), rows->get_indexes());
+  const auto inserts = [&] {
+    sql_tmp_recordset counter(writer->get_handle(), "SHOW SESSION STATUS LIKE 'Com_insert'");
+    counter.initialize();
+    return std::stol((*counter.get_item())[1]->to_string());
+  };
+  const long before = inserts();
+  for (rows->reset(); !rows->is_eof(); rows->next())
+    copy->append_record(*rows->get_item(), 2);
+  copy->save();
+  EXPECT_EQ(copy->get_record_count(), 3000u);
+  EXPECT_GE(inserts() - before, 6);
+  EXPECT_EQ(raw("SELECT COUNT(*) FROM copy c JOIN src s USING (id) WHERE c.v = s.v"), "3000");
+}
+
+TEST_F(SqlWrite, TableNamesAreMatchedExactlyAndQuotedWhateverTheyHold)
+{
+  // Twins in case are two tables on this server; a name in backquotes is a name.
+  const std::vector<std::wstring> names = {L"T", L"t", L"`q`", L"q", L"a``b"};
+  std::vector<std::unique_ptr<udb_recordset>> tables;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    tables.push_back(table(names[i], {column(L"v", VT_I4, 11)}));
+    tables.back()->append_record(row_builder()(L"id", 1)(L"v", static_cast<int>(i)).record, 2);
+    tables.back()->save();
+  }
+  EXPECT_EQ(raw("SELECT GROUP_CONCAT(TABLE_NAME ORDER BY BINARY TABLE_NAME SEPARATOR ' ') FROM "
+                "information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()"),
+            "T `q` a``b q t");
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::string quoted = "`";
+    for (const char c : plat::to_utf8(names[i]))
+      quoted += c == '`' ? std::string("``") : std::string(1, c);
+    EXPECT_EQ(raw("SELECT GROUP_CONCAT(v) FROM " + quoted + "`"), std::to_string(i)) << plat::to_utf8(names[i]);
+  }
+  // An existing name, exactly as given, is opened and nothing is made.
+  auto again = table(L"t", {column(L"other", VT_I4, 11)});
+  EXPECT_EQ(again->get_schema().size(), 2u);
+  EXPECT_EQ(again->get_name(), L"t");
+}
+
+TEST_F(SqlWrite, RowsTheServerIgnoresOrChangesAreReportedAndNotCounted)
+{
+  recording_reporter reporter;
+  auto t = table(L"w", {column(L"n", VT_I4, 11), column(L"s", VT_BSTR, 3), column(L"b", VT_BLOB, 0)});
+  t->append_record(row_builder()(L"id", 1)(L"n", L"5")(L"s", L"ok").record, 3);
+  t->append_record(row_builder()(L"id", 2)(L"n", L"2024-01-31")(L"s", L"ok").record, 3);
+  t->append_record(row_builder()(L"id", 3)(L"n", L"12abc")(L"s", L"ok").record, 3);
+  t->append_record(row_builder()(L"id", 1)(L"n", 7)(L"s", L"dup").record, 3);
+  t->append_record(row_builder()(L"id", 4)(L"n", 4)(L"s", L"too long").record, 3);
+  t->save();
+  EXPECT_EQ(raw("SELECT GROUP_CONCAT(CONCAT_WS(':', id, n, s) ORDER BY id) FROM w"),
+            "1:5:ok,2:2024:ok,3:12:ok,4:4:too");
+  EXPECT_EQ(t->get_record_count(), 1u);
+  ASSERT_EQ(reporter.reports.size(), 1u);
+  EXPECT_EQ(reporter.reports[0].context, L"Table 'w'");
+  const std::string& text = reporter.reports[0].message;
+  EXPECT_EQ(text.substr(0, text.find(':')), "The server refused 1 and changed 3 of 5 rows") << text;
+  EXPECT_NE(text.find("Data truncated for column 'n' at row 2"), std::string::npos) << text;
+  EXPECT_NE(text.find("at row 3"), std::string::npos) << text;
+
+  // A prepared statement the server refuses says why.
+  engine_->set_fast_append(false);
+  try {
+    t->append_record(row_builder()(L"id", 1)(L"b", bytes(std::string(2 * 1024 * 1024, 'x'))).record, 2);
+    ADD_FAILURE() << "a duplicate key must be refused";
+  } catch (const sql_prep_stmt_failed_exception& e) {
+    EXPECT_NE(e.get_message().find("Duplicate entry '1' for key 'PRIMARY'"), std::string::npos) << e.get_message();
+  }
+  EXPECT_EQ(t->get_record_count(), 1u);
 }

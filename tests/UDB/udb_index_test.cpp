@@ -135,6 +135,30 @@ TEST(UdbIndexes, FirstIndexOverTheFieldsDecidesWhetherTheyAreUnique)
   EXPECT_FALSE(udb_indexes().has_index_on_fields({L"a"}));
 }
 
+TEST(UdbIndexes, OnlyAUniqueIndexOfExactlyTheFieldsServesARelation)
+{
+  udb_indexes list;
+  list.push_back(make(L"unique_ab", unique, {L"a", L"b"}));
+  list.push_back(make(L"plain_c", plain, {L"c"}));
+  list.push_back(make(L"pk_de", primary, {L"d", L"e"}));
+  list.push_back(make(L"prefix_f", unique, {L"f"}));
+  list[3].prefix_lengths = {10};  // unique over the first ten characters only
+  const struct {
+    names fields;
+    bool served;
+  } cases[] = {
+      {{L"a"}, false},  // the wider unique key does not serve
+      {{L"b", L"A"}, true},
+      {{L"a", L"b", L"c"}, false},
+      {{L"c"}, false},
+      {{L"E", L"d"}, true},
+      {{L"f"}, false},
+      {{}, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(list.has_unique_index_of(c.fields), c.served) << c.fields.size();
+}
+
 TEST(UdbIndexes, IndexFieldTestIsExactAndCanBeLimitedToPrimaryKeys)
 {
   udb_indexes list;

@@ -53,6 +53,8 @@ TEST(DaoViewSql, WordsAreReplacedOnlyWhereTheyStandAlone)
                           {L"len, len\tlen\r\nlen\n", L"len", L"length", L"len, length\tlength\r\nlength\n"},
                           {L"_len(x) élen(x) 9len(x) (len(x))", L"len", L"length", L"_length(x) élen(x) 9len(x) (length(x))"},
                           {L"IIf(IIf(a))", L"iif", L"if", L"if(if(a))"},
+                          {L"len(a) & 'len(b)' & \"Len c\" & [len d]", L"len", L"length",
+                           L"length(a) & 'len(b)' & \"Len c\" & [len d]"},
                       });
 }
 
@@ -90,6 +92,9 @@ TEST(DaoViewSql, AccessWordsBecomeMySqlWordsOnlyWhereTheyStandAlone)
       {L"SELECT Sqr(a), StDev(b), StrComp(c, d), CLng(e), Chr(65) FROM t",
        L"SELECT sqrt(a), stddev(b), strcmp(c, d), round(e), char(65) FROM t"},
       {L"SELECT * FROM t WHERE a ALike 'x%'", L"SELECT * FROM t WHERE a like 'x%'"},
+      // Literals keep every character.
+      {L"SELECT Len(a) FROM t WHERE b <> 'Len (x) <> UCase(y)' AND c = \"a <> b\"",
+       L"SELECT length(a) FROM t WHERE b != 'Len (x) <> UCase(y)' AND c = \"a <> b\""},
   };
   for (const auto& c : cases)
     EXPECT_EQ(dao_database::rewrite_view_sql(c.access), c.mysql) << plat::to_utf8(c.access);

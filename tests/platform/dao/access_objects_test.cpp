@@ -385,12 +385,25 @@ TEST_F(access_test, MovingThroughRowsStopsAtBothEnds)
   };
   EXPECT_EQ(at(), L"1");
   EXPECT_EQ(ends(), std::pair(false, false));
+  // The rows stream: the count is known before they are read, and going back
+  // finds the row before.
+  LONG before = 0;
+  rows->get_RecordCount(&before);
+  EXPECT_EQ(before, 3);
+  EXPECT_EQ(rows->MoveNext(), S_OK);
+  EXPECT_EQ(rows->MoveNext(), S_OK);
+  EXPECT_EQ(rows->MovePrevious(), S_OK);
+  EXPECT_EQ(at(), L"2");
+  EXPECT_EQ(rows->MoveNext(), S_OK);
+  EXPECT_EQ(at(), L"3");
   EXPECT_EQ(rows->MoveLast(), S_OK);
   EXPECT_EQ(at(), L"3");
   EXPECT_EQ(rows->MoveNext(), S_OK);
   EXPECT_EQ(ends(), std::pair(false, true));
   EXPECT_EQ(at(), L"none");
   EXPECT_EQ(rows->MoveNext(), dao_hr(3021));
+  EXPECT_EQ(rows->MovePrevious(), S_OK);
+  EXPECT_EQ(at(), L"3");
   EXPECT_EQ(rows->MoveFirst(), S_OK);
   EXPECT_EQ(rows->MovePrevious(), S_OK);
   EXPECT_EQ(ends(), std::pair(true, false));
@@ -401,6 +414,63 @@ TEST_F(access_test, MovingThroughRowsStopsAtBothEnds)
   rows->get_RecordCount(&count);
   EXPECT_EQ(count, 3);
   EXPECT_EQ(rows->AddNew(), dao_hr(3027));
+}
+
+TEST_F(access_test, ValuesTheirTypesCannotHoldAreKeptAsTheirText)
+{
+  ref<DAODatabase> database;
+  ASSERT_EQ(create("v.mdb", database), S_OK);
+  ASSERT_EQ(add_table(database.get(), L"t", {{L"id", db_long}, {L"d", db_date}, {L"x", db_double}, {L"n", db_long}}),
+            S_OK);
+  ref<DAORecordset> rows;
+  ASSERT_EQ(open_rows(database.get(), L"t", rows), S_OK);
+  const struct {
+    LONG id;
+    std::wstring d, x, n;
+    HRESULT expected;
+  } cases[] = {
+      {1, L"838:59:59", L"12345678901234567890.0123456789", L"", S_OK},
+      {2, L"2024-00-15", L"18446744073709551615", L"", S_OK},
+      {3, L"0000-00-00 00:00:00", L"0.5", L"7", S_OK},
+      // No value of the field's kind: refused, as Jet refuses it.
+      {4, L"", L"", L"five", dao_hr(3421)},
+      {5, L"no date", L"", L"", dao_hr(3421)},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::pair<std::wstring, arg>> row = {{L"id", i4(c.id)}};
+    for (const auto& [name, value] : {std::pair{L"d", &c.d}, std::pair{L"x", &c.x}, std::pair{L"n", &c.n}})
+      if (!value->empty())
+        row.emplace_back(name, text(*value));
+    EXPECT_EQ(add_row(rows.get(), row), c.expected) << c.id;
+  }
+  ASSERT_EQ(database->Close(), S_OK);
+  ASSERT_EQ(open("v.mdb", database), S_OK);
+  // Read back as the texts they were; what the types hold, as numbers.
+  EXPECT_EQ(read_all(database.get(), L"SELECT id, d, x, n FROM t WHERE id <> 3 ORDER BY id"),
+            (rows_t{{L"1", L"838:59:59", L"12345678901234567890.0123456789", L"<null>"},
+                    {L"2", L"2024-00-15", L"18446744073709551615", L"<null>"}}));
+  EXPECT_EQ(read_all(database.get(), L"SELECT typeof(d), typeof(x), typeof(n), x, n FROM t WHERE id = 3"),
+            (rows_t{{L"text", L"real", L"integer", L"0.5", L"7"}}));
+}
+
+TEST_F(access_test, NamesJetRefusesAreRefusedBeforeAnythingIsMade)
+{
+  ref<DAODatabase> database;
+  ASSERT_EQ(create("n.mdb", database), S_OK);
+  for (const wchar_t* name : {L"a]b", L"a[b", L"a.b", L"a!b", L"a`b"})
+    EXPECT_EQ(add_table(database.get(), name, {{L"x", db_long}}), dao_hr(3125)) << plat::to_utf8(name);
+  EXPECT_EQ(add_table(database.get(), L"t", {{L"x]y", db_long}}), dao_hr(3125));
+  EXPECT_EQ(add_table(database.get(), L"t", {{L"x", db_long}}, {{L"i.x", {L"x"}}}), dao_hr(3125));
+  // Nothing of them was made: the same names are free, and a good table follows.
+  EXPECT_EQ(read_all(database.get(), L"SELECT count(*) FROM sqlite_master WHERE name NOT LIKE '\\_\\_dao%' "
+                                     L"ESCAPE '\\' AND name NOT LIKE 'MSys%' AND name NOT LIKE 'sqlite%'"),
+            (rows_t{{L"0"}}));
+  EXPECT_EQ(add_table(database.get(), L"t", {{L"x", db_long}}), S_OK);
+  ref<DAOTableDefs> tables;
+  ASSERT_EQ(database->get_TableDefs(tables.put()), S_OK);
+  short count = 0;
+  tables->get_Count(&count);
+  EXPECT_EQ(count, 2);  // MSysRelationships and t
 }
 
 class access_relations : public access_test {
