@@ -28,11 +28,6 @@ constexpr std::size_t long_data_piece = 131072;
 constexpr std::uint32_t last_myisam_default = 0x031722;  // 3.23.34
 constexpr std::uint32_t last_type_clause = 0x040016;     // 4.0.22
 
-struct stmt_close {
-  void operator()(MYSQL_STMT* stmt) const { mysql_stmt_close(stmt); }
-};
-using stmt_ptr = std::unique_ptr<MYSQL_STMT, stmt_close>;
-
 std::wstring node_value(const udb_properties* node, const wchar_t* key)
 {
   if (node == nullptr)
@@ -133,7 +128,7 @@ void sql_database::prepared_statement(const std::string& statement, const udb_re
                                       const std::vector<const udb_field*>& parameters)
 {
   tk_log_message(1, "sql_database::prepared_statement(%s, %d)", statement, parameters.size());
-  const stmt_ptr stmt(mysql_stmt_init(handle_));
+  const sql_stmt_ptr stmt(mysql_stmt_init(handle_));
   if (stmt == nullptr) {
     tk_log_message(2, "mysql_stmt_init failed: error=%s", std::string(mysql_error(handle_)));
     throw sql_prep_stmt_failed_exception();
