@@ -15,6 +15,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
+
+// Test failures print texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+  *out << '"' << text.toStdString() << '"';
+}
 
 // Saves <screens>/<name>.png.
 inline void save_screen(QWidget& widget, const QString& name)
