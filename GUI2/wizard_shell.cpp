@@ -3,6 +3,7 @@
 // leaves it in place. Every hook runs guarded (GUI2/guarded_call.h).
 #include "GUI2/wizard_shell.h"
 
+#include "GUI2/box_fit.h"
 #include "GUI2/guarded_call.h"
 #include "GUI2/gui_thread.h"
 #include "GUI2/wizard_page.h"
@@ -77,6 +78,8 @@ QMessageBox::StandardButton show_box(QMessageBox::Icon icon, const char* kind, c
     QMessageBox box(icon, caption(kind), text, buttons, owner);
     box.setWindowModality(Qt::ApplicationModal);
     box.setDefaultButton(default_button);
+    if (auto* message = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+      fit_box_to_text(box, *message);
     box.exec();
     const auto pressed = box.standardButton(box.clickedButton());
     answer = pressed == QMessageBox::NoButton ? default_button : pressed;
@@ -476,12 +479,12 @@ void open_help_page(const QString& page)
     return;
   }
   const QUrl url = QUrl::fromLocalFile(path);
-  gui::run_on_gui_thread([&] {
-    if (opener)
-      opener(url);
-    else
-      QDesktopServices::openUrl(url);
-  });
+  bool opened = false;
+  gui::run_on_gui_thread([&] { opened = opener ? opener(url) : QDesktopServices::openUrl(url); });
+  // Without a browser the desktop takes nothing: F1 must not seem to do nothing.
+  if (!opened)
+    wizard_shell::error(L"The help page could not be opened:\n" + path.toStdWString() +
+                        L"\nNo web browser was found to show it. Install one, or open the page yourself.");
 }
 
 } // namespace

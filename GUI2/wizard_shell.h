@@ -78,12 +78,14 @@ public:
   static bool question(const std::wstring& text, unsigned flags);
 
   // Opens the help page of the context id, or the main page, in the desktop's
-  // browser; a missing page is an error box.
+  // browser; a missing page, or one that nothing on the desktop takes, is an
+  // error box.
   static void display_help(int context_id);
   static void display_help();
   // The folder of the help pages: help/ beside the program unless set.
   static void set_help_folder(const std::string& folder);
-  // What opens a help page; the desktop opener unless replaced (tests).
+  // What opens a help page, true when something took it; the desktop opener
+  // unless replaced (tests).
   using url_opener = std::function<bool(const QUrl&)>;
   static void set_url_opener(url_opener opener);
 

@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <ostream>
+#include <string>
 
 // Test failures print texts as texts.
 inline void PrintTo(const QString& text, std::ostream* out)
@@ -36,6 +37,15 @@ inline void save_screen(QWidget& widget, const QString& name)
   EXPECT_TRUE(widget.grab().save(&file, "PNG"));
   EXPECT_TRUE(file.commit());
 }
+
+// Saves <screens>/<name>.png: the window with the box over it where the screen
+// shows it, as a user sees the two.
+void save_screen_with_box(QWidget& window, QWidget& box, const QString& name);
+
+// Empty when the box shows its message in the message's own lines, none of them
+// broken again, and is wide enough for its caption in a title bar; else what
+// is wrong. The message is a QMessageBox's text or the label named c1320.
+std::string box_fit_problem(const QWidget& box);
 
 // Runs the action on the next modal window once it is up (polling the event
 // loop it runs in); the action should close it.
