@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTimer>
@@ -101,10 +102,9 @@ wizard_shell::wizard_shell(const QString& title, const QIcon& icon, const QPixma
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   outer->setSpacing(0);
-  // The window keeps its size from the pages' hints at the first show; a layout
-  // constraint would make the platform window carry size hints that the
-  // offscreen platform of the tests warns about.
-  outer->setSizeConstraint(QLayout::SetNoConstraint);
+  // The window is never smaller than its layouts need: below that, buttons
+  // would become slivers and group boxes collapse.
+  outer->setSizeConstraint(QLayout::SetMinimumSize);
 
   auto* body = new QHBoxLayout;
   body->setSpacing(0);
@@ -235,8 +235,23 @@ void wizard_shell::start()
   if (current_ >= 0)
     return;
   activate_from(0, 1);
-  // The size of a desktop wizard, or more when a page asks for it.
-  resize(sizeHint().expandedTo(QSize(560, 400)));
+  // The minimum size is set now, before the window exists, so that the first
+  // show hands the window system no change of it.
+  layout()->activate();
+  resize(start_size());
+}
+
+QSize wizard_shell::start_size() const
+{
+  // The size of a desktop wizard, or more when a page asks for it, as far as
+  // the screen's free area takes it with the frame around it.
+  const QSize wanted = sizeHint().expandedTo(QSize(560, 400));
+  const QScreen* room = screen();
+  if (room == nullptr)
+    return wanted;
+  const int line = fontMetrics().height();
+  const QSize frame(line, 3 * line);
+  return wanted.boundedTo(room->availableGeometry().size() - frame).expandedTo(minimumSize());
 }
 
 void wizard_shell::press_next()

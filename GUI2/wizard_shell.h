@@ -52,8 +52,11 @@ public:
   // result is result_finish or result_cancel.
   int run();
   // Activates the first page that accepts without running modally (for a
-  // caller that shows the window itself).
+  // caller that shows the window itself). The window's minimum size is what
+  // its layouts need; its start size fits the screen's free area, unless the
+  // minimum is larger.
   void start();
+  QSize start_size() const;
 
   // The buttons of the page, as the user would press them.
   void press_next();
