@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 
 // Test failures print texts as texts.
@@ -36,6 +37,16 @@ inline void save_screen(QWidget& widget, const QString& name)
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   EXPECT_TRUE(widget.grab().save(&file, "PNG"));
   EXPECT_TRUE(file.commit());
+}
+
+// The control named by its resource id ("c<id>") among the widget's children;
+// std::runtime_error when there is none.
+template <class T> T& control_by_id(QWidget& parent, int id)
+{
+  auto* found = parent.findChild<T*>(QStringLiteral("c%1").arg(id));
+  if (found == nullptr)
+    throw std::runtime_error("no control " + std::to_string(id) + " in " + parent.objectName().toStdString());
+  return *found;
 }
 
 // Saves <screens>/<name>.png: the window with the box over it where the screen

@@ -25,15 +25,6 @@
 
 namespace {
 
-template <class T>
-T& control(QWidget& parent, int id)
-{
-  auto* found = parent.findChild<T*>(QStringLiteral("c%1").arg(id));
-  if (found == nullptr)
-    throw std::runtime_error("no control " + std::to_string(id));
-  return *found;
-}
-
 // The program's wizard over a converter connected to a scratch database.
 class KeyboardWizard : public testing::Test {
 protected:
@@ -113,7 +104,7 @@ TEST_F(KeyboardWizard, EveryLabelsMnemonicFocusesItsOwnFieldOnEveryPage)
     SCOPED_TRACE(page().objectName().toStdString());
     EXPECT_EQ(label_mnemonics(page()), c.fields);
     for (const auto& [letter, field] : c.fields)
-      EXPECT_EQ(press_mnemonic(control<QWidget>(page(), c.start), letter), field)
+      EXPECT_EQ(press_mnemonic(control_by_id<QWidget>(page(), c.start), letter), field)
           << "Alt+" << letter;
   }
 
@@ -126,7 +117,7 @@ TEST_F(KeyboardWizard, EveryLabelsMnemonicFocusesItsOwnFieldOnEveryPage)
   when_modal_shows([&](QWidget& modal) {
     dialog_labels = label_mnemonics(modal);
     for (const auto& [letter, field] : dialog_fields)
-      dialog_focus[letter] = press_mnemonic(control<QWidget>(modal, 129), letter);
+      dialog_focus[letter] = press_mnemonic(control_by_id<QWidget>(modal, 129), letter);
     qobject_cast<QDialog*>(&modal)->reject();
   });
   dialog.exec();
@@ -138,8 +129,8 @@ TEST_F(KeyboardWizard, TabOnTheTablesPageFollowsTheEyeAndAnEmptyListShowsItsFocu
 {
   shell().go_to(page_tables);
   ASSERT_EQ(shell().current_page()->id(), page_tables);
-  auto& left = control<QListWidget>(page(), 1317);
-  auto& right = control<QListWidget>(page(), 1318);
+  auto& left = control_by_id<QListWidget>(page(), 1317);
+  auto& right = control_by_id<QListWidget>(page(), 1318);
   ASSERT_EQ(left.count(), 2);
   ASSERT_EQ(right.count(), 0);
 
