@@ -74,9 +74,11 @@ std::map<char, std::string> label_mnemonics(const QWidget& window)
   return found;
 }
 
-// Presses Alt+letter with the focus on `start`; the widget that has the focus afterwards.
+// Presses Alt+letter with the focus on `start`, in its window made the active
+// one; the widget that has the focus afterwards.
 std::string press_mnemonic(QWidget& start, char letter)
 {
+  QApplication::setActiveWindow(start.window());
   start.setFocus();
   QTest::keyClick(&start, static_cast<Qt::Key>(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
   const QWidget* now = QApplication::focusWidget();
@@ -116,6 +118,7 @@ TEST_F(KeyboardWizard, EveryLabelsMnemonicFocusesItsOwnFieldOnEveryPage)
   std::map<char, std::string> dialog_focus;
   when_modal_shows([&](QWidget& modal) {
     dialog_labels = label_mnemonics(modal);
+
     for (const auto& [letter, field] : dialog_fields)
       dialog_focus[letter] = press_mnemonic(control_by_id<QWidget>(modal, 129), letter);
     qobject_cast<QDialog*>(&modal)->reject();
@@ -134,6 +137,7 @@ TEST_F(KeyboardWizard, TabOnTheTablesPageFollowsTheEyeAndAnEmptyListShowsItsFocu
   ASSERT_EQ(left.count(), 2);
   ASSERT_EQ(right.count(), 0);
 
+  QApplication::setActiveWindow(&shell());
   left.setFocus(Qt::TabFocusReason);
   std::vector<std::string> order{focused()};
   for (int i = 0; i < 6; ++i) {
