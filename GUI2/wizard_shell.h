@@ -56,7 +56,6 @@ public:
   // its layouts need; its start size fits the screen's free area, unless the
   // minimum is larger.
   void start();
-  QSize start_size() const;
 
   // The buttons of the page, as the user would press them.
   void press_next();
@@ -121,6 +120,8 @@ protected:
   void keyPressEvent(QKeyEvent* event) override;
 
 private:
+  // The start size: the pages' wish, within the screen's free area.
+  QSize start_size() const;
   void move_by(int step, int code);
   // Activates the page at the index, skipping in the direction of travel; false
   // when no page there accepts, which leaves the current page where it is.
