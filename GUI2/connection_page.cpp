@@ -35,14 +35,18 @@ QLineEdit* make_edit(QWidget* parent, int id)
   return edit;
 }
 
-QWidget* with_note(QLineEdit* edit, const char* note)
+// A form row of a field with its note beside it. The row's label names the
+// field itself as its buddy: the box that holds both takes no focus, so its
+// mnemonic would reach nothing.
+void add_noted_row(QFormLayout& form, const char* label, QLineEdit* edit, const char* note)
 {
-  auto* box = new QWidget;
-  auto* row = new QHBoxLayout(box);
+  auto* row = new QHBoxLayout;
   row->setContentsMargins(0, 0, 0, 0);
   row->addWidget(edit);
   row->addWidget(new QLabel(QString::fromUtf8(note)));
-  return box;
+  auto* name = new QLabel(QString::fromUtf8(label));
+  name->setBuddy(edit);
+  form.addRow(name, row);
 }
 
 } // namespace
@@ -83,8 +87,8 @@ connection_page::connection_page(mysql_converter_impl& converter)
   auto* remote_form = new QFormLayout(remote_box);
   host_ = make_edit(this, 1014);
   port_ = make_edit(this, 1015);
-  remote_form->addRow(QStringLiteral("H&ost:"), with_note(host_, "(it could be network name or IP address)"));
-  remote_form->addRow(QStringLiteral("&Port:"), with_note(port_, "(default MySQL port is 3306)"));
+  add_noted_row(*remote_form, "H&ost:", host_, "(it could be network name or IP address)");
+  add_noted_row(*remote_form, "&Port:", port_, "(default MySQL port is 3306)");
   page->addWidget(remote_box);
   page->addStretch();
 

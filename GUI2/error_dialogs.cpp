@@ -3,6 +3,7 @@
 // find it; each button ends the dialog with its own id as the result.
 #include "GUI2/error_dialogs.h"
 
+#include "GUI2/box_fit.h"
 #include "TK/tk_desktop.h"
 #include "TK/tk_log.h"
 
@@ -35,7 +36,6 @@ QVBoxLayout* error_frame(QDialog& dialog, const QString& text)
   message->setTextFormat(Qt::PlainText);
   message->setWordWrap(true);
   message->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  message->setMinimumWidth(320);
 
   auto* body = new QVBoxLayout;
   body->addWidget(message);
@@ -76,6 +76,7 @@ dlg_error_continue::dlg_error_continue(const QString& text, const QString& shell
   go_on->setFocus();
   connect(go_on, &QPushButton::clicked, this, [this] { done(continue_id); });
   connect(stop, &QPushButton::clicked, this, [this] { done(abort_id); });
+  fit_box_to_text(*this, *findChild<QLabel*>(QStringLiteral("c1320")));
 }
 
 bool dlg_error_continue::do_not_show() const
@@ -108,6 +109,7 @@ dlg_error_ex::dlg_error_ex(const QString& text, const QString& shell_title, QWid
   connect(send, &QPushButton::clicked, this, [this] { send_bug(); });
   connect(ok, &QPushButton::clicked, this, [this] { done(ok_id); });
   connect(copy, &QPushButton::clicked, this, [this] { copy_to_clipboard(); });
+  fit_box_to_text(*this, *findChild<QLabel*>(QStringLiteral("c1320")));
 }
 
 void dlg_error_ex::copy_to_clipboard()

@@ -4,8 +4,8 @@
 
 #include "GUI2/gui_thread.h"
 #include "TK/tk_exception.h"
-#include "TK/tk_module.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStringList>
@@ -16,6 +16,12 @@ namespace {
 
 std::mutex chooser_mutex;
 file_chooser chooser_override;
+std::wstring last_profile_folder;  // under chooser_mutex
+
+QString current_folder()
+{
+  return QDir::currentPath();
+}
 
 QString desktop_chooser(const file_dialog_request& request)
 {
@@ -52,6 +58,36 @@ std::wstring with_default_extension(const std::wstring& path, const std::wstring
   return path + extension;
 }
 
+std::wstring profile_filters(const std::wstring& extension)
+{
+  return L"Profile Files (." + extension + L")|*." + extension + L"|All Files (*.*)|*.*|";
+}
+
+std::wstring profile_start_path()
+{
+  std::wstring folder;
+  {
+    const std::lock_guard lock(chooser_mutex);
+    folder = last_profile_folder;
+  }
+  if (folder.empty())
+    folder = current_folder().toStdWString();
+  return folder.back() == L'/' ? folder : folder + L'/';
+}
+
+void remember_profile_folder(const std::wstring& profile_path)
+{
+  const QString folder = QFileInfo(QString::fromStdWString(profile_path)).absolutePath();
+  const std::lock_guard lock(chooser_mutex);
+  last_profile_folder = folder.toStdWString();
+}
+
+void forget_profile_folder()
+{
+  const std::lock_guard lock(chooser_mutex);
+  last_profile_folder.clear();
+}
+
 void set_file_chooser(file_chooser chooser)
 {
   const std::lock_guard lock(chooser_mutex);
@@ -66,7 +102,7 @@ file_dialog::file_dialog(QWidget* owner, const std::wstring& filters, const std:
   request_.filter = qt_file_filter(filters);
   const QFileInfo initial(QString::fromStdWString(initial_path));
   const bool has_folder = !initial_path.empty() && initial_path.find(L'/') != std::wstring::npos;
-  request_.folder = has_folder ? initial.path() : QString::fromStdString(tk_get_module_dir<std::string>());
+  request_.folder = has_folder ? initial.path() : current_folder();
   request_.file_name = initial_path.empty() ? QString() : initial.completeBaseName();
 }
 

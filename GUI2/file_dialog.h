@@ -1,7 +1,8 @@
 // The open and save dialogs of the pages. The process's current folder is never
-// changed: the dialog starts in the initial path's folder (the program's own
-// when the path names none). The save dialog appends its default extension by
-// one rule only, with_default_extension; the dialog itself adds none.
+// changed: the dialog starts in the initial path's folder (the user's current
+// folder when the path names none; the program's own is not writable once
+// installed). The save dialog appends its default extension by one rule only,
+// with_default_extension; the dialog itself adds none.
 #pragma once
 
 #include <QString>
@@ -18,6 +19,18 @@ QString qt_file_filter(const std::wstring& filters);
 // The path with the extension (".xls") appended unless the path holds it
 // anywhere already, compared with case.
 std::wstring with_default_extension(const std::wstring& path, const std::wstring& extension);
+
+// The filters of the profile dialogs, in the pages' form, for the extension
+// without its dot.
+std::wstring profile_filters(const std::wstring& extension);
+// Where Load Settings and Save Settings both start, as a dialog's initial path
+// (a folder, no file name): the folder of the profile last loaded or saved in
+// this session, else the user's current folder.
+std::wstring profile_start_path();
+// Keeps the folder of a profile the user chose in either dialog.
+void remember_profile_folder(const std::wstring& profile_path);
+// Forgets it, as at the program's start.
+void forget_profile_folder();
 
 // What a dialog is asked to show; a chooser answers with the chosen path, or an
 // empty text when the user cancelled.

@@ -116,13 +116,15 @@ int finish_page::page_init()
 
 void finish_page::on_store()
 {
-  const std::wstring filter = L"Profile Files (." + extension_ + L")|*." + extension_ + L"|All Files (*.*)|*.*|";
+  const std::wstring filter = profile_filters(extension_);
   tk_log_message(1, L"gui_finish_page_t::on_store(%s)", filter);
   if (extension_.size() < 3 || extension_.size() > 4)
     throw tk_mail_assertion("g_finish", 141);
-  save_file_dialog dialog(this, filter, L"Select Profile", L"", extension_.c_str());
-  if (dialog.show())
-    converter_.store_profile(dialog.path());  // says nothing when the file cannot be written
+  save_file_dialog dialog(this, filter, L"Select Profile", profile_start_path(), extension_.c_str());
+  if (!dialog.show())
+    return;
+  remember_profile_folder(dialog.path());
+  converter_.store_profile(dialog.path());  // says nothing when the file cannot be written
 }
 
 bool finish_page::on_finish()

@@ -1,5 +1,7 @@
 // Reports what a page hook threw, so that the wizard stays up after a level-0 or
-// level-1 error; a level-2 error still ends the process through the handler.
+// level-1 error; a level-2 error still ends the process through the handler. An
+// error on a page is the user's to correct on that page: it is a plain error box,
+// never the run's Continue/Abort report, and it stays out of the run's error list.
 #include "GUI2/guarded_call.h"
 
 #include "GUI2/gui_error_front.h"
@@ -18,10 +20,11 @@ namespace {
 void report(const tk_exception& e) noexcept
 {
   try {
-    if (error_handler::exists())
+    if (e.get_level() == tk_level_internal && error_handler::exists()) {
       error_handler::instance().handle(e, true);
-    else
-      wizard_shell::error(e.get_message());
+      return;
+    }
+    wizard_shell::error(page_error_text(e));
   } catch (const qvt_process_exit& exit) {
     // An internal error: the program ends here, without unwinding.
     end_wizard(exit);
@@ -39,6 +42,16 @@ void report(const std::exception& e) noexcept
 }
 
 } // namespace
+
+std::string page_error_text(const tk_exception& e)
+{
+  if (error_handler::exists()) {
+    std::string mapped = error_handler::instance().err_map.convert(e.get_code());
+    if (!mapped.empty())
+      return mapped;
+  }
+  return e.get_message();
+}
 
 bool guarded(const std::function<void()>& work) noexcept
 {

@@ -84,6 +84,8 @@ int progress_page::page_init()
   if (started_)
     return 1;
   started_ = true;
+  // The finish page reports this run alone.
+  shell.errors.clear();
   try {
     start_(thread_);
   } catch (const tk_exception& e) {

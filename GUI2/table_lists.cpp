@@ -5,6 +5,9 @@
 #include "TK/tk_log.h"
 
 #include <QItemSelectionModel>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 #include <algorithm>
 #include <vector>
@@ -76,6 +79,19 @@ bool entry_list::holds_name_of_kind(const QString& name, entry_kind kind) const
       return true;
   }
   return false;
+}
+
+void entry_list::paintEvent(QPaintEvent* event)
+{
+  QListWidget::paintEvent(event);
+  if (count() > 0 || !hasFocus())
+    return;
+  QPainter painter(viewport());
+  QStyleOptionFocusRect focus;
+  focus.initFrom(this);
+  focus.rect = viewport()->rect().adjusted(1, 1, -1, -1);
+  focus.backgroundColor = palette().color(QPalette::Base);
+  style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
 }
 
 namespace {

@@ -38,6 +38,11 @@ public:
   // regard to case, not counting `except`.
   bool holds_name(const QString& name, const QListWidgetItem* except = nullptr) const;
   bool holds_name_of_kind(const QString& name, entry_kind kind) const;
+
+protected:
+  // An empty list with the keyboard focus shows a focus frame of its own: the
+  // view's own focus mark sits on its current item, and it has none.
+  void paintEvent(QPaintEvent* event) override;
 };
 
 // What a move tells its caller about each item it carried.

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
 
 namespace {
 
@@ -75,7 +76,8 @@ tables_page::tables_page(qorvant_converter& converter)
   auto* add_all = page_button(QStringLiteral("Add a&ll >"), 1102, this);
   auto* remove = page_button(QStringLiteral("< &Remove"), 1111, this);
   auto* remove_all = page_button(QStringLiteral("< Re&move all"), 1110, this);
-  add_query_ = page_button(QStringLiteral("&Add Query"), 1114, this);
+  // Alt+A belongs to the label of the left list.
+  add_query_ = page_button(QStringLiteral("Add &Query"), 1114, this);
   moves->addStretch(1);
   moves->addWidget(add);
   moves->addWidget(add_all);
@@ -100,6 +102,12 @@ tables_page::tables_page(qorvant_converter& converter)
   grid->setColumnStretch(0, 1);
   grid->setColumnStretch(2, 1);
   page->addLayout(grid, 1);
+
+  // Tab follows the eye, left to right: the lists were made before the buttons
+  // between them.
+  QWidget* const chain[] = {available_, add, add_all, remove, remove_all, selected_, add_query_};
+  for (std::size_t i = 1; i < std::size(chain); ++i)
+    setTabOrder(chain[i - 1], chain[i]);
 
   const auto guard = [this](void (tables_page::*action)()) {
     return [this, action] { gui::guarded([this, action] { (this->*action)(); }); };

@@ -1,18 +1,17 @@
-// The welcome page. Load Settings reports its failures through the error handler
-// without letting Abort end anything: there is no run here to abort, and an
+// The welcome page. Load Settings reports its failures as plain error boxes:
+// there is no run here to abort, nothing joins the run's error list, and an
 // exception must never leave a Qt slot.
 #include "GUI2/welcome_page.h"
 
-#include "TK/tk_exception.h"
-#include "TK/tk_log.h"
-#include "GUI2/gui_error_front.h"
+#include "GUI2/file_dialog.h"
+#include "GUI2/guarded_call.h"
 #include "GUI2/wizard_pages.h"
 #include "GUI2/wizard_shell.h"
-#include "common/err_handler.h"
+#include "TK/tk_exception.h"
+#include "TK/tk_log.h"
 #include "common/qvt_converter.h"
 
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -44,12 +43,6 @@ welcome_page::welcome_page(qorvant_converter& converter, std::wstring profile_ex
   connect(load, &QPushButton::clicked, this, [this] { on_load(); });
   connect(maker, &QLabel::linkActivated, this, [this](const QString& link) { open_url_(QUrl(link)); });
 
-  choose_file_ = [this](const QString& title, const QString& filter) -> std::optional<std::wstring> {
-    const QString path = QFileDialog::getOpenFileName(this, title, QString(), filter);
-    if (path.isEmpty())
-      return std::nullopt;
-    return path.toStdWString();
-  };
   open_url_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
   open_help_ = [](int topic) { wizard_shell::display_help(topic); };
 }
@@ -68,29 +61,22 @@ void welcome_page::on_help()
 
 QString welcome_page::profile_filter() const
 {
-  const QString ext = QString::fromStdWString(extension_);
-  return QStringLiteral("Profile Files (.%1) (*.%1);;All Files (*.*) (*)").arg(ext);
+  return qt_file_filter(profile_filters(extension_));
 }
 
 void welcome_page::on_load()
 {
-  try {
+  gui::guarded([this] {
     tk_log_message(1, L"welcome_page_t::on_load(%s)", profile_filter().toStdWString());
     if (extension_.size() < 3 || extension_.size() > 4)
       throw tk_mail_assertion("g_finish", 266);
-    if (const std::optional<std::wstring> path = choose_file_(QStringLiteral("Select Profile"), profile_filter()))
-      converter_.load_profile(*path);  // a file that is no profile changes nothing
+    open_file_dialog dialog(this, profile_filters(extension_), L"Select Profile", profile_start_path());
+    if (dialog.show()) {
+      remember_profile_folder(dialog.path());
+      converter_.load_profile(dialog.path());  // a file that is no profile changes nothing
+    }
     on_profile_loaded();
-  } catch (const tk_exception& e) {
-    // Reported with Abort meaning Continue: there is no run to abort here.
-    if (error_handler::exists())
-      error_handler::instance().handle(e, true);
-    else
-      wizard_shell::error(e.get_message());
-  } catch (const tk_final_exception&) {
-  } catch (const qvt_process_exit& exit) {
-    end_wizard(exit);
-  }
+  });
 }
 
 std::unique_ptr<wizard_page> make_welcome_page(qorvant_converter& converter)

@@ -8,7 +8,6 @@
 #include <QUrl>
 
 #include <functional>
-#include <optional>
 #include <string>
 
 class QLabel;
@@ -20,9 +19,6 @@ public:
   static constexpr int help_page = 1012;
   static const char* maker_site() { return "https://www.norvale.example/"; }
 
-  // Asks for the profile to open: the dialog's title and its filter in Qt form;
-  // nothing when the user cancelled.
-  using file_chooser = std::function<std::optional<std::wstring>(const QString& title, const QString& filter)>;
   using url_opener = std::function<void(const QUrl&)>;
   using help_opener = std::function<void(int topic)>;
 
@@ -31,13 +27,13 @@ public:
 
   int page_init() override;
   void on_help() override;
-  // Load Settings. A failure is reported and the page stays.
+  // Load Settings: the open dialog starts where the profile dialogs start
+  // (GUI2/file_dialog.h). A failure is an error box and the page stays.
   void on_load();
 
   // The open dialog's filter: "Profile Files (.<ext>) (*.<ext>);;All Files (*.*) (*)".
   QString profile_filter() const;
 
-  void set_file_chooser(file_chooser chooser) { choose_file_ = std::move(chooser); }
   void set_url_opener(url_opener opener) { open_url_ = std::move(opener); }
   void set_help_opener(help_opener opener) { open_help_ = std::move(opener); }
 
@@ -49,7 +45,6 @@ private:
   qorvant_converter& converter_;
   std::wstring extension_;
   QLabel* title_;
-  file_chooser choose_file_;
   url_opener open_url_;
   help_opener open_help_;
 };

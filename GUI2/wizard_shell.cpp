@@ -3,6 +3,7 @@
 // leaves it in place. Every hook runs guarded (GUI2/guarded_call.h).
 #include "GUI2/wizard_shell.h"
 
+#include "GUI2/box_fit.h"
 #include "GUI2/guarded_call.h"
 #include "GUI2/gui_thread.h"
 #include "GUI2/wizard_page.h"
@@ -21,6 +22,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTimer>
@@ -77,6 +79,8 @@ QMessageBox::StandardButton show_box(QMessageBox::Icon icon, const char* kind, c
     QMessageBox box(icon, caption(kind), text, buttons, owner);
     box.setWindowModality(Qt::ApplicationModal);
     box.setDefaultButton(default_button);
+    if (auto* message = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+      fit_box_to_text(box, *message);
     box.exec();
     const auto pressed = box.standardButton(box.clickedButton());
     answer = pressed == QMessageBox::NoButton ? default_button : pressed;
@@ -98,10 +102,9 @@ wizard_shell::wizard_shell(const QString& title, const QIcon& icon, const QPixma
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   outer->setSpacing(0);
-  // The window keeps its size from the pages' hints at the first show; a layout
-  // constraint would make the platform window carry size hints that the
-  // offscreen platform of the tests warns about.
-  outer->setSizeConstraint(QLayout::SetNoConstraint);
+  // The window is never smaller than its layouts need: below that, buttons
+  // would become slivers and group boxes collapse.
+  outer->setSizeConstraint(QLayout::SetMinimumSize);
 
   auto* body = new QHBoxLayout;
   body->setSpacing(0);
@@ -232,8 +235,23 @@ void wizard_shell::start()
   if (current_ >= 0)
     return;
   activate_from(0, 1);
-  // The size of a desktop wizard, or more when a page asks for it.
-  resize(sizeHint().expandedTo(QSize(560, 400)));
+  // The minimum size is set now, before the window exists, so that the first
+  // show hands the window system no change of it.
+  layout()->activate();
+  resize(start_size());
+}
+
+QSize wizard_shell::start_size() const
+{
+  // The size of a desktop wizard, or more when a page asks for it, as far as
+  // the screen's free area takes it with the frame around it.
+  const QSize wanted = sizeHint().expandedTo(QSize(560, 400));
+  const QScreen* room = screen();
+  if (room == nullptr)
+    return wanted;
+  const int line = fontMetrics().height();
+  const QSize frame(line, 3 * line);
+  return wanted.boundedTo(room->availableGeometry().size() - frame).expandedTo(minimumSize());
 }
 
 void wizard_shell::press_next()
@@ -476,12 +494,12 @@ void open_help_page(const QString& page)
     return;
   }
   const QUrl url = QUrl::fromLocalFile(path);
-  gui::run_on_gui_thread([&] {
-    if (opener)
-      opener(url);
-    else
-      QDesktopServices::openUrl(url);
-  });
+  bool opened = false;
+  gui::run_on_gui_thread([&] { opened = opener ? opener(url) : QDesktopServices::openUrl(url); });
+  // Without a browser the desktop takes nothing: F1 must not seem to do nothing.
+  if (!opened)
+    wizard_shell::error(L"The help page could not be opened:\n" + path.toStdWString() +
+                        L"\nNo web browser was found to show it. Install one, or open the page yourself.");
 }
 
 } // namespace

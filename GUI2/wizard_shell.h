@@ -52,7 +52,9 @@ public:
   // result is result_finish or result_cancel.
   int run();
   // Activates the first page that accepts without running modally (for a
-  // caller that shows the window itself).
+  // caller that shows the window itself). The window's minimum size is what
+  // its layouts need; its start size fits the screen's free area, unless the
+  // minimum is larger.
   void start();
 
   // The buttons of the page, as the user would press them.
@@ -78,12 +80,14 @@ public:
   static bool question(const std::wstring& text, unsigned flags);
 
   // Opens the help page of the context id, or the main page, in the desktop's
-  // browser; a missing page is an error box.
+  // browser; a missing page, or one that nothing on the desktop takes, is an
+  // error box.
   static void display_help(int context_id);
   static void display_help();
   // The folder of the help pages: help/ beside the program unless set.
   static void set_help_folder(const std::string& folder);
-  // What opens a help page; the desktop opener unless replaced (tests).
+  // What opens a help page, true when something took it; the desktop opener
+  // unless replaced (tests).
   using url_opener = std::function<bool(const QUrl&)>;
   static void set_url_opener(url_opener opener);
 
@@ -116,6 +120,8 @@ protected:
   void keyPressEvent(QKeyEvent* event) override;
 
 private:
+  // The start size: the pages' wish, within the screen's free area.
+  QSize start_size() const;
   void move_by(int step, int code);
   // Activates the page at the index, skipping in the direction of travel; false
   // when no page there accepts, which leaves the current page where it is.

@@ -4,7 +4,6 @@
 #include "SQL/sql_db.h"
 
 #include "SQL/sql_engi.h"
-#include "SQL/sql_limq.h"
 #include "SQL/sql_recs.h"
 #include "SQL/sql_tab.h"
 #include "SQL/sql_util.h"
@@ -152,12 +151,29 @@ std::unique_ptr<udb_recordset> sql_database::query(const std::wstring& sql)
 bool sql_database::test_query(const std::wstring& sql)
 {
   tk_log_message(2, L"sql_database::query(%s)", sql);
-  // The query is read as a run reads it, as a derived table, and asked for no
-  // rows: the server names its columns without executing anything, and a text
-  // that is no SELECT (an UPDATE, a DROP) cannot stand in that place.
+  // The query is read as a run reads it, as a derived table, but only
+  // prepared: the server describes the columns without evaluating anything.
+  // Even under LIMIT 0 it would evaluate a derived table without FROM, with its
+  // function calls and SLEEPs. A text that is no SELECT (an UPDATE, a DROP)
+  // cannot stand in that place.
   try {
-    const sql_limited_query columns(*this, sql, 0, 0, true, true);
-    return true;
+    const std::string statement =
+        tk_wstring_to_utf8(L"SELECT * FROM " + sql_derived_table(sql, L"temp___table"));
+    const sql_stmt_ptr prepared(mysql_stmt_init(handle_));
+    if (prepared == nullptr) {
+      tk_log_message(2, "mysql_stmt_init failed: error=%s", std::string(mysql_error(handle_)));
+      return false;
+    }
+    const auto length = static_cast<unsigned long>(statement.size());
+    if (mysql_stmt_prepare(prepared.get(), statement.data(), length) != 0) {
+      tk_log_message(2, "The query does not prepare: %s", std::string(mysql_stmt_error(prepared.get())));
+      return false;
+    }
+    // A question mark would be a parameter here and a syntax error in the run.
+    if (mysql_stmt_param_count(prepared.get()) != 0)
+      return false;
+    const sql_result_ptr columns(mysql_stmt_result_metadata(prepared.get()));
+    return columns != nullptr && mysql_num_fields(columns.get()) > 0;
   } catch (const tk_exception&) {
     return false;
   }

@@ -42,8 +42,9 @@ public:
   // sql_exception when it fails. The recordset must be deleted before the next
   // statement is sent.
   std::unique_ptr<udb_recordset> query(const std::wstring& sql) override;
-  // True when the server can read the query as a run reads it; its columns are
-  // asked for with no rows, so nothing is executed and no table is read.
+  // True when the server can read the query as a run reads it. The statement
+  // is only prepared and its columns read from the server's description of it:
+  // nothing is evaluated, no table is read, and the text never runs.
   bool test_query(const std::wstring& sql) override;
 
   // CREATE TABLE with the columns and indexes the server takes, then the new table

@@ -32,11 +32,6 @@ constexpr std::size_t long_data_piece = 131072;
 constexpr std::uint32_t last_myisam_default = 0x031722;  // 3.23.34
 constexpr std::uint32_t last_type_clause = 0x040016;     // 4.0.22
 
-struct stmt_close {
-  void operator()(MYSQL_STMT* stmt) const { mysql_stmt_close(stmt); }
-};
-using stmt_ptr = std::unique_ptr<MYSQL_STMT, stmt_close>;
-
 std::wstring node_value(const udb_properties* node, const wchar_t* key)
 {
   if (node == nullptr)
@@ -190,7 +185,7 @@ sql_write_outcome sql_database::prepared_statement(const std::string& statement,
 {
   tk_log_message(1, "sql_database::prepared_statement(%s, %d)", statement, parameters.size());
   engine_.keep_backslash_escapes();
-  const stmt_ptr stmt(mysql_stmt_init(handle_));
+  const sql_stmt_ptr stmt(mysql_stmt_init(handle_));
   if (stmt == nullptr) {
     const std::string reason = mysql_error(handle_);
     tk_log_message(2, "mysql_stmt_init failed: error=%s", reason);

@@ -23,6 +23,12 @@ struct sql_result_free {
 };
 using sql_result_ptr = std::unique_ptr<MYSQL_RES, sql_result_free>;
 
+// Owns a prepared statement of the client library.
+struct sql_stmt_close {
+  void operator()(MYSQL_STMT* stmt) const { mysql_stmt_close(stmt); }
+};
+using sql_stmt_ptr = std::unique_ptr<MYSQL_STMT, sql_stmt_close>;
+
 // `name` with every backquote doubled, between two backquotes.
 std::wstring sql_quote_name(std::wstring_view name);
 // A user's SELECT as a derived table: "(" + the text + ") as " + alias. Blanks and

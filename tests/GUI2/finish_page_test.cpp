@@ -4,8 +4,10 @@
 #include "wizard_run_support.h"
 
 #include "GUI2/file_dialog.h"
+#include "GUI2/welcome_page.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QTest>
 
@@ -159,6 +161,49 @@ TEST(FinishPage, SaveSettingsWritesAProfileThatLoadsBack)
   EXPECT_TRUE(page.at_finish());
   EXPECT_TRUE(page.shell.isVisible());
   set_file_chooser({});
+}
+
+TEST(ProfileDialogs, LoadAndSaveStartInTheFolderLastUsedElseTheCurrentOne)
+{
+  temp_dir loaded_from;
+  temp_dir saved_to;
+  const std::string profile = loaded_from.file("shop.qvt");
+  {
+    qorvant_converter saved(qvt_program::console);
+    ASSERT_TRUE(saved.store_profile(widen(profile)));
+  }
+  forget_profile_folder();
+  at_finish_page page({}, saved_to.file("shop.xlsx"), false);
+  welcome_page welcome(page.converter, L"qvt");
+  std::vector<QString> started_in;
+  QString answer;
+  set_file_chooser([&](const file_dialog_request& request) {
+    started_in.push_back(request.folder);
+    return answer;
+  });
+  auto& save = page.control<QPushButton>(page.finish, 1116);
+  const auto load = [&welcome] { welcome.on_load(); };
+  const auto store = [&save] { QTest::mouseClick(&save, Qt::LeftButton); };
+
+  // Nothing used yet: both start where the user is, never in the program's folder.
+  load();
+  store();
+  EXPECT_EQ(started_in, (std::vector<QString>{QDir::currentPath(), QDir::currentPath()}));
+
+  // Each dialog starts where the other one last took a profile.
+  answer = QString::fromStdString(profile);
+  load();
+  answer.clear();
+  store();
+  EXPECT_EQ(started_in.back(), QString::fromStdString(loaded_from.path().string()));
+  answer = QString::fromStdString(saved_to.file("kept"));
+  store();
+  EXPECT_TRUE(std::filesystem::exists(saved_to.file("kept.qvt")));
+  answer.clear();
+  load();
+  EXPECT_EQ(started_in.back(), QString::fromStdString(saved_to.path().string()));
+  set_file_chooser({});
+  forget_profile_folder();
 }
 
 } // namespace

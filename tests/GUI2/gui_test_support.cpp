@@ -1,11 +1,14 @@
-// Waiting on the event loop, and answering message boxes from inside the loop
-// their modal run opens.
+// Waiting on the event loop, answering message boxes from inside the loop
+// their modal run opens, and what a box's picture and size must show.
 #include "gui_test_support.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -38,4 +41,53 @@ void answer_next_box(seen_box& seen, int key, const QString& screen_name)
       save_screen(modal, screen_name);
     QTest::keyClick(&modal, static_cast<Qt::Key>(key));
   });
+}
+
+void save_screen_with_box(QWidget& window, QWidget& box, const QString& name)
+{
+  const QRect whole = window.frameGeometry().united(box.frameGeometry());
+  const qreal ratio = window.devicePixelRatioF();
+  QPixmap canvas(whole.size() * ratio);
+  canvas.setDevicePixelRatio(ratio);
+  canvas.fill(Qt::darkGray);
+  {
+    QPainter painter(&canvas);
+    painter.drawPixmap(window.geometry().topLeft() - whole.topLeft(), window.grab());
+    const QRect at = box.geometry().translated(-whole.topLeft());
+    painter.drawPixmap(at.topLeft(), box.grab());
+    // The box's own edge: the offscreen platform draws no window frames.
+    painter.setPen(Qt::black);
+    painter.drawRect(at.adjusted(0, 0, -1, -1));
+  }
+  const QString dir = QStringLiteral(QVT_SCREENS_DIR);
+  QDir().mkpath(dir);
+  QSaveFile file(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  EXPECT_TRUE(canvas.save(&file, "PNG"));
+  EXPECT_TRUE(file.commit());
+}
+
+std::string box_fit_problem(const QWidget& box)
+{
+  const auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+  if (label == nullptr)
+    label = box.findChild<QLabel*>(QStringLiteral("c1320"));
+  if (label == nullptr)
+    return "no message label";
+  const QFontMetrics metrics(label->font());
+  const int width = label->contentsRect().width();
+  for (const QString& line : label->text().split(QLatin1Char('\n')))
+    if (metrics.horizontalAdvance(line) > width)
+      return "the line \"" + line.toStdString() + "\" is wider than the label's " + std::to_string(width);
+  // A label that wraps lays out no more lines than with all the room it wants.
+  if (label->wordWrap() && label->heightForWidth(width) > label->heightForWidth(QWIDGETSIZE_MAX))
+    return "the label breaks the text's lines again at " + std::to_string(width);
+  // The caption in a bold title font, with an icon and a close button of a line's height each.
+  QFont title = QApplication::font("QMdiSubWindowTitleBar");
+  title.setBold(true);
+  const QFontMetrics caption(title);
+  const int needed = caption.horizontalAdvance(box.windowTitle()) + 4 * caption.height();
+  if (box.width() < needed)
+    return "the box is " + std::to_string(box.width()) + " wide, its caption needs " + std::to_string(needed);
+  return {};
 }

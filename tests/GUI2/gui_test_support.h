@@ -15,6 +15,15 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+
+// Test failures print texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+  *out << '"' << text.toStdString() << '"';
+}
 
 // Saves <screens>/<name>.png.
 inline void save_screen(QWidget& widget, const QString& name)
@@ -29,6 +38,25 @@ inline void save_screen(QWidget& widget, const QString& name)
   EXPECT_TRUE(widget.grab().save(&file, "PNG"));
   EXPECT_TRUE(file.commit());
 }
+
+// The control named by its resource id ("c<id>") among the widget's children;
+// std::runtime_error when there is none.
+template <class T> T& control_by_id(QWidget& parent, int id)
+{
+  auto* found = parent.findChild<T*>(QStringLiteral("c%1").arg(id));
+  if (found == nullptr)
+    throw std::runtime_error("no control " + std::to_string(id) + " in " + parent.objectName().toStdString());
+  return *found;
+}
+
+// Saves <screens>/<name>.png: the window with the box over it where the screen
+// shows it, as a user sees the two.
+void save_screen_with_box(QWidget& window, QWidget& box, const QString& name);
+
+// Empty when the box shows its message in the message's own lines, none of them
+// broken again, and is wide enough for its caption in a title bar; else what
+// is wrong. The message is a QMessageBox's text or the label named c1320.
+std::string box_fit_problem(const QWidget& box);
 
 // Runs the action on the next modal window once it is up (polling the event
 // loop it runs in); the action should close it.

@@ -1,6 +1,7 @@
 // The welcome and connection pages on real widgets; the connection page talks to
 // the real test server, so the texts it shows are the server's own failures.
 #include "GUI2/connection_page.h"
+#include "GUI2/file_dialog.h"
 #include "GUI2/neighbour_page.h"
 #include "GUI2/welcome_page.h"
 #include "GUI2/wizard_pages.h"
@@ -20,6 +21,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -107,18 +109,22 @@ TEST(WelcomePage, LoadSettingsFillsTheConverterAndCancelChangesNothing)
   }
   qorvant_converter converter;
   welcome_page page(converter, L"qvt");
-  QString asked_title;
-  std::optional<std::wstring> answer;
-  page.set_file_chooser([&](const QString& title, const QString&) {
-    asked_title = title;
+  file_dialog_request asked;
+  QString answer;
+  set_file_chooser([&](const file_dialog_request& request) {
+    asked = request;
     return answer;
   });
   page.on_load();  // cancelled
-  EXPECT_EQ(asked_title, QStringLiteral("Select Profile"));
+  EXPECT_EQ(asked.title, QStringLiteral("Select Profile"));
+  EXPECT_FALSE(asked.save);
+  EXPECT_EQ(asked.filter, page.profile_filter());
   EXPECT_EQ(converter.host, "");
 
-  answer = profile;
+  answer = QString::fromStdWString(profile);
   control<QPushButton>(page, 1115).click();
+  set_file_chooser({});
+  forget_profile_folder();
   EXPECT_EQ(converter.host, "db.example.com");
   EXPECT_EQ(converter.user, "reader");
 }
@@ -139,16 +145,21 @@ TEST(WelcomePage, AProfileThatCannotBeLoadedIsReportedAndThePageStays)
   qorvant_converter converter;
   converter.host = "kept";
   welcome_page page(converter, L"qvt");
-  page.set_file_chooser([](const QString&, const QString&) { return std::optional<std::wstring>(L"/nonexistent/x.qvt"); });
+  set_file_chooser([](const file_dialog_request&) { return QStringLiteral("/nonexistent/x.qvt"); });
   QString shown;
-  when_modal_shows([&shown](QWidget& box) {
+  bool plain_box = false;
+  when_modal_shows([&](QWidget& box) {
     shown = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
+    plain_box = qobject_cast<QMessageBox*>(&box) != nullptr;
     QTest::keyClick(&box, Qt::Key_Return);
   });
   page.on_load();
-  const QString text = QStringLiteral("Profile does not exist. Please verify the correct path/name was given.");
-  EXPECT_EQ(shown, text);
-  EXPECT_EQ(shell.errors, std::vector<std::string>{text.toStdString()});
+  set_file_chooser({});
+  forget_profile_folder();
+  EXPECT_EQ(shown, QStringLiteral("Profile does not exist. Please verify the correct path/name was given."));
+  // A plain error box: no run is there to abort, and no run's list keeps it.
+  EXPECT_TRUE(plain_box);
+  EXPECT_TRUE(shell.errors.empty());
   EXPECT_EQ(converter.host, "kept");
 }
 

@@ -26,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <clocale>
 #include <functional>
 #include <string>
@@ -311,6 +312,25 @@ TEST(QueryDialog, TestQueryAsksTheServerWithoutRunningTheStatement)
   EXPECT_EQ(sent[0], L" \n SELECT id FROM n");
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(f.admin.value("SELECT COUNT(*) FROM " + f.db.quoted() + ".n"), "3");
+}
+
+TEST(QueryDialog, TestQueryOfASelectWithoutFromNeitherWaitsNorWrites)
+{
+  page_fixture f{"calls"};
+  f.db.run("CREATE FUNCTION logit() RETURNS INT MODIFIES SQL DATA BEGIN INSERT INTO calls VALUES (1); RETURN 1; END");
+  const QString typed = QStringLiteral("SELECT %1.logit() AS x, SLEEP(20) AS s").arg(QString::fromStdString(f.db.name()));
+  query_dialog dialog(QStringLiteral("logged"), typed,
+                      [&](const std::wstring& sql) { return f.converter.test_query(sql); });
+  dialog.show();
+  QString shown;
+  modal_script script({press(shown, QMessageBox::Ok)});
+  const auto start = std::chrono::steady_clock::now();
+  QTest::mouseClick(&control<QPushButton>(dialog, 129), Qt::LeftButton);
+  EXPECT_TRUE(script.done());
+  EXPECT_EQ(shown, QStringLiteral("The query is correct."));
+  // Far below the SLEEP, and the function inserted nothing.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(f.admin.value("SELECT COUNT(*) FROM " + f.db.quoted() + ".calls"), "0");
 }
 
 TEST(TablesPage, AddQueryRefusesATakenNameIgnoringCaseButTakesATablesName)

@@ -9,8 +9,24 @@
 
 #include <filesystem>
 
+namespace {
+
+QtMessageHandler qt_default_output = nullptr;
+
+// The offscreen platform has no window manager to take a window's size limits
+// and says so each time the wizard's minimum size changes; nothing else is kept back.
+void drop_size_hint_notes(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+  if (message == QLatin1String("This plugin does not support propagateSizeHints()"))
+    return;
+  qt_default_output(type, context, message);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+  qt_default_output = qInstallMessageHandler(drop_size_hint_notes);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
   // A wizard's converter keeps its settings under the user's configuration

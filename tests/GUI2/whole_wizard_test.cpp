@@ -2,6 +2,7 @@
 // of the program against the real test server, one run for each of the three
 // formats, the workbook read back by its own reader, and the settings the next
 // start finds.
+#include "GUI2/finish_page.h"
 #include "GUI2/gui_error_front.h"
 #include "GUI2/wizard_front_end.h"
 #include "GUI2/wizard_pages.h"
@@ -19,6 +20,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -120,6 +122,17 @@ protected:
 class WholeWizard : public wizard_world, public testing::TestWithParam<format_case> {};
 class WholeWizardErrors : public wizard_world, public testing::Test {};
 
+// Fills the connection page for the test server, in Remote mode.
+void fill_connection(QWidget& connection)
+{
+  const test_server_info& server = test_server();
+  control_of<QRadioButton>(connection, 1330).click();
+  control_of<QLineEdit>(connection, 1012).setText(QString::fromStdString(server.user));
+  control_of<QLineEdit>(connection, 1013).setText(QString::fromStdString(server.password));
+  control_of<QLineEdit>(connection, 1014).setText(QString::fromStdString(server.host));
+  control_of<QLineEdit>(connection, 1015).setText(QString::number(server.port));
+}
+
 // Walks one wizard from the welcome page to the finish page and presses Finish.
 // `failing_query` adds a query that passes its check but fails while it runs.
 void walk_wizard(qorvant_converter& converter, const std::string& database, const std::string& destination,
@@ -133,14 +146,8 @@ void walk_wizard(qorvant_converter& converter, const std::string& database, cons
   ASSERT_EQ(shell.current_page()->id(), page_welcome);
   shell.press_next();
 
-  const test_server_info& server = test_server();
   ASSERT_EQ(shell.current_page()->id(), page_connection);
-  QWidget& connection = *shell.current_page();
-  control_of<QRadioButton>(connection, 1330).click();
-  control_of<QLineEdit>(connection, 1012).setText(QString::fromStdString(server.user));
-  control_of<QLineEdit>(connection, 1013).setText(QString::fromStdString(server.password));
-  control_of<QLineEdit>(connection, 1014).setText(QString::fromStdString(server.host));
-  control_of<QLineEdit>(connection, 1015).setText(QString::number(server.port));
+  fill_connection(*shell.current_page());
   shell.press_next();
 
   ASSERT_EQ(shell.current_page()->id(), page_database);
@@ -257,4 +264,63 @@ TEST_F(WholeWizardErrors, ARunWithAnErrorListsItOnTheFinishPage)
   const std::string cells = workbook_cells(destination);
   EXPECT_NE(cells.find("items!1,1=pen"), std::string::npos) << cells;
   EXPECT_NE(cells.find("notes!2,1=second"), std::string::npos) << cells;
+}
+
+TEST_F(WholeWizardErrors, APageErrorIsAPlainBoxAndTheFinishPageReportsTheRunAlone)
+{
+  wizard_reporting reporting;
+  const std::string destination = place.file("shop.xlsx");
+  qorvant_converter converter(qvt_program::gui);
+  converter.set_front_end(reporting.front_end);
+  converter.format_version = xls_format_excel_2010;
+  wizard_program program(converter, L"");
+  wizard_shell& shell = program.shell();
+  shell.start();
+  shell.show();
+  shell.press_next();
+  fill_connection(*shell.current_page());
+  shell.press_next();
+  ASSERT_EQ(shell.current_page()->id(), page_database);
+  QWidget& database_page = *shell.current_page();
+  auto& databases = control_of<QComboBox>(database_page, 1302);
+  control_of<QLineEdit>(database_page, 1004).setText(QString::fromStdString(destination));
+
+  // A misspelt name: the tables page cannot list it and the user is back here.
+  databases.setEditText(QString::fromStdString(db.name() + "_misspelt"));
+  QString shown;
+  bool plain_box = false;
+  when_modal_shows([&](QWidget& modal) {
+    auto* box = qobject_cast<QMessageBox*>(&modal);
+    plain_box = box != nullptr && box->buttons().size() == 1 && modal.findChild<QCheckBox*>() == nullptr;
+    shown = box != nullptr ? box->text() : modal.findChild<QLabel*>(QStringLiteral("c1320"))->text();
+    save_screen(modal, QStringLiteral("page_error_box"));
+    QTest::keyClick(&modal, Qt::Key_Return);
+  });
+  shell.press_next();
+  EXPECT_TRUE(plain_box);
+  EXPECT_TRUE(shown.contains(QStringLiteral("Unknown database"))) << shown.toStdString();
+  QTest::qWait(20);  // the page's deferred return, as the event loop runs it
+  ASSERT_EQ(shell.current_page()->id(), page_database);
+  EXPECT_TRUE(shell.errors.empty());
+
+  // Corrected, the run is clean and the finish page says so.
+  databases.setEditText(QString::fromStdString(db.name()));
+  shell.press_next();
+  ASSERT_EQ(shell.current_page()->id(), page_tables);
+  control_of<QPushButton>(*shell.current_page(), 1102).click();  // Add all
+  shell.press_next();
+  ASSERT_EQ(shell.current_page()->id(), page_format);
+  shell.press_next();
+  ASSERT_TRUE(wait_until([&] { return shell.current_page()->id() == page_finish; }, 60000));
+  QWidget& finish = *shell.current_page();
+  EXPECT_EQ(control_of<QLabel>(finish, 1314).text(), finish_page::success_text());
+  EXPECT_FALSE(control_of<QPlainTextEdit>(finish, 1016).isVisible());
+  EXPECT_TRUE(control_of<QLabel>(finish, 1320).isVisible());
+  auto& open_on_exit = control_of<QCheckBox>(finish, 1225);
+  EXPECT_TRUE(open_on_exit.isVisible());
+  open_on_exit.setChecked(false);
+  save_screen(shell, QStringLiteral("finish_after_corrected_page_error"));
+  shell.press_finish();
+  const std::string cells = workbook_cells(destination);
+  EXPECT_NE(cells.find("items!1,1=pen"), std::string::npos) << cells;
 }

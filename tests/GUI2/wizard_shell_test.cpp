@@ -1,15 +1,18 @@
 // The page stack on a toy three-page wizard: navigation codes, skipping, the
 // buttons a page sets, Cancel's question, help, the timer, the log box and the
 // boxes' captions, and what happens to a hook that throws.
+#include "GUI2/error_dialogs.h"
 #include "GUI2/file_dialog.h"
+#include "GUI2/welcome_page.h"
 #include "GUI2/wizard_page.h"
 #include "GUI2/wizard_shell.h"
 #include "TK/tk_exception.h"
-#include "TK/tk_module.h"
+#include "common/qvt_converter.h"
 #include "gui_test_support.h"
 #include "support/temp_dir.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -319,6 +322,56 @@ TEST(WizardBoxes, CaptionsNameTheWizardOnlyOnceItHasShown)
   EXPECT_TRUE(wizard_shell::question(L"Go on?", 0));
 }
 
+TEST(WizardBoxes, AreWideEnoughForTheirTextsOwnLinesAndTheirCaption)
+{
+  wizard_shell shell(QStringLiteral("Tabloom 5.5"), QIcon(), QPixmap(), QPixmap());
+  toy_page page(201, wizb_next, 0, QStringLiteral("One"));
+  shell.add_page(page);
+  shell.start();
+  shell.show();
+  const std::wstring access_denied =
+      L"Access denied. Verify the user name and password are correct, and you have\n"
+      L"the necessary privileges to connect to the target MySQL server.";
+  struct box_case {
+    const char* screen;
+    std::function<void()> show;
+  };
+  const box_case cases[] = {
+      {"box_fit_two_long_lines", [&] { wizard_shell::error(access_denied); }},
+      {"box_fit_open_on_exit",
+       [] {
+         wizard_shell::message(L"Select the checkbox below to open the resulting file\n"
+                               L"with MS Excel (it must be installed on your system).");
+       }},
+      {"box_fit_short_message", [] { wizard_shell::message(L"The query is correct."); }},
+      {"box_fit_short_question", [] { wizard_shell::question(L"Go on?", 0); }},
+      {"box_fit_continue_dialog",
+       [&] {
+         dlg_error_continue dialog(QString::fromStdWString(access_denied), shell.title(), &shell);
+         dialog.exec();
+       }},
+      {"box_fit_internal_error_dialog",
+       [&] {
+         dlg_error_ex dialog(QStringLiteral("Internal error: xlsx_she 44"), shell.title(), &shell);
+         dialog.exec();
+       }},
+  };
+  for (const box_case& c : cases) {
+    SCOPED_TRACE(c.screen);
+    std::string problem = "not shown";
+    when_modal_shows([&](QWidget& box) {
+      problem = box_fit_problem(box);
+      save_screen_with_box(shell, box, QLatin1String(c.screen));
+      if (auto* dialog = qobject_cast<dlg_error_ex*>(&box))
+        dialog->done(dlg_error_ex::ok_id);
+      else
+        QTest::keyClick(&box, Qt::Key_Return);
+    });
+    c.show();
+    EXPECT_EQ(problem, "");
+  }
+}
+
 TEST(WizardHelp, OpensThePageOfTheContextOrSaysItIsMissing)
 {
   const temp_dir help;
@@ -343,6 +396,41 @@ TEST(WizardHelp, OpensThePageOfTheContextOrSaysItIsMissing)
   EXPECT_TRUE(opened.isEmpty());
   wizard_shell::set_help_folder({});
   wizard_shell::set_url_opener({});
+}
+
+TEST(WizardHelp, WithNoBrowserOnTheDesktopF1SaysSoInABox)
+{
+  const temp_dir help;
+  write_file(help.file("1012.html"), "<html></html>");
+  wizard_shell::set_help_folder(help.path().string());
+  wizard_shell::set_url_opener({});  // the desktop's own
+  // A desktop with no program that opens a page: nothing on PATH, no browser named.
+  const temp_dir no_programs;
+  const QByteArray path = qgetenv("PATH");
+  const QByteArray browser = qgetenv("BROWSER");
+  qputenv("PATH", QByteArray::fromStdString(no_programs.path().string()));
+  qunsetenv("BROWSER");
+
+  qorvant_converter converter(qvt_program::console);
+  welcome_page welcome(converter, L"qvt");
+  wizard_shell shell(QStringLiteral("Tabloom 5.5"), QIcon(), QPixmap(), QPixmap());
+  shell.add_page(welcome);
+  shell.start();
+  shell.show();
+  QApplication::setActiveWindow(&shell);
+  seen_box seen;
+  answer_next_box(seen, Qt::Key_Return, QStringLiteral("help_not_opened_box"));
+  QTest::keyClick(shell.findChild<QPushButton*>(QStringLiteral("c12324")), Qt::Key_F1);
+
+  qputenv("PATH", path);
+  if (!browser.isNull())
+    qputenv("BROWSER", browser);
+  wizard_shell::set_help_folder({});
+  ASSERT_TRUE(seen.shown);
+  EXPECT_EQ(seen.caption, QStringLiteral("Tabloom 5.5 Error"));
+  EXPECT_TRUE(seen.text.startsWith(QStringLiteral("The help page could not be opened:\n") +
+                                   QString::fromStdString(help.file("1012.html"))))
+      << seen.text.toStdString();
 }
 
 TEST(SaveDialog, AppendsTheDefaultExtensionUnlessThePathHoldsIt)
@@ -373,7 +461,8 @@ TEST(SaveDialog, AppendsTheDefaultExtensionUnlessThePathHoldsIt)
   set_file_chooser([](const file_dialog_request&) { return QString(); });
   save_file_dialog cancelled(nullptr, L"", L"", L"", L"qvt");
   EXPECT_FALSE(cancelled.show());
-  EXPECT_EQ(cancelled.request().folder, QString::fromStdString(tk_get_module_dir<std::string>()));
+  // A path without a folder starts in the user's current folder, not the program's.
+  EXPECT_EQ(cancelled.request().folder, QDir::currentPath());
   EXPECT_THROW(save_file_dialog(nullptr, L"", L"", L"", nullptr), tk_mail_assertion);
   set_file_chooser({});
 }

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -231,6 +232,45 @@ TEST(SqlCatalogue, TestQueryAgreesWithTheRunAndExecutesNothing)
   rows->reset();
   ASSERT_FALSE(rows->is_eof());
   EXPECT_EQ((*rows->get_item())[0]->to_long(), 3000);
+}
+
+TEST(SqlCatalogue, TestQueryEvaluatesNothingOfAQueryWithoutFrom)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  db.run("CREATE TABLE calls (id INT AUTO_INCREMENT PRIMARY KEY)");
+  db.run("CREATE FUNCTION logit() RETURNS INT MODIFIES SQL DATA BEGIN INSERT INTO calls VALUES (NULL); RETURN 1; END");
+  auto engine = connected_engine();
+  auto source = engine->open_db(db.wname(), 161, L"");
+
+  // Run as a derived table, each of these is evaluated even under LIMIT 0.
+  const std::wstring function = db.wname() + L".logit()";
+  const struct {
+    std::wstring text;
+    bool readable;
+  } cases[] = {
+      {L"SELECT " + function + L" AS x, SLEEP(20) AS s", true},
+      {L"SELECT logit() AS x", true},
+      {L"SELECT (SELECT logit()) AS x FROM DUAL", true},
+      {L"SELECT * FROM (SELECT logit() AS x) AS inner_table", true},
+      {L"SELECT GET_LOCK('qvt_check_lock', 0) AS taken", true},
+      // A parameter marker prepares, but the run's text cannot hold one.
+      {L"SELECT ? AS x", false},
+      {L"SELECT missing_function() AS x", false},
+  };
+  const auto start = std::chrono::steady_clock::now();
+  for (const auto& c : cases)
+    EXPECT_EQ(source->test_query(c.text), c.readable) << tk_wstring_to_utf8(c.text);
+  // Far below the SLEEP: nothing waited for it.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(admin.value("SELECT COUNT(*) FROM " + db.quoted() + ".calls"), "0");
+  EXPECT_EQ(admin.value("SELECT IS_USED_LOCK('qvt_check_lock')"), "NULL");
+  // The connection is free for the next statement.
+  auto rows = source->query(L"SELECT COUNT(*) FROM calls");
+  ASSERT_NE(rows, nullptr);
+  rows->reset();
+  ASSERT_FALSE(rows->is_eof());
+  EXPECT_EQ((*rows->get_item())[0]->to_long(), 0);
 }
 
 TEST(SqlCatalogue, TestQueryDoesNotReadTheRowsOfAHugeTable)

@@ -1,0 +1,77 @@
+// Box widths in logical pixels of the box's screen. The message label is made as
+// wide as its widest own line, and wider where the caption needs it; the limit
+// is the width past which a QMessageBox breaks lines anywhere, so a box made
+// here is never squeezed by its own sizing afterwards.
+#include "GUI2/box_fit.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLayout>
+#include <QScreen>
+#include <QString>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace {
+
+// The left and right borders a window frame may add.
+constexpr int frame_borders = 16;
+
+int widest_line(const QFontMetrics& metrics, const QString& text)
+{
+  int widest = 0;
+  for (const QString& line : text.split(QLatin1Char('\n')))
+    widest = std::max(widest, metrics.horizontalAdvance(line));
+  return widest;
+}
+
+int widest_box(const QWidget& box)
+{
+  const QWidget* owner = box.parentWidget() != nullptr ? box.parentWidget() : &box;
+  const QScreen* screen = owner->screen();
+  if (screen == nullptr)
+    return QWIDGETSIZE_MAX;
+  const int room = screen->availableGeometry().width();
+  const int limit = room <= 1024 ? room : std::min(room - 480, 1000);
+  return limit - frame_borders;
+}
+
+} // namespace
+
+int caption_room(const QString& caption)
+{
+  QFont font = QApplication::font("QMdiSubWindowTitleBar");
+  font.setBold(true);
+  const QFontMetrics metrics(font);
+  // A title bar holds an icon before the caption and up to three buttons after it.
+  return metrics.horizontalAdvance(caption) + 6 * metrics.height();
+}
+
+void fit_box_to_text(QWidget& box, QLabel& message)
+{
+  QLayout* layout = box.layout();
+  if (layout == nullptr)
+    return;
+  const QFontMetrics metrics(message.font());
+  // A blank's slack: a label lays its lines out a little wider than their advance.
+  const int lines = widest_line(metrics, message.text()) + metrics.horizontalAdvance(QLatin1Char(' '));
+  const int limit = widest_box(box);
+  message.setMinimumWidth(lines);
+  layout->invalidate();
+  const int over = layout->totalMinimumSize().width() - limit;
+  if (over > 0)
+    message.setMinimumWidth(std::max(lines - over, 0));
+  // The label's column grows until the box holds the caption; the buttons'
+  // row may be the widest part at first, so it can take more than one step.
+  const int wanted = std::min(caption_room(box.windowTitle()), limit);
+  for (int step = 0; step < 3; ++step) {
+    layout->invalidate();
+    const int short_by = wanted - layout->totalMinimumSize().width();
+    if (short_by <= 0)
+      break;
+    message.setMinimumWidth(message.minimumWidth() + short_by);
+  }
+  layout->invalidate();
+}
