@@ -326,7 +326,9 @@ void private_temp_folder::remove_abandoned(std::string_view parent, std::string_
   if (error)
     return;
   const uid_t me = ::geteuid();
-  for (const auto& entry : entries) {
+  // Advanced with an error code: the folder may change while it is read.
+  for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+    const std::filesystem::directory_entry& entry = *entries;
     const std::string name = entry.path().filename().string();
     if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
       continue;
