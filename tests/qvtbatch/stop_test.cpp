@@ -225,19 +225,20 @@ TEST_F(QvtbatchTest, StopAtTheEndOfARunAndTheExitCodeAgreeWithWhatTheDestination
     }
     int stopped = 0;
     int finished = 0;
-    for (int i = 0; i <= 40; ++i) {
+    constexpr int steps = 24;
+    for (int i = 0; i <= steps; ++i) {
       write_file(file(destination), old);
       running_qvtbatch program(args, dir(), {});
       if (!connected(program))
         continue;  // ended before its first line was read: nothing to stop
-      std::this_thread::sleep_for(rest * i / 40);
+      std::this_thread::sleep_for(rest * i / steps);
       const int code = program.stop_with(SIGTERM);
       const bool replaced = read_file(file(destination)) != old;
       if (replaced) {
-        EXPECT_EQ(code, 0) << "signal after " << i << "/40 of a run\n" << program.output();
+        EXPECT_EQ(code, 0) << "signal after " << i << "/" << steps << " of a run\n" << program.output();
         ++finished;
       } else {
-        EXPECT_EQ(code, 128 + SIGTERM) << "signal after " << i << "/40 of a run\n" << program.output();
+        EXPECT_EQ(code, 128 + SIGTERM) << "signal after " << i << "/" << steps << " of a run\n" << program.output();
         ++stopped;
       }
       EXPECT_EQ(entries(dir()), (std::vector<std::string>{"one.txt", destination}));
