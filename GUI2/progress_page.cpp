@@ -140,8 +140,11 @@ bool progress_page::on_cancel()
     shell.kill_timer();
     shell.hide();
     thread_.wait();
+    return true;
   }
-  return true;
+  // The run ended while the question was asked: one that reached its end goes
+  // on to the finish page like any other.
+  return !(run_over() && converter_.reached_end);
 }
 
 void progress_page::on_help()

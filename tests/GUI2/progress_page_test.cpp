@@ -241,6 +241,22 @@ private:
   std::optional<std::string> old_;
 };
 
+// A run that reached its end while the exit question was up has nothing left
+// to stop: Yes leaves the wizard open, and the finish page follows.
+TEST(ProgressPage, CancelAfterARunThatReachedItsEndMovesOnToTheFinishPage)
+{
+  wizard_run run;
+  run.progress.set_thread_starter([](run_thread&) {});  // the run's ending is set by hand
+  run.start();
+  run.converter.reached_end = true;
+  run.converter.finished.store(true);
+  when_modal_shows([](QWidget& modal) { qobject_cast<QMessageBox*>(&modal)->button(QMessageBox::Yes)->click(); });
+  run.shell.press_cancel();
+  EXPECT_TRUE(run.shell.isVisible());
+  run.progress.on_timer();
+  EXPECT_TRUE(run.at_finish());
+}
+
 // The formats of the runs the Cancel tests stop.
 struct cancelled_run {
   const char* what;
@@ -370,6 +386,7 @@ TEST(WizardRun, CancelOnceTheWorkbookIsBeingPutInPlaceLetsTheRunFinish)
 
     // Once rows flow, the test claims the moment of putting the workbook in
     // place, as a run that has reached it does; then the user cancels.
+    bool cancelled = false;
     bool visible_after = false;
     QTimer user;
     user.setInterval(5);
@@ -380,13 +397,14 @@ TEST(WizardRun, CancelOnceTheWorkbookIsBeingPutInPlaceLetsTheRunFinish)
       ASSERT_TRUE(run_stop::begin_commit());
       when_modal_shows([](QWidget& modal) { qobject_cast<QMessageBox*>(&modal)->button(QMessageBox::Yes)->click(); });
       run.shell.press_cancel();
+      cancelled = true;
       visible_after = run.shell.isVisible();
     });
     user.start();
     QTimer finisher;
     finisher.setInterval(10);
     QObject::connect(&finisher, &QTimer::timeout, [&] {
-      if (run.at_finish())
+      if (cancelled && run.at_finish())
         run.shell.press_finish();
     });
     finisher.start();
