@@ -133,13 +133,20 @@ bool progress_page::on_cancel()
   if (!wizard_page::on_cancel())
     return false;
   if (thread_.is_running()) {
+    // A run that is putting its workbook in place refuses the stop and
+    // finishes: the wizard stays and goes on to the finish page, as after any run.
+    if (!thread_.request_stop())
+      return false;
     // The window goes at once; the run unwinds behind it.
     wizard_shell& shell = wizard_shell::instance();
     shell.kill_timer();
     shell.hide();
-    thread_.stop_and_wait();
+    thread_.wait();
+    return true;
   }
-  return true;
+  // The run ended while the question was asked: one that reached its end goes
+  // on to the finish page like any other.
+  return !(run_over() && converter_.reached_end);
 }
 
 void progress_page::on_help()

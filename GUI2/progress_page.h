@@ -37,7 +37,9 @@ public:
   int page_init() override;
   void on_timer() override;
   // Asks the exit question; Yes during a run hides the wizard at once, stops the
-  // run and waits for its worker.
+  // run and waits for its worker. A run already putting its workbook in place
+  // refuses the stop, and one that reached its end meanwhile has nothing to
+  // stop: the wizard stays, and the finish page follows.
   bool on_cancel() override;
   void on_help() override;
 

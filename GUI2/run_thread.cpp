@@ -7,6 +7,7 @@
 #include "GUI2/gui_thread.h"
 #include "TK/tk_log.h"
 #include "common/qvt_converter.h"
+#include "common/run_stop.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -32,10 +33,16 @@ tk_thread_functor* run_thread::get_functor()
   return &run_;
 }
 
-void run_thread::stop_and_wait()
+bool run_thread::request_stop()
 {
   if (tk_thread_functor* run = functor())
     run->request_stop();
+  return run_stop::requested();
+}
+
+void run_thread::stop_and_wait()
+{
+  request_stop();
   wait();
 }
 

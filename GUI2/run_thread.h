@@ -13,6 +13,9 @@ public:
   // A worker still running is stopped and waited for.
   ~run_thread() override;
 
+  // Asks the run to stop: false when the run refused, because it is putting
+  // its workbook in place already (it finishes then, as any run does).
+  bool request_stop();
   // Asks the run to stop, then waits for the worker's end and joins it.
   void stop_and_wait();
   // Waits for the worker's end, answering what it asks of the GUI thread

@@ -8,6 +8,7 @@
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "TK/tk_string.h"
+#include "platform/oleaut/real.h"
 #include "platform/process.h"
 #include "platform/text_codec.h"
 
@@ -101,19 +102,6 @@ std::string automation_text(BSTR text)
   plat::wide_to_utf8(bstr_view(text), narrow);
   std::replace(narrow.begin(), narrow.end(), ',', '.');
   return narrow;
-}
-
-// The nearest double of the float's shortest decimal form: a FLOAT read as 1.1
-// reaches a sheet as 1.1, not as 1.100000023841858.
-double float_as_written(float value)
-{
-  if (!std::isfinite(value))
-    return static_cast<double>(value);
-  char buffer[32];
-  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-  double out = static_cast<double>(value);
-  std::from_chars(buffer, end, out);
-  return out;
 }
 
 // Truncation toward zero; NaN and values whose integer part leaves 32 bits give 0.
@@ -559,7 +547,7 @@ double ole_variant::to_double() const
   case VT_UI2: return var_.uiVal;
   case VT_UI4: return var_.ulVal;
   case VT_UINT: return var_.uintVal;
-  case VT_R4: return float_as_written(var_.fltVal);
+  case VT_R4: return plat::float_as_written(var_.fltVal);
   case VT_R8: return var_.dblVal;
   case VT_CY: {
     double out = 0.0;

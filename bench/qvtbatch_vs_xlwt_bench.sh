@@ -3,9 +3,8 @@
 # streaming PyMySQL cursor, on one table of 65,535 rows and 10 mixed columns:
 # both wall times, their ratio and both peak memories against the targets (at
 # least 5 times faster, under 64 MB). Then a database of 50 tables of 5,000 rows
-# converted in one run, where every table reopens the workbook: the seconds per
-# table for the first ten and the last ten, so that a growing cost of carrying
-# the earlier sheets shows.
+# converted in one run: the seconds per table for the first ten and the last
+# ten, so that a cost growing with the earlier sheets would show.
 #   bench/qvtbatch_vs_xlwt_bench.sh [BUILD_DIR] [ROWS] [TABLES] [TABLE_ROWS]
 # Both programs run RUNS times (default 2), alternately; the best time counts.
 set -euo pipefail

@@ -56,6 +56,13 @@ const tk_error_entry date_range_error_map[] = {
 };
 const std::size_t date_range_error_map_size = std::size(date_range_error_map);
 
+const tk_error_entry date_range_console_error_map[] = {
+    {0x10D15, "Date fields of the source database do not fall in the\n"
+              "range accepted by MS Excel. Restart the program with\n"
+              "the --date2str option.\n"},
+};
+const std::size_t date_range_console_error_map_size = std::size(date_range_console_error_map);
+
 error_handler::error_handler(std::size_t count, const tk_error_entry* table)
     : err_map(count, table), front_end_(&null_front_end::instance())
 {

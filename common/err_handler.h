@@ -19,11 +19,15 @@
 
 // The error-text tables both programs hand to the handler, in this order:
 // DAO errors (dao_error_map, beside the DAO engine) to the constructor, then
-// MySQL errors and the date range to load_err_map.
+// MySQL errors and the date range to load_err_map. The date range's text names
+// the way out the program offers: the wizard's check box (date_range_error_map)
+// or the console program's option (date_range_console_error_map).
 extern const tk_error_entry mysql_error_map[];
 extern const std::size_t mysql_error_map_size;
 extern const tk_error_entry date_range_error_map[];
 extern const std::size_t date_range_error_map_size;
+extern const tk_error_entry date_range_console_error_map[];
+extern const std::size_t date_range_console_error_map_size;
 
 // Also the installed tk_error_reporter while it is the first one alive, so the
 // layers below the core report through it.

@@ -68,13 +68,18 @@ void qorvant_converter::operator()()
   const bool console = program == qvt_program::console;
   init_conversion scope(finished, console);
   // A stop breaks a blocking read of the source by shutting its socket down;
-  // the stop is lifted once the run is over, after the socket is let go.
+  // the stop is lifted once the run is over, after the socket is let go. A run
+  // that put its files in place keeps refusing stops until the next one starts.
   struct stop_watch {
-    explicit stop_watch(int fd) { run_stop::watch_socket(fd); }
+    explicit stop_watch(int fd)
+    {
+      run_stop::run_starts();
+      run_stop::watch_socket(fd);
+    }
     ~stop_watch()
     {
       run_stop::watch_socket(-1);
-      run_stop::reset();
+      run_stop::run_ends();
     }
   } const watch(engine.get_socket());
 

@@ -1,7 +1,9 @@
 // The private place where a run builds a workbook that a DAO engine writes in
 // place (.xls): a hidden folder of mode 0700 beside the destination, on the same
 // file system, so that the destination is touched only by the final rename and
-// every other way out removes the folder with whatever the run put into it.
+// every other way out removes the folder with whatever the run put into it. The
+// folder is locked while the run holds it, so a later run can tell the folder
+// of a killed run (and remove it) from one in use.
 #pragma once
 
 #include "platform/files.h"
@@ -23,9 +25,16 @@ public:
   const std::wstring& folder() const { return folder_; }
 
   // Moves every file the run wrote beside the destination, the workbook itself
-  // last, each replacing a file of its name. False when the run wrote no
-  // workbook (the old destination stays); a failed rename is a level-1 error.
+  // last, each replacing a file of its name and taking that file's mode and
+  // group (a new file: 0666 less the umask). Every file is made ready before
+  // the first rename, so a name the folder cannot take fails with nothing
+  // replaced. False when the run wrote no workbook (the old destination stays);
+  // a failure is a level-1 error.
   bool commit();
+
+  // Removes the staging folders beside the destination (.xls and .xlsx runs')
+  // whose run is gone: killed or crashed, so it never removed them itself.
+  static void remove_abandoned(const std::wstring& destination);
 
 private:
   plat::private_temp_folder staging_;

@@ -15,6 +15,7 @@
 #include "common/run_stop.h"
 #include "common/staged_destination.h"
 #include "dao/dao_database.h"
+#include "dao/dao_exception.h"
 #include "dao/xls_tn_validator.h"
 #include "platform/format.h"
 #include "platform/oleaut/bstr.h"
@@ -22,6 +23,7 @@
 #include "xlsx/xlsx_db.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
@@ -55,6 +57,15 @@ public:
     attach_wstring(text);
     take_column(from, size);
   }
+  // The source field's column with a date value of its own.
+  void take_date(const udb_field& from, DATE date)
+  {
+    VARIANT value;
+    value.vt = VT_DATE;
+    value.date = date;
+    attach_variant(value);
+    take_column(from, from.get_stored_size());
+  }
 
 private:
   void take_column(const udb_field& from, std::uint32_t size)
@@ -65,6 +76,52 @@ private:
     auto_increment_ = from.is_auto_increment();
   }
 };
+
+// Whether an .xls date cell can hold the date: a day from 1900-01-01 on (the
+// first of Excel's calendar; a DATE of an earlier day, or one no DATE holds,
+// such as the years 1 to 99, would come out as another day or as a bare time),
+// or a time of day.
+bool xls_holds_as_date(const ole_date& date)
+{
+  switch (date.get_kind()) {
+  case ole_date::kind_time:
+    return !date.is_duration();
+  case ole_date::kind_date:
+  case ole_date::kind_date_time:
+    return date.get_time().wYear >= 1900 && date.get_time().wYear <= 9999;
+  default:
+    return false;
+  }
+}
+
+// The DATE of a date an .xls date cell holds, with its fraction of a second
+// (the VARIANT's own DATE counts whole seconds only): the day and the
+// microseconds of the day in one division, so the double is the nearest one.
+DATE xls_date_value(const VARIANT& value, const ole_date& date)
+{
+  const SYSTEMTIME& t = date.get_time();
+  const double day = std::floor(value.date);
+  const double micro = ((t.wHour * 60.0 + t.wMinute) * 60.0 + t.wSecond) * 1e6 + date.get_microseconds();
+  return (day * 86400e6 + micro) / 86400e6;
+}
+
+// A date as the text the server sent, in the form every format prints dates
+// as text (the .xlsx cells too): into `text`, whose room is reused.
+void date_text(const ole_date& date, std::wstring& text)
+{
+  ole_date::text_buffer buffer;
+  const std::string_view printed = date.format(buffer, 6, false);
+  text.assign(printed.begin(), printed.end());
+}
+
+// A DAO write failure (the engine's own files: no space, quota, I/O) is no
+// refused record: the workbook is lost, and the run ends at once with one report.
+void end_run_on_write_failure(const tk_exception& e)
+{
+  const auto* dao = dynamic_cast<const dao_exception*>(&e);
+  if (dao != nullptr && dao->is_write_failure())
+    throw tk_exception(e.get_message(), tk_level_error);
+}
 
 // Every CR LF and every lone CR becomes LF, in place.
 void fold_line_ends(std::wstring& text)
@@ -143,7 +200,9 @@ void xls_converter::set_wrap_text(bool on)
 
 bool xls_converter::stopping() const noexcept
 {
-  return stop_requested() || run_stop::requested();
+  // The process's stop, not the functor's flag: a stop that came once the run
+  // put its files in place is refused, and the run goes on to its end.
+  return run_stop::requested();
 }
 
 void xls_converter::on_stop_requested()
@@ -153,7 +212,7 @@ void xls_converter::on_stop_requested()
 
 void xls_converter::release_run()
 {
-  run_base_.reset();
+  release_workbooks();
   run_source_.reset();
 }
 
@@ -202,55 +261,80 @@ void xls_converter::do_convert(udb_database* source_db)
   for (const std::wstring& table : selected_tables)
     selected_queries.emplace_back(table, std::wstring());
 
+  // What killed runs left beside the destination goes before this run adds its own.
+  staged_destination::remove_abandoned(destination);
   if (format_version == xls_format_excel_2010) {
     column_limit = 16384;
     do_convert_xlsx(source_db);
     return;
   }
 
-  // The engine reopens the workbook for every entry and appends to what it
-  // finds: it works on a new workbook in a staging folder, never on the old
-  // destination, which the last step replaces.
+  // The numbered workbooks of an earlier split run, as they stand before this
+  // run changes anything; the new set replaces exactly these.
+  const std::uint32_t earlier_files = split_data ? count_numbered_files(destination) : 0;
+  // The engine writes the workbook in place: it works on a new workbook in a
+  // staging folder, never on the old destination, which the last step replaces.
   staged_destination staged(destination);
-  // The workbook is closed before its staging folder goes, whichever way the run ends.
-  struct base_closer {
-    std::unique_ptr<udb_database>& base;
-    ~base_closer() { base.reset(); }
-  } const closer{run_base_};
+  // The workbooks are closed before their staging folder goes, whichever way the run ends.
+  struct workbooks_closer {
+    xls_converter& converter;
+    ~workbooks_closer() { converter.release_workbooks(); }
+  } const closer{*this};
   run_workbook_ = staged.path();
   split_files_ = 0;
   xls_tn_validator validator(selected_tables, source_db->get_table_names());
+  // One workbook for the whole run: each entry adds its sheet to it, and it is
+  // written once, at the end, so an entry costs the same whatever came before it.
+  run_base_ = get_xls_base(run_workbook_);
   for (std::size_t i = 0; i < selected_queries.size(); ++i) {
     const name_text entry = selected_queries[i];
     begin_entry(entry.first);
     tk_log_message(2, L"Processing '%s'", entry.first);
-    run_base_ = get_xls_base(run_workbook_);
     convert_entry(*source_db, *run_base_, entry, validator);
-    // A workbook that cannot be written is this entry's failure, not a record's.
-    error_handler::instance().set_context(entry.first);
-    close_workbook(run_base_);
     tables_done.fetch_add(1);
   }
   error_handler::instance().set_context(L"");
   if (stopping())
     throw tk_final_exception();
+  // A workbook that cannot be written ends the run; nothing is put in place.
+  for (std::unique_ptr<udb_database>& continuation : continuations_)
+    close_workbook(continuation);
+  close_workbook(run_base_);
   // The restyling works on the staged files: exactly the ones this run wrote.
-  // Nothing to write (no entry made a sheet): the old files stay.
   do_patch(run_workbook_, split_files_ + 1);
+  // The last moment a stop keeps the old files; once they are being put in
+  // place, a stop is refused and the run finishes.
+  if (!run_stop::begin_commit())
+    throw tk_final_exception();
+  // Nothing to write (no entry made a sheet): the old files stay.
   if (staged.commit())
-    clean_if_exists();
+    clean_if_exists(earlier_files);
   finished.store(true, std::memory_order_release);
 }
 
-void xls_converter::clean_if_exists()
+void xls_converter::release_workbooks()
+{
+  continuations_.clear();
+  run_base_.reset();
+}
+
+std::uint32_t xls_converter::count_numbered_files(const std::wstring& workbook)
+{
+  std::uint32_t k = 0;
+  while (tk_is_file_exist2(numbered_path(workbook, static_cast<int>(k + 1)), tk_exist_not_folder))
+    ++k;
+  return k;
+}
+
+void xls_converter::clean_if_exists(std::uint32_t earlier_files)
 {
   tk_log_message(1, "xls_converter::clean_if_exists");
   if (!split_data)
     return;
-  for (std::uint32_t k = split_files_ + 1;; ++k) {
+  // Those the new set did not replace; a number past the gap the run began
+  // with was never the earlier run's, and stays.
+  for (std::uint32_t k = split_files_ + 1; k <= earlier_files; ++k) {
     const std::wstring sibling = numbered_path(destination, static_cast<int>(k));
-    if (!tk_is_file_exist2(sibling, tk_exist_not_folder))
-      break;
     tk_log_message(2, L"Delete file '%s'", sibling);
     std::error_code ignored;
     std::filesystem::remove(plat::to_utf8(sibling), ignored);
@@ -330,8 +414,16 @@ void xls_converter::convert_entry(udb_database& source_db, udb_database& base, c
     return;
   }
 
-  const bool kept = validator.is_acceptable(name);
-  const std::wstring sheet = kept ? name : validator.get_safe_name(name);
+  bool kept = validator.is_acceptable(name);
+  std::wstring sheet = kept ? name : validator.get_safe_name(name);
+  if (sheet.empty() && !xlsx) {
+    // A query without a name gets the sheet name the .xlsx writer gives such a
+    // sheet: "Sheet" and the sheet's number in the workbook.
+    sheet = plat::sprintf(L"Sheet%u", static_cast<unsigned>(base.get_table_names().size() + 1));
+    kept = validator.is_acceptable(sheet);
+    if (!kept)
+      sheet = validator.get_safe_name(sheet);
+  }
   if (!xlsx)
     tk_log_message(2, L"pi.tab_name='%s', new_tab_name='%s'", name, sheet);
 
@@ -379,14 +471,18 @@ void xls_converter::convert_entry(udb_database& source_db, udb_database& base, c
     // entries after this one could only fail with texts of their own.
     if (e.get_level() != tk_level_recoverable)
       throw;
+    end_run_on_write_failure(e);
     handler.handle(e, false);
   }
 
-  if (!kept) {
-    tk_log_message(2, L"Store generated table name '%s'", sheet);
-    validator.add_existing_name(sheet);
+  // An empty name (.xlsx) takes no name from the others: the writer names it.
+  if (!sheet.empty()) {
+    if (!kept) {
+      tk_log_message(2, L"Store generated table name '%s'", sheet);
+      validator.add_existing_name(sheet);
+    }
+    validator.add_restricted_name(sheet);
   }
-  validator.add_restricted_name(sheet);
   record_count.store(0);
   records_done.store(0);
 }
@@ -400,9 +496,6 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
   tk_log_message(2, L"xls_converter::convert_table(%s)", sheet);
   if (base == nullptr)
     throw tk_mail_assertion("xls_conv", 334);
-  // The numbered workbook that takes the rows past the sheet's limit; declared
-  // before the sheet so that the sheet goes first.
-  std::unique_ptr<udb_database> continuation;
   std::unique_ptr<udb_recordset> table = base->create_table(sheet, schema, udb_indexes());
   std::uint32_t part = 0;
   std::uint64_t in_sheet = 0;
@@ -418,6 +511,7 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
   front_end_->entry_started(name, count);
 
   const xls_engine& format = get_format();
+  const bool xlsx = format_version == xls_format_excel_2010;
   const std::uint64_t row_cap = data_row_limit();
   error_handler& handler = error_handler::instance();
   udb_record out;
@@ -434,13 +528,14 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
       break;
     if (in_sheet >= row_cap && splits_rows()) {
       // The next numbered workbook gets a sheet of the same name, header first.
+      // It stays open for the tables after this one, as the workbook does.
       table.reset();
       handler.set_context(name);
-      close_workbook(continuation);
       ++part;
-      continuation = get_xls_base(numbered_path(run_workbook_, static_cast<int>(part)));
+      if (continuations_.size() < part)
+        continuations_.push_back(get_xls_base(numbered_path(run_workbook_, static_cast<int>(part))));
       split_files_ = std::max(split_files_, part);
-      table = continuation->create_table(sheet, schema, udb_indexes());
+      table = continuations_[part - 1]->create_table(sheet, schema, udb_indexes());
       in_sheet = 0;
     }
     if (in_sheet >= row_cap) {
@@ -476,6 +571,16 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
         to.take_text(from, text);
       } else if (is_byte_array(type)) {
         to.take_text(from, L"<Binary Field>");
+      } else if (value.vt == VT_DATE && !xlsx) {
+        // A date cell holds the date with its fraction of a second; a text
+        // column, or a date no date cell holds, gets the server's digits.
+        const ole_date& date = from.get_date();
+        if (i < schema.size() && schema[i]->vartype == VT_DATE && xls_holds_as_date(date)) {
+          to.take_date(from, xls_date_value(value, date));
+        } else {
+          date_text(date, text);
+          to.take_text(from, text);
+        }
       } else {
         to.take(from);
       }
@@ -485,6 +590,7 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
     try {
       table->append_record(out, static_cast<std::uint32_t>(m));
     } catch (const dao_exception& e) {
+      end_run_on_write_failure(e);
       // One refused record; the rest of the table still goes in.
       written = false;
       handler.set_context(name, static_cast<std::uint32_t>(done + 1));
@@ -513,10 +619,6 @@ void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
       book->save_table(table.get(), 0);
   }
   table.reset();
-  if (continuation) {
-    handler.set_context(name);
-    close_workbook(continuation);
-  }
   tk_log_message(1, "xls_converter::convert_table - END");
 }
 

@@ -52,10 +52,14 @@ public:
   void convert_table(udb_database* base, udb_recordset* rows, const std::wstring& sheet,
                      const udb_schema& schema);
   // With split data: removes the numbered siblings of the destination ("name(k)")
-  // that this run did not write, up to the first missing number. Runs once the
-  // new files have replaced the old ones, so nothing old goes before the new
-  // workbook is complete.
-  void clean_if_exists();
+  // that the run began with (earlier_files: name(1) up to the first missing
+  // number, as count_numbered_files saw them) and did not write again. Runs
+  // once the new files have replaced the old ones, so nothing old goes before
+  // the new set is complete; a file past that first gap is never touched.
+  void clean_if_exists(std::uint32_t earlier_files);
+  // How many numbered siblings "name(1)", "name(2)", ... stand beside the
+  // workbook, up to the first missing number.
+  static std::uint32_t count_numbered_files(const std::wstring& workbook);
   // The k-th numbered sibling of a split .xls workbook: "%s(%d)" of the file
   // name and k, before the extension ("shop.xls", 2: "shop(2).xls").
   static std::wstring numbered_path(const std::wstring& workbook, int k);
@@ -76,8 +80,9 @@ public:
   // runs. Until a program sets its own, null_front_end.
   void set_front_end(run_front_end& front_end) { front_end_ = &front_end; }
 
-  // The run was asked to stop: by request_stop (the wizard) or through
-  // run_stop (the console program's signals).
+  // The run was asked to stop, by request_stop (the wizard) or by the console
+  // program's signals, and the stop was taken: one that came once the run put
+  // its files in place is refused (run_stop).
   bool stopping() const noexcept;
 
   // A copy of the name of the entry in work, taken under its lock.
@@ -113,12 +118,18 @@ protected:
   void set_current_name(const std::wstring& name);
   // Closes the run's destination and source, on every way out of a run.
   void release_run();
+  // Lets the run's workbooks go, the numbered ones first, unwritten when not
+  // closed before.
+  void release_workbooks();
 
   run_front_end* front_end_;
   dao_engine dao;
-  // What a run holds open.
+  // What a run holds open: its source, its workbook and (.xls with split
+  // data) the numbered workbooks 1, 2, ... that take the rows past a sheet's
+  // last, each open from its first sheet to the end of the run.
   std::unique_ptr<udb_database> run_source_;
   std::unique_ptr<udb_database> run_base_;
+  std::vector<std::unique_ptr<udb_database>> continuations_;
 
 private:
   void begin_entry(const std::wstring& name);

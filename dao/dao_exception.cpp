@@ -55,3 +55,9 @@ dao_exception::dao_exception(const std::string& description, std::int32_t number
   set_message(description);
   set_code(dao_code(number));
 }
+
+bool dao_exception::is_write_failure() const noexcept
+{
+  constexpr std::int32_t disk_full = 3026, disk_error = 3043;
+  return get_code() == dao_code(disk_full) || get_code() == dao_code(disk_error);
+}

@@ -18,6 +18,11 @@ public:
   // An error whose description and number are known already.
   dao_exception(const std::string& description, std::int32_t number);
   dao_exception(const dao_exception&) = default;
+
+  // DAO could not write its own files: 3026 (no space on the disk, or the
+  // quota) or 3043 (a disk or network error). No record was refused: what the
+  // database holds cannot reach its file.
+  bool is_write_failure() const noexcept;
 };
 
 // Raises dao_exception for a failed call.

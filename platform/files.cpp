@@ -4,6 +4,7 @@
 #include "platform/files.h"
 
 #include "platform/environment.h"
+#include "platform/process.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <limits>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -224,28 +226,76 @@ private_temp_folder& private_temp_folder::operator=(private_temp_folder&& other)
 {
   if (this != &other) {
     remove();
-    path_ = other.release();
+    path_ = other.path_;
+    other.path_.clear();
+    lock_ = std::move(other.lock_);
   }
   return *this;
 }
 
-bool private_temp_folder::create(std::string_view parent, std::string_view prefix)
+namespace {
+
+// Takes the folder's lock without waiting; false when another process holds
+// it or the file system has no locks. The descriptor is held by `lock`.
+bool lock_folder(const std::string& path, unique_fd& lock)
+{
+  lock.reset(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!lock.valid())
+    return false;
+  while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EINTR) {
+      lock.reset();
+      return false;
+    }
+  }
+  return true;
+}
+
+} // namespace
+
+bool private_temp_folder::create(std::string_view parent, std::string_view prefix, bool locked)
 {
   remove();
-  std::string name(parent);
-  if (!name.empty() && name.back() != '/')
-    name += '/';
-  name += prefix;
-  name += "XXXXXX";
-  if (holds_nul(name)) {
+  std::string pattern(parent);
+  if (!pattern.empty() && pattern.back() != '/')
+    pattern += '/';
+  pattern += prefix;
+  pattern += "XXXXXX";
+  if (holds_nul(pattern)) {
     errno = EINVAL;
     return false;
   }
-  // mkdtemp asks for mode 0700: only the owner may enter the folder.
-  if (::mkdtemp(name.data()) == nullptr)
-    return false;
-  path_ = std::move(name);
-  return true;
+  // A folder that a sweep of abandoned folders locked and removed between its
+  // making and its locking here is made again under another name.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = pattern;
+    // mkdtemp asks for mode 0700: only the owner may enter the folder.
+    if (::mkdtemp(name.data()) == nullptr)
+      return false;
+    if (!locked) {
+      path_ = std::move(name);
+      return true;
+    }
+    unique_fd lock;
+    struct stat info {};
+    if (lock_folder(name, lock)) {
+      if (::fstat(lock.get(), &info) == 0 && info.st_nlink > 0) {
+        path_ = std::move(name);
+        lock_ = std::move(lock);
+        return true;
+      }
+      continue;  // removed by a sweep: the name is free again
+    }
+    // A sweep holds it (and removes it) or has removed it already.
+    if (errno == EWOULDBLOCK || errno == ENOENT)
+      continue;
+    // No locks on this file system: the folder is kept unlocked, and no sweep
+    // can ever take it for abandoned.
+    path_ = std::move(name);
+    return true;
+  }
+  errno = EEXIST;
+  return false;
 }
 
 void private_temp_folder::remove() noexcept
@@ -255,13 +305,63 @@ void private_temp_folder::remove() noexcept
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
   path_.clear();
+  lock_.reset();
 }
 
 std::string private_temp_folder::release() noexcept
 {
   std::string path = std::move(path_);
   path_.clear();
+  lock_.reset();
   return path;
+}
+
+void private_temp_folder::remove_abandoned(std::string_view parent, std::string_view prefix) noexcept
+{
+  if (holds_nul(parent) || holds_nul(prefix) || prefix.empty())
+    return;
+  const std::string folder = parent.empty() ? std::string(".") : std::string(parent);
+  std::error_code error;
+  std::filesystem::directory_iterator entries(folder, error);
+  if (error)
+    return;
+  const uid_t me = ::geteuid();
+  // Advanced with an error code: the folder may change while it is read.
+  for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+    const std::filesystem::directory_entry& entry = *entries;
+    const std::string name = entry.path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+      continue;
+    const std::string path = entry.path().string();
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != me)
+      continue;
+    // The lock is held while the folder goes, so a maker that locks it only
+    // afterwards finds it gone and makes another.
+    unique_fd lock;
+    if (!lock_folder(path, lock))
+      continue;
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+}
+
+bool take_mode_of_replaced(const std::string& file, const std::string& replaced)
+{
+  if (holds_nul(file) || holds_nul(replaced)) {
+    errno = EINVAL;
+    return false;
+  }
+  struct stat old {};
+  if (::stat(replaced.c_str(), &old) != 0) {
+    if (errno != ENOENT)
+      return false;
+    return ::chmod(file.c_str(), 0666 & ~process_umask()) == 0;
+  }
+  // The group first: changing it may clear the set-group bit the mode then sets.
+  if (::chown(file.c_str(), static_cast<uid_t>(-1), old.st_gid) != 0 && errno != EPERM)
+    return false;
+  return ::chmod(file.c_str(), old.st_mode & 07777) == 0;
 }
 
 } // namespace plat

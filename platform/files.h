@@ -109,12 +109,18 @@ private:
 // A private folder: a fresh, unique name of mode 0700, so no other user can
 // enter it or plant entries in it. It is removed with everything in it when its
 // holder lets go of it, unless released first. Removal never follows a link: a
-// link inside is removed itself, not what it names.
+// link inside is removed itself, not what it names. A folder made with `locked`
+// is held under an exclusive lock (flock) for as long as it is held, so that
+// remove_abandoned can tell it from the folder of a holder that is gone.
 class private_temp_folder {
 public:
   private_temp_folder() noexcept = default;
   ~private_temp_folder() { remove(); }
-  private_temp_folder(private_temp_folder&& other) noexcept : path_(other.release()) {}
+  private_temp_folder(private_temp_folder&& other) noexcept
+      : path_(other.path_), lock_(std::move(other.lock_))
+  {
+    other.path_.clear();
+  }
   private_temp_folder& operator=(private_temp_folder&& other) noexcept;
   private_temp_folder(const private_temp_folder&) = delete;
   private_temp_folder& operator=(const private_temp_folder&) = delete;
@@ -122,7 +128,7 @@ public:
   // Makes the folder <parent>/<prefix><six unique characters> (no '/' is added
   // after a parent that ends in one; an empty parent is the current folder). A
   // folder held before is removed first. False (errno set) when it cannot be made.
-  bool create(std::string_view parent, std::string_view prefix);
+  bool create(std::string_view parent, std::string_view prefix, bool locked = false);
 
   // The folder's path; empty while none is held.
   const std::string& path() const noexcept { return path_; }
@@ -131,11 +137,25 @@ public:
   // Removes the folder and its contents now; what cannot be removed stays
   // behind without a word. Nothing when no folder is held.
   void remove() noexcept;
-  // Keeps the folder on disk and gives up holding it: its path is returned.
+  // Keeps the folder on disk and gives up holding it (and its lock): its path
+  // is returned.
   std::string release() noexcept;
+
+  // Removes the folders <parent>/<prefix>* of the effective user that were made
+  // locked and whose holder is gone (a process killed or crashed): only a folder
+  // whose lock can be taken goes, so one still in use never does. A file
+  // system without locks keeps them all.
+  static void remove_abandoned(std::string_view parent, std::string_view prefix) noexcept;
 
 private:
   std::string path_;
+  unique_fd lock_;
 };
+
+// Gives `file` the permission bits of `replaced`, the file it is about to
+// replace, and its group where the effective user may set it; with no file at
+// `replaced`, the mode a new file gets (0666 less the process's umask). False
+// (errno set) when the mode cannot be set; a group that cannot be set is kept.
+bool take_mode_of_replaced(const std::string& file, const std::string& replaced);
 
 } // namespace plat

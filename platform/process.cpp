@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -26,6 +27,24 @@ int last_error() { return errno; }
 std::string error_text(int code)
 {
   return std::generic_category().message(code);
+}
+
+mode_t process_umask()
+{
+  // umask(2) can only be read by setting it, which would race with any other
+  // thread creating a file meanwhile.
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("Umask:", 0) != 0)
+      continue;
+    mode_t mask = 0;
+    for (const char c : line.substr(6)) {
+      if (c >= '0' && c <= '7')
+        mask = static_cast<mode_t>(mask * 8 + static_cast<mode_t>(c - '0'));
+    }
+    return mask & 0777;
+  }
+  return 022;
 }
 
 } // namespace plat

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 
 namespace plat {
 
@@ -13,5 +14,9 @@ std::string executable_path();
 // The calling thread's last system error (errno) and its text.
 int last_error();
 std::string error_text(int code);
+
+// The process's file-mode creation mask, read without changing it (the kernel
+// tells it in /proc/self/status); 022 when it cannot be read.
+mode_t process_umask();
 
 } // namespace plat

@@ -1,7 +1,8 @@
 // qvtbatch: one conversion of a MySQL database into a workbook, told by the
 // command line. Exit code 0 when the run reached its end (also with nothing to
-// write), 128 + the signal when SIGINT, SIGTERM or SIGHUP stopped it, and -1 on
-// every other ending, always once the run's objects are destroyed.
+// write), 128 + the signal when SIGINT, SIGTERM or SIGHUP stopped it before its
+// workbook was put in place, and -1 on every other ending, always once the
+// run's objects are destroyed.
 #include "TK/tk_log.h"
 #include "common/err_handler.h"
 #include "common/qvt_converter.h"
@@ -17,15 +18,16 @@
 
 namespace {
 
-// The first stopping signal; 0 while none came.
+// The first stopping signal that stopped the run; 0 while none did. A signal
+// that comes once the run puts its workbook in place is refused: the run
+// finishes and its exit code says so, as the replaced destination does.
 volatile std::sig_atomic_t stop_signal = 0;
 
 extern "C" void on_stop_signal(int signal)
 {
   const int saved_errno = errno;
-  if (stop_signal == 0)
+  if (run_stop::request() && stop_signal == 0)
     stop_signal = signal;
-  run_stop::request();
   errno = saved_errno;
 }
 
@@ -80,7 +82,7 @@ int main(int argc, char** argv)
   tk_logger logger(nullptr, false, 3, false);
   error_handler handler(dao_error_map_size, dao_error_map);
   handler.load_err_map(mysql_error_map_size, mysql_error_map);
-  handler.load_err_map(date_range_error_map_size, date_range_error_map);
+  handler.load_err_map(date_range_console_error_map_size, date_range_console_error_map);
   qorvant_converter converter(qvt_program::console);
   console_front_end console(converter, std::cout, std::cerr);
   handler.set_front_end(console);

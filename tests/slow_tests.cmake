@@ -15,6 +15,7 @@ set(qvt_slow_tests
     dao/ExcelLibreOffice.ShowsTheValuesXlrdReads/biff8 6
     WizardRun.CancelDuringALongRunHidesTheWizardStopsTheWorkerAndKeepsTheOldWorkbook 6
     OleVariant.LargeByteArraysCopyWholeAndRenderUpToTheCap 4
+    QvtbatchTest.StopAtTheEndOfARunAndTheExitCodeAgreeWithWhatTheDestinationHolds 5
     QvtbatchTest.StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook 4
     storage_writer.StreamsOfEverySizeReadBackByThreeReaders 3
     QvtbatchTest.FlagOptionsChangeWhatTheyNameAndNothingElse 3

@@ -1,7 +1,8 @@
 // Info-ZIP packing. zip writes into a private staging folder next to the
 // destination (same file system, so the final rename is atomic) and never sees
 // the destination itself: it would update an existing archive in place and add
-// ".zip" to a name without extension.
+// ".zip" to a name without extension. The rename is the process's commit: a
+// stop that comes first keeps the old file, one that comes later is refused.
 #include "xlsx/zip_packer.h"
 
 #include "TK/tk_log.h"
@@ -9,6 +10,7 @@
 #include "platform/child_process.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/stop_gate.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -106,9 +108,10 @@ PackResult PackFolder(const std::string& folder, const std::string& destination,
     result.error = "the destination is not an absolute file path";
     return result;
   }
-  // Removed with whatever zip left in it on every way out.
+  // Removed with whatever zip left in it on every way out; locked while it is
+  // in use, so that a later run can remove it when this process is killed.
   plat::private_temp_folder staging;
-  if (!staging.create(target.parent_path().string(), ".xlsx_pack_")) {
+  if (!staging.create(target.parent_path().string(), pack_staging_prefix, true)) {
     const int error = errno;
     result.error = plat::sprintf("cannot create a file in the folder '%s': %s",
                                  target.parent_path().string(), plat::error_text(error));
@@ -145,8 +148,15 @@ PackResult PackFolder(const std::string& folder, const std::string& destination,
     result.error = "the zip program wrote no package";
     return result;
   }
-  // A stop that came after zip ended still keeps the old destination.
-  if (plat::child_processes_stopped()) {
+  // A replaced workbook keeps who may read it; a new one gets what a new file gets.
+  if (!plat::take_mode_of_replaced(packed, destination)) {
+    const int error = errno;
+    result.error = plat::sprintf("cannot set the permissions of the package: %s", plat::error_text(error));
+    return result;
+  }
+  // A stop that came after zip ended still keeps the old destination; from
+  // here on a stop is refused and the package is put in place.
+  if (!plat::stop_gate::begin_commit()) {
     result.stopped = true;
     result.error = "the zip program was stopped";
     return result;

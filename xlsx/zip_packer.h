@@ -7,6 +7,10 @@
 
 namespace XlsxBook {
 
+// The name of the hidden staging folders beside a destination, before their
+// six unique characters.
+inline constexpr char pack_staging_prefix[] = ".xlsx_pack_";
+
 // The zip program beside the running program, else the first on PATH; empty
 // when there is none.
 std::string FindZipProgram();
@@ -21,8 +25,11 @@ struct PackResult {
 // "[Content_Types].xml" first, into `destination`, which replaces any file of
 // that name. Both paths are UTF-8; the destination must be absolute. The
 // process's current directory is never changed. With an empty `zip_program`
-// FindZipProgram() is used. A stop (plat::stop_child_processes) that comes
-// before the rename leaves the destination as it was.
+// FindZipProgram() is used. A stop (plat::stop_gate) that comes before the
+// rename leaves the destination as it was; the rename claims the gate, so a
+// later stop is refused. A replaced destination's mode and group carry over to
+// the new file; a new file gets 0666 less the umask. The staging folder is
+// locked while the pack runs (plat::private_temp_folder::remove_abandoned).
 PackResult PackFolder(const std::string& folder, const std::string& destination,
                       const std::string& zip_program = {});
 

@@ -99,6 +99,12 @@ public:
       std::memcpy(extend(n), p, n);
   }
   void zeros(std::size_t n) { std::memset(extend(n), 0, n); }
+  // Gives back the room beyond the bytes held.
+  void shrink()
+  {
+    bytes_.resize(size_);
+    bytes_.shrink_to_fit();
+  }
   // A record header whose length is set by end_record(start).
   std::size_t begin_record(std::uint16_t type)
   {

@@ -26,10 +26,7 @@ void put_row_range(byte_buffer& record, bool biff8, std::uint32_t first, std::ui
 
 } // namespace
 
-sheet_writer::sheet_writer(bool biff8, const std::string& scratch_folder)
-    : biff8_(biff8), spool_(scratch_folder)
-{
-}
+sheet_writer::sheet_writer(bool biff8, excel_spool& spool) : biff8_(biff8), spool_(spool) {}
 
 void sheet_writer::column_width(std::uint16_t column, std::size_t characters)
 {
@@ -121,7 +118,7 @@ void sheet_writer::flush_block()
   if (dbcells_.empty())
     next_block_ = block;
   for (; next_block_ < block; ++next_block_) {
-    dbcells_.push_back(static_cast<std::uint32_t>(spool_.size() + block_.size()));
+    dbcells_.push_back(static_cast<std::uint32_t>(spooled_ + block_.size()));
     block_.u16(rt_dbcell);
     block_.u16(4);
     block_.u32(0);
@@ -153,11 +150,26 @@ void sheet_writer::flush_block()
     block_.u16(static_cast<std::uint16_t>(std::min<std::size_t>(rows_[i].cells_end - previous, 0xFFFF)));
     previous = rows_[i].cells_end;
   }
-  const std::uint64_t dbcell = spool_.size() + block_.size() - (4 + 4 + 2 * n);
+  const std::uint64_t dbcell = spooled_ + block_.size() - (4 + 4 + 2 * n);
   dbcells_.push_back(static_cast<std::uint32_t>(dbcell));
+  const std::uint64_t at = spool_.size();
   spool_.write(block_.data(), block_.size());
+  if (!extents_.empty() && extents_.back().offset + extents_.back().size == at)
+    extents_.back().size += block_.size();
+  else
+    extents_.push_back({at, block_.size()});
+  spooled_ += block_.size();
   rows_.clear();
   cells_.clear();
+}
+
+void sheet_writer::park()
+{
+  end_row();
+  // An unfinished block stays (a block's rows go out together), at its size.
+  cells_.shrink();
+  block_ = byte_buffer();
+  rows_.shrink_to_fit();
 }
 
 std::size_t sheet_writer::head_size() const
@@ -174,7 +186,7 @@ std::uint64_t sheet_writer::stream_size()
   end_row();
   flush_block();
   const std::size_t window2 = biff8_ ? 4 + 18 : 4 + 10;
-  return head_size() + spool_.size() + window2 + 4;
+  return head_size() + spooled_ + window2 + 4;
 }
 
 void sheet_writer::write(byte_sink& out, std::uint64_t position, bool active)
@@ -233,10 +245,15 @@ void sheet_writer::write(byte_sink& out, std::uint64_t position, bool active)
   head.end_record(r);
   out.write(head.data(), head.size());
 
-  spool_.rewind();
   std::vector<std::uint8_t> chunk(std::size_t{1} << 16);
-  for (std::size_t n; (n = spool_.read(chunk.data(), chunk.size())) > 0;)
-    out.write(chunk.data(), n);
+  for (const extent& e : extents_) {
+    for (std::uint64_t done = 0; done < e.size;) {
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), e.size - done));
+      spool_.read_at(e.offset + done, chunk.data(), n);
+      out.write(chunk.data(), n);
+      done += n;
+    }
+  }
 
   byte_buffer tail;
   r = tail.begin_record(rt_window2);

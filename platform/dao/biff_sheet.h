@@ -1,6 +1,8 @@
 // One new worksheet's substream. Each block of 32 rows (ROW records, cells,
-// DBCELL) spools to a scratch file once the next block starts, so one block at
-// most is in memory; BOF, INDEX and DIMENSIONS are written when the place is known.
+// DBCELL) spools to the workbook's scratch file once the next block starts, so
+// one block at most is in memory (a parked sheet holds its unfinished one at
+// its size only); BOF, INDEX and DIMENSIONS are written when the place is
+// known. Sheets share the scratch file: each keeps where its own blocks lie in it.
 #pragma once
 
 #include "platform/dao/biff_records.h"
@@ -16,7 +18,8 @@ namespace plat::dao::biff {
 
 class sheet_writer {
 public:
-  sheet_writer(bool biff8, const std::string& scratch_folder);
+  // `spool` is borrowed: it must outlive the writer.
+  sheet_writer(bool biff8, excel_spool& spool);
 
   // A column wider than the default, in characters (the header's length).
   void column_width(std::uint16_t column, std::size_t characters);
@@ -30,6 +33,9 @@ public:
   // BIFF5: a text of at most 255 code page bytes.
   void label(std::uint16_t column, std::uint16_t xf, const std::uint8_t* bytes, std::size_t size);
   void end_row();
+  // The sheet takes no rows for a while: its buffers give back their room
+  // beyond what its unfinished block holds. Rows may follow later.
+  void park();
 
   // Bytes of the whole substream, BOF to EOF.
   std::uint64_t stream_size();
@@ -48,8 +54,16 @@ private:
   std::size_t head_size() const;
   std::uint8_t* cell(std::uint16_t type, std::uint16_t size, std::uint16_t column, std::uint16_t xf);
 
+  // A run of this sheet's bytes in the scratch file.
+  struct extent {
+    std::uint64_t offset;
+    std::uint64_t size;
+  };
+
   bool biff8_;
-  excel_spool spool_;
+  excel_spool& spool_;
+  std::vector<extent> extents_;
+  std::uint64_t spooled_ = 0;      // this sheet's bytes in the scratch file
   byte_buffer cells_;              // the current block's cells
   byte_buffer block_;              // a block on its way to the spool
   std::vector<row_span> rows_;     // the current block's rows with cells
@@ -58,7 +72,7 @@ private:
   std::uint16_t row_first_ = 0, row_end_ = 0;
   bool row_open_ = false;
   std::vector<std::pair<std::uint16_t, std::uint16_t>> widths_;  // column, width in 1/256 characters
-  std::vector<std::uint32_t> dbcells_;  // DBCELL offsets in the spool
+  std::vector<std::uint32_t> dbcells_;  // DBCELL offsets among this sheet's spooled bytes
   std::uint32_t next_block_ = 0;        // the block whose DBCELL comes next
   std::uint32_t first_row_ = 0, end_row_ = 0;  // rows with cells: first, last + 1
   std::uint16_t end_column_ = 0;

@@ -6,6 +6,7 @@
 #include "platform/dao/excel_errors.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string_view>
 
@@ -13,11 +14,17 @@ namespace plat::dao::biff {
 
 namespace {
 
+// Remembered strings live in blocks that grow from the first size to the last.
+constexpr std::size_t first_block_bytes = std::size_t{1} << 16;
 constexpr std::size_t block_bytes = std::size_t{1} << 20;
 // Repeats are found among the first strings up to these bounds; later new
-// strings are written without being remembered.
+// strings are written without being remembered. The bounds hold for every
+// table of the process together, so that many workbooks open at once (a run's
+// numbered workbooks of split sheets) hold no more in memory than one does.
 constexpr std::size_t max_remembered_bytes = std::size_t{8} << 20;
 constexpr std::size_t max_remembered = std::size_t{1} << 19;
+std::atomic<std::size_t> remembered_bytes_in_process{0};
+std::atomic<std::size_t> remembered_in_process{0};
 constexpr std::size_t max_buckets = 128;
 constexpr std::size_t header_bytes = 3;  // character count (2), flags (1)
 
@@ -70,12 +77,16 @@ sst_table::sst_table(const std::string& scratch_folder) : spool_(scratch_folder)
   key_.resize(1 + 2 * 32767);
 }
 
-sst_table::~sst_table() = default;
+sst_table::~sst_table()
+{
+  remembered_bytes_in_process -= remembered_bytes_;
+  remembered_in_process -= entries_.size();
+}
 
 const std::uint8_t* sst_table::store(std::size_t size)
 {
   if (block_left_ < size) {
-    const std::size_t n = std::max(size, block_bytes);
+    const std::size_t n = std::max(size, std::min(block_bytes, first_block_bytes << blocks_.size()));
     blocks_.emplace_back(new std::uint8_t[n]);
     block_next_ = blocks_.back().get();
     block_left_ = n;
@@ -85,6 +96,7 @@ const std::uint8_t* sst_table::store(std::size_t size)
   block_next_ += size;
   block_left_ -= size;
   remembered_bytes_ += size;
+  remembered_bytes_in_process += size;
   return at;
 }
 
@@ -126,8 +138,9 @@ std::uint32_t sst_table::append(bool remember, std::uint32_t hash)
   spool_.write(key_.data(), key_size_);
   place(count, narrow, key_.data() + 1);
   const std::uint32_t index = unique_++;
-  if (remember && entries_.size() < max_remembered &&
-      remembered_bytes_ + key_size_ <= max_remembered_bytes) {
+  if (remember && remembered_in_process < max_remembered &&
+      remembered_bytes_in_process + key_size_ <= max_remembered_bytes) {
+    ++remembered_in_process;
     const std::size_t s = slots_.free_slot(hash);
     entries_.push_back({store(key_size_), static_cast<std::uint32_t>(key_size_), hash, index});
     slots_.fill(s, static_cast<std::uint32_t>(entries_.size()), entries_.size(),

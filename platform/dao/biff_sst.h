@@ -1,6 +1,7 @@
 // The BIFF8 shared-string table of a session: strings keep the index of their
 // first use (a reopened workbook's first), spool to a scratch file and only a
-// bounded set stays in memory to find repeats; the layout is known as they arrive.
+// bounded set stays in memory to find repeats (one bound for all the tables of
+// the process); the layout is known as they arrive.
 #pragma once
 
 #include "platform/dao/biff_records.h"

@@ -106,4 +106,19 @@ std::size_t excel_spool::read(void* data, std::size_t size)
   return given;
 }
 
+void excel_spool::read_at(std::uint64_t offset, void* data, std::size_t size)
+{
+  check();
+  if (reading_ || offset > size_ || size > size_ - offset)
+    excel_errors::raise(excel_errors::invalid_operation);
+  // The bytes still in the buffer go first; the descriptor's own offset, where
+  // the next write lands, is left alone by pread.
+  flush();
+  std::size_t got = 0;
+  if (!pread_all(fd_.get(), data, size, offset, got))
+    fail(errno, "Cannot read a scratch file");
+  if (got != size)
+    fail(EIO, "Cannot read a scratch file");
+}
+
 } // namespace plat::dao

@@ -1,6 +1,8 @@
 // A private scratch file in the destination's folder, unlinked at once: it takes
 // room only on the workbook's disk and nothing is left whatever way the process
 // ends. A spool that failed once fails every later use, so it never reaches a file.
+// Writes append; what was written can be read back sequentially from the start
+// (rewind, read) or at any offset (read_at) while writing goes on.
 #pragma once
 
 #include "platform/files.h"
@@ -27,6 +29,9 @@ public:
   // bytes and returns how many it gave, 0 at the end.
   void rewind();
   std::size_t read(void* data, std::size_t size);
+  // Fills `data` with the `size` bytes written at `offset`, which must all have
+  // been written; writing may go on afterwards.
+  void read_at(std::uint64_t offset, void* data, std::size_t size);
 
 private:
   void flush();

@@ -1,7 +1,10 @@
 // One workbook session. Nothing touches the destination before close(): new
-// sheets live in scratch files, the old stream is only read, and the finished
-// stream goes to a private file in the destination's folder that a rename puts
-// in place. A row is checked whole before any of its cells is written.
+// sheets live in one scratch file, the old stream is only read, and the
+// finished stream goes to a private file in the destination's folder that a
+// rename puts in place. A row is checked whole before any of its cells is
+// written. A session may take sheet after sheet: one sheet at a time holds a
+// block of rows in memory, so the cost of a sheet does not grow with the
+// sheets before it.
 #include "platform/dao/excel_workbook.h"
 
 #include "platform/case_fold.h"
@@ -12,6 +15,7 @@
 #include "platform/dao/excel_container.h"
 #include "platform/dao/excel_errors.h"
 #include "platform/files.h"
+#include "platform/oleaut/real.h"
 #include "platform/process.h"
 #include "platform/text_codec.h"
 
@@ -44,11 +48,11 @@ public:
     const std::filesystem::path target(destination);
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string name = ".";
-      name += target.filename().string();
-      name += '.';
+      // Not the destination's name: a name the folder just takes would leave no
+      // room for more.
+      std::string name = ".qvt_";
       name += std::to_string(::getpid());
-      name += '.';
+      name += '_';
       name += std::to_string(counter.fetch_add(1));
       name += ".tmp";
       path_ = (target.parent_path() / name).string();
@@ -119,7 +123,7 @@ bool number_of(const VARIANT& v, double& out)
   case VT_UI4: case VT_UINT: out = v.ulVal; return true;
   case VT_I8: out = static_cast<double>(v.llVal); return true;
   case VT_UI8: out = static_cast<double>(v.ullVal); return true;
-  case VT_R4: out = static_cast<double>(v.fltVal); return true;
+  case VT_R4: out = float_as_written(v.fltVal); return true;
   case VT_R8: out = v.dblVal; return true;
   case VT_CY: return SUCCEEDED(VarR8FromCy(v.cyVal, &out));
   case VT_DECIMAL: {
@@ -159,6 +163,8 @@ public:
   void write_text(biff::sheet_writer& w, std::uint16_t column, std::uint16_t xf, std::wstring_view text);
   void close();
   void release();
+  // Makes `index` the sheet that takes rows, parking the one that did.
+  void activate(std::size_t index);
 
   biff_version version;
   bool biff8;
@@ -171,7 +177,11 @@ public:
   std::unique_ptr<container_reader> old;
   std::vector<biff::old_sheet> old_sheets;
   std::unique_ptr<biff::sst_table> sst;
+  // The scratch file of every added sheet's cells, made with the first one.
+  std::unique_ptr<excel_spool> cells;
   std::vector<sheet> sheets;
+  // The added sheet that takes rows now; the one before it is parked.
+  std::optional<std::size_t> active;
   bool closed = false;
 
   std::vector<cell> row;
@@ -348,9 +358,19 @@ void excel_workbook::impl::release()
   closed = true;
   for (sheet& s : sheets)
     s.writer.reset();
+  cells.reset();
   sst.reset();
   old.reset();
   lock.reset();
+}
+
+void excel_workbook::impl::activate(std::size_t index)
+{
+  if (active == index)
+    return;
+  if (active && sheets[*active].writer)
+    sheets[*active].writer->park();
+  active = index;
 }
 
 void excel_workbook::impl::close()
@@ -477,11 +497,13 @@ std::size_t excel_workbook::add_sheet(const std::wstring& name, const std::vecto
     if (!accepted_type(c.type))
       errors::raise(errors::invalid_field_type);
 
+  if (!d.cells)
+    d.cells = std::make_unique<excel_spool>(d.folder);
   impl::sheet s;
   s.name = name;
   s.file_name = d.file_form(name);
   s.columns = columns;
-  s.writer = std::make_unique<biff::sheet_writer>(d.biff8, d.folder);
+  s.writer = std::make_unique<biff::sheet_writer>(d.biff8, *d.cells);
   s.writer->begin_row(0);
   for (std::size_t c = 0; c < columns.size(); ++c) {
     s.writer->column_width(static_cast<std::uint16_t>(c), utf16_length(columns[c].name));
@@ -489,6 +511,7 @@ std::size_t excel_workbook::add_sheet(const std::wstring& name, const std::vecto
   }
   s.writer->end_row();
   d.sheets.push_back(std::move(s));
+  d.activate(d.sheets.size() - 1);
   return d.sheets.size() - 1;
 }
 
@@ -505,6 +528,7 @@ void excel_workbook::append_row(std::size_t sheet, const VARIANT* values, std::s
   for (std::size_t c = 0; c < count; ++c)
     d.check_cell(c, s.columns[c], values[c], d.row[c]);
 
+  d.activate(sheet);
   biff::sheet_writer& w = *s.writer;
   w.begin_row(s.rows + 1);
   for (std::size_t c = 0; c < count; ++c) {

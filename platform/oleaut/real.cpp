@@ -5,6 +5,7 @@
 #include "platform/oleaut/number_core.h"
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cwchar>
 #include <string_view>
@@ -60,3 +61,14 @@ HRESULT VarR8FromStr(const OLECHAR* text, LCID, ULONG, double* out)
 
 HRESULT VarBstrFromR8(double value, LCID, ULONG, BSTR* out) { return text_of_real(value, 15, out); }
 HRESULT VarBstrFromR4(float value, LCID, ULONG, BSTR* out) { return text_of_real(static_cast<double>(value), 7, out); }
+
+double plat::float_as_written(float value)
+{
+  if (!std::isfinite(value))
+    return static_cast<double>(value);
+  char buffer[32];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  double out = static_cast<double>(value);
+  std::from_chars(buffer, end, out);
+  return out;
+}

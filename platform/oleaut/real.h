@@ -23,3 +23,13 @@ HRESULT VarR8FromStr(const OLECHAR* text, LCID locale, ULONG flags, double* out)
 // give "NaN", "Infinity" and "-Infinity".
 HRESULT VarBstrFromR8(double value, LCID locale, ULONG flags, BSTR* out);
 HRESULT VarBstrFromR4(float value, LCID locale, ULONG flags, BSTR* out);
+
+namespace plat {
+
+// The double nearest the float's shortest decimal form, not the float's exact
+// binary value: a single-precision 1.1 gives 1.1, not 1.100000023841858, so a
+// value widened for a double cell shows what the float was written as. NaN and
+// infinities are widened as they are.
+double float_as_written(float value);
+
+} // namespace plat

@@ -1,12 +1,14 @@
 // The format page on real widgets: the three formats with their notes, the
-// format taken at the pick and the options at Next and Back, and a destination
-// whose extension follows the format, asking before it names an existing file.
+// format taken at the pick and the options at Next and Back, the check box the
+// date-range report names, and a destination whose extension follows the
+// format, asking before it names an existing file.
 #include "GUI2/format_page.h"
 #include "GUI2/neighbour_page.h"
 #include "GUI2/wizard_pages.h"
 #include "GUI2/wizard_shell.h"
 #include "gui_test_support.h"
 
+#include "common/err_handler.h"
 #include "common/qvt_converter.h"
 #include "common/xls_engi.h"
 #include "support/temp_dir.h"
@@ -160,6 +162,18 @@ TEST(FormatPage, TheOptionsAreStoredOnNextAndOnBackAndTheWrapFlagInEveryFormat)
     for (const xls_engine* engine : xls_engines)
       EXPECT_EQ(engine->wrap, c.wrap) << engine->name;
   }
+}
+
+TEST(FormatPage, TheDateRangeReportNamesTheCheckBoxThisPageShows)
+{
+  format_fixture f;
+  f.converter.format_version = xls_format_excel_2000;
+  f.converter.destination = L"/tmp/qvt_format_test_none.xls";
+  f.enter();
+  const QString label = control<QCheckBox>(f.page, 1202).text().remove(QLatin1Char('&'));
+  const std::string report = date_range_error_map[0].text;
+  const std::string named = QStringLiteral("\"%1\" checkbox").arg(label).toStdString();
+  EXPECT_NE(report.find(named), std::string::npos) << report;
 }
 
 TEST(FormatPage, TheDestinationNamedForTheOtherFormatTakesThisFormatsExtension)

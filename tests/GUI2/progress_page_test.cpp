@@ -1,7 +1,7 @@
 // The progress page: its percent over every entry, its status line and creeping
 // bar, the move to the finish page only once the run is over, a worker that
 // cannot start, whole runs against the test server read back with openpyxl, and
-// Cancel in the middle of a long run.
+// Cancel in the middle of a long run and once the workbook is being put in place.
 #include "wizard_run_support.h"
 
 #include "TK/tk_exception.h"
@@ -241,6 +241,31 @@ private:
   std::optional<std::string> old_;
 };
 
+// A run that reached its end while the exit question was up has nothing left
+// to stop: Yes leaves the wizard open, and the finish page follows.
+TEST(ProgressPage, CancelAfterARunThatReachedItsEndMovesOnToTheFinishPage)
+{
+  wizard_run run;
+  run.progress.set_thread_starter([](run_thread&) {});  // the run's ending is set by hand
+  run.start();
+  run.converter.reached_end = true;
+  run.converter.finished.store(true);
+  when_modal_shows([](QWidget& modal) { qobject_cast<QMessageBox*>(&modal)->button(QMessageBox::Yes)->click(); });
+  run.shell.press_cancel();
+  EXPECT_TRUE(run.shell.isVisible());
+  run.progress.on_timer();
+  EXPECT_TRUE(run.at_finish());
+}
+
+// The formats of the runs the Cancel tests stop.
+struct cancelled_run {
+  const char* what;
+  std::uint32_t format;
+  const char* destination;
+};
+constexpr cancelled_run cancelled_runs[] = {{".xlsx", xls_format_excel_2010, "shop.xlsx"},
+                                            {"Excel 2000", xls_format_excel_2000, "shop.xls"}};
+
 TEST(WizardRun, CancelDuringALongRunHidesTheWizardStopsTheWorkerAndKeepsTheOldWorkbook)
 {
   sql_admin admin;
@@ -250,12 +275,7 @@ TEST(WizardRun, CancelDuringALongRunHidesTheWizardStopsTheWorkerAndKeepsTheOldWo
   db.run("CREATE TABLE big (id INT PRIMARY KEY, label VARCHAR(60), amount DOUBLE)");
   db.run("INSERT INTO big SELECT seq, CONCAT('row number ', seq, ' of the cancel test'), seq * 1.5"
          " FROM seq_1_to_1000000");
-  const struct {
-    const char* what;
-    std::uint32_t format;
-    const char* destination;
-  } cases[] = {{".xlsx", xls_format_excel_2010, "shop.xlsx"}, {"Excel 2000", xls_format_excel_2000, "shop.xls"}};
-  for (const auto& c : cases) {
+  for (const auto& c : cancelled_runs) {
     SCOPED_TRACE(c.what);
     temp_dir dir;
     const private_tmpdir tmp(dir.file("tmp"));
@@ -343,6 +363,57 @@ TEST(WizardRun, CancelDuringALongRunHidesTheWizardStopsTheWorkerAndKeepsTheOldWo
     } catch (const std::runtime_error&) {
       // It ended meanwhile.
     }
+  }
+}
+
+// A Cancel that comes once the run is putting its workbook in place: the stop
+// is refused, the wizard stays, and the run ends on the finish page with the
+// new workbook in place.
+TEST(WizardRun, CancelOnceTheWorkbookIsBeingPutInPlaceLetsTheRunFinish)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_late_cancel");
+  db.run("CREATE TABLE t (id INT)");
+  db.run("INSERT INTO t SELECT seq FROM seq_1_to_50000");
+  for (const auto& c : cancelled_runs) {
+    SCOPED_TRACE(c.what);
+    temp_dir dir;
+    const std::string book = dir.file(c.destination);
+    write_file(book, "previous workbook");
+    wizard_run run;
+    run.set_run(db.name(), book, c.format);
+    run.converter.selected_tables = {L"t"};
+
+    // Once rows flow, the test claims the moment of putting the workbook in
+    // place, as a run that has reached it does; then the user cancels.
+    bool cancelled = false;
+    bool visible_after = false;
+    QTimer user;
+    user.setInterval(5);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+      if (run.converter.records_done.load() == 0 || QApplication::activeModalWidget() != &run.shell)
+        return;
+      user.stop();
+      ASSERT_TRUE(run_stop::begin_commit());
+      when_modal_shows([](QWidget& modal) { qobject_cast<QMessageBox*>(&modal)->button(QMessageBox::Yes)->click(); });
+      run.shell.press_cancel();
+      cancelled = true;
+      visible_after = run.shell.isVisible();
+    });
+    user.start();
+    QTimer finisher;
+    finisher.setInterval(10);
+    QObject::connect(&finisher, &QTimer::timeout, [&] {
+      if (cancelled && run.at_finish())
+        run.shell.press_finish();
+    });
+    finisher.start();
+    QTimer::singleShot(60000, &run.shell, [&] { run.shell.done(wizard_shell::result_cancel); });
+    EXPECT_EQ(run.shell.run(), wizard_shell::result_finish);
+    EXPECT_TRUE(visible_after);
+    EXPECT_TRUE(run.shell.errors.empty());
+    EXPECT_TRUE(run.converter.reached_end);
+    EXPECT_NE(read_file(book), "previous workbook");
   }
 }
 

@@ -50,6 +50,31 @@ TEST(ErrorHandler, ReportTextIsContextThenTheProgramsTextOrTheMessage)
   }
 }
 
+TEST(ErrorHandler, DateRangeTextNamesTheWayOutEachProgramOffers)
+{
+  const struct {
+    const char* program;
+    const tk_error_entry* table;
+    std::size_t size;
+    std::string way_out;
+  } cases[] = {
+      {"wizard", date_range_error_map, date_range_error_map_size, "with \"Convert dates into strings\" checkbox selected."},
+      {"console", date_range_console_error_map, date_range_console_error_map_size, "with the --date2str option."},
+  };
+  for (const auto& c : cases) {
+    recording_front_end front;
+    error_handler handler(dao_error_map_size, dao_error_map);
+    handler.load_err_map(c.size, c.table);
+    handler.set_front_end(front);
+    handler.set_context(L"t", 3);
+    handler.handle(dao_exception("Numeric field overflow.", 3349), false);
+    EXPECT_EQ(front.calls, std::vector<std::string>{"report 0 t, record #3: Date fields of the source database do not "
+                                                    "fall in the range accepted by MS Excel. Restart the program " +
+                                                    c.way_out + " "})
+        << c.program;
+  }
+}
+
 TEST(ErrorHandler, FirstTextOfACodeWins)
 {
   captured_handler errors;

@@ -1,6 +1,6 @@
 // The file helpers under the conditions their callers meet: a private folder
-// that holds files, folders and links when it goes, a write the system cuts
-// short, reads and writes at offsets near the end of the file and past the
+// that holds files, folders and links when it goes, one whose holder is gone
+// among ones in use, a write the system cuts short, reads and writes at offsets near the end of the file and past the
 // largest one, and folders where something else is in the way.
 #include "platform/files.h"
 #include "support/temp_dir.h"
@@ -71,6 +71,31 @@ TEST(PrivateTempFolder, ReleasedStaysAndAFailedCreateHoldsNothing)
   EXPECT_FALSE(made);
   EXPECT_EQ(error, ENOENT);
   EXPECT_TRUE(missing.empty());
+}
+
+TEST(PrivateTempFolder, OnlyFoldersWhoseHolderIsGoneAreRemovedAsAbandoned)
+{
+  temp_dir dir;
+  const std::string parent = dir.path().string();
+  plat::private_temp_folder in_use;
+  ASSERT_TRUE(in_use.create(parent, ".stage_", true));
+  write_file(in_use.path() + "/book.xls", "being written");
+  // Released: the folder stays and its lock goes, as when its process is killed.
+  plat::private_temp_folder killed;
+  ASSERT_TRUE(killed.create(parent, ".stage_", true));
+  write_file(killed.path() + "/book.xls", "left behind");
+  const std::string abandoned = killed.release();
+  // Names that are not of this kind stay, whatever they hold.
+  fs::create_directory(dir.file(".stage_"));
+  fs::create_directory(dir.file(".stage_abc"));
+  fs::create_directory(dir.file(".other_abcdef"));
+  write_file(dir.file(".stage_file12"), "a file");
+
+  plat::private_temp_folder::remove_abandoned(parent, ".stage_");
+  EXPECT_FALSE(fs::exists(abandoned));
+  EXPECT_EQ(read_file(in_use.path() + "/book.xls"), "being written");
+  for (const char* kept : {".stage_", ".stage_abc", ".other_abcdef", ".stage_file12"})
+    EXPECT_TRUE(fs::exists(dir.file(kept))) << kept;
 }
 
 // In a child process: under a file-size limit of 1000 bytes the system cuts a

@@ -3,12 +3,13 @@
 the expected workbook given as JSON:
 {"sheets": [{"title": "...", "rows": [[null | number | "text", ...], ...]}],
  "header_bold": true | false | null, "wrap": true | false | null}.
-An expected text "=date Y-M-D h:m:s" is a date cell holding that moment; any
-other text must be a text cell. With header_bold the header row's font must be
+An expected text "=date Y-M-D h:m:s[.micro]" is a date cell holding that
+moment (a time of day has the day 0000-00-00); any other text must be a text cell. With header_bold the header row's font must be
 bold (and the data rows' not); with wrap every data cell but a date must wrap
 (or none).
 Prints one line per difference and exits 1 when there is any."""
 
+import datetime
 import json
 import os
 import sys
@@ -24,8 +25,18 @@ def value(book, cell):
     if cell.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
         return None
     if cell.ctype == xlrd.XL_CELL_DATE:
-        y, mo, d, h, mi, s = xlrd.xldate_as_tuple(cell.value, book.datemode)
-        return "=date %04d-%02d-%02d %02d:%02d:%02d" % (y, mo, d, h, mi, s)
+        # The day by xlrd, the time to the microsecond from the serial itself
+        # (xlrd rounds to the second).
+        micro_per_day = 86400 * 10**6
+        days, micro = divmod(int(round(cell.value * micro_per_day)), micro_per_day)
+        day = "0000-00-00"
+        if days > 0:
+            # Serials before 61 count from 1899-12-31: Excel's 1900 has a 29 February.
+            base = datetime.date(1899, 12, 31) if days < 61 else datetime.date(1899, 12, 30)
+            day = (base + datetime.timedelta(days)).isoformat()
+        seconds, fraction = divmod(micro, 10**6)
+        text = "=date %s %02d:%02d:%02d" % (day, seconds // 3600, seconds // 60 % 60, seconds % 60)
+        return text + (".%06d" % fraction if fraction else "")
     if cell.ctype == xlrd.XL_CELL_TEXT:
         return ("text", cell.value)
     return cell.value

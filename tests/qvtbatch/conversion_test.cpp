@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace qvtbatch_test;
 
 namespace {
@@ -149,5 +151,50 @@ TEST_F(QvtbatchTest, OldWorkbookIsReplacedOnlyByANewOneAndKeptWhenThereIsNothing
     else
       EXPECT_EQ(read_file(file("out.xlsx")), "previous workbook");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 2) << "no staging folder";
+  }
+}
+
+TEST_F(QvtbatchTest, ReplacedWorkbookKeepsItsModeAndGroupAndANewOneTakesTheUmasksMode)
+{
+  cli_database db;
+  write_file(file("one.txt"), "orders\n");
+  // A group the test may give the old file: root may give any; others keep theirs.
+  const bool root = ::geteuid() == 0;
+  const gid_t other_group = root ? nobody_id : ::getegid();
+  const struct {
+    const char* what;
+    bool old_file;
+    mode_t mode;    // of the old file
+    gid_t group;    // of the old file
+    mode_t umask;   // the program's
+    mode_t expected;
+  } cases[] = {
+      {"a private workbook stays private", true, 0600, ::getegid(), 022, 0600},
+      {"a workbook shared with its group keeps group and mode", true, 0640, other_group, 077, 0640},
+      {"a new workbook: 0666 less the umask", false, 0, 0, 027, 0640},
+  };
+  for (const auto& c : cases) {
+    for (const std::string format : {"--xls_ver=1", "--xls_ver=2"}) {
+      SCOPED_TRACE(std::string(c.what) + ", " + format);
+      const std::string destination = file(format == "--xls_ver=1" ? "out.xls" : "out.xlsx");
+      std::filesystem::remove(destination);
+      if (c.old_file) {
+        write_file(destination, "previous workbook");
+        ASSERT_EQ(::chown(destination.c_str(), static_cast<uid_t>(-1), c.group), 0);
+        ASSERT_EQ(::chmod(destination.c_str(), c.mode), 0);
+      }
+      const mode_t saved = ::umask(c.umask);
+      const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--tab_file=one.txt",
+                                                                           format, "--dest=out"});
+      ::umask(saved);
+      ASSERT_EQ(r.code, 0) << r;
+      struct stat info {};
+      ASSERT_EQ(::stat(destination.c_str(), &info), 0);
+      EXPECT_NE(read_file(destination), "previous workbook");
+      EXPECT_EQ(info.st_mode & 07777, c.expected);
+      if (c.old_file) {
+        EXPECT_EQ(info.st_gid, c.group);
+      }
+    }
   }
 }

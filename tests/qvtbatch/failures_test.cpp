@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iostream>
 
 #include <sys/mount.h>
 
@@ -235,5 +236,61 @@ TEST_F(QvtbatchTest, WorkbookThatCannotBeSavedEndsWith255KeepsTheOldOneAndLeaves
       entries.push_back(entry.path().filename().string());
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ(entries, (std::vector<std::string>{"bin", "out.xlsx", "tmp"}));
+  }
+}
+
+TEST_F(QvtbatchTest, OldFormatWorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWithOneReport)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_xls_full");
+  // About a megabyte of cells, well above the small disk and the limits below.
+  db.run("CREATE TABLE big (id INT PRIMARY KEY, label VARCHAR(60))");
+  db.run("INSERT INTO big SELECT seq, CONCAT('row number ', seq, ' of the full disk test')"
+         " FROM seq_1_to_20000");
+  db.run("CREATE TABLE zz_after (a INT)");
+  db.run("INSERT INTO zz_after VALUES (1)");
+  write_file(file("both.txt"), "big\nzz_after\n");
+  write_file(file("small.txt"), "zz_after\n");
+  small_disk small(file("small_dest"));
+  std::filesystem::create_directory(file("plain"));
+  const struct {
+    const char* what;
+    bool small_disk;     // the destination's folder is the small tmpfs
+    rlim_t size_limit;   // else: this cap on every file the program writes
+    std::vector<std::string> options;
+    std::string report;  // the one report, after "Error:\n"
+  } cases[] = {
+      {"no space while the rows are written", true, 0, {"--xls_ver=0", "--tab_file=both.txt"},
+       "big: Not enough space on disk. Cannot write a scratch file: No space left on device"},
+      {"a file size limit while rows of a split table are written", false, 256 * 1024,
+       {"--xls_ver=1", "--split", "--tab_file=both.txt"},
+       "big: Disk or network error. Cannot write a scratch file: File too large"},
+      {"a file size limit when the workbook is written", false, 2048, {"--xls_ver=1", "--tab_file=small.txt"},
+       "Disk or network error. Cannot write the workbook: File too large"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.small_disk && !small.mounted()) {
+      std::cout << "[ SKIPPED  ] " << c.what << ": mounting a small tmpfs is not permitted here\n";
+      continue;
+    }
+    const std::string folder = c.small_disk ? file("small_dest") : file("plain");
+    write_file(folder + "/out.xls", "previous workbook");
+    const run_result r = run_qvtbatch(server_options() + std::vector<std::string>{"--src=" + db.name(),
+                                                                                  "--dest=" + folder + "/out"} +
+                                          c.options,
+                                      dir(), false, {}, c.size_limit);
+    EXPECT_EQ(r.code, 255) << r;
+    // One report naming the cause, and the run went no further.
+    EXPECT_EQ(r.out.substr(r.out.find("Error:")), "Error:\n" + c.report + "\n") << r;
+    EXPECT_EQ(r.out.find("Error:"), r.out.rfind("Error:")) << r;
+    if (c.options.back() == "--tab_file=both.txt") {
+      EXPECT_EQ(r.out.find("zz_after"), std::string::npos) << r;
+    }
+    EXPECT_EQ(read_file(folder + "/out.xls"), "previous workbook");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+      left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"out.xls"});
   }
 }

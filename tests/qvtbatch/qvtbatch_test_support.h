@@ -22,7 +22,9 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <netinet/in.h>
+#include <csignal>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,9 +52,12 @@ inline constexpr uid_t nobody_id = 65534;
 
 // Runs the program with the arguments in the folder and waits for it. The
 // environment is the test's, with the "NAME=value" entries of extra_env added.
+// A file_size_limit (bytes, 0: none) caps every file the program writes, as a
+// full disk would: writes past it fail with EFBIG (SIGXFSZ is ignored).
 inline run_result run_qvtbatch(const std::vector<std::string>& args, const std::string& folder,
                                bool unprivileged = false,
-                               const std::vector<std::string>& extra_env = {})
+                               const std::vector<std::string>& extra_env = {},
+                               rlim_t file_size_limit = 0)
 {
   int out_pipe[2];
   int err_pipe[2];
@@ -90,6 +95,11 @@ inline run_result run_qvtbatch(const std::vector<std::string>& args, const std::
       ::_exit(126);
     if (unprivileged && ::getuid() == 0) {
       if (::setgroups(0, nullptr) != 0 || ::setgid(nobody_id) != 0 || ::setuid(nobody_id) != 0)
+        ::_exit(126);
+    }
+    if (file_size_limit != 0) {
+      const rlimit limit{file_size_limit, file_size_limit};
+      if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
         ::_exit(126);
     }
     ::execve(argv[0], argv.data(), envp.data());

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <thread>
 
 using namespace qvtbatch_test;
@@ -194,4 +195,130 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
     locker.reset();
     std::filesystem::remove(file(c.destination));
   }
+}
+
+TEST_F(QvtbatchTest, StopAtTheEndOfARunAndTheExitCodeAgreeWithWhatTheDestinationHolds)
+{
+  cli_database db;
+  write_file(file("one.txt"), "orders\n");
+  const std::string old = "previous workbook";
+  // Signals sent ever later into small runs, so that some meet the moment the
+  // finished workbook is put in place: the old file with 128 + the signal, or
+  // the new one with 0, never the new one with a stop's code.
+  for (const std::string format : {"1", "2"}) {
+    SCOPED_TRACE("--xls_ver=" + format);
+    const std::string destination = format == "1" ? "out.xls" : "out.xlsx";
+    const std::vector<std::string> args =
+        server_options() + std::vector<std::string>{"--src=" + db.name(), "--tab_file=one.txt",
+                                                    "--xls_ver=" + format, "--dest=out"};
+    const auto connected = [](running_qvtbatch& program) {
+      return program.wait_for([&] { return program.output().find("Converting database") != std::string::npos; });
+    };
+    // How long a run takes here once it has its source (and its signal handlers).
+    std::chrono::steady_clock::duration rest{};
+    {
+      running_qvtbatch program(args, dir(), {});
+      ASSERT_TRUE(connected(program)) << program.output();
+      const auto started = std::chrono::steady_clock::now();
+      program.wait_for([] { return false; });  // until it ends
+      rest = std::chrono::steady_clock::now() - started;
+    }
+    int stopped = 0;
+    int finished = 0;
+    constexpr int steps = 24;
+    for (int i = 0; i <= steps; ++i) {
+      write_file(file(destination), old);
+      running_qvtbatch program(args, dir(), {});
+      if (!connected(program))
+        continue;  // ended before its first line was read: nothing to stop
+      std::this_thread::sleep_for(rest * i / steps);
+      const int code = program.stop_with(SIGTERM);
+      const bool replaced = read_file(file(destination)) != old;
+      if (replaced) {
+        EXPECT_EQ(code, 0) << "signal after " << i << "/" << steps << " of a run\n" << program.output();
+        ++finished;
+      } else {
+        EXPECT_EQ(code, 128 + SIGTERM) << "signal after " << i << "/" << steps << " of a run\n" << program.output();
+        ++stopped;
+      }
+      EXPECT_EQ(entries(dir()), (std::vector<std::string>{"one.txt", destination}));
+    }
+    std::cout << "--xls_ver=" << format << ": " << stopped << " stopped, " << finished << " finished\n";
+    std::filesystem::remove(file(destination));
+  }
+}
+
+TEST_F(QvtbatchTest, StagingFoldersOfKilledRunsGoWithTheNextRunAndOnesInUseStay)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_staging");
+  db.run("CREATE TABLE big (id INT)");
+  db.run("CREATE TABLE small (a INT)");
+  db.run("INSERT INTO small VALUES (1)");
+  write_file(file("big.txt"), "big\n");
+  write_file(file("small.txt"), "small\n");
+  // Another session's write lock holds the runs that read "big" at their first row.
+  sql_admin locker;
+  locker.run("USE " + db.quoted());
+  locker.run("LOCK TABLES big WRITE");
+  // A zip that waits, so that a killed .xlsx run leaves its packing folder too.
+  std::filesystem::create_directory(file("bin"));
+  std::filesystem::create_directory(file("tmp"));
+  write_file(file("bin/zip"), "#!/bin/sh\necho $$ > '" + file("bin/zip.pid") + "'\nexec sleep 30\n");
+  std::filesystem::permissions(file("bin/zip"), std::filesystem::perms::owner_all);
+  const char* path = std::getenv("PATH");
+  const std::vector<std::string> env = {"PATH=" + file("bin") + ":" + (path ? path : "/usr/bin:/bin"),
+                                        "TEMP=" + file("tmp"), "TMPDIR=" + file("tmp")};
+  const auto run_args = [&](const std::string& tables, const std::string& format, const std::string& dest) {
+    return server_options() + std::vector<std::string>{"--src=" + db.name(), "--tab_file=" + tables,
+                                                       "--xls_ver=" + format, "--dest=" + dest};
+  };
+  const auto staging = [&] {
+    std::vector<std::string> found;
+    for (const std::string& name : entries(dir()))
+      if (name.starts_with(".qvt_stage_") || name.starts_with(".xlsx_pack_"))
+        found.push_back(name);
+    return found;
+  };
+
+  // A run in progress, held at its first row: its folder is in use throughout.
+  running_qvtbatch busy(run_args("big.txt", "1", "busy"), dir(), env);
+  ASSERT_TRUE(busy.wait_for([&] { return staging().size() == 1; })) << busy.output();
+  const std::string in_use = staging()[0];
+
+  // Runs killed outright, as by a crash, leave their staging folders behind;
+  // each later run to the folder removes them (an .xls run an .xlsx run's too),
+  // never the one in use.
+  const struct {
+    const char* format;
+    const char* tables;
+    const char* prefix;
+  } killed_runs[] = {{"2", "small.txt", ".xlsx_pack_"}, {"1", "big.txt", ".qvt_stage_"}};
+  for (const auto& k : killed_runs) {
+    SCOPED_TRACE(k.prefix);
+    running_qvtbatch killed(run_args(k.tables, k.format, "killed"), dir(), env);
+    const auto left = [&] {
+      const std::vector<std::string> found = staging();
+      return found.size() == 2 && std::count(found.begin(), found.end(), in_use) == 1 &&
+             std::any_of(found.begin(), found.end(),
+                         [&](const std::string& n) { return n != in_use && n.starts_with(k.prefix); });
+    };
+    ASSERT_TRUE(killed.wait_for([&] { return left() && (k.format[0] == '1' || file_exists(file("bin/zip.pid"))); }))
+        << killed.output();
+    EXPECT_EQ(killed.stop_with(SIGKILL), -1);
+    EXPECT_TRUE(left());
+    if (k.format[0] == '2') {
+      // The killed run's zip is an orphan now: it goes too.
+      ::kill(std::stoi(read_file(file("bin/zip.pid"))), SIGKILL);
+      std::filesystem::remove(file("bin/zip.pid"));
+    }
+  }
+
+  const run_result next = run(run_args("small.txt", "1", "next"), false, env);
+  ASSERT_EQ(next.code, 0) << next;
+  EXPECT_EQ(staging(), std::vector<std::string>{in_use});
+  EXPECT_EQ(busy.stop_with(SIGTERM), 128 + SIGTERM) << busy.output();
+  locker.run("UNLOCK TABLES");
+  EXPECT_EQ(staging(), std::vector<std::string>{});
+  EXPECT_EQ(entries(dir()), (std::vector<std::string>{"big.txt", "bin", "next.xls", "small.txt", "tmp"}));
 }

@@ -1,13 +1,14 @@
 // Whole runs of qvtbatch into the two .xls formats against the test server: the
 // workbooks read back with xlrd value for value and style for style, and with
-// LibreOffice; sheets that outgrow their format, split or cut; failures of the
-// driver and of the final write.
+// LibreOffice; sheets that outgrow their format, split or cut; values no cell
+// of a format holds as they are, and names at the file system's limits.
 #include "qvtbatch_test_support.h"
 #include "support/libreoffice_profile.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <algorithm>
+
 
 using namespace qvtbatch_test;
 
@@ -201,37 +202,55 @@ TEST_F(QvtbatchTest, SheetsPastTheFormatsLastRowStopWithOneReportOrGoOnInNumbere
   EXPECT_EQ(read_file(file("out(6).xls")), "past the gap");
 }
 
-TEST_F(QvtbatchTest, OldFormatRunsReportWhatTheDriverRefusesAndEndOnAWorkbookNotWritten)
+TEST_F(QvtbatchTest, DatesNoDateCellHoldsAreTheServersTextAndEveryValueKeepsItsDigitsAndItsRow)
 {
-  cli_database db;
-  // A date before 1900 has no date cell: the driver refuses the record.
-  db.admin().run("CREATE TABLE `" + db.name() + "`.early (id INT, d DATE)");
-  db.admin().run("INSERT INTO `" + db.name() + "`.early VALUES (1, '1899-06-01'), (2, '1950-01-01')");
-  write_file(file("early.txt"), "early\n");
-  run_result r = run(args(db, {"--xls_ver=1", "--tab_file=early.txt", "--dest=early"}));
-  ASSERT_EQ(r.code, 0) << r;
-  EXPECT_EQ(r.out, "Converting database " + db.name() + "(1 tables)\nConverting table early (2 records)\n"
-                   "Error:\nearly, record #1: Date fields of the source database do not fall in the "
-                   "range accepted by MS Excel. Restart the program with \"Convert dates into strings\" "
-                   "checkbox selected. \n");
-  EXPECT_EQ(xls_differences(file("early.xls"), {{"early", {{"id", "d"}, {2.0, date_cell("1950-01-01 00:00:00")}}}}),
-            "");
-
-  // The workbook cannot be written (the file size limit stops the write): the
-  // run ends with 255 and the old workbook stays.
-  write_file(file("old.xls"), "previous workbook");
-  std::ofstream(file("limited.sh")) << "trap '' XFSZ\nulimit -f 4\nexec '" << QVTBATCH_PATH << "' \"$@\"\n";
-  std::string command = "cd '" + dir() + "' && /bin/sh limited.sh";
-  for (const std::string& a : args(db, {"--xls_ver=1", "--dest=old"}))
-    command += " '" + a + "'";
-  int status = 0;
-  const std::string out = workbook_check::command_output(command + " 2>&1", &status);
-  EXPECT_EQ(status, 255) << out;
-  EXPECT_NE(out.find("Error:\n  spaced: Disk or network error. Cannot write the workbook: File too large\n"),
-            std::string::npos)
-      << out;
-  EXPECT_EQ(read_file(file("old.xls")), "previous workbook");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 4) << "no staging folder";
+  sql_admin admin;
+  scratch_database db(admin, "_xls_dates");
+  db.run("CREATE TABLE v (id INT, d DATE, dt DATETIME(6), t TIME(6), f FLOAT)");
+  db.run("INSERT INTO v VALUES (1, '0050-03-04', '0099-12-31 23:59:59', '10:15:30.25', 3.14159),"
+         " (2, '1899-06-01', '1899-12-30 10:15:00', NULL, -2.5),"
+         " (3, '1900-01-01', '2024-01-02 03:04:05.123456', '00:00:00.000001', 0.1)");
+  // Queries without a name get "Sheet" and their sheet's number, as on .xlsx.
+  const test_server_info& server = test_server();
+  write_file(file("p.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\n"
+                            "[MySQL settings]\r\nhost=" + server.host + "\r\nport=" + std::to_string(server.port) +
+                            "\r\nuser=" + server.user + "\r\npassword=" + server.password + "\r\n"
+                            "[Selected Tables]\r\n=SELECT 1 AS a\r\nv=\r\n=SELECT 2 AS b\r\n");
+  // Every format prints a date as text the same way: the server's digits.
+  const grid as_text = {{"id", "d", "dt", "t", "f"},
+                        {1.0, "0050-03-04", "0099-12-31 23:59:59", "10:15:30.250000", 3.14159},
+                        {2.0, "1899-06-01", "1899-12-30 10:15:00", {}, -2.5},
+                        {3.0, "1900-01-01", "2024-01-02 03:04:05.123456", "00:00:00.000001", 0.1}};
+  // Excel 2000's date cells hold what a date cell can, fractions of a second too.
+  const grid biff8 = {{"id", "d", "dt", "t", "f"},
+                      {1.0, "0050-03-04", "0099-12-31 23:59:59", date_cell("0000-00-00 10:15:30.250000"), 3.14159},
+                      {2.0, "1899-06-01", "1899-12-30 10:15:00", {}, -2.5},
+                      {3.0, date_cell("1900-01-01 00:00:00"), date_cell("2024-01-02 03:04:05.123456"),
+                       date_cell("0000-00-00 00:00:00.000001"), 0.1}};
+  const auto sheets = [](const grid& rows) {
+    return std::vector<expected_sheet>{{"Sheet1", {{"a"}, {1.0}}}, {"v", rows}, {"Sheet3", {{"b"}, {2.0}}}};
+  };
+  const struct {
+    std::vector<std::string> options;
+    const grid& rows;
+  } cases[] = {
+      {{"--xls_ver=1"}, biff8},
+      {{"--xls_ver=1", "--date2str"}, as_text},
+      {{"--xls_ver=0"}, as_text},
+      {{"--xls_ver=2"}, as_text},
+  };
+  for (const auto& c : cases) {
+    const std::string destination = c.options[0] == "--xls_ver=2" ? "v.xlsx" : "v.xls";
+    SCOPED_TRACE(c.options.back());
+    std::filesystem::remove(file(destination));
+    const run_result r = run(std::vector<std::string>{"--profile=p.qvt", "--dest=v"} + c.options);
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(r.out.find("Error:"), std::string::npos) << r;
+    EXPECT_EQ(r.err, "");
+    const std::string differences = destination == "v.xlsx" ? workbook_differences(file(destination), sheets(c.rows))
+                                                            : xls_differences(file(destination), sheets(c.rows));
+    EXPECT_EQ(differences, "");
+  }
 }
 
 TEST_F(QvtbatchTest, TableWiderThanAnOldFormatSheetKeepsItsFirstColumnsWithOneNotice)
@@ -275,5 +294,82 @@ TEST_F(QvtbatchTest, OldFormatsKeepValuesTheServerHandsAsTextAsTextCells)
                              std::vector<std::string>{"--src=" + db.name(), format, "--dest=v" + format.substr(10)});
     ASSERT_EQ(r.code, 0) << r;
     EXPECT_EQ(xls_differences(file("v" + format.substr(10) + ".xls"), {{"v", rows}}), "");
+  }
+}
+
+TEST_F(QvtbatchTest, OldFormatsTakeDestinationNamesUpToTheFileSystemsLimit)
+{
+  cli_database db;
+  write_file(file("one.txt"), "  spaced\n");
+  std::string cjk;
+  for (int i = 0; i < 81; ++i)
+    cjk += "\xE5\x90\x8D";  // 81 characters of three bytes: 247 bytes with ".xls"
+  const std::string longest(251, 'n');  // 255 bytes with ".xls"
+  for (const std::string& name : {cjk, longest}) {
+    for (const std::string format : {"--xls_ver=0", "--xls_ver=1"}) {
+      SCOPED_TRACE(format + ", " + std::to_string(name.size() + 4) + " bytes");
+      const run_result r = run(args(db, {format, "--tab_file=one.txt", "--dest=" + name}));
+      ASSERT_EQ(r.code, 0) << r;
+      EXPECT_EQ(r.out.find("Error:"), std::string::npos) << r;
+      EXPECT_EQ(xls_differences(file(name + ".xls"), {cli_database::spaced_sheet()}), "");
+      std::filesystem::remove(file(name + ".xls"));
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 1) << "only one.txt is left";
+    }
+  }
+}
+
+TEST_F(QvtbatchTest, OneRunWritesEverySheetOnceAndSplitTablesShareTheirNumberedWorkbooks)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_xls_tables");
+  for (const auto& [name, rows] : {std::pair{"a", 20000}, {"b", 3}, {"c", 17000}})
+    db.run(std::string("CREATE TABLE ") + name + " (id INT PRIMARY KEY) SELECT seq AS id FROM seq_1_to_" +
+           std::to_string(rows));
+  const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=0",
+                                                                       "--split", "--dest=out"});
+  ASSERT_EQ(r.code, 0) << r;
+  EXPECT_EQ(xls_differences(file("out.xls"), {numbered_sheet("a", 1, 16383), numbered_sheet("b", 1, 3),
+                                              numbered_sheet("c", 1, 16383)},
+                            "true"),
+            "");
+  EXPECT_EQ(xls_differences(file("out(1).xls"), {numbered_sheet("a", 16384, 20000), numbered_sheet("c", 16384, 17000)},
+                            "true"),
+            "");
+  EXPECT_FALSE(file_exists(file("out(2).xls")));
+}
+
+TEST_F(QvtbatchTest, SplitRunReplacesTheNumberedWorkbooksItFoundAndNeverOnesPastTheirFirstGap)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_xls_split");
+  // One numbered workbook: 16,383 rows in out.xls, the rest in out(1).xls.
+  db.run("CREATE TABLE t (id INT PRIMARY KEY) SELECT seq AS id FROM seq_1_to_20000");
+  const struct {
+    const char* what;
+    std::vector<int> before;  // numbered files there before the run
+    std::vector<int> kept;    // of those, still the user's afterwards
+  } cases[] = {
+      {"no first one: a later number is someone else's", {2}, {2}},
+      {"the run's earlier set goes", {1, 2, 3}, {}},
+      {"past the gap it began with", {1, 3}, {3}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (int k = 1; k <= 3; ++k)
+      std::filesystem::remove(file("out(" + std::to_string(k) + ").xls"));
+    for (const int k : c.before)
+      write_file(file("out(" + std::to_string(k) + ").xls"), "mine");
+    const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=0",
+                                                                         "--split", "--dest=out"});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(xls_differences(file("out(1).xls"), {numbered_sheet("t", 16384, 20000)}), "");
+    for (int k = 2; k <= 3; ++k) {
+      const std::string sibling = file("out(" + std::to_string(k) + ").xls");
+      const bool kept = std::find(c.kept.begin(), c.kept.end(), k) != c.kept.end();
+      EXPECT_EQ(file_exists(sibling), kept) << k;
+      if (kept) {
+        EXPECT_EQ(read_file(sibling), "mine") << k;
+      }
+    }
   }
 }

@@ -1,6 +1,7 @@
 // Sessions over an existing workbook: reopening appends sheets and keeps the
-// old ones byte for byte (bar their relocated INDEX positions), and every way a
-// session can fail leaves the destination as it was, with a DAO error.
+// old ones byte for byte (bar their relocated INDEX positions), one session
+// takes rows for its sheets in any order, and every way a session can fail
+// leaves the destination as it was, with a DAO error.
 #include "excel_test_support.h"
 
 #include "excel_damage.h"
@@ -101,6 +102,32 @@ TEST_P(ExcelSession, ReopeningAppendsSheetsAndKeepsTheOldOnes)
   for (std::size_t at = first_position; at < index_end; at += 4)
     EXPECT_EQ(u32(after, new_at + at), u32(before, old_at + at) + (new_at - old_at));
   EXPECT_EQ(before.substr(old_at + index_end, length - index_end), after.substr(new_at + index_end, length - index_end));
+}
+
+TEST_P(ExcelSession, SheetsOfOneSessionKeepTheirRowsWhenRowsGoBackToAnEarlierSheet)
+{
+  const temp_dir dir;
+  const std::string path = dir.file("many.xls");
+  {
+    excel_workbook book(path, GetParam());
+    // Each sheet taken up again in the middle of a block of 32 rows.
+    const std::size_t a = book.add_sheet(L"A", {{L"n", dao::db_long}, {L"t", dao::db_text}});
+    const auto rows = [&](std::size_t sheet, int first, int last) {
+      for (int r = first; r <= last; ++r)
+        append(book, sheet, {i4(r), text(L"t" + std::to_wstring(r))});
+    };
+    rows(a, 1, 40);
+    const std::size_t b = book.add_sheet(L"B", {{L"n", dao::db_long}, {L"t", dao::db_text}});
+    rows(b, 1, 5);
+    rows(a, 41, 70);
+    rows(b, 6, 8);
+    book.close();
+  }
+  const std::string report = xlrd_cells(path);
+  for (const char* line : {"S \"A\" 71 2", "40,0 n 40.0", "41,1 s \"t41\"", "70,0 n 70.0", "S \"B\" 9 2",
+                           "5,1 s \"t5\"", "6,0 n 6.0", "8,1 s \"t8\""})
+    EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
+  EXPECT_EQ(report.find("?"), std::string::npos) << report;
 }
 
 TEST_P(ExcelSession, ASessionWithNothingNewWritesNothing)
