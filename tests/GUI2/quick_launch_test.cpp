@@ -2,7 +2,7 @@
 // profile's tables at once and ends on Finish; a profile that is missing or does
 // not load, or a server that refuses the profile's login, is reported, converts
 // nothing, deletes nothing, and the program ends with 0 without its wizard.
-// QVT_GUI_AUTO=1 makes the program answer its own boxes and Finish.
+// The test driver with QVT_GUI_AUTO=1 answers its own boxes and Finish.
 #include "wizard_run_support.h"
 
 #include "platform/child_process.h"
@@ -28,7 +28,7 @@ void store_last_settings(const std::string& destination)
 plat::child_result run_qorvant(const std::vector<std::string>& args, const std::string& folder)
 {
   ::setenv("QVT_GUI_AUTO", "1", 1);
-  plat::child_result result = plat::run_program(QORVANT_PATH, args, folder);
+  plat::child_result result = plat::run_program(QORVANT_TEST_DRIVER_PATH, args, folder);
   ::unsetenv("QVT_GUI_AUTO");
   return result;
 }

@@ -125,7 +125,7 @@ TEST(WizardProgram, TheProgramStartsOffscreenWithoutAWarning)
   const temp_dir place;
   // The child inherits the test's private settings and runtime folders (main.cpp).
   ::setenv("QVT_GUI_SMOKE", "1", 1);
-  const plat::child_result result = plat::run_program(QORVANT_PATH, {}, place.path().string());
+  const plat::child_result result = plat::run_program(QORVANT_TEST_DRIVER_PATH, {}, place.path().string());
   ::unsetenv("QVT_GUI_SMOKE");
   EXPECT_TRUE(result.succeeded()) << plat::describe_child_failure(result);
   EXPECT_EQ(result.error_output, "");
