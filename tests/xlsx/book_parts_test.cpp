@@ -16,7 +16,6 @@
 
 using namespace XlsxBook;
 using book_test::env_var;
-using book_test::utf8;
 
 namespace {
 
@@ -24,7 +23,7 @@ class Workbook : public book_test::book_fixture {
 protected:
   std::string part(const CWorkbook& book, const std::string& name) const
   {
-    return read_file(utf8(book.GetTempFolder()) + "/" + name);
+    return read_file(plat::to_utf8(book.GetTempFolder()) + "/" + name);
   }
 };
 
@@ -40,7 +39,7 @@ TEST_F(Workbook, NothingIsOnDiskUntilTheFirstSheetAndNothingStaysAfterTheWorkboo
     EXPECT_TRUE(temp_leftovers().empty());
 
     book.AddSheet2(L"first", {});
-    const std::filesystem::path folder = utf8(book.GetTempFolder());
+    const std::filesystem::path folder = plat::to_utf8(book.GetTempFolder());
     EXPECT_EQ(folder.parent_path(), temp_root_);
     EXPECT_EQ(folder.filename().string().rfind("xlsx_", 0), 0u) << folder;
     struct stat info {};
@@ -74,7 +73,7 @@ TEST_F(Workbook, TemporaryFolderComesFromTempElseTmpdirElseTmp)
     {
       CWorkbook book;
       book.AddSheet2(L"a", {});
-      folder = utf8(book.GetTempFolder());
+      folder = plat::to_utf8(book.GetTempFolder());
       EXPECT_EQ(folder.parent_path(), c.root);
     }
     EXPECT_FALSE(std::filesystem::exists(folder));
@@ -140,17 +139,17 @@ TEST_F(Workbook, SheetTitlesAreReadableCutUniqueAndNeverEmpty)
   for (const Case& c : cases) {
     const std::wstring title =
         c.chart ? book.AddChartSheet(c.wanted).name : book.AddSheet2(c.wanted, {})->GetTitle();
-    EXPECT_EQ(title, c.title) << utf8(c.wanted);
+    EXPECT_EQ(title, c.title) << plat::to_utf8(c.wanted);
   }
 }
 
 TEST_F(Workbook, MakePartFoldersCreatesEveryFolderButNotTheFileName)
 {
   const std::string base = dir_.path().string();
-  EXPECT_TRUE(make_part_folders(book_test::wide(base + "/a/b\\c/file.xml")));
+  EXPECT_TRUE(make_part_folders(wide(base + "/a/b\\c/file.xml")));
   EXPECT_TRUE(std::filesystem::is_directory(base + "/a/b/c"));
   EXPECT_FALSE(std::filesystem::exists(base + "/a/b/c/file.xml"));
-  EXPECT_TRUE(make_part_folders(book_test::wide(base + "/a/b/c/file.xml")))
+  EXPECT_TRUE(make_part_folders(wide(base + "/a/b/c/file.xml")))
       << "existing folders are no error";
 }
 
@@ -206,7 +205,7 @@ TEST_F(Workbook, AppPartNamesEverySheetInOrderWithEscapedTitles)
                      "<AppVersion>14.03</AppVersion></Properties>"),
             std::string::npos)
       << xml;
-  EXPECT_TRUE(book_test::xml_well_formed(utf8(book.GetTempFolder()) + "/docProps/app.xml"));
+  EXPECT_TRUE(book_test::xml_well_formed(plat::to_utf8(book.GetTempFolder()) + "/docProps/app.xml"));
 }
 
 TEST_F(Workbook, CorePropertiesCarryTheEscapedAuthorAndOneUtcMoment)
@@ -237,7 +236,7 @@ TEST_F(Workbook, CorePropertiesCarryTheEscapedAuthorAndOneUtcMoment)
              "</dcterms:created><dcterms:modified xsi:type=\"dcterms:W3CDTF\">(.*)</dcterms:modified>");
     ASSERT_EQ(m.size(), 3u) << xml;
     EXPECT_EQ(m[1], m[2]);
-    EXPECT_TRUE(book_test::xml_well_formed(utf8(book.GetTempFolder()) + "/docProps/core.xml"));
+    EXPECT_TRUE(book_test::xml_well_formed(plat::to_utf8(book.GetTempFolder()) + "/docProps/core.xml"));
 
     EXPECT_EQ(part(book, "_rels/.rels"),
               std::string(declaration) +
@@ -319,7 +318,7 @@ TEST_F(Workbook, CommentAndFormulaPartsAreListedAndLinked)
   EXPECT_EQ(at("/xl/comments2.xml"), std::string::npos);
   EXPECT_LT(at("/xl/comments3.xml"), at("/xl/worksheets/sheet1.xml"));
   EXPECT_LT(at("/xl/worksheets/sheet3.xml"), at("/xl/calcChain.xml"));
-  EXPECT_FALSE(std::filesystem::exists(utf8(book.GetTempFolder()) + "/xl/calcChain.xml"));
+  EXPECT_FALSE(std::filesystem::exists(plat::to_utf8(book.GetTempFolder()) + "/xl/calcChain.xml"));
 
   ASSERT_TRUE(book.WriteCalcChain()) << book.GetSaveError();
   EXPECT_EQ(part(book, "xl/calcChain.xml"),
@@ -415,7 +414,7 @@ TEST_F(Workbook, ThemeIsSchemaShapedAndTheSameInEveryPackage)
     CWorkbook book;
     book.AddSheet2(L"a", {});
     ASSERT_TRUE(book.WriteTheme()) << book.GetSaveError();
-    const std::string path = utf8(book.GetTempFolder()) + "/xl/theme/theme1.xml";
+    const std::string path = plat::to_utf8(book.GetTempFolder()) + "/xl/theme/theme1.xml";
     const std::string theme = read_file(path);
     if (round == 0) {
       first_theme = theme;

@@ -20,7 +20,6 @@
 using namespace XlsxBook;
 using book_test::command_output;
 using book_test::quoted;
-using book_test::utf8;
 
 namespace {
 
@@ -83,7 +82,7 @@ class Chart : public book_test::book_fixture {
 protected:
   Chart() : data_(book_.AddSheet2(L"Data", {})), chart_(&book_.AddChartSheet(L"Diagram")) {}
 
-  std::string folder() const { return utf8(book_.GetTempFolder()); }
+  std::string folder() const { return plat::to_utf8(book_.GetTempFolder()); }
   std::string chart_part(const CDiagramSheet& chart) const
   {
     return folder() + "/xl/charts/chart" + std::to_string(chart.number) + ".xml";
@@ -494,7 +493,7 @@ TEST_F(Chart, AxisBoundIsWrittenAsTheNumberItNamesOrNotAtAll)
     EXPECT_EQ(fragment([&](CDiagramSheet& d) { CWorkbook::WriteValueAxis(d, axis, 2, true); },
                        ".//c:max"),
               written.empty() ? "" : found({("c:max val=" + written).c_str()}))
-        << utf8(text);
+        << plat::to_utf8(text);
   }
 }
 
@@ -1056,7 +1055,7 @@ TEST_F(ChartWorkbook, EveryPlotGroupIsSavedAndReadBackByOpenpyxlAndLibreOffice)
     CDiagramSheet& quoted_chart = book.AddChartSheet(L"chart on 'quoted'");
     quoted_chart.series = {column(quoted_sheet, 2, L"Fives")};
 
-    ASSERT_TRUE(book.Save(book_test::wide(path))) << book.GetSaveError();
+    ASSERT_TRUE(book.Save(wide(path))) << book.GetSaveError();
   }
   EXPECT_TRUE(temp_leftovers().empty());
 
@@ -1178,8 +1177,8 @@ TEST_F(ChartWorkbook, ChartThatCannotBeDrawnFailsTheSaveAndLeavesNothingBehind)
     {
       CWorkbook book;
       const CWorksheet* sheet = numbers(book, L"Numbers");
-      c.model(book.AddChartSheet(book_test::wide(c.name)), sheet);
-      EXPECT_FALSE(book.Save(book_test::wide(path))) << c.name;
+      c.model(book.AddChartSheet(wide(c.name)), sheet);
+      EXPECT_FALSE(book.Save(wide(path))) << c.name;
       EXPECT_EQ(book.GetSaveError(), std::string("chart sheet '") + c.name + "': " + c.error);
     }
     EXPECT_FALSE(std::filesystem::exists(path)) << c.name;

@@ -20,7 +20,6 @@ using namespace XlsxBook;
 using book_test::command_output;
 using book_test::env_var;
 using book_test::quoted;
-using book_test::utf8;
 
 namespace {
 
@@ -47,7 +46,7 @@ class Comments : public book_test::book_fixture {
 protected:
   std::filesystem::path part(const CWorkbook& book, const std::string& name) const
   {
-    return std::filesystem::path(utf8(book.GetTempFolder())) / name;
+    return std::filesystem::path(plat::to_utf8(book.GetTempFolder())) / name;
   }
 };
 
@@ -71,7 +70,7 @@ TEST_F(Comments, EachSheetGetsItsPartsInSheetOrder)
                                               L"xl/comments2.xml", L"xl/drawings/vmlDrawing2.vml"}));
   EXPECT_FALSE(std::filesystem::exists(part(book, "xl/comments3.xml")));
   for (const std::wstring& name : added)
-    EXPECT_TRUE(book_test::xml_well_formed(part(book, utf8(name)).string()));
+    EXPECT_TRUE(book_test::xml_well_formed(part(book, plat::to_utf8(name)).string()));
 
   const std::string one = read_text(part(book, "xl/comments1.xml"));
   EXPECT_NE(one.find("<authors><author>Ann &amp; &lt;Bob&gt;</author></authors>"), std::string::npos)
@@ -316,7 +315,7 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
       comment.height = n.height;
       ASSERT_TRUE(book.AddComment(std::move(comment)));
     }
-    ASSERT_TRUE(book.Save(book_test::wide(path))) << book.GetSaveError();
+    ASSERT_TRUE(book.Save(wide(path))) << book.GetSaveError();
   }
 
   // Every part of the package is well-formed, and each commented sheet is linked.
@@ -347,8 +346,8 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
     if (expected.back() != '[')
       expected += ",";
     expected += "[" + workbook_check::json_text(titles[static_cast<std::size_t>(n.sheet - 1)]) + "," +
-                workbook_check::json_text(utf8(CWorksheet::MakeCellRef(n.column, n.row))) + "," +
-                workbook_check::json_text(utf8(text)) + "," +
+                workbook_check::json_text(plat::to_utf8(CWorksheet::MakeCellRef(n.column, n.row))) + "," +
+                workbook_check::json_text(plat::to_utf8(text)) + "," +
                 (n.width == 0 ? std::string("null")
                               : plat::sprintf("[%d,%d,%d,%d]", n.left, n.top, n.width, n.height)) +
                 "]";
