@@ -2,7 +2,7 @@
 // writes there: content types, relationships, properties, workbook and theme.
 #include "book_test_support.h"
 
-#include "xlsx/package_parts.h"
+#include "xlsx/part_writers.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 
@@ -174,13 +174,14 @@ TEST_F(Workbook, ContentTypesListFixedPartsSharedStringsAndSheetsInOrder)
   CWorkbook book;
   book.AddSheet2(L"a", {});
   CWorksheet* second = book.AddSheet2(L"b", {});
-  ASSERT_TRUE(book.WriteContentTypes()) << book.GetSaveError();
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteContentTypes(book, parts)) << parts.Error();
   EXPECT_EQ(part(book, "[Content_Types].xml"), declaration + fixed + sheets);
 
   second->OpenRow();
   second->AddCell(CellDataStr{L"text"});
   second->CloseRow();
-  ASSERT_TRUE(book.WriteContentTypes()) << book.GetSaveError();
+  ASSERT_TRUE(WriteContentTypes(book, parts)) << parts.Error();
   EXPECT_EQ(part(book, "[Content_Types].xml"), declaration + fixed + shared + sheets);
 }
 
@@ -190,7 +191,8 @@ TEST_F(Workbook, AppPartNamesEverySheetInOrderWithEscapedTitles)
   book.AddSheet2(L"a", {});
   book.AddSheet2(L"b & <c> _x0041_", {});
   book.AddSheet2(L"\u0414", {});
-  ASSERT_TRUE(book.WriteAppPart()) << book.GetSaveError();
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteAppPart(book, parts)) << parts.Error();
   const std::string xml = part(book, "docProps/app.xml");
   EXPECT_NE(xml.find("<Application>Microsoft Excel</Application><DocSecurity>0</DocSecurity>"
                      "<ScaleCrop>false</ScaleCrop>"
@@ -225,7 +227,8 @@ TEST_F(Workbook, CorePropertiesCarryTheEscapedAuthorAndOneUtcMoment)
     env_var user("USER", c.user);
     CWorkbook book;
     book.AddSheet2(L"a", {});
-    ASSERT_TRUE(book.WriteCoreParts()) << book.GetSaveError();
+    PartFolder parts = book.Parts();
+    ASSERT_TRUE(WriteCorePart(parts) && WritePackageRelationships(parts)) << parts.Error();
     const std::string xml = part(book, "docProps/core.xml");
     EXPECT_NE(xml.find("<dc:creator>" + c.creator + "</dc:creator><cp:lastModifiedBy>" + c.creator +
                        "</cp:lastModifiedBy>"),
@@ -254,7 +257,8 @@ TEST_F(Workbook, WorkbookPartAndRelationshipsNumberSheetsThenSharedStrings)
   CWorkbook book;
   book.AddSheet2(L"One \"1\" & <x> _x0041_", {});
   CWorksheet* second = book.AddSheet2(L"\u0414\u0432\u0430", {});
-  ASSERT_TRUE(book.WriteWorkbookParts()) << book.GetSaveError();
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteWorkbookRelationships(book, parts) && WriteWorkbookPart(book, parts)) << parts.Error();
   const std::string sheet_rels =
       std::string(declaration) +
       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
@@ -279,7 +283,7 @@ TEST_F(Workbook, WorkbookPartAndRelationshipsNumberSheetsThenSharedStrings)
   second->OpenRow();
   second->AddCell(CellDataStr{L"text"});
   second->CloseRow();
-  ASSERT_TRUE(book.WriteWorkbookParts()) << book.GetSaveError();
+  ASSERT_TRUE(WriteWorkbookRelationships(book, parts) && WriteWorkbookPart(book, parts)) << parts.Error();
   EXPECT_EQ(part(book, "xl/_rels/workbook.xml.rels"),
             sheet_rels + "<Relationship Id=\"rId5\" Type=\"" + rel +
                 "sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>");
@@ -307,7 +311,8 @@ TEST_F(Workbook, CommentAndFormulaPartsAreListedAndLinked)
   second->m_formulaRefs = {L"A1", L"B2"};
   third->m_hasFormulas = true;  // flagged, but no cell: nothing to chain
 
-  ASSERT_TRUE(book.WriteContentTypes()) << book.GetSaveError();
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteContentTypes(book, parts)) << parts.Error();
   const std::string types = part(book, "[Content_Types].xml");
   const auto at = [&types](const std::string& text) { return types.find(text); };
   EXPECT_LT(at("/xl/sharedStrings.xml"), at("<Default Extension=\"vml\" "
@@ -320,14 +325,14 @@ TEST_F(Workbook, CommentAndFormulaPartsAreListedAndLinked)
   EXPECT_LT(at("/xl/worksheets/sheet3.xml"), at("/xl/calcChain.xml"));
   EXPECT_FALSE(std::filesystem::exists(plat::to_utf8(book.GetTempFolder()) + "/xl/calcChain.xml"));
 
-  ASSERT_TRUE(book.WriteCalcChain()) << book.GetSaveError();
+  ASSERT_TRUE(WriteCalcChain(book, parts)) << parts.Error();
   EXPECT_EQ(part(book, "xl/calcChain.xml"),
             std::string(declaration) +
                 "<calcChain xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
                 "<c i=\"2\" r=\"A1\"/><c r=\"B2\"/></calcChain>");
   EXPECT_EQ(std::count(book.GetPartList().begin(), book.GetPartList().end(), L"xl/calcChain.xml"), 1);
 
-  ASSERT_TRUE(book.WriteWorkbookParts()) << book.GetSaveError();
+  ASSERT_TRUE(WriteWorkbookRelationships(book, parts) && WriteWorkbookPart(book, parts)) << parts.Error();
   const std::string links = part(book, "xl/_rels/workbook.xml.rels");
   EXPECT_NE(links.find("<Relationship Id=\"rId5\" Type=\"" + rel +
                        "worksheet\" Target=\"worksheets/sheet3.xml\"/>"
@@ -366,7 +371,8 @@ TEST_F(Workbook, ChartSheetsAreListedAfterTheWorksheetsEverywhere)
   EXPECT_EQ(book.AddChartSheet(L"Sales & 'Q1' _x0041_").number, 2u);
   EXPECT_EQ(book.AddChartSheet(L"").name, L"Sheet5");
 
-  ASSERT_TRUE(book.WriteAppPart()) << book.GetSaveError();
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteAppPart(book, parts)) << parts.Error();
   const std::string app = part(book, "docProps/app.xml");
   EXPECT_NE(app.find("<HeadingPairs><vt:vector size=\"4\" baseType=\"variant\">"
                      "<vt:variant><vt:lpstr>Worksheets</vt:lpstr></vt:variant>"
@@ -380,7 +386,7 @@ TEST_F(Workbook, ChartSheetsAreListedAfterTheWorksheetsEverywhere)
             std::string::npos)
       << app;
 
-  ASSERT_TRUE(book.WriteContentTypes()) << book.GetSaveError();
+  ASSERT_TRUE(WriteContentTypes(book, parts)) << parts.Error();
   const std::string types = part(book, "[Content_Types].xml");
   const std::string chart_types =
       "<Override PartName=\"/xl/charts/chart2.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.drawingml.chart+xml\"/>"
@@ -390,7 +396,7 @@ TEST_F(Workbook, ChartSheetsAreListedAfterTheWorksheetsEverywhere)
   EXPECT_LT(types.find("/xl/worksheets/sheet2.xml"), types.find("/xl/charts/chart1.xml"));
   EXPECT_LT(types.find("/xl/chartsheets/sheet1.xml"), types.find("/xl/charts/chart2.xml"));
 
-  ASSERT_TRUE(book.WriteWorkbookParts()) << book.GetSaveError();
+  ASSERT_TRUE(WriteWorkbookRelationships(book, parts) && WriteWorkbookPart(book, parts)) << parts.Error();
   const std::string links = part(book, "xl/_rels/workbook.xml.rels");
   EXPECT_NE(links.find("Target=\"worksheets/sheet2.xml\"/>"
                        "<Relationship Id=\"rId5\" Type=\"" + rel + "chartsheet\" Target=\"chartsheets/sheet1.xml\"/>"
@@ -413,7 +419,8 @@ TEST_F(Workbook, ThemeIsSchemaShapedAndTheSameInEveryPackage)
   for (int round = 0; round < 2; ++round) {
     CWorkbook book;
     book.AddSheet2(L"a", {});
-    ASSERT_TRUE(book.WriteTheme()) << book.GetSaveError();
+    PartFolder parts = book.Parts();
+    ASSERT_TRUE(WriteTheme(parts)) << parts.Error();
     const std::string path = plat::to_utf8(book.GetTempFolder()) + "/xl/theme/theme1.xml";
     const std::string theme = read_file(path);
     if (round == 0) {

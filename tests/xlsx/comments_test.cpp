@@ -5,6 +5,8 @@
 
 #include "support/workbook_check.h"
 
+#include "xlsx/part_folder.h"
+#include "xlsx/part_writers.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 
@@ -63,7 +65,8 @@ TEST_F(Comments, EachSheetGetsItsPartsInSheetOrder)
   ASSERT_TRUE(book.AddComment(note(2, 1, 3, {L"second of two"})));
   const std::size_t parts_before = book.GetPartList().size();
 
-  ASSERT_TRUE(book.WriteComments());
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteComments(book.GetComments(), parts));
   const std::vector<std::wstring> added(book.GetPartList().begin() + static_cast<std::ptrdiff_t>(parts_before),
                                         book.GetPartList().end());
   EXPECT_EQ(added, (std::vector<std::wstring>{L"xl/comments1.xml", L"xl/drawings/vmlDrawing1.vml",
@@ -112,7 +115,8 @@ TEST_F(Comments, EachDrawingNumbersItsShapesInsideBlocksOfItsOwn)
       ASSERT_TRUE(
           book.AddComment(note(static_cast<std::int32_t>(i + 1), n % 100, n / 100 + 1, {L"x"})));
   }
-  ASSERT_TRUE(book.WriteComments());
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteComments(book.GetComments(), parts));
   const std::regex idmap("<o:idmap v:ext=\"edit\" data=\"([0-9,]*)\"/>");
   const std::regex shape_id("<v:shape id=\"_x0000_s([0-9]+)\"");
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -145,7 +149,8 @@ TEST_F(Comments, RunsCarryTheirFontAndHostileTextStaysText)
   comment.runs[1].font.name = L"A \"quoted\" & font";
   ASSERT_TRUE(book.AddComment(std::move(comment)));
   ASSERT_TRUE(book.AddComment(note(1, 0, 2, {})));  // no runs: an empty text
-  ASSERT_TRUE(book.WriteComments());
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteComments(book.GetComments(), parts));
 
   const std::filesystem::path path = part(book, "xl/comments1.xml");
   ASSERT_TRUE(book_test::xml_well_formed(path.string()));
@@ -218,7 +223,8 @@ TEST_F(Comments, BoxStyleFollowsPlacementVisibilityAndLineBreaks)
     comment.fill_colour = L"#ffffe1";
     ASSERT_TRUE(book.AddComment(std::move(comment)));
   }
-  ASSERT_TRUE(book.WriteComments());
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteComments(book.GetComments(), parts));
   const std::string vml = read_text(part(book, "xl/drawings/vmlDrawing1.vml"));
   std::size_t from = 0;
   for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -262,8 +268,9 @@ TEST_F(Comments, WithoutCommentsNothingIsWrittenOrLinked)
   CWorkbook book;
   book.AddSheet2(L"s", {});
   const std::vector<std::wstring> parts = book.GetPartList();
-  ASSERT_TRUE(book.WriteComments());
-  ASSERT_TRUE(book.WriteContentTypes());
+  PartFolder folder = book.Parts();
+  ASSERT_TRUE(WriteComments(book.GetComments(), folder));
+  ASSERT_TRUE(WriteContentTypes(book, folder));
   EXPECT_EQ(book.GetPartList(), parts);
   EXPECT_FALSE(std::filesystem::exists(part(book, "xl/drawings")));
   const std::string types = read_text(part(book, "[Content_Types].xml"));

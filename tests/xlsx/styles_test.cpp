@@ -4,6 +4,8 @@
 
 #include "book_test_support.h"
 
+#include "xlsx/part_folder.h"
+#include "xlsx/part_writers.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 
@@ -143,7 +145,8 @@ TEST_F(StylesPart, InitialRegistryWritesTheFixedStyleSheet)
 {
   CWorkbook book;
   book.AddSheet2(L"a", {});
-  ASSERT_TRUE(book.WriteStyles()) << book.GetSaveError();
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteStyles(book.GetStyles(), parts)) << parts.Error();
   const std::string xml = read_file(plat::to_utf8(book.GetTempFolder()) + "/xl/styles.xml");
   EXPECT_EQ(xml.find("<numFmts"), std::string::npos);
   const std::string expected_body =
@@ -180,7 +183,8 @@ TEST_F(StylesPart, RegisteredStylesWriteTheirFontsFillsBordersAndFormats)
   style.number_format.decimals = 0;
   style.alignment = {2, 1, false};
   const auto index = book.GetStyles().Add(style);
-  ASSERT_TRUE(book.WriteStyles()) << book.GetSaveError();
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteStyles(book.GetStyles(), parts)) << parts.Error();
   const std::string xml = read_file(plat::to_utf8(book.GetTempFolder()) + "/xl/styles.xml");
 
   for (const char* piece : {
