@@ -80,7 +80,6 @@ public:
   save_file_dialog(QWidget* owner, const std::wstring& filters, const std::wstring& title,
                    const std::wstring& initial_path, const wchar_t* extension);
   bool show() override;
-  const std::wstring& default_extension() const noexcept { return extension_; }
 
 private:
   std::wstring extension_;

@@ -37,13 +37,4 @@ void run_on_gui_thread(const std::function<void()>& work)
     std::rethrow_exception(failure);
 }
 
-void post_to_gui_thread(std::function<void()> work)
-{
-  if (on_gui_thread()) {
-    work();
-    return;
-  }
-  QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
-}
-
 } // namespace gui

@@ -13,8 +13,4 @@ bool on_gui_thread();
 // Runs the work on the GUI thread and waits for it to end.
 void run_on_gui_thread(const std::function<void()>& work);
 
-// Queues the work for the GUI thread and returns at once; runs it at once when
-// called there.
-void post_to_gui_thread(std::function<void()> work);
-
 } // namespace gui

@@ -147,7 +147,6 @@ private:
   void set_ui8(std::uint64_t value);
   bool holds_byte_array() const;
   const SAFEARRAY* byte_array() const;
-  void release_for_text();
   std::string byte_array_text() const;
 
   std::int64_t i8_ = 0;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -118,10 +119,24 @@ std::string tk_wstring_to_utf8(const std::wstring& text)
 
 std::wstring tk_utf8_to_wstring(const std::string& text)
 {
-  std::wstring wide;
-  if (!plat::utf8_to_wide(up_to_terminator(text), wide)) {
+  std::optional<std::wstring> wide = tk_try_ansi_to_wstring(text);
+  if (!wide) {
     errno = EILSEQ;
     throw tk_exception_ex("Cannot convert to UNICODE string: ", tk_level_recoverable);
   }
+  return std::move(*wide);
+}
+
+// The ANSI code page is UTF-8, so its text decodes, and fails, as UTF-8 does.
+std::wstring tk_ansi_to_wstring(const std::string& text)
+{
+  return tk_utf8_to_wstring(text);
+}
+
+std::optional<std::wstring> tk_try_ansi_to_wstring(const std::string& text)
+{
+  std::wstring wide;
+  if (!plat::utf8_to_wide(up_to_terminator(text), wide))
+    return std::nullopt;
   return wide;
 }

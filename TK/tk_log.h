@@ -23,7 +23,6 @@ public:
   bool is_enabled() const { return enabled_; }
   // Switching logging on arms the one-time emptying of the file.
   void enable(bool on);
-  int get_threshold() const { return threshold_; }
 
   // Empties the file once per logger, the first time it is asked while enabled.
   void truncate_if();

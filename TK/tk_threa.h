@@ -69,7 +69,6 @@ protected:
   // The functor to run. The default makes a plain tk_thread_functor and takes
   // ownership of it; a derived class may hand out an object it keeps itself.
   virtual tk_thread_functor* get_functor();
-  void set_owns_functor(bool owns) noexcept { owns_functor_ = owns; }
 
 private:
   std::thread thread_;

@@ -6,20 +6,7 @@
 #include "TK/tk_codepage.h"
 #include "TK/tk_log.h"
 
-#include <cstdlib>
-#include <memory>
-
 namespace {
-
-// The log path as the profile keeps it; a path with no wide form is left out
-// rather than failing the whole store.
-std::wstring ansi_to_wide(const std::string& text)
-{
-  wchar_t* converted = nullptr;
-  const bool ok = tk_ansi_to_unicode(text.c_str(), converted);
-  const std::unique_ptr<wchar_t, decltype(&std::free)> owned(converted, &std::free);
-  return ok && converted != nullptr ? std::wstring(converted) : std::wstring();
-}
 
 // "0" clears the flag, any other value sets it, no value leaves it.
 void read_flag(const std::wstring& value, bool& flag)
@@ -88,7 +75,9 @@ bool udb_converter::store_profile(udb_profile& profile) const
   }
   profile.set_value(udb_generic_settings_section, L"src", source);
   profile.set_value(udb_generic_settings_section, L"dest", destination);
-  profile.set_value(udb_generic_settings_section, L"logfile", ansi_to_wide(log_file));
+  // A log path with no wide form is left out rather than failing the whole store.
+  profile.set_value(udb_generic_settings_section, L"logfile",
+                    tk_try_ansi_to_wstring(log_file).value_or(std::wstring()));
   profile.set_value(udb_generic_settings_section, L"skip indexes", skip_indexes ? L"1" : L"0");
   profile.set_value(udb_generic_settings_section, L"only definitions", only_definitions ? L"1" : L"0");
   profile.set_value(udb_generic_settings_section, L"mode",

@@ -68,7 +68,6 @@ public:
 
   std::uint32_t get_mode() const { return mode_; }
   const std::wstring& get_name() const { return name_; }
-  bool is_case_sensitive() const { return case_sensitive_; }
   std::vector<std::wstring>& get_table_names() { return table_names_; }
   const std::vector<std::wstring>& get_table_names() const { return table_names_; }
   udb_views& get_views() { return views_; }

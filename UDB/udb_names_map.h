@@ -49,12 +49,6 @@ public:
                                          const std::wstring& open_quote,
                                          const std::wstring& close_quote);
 
-  const t_names_map& get_table_map() const { return table_map_; }
-  const std::map<std::wstring, t_names_map, utf16_order>& get_field_maps() const
-  {
-    return field_maps_;
-  }
-
 private:
   t_names_map table_map_;
   std::map<std::wstring, t_names_map, utf16_order> field_maps_;

@@ -34,9 +34,6 @@ std::int64_t read_port(const std::string& text)
   return negative ? -value : value;
 }
 
-std::string to_utf8(const std::wstring& text) { return tk_wstring_to_utf8(text); }
-std::wstring from_utf8(const std::string& text) { return tk_utf8_to_wstring(text); }
-
 // Empty: unchanged; "1": set; anything else: clear.
 void read_flag(const std::wstring& value, bool& flag)
 {
@@ -68,14 +65,14 @@ bool mysql_converter_impl::load_profile(const udb_profile& profile)
   tk_log_message(2, "mysql_converter_impl::load_profile");
   const auto value = [&](const wchar_t* key) { return profile.get_value(mysql_settings_section, key); };
 
-  host = to_utf8(value(L"host"));
+  host = tk_wstring_to_utf8(value(L"host"));
   const std::wstring user_text = value(L"user");
   if (!user_text.empty())
-    user = to_utf8(user_text);
-  password = to_utf8(value(L"password"));
+    user = tk_wstring_to_utf8(user_text);
+  password = tk_wstring_to_utf8(value(L"password"));
   const std::wstring port_text = value(L"port");
   if (!port_text.empty())
-    port = to_utf8(port_text);
+    port = tk_wstring_to_utf8(port_text);
 
   const std::wstring line_break = value(L"dump line break");
   if (!line_break.empty())
@@ -94,10 +91,10 @@ bool mysql_converter_impl::store_profile(udb_profile& profile) const
   const auto set = [&](const wchar_t* key, const std::wstring& text) {
     profile.set_value(mysql_settings_section, key, text);
   };
-  set(L"host", from_utf8(host));
-  set(L"user", from_utf8(user));
-  set(L"password", from_utf8(password));
-  set(L"port", from_utf8(port));
+  set(L"host", tk_utf8_to_wstring(host));
+  set(L"user", tk_utf8_to_wstring(user));
+  set(L"password", tk_utf8_to_wstring(password));
+  set(L"port", tk_utf8_to_wstring(port));
   set(L"dump line break", dump.line_break == 1 ? L"1" : L"0");
   set(L"dump new version", flag_text(dump.new_version));
   set(L"dump add lock to insert", flag_text(dump.add_lock_to_insert));

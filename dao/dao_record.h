@@ -28,8 +28,6 @@ public:
   // The VARTYPE of a DAO field type.
   static VARTYPE get_vartype(std::int32_t dao_type);
 
-  std::int32_t get_dao_type() const { return dao_type_; }
-
 private:
   template <class Text>
   Text without_fake_date(Text text) const;

@@ -48,8 +48,6 @@ public:
   // Creates the prepared indexes in the table definition.
   void initialize();
 
-  const udb_indexes& get_prepared() const { return prepared_; }
-
   static constexpr std::size_t max_fields = 10, max_indexes = 32;
 
 private:

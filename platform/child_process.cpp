@@ -218,11 +218,6 @@ void allow_child_processes() noexcept
   stop_latch.store(false);
 }
 
-bool child_processes_stopped() noexcept
-{
-  return stop_latch.load();
-}
-
 bool is_executable_file(const std::string& path)
 {
   struct stat info {};

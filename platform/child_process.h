@@ -37,8 +37,6 @@ child_result run_program(const std::string& program, const std::vector<std::stri
 void stop_child_processes() noexcept;
 // Lets children start again after a stop.
 void allow_child_processes() noexcept;
-// A stop is in force.
-bool child_processes_stopped() noexcept;
 
 // A regular file the effective user may execute.
 bool is_executable_file(const std::string& path);

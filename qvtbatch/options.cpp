@@ -17,7 +17,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <optional>
+#include <utility>
 
 const tk_cmd_option qvtbatch_options[] = {
     {opt_blob2text, "--blob2text"},
@@ -76,23 +77,17 @@ std::string usage_text()
 
 namespace {
 
-struct free_deleter {
-  void operator()(wchar_t* p) const { std::free(p); }
-};
-
 // The option's value as wide text. A value that is not text of the ANSI code
 // page is refused here: skipping it would only lead to a misleading message
 // about a missing setting later.
 std::wstring widened(const char* option, const char* value)
 {
-  wchar_t* raw = nullptr;
-  const bool converted = tk_ansi_to_unicode(value, raw);
-  const std::unique_ptr<wchar_t, free_deleter> buffer(raw);
-  if (!converted)
+  std::optional<std::wstring> wide = tk_try_ansi_to_wstring(value);
+  if (!wide)
     throw tk_exception(plat::sprintf("Argument '%s%s': Cannot convert to UNICODE string: %s", option, value,
                                      std::strerror(EILSEQ)),
                        tk_level_error);
-  return std::wstring(buffer.get());
+  return std::move(*wide);
 }
 
 // The destination named last (by an option or a profile) takes the extension of

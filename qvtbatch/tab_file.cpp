@@ -5,7 +5,6 @@
 #include "qvtbatch/tab_file.h"
 
 #include "TK/tk_codepage.h"
-#include "TK/tk_exception.h"
 #include "TK/tk_files.h"
 #include "TK/tk_log.h"
 #include "common/qvt_converter.h"
@@ -13,19 +12,12 @@
 #include "platform/line_reader.h"
 #include "qvtbatch/console.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <memory>
 #include <vector>
 
 namespace {
 
 constexpr std::size_t longest_line = 254;
 constexpr char byte_order_mark[] = "\xEF\xBB\xBF";
-
-struct free_deleter {
-  void operator()(wchar_t* p) const { std::free(p); }
-};
 
 [[noreturn]] void too_long(unsigned number)
 {
@@ -35,18 +27,6 @@ struct free_deleter {
 }
 
 } // namespace
-
-std::wstring ansi_to_wide(const std::string& text)
-{
-  wchar_t* raw = nullptr;
-  const bool converted = tk_ansi_to_unicode(text.c_str(), raw);
-  const std::unique_ptr<wchar_t, free_deleter> buffer(raw);
-  if (!converted) {
-    errno = EILSEQ;
-    throw tk_exception_ex("Cannot convert to UNICODE string: ", tk_level_recoverable);
-  }
-  return std::wstring(buffer.get());
-}
 
 void process_tab_file(const std::string& path)
 {
@@ -93,7 +73,7 @@ void process_tab_file(const std::string& path)
       fatal_error_exit(plat::sprintf("Line %u of the table names file holds a NUL byte: the file is not text.\n"
                                      "Please verify the correct path/name was given.",
                                      number));
-    names.push_back(utf8 ? tk_utf8_to_wstring(line) : ansi_to_wide(line));
+    names.push_back(utf8 ? tk_utf8_to_wstring(line) : tk_ansi_to_wstring(line));
   }
 
   qorvant_converter::instance().selected_tables = std::move(names);

@@ -5,10 +5,6 @@
 
 #include <string>
 
-// The text converted from the ANSI code page; an undecodable text raises the
-// level-0 "Cannot convert to UNICODE string: " error.
-std::wstring ansi_to_wide(const std::string& text);
-
 // Replaces the converter's selected tables by the names in the file. A missing
 // or unreadable file, a line too long to be a table name (refused without
 // reading the rest of it) or a NUL byte ends the program through

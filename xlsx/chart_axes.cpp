@@ -1,7 +1,7 @@
 // Titles, axes, legend and data table of a chart part. A setting outside its
 // list leaves out the element it would choose rather than write half of it;
 // every element a writer opens is closed before it returns.
-#include "xlsx/xlsx_book.h"
+#include "xlsx/chart_parts.h"
 
 #include "xlsx/xml_emitter.h"
 #include "xlsx/xml_text.h"
@@ -54,7 +54,7 @@ void AxisHead(CDiagramSheet& chart, const DiagramAxis& axis, const char* positio
   if (axis.grid == GridMinor || axis.grid == GridBoth)
     xml << XmlToken::StartTag("c:minorGridlines") << XmlToken::EndTag();
   if (!axis.title.empty())
-    CWorkbook::WriteChartTitle(chart, axis.title.c_str(), axis.title_size, vertical);
+    WriteChartTitle(chart, axis.title.c_str(), axis.title_size, vertical);
   if (axis.source_linked)
     xml << XmlToken::StartTag("c:numFmt") << XmlToken::Attribute("formatCode") << "General"
         << XmlToken::Attribute("sourceLinked") << 1 << XmlToken::EndTag();
@@ -71,7 +71,7 @@ void Crossing(CXmlEmitter& xml, const DiagramAxis& axis, std::uint32_t crossing_
 
 } // namespace
 
-void CWorkbook::WriteChartTitle(CDiagramSheet& chart, const wchar_t* text, std::uint32_t size,
+void WriteChartTitle(CDiagramSheet& chart, const wchar_t* text, std::uint32_t size,
                                 bool vertical)
 {
   CXmlEmitter& xml = *chart.writer;
@@ -98,7 +98,7 @@ void CWorkbook::WriteChartTitle(CDiagramSheet& chart, const wchar_t* text, std::
   xml << XmlToken::EndTag();
 }
 
-void CWorkbook::WriteCategoryAxis(CDiagramSheet& chart, const DiagramAxis& axis,
+void WriteCategoryAxis(CDiagramSheet& chart, const DiagramAxis& axis,
                                   std::uint32_t crossing_axis_id, bool vertical)
 {
   CXmlEmitter& xml = *chart.writer;
@@ -131,7 +131,7 @@ void CWorkbook::WriteCategoryAxis(CDiagramSheet& chart, const DiagramAxis& axis,
   xml << XmlToken::EndTag();
 }
 
-void CWorkbook::WriteValueAxis(CDiagramSheet& chart, const DiagramAxis& axis,
+void WriteValueAxis(CDiagramSheet& chart, const DiagramAxis& axis,
                                std::uint32_t crossing_axis_id, bool vertical)
 {
   CXmlEmitter& xml = *chart.writer;
@@ -148,7 +148,7 @@ void CWorkbook::WriteValueAxis(CDiagramSheet& chart, const DiagramAxis& axis,
   xml << XmlToken::EndTag();
 }
 
-void CWorkbook::WriteChartLegend(CDiagramSheet& chart)
+void WriteChartLegend(CDiagramSheet& chart)
 {
   const std::int32_t place = chart.legend;
   if (place < LegendLeftOverlay || place > LegendBottom)
@@ -163,7 +163,7 @@ void CWorkbook::WriteChartLegend(CDiagramSheet& chart)
   xml << XmlToken::EndTag();
 }
 
-void CWorkbook::WriteDataTable(CDiagramSheet& chart)
+void WriteDataTable(CDiagramSheet& chart)
 {
   if (chart.data_table != DataTableShown && chart.data_table != DataTableWithKeys)
     return;

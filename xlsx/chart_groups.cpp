@@ -2,7 +2,7 @@
 // point at worksheet cells through range formulas. Every element a writer opens
 // is closed before it returns, and every outside text passes XmlText in the form
 // readers of charts read as written (they decode no _xHHHH_ here).
-#include "xlsx/xlsx_book.h"
+#include "xlsx/chart_parts.h"
 
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"
@@ -82,7 +82,7 @@ void AxisIds(CXmlEmitter& xml, std::uint32_t x_axis_id, std::uint32_t y_axis_id)
 
 } // namespace
 
-void CWorkbook::WriteBarChart(CDiagramSheet& chart, DiagramAxis& x_axis, std::uint32_t y_axis_id,
+void WriteBarChart(CDiagramSheet& chart, DiagramAxis& x_axis, std::uint32_t y_axis_id,
                               const std::vector<DiagramSeries>& series, std::uint32_t first_index,
                               BarOrientation orientation, BarStacking stacking)
 {
@@ -106,7 +106,7 @@ void CWorkbook::WriteBarChart(CDiagramSheet& chart, DiagramAxis& x_axis, std::ui
   xml << XmlToken::EndTag();
 }
 
-void CWorkbook::WriteLineChart(CDiagramSheet& chart, DiagramAxis& x_axis, std::uint32_t y_axis_id,
+void WriteLineChart(CDiagramSheet& chart, DiagramAxis& x_axis, std::uint32_t y_axis_id,
                                const std::vector<DiagramSeries>& series, std::uint32_t first_index)
 {
   CXmlEmitter& xml = *chart.writer;
@@ -132,7 +132,7 @@ void CWorkbook::WriteLineChart(CDiagramSheet& chart, DiagramAxis& x_axis, std::u
   xml << XmlToken::EndTag();
 }
 
-void CWorkbook::WriteScatterChart(CDiagramSheet& chart, std::uint32_t x_axis_id,
+void WriteScatterChart(CDiagramSheet& chart, std::uint32_t x_axis_id,
                                   std::uint32_t y_axis_id, const std::vector<DiagramSeries>& series,
                                   std::uint32_t first_index, ScatterLook look)
 {

@@ -1,10 +1,12 @@
-// The five parts of one chart sheet: the chart part, finished through the
+// The five parts of every chart sheet: the chart part, finished through the
 // writer it was opened with, and the chartsheet and drawing parts with their
 // relationships, which show the chart as a sheet of its own. A model that cannot
 // be drawn is refused before anything is written.
-#include "xlsx/xlsx_book.h"
+#include "xlsx/chart_parts.h"
 
-#include "xlsx/package_parts.h"
+#include "xlsx/package_names.h"
+#include "xlsx/part_folder.h"
+#include "xlsx/part_writers.h"
 #include "xlsx/relationships.h"
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"
@@ -13,6 +15,8 @@
 #include "platform/format.h"
 #include "platform/text_codec.h"
 
+#include <functional>
+#include <memory>
 #include <span>
 
 namespace XlsxBook {
@@ -82,16 +86,16 @@ void WriteGroup(CDiagramSheet& chart, DiagramKind kind, DiagramAxis& x_axis,
 {
   switch (kind) {
   case DiagramLine:
-    CWorkbook::WriteLineChart(chart, x_axis, y_axis.id, series, first_index);
+    WriteLineChart(chart, x_axis, y_axis.id, series, first_index);
     break;
   case DiagramBar:
-    CWorkbook::WriteBarChart(chart, x_axis, y_axis.id, series, first_index,
+    WriteBarChart(chart, x_axis, y_axis.id, series, first_index,
                              chart.bar_orientation, chart.bar_stacking);
     break;
   case DiagramScatter:
     // Scatter X values are numbers, shown as the cells show them.
     x_axis.source_linked = true;
-    CWorkbook::WriteScatterChart(chart, x_axis.id, y_axis.id, series, first_index,
+    WriteScatterChart(chart, x_axis.id, y_axis.id, series, first_index,
                                  chart.scatter_look);
     break;
   case DiagramNone:
@@ -107,10 +111,10 @@ void WriteAxes(CDiagramSheet& chart, DiagramKind kind, const DiagramAxis& x_axis
 {
   const bool x_upright = kind == DiagramBar && chart.bar_orientation == BarHorizontal;
   if (kind == DiagramScatter)
-    CWorkbook::WriteValueAxis(chart, x_axis, y_axis.id, false);
+    WriteValueAxis(chart, x_axis, y_axis.id, false);
   else
-    CWorkbook::WriteCategoryAxis(chart, x_axis, y_axis.id, x_upright);
-  CWorkbook::WriteValueAxis(chart, y_axis, x_axis.id, !x_upright);
+    WriteCategoryAxis(chart, x_axis, y_axis.id, x_upright);
+  WriteValueAxis(chart, y_axis, x_axis.id, !x_upright);
 }
 
 void WriteChartSpace(CDiagramSheet& chart)
@@ -123,7 +127,7 @@ void WriteChartSpace(CDiagramSheet& chart)
   ValElement(xml, "c:roundedCorners", 1);
   xml << XmlToken::StartTag("c:chart");
   if (!chart.title.empty())
-    CWorkbook::WriteChartTitle(chart, chart.title.c_str(), chart.title_size, false);
+    WriteChartTitle(chart, chart.title.c_str(), chart.title_size, false);
   xml << XmlToken::StartTag("c:plotArea") << XmlToken::StartTag("c:layout") << XmlToken::EndTag();
 
   // A secondary group is drawn only with series of its own: without them it
@@ -136,10 +140,10 @@ void WriteChartSpace(CDiagramSheet& chart)
   WriteAxes(chart, chart.kind, chart.x_axis, chart.y_axis);
   if (secondary)
     WriteAxes(chart, chart.kind2, chart.x_axis2, chart.y_axis2);
-  CWorkbook::WriteDataTable(chart);
+  WriteDataTable(chart);
   xml << XmlToken::EndTag("c:plotArea");
 
-  CWorkbook::WriteChartLegend(chart);
+  WriteChartLegend(chart);
   ValElement(xml, "c:plotVisOnly", 1);
   xml << XmlToken::EndTag("c:chart");
 }
@@ -197,7 +201,7 @@ void WriteDrawing(CXmlEmitter& xml, const std::wstring& name)
 
 } // namespace
 
-bool CWorkbook::WriteChartParts(CDiagramSheet& chart, std::string& error)
+bool WriteChartParts(CDiagramSheet& chart, std::string& error)
 {
   error = DrawingProblem(chart);
   if (!error.empty())
@@ -225,6 +229,22 @@ bool CWorkbook::WriteChartParts(CDiagramSheet& chart, std::string& error)
               link(rel::chart, plat::sprintf(L"../charts/chart%u.xml", n))) &&
          part(plat::sprintf(L"xl/drawings/drawing%u.xml", n),
               [&chart](CXmlEmitter& xml) { WriteDrawing(xml, chart.name); });
+}
+
+bool WriteCharts(const std::vector<std::unique_ptr<CDiagramSheet>>& charts, PartFolder& parts)
+{
+  for (const auto& chart : charts) {
+    const std::uint32_t n = chart->number;
+    for (const wchar_t* pattern :
+         {L"xl/charts/chart%u.xml", L"xl/chartsheets/sheet%u.xml",
+          L"xl/chartsheets/_rels/sheet%u.xml.rels", L"xl/drawings/drawing%u.xml",
+          L"xl/drawings/_rels/drawing%u.xml.rels"})
+      parts.List(plat::sprintf(pattern, n));
+    std::string error;
+    if (!WriteChartParts(*chart, error))
+      return parts.Fail(plat::sprintf("chart sheet '%s': %s", plat::to_utf8(chart->name), error));
+  }
+  return true;
 }
 
 } // namespace XlsxBook

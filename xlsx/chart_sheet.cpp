@@ -2,6 +2,7 @@
 // closed by the chart parts writer, or as it stands when the sheet goes first.
 #include "xlsx/chart_sheet.h"
 
+#include "xlsx/part_folder.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 

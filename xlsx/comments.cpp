@@ -3,9 +3,11 @@
 // claims blocks of 1,024 shape ids of its own (o:idmap) and numbers its shapes
 // inside them, so ids are unique in the workbook and each lies in its drawing's
 // blocks however many notes a sheet has.
-#include "xlsx/xlsx_book.h"
+#include "xlsx/part_writers.h"
 
-#include "xlsx/package_parts.h"
+#include "xlsx/package_names.h"
+#include "xlsx/part_folder.h"
+#include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"
 #include "xlsx/xml_text.h"
@@ -71,84 +73,14 @@ struct DefaultBox {
   }
 };
 
-} // namespace
+// The shape ids of the workbook's drawings: the blocks no drawing claimed yet,
+// and the last id given.
+struct ShapeIds {
+  std::uint64_t next_block = 1;
+  std::uint64_t last = 0;
+};
 
-bool CWorkbook::WriteComments()
-{
-  if (m_commentList.empty())
-    return true;
-  // A stable sort keeps each sheet's comments in the order they were added.
-  std::stable_sort(m_commentList.begin(), m_commentList.end(),
-                   [](const CommentData& a, const CommentData& b) { return a.sheet < b.sheet; });
-  std::vector<const CommentData*> group;
-  for (std::size_t i = 0; i < m_commentList.size(); ++i) {
-    group.push_back(&m_commentList[i]);
-    const bool last_of_sheet =
-        i + 1 == m_commentList.size() || m_commentList[i + 1].sheet != m_commentList[i].sheet;
-    if (!last_of_sheet)
-      continue;
-    if (!WriteSheetComments(group))
-      return false;
-    group.clear();
-  }
-  return true;
-}
-
-bool CWorkbook::WriteSheetComments(const std::vector<const CommentData*>& comments)
-{
-  const std::int32_t number = comments.front()->sheet;
-  const std::wstring author = XmlText(DocumentAuthor(), XmlTextUse::kContent);
-
-  const std::wstring comments_part = plat::sprintf(L"xl/comments%d.xml", number);
-  m_partList.push_back(comments_part);
-  const bool texts = WritePart(comments_part, [&](CXmlEmitter& xml) {
-    xml << XmlToken::Declaration() << XmlToken::StartTag("comments")
-        << XmlToken::Attribute("xmlns") << ns::spreadsheet_main;
-    xml << XmlToken::StartTag("authors");
-    TextElement(xml, "author", author);
-    xml << XmlToken::EndTag("authors") << XmlToken::StartTag("commentList");
-    for (const CommentData* comment : comments)
-      WriteComment(xml, *comment);
-  });
-  if (!texts)
-    return false;
-
-  // Shape ids follow the first block's start (the start itself is never an id),
-  // so n shapes reach into the block of start + n.
-  const std::uint64_t first_block = m_nextShapeBlock;
-  const std::uint64_t last_block =
-      (first_block * kShapesPerBlock + comments.size()) / kShapesPerBlock;
-  m_nextShapeBlock = last_block + 1;
-  m_shapeCounter = first_block * kShapesPerBlock;
-  std::wstring blocks;
-  for (std::uint64_t block = first_block; block <= last_block; ++block)
-    blocks += plat::sprintf(block == first_block ? L"%llu" : L",%llu",
-                            static_cast<unsigned long long>(block));
-
-  const std::wstring drawing_part = plat::sprintf(L"xl/drawings/vmlDrawing%d.vml", number);
-  m_partList.push_back(drawing_part);
-  return WritePart(drawing_part, [&](CXmlEmitter& xml) {
-    // VML is read without a declaration.
-    xml << XmlToken::StartTag("xml") << XmlToken::Attribute("xmlns:v") << ns::vml
-        << XmlToken::Attribute("xmlns:o") << ns::vml_office << XmlToken::Attribute("xmlns:x")
-        << ns::vml_excel;
-    xml << XmlToken::StartTag("o:shapelayout") << XmlToken::Attribute("v:ext") << "edit"
-        << XmlToken::StartTag("o:idmap") << XmlToken::Attribute("v:ext") << "edit"
-        << XmlToken::Attribute("data") << blocks << XmlToken::EndTag() << XmlToken::EndTag();
-    xml << XmlToken::StartTag("v:shapetype") << XmlToken::Attribute("id") << "_x0000_t202"
-        << XmlToken::Attribute("coordsize") << "21600,21600" << XmlToken::Attribute("o:spt")
-        << 202 << XmlToken::Attribute("path") << "m,l,21600r21600,l21600,xe";
-    xml << XmlToken::StartTag("v:stroke") << XmlToken::Attribute("joinstyle") << "miter"
-        << XmlToken::EndTag();
-    xml << XmlToken::StartTag("v:path") << XmlToken::Attribute("gradientshapeok") << "t"
-        << XmlToken::Attribute("o:connecttype") << "rect" << XmlToken::EndTag();
-    xml << XmlToken::EndTag("v:shapetype");
-    for (const CommentData* comment : comments)
-      WriteCommentShape(xml, *comment);
-  });
-}
-
-void CWorkbook::WriteComment(CXmlEmitter& xml, const CommentData& comment)
+void WriteComment(CXmlEmitter& xml, const CommentData& comment)
 {
   static constexpr std::array<const char*, 8> attribute_elements = {
       "b", "i", "u", "strike", "outline", "shadow", "condense", "extend"};
@@ -181,11 +113,11 @@ void CWorkbook::WriteComment(CXmlEmitter& xml, const CommentData& comment)
   xml << XmlToken::EndTag("comment");
 }
 
-void CWorkbook::WriteCommentShape(CXmlEmitter& xml, const CommentData& comment)
+void WriteCommentShape(CXmlEmitter& xml, const CommentData& comment, ShapeIds& shapes)
 {
-  ++m_shapeCounter;
+  ++shapes.last;
   const std::wstring id =
-      plat::sprintf(L"_x0000_s%llu", static_cast<unsigned long long>(m_shapeCounter));
+      plat::sprintf(L"_x0000_s%llu", static_cast<unsigned long long>(shapes.last));
   // Without a placement of its own a box would be a sliver at the sheet's
   // corner; the default box shows the note beside its cell.
   const bool placed =
@@ -230,6 +162,86 @@ void CWorkbook::WriteCommentShape(CXmlEmitter& xml, const CommentData& comment)
   TextElement(xml, "x:Row", static_cast<std::uint32_t>(comment.position & 0xFFFFFFFFu) - 1);
   TextElement(xml, "x:Column", static_cast<std::uint32_t>(comment.position >> 32));
   xml << XmlToken::EndTag("v:shape");
+}
+
+// The comments of one sheet: its comments part and the drawing of their
+// boxes, which claims the next blocks of shape ids that no drawing has.
+bool WriteSheetComments(const std::vector<const CommentData*>& comments, ShapeIds& shapes,
+                        PartFolder& parts)
+{
+  const std::int32_t number = comments.front()->sheet;
+  const std::wstring author = XmlText(DocumentAuthor(), XmlTextUse::kContent);
+
+  const std::wstring comments_part = plat::sprintf(L"xl/comments%d.xml", number);
+  const bool texts = parts.Write(comments_part, [&](CXmlEmitter& xml) {
+    xml << XmlToken::Declaration() << XmlToken::StartTag("comments")
+        << XmlToken::Attribute("xmlns") << ns::spreadsheet_main;
+    xml << XmlToken::StartTag("authors");
+    TextElement(xml, "author", author);
+    xml << XmlToken::EndTag("authors") << XmlToken::StartTag("commentList");
+    for (const CommentData* comment : comments)
+      WriteComment(xml, *comment);
+  });
+  if (!texts)
+    return false;
+
+  // Shape ids follow the first block's start (the start itself is never an id),
+  // so n shapes reach into the block of start + n.
+  const std::uint64_t first_block = shapes.next_block;
+  const std::uint64_t last_block =
+      (first_block * kShapesPerBlock + comments.size()) / kShapesPerBlock;
+  shapes.next_block = last_block + 1;
+  shapes.last = first_block * kShapesPerBlock;
+  std::wstring blocks;
+  for (std::uint64_t block = first_block; block <= last_block; ++block)
+    blocks += plat::sprintf(block == first_block ? L"%llu" : L",%llu",
+                            static_cast<unsigned long long>(block));
+
+  const std::wstring drawing_part = plat::sprintf(L"xl/drawings/vmlDrawing%d.vml", number);
+  return parts.Write(drawing_part, [&](CXmlEmitter& xml) {
+    // VML is read without a declaration.
+    xml << XmlToken::StartTag("xml") << XmlToken::Attribute("xmlns:v") << ns::vml
+        << XmlToken::Attribute("xmlns:o") << ns::vml_office << XmlToken::Attribute("xmlns:x")
+        << ns::vml_excel;
+    xml << XmlToken::StartTag("o:shapelayout") << XmlToken::Attribute("v:ext") << "edit"
+        << XmlToken::StartTag("o:idmap") << XmlToken::Attribute("v:ext") << "edit"
+        << XmlToken::Attribute("data") << blocks << XmlToken::EndTag() << XmlToken::EndTag();
+    xml << XmlToken::StartTag("v:shapetype") << XmlToken::Attribute("id") << "_x0000_t202"
+        << XmlToken::Attribute("coordsize") << "21600,21600" << XmlToken::Attribute("o:spt")
+        << 202 << XmlToken::Attribute("path") << "m,l,21600r21600,l21600,xe";
+    xml << XmlToken::StartTag("v:stroke") << XmlToken::Attribute("joinstyle") << "miter"
+        << XmlToken::EndTag();
+    xml << XmlToken::StartTag("v:path") << XmlToken::Attribute("gradientshapeok") << "t"
+        << XmlToken::Attribute("o:connecttype") << "rect" << XmlToken::EndTag();
+    xml << XmlToken::EndTag("v:shapetype");
+    for (const CommentData* comment : comments)
+      WriteCommentShape(xml, *comment, shapes);
+  });
+}
+
+} // namespace
+
+bool WriteComments(const std::vector<CommentData>& comments, PartFolder& parts)
+{
+  // A stable sort keeps each sheet's comments in the order they were added.
+  std::vector<const CommentData*> sorted;
+  sorted.reserve(comments.size());
+  for (const CommentData& comment : comments)
+    sorted.push_back(&comment);
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const CommentData* a, const CommentData* b) { return a->sheet < b->sheet; });
+  ShapeIds shapes;
+  std::vector<const CommentData*> group;
+  for (std::size_t i = 0; i < sorted.size(); ++i) {
+    group.push_back(sorted[i]);
+    const bool last_of_sheet = i + 1 == sorted.size() || sorted[i + 1]->sheet != sorted[i]->sheet;
+    if (!last_of_sheet)
+      continue;
+    if (!WriteSheetComments(group, shapes, parts))
+      return false;
+    group.clear();
+  }
+  return true;
 }
 
 } // namespace XlsxBook

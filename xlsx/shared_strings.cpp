@@ -1,11 +1,14 @@
 // The shared-string table: texts live back to back in large blocks, an open-
 // addressing table of entry numbers finds them by hash, and the entries keep the
 // index order. A lookup reuses one key buffer, so a known text costs no allocation.
+// The table becomes xl/sharedStrings.xml only when it holds a text.
 #include "xlsx/shared_strings.h"
 
 #include "TK/tk_exception.h"
 #include "platform/text_codec.h"
-#include "xlsx/package_parts.h"
+#include "xlsx/package_names.h"
+#include "xlsx/part_folder.h"
+#include "xlsx/part_writers.h"
 #include "xlsx/xml_emitter.h"
 #include "xlsx/xml_text.h"
 
@@ -118,18 +121,12 @@ void CSharedStrings::WritePart(CXmlEmitter& xml) const
   xml << XmlToken::EndTag("sst");
 }
 
-bool CSharedStrings::WritePart(const std::string& path, std::string& error_text) const
+bool WriteSharedStrings(const CSharedStrings& strings, PartFolder& parts)
 {
-  CFileWriter out;
-  if (out.Open(path)) {
-    CXmlEmitter xml(out);
-    WritePart(xml);
-  }
-  if (!out.Close()) {
-    error_text = out.ErrorText();
-    return false;
-  }
-  return true;
+  if (strings.Empty())
+    return true;
+  return parts.Write(L"xl/sharedStrings.xml",
+                     [&strings](CXmlEmitter& xml) { strings.WritePart(xml); });
 }
 
 } // namespace XlsxBook

@@ -15,7 +15,6 @@
 
 namespace XlsxBook {
 
-class CFileWriter;
 class CXmlEmitter;
 
 class CSharedStrings {
@@ -38,11 +37,9 @@ public:
   // Writes the whole part through the emitter, which must be fresh: the
   // declaration, <sst> with count and uniqueCount, one <si><t> per text in index
   // order (escaped here; xml:space="preserve" on texts that begin or end with
-  // white space). The caller owns the file and closes it.
+  // white space). The caller owns the file and closes it; WriteSharedStrings
+  // (xlsx/part_writers.h) writes it as the package's part.
   void WritePart(CXmlEmitter& xml) const;
-  // Creates the file at the path (UTF-8) and writes the part. False when the
-  // file cannot be written completely, with the reason in error_text.
-  bool WritePart(const std::string& path, std::string& error_text) const;
 
 private:
   struct Entry {

@@ -1,10 +1,10 @@
 // The fixed theme part. The document is the standard Office theme; its format
 // scheme keeps the schema's nesting (three effect styles with one shadow each,
 // three background fills, exactly four lists), which Excel checks on opening.
-#include "xlsx/theme.h"
+#include "xlsx/part_writers.h"
 
-#include "xlsx/package_parts.h"
-#include "xlsx/xlsx_book.h"
+#include "xlsx/package_names.h"
+#include "xlsx/part_folder.h"
 #include "xlsx/xml_emitter.h"
 
 #include <array>
@@ -135,8 +135,8 @@ void WriteFixed(CXmlEmitter& xml, const char* markup)
   xml.Out().Write(markup);
 }
 
-} // namespace
-
+// The whole theme document, declaration included. It never depends on the
+// data, so two packages always carry byte-identical themes.
 void WriteThemeDocument(CXmlEmitter& xml)
 {
   xml << XmlToken::Declaration() << XmlToken::StartTag("a:theme")
@@ -159,9 +159,11 @@ void WriteThemeDocument(CXmlEmitter& xml)
   xml << XmlToken::EndTag("a:theme");
 }
 
-bool CWorkbook::WriteTheme()
+} // namespace
+
+bool WriteTheme(PartFolder& parts)
 {
-  return WritePart(m_partList[part_theme], [](CXmlEmitter& xml) { WriteThemeDocument(xml); });
+  return parts.Write(L"xl/theme/theme1.xml", WriteThemeDocument);
 }
 
 } // namespace XlsxBook

@@ -1,54 +1,26 @@
-// xl/workbook.xml and its relationship part. Both take their relationship ids
-// from one WorkbookRelIds, so a sheet's r:id always names its own part.
-#include "xlsx/workbook_part.h"
+// xl/workbook.xml: the workbook's sheets and chart sheets in order, each named
+// by the relationship id WorkbookRelIds gives its part, so a sheet's r:id always
+// names its own part in xl/_rels/workbook.xml.rels.
+#include "xlsx/part_writers.h"
 
-#include "xlsx/package_parts.h"
+#include "xlsx/package_names.h"
+#include "xlsx/part_folder.h"
 #include "xlsx/relationships.h"
-#include "xlsx/shared_strings.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"
 #include "xlsx/xml_text.h"
 
-#include "platform/format.h"
-
 namespace XlsxBook {
 
-WorkbookRelIds::WorkbookRelIds(std::uint32_t sheet_count, bool has_calc_chain,
-                               std::uint32_t chart_count, bool has_shared_strings)
+bool WriteWorkbookPart(const CWorkbook& book, PartFolder& parts)
 {
-  std::uint32_t next = Sheet(sheet_count);
-  if (has_calc_chain)
-    calc_chain = next++;
-  first_chart = next;
-  next += chart_count;
-  if (has_shared_strings)
-    shared_strings = next++;
-}
-
-bool CWorkbook::WriteWorkbookParts()
-{
-  const auto sheet_count = static_cast<std::uint32_t>(m_sheets.size());
+  const auto& sheets = book.GetSheets();
+  const auto& charts = book.GetCharts();
+  const auto sheet_count = static_cast<std::uint32_t>(sheets.size());
   const auto chart_count = static_cast<std::uint32_t>(charts.size());
-  const WorkbookRelIds ids(sheet_count, HasFormulas(), chart_count, !m_sharedStrings->Empty());
-
-  std::vector<PartRelationship> links{{WorkbookRelIds::styles, rel::styles, L"styles.xml"},
-                                      {WorkbookRelIds::theme, rel::theme, L"theme/theme1.xml"}};
-  for (std::uint32_t i = 0; i < sheet_count; ++i)
-    links.push_back({WorkbookRelIds::Sheet(i), rel::worksheet,
-                     plat::sprintf(L"worksheets/sheet%u.xml", m_sheets[i]->m_sheetNumber)});
-  if (ids.calc_chain != 0)
-    links.push_back({ids.calc_chain, rel::calc_chain, L"calcChain.xml"});
-  for (std::uint32_t i = 0; i < chart_count; ++i)
-    links.push_back({ids.Chart(i), rel::chartsheet,
-                     plat::sprintf(L"chartsheets/sheet%u.xml", charts[i]->number)});
-  if (ids.shared_strings != 0)
-    links.push_back({ids.shared_strings, rel::shared_strings, L"sharedStrings.xml"});
-  if (!WritePart(m_partList[part_workbook_rels],
-                 [&links](CXmlEmitter& xml) { WriteRelationships(xml, links); }))
-    return false;
-
-  return WritePart(m_partList[part_workbook], [&](CXmlEmitter& xml) {
+  const WorkbookRelIds ids(book);
+  return parts.Write(L"xl/workbook.xml", [&](CXmlEmitter& xml) {
     xml << XmlToken::Declaration() << XmlToken::StartTag("workbook")
         << XmlToken::Attribute("xmlns") << ns::spreadsheet_main
         << XmlToken::Attribute("xmlns:r") << ns::office_relationships;
@@ -72,7 +44,7 @@ bool CWorkbook::WriteWorkbookParts()
       // name the sheets, so a literal one is escaped here.
       xml << XmlToken::StartTag("sheets");
       for (std::uint32_t i = 0; i < sheet_count; ++i)
-        sheet(XmlText(m_sheets[i]->GetTitle(), XmlTextUse::kSheetName), i + 1,
+        sheet(XmlText(sheets[i]->GetTitle(), XmlTextUse::kSheetName), i + 1,
               WorkbookRelIds::Sheet(i));
       for (std::uint32_t i = 0; i < chart_count; ++i)
         sheet(XmlText(charts[i]->name, XmlTextUse::kSheetName), sheet_count + i + 1,

@@ -3,10 +3,9 @@
 // happens, the folder is gone when Save returns or the workbook is destroyed.
 #include "xlsx/xlsx_book.h"
 
+#include "xlsx/part_writers.h"
 #include "xlsx/shared_strings.h"
-#include "xlsx/xlsx_file_writer.h"
 #include "xlsx/xlsx_she.h"
-#include "xlsx/xml_emitter.h"
 #include "xlsx/xml_text.h"
 #include "xlsx/zip_packer.h"
 
@@ -30,8 +29,6 @@ namespace {
 
 // The moment the program started, for the folder name's millisecond stamp.
 const auto process_start = std::chrono::steady_clock::now();
-
-constexpr std::size_t part_buffer_size = 64 * 1024;
 
 // Undoes the temporary folder unless the work succeeded.
 class remove_unless_done {
@@ -72,41 +69,6 @@ std::wstring ReadableTitle(const std::wstring& wanted)
 
 } // namespace
 
-bool WritePartFile(const std::wstring& path, const std::function<void(CXmlEmitter&)>& write,
-                   std::string& error)
-{
-  make_part_folders(path);
-  const std::string narrow = plat::to_utf8(path);
-  if (narrow.size() >= plat::max_path_bytes) {
-    error = plat::sprintf("the temporary path '%s' is too long", narrow);
-    return false;
-  }
-  CFileWriter out(part_buffer_size);
-  if (!out.Open(narrow)) {
-    error = out.ErrorText();
-    return false;
-  }
-  {
-    CXmlEmitter xml(out);
-    write(xml);
-  }  // the emitter closes every open element here
-  if (!out.Close()) {
-    error = out.ErrorText();
-    return false;
-  }
-  return true;
-}
-
-bool make_part_folders(const std::wstring& path)
-{
-  const std::size_t last = path.find_last_of(L"/\\");
-  if (last == std::wstring::npos)
-    return true;
-  std::string folder = plat::to_utf8(path.substr(0, last));
-  std::replace(folder.begin(), folder.end(), '\\', '/');
-  return folder.empty() || plat::make_folders(folder, 0700);
-}
-
 CWorkbook::CWorkbook()
     : m_partList{L"[Content_Types].xml", L"_rels/.rels",        L"docProps/core.xml",
                  L"docProps/app.xml",    L"xl/workbook.xml",    L"xl/styles.xml",
@@ -125,14 +87,15 @@ CWorkbook::~CWorkbook()
   RemoveTempFolder();
 }
 
-void CWorkbook::EnsureTempFolder()
+bool CWorkbook::CreateTempFolder(std::string& error)
 {
   if (!m_tempFolder.empty())
-    return;
+    return true;
   std::string root;
-  if (!plat::absolute_path(plat::temp_folder(), root))
-    throw tk_exception(plat::sprintf("Cannot create a temporary folder in '%s'", plat::temp_folder()),
-                       tk_level_error);
+  if (!plat::absolute_path(plat::temp_folder(), root)) {
+    error = plat::sprintf("Cannot create a temporary folder in '%s'", plat::temp_folder());
+    return false;
+  }
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - process_start);
   // A private folder: no other user can read the exported data or plant
@@ -140,20 +103,28 @@ void CWorkbook::EnsureTempFolder()
   plat::private_temp_folder folder;
   if (!folder.create(root, plat::sprintf("xlsx_%lu_%lld_", static_cast<unsigned long>(::gettid()),
                                          static_cast<long long>(elapsed.count())))) {
-    const int error = errno;
-    throw tk_exception(plat::sprintf("Cannot create a temporary folder in '%s': %s", root,
-                                     plat::error_text(error)),
-                       tk_level_error);
+    const int cause = errno;
+    error = plat::sprintf("Cannot create a temporary folder in '%s': %s", root,
+                          plat::error_text(cause));
+    return false;
   }
   std::wstring wide;
-  if (!plat::utf8_to_wide(folder.path(), wide))
-    throw tk_exception(plat::sprintf("Cannot create a temporary folder in '%s': "
-                                     "the path is not UTF-8 text",
-                                     root),
-                       tk_level_error);  // the folder goes with `folder`
+  if (!plat::utf8_to_wide(folder.path(), wide)) {
+    error = plat::sprintf("Cannot create a temporary folder in '%s': the path is not UTF-8 text",
+                          root);
+    return false;  // the folder goes with `folder`
+  }
   m_folder = std::move(folder);
   m_tempFolder = std::move(wide);
   tk_log_message(2, L"Temporary folder: %s", m_tempFolder);
+  return true;
+}
+
+void CWorkbook::EnsureTempFolder()
+{
+  std::string error;
+  if (!CreateTempFolder(error))
+    throw tk_exception(error, tk_level_error);
 }
 
 void CWorkbook::RemoveTempFolder()
@@ -238,22 +209,26 @@ bool CWorkbook::Fail(std::string reason)
   return false;
 }
 
-bool CWorkbook::WritePart(const std::wstring& part_name,
-                          const std::function<void(CXmlEmitter&)>& write)
+bool CWorkbook::SaveSheets(PartFolder& parts)
 {
-  std::string error;
-  if (!WritePartFile(m_tempFolder + L"/" + part_name, write, error))
-    return Fail(std::move(error));
+  tk_log_message(1, "Step #1");
+  for (std::size_t i = 0; i < m_sheets.size(); ++i) {
+    CWorksheet& sheet = *m_sheets[i];
+    parts.List(plat::sprintf(L"xl/worksheets/sheet%u.xml", sheet.m_sheetNumber));
+    if (sheet.m_hasComments)
+      parts.List(plat::sprintf(L"xl/worksheets/_rels/sheet%u.xml.rels", sheet.m_sheetNumber));
+    if (!sheet.Save()) {
+      tk_log_message(1, "Failed to save worksheet #%d", static_cast<int>(i));
+      return parts.Fail(sheet.GetLastError());
+    }
+  }
   return true;
 }
 
-bool CWorkbook::WriteSharedStrings()
+bool CWorkbook::SaveChartSheets(PartFolder& parts)
 {
-  if (m_sharedStrings->Empty())
-    return true;
-  const std::wstring part = L"xl/sharedStrings.xml";
-  m_partList.push_back(part);
-  return WritePart(part, [this](CXmlEmitter& xml) { m_sharedStrings->WritePart(xml); });
+  tk_log_message(1, "Step #2");
+  return WriteCharts(charts, parts);
 }
 
 bool CWorkbook::Save(const std::wstring& destination)
@@ -267,42 +242,28 @@ bool CWorkbook::Save(const std::wstring& destination)
     return Fail("the destination path cannot be made absolute");
   if (m_tempFolder.empty() && !m_sheets.empty())
     return Fail("the workbook was saved already");
-  try {
-    EnsureTempFolder();
-  } catch (const tk_exception& e) {
-    return Fail(e.get_message());
-  }
+  std::string error;
+  if (!CreateTempFolder(error))
+    return Fail(error);
 
-  // The package description and the workbook-wide parts.
-  if (!WriteCoreParts() || !WriteAppPart() || !WriteContentTypes() || !WriteCalcChain() ||
-      !WriteTheme() || !WriteComments() || !WriteSharedStrings() || !WriteStyles() ||
-      !WriteWorkbookParts())
-    return false;
-
-  tk_log_message(1, "Step #1");
-  for (std::size_t i = 0; i < m_sheets.size(); ++i) {
-    CWorksheet& sheet = *m_sheets[i];
-    m_partList.push_back(plat::sprintf(L"xl/worksheets/sheet%u.xml", sheet.m_sheetNumber));
-    if (sheet.m_hasComments)
-      m_partList.push_back(plat::sprintf(L"xl/worksheets/_rels/sheet%u.xml.rels", sheet.m_sheetNumber));
-    if (!sheet.Save()) {
-      tk_log_message(1, "Failed to save worksheet #%d", static_cast<int>(i));
-      return Fail(sheet.GetLastError());
-    }
-  }
-
-  tk_log_message(1, "Step #2");
-  for (const auto& chart : charts) {
-    const std::uint32_t n = chart->number;
-    for (const wchar_t* pattern :
-         {L"xl/charts/chart%u.xml", L"xl/chartsheets/sheet%u.xml",
-          L"xl/chartsheets/_rels/sheet%u.xml.rels", L"xl/drawings/drawing%u.xml",
-          L"xl/drawings/_rels/drawing%u.xml.rels"})
-      m_partList.push_back(plat::sprintf(pattern, n));
-    std::string error;
-    if (!WriteChartParts(*chart, error))
-      return Fail(plat::sprintf("chart sheet '%s': %s", plat::to_utf8(chart->name), error));
-  }
+  // Every part, in the order the files are made: the package description and
+  // the workbook-wide parts, then the sheets and the chart sheets.
+  PartFolder parts = Parts();
+  const bool written = WriteCorePart(parts) &&
+                       WritePackageRelationships(parts) &&
+                       WriteAppPart(*this, parts) &&
+                       WriteContentTypes(*this, parts) &&
+                       WriteCalcChain(*this, parts) &&
+                       WriteTheme(parts) &&
+                       WriteComments(m_commentList, parts) &&
+                       WriteSharedStrings(*m_sharedStrings, parts) &&
+                       WriteStyles(m_styles, parts) &&
+                       WriteWorkbookRelationships(*this, parts) &&
+                       WriteWorkbookPart(*this, parts) &&
+                       SaveSheets(parts) &&
+                       SaveChartSheets(parts);
+  if (!written)
+    return Fail(parts.Error());
 
   tk_log_message(1, "Step #3");
   const PackResult packed = PackFolder(plat::to_utf8(m_tempFolder), target);

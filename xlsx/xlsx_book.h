@@ -5,12 +5,12 @@
 #pragma once
 
 #include "xlsx/chart_sheet.h"
+#include "xlsx/part_folder.h"
 #include "xlsx/styles.h"
 
 #include "platform/files.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -22,7 +22,6 @@ namespace XlsxBook {
 class CWorksheet;      // xlsx/xlsx_she.h
 struct ColumnWidth;    // xlsx/xlsx_she.h
 class CSharedStrings;  // xlsx/shared_strings.h
-class CXmlEmitter;     // xlsx/xml_emitter.h
 
 // One run of formatted comment text.
 struct CommentRunData {
@@ -47,17 +46,6 @@ struct CommentData {
     return (std::uint64_t{column} << 32) | row;
   }
 };
-
-// Writes one part file: its folders, a UTF-8 file writer, an emitter on it that
-// `write` fills. False, with the reason in `error`, when the path is too long or
-// the file could not be written completely.
-bool WritePartFile(const std::wstring& path, const std::function<void(CXmlEmitter&)>& write,
-                   std::string& error);
-
-// Creates the missing folders of a part path (everything before its last '/' or
-// '\', either read as '/'); the last component is never created. A folder that
-// exists already is no error; false (errno set) when one cannot be made.
-bool make_part_folders(const std::wstring& path);
 
 class CWorkbook {
 public:
@@ -97,10 +85,11 @@ public:
   // escapes the _xHHHH_ that its readers decode, too).
   static std::wstring GetSafeTitle(const CDiagramSheet& chart);
 
-  // Writes the remaining parts, closes the sheets and packs the folder into the
-  // destination (replaced only when packing succeeded). False when anything
-  // failed; GetSaveError() then says what. The temporary folder is gone
-  // afterwards either way, and a failed save leaves no destination behind.
+  // Writes the remaining parts (xlsx/part_writers.h), closes the sheets and
+  // packs the folder into the destination (replaced only when packing
+  // succeeded). False when anything failed; GetSaveError() then says what. The
+  // temporary folder is gone afterwards either way, and a failed save leaves no
+  // destination behind.
   bool Save(const std::wstring& destination);
   // Why the last Save failed, as a sentence for the user; empty after success.
   const std::string& GetSaveError() const { return m_saveError; }
@@ -113,85 +102,26 @@ public:
   const std::wstring& GetTempFolder() const { return m_tempFolder; }
   // Part names relative to the temporary folder, written or to be written.
   const std::vector<std::wstring>& GetPartList() const { return m_partList; }
+  // The temporary folder as the part writers write into it, listing each part
+  // in the part list. Its root is empty while the folder does not exist.
+  PartFolder Parts() { return PartFolder(m_tempFolder, m_partList); }
   const std::vector<std::unique_ptr<CWorksheet>>& GetSheets() const { return m_sheets; }
   CSharedStrings& GetSharedStrings() { return *m_sharedStrings; }
   const CSharedStrings& GetSharedStrings() const { return *m_sharedStrings; }
   StyleRegistry& GetStyles() { return m_styles; }
   const StyleRegistry& GetStyles() const { return m_styles; }
 
-  // Part writers, each writing its parts into the temporary folder; false when
-  // a part's file could not be written completely (GetSaveError() says why).
-  bool WriteCoreParts();      // docProps/core.xml, then _rels/.rels
-  bool WriteAppPart();        // docProps/app.xml
-  bool WriteContentTypes();   // [Content_Types].xml
-  bool WriteCalcChain();      // xl/calcChain.xml, when a sheet has formulas
-  // Whether a sheet lists formula cells, which the calculation chain then holds.
-  bool HasFormulas() const;
-  bool WriteTheme();          // xl/theme/theme1.xml
-  bool WriteComments();       // xl/comments<n>.xml and xl/drawings/vmlDrawing<n>.vml
-  bool WriteSharedStrings();  // xl/sharedStrings.xml when any text was stored
-  bool WriteStyles();         // xl/styles.xml
-  bool WriteWorkbookParts();  // xl/_rels/workbook.xml.rels, then xl/workbook.xml
-
-  // The comments of one sheet: its comments part and the drawing of their
-  // boxes, which claims the next blocks of shape ids that no drawing has.
-  bool WriteSheetComments(const std::vector<const CommentData*>& comments);
-  static void WriteComment(CXmlEmitter& xml, const CommentData& comment);
-  void WriteCommentShape(CXmlEmitter& xml, const CommentData& comment);
-
-  // The five parts of one chart sheet: it finishes the chart part, then writes
-  // the chartsheet and drawing parts and their relationships. False when the
-  // model cannot be drawn (no main series, a group kind outside the list, a
-  // series without its sheet or reaching past the grid, an axis bound that is
-  // no number) or a part could not be written; `error` then says why. A model
-  // that cannot be drawn is refused before anything is written.
-  static bool WriteChartParts(CDiagramSheet& chart, std::string& error);
-  // The plot groups, into the chart part at its current position.
-  static void WriteBarChart(CDiagramSheet& chart, DiagramAxis& x_axis, std::uint32_t y_axis_id,
-                            const std::vector<DiagramSeries>& series, std::uint32_t first_index,
-                            BarOrientation orientation, BarStacking stacking);
-  static void WriteLineChart(CDiagramSheet& chart, DiagramAxis& x_axis, std::uint32_t y_axis_id,
-                             const std::vector<DiagramSeries>& series, std::uint32_t first_index);
-  static void WriteScatterChart(CDiagramSheet& chart, std::uint32_t x_axis_id,
-                                std::uint32_t y_axis_id, const std::vector<DiagramSeries>& series,
-                                std::uint32_t first_index, ScatterLook look);
-  // Titles, axes, legend and data table of the chart part. A vertical title is
-  // turned to run upwards; an axis's title is vertical when the axis stands
-  // upright (the Y axis, or the X axis of horizontal bars).
-  static void WriteChartTitle(CDiagramSheet& chart, const wchar_t* text, std::uint32_t size,
-                              bool vertical);
-  static void WriteCategoryAxis(CDiagramSheet& chart, const DiagramAxis& axis,
-                                std::uint32_t crossing_axis_id, bool vertical);
-  static void WriteValueAxis(CDiagramSheet& chart, const DiagramAxis& axis,
-                             std::uint32_t crossing_axis_id, bool vertical);
-  static void WriteChartLegend(CDiagramSheet& chart);
-  static void WriteDataTable(CDiagramSheet& chart);
-
-  // Blocks of the styles part, written from the style registry.
-  void WriteNumFormats(CXmlEmitter& xml) const;
-  void WriteFonts(CXmlEmitter& xml) const;
-  void WriteFills(CXmlEmitter& xml) const;
-  void WriteBorders(CXmlEmitter& xml) const;
-  static void WriteBorderLine(CXmlEmitter& xml, const char* side, const BorderLineData& line);
-
-  // The fixed part names, in this order.
-  static constexpr std::size_t part_content_types = 0;
-  static constexpr std::size_t part_package_rels = 1;
-  static constexpr std::size_t part_core = 2;
-  static constexpr std::size_t part_app = 3;
-  static constexpr std::size_t part_workbook = 4;
-  static constexpr std::size_t part_styles = 5;
-  static constexpr std::size_t part_workbook_rels = 6;
-  static constexpr std::size_t part_theme = 7;
-
 private:
-  // Creates the private temporary folder when it does not exist yet; raises
+  // Creates the private temporary folder when it does not exist yet; false,
+  // with the reason in `error`, when it cannot.
+  bool CreateTempFolder(std::string& error);
+  // Creates the temporary folder for a new sheet or chart sheet; raises
   // tk_exception level 1 when it cannot.
   void EnsureTempFolder();
-  // Writes one part file through the part-file convention: folders, a UTF-8
-  // file writer, an emitter on it; `write` fills the emitter. False (with the
-  // reason kept in m_saveError) when the file could not be written completely.
-  bool WritePart(const std::wstring& part_name, const std::function<void(CXmlEmitter&)>& write);
+  // The last steps of Save before packing: every sheet writes its tail (step
+  // #1), every chart sheet its parts (step #2), each listed in the part list.
+  bool SaveSheets(PartFolder& parts);
+  bool SaveChartSheets(PartFolder& parts);
   bool Fail(std::string reason);
   // A sheet title that is not empty and that no earlier sheet or chart sheet has.
   std::wstring UniqueTitle(const std::wstring& wanted, std::uint32_t number) const;
@@ -204,8 +134,6 @@ private:
   std::unique_ptr<CSharedStrings> m_sharedStrings;
   std::vector<CommentData> m_commentList;
   std::set<std::pair<std::int32_t, std::uint64_t>> m_commentedCells;  // (sheet, position)
-  std::uint64_t m_shapeCounter = 0;    // the last shape id given
-  std::uint64_t m_nextShapeBlock = 1;  // the first block of shape ids no drawing claimed
   StyleRegistry m_styles;
   std::string m_saveError;
 };

@@ -106,7 +106,6 @@ public:
   CFileWriter& Out() { return out_; }
   std::uint32_t GetState() const { return state_; }
   std::size_t Depth() const { return depth_; }
-  bool DeclarationWritten() const { return declaration_written_; }
 
 private:
   void PushCollectedName();

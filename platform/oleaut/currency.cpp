@@ -64,14 +64,6 @@ HRESULT VarR8FromCy(CY value, double* out)
   return S_OK;
 }
 
-HRESULT VarR4FromCy(CY value, float* out)
-{
-  if (out == nullptr)
-    return E_INVALIDARG;
-  *out = oa::to_float(exact_of(value));
-  return S_OK;
-}
-
 HRESULT VarI4FromCy(CY value, LONG* out)
 {
   if (out == nullptr)
@@ -79,36 +71,11 @@ HRESULT VarI4FromCy(CY value, LONG* out)
   return oa::to_integer(exact_of(value), *out);
 }
 
-HRESULT VarI8FromCy(CY value, LONGLONG* out)
-{
-  if (out == nullptr)
-    return E_INVALIDARG;
-  return oa::to_integer(exact_of(value), *out);
-}
-
-HRESULT VarCyFromI4(LONG value, CY* out) { return currency_of(oa::exact_from_integer(value), out); }
 HRESULT VarCyFromI8(LONGLONG value, CY* out) { return currency_of(oa::exact_from_integer(value), out); }
-HRESULT VarCyFromUI8(ULONGLONG value, CY* out) { return currency_of(oa::exact_from_integer(value), out); }
 
 HRESULT VarCyFromR8(double value, CY* out)
 {
   if (out == nullptr)
     return E_INVALIDARG;
   return oa::to_integer(value * 10000.0, out->int64);
-}
-
-HRESULT VarDecFromCy(CY value, DECIMAL* out)
-{
-  if (out == nullptr)
-    return E_INVALIDARG;
-  *out = oa::make_decimal(exact_of(value));
-  return S_OK;
-}
-
-HRESULT VarCyFromDec(const DECIMAL* value, CY* out)
-{
-  oa::exact_number exact;
-  if (value == nullptr || !oa::from_decimal(*value, exact))
-    return E_INVALIDARG;
-  return currency_of(exact, out);
 }

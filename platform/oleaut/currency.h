@@ -20,14 +20,7 @@ HRESULT VarCyFromStr(const OLECHAR* text, LCID locale, ULONG flags, CY* out);
 HRESULT VarBstrFromCy(CY value, LCID locale, ULONG flags, BSTR* out);
 
 HRESULT VarR8FromCy(CY value, double* out);
-HRESULT VarR4FromCy(CY value, float* out);
 HRESULT VarI4FromCy(CY value, LONG* out);
-HRESULT VarI8FromCy(CY value, LONGLONG* out);
 
-HRESULT VarCyFromI4(LONG value, CY* out);
 HRESULT VarCyFromI8(LONGLONG value, CY* out);
-HRESULT VarCyFromUI8(ULONGLONG value, CY* out);
 HRESULT VarCyFromR8(double value, CY* out);
-
-HRESULT VarDecFromCy(CY value, DECIMAL* out);
-HRESULT VarCyFromDec(const DECIMAL* value, CY* out);

@@ -75,24 +75,8 @@ HRESULT VarR8FromDec(const DECIMAL* value, double* out)
   return S_OK;
 }
 
-HRESULT VarR4FromDec(const DECIMAL* value, float* out)
-{
-  oa::exact_number exact;
-  if (value == nullptr || out == nullptr || !oa::from_decimal(*value, exact))
-    return E_INVALIDARG;
-  *out = oa::to_float(exact);
-  return S_OK;
-}
-
-HRESULT VarDecFromI1(signed char value, DECIMAL* out) { return decimal_from_integer(value, out); }
-HRESULT VarDecFromI2(std::int16_t value, DECIMAL* out) { return decimal_from_integer(value, out); }
-HRESULT VarDecFromI4(LONG value, DECIMAL* out) { return decimal_from_integer(value, out); }
 HRESULT VarDecFromI8(LONGLONG value, DECIMAL* out) { return decimal_from_integer(value, out); }
-HRESULT VarDecFromUI1(BYTE value, DECIMAL* out) { return decimal_from_integer(value, out); }
-HRESULT VarDecFromUI2(WORD value, DECIMAL* out) { return decimal_from_integer(value, out); }
-HRESULT VarDecFromUI4(ULONG value, DECIMAL* out) { return decimal_from_integer(value, out); }
 HRESULT VarDecFromUI8(ULONGLONG value, DECIMAL* out) { return decimal_from_integer(value, out); }
-HRESULT VarDecFromBool(VARIANT_BOOL value, DECIMAL* out) { return decimal_from_integer(value, out); }
 
 HRESULT VarDecFromR8(double value, DECIMAL* out) { return decimal_from_real(value, 15, out); }
 HRESULT VarDecFromR4(float value, DECIMAL* out) { return decimal_from_real(static_cast<double>(value), 7, out); }

@@ -32,22 +32,13 @@ HRESULT VarDecFromStr(const OLECHAR* text, LCID locale, ULONG flags, DECIMAL* ou
 // "-123.45": no grouping, trailing fractional zeros dropped.
 HRESULT VarBstrFromDec(const DECIMAL* value, LCID locale, ULONG flags, BSTR* out);
 
-// The nearest double (float). E_INVALIDARG for a DECIMAL whose scale or sign
-// byte is out of range, here and below.
+// The nearest double. E_INVALIDARG for a DECIMAL whose scale or sign byte is
+// out of range, here and below.
 HRESULT VarR8FromDec(const DECIMAL* value, double* out);
-HRESULT VarR4FromDec(const DECIMAL* value, float* out);
 
 // Exact, scale 0.
-HRESULT VarDecFromI1(signed char value, DECIMAL* out);
-HRESULT VarDecFromI2(std::int16_t value, DECIMAL* out);
-HRESULT VarDecFromI4(LONG value, DECIMAL* out);
 HRESULT VarDecFromI8(LONGLONG value, DECIMAL* out);
-HRESULT VarDecFromUI1(BYTE value, DECIMAL* out);
-HRESULT VarDecFromUI2(WORD value, DECIMAL* out);
-HRESULT VarDecFromUI4(ULONG value, DECIMAL* out);
 HRESULT VarDecFromUI8(ULONGLONG value, DECIMAL* out);
-// VARIANT_TRUE gives -1.
-HRESULT VarDecFromBool(VARIANT_BOOL value, DECIMAL* out);
 // The double's 15 (the float's 7) significant digits, so 0.1 gives 0.1;
 // NaN, infinities and values beyond the DECIMAL range give DISP_E_OVERFLOW.
 HRESULT VarDecFromR8(double value, DECIMAL* out);

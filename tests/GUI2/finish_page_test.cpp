@@ -25,7 +25,7 @@ struct at_finish_page : wizard_run {
 
   explicit at_finish_page(std::vector<std::string> errors, const std::string& destination, bool open_on_exit)
   {
-    converter.destination = widen(destination);
+    converter.destination = wide(destination);
     converter.open_on_exit = open_on_exit;
     finish.set_url_opener([this](const QUrl& url) {
       opened.push_back(url);
@@ -149,7 +149,7 @@ TEST(FinishPage, SaveSettingsWritesAProfileThatLoadsBack)
   answer = QString::fromStdString(dir.file("saved"));
   QTest::mouseClick(&store, Qt::LeftButton);
   qorvant_converter loaded(qvt_program::console);
-  ASSERT_TRUE(loaded.load_profile(widen(dir.file("saved.qvt"))));
+  ASSERT_TRUE(loaded.load_profile(wide(dir.file("saved.qvt"))));
   EXPECT_EQ(loaded.source, L"shop");
   EXPECT_EQ(loaded.host, "db.example.com");
   EXPECT_EQ(loaded.format_version, xls_format_excel_2000);
@@ -170,7 +170,7 @@ TEST(ProfileDialogs, LoadAndSaveStartInTheFolderLastUsedElseTheCurrentOne)
   const std::string profile = loaded_from.file("shop.qvt");
   {
     qorvant_converter saved(qvt_program::console);
-    ASSERT_TRUE(saved.store_profile(widen(profile)));
+    ASSERT_TRUE(saved.store_profile(wide(profile)));
   }
   forget_profile_folder();
   at_finish_page page({}, saved_to.file("shop.xlsx"), false);

@@ -21,7 +21,7 @@ namespace {
 void store_last_settings(const std::string& destination)
 {
   qorvant_converter last(qvt_program::gui);
-  last.destination = widen(destination);
+  last.destination = wide(destination);
   last.open_on_exit = false;
 }
 
@@ -51,11 +51,11 @@ TEST(QuickLaunch, AProfileOnTheCommandLineConvertsItsTablesAtOnce)
     const test_server_info& server = test_server();
     qorvant_converter settings(qvt_program::console);
     settings.store_mysql_settings(server.host, server.user, server.password, std::to_string(server.port));
-    settings.source = widen(db.name());
-    settings.destination = widen(book);
+    settings.source = wide(db.name());
+    settings.destination = wide(book);
     settings.format_version = xls_format_excel_2010;
     settings.selected_queries = {{L"t1", L""}, {L"t2", L""}};
-    ASSERT_TRUE(settings.store_profile(widen(profile)));
+    ASSERT_TRUE(settings.store_profile(wide(profile)));
   }
   // A path with a blank arrives as two arguments.
   const plat::child_result result = run_qorvant({dir.file("my"), "shop.qvt"}, dir.path().string());
@@ -81,21 +81,21 @@ TEST(QuickLaunch, AProfileThatCannotBeUsedConvertsAndDeletesNothing)
   {
     qorvant_converter settings(qvt_program::console);
     settings.store_mysql_settings(server.host, server.user, "not the password", std::to_string(server.port));
-    settings.source = widen(db.name());
-    settings.destination = widen(book);
+    settings.source = wide(db.name());
+    settings.destination = wide(book);
     settings.format_version = xls_format_excel_2010;
     settings.selected_queries = {{L"t", L""}};
-    ASSERT_TRUE(settings.store_profile(widen(refused)));
+    ASSERT_TRUE(settings.store_profile(wide(refused)));
   }
   const std::string folder_destination = dir.file("folder.qvt");
   {
     qorvant_converter settings(qvt_program::console);
     settings.store_mysql_settings(server.host, server.user, server.password, std::to_string(server.port));
-    settings.source = widen(db.name());
-    settings.destination = widen(dir.path().string() + "/");
+    settings.source = wide(db.name());
+    settings.destination = wide(dir.path().string() + "/");
     settings.format_version = xls_format_excel_2010;
     settings.selected_queries = {{L"t", L""}};
-    ASSERT_TRUE(settings.store_profile(widen(folder_destination)));
+    ASSERT_TRUE(settings.store_profile(wide(folder_destination)));
   }
   const struct {
     const char* what;

@@ -381,7 +381,7 @@ TEST(TablesPage, AQueryNamedLikeATableStaysAQueryAndBothAreConverted)
     error_handler handler(dao_error_map_size, dao_error_map);
     temp_dir dir;
     f.db.run("INSERT INTO orders VALUES (1), (2)");
-    f.converter.destination = widen(dir.file("both.xlsx"));
+    f.converter.destination = wide(dir.file("both.xlsx"));
     f.converter.format_version = xls_format_excel_2010;
     f.converter();
     EXPECT_TRUE(f.converter.reached_end);

@@ -66,8 +66,8 @@ struct wizard_run {
     const test_server_info& server = test_server();
     converter.store_mysql_settings(server.host, server.user, server.password, std::to_string(server.port));
     converter.connect_mysql_server();
-    converter.source = widen(source);
-    converter.destination = widen(destination);
+    converter.source = wide(source);
+    converter.destination = wide(destination);
     converter.format_version = format;
   }
 

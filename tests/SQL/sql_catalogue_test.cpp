@@ -28,7 +28,7 @@ std::vector<std::wstring> server_base_tables(sql_admin& admin, const scratch_dat
                                                                 &mysql_free_result);
   std::vector<std::wstring> names;
   while (MYSQL_ROW row = mysql_fetch_row(result.get()))
-    names.push_back(widen(row[0]));
+    names.push_back(wide(row[0]));
   return names;
 }
 
@@ -82,7 +82,7 @@ TEST(SqlCatalogue, NamesWithQuotesAndBackquotesOpenWithTheirViews)
   db.run("CREATE TABLE t (a INT)");
   db.run("CREATE VIEW `v'w` AS SELECT a FROM t");
   auto engine = connected_engine();
-  auto source = engine->open_db(widen(db.name()), 1, L"");
+  auto source = engine->open_db(wide(db.name()), 1, L"");
   ASSERT_EQ(source->get_views().size(), 1u);
   EXPECT_EQ(source->get_views()[0].first, L"v'w");
   // The definition loses the database's qualifier, whose backquote is doubled.

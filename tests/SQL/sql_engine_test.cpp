@@ -235,7 +235,7 @@ TEST(SqlEngineDatabases, DatabaseListFollowsTheServersOrder)
     std::unique_ptr<MYSQL_RES, decltype(&mysql_free_result)> result(mysql_store_result(handle),
                                                                   &mysql_free_result);
     while (MYSQL_ROW row = mysql_fetch_row(result.get()))
-      expected.push_back(widen(row[0]));
+      expected.push_back(wide(row[0]));
   }
   // Other tests create and drop databases meanwhile: the order is compared over
   // the names both listings hold, and ours must be in it.
@@ -248,7 +248,7 @@ TEST(SqlEngineDatabases, DatabaseListFollowsTheServersOrder)
       if (std::find(listed.begin(), listed.end(), name) != listed.end())
         shared_expected.push_back(name);
     EXPECT_EQ(shared_listed, shared_expected);
-    for (const std::wstring& ours : {widen(db.name()), widen(accented.name())})
+    for (const std::wstring& ours : {wide(db.name()), wide(accented.name())})
       EXPECT_NE(std::find(shared_listed.begin(), shared_listed.end(), ours), shared_listed.end()) << plat::to_utf8(ours);
   };
   in_both_orders(engine->get_contents());

@@ -105,7 +105,7 @@ TEST(LiteralText, TextsOfATypeBecomeTheSameLiteralNarrowAndWide)
   };
   for (const auto& c : cases) {
     EXPECT_EQ(to_mysql_str(c.text, c.type), c.literal) << c.text;
-    EXPECT_EQ(to_mysql_wstr(widen(c.text), c.type), widen(c.literal)) << c.text << " (wide)";
+    EXPECT_EQ(to_mysql_wstr(wide(c.text), c.type), wide(c.literal)) << c.text << " (wide)";
   }
 }
 

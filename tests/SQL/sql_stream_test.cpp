@@ -177,7 +177,7 @@ TEST(SqlStream, EveryColumnTypeReadsBackAsItsTypedValue)
     for (std::size_t i = 0; i < std::size(all_columns); ++i) {
       const column_case& c = all_columns[i];
       const bool held = limit == 0;
-      EXPECT_EQ(schema[i + 1]->name, widen(c.name));
+      EXPECT_EQ(schema[i + 1]->name, wide(c.name));
       EXPECT_EQ(schema[i + 1]->vartype, c.vartype) << c.name;
       EXPECT_EQ(rows[0][i + 1], held && c.held_high ? c.held_high : c.high) << c.name << " " << c.high_literal << " limit " << limit;
       EXPECT_EQ(rows[1][i + 1], held && c.held_low ? c.held_low : c.low) << c.name << " " << c.low_literal << " limit " << limit;
@@ -197,7 +197,7 @@ TEST(SqlStream, AQueryReadsTheSameValuesFromTheResultsOwnColumns)
   std::string select = "SELECT id";
   for (const auto& c : all_columns)
     select += std::string(", ") + (std::string(c.name) == "g" ? "ST_AsText(g) AS g" : c.name);
-  auto query = source->get_query(L"q", widen(select + " FROM all_types ORDER BY id"), 1);
+  auto query = source->get_query(L"q", wide(select + " FROM all_types ORDER BY id"), 1);
   const auto rows = read_all(*query);
   ASSERT_EQ(rows.size(), 3u);
   for (std::size_t i = 0; i < std::size(all_columns); ++i) {
@@ -223,7 +223,7 @@ TEST(SqlStream, PagesOf256RowsFollowEachOtherWithoutGapsOrRepeats)
   }
   auto source = engine->open_db(db.wname(), 1, L"");
   for (const int count : {0, 1, 255, 256, 257, 513}) {
-    auto rows = source->get_table(widen("n" + std::to_string(count)), 1);
+    auto rows = source->get_table(wide("n" + std::to_string(count)), 1);
     EXPECT_EQ(rows->get_record_count(), static_cast<std::uint64_t>(count));
     int expected = 1;
     for (rows->reset(); !rows->is_eof(); rows->next(), ++expected) {
@@ -334,8 +334,8 @@ TEST(SqlStream, UnusualNamesAreReadAsThemselves)
   auto engine = connected_engine();
   auto source = engine->open_db(db.wname(), 1, L"");
 
-  ASSERT_TRUE(source->is_table_exist(widen(evil)));
-  auto table = source->get_table(widen(evil), 1);
+  ASSERT_TRUE(source->is_table_exist(wide(evil)));
+  auto table = source->get_table(wide(evil), 1);
   EXPECT_EQ(table->get_record_count(), 2u);
   EXPECT_EQ(table->get_last_auto_value(), 2u);
   ASSERT_EQ(table->get_schema().size(), 2u);
@@ -364,7 +364,7 @@ TEST(SqlStream, BlobToTextDecidesHowBlobsReadAndTextStaysText)
   for (const bool to_text : {false, true}) {
     engine->set_blob_to_text(to_text);
     auto table = source->get_table(L"bt", 1);
-    auto rows = source->get_query(L"q", widen(query), 1);
+    auto rows = source->get_query(L"q", wide(query), 1);
     const std::vector<std::vector<std::string>> expected =
         to_text ? std::vector<std::vector<std::string>>{{"8:A\\0BC", "8:BC", "8:a\xF0\x9F\x98\x80", "8:Zz"}}
                 : std::vector<std::vector<std::string>>{

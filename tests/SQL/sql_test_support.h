@@ -5,8 +5,8 @@
 
 #include "SQL/sql_db.h"
 #include "SQL/sql_engi.h"
-#include "platform/text_codec.h"
 #include "support/test_server.h"
+#include "support/text.h"
 
 #include <gtest/gtest.h>
 #include <mysql.h>
@@ -110,10 +110,3 @@ inline std::unique_ptr<sql_engine> connected_engine()
   return engine;
 }
 
-inline std::wstring widen(const std::string& utf8)
-{
-  std::wstring out;
-  if (!plat::utf8_to_wide(utf8, out))
-    throw std::runtime_error("not UTF-8: " + utf8);
-  return out;
-}

@@ -127,7 +127,7 @@ TEST_F(SqlUpdate, RecordMustNameEveryKeyColumnInAnyCase)
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     refill();
-    auto target = table(widen(c.table).c_str());
+    auto target = table(wide(c.table).c_str());
     udb_record record;
     for (const cell& f : c.cells)
       record.emplace_back(f.name, f.size, f.value, false, false);

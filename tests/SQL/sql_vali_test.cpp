@@ -192,7 +192,7 @@ std::vector<std::wstring> names_of(sql_admin& admin, const std::string& statemen
       mysql_store_result(admin.handle()), &mysql_free_result);
   std::vector<std::wstring> names;
   while (MYSQL_ROW row = mysql_fetch_row(result.get()))
-    names.push_back(widen(row[0]));
+    names.push_back(wide(row[0]));
   return names;
 }
 

@@ -80,7 +80,7 @@ protected:
     static int counter = 0;
     name_ = "qvt_sqlw_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
     admin_.run("DROP DATABASE IF EXISTS `" + name_ + "`");
-    db_ = engine_->create_db(widen(name_));
+    db_ = engine_->create_db(wide(name_));
   }
   void TearDown() override
   {
@@ -116,7 +116,7 @@ protected:
   // A counter of the engine's own session, such as Com_insert.
   long session_counter(const std::string& name)
   {
-    auto rows = db().query(widen("SHOW SESSION STATUS LIKE '" + name + "'"));
+    auto rows = db().query(wide("SHOW SESSION STATUS LIKE '" + name + "'"));
     rows->reset();
     return std::stol((*rows->get_item())[1]->to_string());
   }
@@ -124,7 +124,7 @@ protected:
   // The column of every row, ordered by id, as the engine's reading side sees it.
   std::vector<std::wstring> read_back(const std::wstring& table_name, const std::wstring& name)
   {
-    auto reader = engine_->open_db(widen(name_), 1, L"");
+    auto reader = engine_->open_db(wide(name_), 1, L"");
     auto rows = reader->get_table(table_name, 1);
     std::vector<std::wstring> out;
     for (rows->reset(); !rows->is_eof(); rows->next()) {
@@ -171,11 +171,11 @@ TEST_F(SqlWrite, PropertiesNameTheCharacterSetsAndStorageEnginesOfNewDatabasesAn
             "t1:MyISAM:utf8mb4_general_ci,t2:InnoDB:utf8mb4_general_ci");
 
   const std::string other = name_ + "_latin";
-  auto latin = engine_->create_db(widen(other));
+  auto latin = engine_->create_db(wide(other));
   EXPECT_EQ(admin_.value("SELECT DEFAULT_CHARACTER_SET_NAME FROM information_schema.SCHEMATA WHERE "
                          "SCHEMA_NAME='" + other + "'"),
             "latin1");
-  EXPECT_TRUE(engine_->db_delete(widen(other)));
+  EXPECT_TRUE(engine_->db_delete(wide(other)));
   EXPECT_EQ(admin_.value("SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME='" + other + "'"), "0");
 
   // Without an engine key the storage engine goes back to InnoDB; the character
@@ -194,10 +194,10 @@ TEST_F(SqlWrite, DeletingADatabaseLeavesForeignKeyChecksOnAndARefusedDropRaises)
     return (*answer.get_item())[0]->to_string();
   };
   EXPECT_EQ(checks(), "0");
-  EXPECT_THROW(engine_->db_delete(widen(name_ + "_missing")), sql_exception);
+  EXPECT_THROW(engine_->db_delete(wide(name_ + "_missing")), sql_exception);
   EXPECT_EQ(checks(), "0");
   db_.reset();
-  EXPECT_TRUE(engine_->db_delete(widen(name_)));
+  EXPECT_TRUE(engine_->db_delete(wide(name_)));
   EXPECT_EQ(checks(), "1");
   EXPECT_EQ(admin_.value("SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME='" + name_ + "'"), "0");
 }
@@ -229,7 +229,7 @@ TEST_F(SqlWrite, TablesAreCreatedOnceListedMappedEmptiedAndDropped)
   EXPECT_EQ(raw("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA=DATABASE()"), "0");
   EXPECT_THROW(db().delete_tab(L"t"), tk_mail_assertion);
 
-  auto reader = engine_->open_db(widen(name_), 1, L"");
+  auto reader = engine_->open_db(wide(name_), 1, L"");
   EXPECT_THROW(static_cast<sql_database&>(*reader).create_table(L"u", udb_schema(), udb_indexes()),
                tk_mail_assertion);
 }
@@ -285,8 +285,8 @@ TEST_F(SqlWrite, EdgeValuesReadBackEqualWhenGatheredAndWhenSentOneByOne)
                   "|000100FF275C00|7|-|2024-02-29 23:59:58|-1234567890.25|-9223372036854775808|18446744073709551615\n"
                   "2|6E756C006B657074||0|-7|-|0.50|0|0\n"
                   "3||" + ab + "|64|0|1000-01-01 00:00:00|1000.00|1|1");
-    EXPECT_EQ(read_back(widen(t), L"txt"), (std::vector<std::wstring>{text, std::wstring(L"nul\0kept", 8), L""}));
-    EXPECT_EQ(read_back(widen(t), L"num"), (std::vector<std::wstring>{L"<null>", L"-7", L"0"}));
+    EXPECT_EQ(read_back(wide(t), L"txt"), (std::vector<std::wstring>{text, std::wstring(L"nul\0kept", 8), L""}));
+    EXPECT_EQ(read_back(wide(t), L"num"), (std::vector<std::wstring>{L"<null>", L"-7", L"0"}));
   }
   EXPECT_EQ(raw("SELECT bin FROM fast WHERE id=1"), binary);
 }
@@ -299,7 +299,7 @@ TEST_F(SqlWrite, DuplicateKeysAreIgnoredWhenGatheredReplacedInReplaceModeAndRefu
   t->save();
   EXPECT_EQ(raw("SELECT GROUP_CONCAT(v) FROM t"), "first");
 
-  auto replacing = engine_->open_db(widen(name_), replace_mode, L"");
+  auto replacing = engine_->open_db(wide(name_), replace_mode, L"");
   auto r = replacing->get_table(L"t", udb_mode_append);
   r->append_record(row_builder()(L"id", 1)(L"v", L"third").record, 2);
   r->save();
@@ -487,9 +487,9 @@ TEST_F(SqlWrite, SessionsWithoutBackslashEscapesGetEveryLiteralAsWritten)
     if (from_the_start)
       mysql_options(writer.get_handle(), MYSQL_INIT_COMMAND, no_escapes);
     writer.connect(server.host, server.user, server.password, static_cast<int>(server.port));
-    auto target = writer.open_db(widen(name_), 0, L"");
+    auto target = writer.open_db(wide(name_), 0, L"");
     if (!from_the_start)
-      target->query(widen(no_escapes));
+      target->query(wide(no_escapes));
     const std::wstring name = from_the_start ? L"start" : L"later";
     auto t = target->create_table(name, keyed_schema({column(L"v", VT_BSTR, 80)}), primary_on_id());
     for (std::size_t i = 0; i < values.size(); ++i)
@@ -503,7 +503,7 @@ TEST_F(SqlWrite, SessionsWithoutBackslashEscapesGetEveryLiteralAsWritten)
           << i;
 
     // A key filter that would match every row matches none; a real one, one.
-    target->query(widen(no_escapes));
+    target->query(wide(no_escapes));
     t->delete_key(L"<v>x' OR 1=1 -- </v>");
     t->delete_key(L"<v>x\\' OR 1=1 -- </v>");
     EXPECT_EQ(raw("SELECT COUNT(*) FROM " + plat::to_utf8(name)), std::to_string(values.size()));
@@ -517,7 +517,7 @@ TEST_F(SqlWrite, EachTargetAsksItsOwnConnectionForItsPacketWhileTheSourceStreams
   // The fixture's engine came first: it is the source, streaming its rows.
   db().query_append("CREATE TABLE src (id INT PRIMARY KEY, v VARCHAR(100))");
   db().query_append("INSERT INTO src SELECT seq, REPEAT(CHAR(97 + seq % 26), 100) FROM seq_1_to_3000");
-  auto source = engine_->open_db(widen(name_), 1, L"");
+  auto source = engine_->open_db(wide(name_), 1, L"");
   auto rows = source->get_table(L"src", 1);
 
   auto writer = connected_engine();
@@ -526,7 +526,7 @@ TEST_F(SqlWrite, EachTargetAsksItsOwnConnectionForItsPacketWhileTheSourceStreams
   // The target's limit is its own: 3,000 rows of about 110 bytes take several statements.
   engine_->set_max_allowed_packet(16 * 1024 * 1024);
   writer->set_max_allowed_packet(64 * 1024);
-  auto target = writer->open_db(widen(name_), 0, L"");
+  auto target = writer->open_db(wide(name_), 0, L"");
   auto copy = target->create_table(L"copy", rows->get_schema(), rows->get_indexes());
   const auto inserts = [&] {
     sql_tmp_recordset counter(writer->get_handle(), "SHOW SESSION STATUS LIKE 'Com_insert'");

@@ -64,16 +64,31 @@ TEST(TkCodepage, InvalidUtf8RaisesTheConversionError)
 {
   const std::string invalid[] = {"\xFF", "ok \xFF", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
                                  "cut \xE2\x82", "\x80"};
-  for (const auto& text : invalid) {
-    try {
-      tk_utf8_to_wstring(text);
-      ADD_FAILURE() << "no exception for " << text;
-    } catch (const tk_exception_ex& e) {
-      EXPECT_EQ(e.get_level(), 0u);
-      EXPECT_EQ(e.get_code(), static_cast<std::uint32_t>(EILSEQ));
-      EXPECT_EQ(e.get_message(), std::string("Cannot convert to UNICODE string: ") + std::strerror(EILSEQ));
+  // The UTF-8 form and the raising ANSI form fail alike; the tk_try_ form gives nothing.
+  for (const auto convert : {&tk_utf8_to_wstring, &tk_ansi_to_wstring}) {
+    for (const auto& text : invalid) {
+      try {
+        convert(text);
+        ADD_FAILURE() << "no exception for " << text;
+      } catch (const tk_exception_ex& e) {
+        EXPECT_EQ(e.get_level(), 0u);
+        EXPECT_EQ(e.get_code(), static_cast<std::uint32_t>(EILSEQ));
+        EXPECT_EQ(e.get_message(), std::string("Cannot convert to UNICODE string: ") + std::strerror(EILSEQ));
+      }
     }
   }
+  for (const auto& text : invalid)
+    EXPECT_FALSE(tk_try_ansi_to_wstring(text).has_value()) << text;
+}
+
+TEST(TkCodepage, AnsiTextDecodesUpToItsTerminatorWhicheverFormTheCallerPicks)
+{
+  for (const auto& c : round_trips) {
+    EXPECT_EQ(tk_ansi_to_wstring(c.utf8), c.wide);
+    EXPECT_EQ(tk_try_ansi_to_wstring(c.utf8), c.wide);
+  }
+  EXPECT_EQ(tk_ansi_to_wstring(std::string("ab\0\xFF", 4)), L"ab");
+  EXPECT_EQ(tk_try_ansi_to_wstring(std::string("ab\0\xFF", 4)), L"ab");
 }
 
 TEST(TkCodepage, CharacterThatIsNoCodePointEncodesAsReplacementCharacter)

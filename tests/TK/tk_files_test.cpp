@@ -18,7 +18,6 @@
 namespace {
 
 using tk_test::cwd;
-using tk_test::wide;
 
 // A folder with one entry of every kind the tests ask about.
 class TkFiles : public ::testing::Test {

@@ -19,7 +19,6 @@
 namespace {
 
 using tk_test::cwd;
-using tk_test::wide;
 
 std::string program_folder()
 {

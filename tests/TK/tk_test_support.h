@@ -1,9 +1,9 @@
-// Small helpers the toolkit's path and file tests share: the current directory
-// and wide forms of UTF-8 paths, each checked where it is made.
+// Small helpers the toolkit's path and file tests share: the current directory,
+// checked where it is read, and (from support/text.h) wide forms of UTF-8 paths.
 #pragma once
 
 #include "platform/files.h"
-#include "platform/text_codec.h"
+#include "support/text.h"
 
 #include <gtest/gtest.h>
 
@@ -16,13 +16,6 @@ inline std::string cwd()
   std::string dir;
   EXPECT_TRUE(plat::current_dir(dir));
   return dir;
-}
-
-inline std::wstring wide(const std::string& text)
-{
-  std::wstring out;
-  EXPECT_TRUE(plat::utf8_to_wide(text, out));
-  return out;
 }
 
 } // namespace tk_test

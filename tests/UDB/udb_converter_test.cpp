@@ -5,6 +5,7 @@
 #include "TK/tk_log.h"
 #include "UDB/udb_converter.h"
 #include "support/temp_dir.h"
+#include "support/text.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +15,6 @@
 namespace {
 
 using pairs = std::vector<udb_converter::name_text>;
-
-std::wstring wide(const std::string& path) { return std::filesystem::path(path).wstring(); }
 
 udb_profile profile_from(const std::string& bytes)
 {

@@ -4,6 +4,7 @@
 #include "TK/tk_exception.h"
 #include "UDB/udb_prof.h"
 #include "support/temp_dir.h"
+#include "support/text.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,6 @@
 namespace {
 
 using entries = udb_profile::entries;
-
-std::wstring wide(const std::string& path) { return std::filesystem::path(path).wstring(); }
 
 std::vector<std::string> header_lines(const std::string& bytes)
 {

@@ -97,13 +97,13 @@ TEST(ConversionRun, DatabaseAndQueriesBecomeOneWorkbookOfTheFormatsRules)
   scratch_database db(admin, "_run");
   create_every_type(db);
   db.run("CREATE TABLE `empty table` (a INT, b VARCHAR(10))");
-  std::string wide = "CREATE TABLE wide (";
+  std::string wide_table = "CREATE TABLE wide (";
   std::string wide_values = "INSERT INTO wide VALUES (";
   for (int i = 1; i <= 300; ++i) {
-    wide += (i > 1 ? ", c" : "c") + std::to_string(i) + " INT";
+    wide_table += (i > 1 ? ", c" : "c") + std::to_string(i) + " INT";
     wide_values += (i > 1 ? ", " : "") + std::to_string(i * 10);
   }
-  db.run(wide + ")");
+  db.run(wide_table + ")");
   db.run(wide_values + ")");
   const std::vector<std::string> odd_names = {"my table", "it's quoted", "back`quote",
                                               "\xC3\x9Cn\xC3\xAF\x63\xC3\xB8\x64\xC3\xA9 \xE2\x82\xACuro",
@@ -117,7 +117,7 @@ TEST(ConversionRun, DatabaseAndQueriesBecomeOneWorkbookOfTheFormatsRules)
   }
 
   temp_dir dir;
-  connected_converter run(db.wname(), widen(dir.file("out.xlsx")));
+  connected_converter run(db.wname(), wide(dir.file("out.xlsx")));
   qorvant_converter& c = run.converter;
   std::vector<progress> seen;
   errors.front.on_call = [&](const std::string& call) {
@@ -134,7 +134,7 @@ TEST(ConversionRun, DatabaseAndQueriesBecomeOneWorkbookOfTheFormatsRules)
        L" REPEAT('y', 40000) AS long_text FROM every_type WHERE id = 1"}};
   c.selected_tables = {L"every_type", L"empty table", L"wide"};
   for (const std::string& name : odd_names)
-    c.selected_tables.push_back(widen(name));
+    c.selected_tables.push_back(wide(name));
   c.selected_tables.push_back(L"gone_table");
 
   c();
@@ -219,7 +219,7 @@ TEST(ConversionRun, BlobToTextWritesBlobColumnsAsText)
   db.run("INSERT INTO blobs VALUES (1, 'blob bytes', 'line\r\nbreak', 'text'), (2, NULL, '', NULL)");
   for (const bool as_text : {false, true}) {
     temp_dir dir;
-    connected_converter run(db.wname(), widen(dir.file("blob.xlsx")));
+    connected_converter run(db.wname(), wide(dir.file("blob.xlsx")));
     run.converter.blob_to_text = as_text;
     run.converter();
     EXPECT_TRUE(run.converter.reached_end);
@@ -244,7 +244,7 @@ TEST(ConversionRun, FullSheetStopsItsTableWithOneReportAndTheRunGoesOn)
   db.run("CREATE TABLE after_big (id INT)");
   db.run("INSERT INTO after_big VALUES (41), (42)");
   temp_dir dir;
-  connected_converter run(db.wname(), widen(dir.file("limit.xlsx")));
+  connected_converter run(db.wname(), wide(dir.file("limit.xlsx")));
   qorvant_converter& c = run.converter;
   c.selected_tables = {L"big", L"after_big"};
   c.row_limit = 5;
@@ -327,7 +327,7 @@ TEST(ConversionRun, RunsThatCannotGoOnReportOnceKeepTheOldWorkbookAndEndFinished
     temp_dir dir;
     const std::string old = dir.file("old.xlsx");
     write_file(old, "the previous workbook");
-    connected_converter run(c.source, widen(c.bad_path ? "/proc/version" : old));
+    connected_converter run(c.source, wide(c.bad_path ? "/proc/version" : old));
     run.converter.format_version = c.format;
     run.converter.selected_tables = {L"t"};
     if (c.stop)
@@ -369,7 +369,7 @@ TEST(ConversionRun, EntryErrorsNameTheirEntryAndAFailedSaveEndsTheRunWithoutThat
   // A folder where the workbook should go: every entry converts, the save fails.
   const std::string folder = dir.file("out.xlsx");
   std::filesystem::create_directory(folder);
-  connected_converter run(db.wname(), widen(folder));
+  connected_converter run(db.wname(), wide(folder));
   run.converter.selected_queries = {{L"bad query", L"SELECT * FROM nowhere"}};
   run.converter.selected_tables = {L"t"};
 
@@ -407,7 +407,7 @@ TEST(ConversionRun, ProfileDrivesAWholeRunAndCountsItsTables)
                                     "\r\nport=" + std::to_string(server.port) + "\r\n");
   qorvant_converter converter;
   converter.set_front_end(errors.front);
-  ASSERT_TRUE(converter.load_profile(widen(dir.file("p.qvt"))));
+  ASSERT_TRUE(converter.load_profile(wide(dir.file("p.qvt"))));
   converter.connect_mysql_server();
 
   converter();
@@ -430,10 +430,10 @@ TEST(ConversionRun, AnEntryWithTooManyColumnsAsksWhetherTheRunGoesOn)
 {
   sql_admin admin;
   scratch_database db(admin, "_wide");
-  std::string wide = "CREATE TABLE wide (";
+  std::string wide_table = "CREATE TABLE wide (";
   for (int i = 1; i <= 300; ++i)
-    wide += (i > 1 ? ", c" : "c") + std::to_string(i) + " INT";
-  db.run(wide + ")");
+    wide_table += (i > 1 ? ", c" : "c") + std::to_string(i) + " INT";
+  db.run(wide_table + ")");
   db.run("INSERT INTO wide (c1) VALUES (1)");
   db.run("CREATE TABLE after (id INT)");
   db.run("INSERT INTO after VALUES (2)");
@@ -444,7 +444,7 @@ TEST(ConversionRun, AnEntryWithTooManyColumnsAsksWhetherTheRunGoesOn)
     temp_dir dir;
     const std::string old = dir.file("old.xls");
     write_file(old, "the previous workbook");
-    connected_converter run(db.wname(), widen(old));
+    connected_converter run(db.wname(), wide(old));
     run.converter.format_version = 1;
     run.converter.selected_tables = {L"wide", L"after"};
 

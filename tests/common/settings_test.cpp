@@ -188,7 +188,7 @@ TEST(ProfileSettings, LoadingTakesTheKeysItFindsAndKeepsTheRest)
   c.split_data = true;
   c.selected_queries = {{L"mine", L"SELECT 1\r\nFROM dual\nWHERE 1\rAND 2"}, {L"customers", L""}};
 
-  ASSERT_TRUE(c.load_profile(widen(dir.file("p.qvt"))));
+  ASSERT_TRUE(c.load_profile(wide(dir.file("p.qvt"))));
   EXPECT_EQ(c.source, L"shop");
   EXPECT_EQ(c.format_version, 0u);  // 7 is no format: the first
   EXPECT_TRUE(c.wrap_text);
@@ -213,7 +213,7 @@ TEST(ProfileSettings, LoadingTakesTheKeysItFindsAndKeepsTheRest)
   // A second load lists the profile's entries again, the user's query last.
   c.format_version = 1;
   write_file(dir.file("q.qvt"), "[Selected Tables]\r\nt2=\r\n");
-  ASSERT_TRUE(c.load_profile(widen(dir.file("q.qvt"))));
+  ASSERT_TRUE(c.load_profile(wide(dir.file("q.qvt"))));
   EXPECT_EQ(c.format_version, 1u);  // no key: unchanged
   const std::vector<udb_converter::name_text> twice = {
       {L"customers", L""}, {L"orders", L""}, {L"t2", L""}, {L"big", L"SELECT * FROM orders WHERE total > 100"},
@@ -222,15 +222,15 @@ TEST(ProfileSettings, LoadingTakesTheKeysItFindsAndKeepsTheRest)
 
   // Not a profile: false; a missing file: the profile's own error.
   write_file(dir.file("bad.qvt"), "key=value before any section\r\n");
-  EXPECT_FALSE(c.load_profile(widen(dir.file("bad.qvt"))));
-  EXPECT_EQ(tk_error_text([&] { c.load_profile(widen(dir.file("none.qvt"))); }),
+  EXPECT_FALSE(c.load_profile(wide(dir.file("bad.qvt"))));
+  EXPECT_EQ(tk_error_text([&] { c.load_profile(wide(dir.file("none.qvt"))); }),
             "Profile does not exist. Please verify the correct path/name was given.");
 }
 
 TEST(ProfileSettings, StoredProfileReadsBackIntoTheSameSettings)
 {
   temp_dir dir;
-  const std::wstring path = widen(dir.file("stored.qvt"));
+  const std::wstring path = wide(dir.file("stored.qvt"));
   {
     qorvant_converter c;
     c.source = L"shop";
@@ -342,13 +342,13 @@ TEST(DestinationChecks, EachUnwritableDestinationHasItsMessage)
       {dir.file("fine.xlsx"), "no error"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(tk_error_text([&] { common_check_dest(widen(c.path)); }), c.message) << c.path;
+    EXPECT_EQ(tk_error_text([&] { common_check_dest(wide(c.path)); }), c.message) << c.path;
 
   if (::geteuid() != 0) {
     const std::string locked = dir.file("locked");
     std::filesystem::create_directory(locked);
     ::chmod(locked.c_str(), 0555);
-    EXPECT_EQ(tk_error_text([&] { common_check_dest(widen(locked + "/out.xlsx")); }),
+    EXPECT_EQ(tk_error_text([&] { common_check_dest(wide(locked + "/out.xlsx")); }),
               "Cannot create or write into the destination file.\nRun the program as "
               "Administrator or change folder.");
   }
@@ -358,12 +358,12 @@ TEST(DestinationChecks, CheckDestKeepsAnExistingFile)
 {
   temp_dir dir;
   qorvant_converter c;
-  c.destination = widen(dir.file("old.xlsx"));
+  c.destination = wide(dir.file("old.xlsx"));
   write_file(dir.file("old.xlsx"), "old");
   c.check_dest();
   EXPECT_EQ(read_file(dir.file("old.xlsx")), "old");
 
-  c.destination = widen(dir.path().string());
+  c.destination = wide(dir.path().string());
   EXPECT_EQ(tk_error_text([&] { c.check_dest(); }),
             "Destination name should specify a file, not folder.");
 }

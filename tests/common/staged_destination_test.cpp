@@ -42,7 +42,7 @@ TEST(StagedDestination, WorkbookIsBuiltInAPrivateHiddenFolderBesideTheDestinatio
   write_file(dir.file("shop.xls"), "old");
   std::string folder;
   {
-    staged_destination staged(widen(dir.file("shop.xls")));
+    staged_destination staged(wide(dir.file("shop.xls")));
     folder = plat::to_utf8(staged.folder());
     EXPECT_EQ(std::filesystem::path(folder).parent_path(), dir.path());
     EXPECT_EQ(std::filesystem::path(folder).filename().string().front(), '.');
@@ -78,7 +78,7 @@ TEST(StagedDestination, CommitReplacesTheDestinationOnlyWithAWrittenWorkbook)
     write_file(dir.file("shop.xls"), "old");
     write_file(dir.file("shop(1).xls"), "old sibling");
     {
-      staged_destination staged(widen(dir.file("shop.xls")));
+      staged_destination staged(wide(dir.file("shop.xls")));
       for (const std::string& name : c.written)
         write_file(plat::to_utf8(staged.folder()) + "/" + name, "new " + name);
       EXPECT_EQ(staged.commit(), c.committed);
@@ -94,13 +94,13 @@ TEST(StagedDestination, FailuresAreLevelOneErrorsThatNameTheSystemsReason)
   // A folder in the destination's place cannot be replaced by a file.
   std::filesystem::create_directory(dir.file("shop.xls"));
   {
-    staged_destination staged(widen(dir.file("shop.xls")));
+    staged_destination staged(wide(dir.file("shop.xls")));
     write_file(plat::to_utf8(staged.path()), "new");
     EXPECT_EQ(error_of([&] { staged.commit(); }),
               "Cannot create the destination file '" + dir.file("shop.xls") + "': Is a directory");
   }
   EXPECT_EQ(names_in(dir.path().string()), (std::vector<std::string>{"shop.xls"}));
 
-  EXPECT_EQ(error_of([&] { staged_destination staged(widen(dir.file("missing/shop.xls"))); }),
+  EXPECT_EQ(error_of([&] { staged_destination staged(wide(dir.file("missing/shop.xls"))); }),
             "Cannot create a file in the folder '" + dir.file("missing") + "': No such file or directory");
 }

@@ -5,11 +5,11 @@
 #include "support/command_output.h"
 
 #include "support/temp_dir.h"
+#include "support/text.h"
 
 #include "UDB/udb_field.h"
 #include "UDB/udb_schema.h"
 #include "dao/dao_engine.h"
-#include "platform/text_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -26,13 +26,6 @@ struct column {
   std::uint32_t size = 0;
   bool not_null = false;
 };
-
-inline std::wstring wide(const std::string& text)
-{
-  std::wstring out;
-  plat::utf8_to_wide_lenient(text, out);
-  return out;
-}
 
 inline udb_schema schema_of(const std::vector<column>& columns)
 {

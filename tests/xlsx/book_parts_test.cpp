@@ -2,7 +2,7 @@
 // writes there: content types, relationships, properties, workbook and theme.
 #include "book_test_support.h"
 
-#include "xlsx/package_parts.h"
+#include "xlsx/part_writers.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 
@@ -16,7 +16,6 @@
 
 using namespace XlsxBook;
 using book_test::env_var;
-using book_test::utf8;
 
 namespace {
 
@@ -24,7 +23,7 @@ class Workbook : public book_test::book_fixture {
 protected:
   std::string part(const CWorkbook& book, const std::string& name) const
   {
-    return read_file(utf8(book.GetTempFolder()) + "/" + name);
+    return read_file(plat::to_utf8(book.GetTempFolder()) + "/" + name);
   }
 };
 
@@ -40,7 +39,7 @@ TEST_F(Workbook, NothingIsOnDiskUntilTheFirstSheetAndNothingStaysAfterTheWorkboo
     EXPECT_TRUE(temp_leftovers().empty());
 
     book.AddSheet2(L"first", {});
-    const std::filesystem::path folder = utf8(book.GetTempFolder());
+    const std::filesystem::path folder = plat::to_utf8(book.GetTempFolder());
     EXPECT_EQ(folder.parent_path(), temp_root_);
     EXPECT_EQ(folder.filename().string().rfind("xlsx_", 0), 0u) << folder;
     struct stat info {};
@@ -74,7 +73,7 @@ TEST_F(Workbook, TemporaryFolderComesFromTempElseTmpdirElseTmp)
     {
       CWorkbook book;
       book.AddSheet2(L"a", {});
-      folder = utf8(book.GetTempFolder());
+      folder = plat::to_utf8(book.GetTempFolder());
       EXPECT_EQ(folder.parent_path(), c.root);
     }
     EXPECT_FALSE(std::filesystem::exists(folder));
@@ -140,17 +139,17 @@ TEST_F(Workbook, SheetTitlesAreReadableCutUniqueAndNeverEmpty)
   for (const Case& c : cases) {
     const std::wstring title =
         c.chart ? book.AddChartSheet(c.wanted).name : book.AddSheet2(c.wanted, {})->GetTitle();
-    EXPECT_EQ(title, c.title) << utf8(c.wanted);
+    EXPECT_EQ(title, c.title) << plat::to_utf8(c.wanted);
   }
 }
 
 TEST_F(Workbook, MakePartFoldersCreatesEveryFolderButNotTheFileName)
 {
   const std::string base = dir_.path().string();
-  EXPECT_TRUE(make_part_folders(book_test::wide(base + "/a/b\\c/file.xml")));
+  EXPECT_TRUE(make_part_folders(wide(base + "/a/b\\c/file.xml")));
   EXPECT_TRUE(std::filesystem::is_directory(base + "/a/b/c"));
   EXPECT_FALSE(std::filesystem::exists(base + "/a/b/c/file.xml"));
-  EXPECT_TRUE(make_part_folders(book_test::wide(base + "/a/b/c/file.xml")))
+  EXPECT_TRUE(make_part_folders(wide(base + "/a/b/c/file.xml")))
       << "existing folders are no error";
 }
 
@@ -175,13 +174,14 @@ TEST_F(Workbook, ContentTypesListFixedPartsSharedStringsAndSheetsInOrder)
   CWorkbook book;
   book.AddSheet2(L"a", {});
   CWorksheet* second = book.AddSheet2(L"b", {});
-  ASSERT_TRUE(book.WriteContentTypes()) << book.GetSaveError();
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteContentTypes(book, parts)) << parts.Error();
   EXPECT_EQ(part(book, "[Content_Types].xml"), declaration + fixed + sheets);
 
   second->OpenRow();
   second->AddCell(CellDataStr{L"text"});
   second->CloseRow();
-  ASSERT_TRUE(book.WriteContentTypes()) << book.GetSaveError();
+  ASSERT_TRUE(WriteContentTypes(book, parts)) << parts.Error();
   EXPECT_EQ(part(book, "[Content_Types].xml"), declaration + fixed + shared + sheets);
 }
 
@@ -191,7 +191,8 @@ TEST_F(Workbook, AppPartNamesEverySheetInOrderWithEscapedTitles)
   book.AddSheet2(L"a", {});
   book.AddSheet2(L"b & <c> _x0041_", {});
   book.AddSheet2(L"\u0414", {});
-  ASSERT_TRUE(book.WriteAppPart()) << book.GetSaveError();
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteAppPart(book, parts)) << parts.Error();
   const std::string xml = part(book, "docProps/app.xml");
   EXPECT_NE(xml.find("<Application>Microsoft Excel</Application><DocSecurity>0</DocSecurity>"
                      "<ScaleCrop>false</ScaleCrop>"
@@ -206,7 +207,7 @@ TEST_F(Workbook, AppPartNamesEverySheetInOrderWithEscapedTitles)
                      "<AppVersion>14.03</AppVersion></Properties>"),
             std::string::npos)
       << xml;
-  EXPECT_TRUE(book_test::xml_well_formed(utf8(book.GetTempFolder()) + "/docProps/app.xml"));
+  EXPECT_TRUE(book_test::xml_well_formed(plat::to_utf8(book.GetTempFolder()) + "/docProps/app.xml"));
 }
 
 TEST_F(Workbook, CorePropertiesCarryTheEscapedAuthorAndOneUtcMoment)
@@ -226,7 +227,8 @@ TEST_F(Workbook, CorePropertiesCarryTheEscapedAuthorAndOneUtcMoment)
     env_var user("USER", c.user);
     CWorkbook book;
     book.AddSheet2(L"a", {});
-    ASSERT_TRUE(book.WriteCoreParts()) << book.GetSaveError();
+    PartFolder parts = book.Parts();
+    ASSERT_TRUE(WriteCorePart(parts) && WritePackageRelationships(parts)) << parts.Error();
     const std::string xml = part(book, "docProps/core.xml");
     EXPECT_NE(xml.find("<dc:creator>" + c.creator + "</dc:creator><cp:lastModifiedBy>" + c.creator +
                        "</cp:lastModifiedBy>"),
@@ -237,7 +239,7 @@ TEST_F(Workbook, CorePropertiesCarryTheEscapedAuthorAndOneUtcMoment)
              "</dcterms:created><dcterms:modified xsi:type=\"dcterms:W3CDTF\">(.*)</dcterms:modified>");
     ASSERT_EQ(m.size(), 3u) << xml;
     EXPECT_EQ(m[1], m[2]);
-    EXPECT_TRUE(book_test::xml_well_formed(utf8(book.GetTempFolder()) + "/docProps/core.xml"));
+    EXPECT_TRUE(book_test::xml_well_formed(plat::to_utf8(book.GetTempFolder()) + "/docProps/core.xml"));
 
     EXPECT_EQ(part(book, "_rels/.rels"),
               std::string(declaration) +
@@ -255,7 +257,8 @@ TEST_F(Workbook, WorkbookPartAndRelationshipsNumberSheetsThenSharedStrings)
   CWorkbook book;
   book.AddSheet2(L"One \"1\" & <x> _x0041_", {});
   CWorksheet* second = book.AddSheet2(L"\u0414\u0432\u0430", {});
-  ASSERT_TRUE(book.WriteWorkbookParts()) << book.GetSaveError();
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteWorkbookRelationships(book, parts) && WriteWorkbookPart(book, parts)) << parts.Error();
   const std::string sheet_rels =
       std::string(declaration) +
       "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
@@ -280,7 +283,7 @@ TEST_F(Workbook, WorkbookPartAndRelationshipsNumberSheetsThenSharedStrings)
   second->OpenRow();
   second->AddCell(CellDataStr{L"text"});
   second->CloseRow();
-  ASSERT_TRUE(book.WriteWorkbookParts()) << book.GetSaveError();
+  ASSERT_TRUE(WriteWorkbookRelationships(book, parts) && WriteWorkbookPart(book, parts)) << parts.Error();
   EXPECT_EQ(part(book, "xl/_rels/workbook.xml.rels"),
             sheet_rels + "<Relationship Id=\"rId5\" Type=\"" + rel +
                 "sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>");
@@ -308,7 +311,8 @@ TEST_F(Workbook, CommentAndFormulaPartsAreListedAndLinked)
   second->m_formulaRefs = {L"A1", L"B2"};
   third->m_hasFormulas = true;  // flagged, but no cell: nothing to chain
 
-  ASSERT_TRUE(book.WriteContentTypes()) << book.GetSaveError();
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteContentTypes(book, parts)) << parts.Error();
   const std::string types = part(book, "[Content_Types].xml");
   const auto at = [&types](const std::string& text) { return types.find(text); };
   EXPECT_LT(at("/xl/sharedStrings.xml"), at("<Default Extension=\"vml\" "
@@ -319,16 +323,16 @@ TEST_F(Workbook, CommentAndFormulaPartsAreListedAndLinked)
   EXPECT_EQ(at("/xl/comments2.xml"), std::string::npos);
   EXPECT_LT(at("/xl/comments3.xml"), at("/xl/worksheets/sheet1.xml"));
   EXPECT_LT(at("/xl/worksheets/sheet3.xml"), at("/xl/calcChain.xml"));
-  EXPECT_FALSE(std::filesystem::exists(utf8(book.GetTempFolder()) + "/xl/calcChain.xml"));
+  EXPECT_FALSE(std::filesystem::exists(plat::to_utf8(book.GetTempFolder()) + "/xl/calcChain.xml"));
 
-  ASSERT_TRUE(book.WriteCalcChain()) << book.GetSaveError();
+  ASSERT_TRUE(WriteCalcChain(book, parts)) << parts.Error();
   EXPECT_EQ(part(book, "xl/calcChain.xml"),
             std::string(declaration) +
                 "<calcChain xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
                 "<c i=\"2\" r=\"A1\"/><c r=\"B2\"/></calcChain>");
   EXPECT_EQ(std::count(book.GetPartList().begin(), book.GetPartList().end(), L"xl/calcChain.xml"), 1);
 
-  ASSERT_TRUE(book.WriteWorkbookParts()) << book.GetSaveError();
+  ASSERT_TRUE(WriteWorkbookRelationships(book, parts) && WriteWorkbookPart(book, parts)) << parts.Error();
   const std::string links = part(book, "xl/_rels/workbook.xml.rels");
   EXPECT_NE(links.find("<Relationship Id=\"rId5\" Type=\"" + rel +
                        "worksheet\" Target=\"worksheets/sheet3.xml\"/>"
@@ -367,7 +371,8 @@ TEST_F(Workbook, ChartSheetsAreListedAfterTheWorksheetsEverywhere)
   EXPECT_EQ(book.AddChartSheet(L"Sales & 'Q1' _x0041_").number, 2u);
   EXPECT_EQ(book.AddChartSheet(L"").name, L"Sheet5");
 
-  ASSERT_TRUE(book.WriteAppPart()) << book.GetSaveError();
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteAppPart(book, parts)) << parts.Error();
   const std::string app = part(book, "docProps/app.xml");
   EXPECT_NE(app.find("<HeadingPairs><vt:vector size=\"4\" baseType=\"variant\">"
                      "<vt:variant><vt:lpstr>Worksheets</vt:lpstr></vt:variant>"
@@ -381,7 +386,7 @@ TEST_F(Workbook, ChartSheetsAreListedAfterTheWorksheetsEverywhere)
             std::string::npos)
       << app;
 
-  ASSERT_TRUE(book.WriteContentTypes()) << book.GetSaveError();
+  ASSERT_TRUE(WriteContentTypes(book, parts)) << parts.Error();
   const std::string types = part(book, "[Content_Types].xml");
   const std::string chart_types =
       "<Override PartName=\"/xl/charts/chart2.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.drawingml.chart+xml\"/>"
@@ -391,7 +396,7 @@ TEST_F(Workbook, ChartSheetsAreListedAfterTheWorksheetsEverywhere)
   EXPECT_LT(types.find("/xl/worksheets/sheet2.xml"), types.find("/xl/charts/chart1.xml"));
   EXPECT_LT(types.find("/xl/chartsheets/sheet1.xml"), types.find("/xl/charts/chart2.xml"));
 
-  ASSERT_TRUE(book.WriteWorkbookParts()) << book.GetSaveError();
+  ASSERT_TRUE(WriteWorkbookRelationships(book, parts) && WriteWorkbookPart(book, parts)) << parts.Error();
   const std::string links = part(book, "xl/_rels/workbook.xml.rels");
   EXPECT_NE(links.find("Target=\"worksheets/sheet2.xml\"/>"
                        "<Relationship Id=\"rId5\" Type=\"" + rel + "chartsheet\" Target=\"chartsheets/sheet1.xml\"/>"
@@ -414,8 +419,9 @@ TEST_F(Workbook, ThemeIsSchemaShapedAndTheSameInEveryPackage)
   for (int round = 0; round < 2; ++round) {
     CWorkbook book;
     book.AddSheet2(L"a", {});
-    ASSERT_TRUE(book.WriteTheme()) << book.GetSaveError();
-    const std::string path = utf8(book.GetTempFolder()) + "/xl/theme/theme1.xml";
+    PartFolder parts = book.Parts();
+    ASSERT_TRUE(WriteTheme(parts)) << parts.Error();
+    const std::string path = plat::to_utf8(book.GetTempFolder()) + "/xl/theme/theme1.xml";
     const std::string theme = read_file(path);
     if (round == 0) {
       first_theme = theme;

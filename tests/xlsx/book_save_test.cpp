@@ -25,7 +25,6 @@ using namespace XlsxBook;
 using book_test::command_output;
 using book_test::env_var;
 using book_test::quoted;
-using book_test::utf8;
 
 namespace {
 
@@ -242,7 +241,7 @@ TEST_F(BookSave, WorkbookFromSchemasAndRecordsReadsBackCellForCell)
   const std::vector<table> tables = sample_tables();
   const std::string destination = out("book.xlsx");
   {
-    xlsx_database db(book_test::wide(destination), false);
+    xlsx_database db(wide(destination), false);
     for (const table& t : tables)
       add_table(db, t);
     db.save();
@@ -260,7 +259,7 @@ TEST_F(BookSave, NumbersOnlyWorkbookHasNoSharedStringsPart)
   const std::string destination = out("numbers.xlsx");
   // No columns, so no header texts either.
   const table t{L"n", {}, {{number(42, "42"), number(-0.5, "-0.5")}}};
-  xlsx_database db(book_test::wide(destination), false);
+  xlsx_database db(wide(destination), false);
   add_table(db, t);
   db.save();
   expect_clean({"numbers.xlsx"});
@@ -274,7 +273,7 @@ TEST_F(BookSave, ZipDefaultOptionsFromTheEnvironmentDoNotChangeThePackage)
   env_var zipopt("ZIPOPT", "-j");
   const std::string destination = out("book.xlsx");
   const table t{L"t", {L"x"}, {{text(L"a")}}};
-  xlsx_database db(book_test::wide(destination), false);
+  xlsx_database db(wide(destination), false);
   add_table(db, t);
   db.save();
   check_package(destination, {t}, {L"t"}, package_parts(1, true));
@@ -294,13 +293,13 @@ TEST_F(BookSave, DestinationIsReplacedWholeAndKeepsItsExactName)
   for (const Case& c : cases) {
     const std::string destination = out(c.name);
     if (c.pre_existing) {
-      xlsx_database old(book_test::wide(destination), false);
+      xlsx_database old(wide(destination), false);
       add_table(old, {L"a", {L"x"}, {{text(L"old")}}});
       add_table(old, {L"b", {L"x"}, {}});
       add_table(old, {L"c", {L"x"}, {}});
       old.save();
     }
-    xlsx_database db(book_test::wide(destination), false);
+    xlsx_database db(wide(destination), false);
     const table t{L"new", {L"x"}, {{number(1, "1")}}};
     add_table(db, t);
     db.save();
@@ -329,7 +328,7 @@ TEST_F(BookSave, RelativeDestinationIsTakenFromTheCurrentDirectoryAtSaveTime)
 
 TEST_F(BookSave, OneWorkbookPerTableWritesEachTableIntoTheFolder)
 {
-  xlsx_database db(book_test::wide(out_.string()), true);
+  xlsx_database db(wide(out_.string()), true);
   for (int n : {0, 2}) {
     udb_schema schema;
     schema.emplace_back().name = L"x";
@@ -344,7 +343,7 @@ TEST_F(BookSave, OneWorkbookPerTableWritesEachTableIntoTheFolder)
 TEST_F(BookSave, DatabaseWithoutTablesWritesNothingAndRefusesReading)
 {
   {
-    xlsx_database db(book_test::wide(out("never.xlsx")), false);
+    xlsx_database db(wide(out("never.xlsx")), false);
     db.save();
     EXPECT_EQ(db.get_query(L"q", L"select 1", 1), nullptr);
     EXPECT_TRUE(db.test_query(L"anything"));
@@ -356,7 +355,7 @@ TEST_F(BookSave, DatabaseWithoutTablesWritesNothingAndRefusesReading)
     }
   }
   {
-    xlsx_database dropped(book_test::wide(out("dropped.xlsx")), false);
+    xlsx_database dropped(wide(out("dropped.xlsx")), false);
     add_table(dropped, {L"t", {L"x"}, {{text(L"secret")}}});
   }
   expect_clean({});
@@ -368,7 +367,7 @@ class BookSaveFailure : public BookSave {
 protected:
   void expect_failed_save(const std::string& destination, const std::string& reason_part)
   {
-    xlsx_database db(book_test::wide(destination), false);
+    xlsx_database db(wide(destination), false);
     add_table(db, {L"t", {L"x"}, {{text(L"data")}, {number(1, "1")}}});
     try {
       db.save();
@@ -460,11 +459,11 @@ TEST_F(BookSaveFailure, APartThatCannotBeWrittenFailsTheSaveAndRemovesTheSheets)
   CWorksheet* sheet = book.AddSheet2(L"a", {});
   sheet->OpenRow();
   sheet->AddCell(CellDataStr{L"text"});
-  const std::string folder = utf8(book.GetTempFolder());
+  const std::string folder = plat::to_utf8(book.GetTempFolder());
   // The folder's place taken by a file: no part can be created in it.
   std::filesystem::remove_all(folder);
   write_file(folder, "not a folder");
-  EXPECT_FALSE(book.Save(book_test::wide(out("book.xlsx"))));
+  EXPECT_FALSE(book.Save(wide(out("book.xlsx"))));
   EXPECT_NE(book.GetSaveError().find("Not a directory"), std::string::npos) << book.GetSaveError();
   expect_clean({});
 }

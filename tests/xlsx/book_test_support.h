@@ -6,6 +6,7 @@
 #include "support/command_output.h"
 
 #include "support/temp_dir.h"
+#include "support/text.h"
 
 #include "platform/text_codec.h"
 
@@ -73,18 +74,6 @@ inline std::string quoted(const std::string& path)
       out += c;
   }
   return out + "'";
-}
-
-inline std::string utf8(const std::wstring& text)
-{
-  return plat::to_utf8(text);
-}
-
-inline std::wstring wide(const std::string& text)
-{
-  std::wstring out;
-  plat::utf8_to_wide(text, out);
-  return out;
 }
 
 // xmllint --noout accepts the file.

@@ -5,7 +5,8 @@
 #include "book_test_support.h"
 #include "support/reader_process.h"
 
-#include "xlsx/package_parts.h"
+#include "xlsx/chart_parts.h"
+#include "xlsx/package_names.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"
@@ -20,7 +21,6 @@
 using namespace XlsxBook;
 using book_test::command_output;
 using book_test::quoted;
-using book_test::utf8;
 
 namespace {
 
@@ -83,7 +83,7 @@ class Chart : public book_test::book_fixture {
 protected:
   Chart() : data_(book_.AddSheet2(L"Data", {})), chart_(&book_.AddChartSheet(L"Diagram")) {}
 
-  std::string folder() const { return utf8(book_.GetTempFolder()); }
+  std::string folder() const { return plat::to_utf8(book_.GetTempFolder()); }
   std::string chart_part(const CDiagramSheet& chart) const
   {
     return folder() + "/xl/charts/chart" + std::to_string(chart.number) + ".xml";
@@ -128,7 +128,7 @@ TEST_F(Chart, BarGroupWritesItsSeriesThenBothAxisIds)
   x_axis.id = 7;
   const std::string written = fragment(
       [&](CDiagramSheet& c) {
-        CWorkbook::WriteBarChart(c, x_axis, 8, {first, second}, 0, BarHorizontal, BarStacked);
+        WriteBarChart(c, x_axis, 8, {first, second}, 0, BarHorizontal, BarStacked);
       },
       "c:barChart");
   EXPECT_EQ(written,
@@ -175,7 +175,7 @@ TEST_F(Chart, BarDirectionAndGroupingFollowTheSettingsAndSkipUnknownOnes)
     chart_ = &book_.AddChartSheet(L"Bars");
     const std::string written = fragment(
         [&](CDiagramSheet& d) {
-          CWorkbook::WriteBarChart(d, d.x_axis, 2, {column_series(1)}, 0, c.orientation,
+          WriteBarChart(d, d.x_axis, 2, {column_series(1)}, 0, c.orientation,
                                    c.stacking);
         },
         "c:barChart/*");
@@ -197,7 +197,7 @@ TEST_F(Chart, LineGroupNumbersFromTheFirstIndexAndDrawsEachSeriesAsAsked)
   DiagramAxis x_axis;
   x_axis.id = 3;
   const std::string written = fragment(
-      [&](CDiagramSheet& c) { CWorkbook::WriteLineChart(c, x_axis, 4, {north, south}, 3); },
+      [&](CDiagramSheet& c) { WriteLineChart(c, x_axis, 4, {north, south}, 3); },
       "c:lineChart");
   EXPECT_EQ(written,
             "c:lineChart\n"
@@ -242,8 +242,8 @@ TEST_F(Chart, CategoriesEndingAtTheFirstCellCountAsNone)
   DiagramAxis bar_axis, line_axis;
   const std::string written = fragment(
       [&](CDiagramSheet& c) {
-        CWorkbook::WriteBarChart(c, bar_axis, 2, {s}, 0, BarVertical, BarClustered);
-        CWorkbook::WriteLineChart(c, line_axis, 2, {s}, 0);
+        WriteBarChart(c, bar_axis, 2, {s}, 0, BarVertical, BarClustered);
+        WriteLineChart(c, line_axis, 2, {s}, 0);
       },
       ".//c:cat");
   EXPECT_EQ(written, "");
@@ -257,7 +257,7 @@ TEST_F(Chart, ScatterGroupNamesItsXValuesAndDrawsMarkersOnlyWithoutALine)
   height.smooth = height.dashed = true;  // dashed is for lines only
   const std::string written = fragment(
       [&](CDiagramSheet& c) {
-        CWorkbook::WriteScatterChart(c, 5, 6, {height}, 0, ScatterMarkersOnly);
+        WriteScatterChart(c, 5, 6, {height}, 0, ScatterMarkersOnly);
       },
       "c:scatterChart");
   EXPECT_EQ(written,
@@ -306,7 +306,7 @@ TEST_F(Chart, ScatterLookDecidesStyleLineAndMarkers)
     DiagramSeries s = months(column_series(1));
     s.marked = c.marked;
     const std::string file = chart_part(*chart_);
-    fragment([&](CDiagramSheet& d) { CWorkbook::WriteScatterChart(d, 1, 2, {s}, 0, c.look); },
+    fragment([&](CDiagramSheet& d) { WriteScatterChart(d, 1, 2, {s}, 0, c.look); },
              ".");
     EXPECT_EQ(outline(file, ".//c:scatterStyle"), c.style) << c.look;
     EXPECT_EQ(outline(file, ".//c:spPr/a:ln"), c.line) << c.look;
@@ -334,7 +334,7 @@ TEST_F(Chart, RangeFormulaQuotesTheSheetTitleAndFixesTheColumns)
     chart_ = &book_.AddChartSheet(L"Formula");
     const std::string written = fragment(
         [&](CDiagramSheet& d) {
-          CWorkbook::WriteBarChart(d, d.x_axis, 2, {series_of(sheet, c.first, c.last)}, 0,
+          WriteBarChart(d, d.x_axis, 2, {series_of(sheet, c.first, c.last)}, 0,
                                    BarVertical, BarClustered);
         },
         ".//c:val/c:numRef/c:f");
@@ -348,7 +348,7 @@ TEST_F(Chart, ChartTitleCarriesItsSizeInHundredthsOfAPoint)
 {
   const std::string written = fragment(
       [](CDiagramSheet& c) {
-        CWorkbook::WriteChartTitle(c, L"Q1 <sales> & more _x0044_", 18, false);
+        WriteChartTitle(c, L"Q1 <sales> & more _x0044_", 18, false);
       },
       "c:title");
   EXPECT_EQ(written,
@@ -385,7 +385,7 @@ TEST_F(Chart, CategoryAxisWritesEverySettingInItsPlace)
   axis.mark_skip = 3;
   axis.label_rotation = -45;
   const std::string written =
-      fragment([&](CDiagramSheet& c) { CWorkbook::WriteCategoryAxis(c, axis, 2, false); },
+      fragment([&](CDiagramSheet& c) { WriteCategoryAxis(c, axis, 2, false); },
                "c:catAx");
   EXPECT_EQ(written,
             "c:catAx\n"
@@ -444,7 +444,7 @@ TEST_F(Chart, ValueAxisTurnsItsTitleAndIgnoresTheCategorySettings)
   axis.mark_skip = 3;
   axis.label_rotation = 30;
   const std::string written =
-      fragment([&](CDiagramSheet& c) { CWorkbook::WriteValueAxis(c, axis, 1, true); }, "c:valAx");
+      fragment([&](CDiagramSheet& c) { WriteValueAxis(c, axis, 1, true); }, "c:valAx");
   EXPECT_EQ(written,
             "c:valAx\n"
             "  c:axId val=2\n"
@@ -491,10 +491,10 @@ TEST_F(Chart, AxisBoundIsWrittenAsTheNumberItNamesOrNotAtAll)
     chart_ = &book_.AddChartSheet(L"Bounds");
     DiagramAxis axis;
     axis.max = text;
-    EXPECT_EQ(fragment([&](CDiagramSheet& d) { CWorkbook::WriteValueAxis(d, axis, 2, true); },
+    EXPECT_EQ(fragment([&](CDiagramSheet& d) { WriteValueAxis(d, axis, 2, true); },
                        ".//c:max"),
               written.empty() ? "" : found({("c:max val=" + written).c_str()}))
-        << utf8(text);
+        << plat::to_utf8(text);
   }
 }
 
@@ -526,7 +526,7 @@ TEST_F(Chart, OnlyAnUprightAxisTurnsItsTitle)
     for (DiagramAxis* axis : {&chart_->x_axis, &chart_->y_axis, &chart_->x_axis2, &chart_->y_axis2})
       axis->title = L"Axis";
     std::string error;
-    ASSERT_TRUE(CWorkbook::WriteChartParts(*chart_, error)) << error;
+    ASSERT_TRUE(WriteChartParts(*chart_, error)) << error;
     std::istringstream in(
         outline(chart_part(*chart_), "c:chart/c:plotArea/*/c:title/c:tx/c:rich/a:bodyPr"));
     std::string titles;
@@ -559,7 +559,7 @@ TEST_F(Chart, LabelRotationIsWrittenInSixtyThousandthsUnlessMinusOne)
     chart_ = &book_.AddChartSheet(L"Turned");
     DiagramAxis axis;
     axis.label_rotation = c.degrees;
-    EXPECT_EQ(fragment([&](CDiagramSheet& d) { CWorkbook::WriteCategoryAxis(d, axis, 2, false); },
+    EXPECT_EQ(fragment([&](CDiagramSheet& d) { WriteCategoryAxis(d, axis, 2, false); },
                        ".//c:txPr/a:bodyPr"),
               c.body)
         << c.degrees;
@@ -590,8 +590,8 @@ TEST_F(Chart, AxisSideGivesDeleteAndPositionForEitherKindOfAxis)
     const std::string file = chart_part(*chart_);
     fragment(
         [&](CDiagramSheet& d) {
-          CWorkbook::WriteCategoryAxis(d, axis, 2, false);
-          CWorkbook::WriteValueAxis(d, axis, 2, true);
+          WriteCategoryAxis(d, axis, 2, false);
+          WriteValueAxis(d, axis, 2, true);
         },
         ".");
     const std::pair<const char*, std::string> kinds[] = {{"c:catAx", c.category},
@@ -610,8 +610,8 @@ TEST_F(Chart, AxisCrossedByNoAxisLeavesOutTheCrossingElements)
   axis.id = 1;
   const std::string written = fragment(
       [&](CDiagramSheet& c) {
-        CWorkbook::WriteCategoryAxis(c, axis, 0, false);
-        CWorkbook::WriteValueAxis(c, axis, 0, true);
+        WriteCategoryAxis(c, axis, 0, false);
+        WriteValueAxis(c, axis, 0, true);
       },
       "*");
   EXPECT_EQ(written,
@@ -659,7 +659,7 @@ TEST_F(Chart, GridlinesAndCrossingFollowTheirSettingsAndSkipUnknownOnes)
     axis.crosses = c.crosses;
     const std::string file = chart_part(*chart_);
     const std::string children =
-        heads(fragment([&](CDiagramSheet& d) { CWorkbook::WriteValueAxis(d, axis, 2, true); },
+        heads(fragment([&](CDiagramSheet& d) { WriteValueAxis(d, axis, 2, true); },
                        "c:valAx/*"));
     EXPECT_EQ(children.substr(children.find("c:axPos") + 8), c.elements) << c.grid;
     if (c.crosses <= CrossMax) {
@@ -695,7 +695,7 @@ TEST_F(Chart, LegendPlaceGivesPositionAndOverlay)
   for (const auto& [place, expected] : cases) {
     chart_ = &book_.AddChartSheet(L"Legend");
     chart_->legend = static_cast<LegendPlace>(place);
-    EXPECT_EQ(fragment([](CDiagramSheet& d) { CWorkbook::WriteChartLegend(d); }, "*"), expected)
+    EXPECT_EQ(fragment([](CDiagramSheet& d) { WriteChartLegend(d); }, "*"), expected)
         << place;
   }
 }
@@ -713,7 +713,7 @@ TEST_F(Chart, DataTableShowsBordersAndOutlineAndKeysWhenAsked)
   for (const auto& [mode, expected] : cases) {
     chart_ = &book_.AddChartSheet(L"Table");
     chart_->data_table = static_cast<DataTableMode>(mode);
-    EXPECT_EQ(fragment([](CDiagramSheet& d) { CWorkbook::WriteDataTable(d); }, "*"), expected)
+    EXPECT_EQ(fragment([](CDiagramSheet& d) { WriteDataTable(d); }, "*"), expected)
         << mode;
   }
 }
@@ -728,10 +728,10 @@ TEST_F(Chart, ChartSheetNumberThreeWritesItsFivePartsUnderItsNumber)
   chart.legend = LegendNone;
   chart.series = {months(column_series(1))};
   std::string error;
-  ASSERT_TRUE(CWorkbook::WriteChartParts(chart, error)) << error;
+  ASSERT_TRUE(WriteChartParts(chart, error)) << error;
   EXPECT_EQ(chart.writer, nullptr);
   EXPECT_EQ(chart.stream, nullptr);
-  EXPECT_FALSE(CWorkbook::WriteChartParts(chart, error)) << "a finished chart is not written twice";
+  EXPECT_FALSE(WriteChartParts(chart, error)) << "a finished chart is not written twice";
   EXPECT_EQ(error, "the chart part is not open");
 
   const std::string root = folder() + "/xl/";
@@ -794,7 +794,7 @@ TEST_F(Chart, PlotAreaHoldsBothGroupsThenTheirAxesThenTheDataTable)
   chart_->kind2 = DiagramBar;
   chart_->series2 = {column_series(4), months(column_series(5))};
   std::string error;
-  ASSERT_TRUE(CWorkbook::WriteChartParts(*chart_, error)) << error;
+  ASSERT_TRUE(WriteChartParts(*chart_, error)) << error;
 
   const std::string file = chart_part(*chart_);
   EXPECT_EQ(heads(outline(file, "c:chart/*")), "c:title c:plotArea c:legend c:plotVisOnly");
@@ -842,7 +842,7 @@ TEST_F(Chart, SecondaryGroupIsDrawnOnlyWithSeriesOfItsOwn)
     if (c.with_series2)
       chart_->series2 = {with_categories(column_series(2), data_, {0, 0}, {0, 0})};
     std::string error;
-    ASSERT_TRUE(CWorkbook::WriteChartParts(*chart_, error)) << error;
+    ASSERT_TRUE(WriteChartParts(*chart_, error)) << error;
     const std::string file = chart_part(*chart_);
     EXPECT_EQ(heads(outline(file, "c:chart/c:plotArea/*")), c.plot_area) << c.kind << c.kind2;
     // Scatter X values are numbers: their axis takes the cells' format even
@@ -927,7 +927,7 @@ TEST_F(Chart, ModelThatCannotBeDrawnIsRefusedBeforeAnythingIsWritten)
     chart_->series = {column_series(1)};
     c.spoil(*chart_, data_);
     std::string error;
-    EXPECT_FALSE(CWorkbook::WriteChartParts(*chart_, error)) << c.what;
+    EXPECT_FALSE(WriteChartParts(*chart_, error)) << c.what;
     EXPECT_EQ(error, c.error) << c.what;
     ASSERT_NE(chart_->writer, nullptr) << c.what;
     EXPECT_EQ(chart_->writer->Depth(), 0u) << c.what << ": nothing written";
@@ -941,7 +941,7 @@ TEST_F(Chart, PartThatCannotBeWrittenFailsWithTheReason)
   // A folder where the drawing part should go: the last of the five fails.
   std::filesystem::create_directories(folder() + "/xl/drawings/drawing1.xml");
   std::string error;
-  EXPECT_FALSE(CWorkbook::WriteChartParts(*chart_, error));
+  EXPECT_FALSE(WriteChartParts(*chart_, error));
   EXPECT_NE(error.find("drawing1.xml"), std::string::npos) << error;
   EXPECT_TRUE(book_test::xml_well_formed(folder() + "/xl/chartsheets/sheet1.xml"));
 }
@@ -1056,7 +1056,7 @@ TEST_F(ChartWorkbook, EveryPlotGroupIsSavedAndReadBackByOpenpyxlAndLibreOffice)
     CDiagramSheet& quoted_chart = book.AddChartSheet(L"chart on 'quoted'");
     quoted_chart.series = {column(quoted_sheet, 2, L"Fives")};
 
-    ASSERT_TRUE(book.Save(book_test::wide(path))) << book.GetSaveError();
+    ASSERT_TRUE(book.Save(wide(path))) << book.GetSaveError();
   }
   EXPECT_TRUE(temp_leftovers().empty());
 
@@ -1178,8 +1178,8 @@ TEST_F(ChartWorkbook, ChartThatCannotBeDrawnFailsTheSaveAndLeavesNothingBehind)
     {
       CWorkbook book;
       const CWorksheet* sheet = numbers(book, L"Numbers");
-      c.model(book.AddChartSheet(book_test::wide(c.name)), sheet);
-      EXPECT_FALSE(book.Save(book_test::wide(path))) << c.name;
+      c.model(book.AddChartSheet(wide(c.name)), sheet);
+      EXPECT_FALSE(book.Save(wide(path))) << c.name;
       EXPECT_EQ(book.GetSaveError(), std::string("chart sheet '") + c.name + "': " + c.error);
     }
     EXPECT_FALSE(std::filesystem::exists(path)) << c.name;

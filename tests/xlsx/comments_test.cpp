@@ -5,6 +5,8 @@
 
 #include "support/workbook_check.h"
 
+#include "xlsx/part_folder.h"
+#include "xlsx/part_writers.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 
@@ -20,7 +22,6 @@ using namespace XlsxBook;
 using book_test::command_output;
 using book_test::env_var;
 using book_test::quoted;
-using book_test::utf8;
 
 namespace {
 
@@ -47,7 +48,7 @@ class Comments : public book_test::book_fixture {
 protected:
   std::filesystem::path part(const CWorkbook& book, const std::string& name) const
   {
-    return std::filesystem::path(utf8(book.GetTempFolder())) / name;
+    return std::filesystem::path(plat::to_utf8(book.GetTempFolder())) / name;
   }
 };
 
@@ -64,14 +65,15 @@ TEST_F(Comments, EachSheetGetsItsPartsInSheetOrder)
   ASSERT_TRUE(book.AddComment(note(2, 1, 3, {L"second of two"})));
   const std::size_t parts_before = book.GetPartList().size();
 
-  ASSERT_TRUE(book.WriteComments());
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteComments(book.GetComments(), parts));
   const std::vector<std::wstring> added(book.GetPartList().begin() + static_cast<std::ptrdiff_t>(parts_before),
                                         book.GetPartList().end());
   EXPECT_EQ(added, (std::vector<std::wstring>{L"xl/comments1.xml", L"xl/drawings/vmlDrawing1.vml",
                                               L"xl/comments2.xml", L"xl/drawings/vmlDrawing2.vml"}));
   EXPECT_FALSE(std::filesystem::exists(part(book, "xl/comments3.xml")));
   for (const std::wstring& name : added)
-    EXPECT_TRUE(book_test::xml_well_formed(part(book, utf8(name)).string()));
+    EXPECT_TRUE(book_test::xml_well_formed(part(book, plat::to_utf8(name)).string()));
 
   const std::string one = read_text(part(book, "xl/comments1.xml"));
   EXPECT_NE(one.find("<authors><author>Ann &amp; &lt;Bob&gt;</author></authors>"), std::string::npos)
@@ -113,7 +115,8 @@ TEST_F(Comments, EachDrawingNumbersItsShapesInsideBlocksOfItsOwn)
       ASSERT_TRUE(
           book.AddComment(note(static_cast<std::int32_t>(i + 1), n % 100, n / 100 + 1, {L"x"})));
   }
-  ASSERT_TRUE(book.WriteComments());
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteComments(book.GetComments(), parts));
   const std::regex idmap("<o:idmap v:ext=\"edit\" data=\"([0-9,]*)\"/>");
   const std::regex shape_id("<v:shape id=\"_x0000_s([0-9]+)\"");
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -146,7 +149,8 @@ TEST_F(Comments, RunsCarryTheirFontAndHostileTextStaysText)
   comment.runs[1].font.name = L"A \"quoted\" & font";
   ASSERT_TRUE(book.AddComment(std::move(comment)));
   ASSERT_TRUE(book.AddComment(note(1, 0, 2, {})));  // no runs: an empty text
-  ASSERT_TRUE(book.WriteComments());
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteComments(book.GetComments(), parts));
 
   const std::filesystem::path path = part(book, "xl/comments1.xml");
   ASSERT_TRUE(book_test::xml_well_formed(path.string()));
@@ -219,7 +223,8 @@ TEST_F(Comments, BoxStyleFollowsPlacementVisibilityAndLineBreaks)
     comment.fill_colour = L"#ffffe1";
     ASSERT_TRUE(book.AddComment(std::move(comment)));
   }
-  ASSERT_TRUE(book.WriteComments());
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteComments(book.GetComments(), parts));
   const std::string vml = read_text(part(book, "xl/drawings/vmlDrawing1.vml"));
   std::size_t from = 0;
   for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -263,8 +268,9 @@ TEST_F(Comments, WithoutCommentsNothingIsWrittenOrLinked)
   CWorkbook book;
   book.AddSheet2(L"s", {});
   const std::vector<std::wstring> parts = book.GetPartList();
-  ASSERT_TRUE(book.WriteComments());
-  ASSERT_TRUE(book.WriteContentTypes());
+  PartFolder folder = book.Parts();
+  ASSERT_TRUE(WriteComments(book.GetComments(), folder));
+  ASSERT_TRUE(WriteContentTypes(book, folder));
   EXPECT_EQ(book.GetPartList(), parts);
   EXPECT_FALSE(std::filesystem::exists(part(book, "xl/drawings")));
   const std::string types = read_text(part(book, "[Content_Types].xml"));
@@ -316,7 +322,7 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
       comment.height = n.height;
       ASSERT_TRUE(book.AddComment(std::move(comment)));
     }
-    ASSERT_TRUE(book.Save(book_test::wide(path))) << book.GetSaveError();
+    ASSERT_TRUE(book.Save(wide(path))) << book.GetSaveError();
   }
 
   // Every part of the package is well-formed, and each commented sheet is linked.
@@ -347,8 +353,8 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
     if (expected.back() != '[')
       expected += ",";
     expected += "[" + workbook_check::json_text(titles[static_cast<std::size_t>(n.sheet - 1)]) + "," +
-                workbook_check::json_text(utf8(CWorksheet::MakeCellRef(n.column, n.row))) + "," +
-                workbook_check::json_text(utf8(text)) + "," +
+                workbook_check::json_text(plat::to_utf8(CWorksheet::MakeCellRef(n.column, n.row))) + "," +
+                workbook_check::json_text(plat::to_utf8(text)) + "," +
                 (n.width == 0 ? std::string("null")
                               : plat::sprintf("[%d,%d,%d,%d]", n.left, n.top, n.width, n.height)) +
                 "]";

@@ -5,6 +5,7 @@
 #include "support/temp_dir.h"
 
 #include "TK/tk_exception.h"
+#include "xlsx/part_folder.h"
 #include "xlsx/shared_strings.h"
 #include "xlsx/xlsx_file_writer.h"
 #include "xlsx/xlsx_she.h"
@@ -24,6 +25,7 @@ using XlsxBook::CFileWriter;
 using XlsxBook::CSharedStrings;
 using XlsxBook::CWorksheet;
 using XlsxBook::CXmlEmitter;
+using XlsxBook::WritePartFile;
 
 namespace {
 
@@ -63,7 +65,9 @@ protected:
   {
     const std::string path = dir_.file("sst.xml");
     std::string error;
-    EXPECT_TRUE(strings_.WritePart(path, error)) << error;
+    EXPECT_TRUE(WritePartFile(wide(path), [this](CXmlEmitter& xml) { strings_.WritePart(xml); },
+                              error))
+        << error;
     return read_file(path);
   }
 

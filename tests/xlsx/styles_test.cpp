@@ -4,6 +4,8 @@
 
 #include "book_test_support.h"
 
+#include "xlsx/part_folder.h"
+#include "xlsx/part_writers.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 
@@ -143,8 +145,9 @@ TEST_F(StylesPart, InitialRegistryWritesTheFixedStyleSheet)
 {
   CWorkbook book;
   book.AddSheet2(L"a", {});
-  ASSERT_TRUE(book.WriteStyles()) << book.GetSaveError();
-  const std::string xml = read_file(book_test::utf8(book.GetTempFolder()) + "/xl/styles.xml");
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteStyles(book.GetStyles(), parts)) << parts.Error();
+  const std::string xml = read_file(plat::to_utf8(book.GetTempFolder()) + "/xl/styles.xml");
   EXPECT_EQ(xml.find("<numFmts"), std::string::npos);
   const std::string expected_body =
       "<fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Calibri\"/><charset val=\"204\"/>"
@@ -160,7 +163,7 @@ TEST_F(StylesPart, InitialRegistryWritesTheFixedStyleSheet)
       "<dxfs count=\"0\"/>";
   EXPECT_NE(xml.find(expected_body), std::string::npos) << xml;
   EXPECT_EQ(xml.rfind("</styleSheet>"), xml.size() - 13);
-  EXPECT_TRUE(book_test::xml_well_formed(book_test::utf8(book.GetTempFolder()) + "/xl/styles.xml"));
+  EXPECT_TRUE(book_test::xml_well_formed(plat::to_utf8(book.GetTempFolder()) + "/xl/styles.xml"));
 }
 
 TEST_F(StylesPart, RegisteredStylesWriteTheirFontsFillsBordersAndFormats)
@@ -180,8 +183,9 @@ TEST_F(StylesPart, RegisteredStylesWriteTheirFontsFillsBordersAndFormats)
   style.number_format.decimals = 0;
   style.alignment = {2, 1, false};
   const auto index = book.GetStyles().Add(style);
-  ASSERT_TRUE(book.WriteStyles()) << book.GetSaveError();
-  const std::string xml = read_file(book_test::utf8(book.GetTempFolder()) + "/xl/styles.xml");
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteStyles(book.GetStyles(), parts)) << parts.Error();
+  const std::string xml = read_file(plat::to_utf8(book.GetTempFolder()) + "/xl/styles.xml");
 
   for (const char* piece : {
            "<numFmts count=\"1\"><numFmt numFmtId=\"164\" formatCode=\"0%\"/></numFmts>",

@@ -80,13 +80,6 @@ udb_schema Schema(std::initializer_list<std::wstring> names)
   return schema;
 }
 
-std::wstring Wide(std::string_view utf8)
-{
-  std::wstring out;
-  plat::utf8_to_wide(utf8, out);
-  return out;
-}
-
 void Add(udb_record& record, const ole_variant& value)
 {
   record.emplace_back(L"f", 0u, value, false, false);
@@ -133,7 +126,7 @@ protected:
   }
   std::string Text(std::uint32_t column, std::uint32_t row, std::string_view text)
   {
-    const std::uint64_t index = strings_.Add(Wide(text));
+    const std::uint64_t index = strings_.Add(wide(text));
     return "<c r=\"" + plat::to_utf8(CWorksheet::MakeCellRef(column, row)) + "\" t=\"s\"><v>" +
            std::to_string(index) + "</v></c>";
   }

@@ -47,8 +47,8 @@ TEST(XmlText, ContentAndAttributeFormsOfHostileTexts)
   };
   for (const auto& c : cases) {
     // Wide forms.
-    EXPECT_EQ(XmlText(c.text, XmlTextUse::kContent), book_test::wide(c.content)) << c.what;
-    EXPECT_EQ(XmlText(c.text, XmlTextUse::kAttribute), book_test::wide(c.attribute)) << c.what;
+    EXPECT_EQ(XmlText(c.text, XmlTextUse::kContent), wide(c.content)) << c.what;
+    EXPECT_EQ(XmlText(c.text, XmlTextUse::kAttribute), wide(c.attribute)) << c.what;
     // Narrow forms from UTF-8 (the forbidden characters are encodable there too,
     // except the surrogates, which have their own case below), appended after
     // what the buffer holds.
@@ -81,9 +81,9 @@ TEST(XmlText, EscapePatternIsEscapedOnlyWhereReadersDecodeIt)
       {XmlTextUse::kSheetName, "_x005F_x0041_ a&#9;b &amp; _x41_"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(XmlText(text, c.use), book_test::wide(c.out)) << static_cast<int>(c.use);
+    EXPECT_EQ(XmlText(text, c.use), wide(c.out)) << static_cast<int>(c.use);
     std::string out;
-    AppendXmlText(out, book_test::utf8(text), c.use);
+    AppendXmlText(out, plat::to_utf8(text), c.use);
     EXPECT_EQ(out, c.out) << static_cast<int>(c.use);
   }
 }
@@ -123,8 +123,8 @@ TEST(XmlText, SpacePreserveOnlyForTextsThatBeginOrEndWithWhiteSpace)
       {L"a\n", true},    {L"\ra", true},   {L" ", true},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(NeedsSpacePreserve(c.text), c.preserve) << book_test::utf8(c.text);
-    EXPECT_EQ(NeedsSpacePreserve(book_test::utf8(c.text)), c.preserve) << book_test::utf8(c.text);
+    EXPECT_EQ(NeedsSpacePreserve(c.text), c.preserve) << plat::to_utf8(c.text);
+    EXPECT_EQ(NeedsSpacePreserve(plat::to_utf8(c.text)), c.preserve) << plat::to_utf8(c.text);
   }
 }
 
@@ -160,7 +160,7 @@ TEST_F(XmlTextBook, HostileSheetNameCellAndCurrencySymbolReadBackIntact)
     sheet->AddCell(CellDataStr{cell});
     sheet->AddCell(CellDataDbl{2.5, style});
     sheet->CloseRow();
-    ASSERT_TRUE(book.Save(book_test::wide(path))) << book.GetSaveError();
+    ASSERT_TRUE(book.Save(wide(path))) << book.GetSaveError();
   }
   const std::string script = dir_.file("read.py");
   write_file(script,

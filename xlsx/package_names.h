@@ -1,10 +1,7 @@
-// The names every part writer of the package agrees on (namespaces, content
-// types, relationship types) and the small facts the package-description parts
-// are made from: the author's name and the time stamp of the document.
+// The names every part writer of the package agrees on: the XML namespaces and
+// the relationship types. A name is written exactly as it stands here, so two
+// parts that link each other always spell it alike.
 #pragma once
-
-#include <ctime>
-#include <string>
 
 namespace XlsxBook {
 
@@ -69,12 +66,5 @@ inline constexpr const char* drawing =
 inline constexpr const char* chart =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/chart";
 } // namespace rel
-
-// The author written into the document properties: USERNAME, else USER, else
-// LOGNAME, else the account's name; "Unknown" when none of them gives one.
-std::wstring DocumentAuthor();
-
-// "2024-03-05T09:07:01Z": the moment in UTC, as the document dates want it.
-std::string W3cdtfTime(std::time_t moment);
 
 } // namespace XlsxBook
