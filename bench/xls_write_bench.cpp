@@ -125,7 +125,7 @@ run_result run_program(std::vector<std::string> args)
 
 std::string here()
 {
-  return std::filesystem::path(__FILE__).parent_path().string();
+  return std::string(QVT_BENCH_DIR);
 }
 
 } // namespace

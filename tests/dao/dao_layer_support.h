@@ -58,7 +58,7 @@ inline ole_variant null_value()
 // format of tests/platform/dao/excel_cells.py), or its error output.
 inline std::string xlrd_cells(const std::string& path)
 {
-  const auto script = std::filesystem::path(__FILE__).parent_path().parent_path() / "platform" / "dao" /
+  const auto script = std::filesystem::path(QVT_TESTS_DIR) / "platform" / "dao" /
                       "excel_cells.py";
   return test_support::command_output("/usr/bin/python3 '" + script.string() + "' '" + path + "' 2>&1");
 }

@@ -25,7 +25,7 @@ std::string xls_differences(const std::string& workbook, const std::vector<expec
   json.pop_back();
   json += std::string(", \"header_bold\": ") + header_bold + ", \"wrap\": " + wrap + "}";
   write_file(expected, json);
-  const std::filesystem::path checker = std::filesystem::path(__FILE__).parent_path() / "check_xls.py";
+  const std::filesystem::path checker = std::filesystem::path(QVT_TESTS_DIR) / "qvtbatch" / "check_xls.py";
   int status = 0;
   std::string report = workbook_check::command_output(
       "/usr/bin/python3 '" + checker.string() + "' '" + workbook + "' '" + expected + "' 2>&1", &status);

@@ -83,7 +83,7 @@ inline std::string workbook_differences(const std::string& workbook,
   const std::string expected = scratch.file("expected.json");
   write_file(expected, to_json(sheets));
   const std::filesystem::path checker =
-      std::filesystem::path(__FILE__).parent_path().parent_path() / "xlsx" / "check_cells.py";
+      std::filesystem::path(QVT_TESTS_DIR) / "xlsx" / "check_cells.py";
   int status = 0;
   std::string report = command_output("/usr/bin/python3 '" + checker.string() + "' '" + workbook +
                                           "' '" + expected + "' 2>&1",

@@ -363,7 +363,7 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
   const std::string expected_path = (dir_.path() / "expected.json").string();
   std::ofstream(expected_path) << expected;
   const std::string checker =
-      (std::filesystem::path(__FILE__).parent_path() / "check_comments.py").string();
+      (std::filesystem::path(QVT_TESTS_DIR) / "xlsx" / "check_comments.py").string();
   const std::string said =
       command_output("/usr/bin/python3 " + quoted(checker) + " " + quoted(path) + " " +
                          quoted(dir_.path().string()) + " " + quoted(expected_path) + " " +

@@ -156,7 +156,7 @@ protected:
     const std::string expected = dir_.file("expected.json");
     write_file(expected, expected_json(sheets, titles));
     const std::string checker =
-        (std::filesystem::path(__FILE__).parent_path() / "check_cells.py").string();
+        (std::filesystem::path(QVT_TESTS_DIR) / "xlsx" / "check_cells.py").string();
     const std::string said = book_test::command_output(
         "/usr/bin/python3 " + book_test::quoted(checker) + " " + book_test::quoted(path) + " " +
             book_test::quoted(expected) + " 2>&1",

@@ -56,7 +56,7 @@ inline int dao_error_of(const std::function<void()>& f)
 
 inline std::string here()
 {
-  return std::filesystem::path(__FILE__).parent_path().string();
+  return (std::filesystem::path(QVT_TESTS_DIR) / "platform" / "dao").string();
 }
 
 // xlrd's reading of the workbook (see excel_cells.py), or its error output.

@@ -16,7 +16,7 @@ inline std::string quoted(const std::string& text) { return "'" + text + "'"; }
 inline std::string olefile(const std::string& command, const std::string& file, const std::string& name,
                            const std::string& other)
 {
-  const std::filesystem::path checker = std::filesystem::path(__FILE__).parent_path() / "check_cfb.py";
+  const std::filesystem::path checker = std::filesystem::path(QVT_TESTS_DIR) / "platform" / "storage" / "check_cfb.py";
   int status = 0;
   std::string report = workbook_check::command_output(
       "/usr/bin/python3 " + quoted(checker.string()) + " " + command + " " + quoted(file) + " " +

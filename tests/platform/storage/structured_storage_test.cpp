@@ -60,7 +60,7 @@ std::string run_python(const std::string& script, const std::vector<std::string>
 {
   std::string command =
       "/usr/bin/python3 " +
-      cfb_readers::quoted((std::filesystem::path(__FILE__).parent_path() / script).string());
+      cfb_readers::quoted((std::filesystem::path(QVT_TESTS_DIR) / "platform" / "storage" / script).string());
   for (const std::string& a : args) {
     command += ' ';
     command += cfb_readers::quoted(a);
