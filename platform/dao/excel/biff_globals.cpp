@@ -1,6 +1,6 @@
-// The XF order is a contract with the restyling: 0-14 style XFs, 15 the default
-// cell XF, 16 (the header's) to 20 copies of it, 21-23 general data cells, and
-// (BIFF8) the date and currency formats from 24 on, which it leaves alone.
+// The XF order is a contract with the restyling (biff_records.h): style XFs up
+// to xf_default, then the regular cell XFs (the default, the header's, general
+// data cells), and (BIFF8) the date and currency formats, which it leaves alone.
 #include "platform/dao/excel/biff_globals.h"
 
 #include "platform/dao/excel/biff_sst.h"
@@ -118,15 +118,15 @@ globals_writer::globals_writer(bool biff8, sst_table* sst) : biff8_(biff8), sst_
     put_format(b, fmt_time, "hh:mm:ss");
     put_format(b, fmt_currency, "#,##0.00");
   }
-  for (int i = 0; i < 15; ++i)
+  for (int i = 0; i < xf_default; ++i)
     put_xf(b, biff8, true, 0);
-  for (int i = 15; i < 24; ++i)
+  for (int i = xf_default; i < xf_regular_end8; ++i)
     put_xf(b, biff8, false, 0);
   if (biff8) {
-    put_xf(b, biff8, false, fmt_date_time);  // 24
-    put_xf(b, biff8, false, fmt_date);       // 25
-    put_xf(b, biff8, false, fmt_time);       // 26
-    put_xf(b, biff8, false, fmt_currency);   // 27
+    put_xf(b, biff8, false, fmt_date_time);  // xf_date_time
+    put_xf(b, biff8, false, fmt_date);       // xf_date
+    put_xf(b, biff8, false, fmt_time);       // xf_time
+    put_xf(b, biff8, false, fmt_currency);   // xf_currency
   }
   r = b.begin_record(rt_style);
   b.u16(0x8000);  // built in, XF 0

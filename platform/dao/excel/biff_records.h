@@ -1,4 +1,5 @@
-// The record vocabulary of BIFF5 and BIFF8 streams, and the little-endian byte
+// The record vocabulary of BIFF5 and BIFF8 streams, the cell-format (XF) layout
+// that the driver writes and the restyling rewrites, and the little-endian byte
 // buffer records are built in. A record is a 2-byte type, a 2-byte data length
 // and the data; every number in it is little-endian whatever the machine.
 #pragma once
@@ -41,7 +42,25 @@ enum record_type : std::uint16_t {
   rt_style = 0x0293,
   rt_format8 = 0x041E,
   rt_bof = 0x0809,
+  // Cell records the driver does not write but the restyling meets in a
+  // workbook of another writer.
+  rt_formula = 0x0006,
+  rt_rstring = 0x00D6,
+  rt_blank = 0x0201,
+  rt_rk = 0x027E,
 };
+
+// Records of one cell, whose XF index is at data offset 4.
+constexpr bool is_single_cell(std::uint16_t type)
+{
+  switch (type) {
+  case rt_label: case rt_labelsst: case rt_number: case rt_rk:
+  case rt_blank: case rt_boolerr: case rt_rstring: case rt_formula:
+    return true;
+  default:
+    return false;
+  }
+}
 
 inline constexpr std::uint16_t bof_biff5 = 0x0500, bof_biff8 = 0x0600;
 inline constexpr std::uint16_t bof_globals = 0x0005, bof_worksheet = 0x0010;
@@ -59,10 +78,26 @@ inline constexpr std::size_t boolerr_record_size = 4 + 8;
 inline constexpr std::size_t labelsst_record_size = 4 + 10;
 
 // Cell formats (XF indexes) the writer uses. 15 is the default cell format and
-// 16 the header's; data cells use 21 (the restyling keeps no number format
-// below 24, so the formats a value needs live from 24 on).
+// 16 the header's; data cells use 21.
 inline constexpr std::uint16_t xf_default = 15, xf_header = 16, xf_general = 21;
 inline constexpr std::uint16_t xf_date_time = 24, xf_date = 25, xf_time = 26, xf_currency = 27;
+
+// The restyling: the fourth FONT (index 3) becomes bold, XF xf_header takes
+// that font, and the regular formats (xf_default, and xf_general up to the
+// last regular one: the last XF in BIFF5, xf_regular_end8 - 1 in BIFF8) are
+// rewritten to number format 0. So a format a value needs lives from
+// xf_regular_end8 on, and BIFF5 holds none (its dates are written as text).
+inline constexpr std::uint16_t header_font = 3;
+inline constexpr std::uint16_t xf_regular_end8 = 24;
+
+static_assert(xf_header == xf_default + 1 && xf_general > xf_header, "the restyled XFs keep their places");
+static_assert(xf_date_time >= xf_regular_end8 && xf_date >= xf_regular_end8 && xf_time >= xf_regular_end8 &&
+                  xf_currency >= xf_regular_end8,
+              "a number format below xf_regular_end8 is lost to the restyling");
+static_assert(xf_general < xf_regular_end8, "data cells must be restyled with the others");
+static_assert(xf_date_time == xf_regular_end8 && xf_date == xf_date_time + 1 && xf_time == xf_date + 1 &&
+                  xf_currency == xf_time + 1,
+              "the writer puts the value formats in this order right after the regular ones");
 
 // A growing byte buffer with little-endian writers. clear() keeps the room, so
 // a buffer reused per row or block stops allocating once it has grown.
@@ -85,14 +120,6 @@ public:
   void u8(std::uint8_t v) { *extend(1) = v; }
   void u16(std::uint16_t v) { put16(extend(2), v); }
   void u32(std::uint32_t v) { put32(extend(4), v); }
-  void f64(double v)
-  {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, 8);
-    std::uint8_t* p = extend(8);
-    for (int i = 0; i < 8; ++i)
-      p[i] = static_cast<std::uint8_t>(bits >> (8 * i));
-  }
   void bytes(const void* p, std::size_t n)
   {
     if (n != 0)

@@ -32,7 +32,6 @@ public:
   void keep(const char16_t* units, std::size_t count, bool narrow);
   void add_kept_references(std::uint32_t references) { references_ += references; }
 
-  std::uint32_t unique_count() const { return unique_; }
   // Bytes of the SST with its CONTINUEs and the EXTSST, headers included.
   std::uint64_t stream_size() const;
   // Writes the records; `position` is where the SST record starts in the stream.

@@ -155,4 +155,25 @@ void container_writer::finish()
   }
 }
 
+workbook_stream_file::workbook_stream_file(const std::wstring& path)
+{
+  constexpr DWORD mode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+  if (FAILED(StgOpenStorage(path.c_str(), nullptr, mode, nullptr, 0, &storage_)))
+    return;
+  if (FAILED(storage_->OpenStream(L"Book", nullptr, mode, 0, &stream_)) &&
+      FAILED(storage_->OpenStream(L"Workbook", nullptr, mode, 0, &stream_))) {
+    state_ = state::no_workbook_stream;
+    return;
+  }
+  state_ = state::open;
+}
+
+workbook_stream_file::~workbook_stream_file()
+{
+  if (stream_ != nullptr)
+    stream_->Release();
+  if (storage_ != nullptr)
+    storage_->Release();
+}
+
 } // namespace plat::dao

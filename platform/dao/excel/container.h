@@ -1,10 +1,13 @@
 // The compound file around a workbook stream ("Book" for BIFF5, "Workbook" for
-// BIFF8): reading the stream of an existing file, and writing a new file with
-// that one stream. Storage failures come out as DAO errors.
+// BIFF8): reading the stream of an existing file, writing a new file with that
+// one stream, and opening the stream of a written file for changes in place.
+// Storage failures of the driver's own reads and writes come out as DAO errors.
 #pragma once
 
 #include "platform/dao/excel/biff_reader.h"
 #include "platform/dao/excel/biff_records.h"
+
+#include "platform/storage/storage.h"
 
 #include <cstdint>
 #include <memory>
@@ -47,6 +50,28 @@ private:
   class impl;
   std::unique_ptr<impl> impl_;
   std::uint64_t position_ = 0;
+};
+
+// The workbook stream of the file at `path` ("Book", else "Workbook") opened
+// for reading and writing in place, with the file held exclusively until the
+// holder goes: the way in for what restyles a written workbook.
+class workbook_stream_file {
+public:
+  enum class state { open, not_a_compound_file, no_workbook_stream };
+
+  explicit workbook_stream_file(const std::wstring& path);
+  ~workbook_stream_file();
+  workbook_stream_file(const workbook_stream_file&) = delete;
+  workbook_stream_file& operator=(const workbook_stream_file&) = delete;
+
+  state status() const { return state_; }
+  // Null unless the state is open.
+  IStream* stream() const { return stream_; }
+
+private:
+  state state_ = state::not_a_compound_file;
+  IStorage* storage_ = nullptr;
+  IStream* stream_ = nullptr;
 };
 
 } // namespace plat::dao
