@@ -17,6 +17,7 @@
 #include "UDB/udb_recs.h"
 #include "dao/dao_database.h"
 #include "dao/dao_engine.h"
+#include "platform/dao/access/access_driver.h"
 
 #include "bench_server.h"
 
@@ -105,6 +106,7 @@ run_result in_child(const char* title, Copy&& copy)
 int main(int argc, char** argv)
 {
   try {
+    plat::dao::register_access_driver();  // the programs never open Access databases; this copy does
     const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
     auto server = bench::server_coordinates();
     const std::string stem = "qvt_copy_bench_" + std::to_string(::getpid());

@@ -1,7 +1,7 @@
 // Rows × 10 mixed columns written through the .xls driver (BIFF8, BIFF5) and by
 // Python's xlwt, each in a child process: wall times, ratio, peak memories, xlrd check.
 // Usage: xls_write_bench [biff8 rows (65535)] [biff5 rows (16383)]
-#include "platform/dao/excel_workbook.h"
+#include "platform/dao/excel/workbook.h"
 
 #include <chrono>
 #include <cstdio>

@@ -2,11 +2,10 @@
 // the notes shown to the user state exactly those limits.
 #include "common/xls_engi.h"
 
-#include "OLE/ole_ptr.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "common/xls_restyle.h"
-#include "platform/storage/storage.h"
+#include "platform/dao/excel/container.h"
 #include "platform/text_codec.h"
 
 #include <cstdio>
@@ -62,17 +61,14 @@ bool xls_engine::patch(const std::wstring& path, std::string* error)
       *error = text;
     return false;
   };
-  ole_com_ptr<IStorage> storage;
-  if (FAILED(StgOpenStorage(path.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0,
-                            storage.put())))
+  // The compound file is the DAO driver's to open: its format is the driver's.
+  const plat::dao::workbook_stream_file file(path);
+  if (file.status() == plat::dao::workbook_stream_file::state::not_a_compound_file)
     return fail("Failed to open OLE document");
-  ole_com_ptr<IStream> stream;
-  const DWORD mode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
-  if (FAILED(storage->OpenStream(L"Book", nullptr, mode, 0, stream.put())) &&
-      FAILED(storage->OpenStream(L"Workbook", nullptr, mode, 0, stream.put())))
+  if (file.status() == plat::dao::workbook_stream_file::state::no_workbook_stream)
     return fail("Stream not found");
   try {
-    do_patch(stream.get());
+    do_patch(file.stream());
   } catch (const std::exception& e) {
     tk_log_message(2, "Got exception: %s", e.what());
     if (error != nullptr)

@@ -7,7 +7,8 @@
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "platform/format.h"
-#include "platform/storage/storage.h"
+#include "platform/dao/excel/biff_records.h"
+#include "platform/dao/excel/container.h"
 
 #include <array>
 #include <cstdint>
@@ -15,36 +16,9 @@
 
 namespace {
 
-constexpr std::uint16_t rt_eof = 0x000A;
-constexpr std::uint16_t rt_font = 0x0031;
-constexpr std::uint16_t rt_xf = 0x00E0;
-constexpr std::uint16_t rt_boundsheet = 0x0085;
-constexpr std::uint16_t rt_bof = 0x0809;
-constexpr std::uint16_t rt_index = 0x020B;
-constexpr std::uint16_t rt_dbcell = 0x00D7;
-constexpr std::uint16_t rt_row = 0x0208;
-constexpr std::uint16_t bof_globals = 0x0005;
-constexpr std::uint16_t bof_worksheet = 0x0010;
+using namespace plat::dao::biff;
 
-// The XF index the column-name cells get.
-constexpr std::uint16_t header_xf_index = 16;
-
-// Records of one cell whose XF index is at data offset 4: LABEL, LABELSST,
-// NUMBER, RK, BLANK, BOOLERR, RSTRING, FORMULA. A record of several cells
-// (MULRK, MULBLANK) ends the header row, since one write would restyle only its
-// first cell.
-bool is_single_cell(std::uint16_t type)
-{
-  switch (type) {
-  case 0x0204: case 0x00FD: case 0x0203: case 0x027E:
-  case 0x0201: case 0x0205: case 0x00D6: case 0x0006:
-    return true;
-  default:
-    return false;
-  }
-}
-
-constexpr std::array<std::uint8_t, 12> header_font = {0xC8, 0x00, 0x01, 0x00, 0xFF, 0x7F,
+constexpr std::array<std::uint8_t, 12> bold_font = {0xC8, 0x00, 0x01, 0x00, 0xFF, 0x7F,
                                                       0xBC, 0x02, 0x00, 0x00, 0x00, 0x02};
 
 // What differs between the two BIFF versions.
@@ -58,8 +32,8 @@ struct biff_layout {
   std::uint16_t boundsheet_min;
   // Data offset of the first DBCELL position in INDEX.
   std::uint16_t index_dbcells;
-  // The regular XFs (counted from 1) reach to the last record in BIFF5, to the
-  // 24th in BIFF8, whose later XFs hold the date formats.
+  // The regular XFs (counted from 1) reach to the last record in BIFF5, to
+  // xf_regular_end8 in BIFF8, whose later XFs hold the value formats.
   std::uint32_t last_regular_xf;
   std::array<std::uint8_t, 20> header_xf;
   std::array<std::uint8_t, 10> regular_xf;
@@ -69,14 +43,15 @@ struct biff_layout {
 // above; index 4 names no FONT record at all, and readers disagree on it.
 biff_layout layout_of(xls_biff version, bool wrap)
 {
+  constexpr auto font_byte = static_cast<std::uint8_t>(header_font);
   const std::uint8_t h = wrap ? 0x1A : 0x12;
   const std::uint8_t r = wrap ? 0x18 : 0x10;
   if (version == xls_biff::biff5)
-    return {0x0500, "Excel 5.0 (BIFF5)", "xls_engine::patch_sheet(%X)", 16, 15, 7, 12, 0xFFFFFFFFu,
-            {0x03, 0x00, 0x00, 0x00, 0x09, 0x00, h, 0x70, 0x16, 0x20, 0x41, 0x80, 0x49, 0x80, 0x40, 0x20},
+    return {bof_biff5, "Excel 5.0 (BIFF5)", "xls_engine::patch_sheet(%X)", 16, 15, 7, 12, 0xFFFFFFFFu,
+            {font_byte, 0x00, 0x00, 0x00, 0x09, 0x00, h, 0x70, 0x16, 0x20, 0x41, 0x80, 0x49, 0x80, 0x40, 0x20},
             {0x00, 0x00, 0x00, 0x00, 0x09, 0x00, r, 0x10, 0xC0, 0x20}};
-  return {0x0600, "Excel 2000 (BIFF8)", "xls_engine_80::patch_sheet(%X)", 20, 16, 8, 16, 24,
-          {0x03, 0x00, 0x00, 0x00, 0x01, 0x00, h, 0x00, 0x00, 0x78,
+  return {bof_biff8, "Excel 2000 (BIFF8)", "xls_engine_80::patch_sheet(%X)", 20, 16, 8, 16, xf_regular_end8,
+          {font_byte, 0x00, 0x00, 0x00, 0x01, 0x00, h, 0x00, 0x00, 0x78,
            0x11, 0x11, 0x40, 0x20, 0x40, 0x20, 0x00, 0x04, 0x16, 0x20},
           {0x00, 0x00, 0x00, 0x00, 0x01, 0x00, r, 0x00, 0x00, 0x10}};
 }
@@ -145,19 +120,19 @@ private:
       case rt_font:
         if (r.size < layout_.font_min)
           damaged("FONT record too short", r.position);
-        if (++fonts == 4) {
+        if (++fonts == header_font + 1u) {
           tk_log_message(2, "Got font descr. #3 (offset=%X)", r.position);
-          plan(r.data(), header_font.data(), header_font.size());
+          plan(r.data(), bold_font.data(), bold_font.size());
         }
         break;
       case rt_xf:
         if (r.size != layout_.xf_size)
           damaged("XF record of a wrong length", r.position);
         ++xfs;
-        if (xfs == 17) {
+        if (xfs == xf_header + 1u) {
           tk_log_message(2, "Got header XF (offset=%X)", r.position);
           plan(r.data(), layout_.header_xf.data(), layout_.xf_size);
-        } else if (xfs == 16 || (xfs >= 22 && xfs <= layout_.last_regular_xf)) {
+        } else if (xfs == xf_default + 1u || (xfs >= xf_general + 1u && xfs <= layout_.last_regular_xf)) {
           tk_log_message(2, "Got regular XF (offset=%X)", r.position);
           plan(r.data(), layout_.regular_xf.data(), layout_.regular_xf.size());
         }
@@ -175,7 +150,8 @@ private:
       }
       // BIFF8 globals go on after the sheet list (shared strings and more)
       // with nothing the restyling changes.
-      const bool last = r.type == rt_eof || (layout_.version == 0x0600 && in_sheet_list && r.type != rt_boundsheet);
+      const bool last =
+          r.type == rt_eof || (layout_.version == bof_biff8 && in_sheet_list && r.type != rt_boundsheet);
       in_sheet_list = in_sheet_list || r.type == rt_boundsheet;
       if (last) {
         for (const std::uint32_t sheet : sheets)
@@ -244,14 +220,15 @@ private:
       const record_header r = header_at(cell);
       if (r.next() > first_dbcell.position)
         damaged("cell record that crosses its DBCELL", r.position);
+      // A record of several cells (MULRK, MULBLANK) ends the header row, since
+      // one write would restyle only its first cell.
       if (!is_single_cell(r.type) || r.size < 6)
         break;
       std::uint16_t place[2] = {0, 0};
       read_at(r.data(), place, 4);
       if (place[0] != 0 || place[1] != column)
         break;
-      const std::uint8_t xf[2] = {static_cast<std::uint8_t>(header_xf_index & 0xFF),
-                                  static_cast<std::uint8_t>(header_xf_index >> 8)};
+      const std::uint8_t xf[2] = {static_cast<std::uint8_t>(xf_header & 0xFF), static_cast<std::uint8_t>(xf_header >> 8)};
       plan(r.data() + 4, xf, sizeof xf);
       cell = r.next();
     }

@@ -3,7 +3,7 @@
 // a private folder that is removed again, so the bytes always match the driver.
 #include "common/xls_engi.h"
 
-#include "platform/dao/excel_workbook.h"
+#include "platform/dao/excel/workbook.h"
 #include "platform/environment.h"
 
 #include <cstdlib>

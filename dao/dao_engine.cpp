@@ -7,6 +7,7 @@
 #include "dao/dao_args.h"
 #include "dao/dao_bstr.h"
 #include "platform/dao/dao_class_registry.h"
+#include "platform/dao/excel/excel_driver.h"
 #include "platform/format.h"
 #include "platform/text_codec.h"
 
@@ -49,6 +50,9 @@ dao_generator::~dao_generator()
 dao_engine::dao_engine(bool com_is_callers) : com_is_callers_(com_is_callers)
 {
   tk_log_message(2, "dao_engine::ctor");
+  // The conversion writes workbooks only; the Access-database driver is left
+  // to what registers it.
+  plat::dao::register_excel_driver();
   if (!com_is_callers_ && FAILED(CoInitialize(nullptr)))
     throw tk_exception(std::string("COM cannot be initialised for the DAO engine"), tk_level_error);
 }

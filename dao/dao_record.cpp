@@ -8,7 +8,7 @@
 #include "UDB/udb_schema.h"
 #include "dao/dao_bstr.h"
 #include "dao/dao_exception.h"
-#include "platform/dao/excel_workbook.h"
+#include "platform/dao/excel/workbook.h"
 
 namespace {
 

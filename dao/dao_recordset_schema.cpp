@@ -6,7 +6,7 @@
 #include "dao/dao_args.h"
 #include "dao/dao_bstr.h"
 #include "dao/dao_exception.h"
-#include "platform/dao/excel_workbook.h"
+#include "platform/dao/excel/workbook.h"
 #include "platform/case_fold.h"
 
 #include <array>

@@ -9,7 +9,7 @@
 #include "dao/dao_args.h"
 #include "dao/dao_bstr.h"
 #include "dao/dao_exception.h"
-#include "platform/dao/excel_workbook.h"
+#include "platform/dao/excel/workbook.h"
 #include "dao/dao_record.h"
 #include "dao/dao_recordset.h"
 

@@ -2,7 +2,7 @@
 // before first use, changed only by register_class and unregister_class.
 #include "platform/dao/dao_class_registry.h"
 
-#include "platform/dao/db_model.h"
+#include "platform/dao/dao_model.h"
 
 #include <algorithm>
 #include <utility>

@@ -217,8 +217,13 @@ struct DAODBEngine : IUnknown {
 
 namespace plat::dao {
 
-// Arguments and attributes the system passes or tests. The field types are
-// those of excel_workbook.h (db_boolean ... db_time).
+// DAO field types; each driver says which of them it takes.
+inline constexpr short db_boolean = 1, db_byte = 2, db_integer = 3, db_long = 4, db_currency = 5,
+                       db_single = 6, db_double = 7, db_date = 8, db_binary = 9, db_text = 10,
+                       db_long_binary = 11, db_memo = 12, db_guid = 15, db_big_int = 16,
+                       db_numeric = 19, db_decimal = 20, db_float = 21, db_time = 22;
+
+// Arguments and attributes the system passes or tests.
 inline constexpr short db_attachment = 101;
 inline constexpr LONG db_fixed_field = 0x1, db_variable_field = 0x2, db_auto_incr_field = 0x10;
 inline constexpr LONG db_attached_table = 0x40000000;

@@ -10,7 +10,7 @@
 // raises err_no_current_record where there is no row to go to) and close().
 #pragma once
 
-#include "platform/dao/db_model.h"
+#include "platform/dao/dao_model.h"
 
 #include <memory>
 #include <utility>

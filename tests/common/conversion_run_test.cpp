@@ -6,7 +6,7 @@
 
 #include "SQL/sql_util.h"
 #include "platform/dao/dao_class_registry.h"
-#include "platform/dao/db_model.h"
+#include "platform/dao/dao_model.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 // names, wrapping as the flag says, values and date formats as written; a file
 // that is not exactly a workbook of the format keeps every byte; the numbered
 // loop opens exactly the files of the run.
-#include "platform/dao/excel_test_support.h"
+#include "platform/dao/excel/excel_test_support.h"
 
 #include "common/xls_conv.h"
 #include "TK/tk_exception.h"
 #include "common/xls_engi.h"
-#include "platform/dao/excel_container.h"
+#include "platform/dao/excel/container.h"
 #include "platform/storage/storage.h"
 #include "support/libreoffice_profile.h"
 

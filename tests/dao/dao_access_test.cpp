@@ -9,7 +9,7 @@
 #include "UDB/udb_recs.h"
 #include "UDB/udb_relship.h"
 #include "dao/dao_bstr.h"
-#include "platform/dao/db_model.h"
+#include "platform/dao/dao_model.h"
 
 #include <map>
 #include <memory>

@@ -4,7 +4,7 @@
 
 #include "UDB/udb_recs.h"
 #include "platform/dao/dao_class_registry.h"
-#include "platform/dao/db_model.h"
+#include "platform/dao/dao_model.h"
 
 #include <filesystem>
 

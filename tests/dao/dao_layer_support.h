@@ -55,11 +55,10 @@ inline ole_variant null_value()
 
 
 // xlrd's reading of the workbook: one line per sheet and per cell (the
-// format of tests/platform/dao/excel_cells.py), or its error output.
+// format of tests/platform/dao/excel/excel_cells.py), or its error output.
 inline std::string xlrd_cells(const std::string& path)
 {
-  const auto script = std::filesystem::path(QVT_TESTS_DIR) / "platform" / "dao" /
-                      "excel_cells.py";
+  const auto script = std::filesystem::path(QVT_TESTS_DIR) / "platform" / "dao" / "excel" / "excel_cells.py";
   return test_support::command_output("/usr/bin/python3 '" + script.string() + "' '" + path + "' 2>&1");
 }
 

@@ -8,7 +8,7 @@
 #include "dao/dao_schema_initializer.h"
 #include "dao/dao_validators.h"
 #include "dao/xls_tn_validator.h"
-#include "platform/dao/excel_workbook.h"
+#include "platform/dao/excel/workbook.h"
 
 using namespace dao_layer_test;
 namespace db = plat::dao;

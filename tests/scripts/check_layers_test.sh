@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The layering check passes on the tree and fails on a copy with an include
-# planted upward (TK including the conversion core) and one planted sideways
-# (SQL including the workbook writer), naming both.
+# planted upward (TK including the conversion core; the DAO engine's shared
+# part including a driver) and sideways (SQL including the workbook writer; one
+# DAO driver including the other), naming each.
 set -euo pipefail
 root=$1
 work=$(mktemp -d)
@@ -12,10 +13,14 @@ done
 "$root/scripts/check-layers" "$work" || { echo "the tree itself fails the check"; exit 1; }
 echo '#include "common/xls_conv.h"' >>"$work/TK/tk_log.cpp"
 echo '#include "xlsx/xlsx_book.h"' >>"$work/SQL/sql_engi.cpp"
+echo '#include "platform/dao/excel/workbook.h"' >>"$work/platform/dao/dao_class_registry.cpp"
+echo '#include "platform/dao/access/store.h"' >>"$work/platform/dao/excel/recordset.cpp"
 if out=$("$root/scripts/check-layers" "$work"); then
   echo "planted includes were not found"
   exit 1
 fi
 grep -q '^TK/tk_log.cpp:[0-9]*: #include "common/xls_conv.h" (TK includes common)$' <<<"$out"
 grep -q '^SQL/sql_engi.cpp:[0-9]*: #include "xlsx/xlsx_book.h" (SQL includes xlsx)$' <<<"$out"
-[ "$(wc -l <<<"$out")" -eq 2 ]
+grep -q '^platform/dao/dao_class_registry.cpp:[0-9]*: #include "platform/dao/excel/workbook.h" (platform/dao includes platform/dao/excel)$' <<<"$out"
+grep -q '^platform/dao/excel/recordset.cpp:[0-9]*: #include "platform/dao/access/store.h" (platform/dao/excel includes platform/dao/access)$' <<<"$out"
+[ "$(wc -l <<<"$out")" -eq 4 ]

@@ -3,7 +3,7 @@
 // lifetime of objects made from one another.
 #include "dao_test_support.h"
 
-#include "platform/dao/db_model.h"
+#include "platform/dao/dao_model.h"
 #include "support/temp_dir.h"
 
 #include <filesystem>

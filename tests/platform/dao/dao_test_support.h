@@ -2,7 +2,9 @@
 // the way the system makes them, and the last error read from DBEngine.Errors.
 #pragma once
 
+#include "platform/dao/access/access_driver.h"
 #include "platform/dao/dao_class_registry.h"
+#include "platform/dao/excel/excel_driver.h"
 #include "platform/dao/dao_interfaces.h"
 #include "platform/dao/owned_variant.h"
 
@@ -74,8 +76,11 @@ inline std::wstring take(BSTR value)
   return text;
 }
 
+// A DBEngine with both drivers registered.
 inline void make_engine(ref<DAODBEngine>& engine)
 {
+  plat::dao::register_excel_driver();
+  plat::dao::register_access_driver();
   ASSERT_EQ(CoCreateInstance(plat::dao::clsid_dbengine_36, nullptr, CLSCTX_ALL, DAODBEngine::iid,
                              reinterpret_cast<void**>(engine.put())),
             S_OK);
