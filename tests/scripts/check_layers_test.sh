@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The layering check passes on the tree and fails on a copy with an include
-# planted upward (TK including the conversion core) and one planted sideways
-# (SQL including the workbook writer), naming both.
+# planted upward (TK including the conversion core), one planted sideways (SQL
+# including the workbook writer), one that skips the core (the wizard including
+# the MySQL engine) and one into a side no program links (the core including the
+# MySQL writer), naming each.
 set -euo pipefail
 root=$1
 work=$(mktemp -d)
@@ -12,10 +14,14 @@ done
 "$root/scripts/check-layers" "$work" || { echo "the tree itself fails the check"; exit 1; }
 echo '#include "common/xls_conv.h"' >>"$work/TK/tk_log.cpp"
 echo '#include "xlsx/xlsx_book.h"' >>"$work/SQL/sql_engi.cpp"
+echo '#include "SQL/sql_engi.h"' >>"$work/GUI2/connection_page.cpp"
+echo '#include "SQL/write/sql_db_write.h"' >>"$work/common/mysql_conv.cpp"
 if out=$("$root/scripts/check-layers" "$work"); then
   echo "planted includes were not found"
   exit 1
 fi
 grep -q '^TK/tk_log.cpp:[0-9]*: #include "common/xls_conv.h" (TK includes common)$' <<<"$out"
 grep -q '^SQL/sql_engi.cpp:[0-9]*: #include "xlsx/xlsx_book.h" (SQL includes xlsx)$' <<<"$out"
-[ "$(wc -l <<<"$out")" -eq 2 ]
+grep -q '^GUI2/connection_page.cpp:[0-9]*: #include "SQL/sql_engi.h" (GUI2 reaches SQL only through common)$' <<<"$out"
+grep -q '^common/mysql_conv.cpp:[0-9]*: #include "SQL/write/sql_db_write.h" (common includes SQL/write, which no program links)$' <<<"$out"
+[ "$(wc -l <<<"$out")" -eq 4 ]
