@@ -6,7 +6,6 @@
 #include "GUI2/wizard_pages.h"
 #include "GUI2/wizard_shell.h"
 
-#include "SQL/sql_engi.h"
 #include "TK/tk_errco.h"
 #include "TK/tk_log.h"
 #include "common/err_handler.h"
@@ -145,7 +144,7 @@ int connection_page::on_next()
   try {
     tk_log_message(2, "Just before t_converter::ptr()->connect_mysql_server");
     connect_();
-  } catch (const sql_auth_not_supported_exception& e) {
+  } catch (const mysql_auth_not_supported_exception& e) {
     tk_log_message(1, "Got sql_auth_not_supported_exception");
     show_error_(QString::fromStdString(e.get_message()));
     open_help_(help_connection);

@@ -188,7 +188,38 @@ std::unique_ptr<udb_recordset> sql_database::get_table(const std::wstring& name,
     throw tk_mail_assertion("sql_db", 75);
   }
   // The server is asked for the name it listed, whatever case the caller used.
-  return std::make_unique<sql_table>(this, *listed, &relationships_, mode);
+  return open_table(*listed, mode);
+}
+
+std::unique_ptr<sql_table> sql_database::open_table(const std::wstring& listed, std::uint32_t mode)
+{
+  return std::make_unique<sql_table>(this, listed, &relationships_, mode);
+}
+
+std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring&, const udb_schema&,
+                                                          const udb_indexes&)
+{
+  throw tk_mail_assertion("sql_db", 336);
+}
+
+bool sql_database::delete_tab(const std::wstring&)
+{
+  throw tk_mail_assertion("sql_db", 446);
+}
+
+void sql_database::empty_table(const std::wstring&)
+{
+  throw tk_mail_assertion("sql_db", 456);
+}
+
+void sql_database::create_views(const udb_views&)
+{
+  throw tk_mail_assertion("sql_db", 466);
+}
+
+void sql_database::create_relationships(const udb_relationships&)
+{
+  throw tk_mail_assertion("sql_db", 476);
 }
 
 std::vector<std::wstring>::iterator sql_database::find_listed(const std::wstring& name)

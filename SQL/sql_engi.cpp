@@ -10,7 +10,6 @@
 #include "TK/tk_codepage.h"
 #include "TK/tk_log.h"
 #include "UDB/udb_field.h"
-#include "UDB/udb_properties.h"
 #include "platform/format.h"
 
 #include <errmsg.h>
@@ -282,51 +281,14 @@ void sql_engine::keep_backslash_escapes()
           "',NO_BACKSLASH_ESCAPES,', ','))");
 }
 
-std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name)
+std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring&)
 {
-  tk_log_message(2, L"sql_engine::create_db (%s)", name);
-  tk_log_message(3, L"Creating MySQL database '%s'", name);
-  const std::wstring statement = L"CREATE DATABASE " + (is_old_version() ? name : get_safe_name(name)) +
-                                 L" character set " + get_character_set();
-  tk_log_message(2, L"Run SQL-query: %s", statement);
-  execute(tk_wstring_to_utf8(statement).c_str());
-  return open_db(name, 2, L"");
+  throw tk_mail_assertion("sql_engi", 285);
 }
 
-bool sql_engine::db_delete(const std::wstring& name)
+bool sql_engine::db_delete(const std::wstring&)
 {
-  tk_log_message(2, L"sql_engine::db_delete(%s)", name);
-  tk_log_message(3, L"Deleting MySQL database '%s'", name);
-  try {
-    execute("SET FOREIGN_KEY_CHECKS = 0");
-  } catch (const tk_exception& e) {
-    tk_log_message(2, "Cannot turn off foreign key check: %s", e.get_message());
-  }
-  execute(tk_wstring_to_utf8(L"DROP DATABASE " + (is_old_version() ? name : get_safe_name(name))).c_str());
-  try {
-    execute("SET FOREIGN_KEY_CHECKS = 1");
-  } catch (const tk_exception& e) {
-    tk_log_message(2, "Cannot turn on foreign key check: %s", e.get_message());
-  }
-  return true;
-}
-
-void sql_engine::set_properties(udb_properties* properties)
-{
-  tk_log_message(1, "sql_engine::set_properties");
-  udb_engine::set_properties(properties);
-  if (properties == nullptr)
-    return;
-  const udb_properties::values& values = properties->get_values();
-  if (const auto engine = values.find(L"engine"); engine != values.end()) {
-    tk_log_message(1, L"Set tab.type='%s'", engine->second);
-    table_engine_ = engine->second;
-  } else {
-    tk_log_message(1, "Set InnoDB as default");
-    table_engine_ = L"InnoDB";
-  }
-  if (const auto charset = values.find(L"character set"); charset != values.end())
-    character_set_ = charset->second;
+  throw tk_mail_assertion("sql_engi", 296);
 }
 
 std::uint32_t sql_engine::ask_max_allowed_packet()
@@ -357,6 +319,11 @@ std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, std:
   tk_log_message(3, L"Opening MySQL database '%s'", name);
   if (mysql_select_db(&handle_, tk_wstring_to_utf8(name).c_str()) != 0)
     sql_raise(&handle_);
+  return open_database(name, mode);
+}
+
+std::unique_ptr<udb_database> sql_engine::open_database(const std::wstring& name, std::uint32_t mode)
+{
   return std::make_unique<sql_database>(*this, name, mode);
 }
 

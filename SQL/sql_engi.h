@@ -96,15 +96,12 @@ public:
   // no statement goes out to be misread.
   void keep_backslash_escapes();
 
-  // CREATE DATABASE in the engine's character set, then the new database opened
-  // (mode 2) and selected.
+  // This engine only reads: creating or dropping a database raises an internal
+  // error, and the properties, which say how databases and tables are made,
+  // are only kept. Writing is the business of sql_write_engine (SQL/write/),
+  // which no program links.
   std::unique_ptr<udb_database> create_db(const std::wstring& name) override;
-  // DROP DATABASE between switching foreign-key checks off and on again (a switch
-  // that fails is only logged); a refused DROP raises and leaves the checks off.
   bool db_delete(const std::wstring& name) override;
-  // Keeps the tree and takes the storage engine ("engine", InnoDB when absent)
-  // and the character set ("character set", unchanged when absent) from its node.
-  void set_properties(udb_properties* properties) override;
 
   std::unique_ptr<udb_database> open_db(const std::wstring& name, std::uint32_t mode,
                                         const std::wstring& password) override;
@@ -165,9 +162,15 @@ public:
   // Stands in for the server's answer until the next connect.
   void set_max_allowed_packet(std::uint32_t bytes) { max_allowed_packet_ = bytes; }
 
-private:
+protected:
+  // The database open_db hands out once the server has selected it.
+  virtual std::unique_ptr<udb_database> open_database(const std::wstring& name, std::uint32_t mode);
   // Runs a statement that yields no rows; sql_exception when it fails.
   void execute(const char* statement);
+  void set_table_engine(const std::wstring& engine) { table_engine_ = engine; }
+  void set_character_set(const std::wstring& character_set) { character_set_ = character_set; }
+
+private:
   void close_handle();
 
   // Asks the server for its max_allowed_packet; 0 when it does not say.

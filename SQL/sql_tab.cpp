@@ -131,6 +131,11 @@ sql_table::sql_table(sql_database* owner, const std::wstring& name, udb_relation
   initialize(mode);
 }
 
+sql_table::~sql_table()
+{
+  tk_log_message(2, "sql_table::dtor");
+}
+
 void sql_table::initialize(std::uint32_t mode)
 {
   tk_log_message(2, "sql_table::initialize(%d)", mode);

@@ -12,6 +12,7 @@
 // scripts/test-server writes it; the Access file goes to TMPDIR.
 #include "SQL/sql_db.h"
 #include "SQL/sql_engi.h"
+#include "SQL/write/sql_engi_write.h"
 #include "UDB/udb_db.h"
 #include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
@@ -63,9 +64,9 @@ void copy_table(udb_database& from, udb_database& to, const std::wstring& name, 
     throw std::runtime_error("the copy counts " + std::to_string(target->get_record_count()) + " rows");
 }
 
-std::unique_ptr<sql_engine> connect(std::map<std::string, std::string>& server)
+std::unique_ptr<sql_write_engine> connect(std::map<std::string, std::string>& server)
 {
-  auto engine = std::make_unique<sql_engine>();
+  auto engine = std::make_unique<sql_write_engine>();
   engine->connect(server["host"], server["user"], server["password"], std::stoi(server["port"]));
   return engine;
 }

@@ -13,6 +13,7 @@
 #include "OLE/ole_date.h"
 #include "SQL/sql_db.h"
 #include "SQL/sql_engi.h"
+#include "SQL/write/sql_engi_write.h"
 #include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
 #include "UDB/udb_schema.h"
@@ -206,7 +207,7 @@ std::string checksum(bench::scratch_database& admin, const std::string& table)
 }
 
 run_result run_mode(const char* label, std::map<std::string, std::string>& server,
-                    bench::scratch_database& admin, sql_engine& engine, int rows, bool fast,
+                    bench::scratch_database& admin, sql_write_engine& engine, int rows, bool fast,
                     bool large)
 {
   const std::string ours = std::string("ours_") + label;
@@ -265,7 +266,7 @@ int main(int argc, char** argv)
     const int large_rows = argc > 3 ? std::atoi(argv[3]) : 100;
     auto server = bench::server_coordinates();
     bench::scratch_database admin(server, "qvt_writer_bench_" + std::to_string(::getpid()));
-    sql_engine engine;
+    sql_write_engine engine;
     engine.connect(server["host"], server["user"], server["password"], std::stoi(server["port"]));
 
     bool same = true;

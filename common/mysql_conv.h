@@ -23,6 +23,10 @@ struct dump_options {
 
 inline constexpr wchar_t mysql_settings_section[] = L"MySQL settings";
 
+// The engine's refusal of an authentication method that the client library
+// lacks, which a front end tells from the other failures of a connection.
+using mysql_auth_not_supported_exception = sql_auth_not_supported_exception;
+
 class mysql_converter_impl {
 public:
   mysql_converter_impl();
@@ -40,7 +44,9 @@ public:
   // Connects the engine with the stored values. A port that does not read as a
   // number from 1 to 65535 is the level-1 error "Invalid port number"; the
   // engine's errors pass on. Without a host the local server is reached through
-  // its socket on port 3306 and over TCP on 127.0.0.1 on any other port.
+  // its socket on port 3306 and over TCP on 127.0.0.1 on any other port. An
+  // authentication method the client library lacks is
+  // mysql_auth_not_supported_exception.
   void connect_mysql_server();
   // Whether the server runs the SELECT on the database; never throws.
   bool test_query(const std::wstring& database, const std::wstring& sql);

@@ -3,7 +3,8 @@
 // its parameters and writes its part into the PartFolder; false, with the reason
 // in PartFolder::Error(), when a part file could not be written completely.
 // The worksheets write their own parts (xlsx/xlsx_she.h), the chart sheets
-// theirs through xlsx/chart_parts.h.
+// theirs (xlsx/charts/chart_parts.h), and the comments' writer is
+// xlsx/comments/comments.h.
 #pragma once
 
 #include <ctime>
@@ -13,12 +14,10 @@
 
 namespace XlsxBook {
 
-class CDiagramSheet;
 class CSharedStrings;
 class CWorkbook;
 class PartFolder;
 class StyleRegistry;
-struct CommentData;
 
 // docProps/core.xml (document_properties.cpp): the author and one moment for
 // both dates.
@@ -35,9 +34,6 @@ bool WriteContentTypes(const CWorkbook& book, PartFolder& parts);
 bool WriteCalcChain(const CWorkbook& book, PartFolder& parts);
 // xl/theme/theme1.xml (theme.cpp): the same fixed theme in every package.
 bool WriteTheme(PartFolder& parts);
-// xl/comments<n>.xml and xl/drawings/vmlDrawing<n>.vml of every sheet with
-// comments (comments.cpp); nothing without comments.
-bool WriteComments(const std::vector<CommentData>& comments, PartFolder& parts);
 // xl/sharedStrings.xml (shared_strings.cpp), only when a text was stored.
 bool WriteSharedStrings(const CSharedStrings& strings, PartFolder& parts);
 // xl/styles.xml (styles_part.cpp), from the style registry.
@@ -46,9 +42,6 @@ bool WriteStyles(const StyleRegistry& styles, PartFolder& parts);
 // (workbook_part.cpp), numbered alike by WorkbookRelIds.
 bool WriteWorkbookRelationships(const CWorkbook& book, PartFolder& parts);
 bool WriteWorkbookPart(const CWorkbook& book, PartFolder& parts);
-// The five parts of every chart sheet (chart_parts.cpp), which are finished
-// here; the failure names the chart sheet.
-bool WriteCharts(const std::vector<std::unique_ptr<CDiagramSheet>>& charts, PartFolder& parts);
 
 // Whether a sheet lists formula cells, which the calculation chain then holds
 // (calc_chain.cpp).

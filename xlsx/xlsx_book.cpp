@@ -172,35 +172,10 @@ CWorksheet* CWorkbook::AddSheet2(const std::wstring& title, const std::vector<Co
   return m_sheets.back().get();
 }
 
-bool CWorkbook::AddComment(CommentData comment)
+std::wstring CWorkbook::GetSafeTitle(const CChartSheetEntry& chart)
 {
-  const auto row = static_cast<std::uint32_t>(comment.position & 0xFFFFFFFFu);
-  const auto column = static_cast<std::uint32_t>(comment.position >> 32);
-  if (row == 0 || row > kMaxSheetRows || column >= kMaxSheetColumns)
-    return false;
-  // The sheet links its comments when it writes its tail, so a saved sheet
-  // could not show a new one.
-  for (const auto& sheet : m_sheets) {
-    if (static_cast<std::int64_t>(sheet->m_sheetNumber) != comment.sheet)
-      continue;
-    if (!sheet->IsOpen() || !m_commentedCells.emplace(comment.sheet, comment.position).second)
-      return false;
-    sheet->m_hasComments = true;
-    m_commentList.push_back(std::move(comment));
-    return true;
-  }
-  return false;
-}
-
-CDiagramSheet& CWorkbook::AddChartSheet(const std::wstring& name)
-{
-  tk_log_message(2, L"CWorkbook::AddChartSheet(%s)", name);
-  EnsureTempFolder();
-  const auto number = static_cast<std::uint32_t>(charts.size() + 1);
-  const std::wstring title =
-      UniqueTitle(name, static_cast<std::uint32_t>(m_sheets.size() + charts.size() + 1));
-  charts.push_back(std::make_unique<CDiagramSheet>(number, m_tempFolder, title));
-  return *charts.back();
+  tk_log_message(1, "CWorkbook::GetSafeTitle");
+  return CWorksheet::get_safe_string(chart.name);
 }
 
 bool CWorkbook::Fail(std::string reason)
@@ -228,7 +203,10 @@ bool CWorkbook::SaveSheets(PartFolder& parts)
 bool CWorkbook::SaveChartSheets(PartFolder& parts)
 {
   tk_log_message(1, "Step #2");
-  return WriteCharts(charts, parts);
+  for (const auto& chart : charts)
+    if (!chart->WriteParts(parts))
+      return false;
+  return true;
 }
 
 bool CWorkbook::Save(const std::wstring& destination)
@@ -255,7 +233,7 @@ bool CWorkbook::Save(const std::wstring& destination)
                        WriteContentTypes(*this, parts) &&
                        WriteCalcChain(*this, parts) &&
                        WriteTheme(parts) &&
-                       WriteComments(m_commentList, parts) &&
+                       (m_commentsWriter == nullptr || m_commentsWriter(m_commentList, parts)) &&
                        WriteSharedStrings(*m_sharedStrings, parts) &&
                        WriteStyles(m_styles, parts) &&
                        WriteWorkbookRelationships(*this, parts) &&

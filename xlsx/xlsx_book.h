@@ -4,7 +4,6 @@
 // (saved, failed or abandoned), so no exported data outlives the workbook.
 #pragma once
 
-#include "xlsx/chart_sheet.h"
 #include "xlsx/part_folder.h"
 #include "xlsx/styles.h"
 
@@ -22,6 +21,7 @@ namespace XlsxBook {
 class CWorksheet;      // xlsx/xlsx_she.h
 struct ColumnWidth;    // xlsx/xlsx_she.h
 class CSharedStrings;  // xlsx/shared_strings.h
+class CDiagramSheet;   // xlsx/charts/chart_sheet.h
 
 // One run of formatted comment text.
 struct CommentRunData {
@@ -47,6 +47,30 @@ struct CommentData {
   }
 };
 
+// A sheet that shows a chart, as the workbook lists it among its sheets. The
+// chart sheets' own library (xlsx/charts/) makes them and writes their parts, so
+// the workbook reaches those writers only through the chart sheets it holds.
+class CChartSheetEntry {
+public:
+  CChartSheetEntry(std::uint32_t sheet_number, const std::wstring& sheet_name)
+      : number(sheet_number), name(sheet_name)
+  {
+  }
+  virtual ~CChartSheetEntry() = default;
+  CChartSheetEntry(const CChartSheetEntry&) = delete;
+  CChartSheetEntry& operator=(const CChartSheetEntry&) = delete;
+
+  // Writes the chart sheet's parts, listing each in the part list; false, with
+  // the reason in the folder, when a part could not be written.
+  virtual bool WriteParts(PartFolder& parts) = 0;
+
+  std::uint32_t number = 0;  // chart<number>.xml, chartsheets/sheet<number>.xml, ...
+  std::wstring name;  // the sheet tab, as CWorkbook::AddChartSheet made it readable and unique
+};
+
+// What the comments and the chart sheets add lives in libraries of their own
+// (xlsx/comments/, xlsx/charts/), which define AddComment and AddChartSheet: a
+// program that never calls them carries neither them nor their part writers.
 class CWorkbook {
 public:
   // Nothing is created on disk until the first sheet or Save.
@@ -70,7 +94,8 @@ public:
   // Attaches a comment to a cell of the sheet numbered comment.sheet. False,
   // and nothing kept, when no such sheet exists, when it is saved already, when
   // the cell lies outside the grid or when it has a comment already (readers
-  // take one per cell).
+  // take one per cell). The first comment installs the writer of the comment
+  // parts (xlsx/comments/).
   bool AddComment(CommentData comment);
   const std::vector<CommentData>& GetComments() const { return m_commentList; }
 
@@ -80,10 +105,10 @@ public:
   // before Save.
   // Raises tk_exception level 1 when the part cannot be created.
   CDiagramSheet& AddChartSheet(const std::wstring& name);
-  const std::vector<std::unique_ptr<CDiagramSheet>>& GetCharts() const { return charts; }
+  const std::vector<std::unique_ptr<CChartSheetEntry>>& GetCharts() const { return charts; }
   // The chart sheet's name escaped for the properties part (the workbook part
   // escapes the _xHHHH_ that its readers decode, too).
-  static std::wstring GetSafeTitle(const CDiagramSheet& chart);
+  static std::wstring GetSafeTitle(const CChartSheetEntry& chart);
 
   // Writes the remaining parts (xlsx/part_writers.h), closes the sheets and
   // packs the folder into the destination (replaced only when packing
@@ -130,9 +155,11 @@ private:
   std::wstring m_tempFolder;  // m_folder's path as wide text; empty while there is none
   std::vector<std::wstring> m_partList;
   std::vector<std::unique_ptr<CWorksheet>> m_sheets;
-  std::vector<std::unique_ptr<CDiagramSheet>> charts;
+  std::vector<std::unique_ptr<CChartSheetEntry>> charts;
   std::unique_ptr<CSharedStrings> m_sharedStrings;
   std::vector<CommentData> m_commentList;
+  // The comment parts' writer, installed by the first comment; none without comments.
+  bool (*m_commentsWriter)(const std::vector<CommentData>& comments, PartFolder& parts) = nullptr;
   std::set<std::pair<std::int32_t, std::uint64_t>> m_commentedCells;  // (sheet, position)
   StyleRegistry m_styles;
   std::string m_saveError;

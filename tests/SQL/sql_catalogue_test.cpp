@@ -7,11 +7,13 @@
 #include "TK/tk_exception.h"
 #include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
+#include "UDB/udb_schema.h"
 #include "platform/text_codec.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -346,3 +348,48 @@ TEST(SqlCatalogue, CaseTwinsEachGiveTheirOwnRowsAndOtherCasesFallBackToAListedTw
   }
 }
 
+
+TEST(SqlCatalogue, TheReadingEngineWritesNothingEvenInAWritingMode)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  db.run("CREATE TABLE t (id INT PRIMARY KEY)");
+  db.run("INSERT INTO t VALUES (1), (2)");
+  db.run("CREATE VIEW v AS SELECT id FROM t");
+  auto engine = connected_engine();
+  // Mode 0 is the one a writing engine makes tables and rows in.
+  auto source = engine->open_db(db.wname(), 0, L"");
+  udb_schema schema;
+  schema.emplace_back(4, L"id", VT_I4, true, false, ole_variant(), 0, L"");
+  udb_record row;
+  row.emplace_back(L"id", 4, ole_variant(3), true, false);
+  auto table = source->get_table(L"t", 0);
+
+  const struct {
+    const char* call;
+    std::function<void()> run;
+  } cases[] = {
+      {"create_table", [&] { source->create_table(L"u", schema, udb_indexes()); }},
+      {"delete_tab", [&] { source->delete_tab(L"t"); }},
+      {"empty_table", [&] { source->empty_table(L"t"); }},
+      {"create_views", [&] { source->create_views({{L"w", L"SELECT id FROM t"}}); }},
+      {"create_relationships", [&] { source->create_relationships(udb_relationships()); }},
+      {"create_db", [&] { engine->create_db(db.wname() + L"_new"); }},
+      {"db_delete", [&] { engine->db_delete(db.wname()); }},
+      {"append_record", [&] { table->append_record(row, 1); }},
+  };
+  for (const auto& c : cases)
+    EXPECT_THROW(c.run(), tk_mail_assertion) << c.call;
+  table->update(row);
+  table->delete_key(row);
+  table->delete_key(L"<id>1</id>");
+  table->save();
+  table.reset();
+
+  EXPECT_EQ(admin.value("SELECT COUNT(*) FROM " + db.quoted() + ".t"), "2");
+  EXPECT_EQ(admin.value("SELECT GROUP_CONCAT(TABLE_NAME ORDER BY TABLE_NAME) FROM information_schema.TABLES "
+                        "WHERE TABLE_SCHEMA = '" + db.name() + "'"),
+            "t,v");
+  EXPECT_EQ(admin.value("SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME = '" + db.name() + "_new'"),
+            "0");
+}

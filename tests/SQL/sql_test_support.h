@@ -101,10 +101,12 @@ private:
   std::string name_;
 };
 
-// An engine connected to the test server over loopback TCP.
-inline std::unique_ptr<sql_engine> connected_engine()
+// An engine connected to the test server over loopback TCP (a sql_write_engine
+// for the tests of the writing side).
+template <class Engine = sql_engine>
+std::unique_ptr<Engine> connected_engine()
 {
-  auto engine = std::make_unique<sql_engine>();
+  auto engine = std::make_unique<Engine>();
   const test_server_info& server = test_server();
   engine->connect(server.host, server.user, server.password, static_cast<int>(server.port));
   return engine;

@@ -1,7 +1,7 @@
 // MySQL tables copied into an Access database that Access would refuse or lose:
 // a relation to a column whose only unique key is wider, table names Access
 // cannot take or tells apart only by case, and values its types cannot hold.
-#include "../SQL/recording_reporter.h"
+#include "SQL/write/recording_reporter.h"
 #include "copy_support.h"
 
 #include <gtest/gtest.h>

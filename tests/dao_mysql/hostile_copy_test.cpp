@@ -5,7 +5,7 @@
 // backslash escapes, and through an Access database back into MySQL. Each copy
 // must hold, value by value and by CHECKSUM TABLE, what the server itself makes
 // of the source's rows in the copy's column types.
-#include "../SQL/recording_reporter.h"
+#include "SQL/write/recording_reporter.h"
 #include "copy_support.h"
 
 #include <gtest/gtest.h>
@@ -92,7 +92,7 @@ TEST(HostileCopy, MySqlToMySqlKeepsEveryValueAlsoWhenTheTargetReadsNoBackslashEs
     SCOPED_TRACE(no_backslash_escapes ? "NO_BACKSLASH_ESCAPES" : "default sql_mode");
     scratch_database copy_db(admin, "_copy");
     recording_reporter reporter;
-    sql_engine target_engine;
+    sql_write_engine target_engine;
     if (no_backslash_escapes)
       mysql_options(target_engine.get_handle(), MYSQL_INIT_COMMAND,
                     "SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')");
@@ -126,7 +126,7 @@ TEST(HostileCopy, MySqlToAccessToMySqlKeepsEveryValueTheTypesOnTheWayHold)
   scratch_database back_db(admin, "_back");
   recording_reporter reporter;
   auto source_engine = connected_engine();
-  auto target_engine = connected_engine();
+  auto target_engine = connected_engine<sql_write_engine>();
   target_engine->set_max_allowed_packet(64 * 1024);
   access_file access;
   {

@@ -2,6 +2,7 @@
 // writes there: content types, relationships, properties, workbook and theme.
 #include "book_test_support.h"
 
+#include "xlsx/charts/chart_sheet.h"
 #include "xlsx/part_writers.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"

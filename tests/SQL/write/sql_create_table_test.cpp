@@ -1,12 +1,14 @@
 // The column and index clauses of CREATE TABLE: the type of every descriptor, the
 // row budget, the clause texts for new and old servers, the index limits, and
 // tables built from those clauses on the real server and read back.
+#include "SQL/sql_test_support.h"
+#include "SQL/write/sql_db_write.h"
+#include "SQL/write/sql_engi_write.h"
 #include "property_tree.h"
 #include "recording_reporter.h"
-#include "sql_test_support.h"
 
-#include "SQL/sql_init.h"
-#include "SQL/sql_types.h"
+#include "SQL/write/sql_init.h"
+#include "SQL/write/sql_types.h"
 #include "TK/tk_exception.h"
 #include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
@@ -197,7 +199,7 @@ TEST(SqlRowBudget, TheLargestShortTextsBecomeLongtextUntilTheRowFits)
 
 TEST(SqlColumnClauses, EachClauseCarriesNameTypeCharsetNotNullDefaultAutoIncrementAndComment)
 {
-  sql_engine engine;
+  sql_write_engine engine;
   engine.set_server_version(server_10_11);
   t_ftd native_lower = column(L"nl", VT_BSTR, 20);
   native_lower.native_type = L"varchar(20)";
@@ -255,7 +257,7 @@ TEST(SqlColumnClauses, EachClauseCarriesNameTypeCharsetNotNullDefaultAutoIncreme
 
 TEST(SqlColumnClauses, OldServersGetBareNamesNoCharacterSetAndNotNullOnEveryIndexField)
 {
-  sql_engine engine;
+  sql_write_engine engine;
   engine.set_server_version(0x031701);  // 3.23.1
   const udb_schema source = schema_of({column(L"name", VT_BSTR, 10), column(L"n", VT_I4, 11)});
   const table_definition d =
@@ -270,7 +272,7 @@ TEST(SqlColumnClauses, OldServersGetBareNamesNoCharacterSetAndNotNullOnEveryInde
 
 TEST(SqlIndexClauses, IndexesTheServerWouldRefuseAreGivenUpAndTheRestWritten)
 {
-  sql_engine engine;
+  sql_write_engine engine;
   engine.set_server_version(server_10_11);
   std::vector<std::wstring> sixteen, seventeen;
   udb_schema source;
@@ -326,7 +328,7 @@ TEST(SqlIndexClauses, IndexesTheServerWouldRefuseAreGivenUpAndTheRestWritten)
 
 TEST(SqlIndexClauses, OnlySixtyThreeIndexesAreLookedAtAndFifteenOnOldServers)
 {
-  sql_engine engine;
+  sql_write_engine engine;
   udb_schema source;
   udb_indexes indexes;
   for (int i = 0; i < 70; ++i) {
@@ -352,7 +354,7 @@ TEST(SqlIndexClauses, OnlySixtyThreeIndexesAreLookedAtAndFifteenOnOldServers)
 
 TEST(SqlCreateTable, EveryTypeDefaultAndKeyIsCreatedAsDefinedAndReadsBack)
 {
-  auto engine = connected_engine();
+  auto engine = connected_engine<sql_write_engine>();
   t_ftd decimal = column(L"dec", VT_DECIMAL, 12, 0, L"1.25");
   decimal.precision = 10;
   decimal.scale = 2;
@@ -454,7 +456,7 @@ TEST(SqlCreateTable, EveryTypeDefaultAndKeyIsCreatedAsDefinedAndReadsBack)
 
 TEST(SqlCreateTable, RowBudgetCasesAreTablesTheServerTakes)
 {
-  auto engine = connected_engine();
+  auto engine = connected_engine<sql_write_engine>();
   sql_admin admin;
   scratch_database db(admin);
   udb_schema twenty;
@@ -497,7 +499,7 @@ protected:
     return made;
   }
 
-  std::unique_ptr<sql_engine> writer_ = connected_engine();
+  std::unique_ptr<sql_write_engine> writer_ = connected_engine<sql_write_engine>();
   std::unique_ptr<udb_database> target_;
 };
 

@@ -2,10 +2,10 @@
 // the names the tables and fields were created under, then created on its own,
 // so one refused view leaves the others standing. Rewriting never touches
 // quoted text: a literal or a quoted name keeps every character.
-#include "SQL/sql_views.h"
+#include "SQL/write/sql_views.h"
 
-#include "SQL/sql_db.h"
 #include "SQL/sql_engi.h"
+#include "SQL/write/sql_db_write.h"
 #include "TK/tk_error_reporter.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
@@ -213,7 +213,7 @@ bool sql_view_converter::check_isnull_for_replace(const std::wstring& text, std:
   return commas == 1;
 }
 
-std::wstring sql_database::refine_view_in(const std::wstring& text) const
+std::wstring sql_write_database::refine_view_in(const std::wstring& text) const
 {
   tk_log_message(2, L"sql_database::refine_view_in(%s)", text);
   std::wstring work = names_map_.do_global_replace1(collapse_spaces(text), L"`", L"`");
@@ -225,7 +225,7 @@ std::wstring sql_database::refine_view_in(const std::wstring& text) const
   return work + L";";
 }
 
-void sql_database::create_views(const udb_views& views)
+void sql_write_database::create_views(const udb_views& views)
 {
   tk_log_message(2, "sql_database::create_views");
   sql_engine& engine = engine_;

@@ -1,9 +1,11 @@
 // Values as MySQL literals: texts, fields and column defaults as statement text,
 // then the same literals sent to the test server and read back, so that quoting,
 // escaping and the hostile texts are judged by the server itself.
-#include "sql_test_support.h"
+#include "SQL/sql_test_support.h"
+#include "SQL/write/sql_db_write.h"
+#include "SQL/write/sql_engi_write.h"
 
-#include "SQL/sql_literals.h"
+#include "SQL/write/sql_literals.h"
 #include "UDB/udb_field.h"
 #include "UDB/udb_schema.h"
 

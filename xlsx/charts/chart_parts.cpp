@@ -2,7 +2,7 @@
 // writer it was opened with, and the chartsheet and drawing parts with their
 // relationships, which show the chart as a sheet of its own. A model that cannot
 // be drawn is refused before anything is written.
-#include "xlsx/chart_parts.h"
+#include "xlsx/charts/chart_parts.h"
 
 #include "xlsx/package_names.h"
 #include "xlsx/part_folder.h"
@@ -231,19 +231,16 @@ bool WriteChartParts(CDiagramSheet& chart, std::string& error)
               [&chart](CXmlEmitter& xml) { WriteDrawing(xml, chart.name); });
 }
 
-bool WriteCharts(const std::vector<std::unique_ptr<CDiagramSheet>>& charts, PartFolder& parts)
+bool CDiagramSheet::WriteParts(PartFolder& parts)
 {
-  for (const auto& chart : charts) {
-    const std::uint32_t n = chart->number;
-    for (const wchar_t* pattern :
-         {L"xl/charts/chart%u.xml", L"xl/chartsheets/sheet%u.xml",
-          L"xl/chartsheets/_rels/sheet%u.xml.rels", L"xl/drawings/drawing%u.xml",
-          L"xl/drawings/_rels/drawing%u.xml.rels"})
-      parts.List(plat::sprintf(pattern, n));
-    std::string error;
-    if (!WriteChartParts(*chart, error))
-      return parts.Fail(plat::sprintf("chart sheet '%s': %s", plat::to_utf8(chart->name), error));
-  }
+  for (const wchar_t* pattern :
+       {L"xl/charts/chart%u.xml", L"xl/chartsheets/sheet%u.xml",
+        L"xl/chartsheets/_rels/sheet%u.xml.rels", L"xl/drawings/drawing%u.xml",
+        L"xl/drawings/_rels/drawing%u.xml.rels"})
+    parts.List(plat::sprintf(pattern, number));
+  std::string error;
+  if (!WriteChartParts(*this, error))
+    return parts.Fail(plat::sprintf("chart sheet '%s': %s", plat::to_utf8(name), error));
   return true;
 }
 

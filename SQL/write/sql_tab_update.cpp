@@ -2,14 +2,14 @@
 // table's key or by a tagged key text. Rows appended before go out first, so a
 // change never overtakes them; a statement the server refuses is only logged.
 // Conditions compare with <=>, so a NULL in a key field matches NULL.
-#include "SQL/sql_tab.h"
+#include "SQL/write/sql_tab_write.h"
 
-#include "SQL/sql_db.h"
-#include "SQL/sql_engi.h"
-#include "SQL/sql_literals.h"
 #include "OLE/ole_misc.h"
-#include "SQL/sql_sync.h"
+#include "SQL/sql_engi.h"
 #include "SQL/sql_util.h"
+#include "SQL/write/sql_db_write.h"
+#include "SQL/write/sql_literals.h"
+#include "SQL/write/sql_sync.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "UDB/udb_field.h"
@@ -101,7 +101,7 @@ std::string set_list(const std::vector<matched_field>& fields, const udb_schema&
 
 } // namespace
 
-void sql_table::update(const udb_record& record, const std::wstring& key)
+void sql_write_table::update(const udb_record& record, const std::wstring& key)
 {
   tk_log_message(1, L"sql_table::update(key=%s)", key);
   send_pending();
@@ -115,14 +115,14 @@ void sql_table::update(const udb_record& record, const std::wstring& key)
     sql_sync sync(get_sql_owner());
     statement += plat::to_utf8(sync.get_filter_subquery(name_, key));
     tk_log_message(2, "UPDATE QUERY: %s", statement);
-    get_sql_owner()->query_append(statement);
+    database().query_append(statement);
   } catch (const std::exception& e) {
     tk_log_message(3, "ERROR on UPDATE: %s", e.what());
   } catch (...) {
   }
 }
 
-void sql_table::update(const udb_record& record)
+void sql_write_table::update(const udb_record& record)
 {
   tk_log_message(1, "sql_table::update");
   send_pending();
@@ -161,14 +161,14 @@ void sql_table::update(const udb_record& record)
     return;
   }
   try {
-    get_sql_owner()->query_append(statement);
+    database().query_append(statement);
   } catch (const std::exception& e) {
     tk_log_message(2, "ERROR on UPDATE0: %s", e.what());
   } catch (...) {
   }
 }
 
-void sql_table::delete_key(const std::wstring& key)
+void sql_write_table::delete_key(const std::wstring& key)
 {
   tk_log_message(2, L"sql_table::delete_key(%s)", key);
   send_pending();
@@ -177,7 +177,7 @@ void sql_table::delete_key(const std::wstring& key)
   try {
     sql_sync sync(get_sql_owner());
     statement += plat::to_utf8(sync.get_filter_subquery(name_, key));
-    get_sql_owner()->query_append(statement);
+    database().query_append(statement);
   } catch (const std::exception& e) {
     tk_log_message(2, "ERROR on DELETE: %s", e.what());
   } catch (...) {
@@ -185,7 +185,7 @@ void sql_table::delete_key(const std::wstring& key)
   }
 }
 
-void sql_table::delete_key(const udb_record& record)
+void sql_write_table::delete_key(const udb_record& record)
 {
   tk_log_message(1, "sql_table::delete_key");
   send_pending();
@@ -195,7 +195,7 @@ void sql_table::delete_key(const udb_record& record)
   const std::string statement =
       plat::to_utf8(L"DELETE FROM " + get_sql_owner()->get_engine().get_safe_name(name_)) + " WHERE " + conditions;
   try {
-    get_sql_owner()->query_append(statement);
+    database().query_append(statement);
   } catch (const std::exception& e) {
     tk_log_message(2, "ERROR on DELETE: %s", e.what());
   } catch (...) {

@@ -4,7 +4,7 @@
 // drawing parts with their relationships that show the chart as a sheet.
 #pragma once
 
-#include "xlsx/chart_sheet.h"
+#include "xlsx/charts/chart_sheet.h"
 
 #include <cstdint>
 #include <string>

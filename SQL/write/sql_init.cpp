@@ -2,11 +2,11 @@
 // the most a character of the engine's character set takes (four for utf8mb4),
 // as InnoDB counts them (3,072 bytes a key), prefix parts at their prefix, so an
 // index the server would refuse is given up here instead of sinking the table.
-#include "SQL/sql_init.h"
+#include "SQL/write/sql_init.h"
 
 #include "SQL/sql_engi.h"
-#include "SQL/sql_literals.h"
 #include "SQL/sql_util.h"
+#include "SQL/write/sql_literals.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "UDB/udb_properties.h"

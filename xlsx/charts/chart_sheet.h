@@ -4,6 +4,7 @@
 // it and the four parts that show it as a sheet of its own.
 #pragma once
 
+#include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_file_writer.h"
 #include "xlsx/xml_emitter.h"
 
@@ -124,16 +125,20 @@ struct DiagramAxis {
 // for anything else ("1,5e1", "auto", " 15"), which no reader takes as a bound.
 std::optional<double> AxisBound(std::wstring_view text);
 
-class CDiagramSheet {
+class CDiagramSheet : public CChartSheetEntry {
 public:
   // Creates <temp_folder>/xl/charts/chart<number>.xml (and its folders) and
   // keeps it open for the chart part writer. A part that cannot be created
   // raises tk_exception level 1 "Cannot create temporary file '<path>': <reason>".
   CDiagramSheet(std::uint32_t number, const std::wstring& temp_folder, const std::wstring& name);
   // An unfinished chart part is closed as it stands; the workbook's folder goes anyway.
-  virtual ~CDiagramSheet();
+  ~CDiagramSheet() override;
   CDiagramSheet(const CDiagramSheet&) = delete;
   CDiagramSheet& operator=(const CDiagramSheet&) = delete;
+
+  // The five parts (chart_parts.h), each listed first; the failure names the
+  // chart sheet.
+  bool WriteParts(PartFolder& parts) override;
 
   // Ends the chart part: destroys the writer (closing every open element) and
   // closes the file. True when the whole part reached the disk; the reason of a
@@ -144,9 +149,7 @@ public:
   std::unique_ptr<CFileWriter> stream;
   std::unique_ptr<CXmlEmitter> writer;
 
-  std::uint32_t number = 0;  // chart<number>.xml, chartsheets/sheet<number>.xml, ...
   std::wstring temp_folder;
-  std::wstring name;  // the sheet tab, as CWorkbook::AddChartSheet made it readable and unique
 
   std::vector<DiagramSeries> series;   // the main group; must not be empty
   std::vector<DiagramSeries> series2;  // the secondary group; may be empty

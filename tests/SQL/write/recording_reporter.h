@@ -3,7 +3,9 @@
 // whole objects on a database of their own and read the reports.
 #pragma once
 
-#include "sql_test_support.h"
+#include "SQL/sql_test_support.h"
+#include "SQL/write/sql_db_write.h"
+#include "SQL/write/sql_engi_write.h"
 
 #include "TK/tk_error_reporter.h"
 
@@ -33,15 +35,15 @@ private:
 class sql_reporting_test : public ::testing::Test {
 protected:
   // The scratch database opened through the engine; the last one opened stays.
-  sql_database& open(std::uint32_t mode = 0)
+  sql_write_database& open(std::uint32_t mode = 0)
   {
     opened_ = engine_->open_db(db.wname(), mode, L"");
-    return static_cast<sql_database&>(*opened_);
+    return static_cast<sql_write_database&>(*opened_);
   }
 
   sql_admin admin;
   scratch_database db{admin};
   recording_reporter reporter;
-  std::unique_ptr<sql_engine> engine_ = connected_engine();
+  std::unique_ptr<sql_write_engine> engine_ = connected_engine<sql_write_engine>();
   std::unique_ptr<udb_database> opened_;
 };

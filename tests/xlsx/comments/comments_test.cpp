@@ -1,10 +1,11 @@
 // Cell comments: the parts written for each sheet that has some, the links
 // that make readers find them, and whole workbooks read back by openpyxl and
 // by LibreOffice, whose annotations must hold every comment's text on its cell.
-#include "book_test_support.h"
+#include "xlsx/book_test_support.h"
 
 #include "support/workbook_check.h"
 
+#include "xlsx/comments/comments.h"
 #include "xlsx/part_folder.h"
 #include "xlsx/part_writers.h"
 #include "xlsx/xlsx_book.h"

@@ -3,13 +3,13 @@
 // one escaping rule, so no value can change the shape of the statement around it.
 // The rule escapes with backslashes, which the engine keeps its sessions reading
 // (sql_engine::keep_backslash_escapes); a NUL is escaped too and stays in the value.
-#include "SQL/sql_literals.h"
+#include "SQL/write/sql_literals.h"
 
 #include "OLE/ole_date.h"
 #include "OLE/ole_guid.h"
 #include "OLE/ole_misc.h"
-#include "SQL/sql_types.h"
 #include "SQL/sql_util.h"
+#include "SQL/write/sql_types.h"
 #include "TK/tk_log.h"
 #include "TK/tk_string.h"
 #include "UDB/udb_field.h"

@@ -2,9 +2,11 @@
 // tables it creates, drops and empties, and rows it writes in each way (gathered,
 // one by one, replacing, as long data), read back through the engine's reading
 // side and through a connection of the test's own.
+#include "SQL/sql_test_support.h"
+#include "SQL/write/sql_db_write.h"
+#include "SQL/write/sql_engi_write.h"
 #include "property_tree.h"
 #include "recording_reporter.h"
-#include "sql_test_support.h"
 
 #include "SQL/sql_engi.h"
 #include "SQL/sql_recs.h"
@@ -76,7 +78,7 @@ class SqlWrite : public ::testing::Test {
 protected:
   void SetUp() override
   {
-    engine_ = connected_engine();
+    engine_ = connected_engine<sql_write_engine>();
     static int counter = 0;
     name_ = "qvt_sqlw_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
     admin_.run("DROP DATABASE IF EXISTS `" + name_ + "`");
@@ -91,7 +93,7 @@ protected:
     }
   }
 
-  sql_database& db() { return static_cast<sql_database&>(*db_); }
+  sql_write_database& db() { return static_cast<sql_write_database&>(*db_); }
 
   // A table of an id primary key and the given columns.
   std::unique_ptr<udb_recordset> table(const std::wstring& name, std::vector<t_ftd> columns)
@@ -137,7 +139,7 @@ protected:
     return out;
   }
 
-  std::unique_ptr<sql_engine> engine_;
+  std::unique_ptr<sql_write_engine> engine_;
   sql_admin admin_;
   std::string name_;
   std::unique_ptr<udb_database> db_;
@@ -459,7 +461,7 @@ TEST_F(SqlWrite, RowsLargerThanThePacketAreRefusedAndLongTextsGoAsLongData)
 
 TEST(SqlWriteEngine, MaxAllowedPacketIsAskedOncePerConnection)
 {
-  sql_engine engine;
+  sql_write_engine engine;
   EXPECT_EQ(engine.get_max_allowed_packet(), 0u);
   const test_server_info& server = test_server();
   engine.connect(server.host, server.user, server.password, static_cast<int>(server.port));
@@ -483,7 +485,7 @@ TEST_F(SqlWrite, SessionsWithoutBackslashEscapesGetEveryLiteralAsWritten)
   // The mode is the server's default for the session, or a statement turns it on later.
   for (const bool from_the_start : {true, false}) {
     SCOPED_TRACE(from_the_start ? "from the start" : "turned on later");
-    sql_engine writer;
+    sql_write_engine writer;
     if (from_the_start)
       mysql_options(writer.get_handle(), MYSQL_INIT_COMMAND, no_escapes);
     writer.connect(server.host, server.user, server.password, static_cast<int>(server.port));
@@ -520,7 +522,7 @@ TEST_F(SqlWrite, EachTargetAsksItsOwnConnectionForItsPacketWhileTheSourceStreams
   auto source = engine_->open_db(wide(name_), 1, L"");
   auto rows = source->get_table(L"src", 1);
 
-  auto writer = connected_engine();
+  auto writer = connected_engine<sql_write_engine>();
   EXPECT_EQ(writer->get_max_allowed_packet(),
             static_cast<std::uint32_t>(std::stoul(admin_.value("SELECT @@global.max_allowed_packet"))));
   // The target's limit is its own: 3,000 rows of about 110 bytes take several statements.

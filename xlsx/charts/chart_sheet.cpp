@@ -1,6 +1,7 @@
-// The chart sheet's own life: its chart part is opened when it is made and
-// closed by the chart parts writer, or as it stands when the sheet goes first.
-#include "xlsx/chart_sheet.h"
+// The chart sheet's own life: the workbook makes it here, its chart part is
+// opened when it is made and closed by the chart parts writer, or as it stands
+// when the sheet goes first.
+#include "xlsx/charts/chart_sheet.h"
 
 #include "xlsx/part_folder.h"
 #include "xlsx/xlsx_book.h"
@@ -35,7 +36,7 @@ std::optional<double> AxisBound(std::wstring_view text)
 
 CDiagramSheet::CDiagramSheet(std::uint32_t chart_number, const std::wstring& folder,
                              const std::wstring& sheet_name)
-    : number(chart_number), temp_folder(folder), name(sheet_name)
+    : CChartSheetEntry(chart_number, sheet_name), temp_folder(folder)
 {
   // Distinct ids, so that every group names its own two axes; the secondary
   // value axis stands on the right.
@@ -77,10 +78,17 @@ bool CDiagramSheet::FinishChartPart(std::string& error)
   return written;
 }
 
-std::wstring CWorkbook::GetSafeTitle(const CDiagramSheet& chart)
+CDiagramSheet& CWorkbook::AddChartSheet(const std::wstring& sheet_name)
 {
-  tk_log_message(1, "CWorkbook::GetSafeTitle");
-  return CWorksheet::get_safe_string(chart.name);
+  tk_log_message(2, L"CWorkbook::AddChartSheet(%s)", sheet_name);
+  EnsureTempFolder();
+  const auto chart_number = static_cast<std::uint32_t>(charts.size() + 1);
+  const std::wstring title =
+      UniqueTitle(sheet_name, static_cast<std::uint32_t>(m_sheets.size() + charts.size() + 1));
+  auto chart = std::make_unique<CDiagramSheet>(chart_number, m_tempFolder, title);
+  CDiagramSheet& made = *chart;
+  charts.push_back(std::move(chart));
+  return made;
 }
 
 } // namespace XlsxBook

@@ -2,11 +2,13 @@
 // and the two runners the row writer sends rows with. Every name reaches a
 // statement quoted; a prepared statement is closed on every way out, and its
 // parameters are exactly the fields the caller listed, in statement order.
-#include "SQL/sql_db.h"
+#include "SQL/write/sql_db_write.h"
 
 #include "SQL/sql_engi.h"
-#include "SQL/sql_init.h"
 #include "SQL/sql_util.h"
+#include "SQL/write/sql_engi_write.h"
+#include "SQL/write/sql_init.h"
+#include "SQL/write/sql_tab_write.h"
 #include "TK/tk_codepage.h"
 #include "TK/tk_error_reporter.h"
 #include "TK/tk_exception.h"
@@ -50,7 +52,18 @@ std::wstring node_value(const udb_properties* node, const wchar_t* key)
 
 } // namespace
 
-std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& name,
+sql_write_database::sql_write_database(sql_write_engine& engine, const std::wstring& name,
+                                       std::uint32_t mode)
+    : sql_database(engine, name, mode)
+{
+}
+
+std::unique_ptr<sql_table> sql_write_database::open_table(const std::wstring& listed, std::uint32_t mode)
+{
+  return std::make_unique<sql_write_table>(this, listed, &relationships_, mode);
+}
+
+std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstring& name,
                                                           const udb_schema& schema,
                                                           const udb_indexes& indexes)
 {
@@ -140,7 +153,7 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
   return get_table(name, 2);
 }
 
-bool sql_database::delete_tab(const std::wstring& name)
+bool sql_write_database::delete_tab(const std::wstring& name)
 {
   tk_log_message(2, L"sql_database::delete_tab (%s)", name);
   if ((mode_ & udb_mode_read_only) != 0)
@@ -153,12 +166,12 @@ bool sql_database::delete_tab(const std::wstring& name)
   return true;
 }
 
-void sql_database::empty_table(const std::wstring& name)
+void sql_write_database::empty_table(const std::wstring& name)
 {
   udb_database::empty_table(engine_.get_safe_name(name));
 }
 
-void sql_database::query_append(const std::string& statement)
+void sql_write_database::query_append(const std::string& statement)
 {
   tk_log_message(2, "sql_database::query_append(q_len=%d)", statement.size());
   tk_log_message(2, "(%s)", statement);
@@ -173,14 +186,14 @@ void sql_database::query_append(const std::string& statement)
   }
 }
 
-sql_write_outcome sql_database::last_write_outcome() const
+sql_write_outcome sql_write_database::last_write_outcome() const
 {
   const my_ulonglong affected = mysql_affected_rows(handle_);
   // The library's "no count" (-1) is a statement that wrote nothing.
   return {affected == static_cast<my_ulonglong>(-1) ? 0 : affected, mysql_warning_count(handle_)};
 }
 
-sql_write_outcome sql_database::prepared_statement(const std::string& statement, const udb_record& record,
+sql_write_outcome sql_write_database::prepared_statement(const std::string& statement, const udb_record& record,
                                                    const std::vector<const udb_field*>& parameters)
 {
   tk_log_message(1, "sql_database::prepared_statement(%s, %d)", statement, parameters.size());

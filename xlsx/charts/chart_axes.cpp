@@ -1,7 +1,7 @@
 // Titles, axes, legend and data table of a chart part. A setting outside its
 // list leaves out the element it would choose rather than write half of it;
 // every element a writer opens is closed before it returns.
-#include "xlsx/chart_parts.h"
+#include "xlsx/charts/chart_parts.h"
 
 #include "xlsx/xml_emitter.h"
 #include "xlsx/xml_text.h"

@@ -2,10 +2,10 @@
 // chart part, the chartsheet and drawing parts beside it, and whole workbooks
 // with charts read back by openpyxl and LibreOffice. Parts are checked as
 // parsed (xml_outline.py) rather than compared as bytes.
-#include "book_test_support.h"
+#include "xlsx/book_test_support.h"
 #include "support/reader_process.h"
 
-#include "xlsx/chart_parts.h"
+#include "xlsx/charts/chart_parts.h"
 #include "xlsx/package_names.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
@@ -31,7 +31,7 @@ const std::filesystem::path here = std::filesystem::path(QVT_TESTS_DIR) / "xlsx"
 std::string outline(const std::string& file, const std::string& path = {})
 {
   static test_support::reader_process reader(
-      {"/usr/bin/python3", (here / "xml_outline.py").string(), "--serve"});
+      {"/usr/bin/python3", (here.parent_path() / "xml_outline.py").string(), "--serve"});
   int status = -1;
   const std::string said = reader.ask(file + "\t" + path, &status);
   EXPECT_EQ(status, 0) << file << ": " << said;

@@ -3,7 +3,7 @@
 // failed, and the call ends with no table locked and the checks on again. A
 // key's rule text reaches the statement only as the ON DELETE and ON UPDATE
 // actions the server knows, written by this file, never as the text it was.
-#include "SQL/sql_db.h"
+#include "SQL/write/sql_db_write.h"
 
 #include "SQL/sql_engi.h"
 #include "TK/tk_codepage.h"
@@ -24,7 +24,7 @@ constexpr const char* cannot_create_text =
     "Cannot create foreign key. Contact to " TK_SUPPORT_MAIL " for the solution.";
 
 // Nothing can be done about a failure here but log it.
-void send_logged(sql_database& db, const wchar_t* statement, const char* failure) noexcept
+void send_logged(sql_write_database& db, const wchar_t* statement, const char* failure) noexcept
 {
   try {
     db.query(statement);
@@ -35,7 +35,7 @@ void send_logged(sql_database& db, const wchar_t* statement, const char* failure
   }
 }
 
-void unlock_tables(sql_database& db) noexcept
+void unlock_tables(sql_write_database& db) noexcept
 {
   send_logged(db, L"UNLOCK TABLES", "Cannot unlock tables: %s");
 }
@@ -44,7 +44,7 @@ void unlock_tables(sql_database& db) noexcept
 // connection on any other table fail, and the session would go on unchecked.
 class fk_session_end {
 public:
-  explicit fk_session_end(sql_database& db) : db_(db) {}
+  explicit fk_session_end(sql_write_database& db) : db_(db) {}
   ~fk_session_end()
   {
     unlock_tables(db_);
@@ -54,10 +54,10 @@ public:
   fk_session_end& operator=(const fk_session_end&) = delete;
 
 private:
-  sql_database& db_;
+  sql_write_database& db_;
 };
 
-std::wstring quoted_fields(const sql_database& db, const std::wstring& table,
+std::wstring quoted_fields(const sql_write_database& db, const std::wstring& table,
                            const std::vector<std::wstring>& fields)
 {
   std::wstring list;
@@ -114,7 +114,7 @@ std::wstring referential_actions(const std::wstring& rule)
   return on_delete + (on_delete.empty() || on_update.empty() ? L"" : L" ") + on_update;
 }
 
-std::wstring created_table(sql_database& db, const std::wstring& source, const wchar_t* log_line)
+std::wstring created_table(sql_write_database& db, const std::wstring& source, const wchar_t* log_line)
 {
   std::wstring name = db.get_names_map().get_tn_mapped_name(source);
   tk_log_message(1, log_line, name);
@@ -123,7 +123,7 @@ std::wstring created_table(sql_database& db, const std::wstring& source, const w
   return name;
 }
 
-void create_foreign_key(sql_database& db, const udb_relationship& key, udb_validator& names)
+void create_foreign_key(sql_write_database& db, const udb_relationship& key, udb_validator& names)
 {
   sql_engine& engine = db.get_engine();
   const std::wstring fk_table = created_table(db, key.fk_table, L"fk_table_name=%s");
@@ -162,7 +162,7 @@ void create_foreign_key(sql_database& db, const udb_relationship& key, udb_valid
 
 } // namespace
 
-void sql_database::create_relationships(const udb_relationships& relationships)
+void sql_write_database::create_relationships(const udb_relationships& relationships)
 {
   tk_log_message(2, "sql_database::create_relationships");
   tk_log_message(3, "Converting foreign keys");
@@ -203,7 +203,7 @@ void sql_database::create_relationships(const udb_relationships& relationships)
   }
 }
 
-void sql_database::create_fk_index_if(const std::wstring& table,
+void sql_write_database::create_fk_index_if(const std::wstring& table,
                                       const std::vector<std::wstring>& fields)
 {
   tk_log_message(2, L"sql_database::create_fk_index_if(%s)", table);

@@ -1,8 +1,10 @@
 // Foreign keys made on the test server from engine-neutral lists: names kept or
 // generated, indexes added only where none leads with the key's columns, each
 // failure reported on its own, and no table left locked when the call is over.
+#include "SQL/sql_test_support.h"
+#include "SQL/write/sql_db_write.h"
+#include "SQL/write/sql_engi_write.h"
 #include "recording_reporter.h"
-#include "sql_test_support.h"
 
 #include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
@@ -33,7 +35,7 @@ udb_relationships list_of(std::initializer_list<udb_relationship> keys)
 }
 
 // A column of the first row, read on the engine's connection.
-std::wstring engine_value(sql_database& db, const std::wstring& statement, std::size_t column = 0)
+std::wstring engine_value(sql_write_database& db, const std::wstring& statement, std::size_t column = 0)
 {
   const std::unique_ptr<udb_recordset> rows = db.query(statement);
   rows->reset();
@@ -44,7 +46,7 @@ std::wstring engine_value(sql_database& db, const std::wstring& statement, std::
 }
 
 // The connection's own count of statements of one kind ("Com_alter_table").
-long session_count(sql_database& db, const std::wstring& counter)
+long session_count(sql_write_database& db, const std::wstring& counter)
 {
   return std::stol(engine_value(db, L"SHOW SESSION STATUS LIKE '" + counter + L"'", 1));
 }
@@ -88,7 +90,7 @@ TEST_F(SqlForeignKey, SameNameGetsGeneratedOneAndRuleTextApplies)
 {
   db.run("CREATE TABLE parent_1 (id INT PRIMARY KEY) ENGINE=InnoDB");
   db.run("CREATE TABLE child (id INT PRIMARY KEY, p INT, q INT) ENGINE=InnoDB");
-  sql_database& target = open();
+  sql_write_database& target = open();
   // The source called them Parent and "P Ref"; they were created as parent_1 and p.
   target.get_names_map().add_tn_mapping(L"Parent", L"parent_1");
   t_names_map child_fields;
@@ -113,7 +115,7 @@ TEST_F(SqlForeignKey, RuleTextReachesTheStatementOnlyAsKnownActions)
 {
   db.run("CREATE TABLE parent (id INT PRIMARY KEY) ENGINE=InnoDB");
   db.run("CREATE TABLE child (id INT PRIMARY KEY, p INT, q INT, r INT, secret INT) ENGINE=InnoDB");
-  sql_database& target = open();
+  sql_write_database& target = open();
   const struct {
     const wchar_t* name;
     const wchar_t* field;
@@ -147,7 +149,7 @@ TEST_F(SqlForeignKey, EachFailureIsReportedAndLeavesNoLock)
   db.run("CREATE TABLE child (id INT PRIMARY KEY, p INT, label VARCHAR(10)) ENGINE=InnoDB");
   db.run("CREATE TABLE other (id INT)");
   db.run("INSERT INTO other VALUES (7)");
-  sql_database& target = open();
+  sql_write_database& target = open();
 
   // The unnamed key fails at the server (a text column cannot refer to an INT
   // one), after its tables were locked.
@@ -172,7 +174,7 @@ TEST_F(SqlForeignKey, EachFailureIsReportedAndLeavesNoLock)
 TEST_F(SqlForeignKey, MissingTableSendsNoStatementForItsKey)
 {
   db.run("CREATE TABLE parent (id INT PRIMARY KEY) ENGINE=InnoDB");
-  sql_database& target = open();
+  sql_write_database& target = open();
   const long locks = session_count(target, L"Com_lock_tables");
   const long alters = session_count(target, L"Com_alter_table");
 
@@ -188,7 +190,7 @@ TEST_F(SqlForeignKey, IndexLedByTheKeyColumnsIsReused)
 {
   db.run("CREATE TABLE parent (id INT PRIMARY KEY) ENGINE=InnoDB");
   db.run("CREATE TABLE child (id INT PRIMARY KEY, a INT, b INT, c INT, INDEX ab (a, b)) ENGINE=InnoDB");
-  sql_database& target = open();
+  sql_write_database& target = open();
 
   target.create_relationships(list_of({foreign_key(L"fk_a", L"child", {L"A"}, L"parent", {L"id"}),
                                        foreign_key(L"fk_c", L"child", {L"c"}, L"parent", {L"id"})}));
@@ -203,7 +205,7 @@ TEST_F(SqlForeignKey, IndexLedByTheKeyColumnsIsReused)
 TEST_F(SqlForeignKey, TableReferringToItselfIsLockedOnce)
 {
   db.run("CREATE TABLE staff (id INT PRIMARY KEY, boss INT) ENGINE=InnoDB");
-  sql_database& target = open();
+  sql_write_database& target = open();
 
   target.create_relationships(list_of({foreign_key(L"fk_boss", L"staff", {L"boss"}, L"staff", {L"id"})}));
 
@@ -229,7 +231,7 @@ TEST_F(SqlForeignKey, OldServersAndAppendModeGetNothing)
   for (const auto& c : cases) {
     SCOPED_TRACE(c.version);
     db.run("ALTER TABLE child DROP FOREIGN KEY IF EXISTS fk_p");
-    sql_database& target = open(c.mode);
+    sql_write_database& target = open(c.mode);
     if (c.version != 0)
       engine_->set_server_version(c.version);
     const long sets = session_count(target, L"Com_set_option");
@@ -246,7 +248,7 @@ TEST_F(SqlForeignKey, DatabasesOwnListMayBePassedIn)
 {
   db.run("CREATE TABLE parent (id INT PRIMARY KEY) ENGINE=InnoDB");
   db.run("CREATE TABLE child (id INT PRIMARY KEY, p INT, q INT) ENGINE=InnoDB");
-  sql_database& target = open();
+  sql_write_database& target = open();
   udb_relationships& own = target.get_relationships();
   own = list_of({foreign_key(L"fk_p", L"child", {L"p"}, L"parent", {L"id"}),
                  foreign_key(L"fk_q", L"child", {L"q"}, L"parent", {L"id"})});

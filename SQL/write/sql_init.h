@@ -4,7 +4,7 @@
 // is always created: an index is given up, never the table.
 #pragma once
 
-#include "SQL/sql_types.h"
+#include "SQL/write/sql_types.h"
 #include "UDB/udb_index.h"
 #include "UDB/udb_names_map.h"
 

@@ -1,10 +1,12 @@
 // Views brought from another SQL dialect: the text rewrites as one table of
 // cases, and views created on the test server that return the rows MySQL's
 // functions give, with a refused view reported and the next one still made.
+#include "SQL/sql_test_support.h"
+#include "SQL/write/sql_db_write.h"
+#include "SQL/write/sql_engi_write.h"
 #include "recording_reporter.h"
-#include "sql_test_support.h"
 
-#include "SQL/sql_views.h"
+#include "SQL/write/sql_views.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +48,7 @@ TEST_F(SqlView, TextOfOtherDialectsBecomesMySql)
        L"SELECT a, b FROM t WHERE c = 'one\n  two';"},
       {L"\n select \"x  y\" ", L" select \"x  y\" ;"},
   };
-  sql_database& target = open();
+  sql_write_database& target = open();
   target.get_names_map().add_tn_mapping(L"Orders", L"orders_1");
   t_names_map fields;
   fields.add(L"Amount", L"amount_1");
@@ -79,7 +81,7 @@ TEST_F(SqlView, ViewsAreMadeAndAFailureStopsOnlyItsOwn)
 {
   db.run("CREATE TABLE t (id INT PRIMARY KEY, a INT NULL, name VARCHAR(20))");
   db.run("INSERT INTO t VALUES (1, NULL, 'abc'), (2, 5, 'de')");
-  sql_database& target = open();
+  sql_write_database& target = open();
 
   target.create_views({
       {L"v_ok", L"select id, isnull(a, 0) as a, len(name) as n from [t]"},

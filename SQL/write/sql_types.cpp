@@ -2,9 +2,9 @@
 // by the same keyword list that makes their DEFAULT CURRENT_TIMESTAMP, so a column
 // never gets a default its type cannot hold; a text's type follows the bytes its
 // character set gives a character.
-#include "SQL/sql_types.h"
+#include "SQL/write/sql_types.h"
 
-#include "SQL/sql_literals.h"
+#include "SQL/write/sql_literals.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "platform/case_fold.h"

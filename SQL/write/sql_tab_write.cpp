@@ -5,12 +5,12 @@
 // changed (its warnings) are reported, never counted as appended. No statement
 // exceeds the server's packet: large values travel as a prepared statement's
 // long data.
-#include "SQL/sql_tab.h"
+#include "SQL/write/sql_tab_write.h"
 
-#include "SQL/sql_db.h"
 #include "SQL/sql_engi.h"
-#include "SQL/sql_literals.h"
 #include "SQL/sql_recs.h"
+#include "SQL/write/sql_db_write.h"
+#include "SQL/write/sql_literals.h"
 #include "TK/tk_codepage.h"
 #include "TK/tk_error_reporter.h"
 #include "TK/tk_exception.h"
@@ -114,9 +114,14 @@ bool is_geometry(const t_ftd& column)
 
 } // namespace
 
-sql_table::~sql_table()
+sql_write_table::sql_write_table(sql_write_database* owner, const std::wstring& name,
+                                 udb_relationships* relationships, std::uint32_t mode)
+    : sql_table(owner, name, relationships, mode)
 {
-  tk_log_message(2, "sql_table::dtor");
+}
+
+sql_write_table::~sql_write_table()
+{
   if (pending_query_.empty())
     return;
   tk_log_message(1, "Run SQL query: [%s]", pending_query_);
@@ -127,14 +132,20 @@ sql_table::~sql_table()
   }
 }
 
-void sql_table::send_pending()
+sql_write_database& sql_write_table::database() const
+{
+  // The only database that makes a writing table is a writing one.
+  return static_cast<sql_write_database&>(*get_sql_owner());
+}
+
+void sql_write_table::send_pending()
 {
   if (pending_query_.empty())
     return;
   // Emptied also when the server refuses the rows; the buffer keeps its room
   // for the next batch.
   struct forget_pending {
-    sql_table& table;
+    sql_write_table& table;
     ~forget_pending()
     {
       table.pending_query_.clear();
@@ -143,11 +154,11 @@ void sql_table::send_pending()
       table.pending_rows_ = 0;
     }
   } forget{*this};
-  get_sql_owner()->query_append(pending_query_);
-  account_written(pending_rows_, get_sql_owner()->last_write_outcome());
+  database().query_append(pending_query_);
+  account_written(pending_rows_, database().last_write_outcome());
 }
 
-void sql_table::account_written(std::uint64_t rows, const sql_write_outcome& outcome)
+void sql_write_table::account_written(std::uint64_t rows, const sql_write_outcome& outcome)
 {
   const bool replace = (get_sql_owner()->get_mode() & 0x100) != 0;
   // INSERT IGNORE skips a row it cannot take; REPLACE counts a replaced row twice.
@@ -201,13 +212,13 @@ void sql_table::account_written(std::uint64_t rows, const sql_write_outcome& out
   tk_report_item_failure(L"Table '" + name_ + L"'", tk_exception(text + ".", tk_level_recoverable));
 }
 
-void sql_table::save()
+void sql_write_table::save()
 {
   tk_log_message(2, "sql_table::save");
   send_pending();
 }
 
-void sql_table::append_record(const udb_record& record, std::uint32_t)
+void sql_write_table::append_record(const udb_record& record, std::uint32_t)
 {
   tk_log_message(2, "sql_table::append_record");
   const std::int64_t size = record.get_total_size();
@@ -231,7 +242,7 @@ void sql_table::append_record(const udb_record& record, std::uint32_t)
   }
 }
 
-const sql_table::write_plan& sql_table::plan_for(const udb_record& record, bool fast)
+const sql_write_table::write_plan& sql_write_table::plan_for(const udb_record& record, bool fast)
 {
   sql_engine& engine = get_sql_owner()->get_engine();
   const std::uint32_t version = engine.get_server_version();
@@ -292,7 +303,7 @@ const sql_table::write_plan& sql_table::plan_for(const udb_record& record, bool 
   return *plan_;
 }
 
-void sql_table::append_values(const udb_record& record, const write_plan& plan, std::string& out,
+void sql_write_table::append_values(const udb_record& record, const write_plan& plan, std::string& out,
                               std::vector<const udb_field*>* parameters) const
 {
   for (std::size_t k = 0; k < plan.fields.size(); ++k) {
@@ -309,7 +320,7 @@ void sql_table::append_values(const udb_record& record, const write_plan& plan, 
   }
 }
 
-void sql_table::fast_append(const udb_record& record)
+void sql_write_table::fast_append(const udb_record& record)
 {
   tk_log_message(1, "sql_table::fast_append");
   tk_log_message(1, "that.size=%d", record.size());
@@ -362,7 +373,7 @@ void sql_table::fast_append(const udb_record& record)
   tk_log_message(1, "*** FAST INSERT MODE ***");
 }
 
-void sql_table::slow_append(const udb_record& record)
+void sql_write_table::slow_append(const udb_record& record)
 {
   tk_log_message(1, "sql_table::slow_append");
   const write_plan& plan = plan_for(record, false);
@@ -372,7 +383,7 @@ void sql_table::slow_append(const udb_record& record)
            record.get_total_size() > get_max_buffer_size());
 }
 
-void sql_table::send_row(const udb_record& record, const write_plan& plan, const char* keyword,
+void sql_write_table::send_row(const udb_record& record, const write_plan& plan, const char* keyword,
                          bool safe_names, bool prepared)
 {
   sql_engine& engine = get_sql_owner()->get_engine();
@@ -388,8 +399,8 @@ void sql_table::send_row(const udb_record& record, const write_plan& plan, const
     const std::uint32_t packet = engine.get_max_allowed_packet();
     if (packet == 0 || statement.size() + packet_margin <= packet) {
       tk_log_message(1, "Run SQL query: %s", statement);
-      get_sql_owner()->query_append(statement);
-      account_written(1, get_sql_owner()->last_write_outcome());
+      database().query_append(statement);
+      account_written(1, database().last_write_outcome());
       return;
     }
     statement.resize(values_start);  // too long for a packet: the long values become parameters
@@ -405,5 +416,5 @@ void sql_table::send_row(const udb_record& record, const write_plan& plan, const
   append_values(record, plan, statement, &parameters);
   statement += ')';
   tk_log_message(1, "Run SQL query: %s", statement);
-  account_written(1, get_sql_owner()->prepared_statement(statement, record, parameters));
+  account_written(1, database().prepared_statement(statement, record, parameters));
 }

@@ -1,10 +1,12 @@
 // Updates and deletes of a MySQL table's rows, by the record's key fields and by
 // tagged key texts, against the test server: every effect is read back through a
 // connection of the test's own, so the engine's reading side cannot mask it.
-#include "sql_test_support.h"
+#include "SQL/sql_test_support.h"
+#include "SQL/write/sql_db_write.h"
+#include "SQL/write/sql_engi_write.h"
 
-#include "SQL/sql_sync.h"
 #include "SQL/sql_tab.h"
+#include "SQL/write/sql_sync.h"
 #include "TK/tk_exception.h"
 #include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
@@ -54,7 +56,7 @@ protected:
     for (const char* statement : fixture_tables)
       db_.run(statement);
     refill();
-    engine_ = connected_engine();
+    engine_ = connected_engine<sql_write_engine>();
     database_ = engine_->open_db(db_.wname(), 1, L"");
   }
 
@@ -87,7 +89,7 @@ protected:
 
   sql_admin admin_;
   scratch_database db_{admin_};
-  std::unique_ptr<sql_engine> engine_;
+  std::unique_ptr<sql_write_engine> engine_;
   std::unique_ptr<udb_database> database_;
 };
 

@@ -2,13 +2,13 @@
 // engine, so nothing of it reaches the condition unquoted but a number: tags are
 // quoted as names, texts escaped by the one literal rule, and a value meant for
 // a numeric or byte column that is no number stops the statement.
-#include "SQL/sql_sync.h"
+#include "SQL/write/sql_sync.h"
 
 #include "OLE/ole_misc.h"
 #include "SQL/sql_db.h"
 #include "SQL/sql_engi.h"
-#include "SQL/sql_literals.h"
 #include "SQL/sql_util.h"
+#include "SQL/write/sql_literals.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "TK/tk_string.h"

@@ -2,7 +2,7 @@
 // point at worksheet cells through range formulas. Every element a writer opens
 // is closed before it returns, and every outside text passes XmlText in the form
 // readers of charts read as written (they decode no _xHHHH_ here).
-#include "xlsx/chart_parts.h"
+#include "xlsx/charts/chart_parts.h"
 
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"

@@ -2,11 +2,13 @@
 // texts and xl/drawings/vmlDrawing<n>.vml the boxes that show them. Each drawing
 // claims blocks of 1,024 shape ids of its own (o:idmap) and numbers its shapes
 // inside them, so ids are unique in the workbook and each lies in its drawing's
-// blocks however many notes a sheet has.
-#include "xlsx/part_writers.h"
+// blocks however many notes a sheet has. A workbook gets the writer with its
+// first comment (CWorkbook::AddComment, at the end).
+#include "xlsx/comments/comments.h"
 
 #include "xlsx/package_names.h"
 #include "xlsx/part_folder.h"
+#include "xlsx/part_writers.h"
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"
@@ -242,6 +244,27 @@ bool WriteComments(const std::vector<CommentData>& comments, PartFolder& parts)
     group.clear();
   }
   return true;
+}
+
+bool CWorkbook::AddComment(CommentData comment)
+{
+  const auto row = static_cast<std::uint32_t>(comment.position & 0xFFFFFFFFu);
+  const auto column = static_cast<std::uint32_t>(comment.position >> 32);
+  if (row == 0 || row > kMaxSheetRows || column >= kMaxSheetColumns)
+    return false;
+  // The sheet links its comments when it writes its tail, so a saved sheet
+  // could not show a new one.
+  for (const auto& sheet : m_sheets) {
+    if (static_cast<std::int64_t>(sheet->m_sheetNumber) != comment.sheet)
+      continue;
+    if (!sheet->IsOpen() || !m_commentedCells.emplace(comment.sheet, comment.position).second)
+      return false;
+    sheet->m_hasComments = true;
+    m_commentList.push_back(std::move(comment));
+    m_commentsWriter = &WriteComments;
+    return true;
+  }
+  return false;
 }
 
 } // namespace XlsxBook
