@@ -132,6 +132,9 @@ protected:
   std::vector<std::unique_ptr<udb_database>> continuations_;
 
 private:
+  // The steps of convert_table (xls_conv.cpp).
+  class table_copy;
+
   void begin_entry(const std::wstring& name);
   // The steps of one entry once its destination is open.
   void convert_entry(udb_database& source_db, udb_database& base, const name_text& entry,
