@@ -200,13 +200,17 @@ void xls_converter::set_wrap_text(bool on)
 
 bool xls_converter::stopping() const noexcept
 {
-  // The process's stop, not the functor's flag: a stop that came once the run
-  // put its files in place is refused, and the run goes on to its end.
   return run_stop::requested();
 }
 
-void xls_converter::on_stop_requested()
+bool xls_converter::stop_requested() const noexcept
 {
+  return stopping();
+}
+
+void xls_converter::request_stop()
+{
+  // Also breaks what the run may be blocked in (the source's socket, zip).
   run_stop::request();
 }
 
