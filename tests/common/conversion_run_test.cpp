@@ -354,7 +354,7 @@ TEST(ConversionRun, RunsThatCannotGoOnReportOnceKeepTheOldWorkbookAndEndFinished
       EXPECT_EQ(read_file(old), "the previous workbook");
     }
     // The run's objects are closed; the next run of the process starts clean.
-    EXPECT_EQ(errors.handler.context, "");
+    EXPECT_EQ(errors.handler.get_context(), "");
   }
 }
 
