@@ -141,6 +141,9 @@ public:
   void change_type(VARTYPE type);
 
 private:
+  // The rules change_type tries in order, one function each (ole_var_parse.cpp).
+  struct type_rules;
+
   void clear();
   void set_date(const ole_date& value);
   void set_i8(std::int64_t value);

@@ -363,44 +363,61 @@ ole_variant ole_variant::from_wstring(std::wstring_view text, VARTYPE type)
   return result;
 }
 
-void ole_variant::change_type(VARTYPE type)
-{
-  const VARTYPE vt = var_.vt;
-  tk_log_message(1, "ole_variant::change_type(old=%d,new=%d)", vt, type);
+// ---------------------------------------------------------------------------
+// Type changes in place. Each way a value may change type is one rule below;
+// change_type tries them in order and the first that covers the pair of types
+// makes the change or refuses it, leaving the value as it was. The order is
+// part of the meaning: a synonym or a no-op wins over everything, the 64-bit
+// integers and dates are settled before any rule about the target looks at
+// them, and only what no rule covers reaches Automation.
 
-  // 1. The two names of a byte array.
-  if ((vt == vt_byte_array && type == VT_BLOB) || (vt == VT_BLOB && type == vt_byte_array)) {
+struct ole_variant::type_rules {
+  static bool is_short_integer(VARTYPE type)
+  {
+    return type == VT_I4 || type == VT_UI4 || type == VT_I2 || type == VT_UI2;
+  }
+
+  // VT_BLOB and VT_ARRAY|VT_UI1 hold the same SAFEARRAY: only the tag changes.
+  static void rename_byte_array(ole_variant& value, VARTYPE to)
+  {
     tk_log_message(1, "Replace by synonym");
-    var_.vt = type;
-    return;
+    value.var_.vt = to;
   }
-  // 2. Nothing to change.
-  if (type == vt || vt == VT_EMPTY || vt == VT_NULL || (is_binary_type(vt) && is_binary_type(type))) {
+
+  // The same type, no value at all, or one byte array kind for another: there
+  // is nothing to convert, and refusing would fail a caller for no reason.
+  static void keep(ole_variant&, VARTYPE)
+  {
     tk_log_message(1, "Type cannot be changed");
-    return;
   }
-  // 3. Words only: "1" and "0" are numbers, not booleans, here.
-  if (vt == VT_BSTR && type == VT_BOOL) {
-    const std::wstring_view text = bstr_view(var_.bstrVal);
+
+  // Only the words: "1" and "0" are numbers here, and a number is no boolean,
+  // so they are refused rather than read as Automation would.
+  static void words_to_bool(ole_variant& value, VARTYPE)
+  {
+    const std::wstring_view text = bstr_view(value.var_.bstrVal);
     const auto any_of = [text](std::initializer_list<std::wstring_view> words) {
       return std::any_of(words.begin(), words.end(), [text](std::wstring_view word) { return plat::equal_no_case(text, word); });
     };
-    VARIANT_BOOL value = VARIANT_FALSE;
+    VARIANT_BOOL result = VARIANT_FALSE;
     if (any_of({L"yes", L"t", L"true"}))
-      value = VARIANT_TRUE;
+      result = VARIANT_TRUE;
     else if (!any_of({L"no", L"f", L"false"}))
       throw ole_cast_exception();
-    clear();
-    var_.vt = VT_BOOL;
-    var_.boolVal = value;
-    return;
+    value.clear();
+    value.var_.vt = VT_BOOL;
+    value.var_.boolVal = result;
   }
-  // 4. From the 64-bit integers, whose value the VARIANT does not carry.
-  if (vt == VT_I8 || vt == VT_UI8) {
-    const bool is_signed = vt == VT_I8;
-    const std::uint64_t bits = is_signed ? static_cast<std::uint64_t>(i8_) : ui8_;
+
+  // The VARIANT does not carry a 64-bit integer's value (the member does), so
+  // Automation cannot convert from one: narrower integers take the low bits,
+  // reals and currency the value, text and DECIMAL the exact digits.
+  static void from_64_bit_integer(ole_variant& value, VARTYPE to)
+  {
+    const bool is_signed = value.var_.vt == VT_I8;
+    const std::uint64_t bits = is_signed ? static_cast<std::uint64_t>(value.i8_) : value.ui8_;
     VARIANT out{};
-    switch (type) {
+    switch (to) {
     case VT_I2:
     case VT_UI2:
       out.uiVal = static_cast<WORD>(bits);
@@ -419,93 +436,96 @@ void ole_variant::change_type(VARTYPE type)
       out.bVal = static_cast<BYTE>(bits);
       break;
     case VT_R4:
-      out.fltVal = is_signed ? static_cast<float>(i8_) : static_cast<float>(ui8_);
+      out.fltVal = is_signed ? static_cast<float>(value.i8_) : static_cast<float>(value.ui8_);
       break;
     case VT_R8:
-      out.dblVal = is_signed ? static_cast<double>(i8_) : static_cast<double>(ui8_);
+      out.dblVal = is_signed ? static_cast<double>(value.i8_) : static_cast<double>(value.ui8_);
       break;
-    case VT_CY: {
-      std::int64_t scaled = 0;
-      const bool overflow = is_signed ? __builtin_mul_overflow(i8_, std::int64_t{10000}, &scaled)
-                                      : ui8_ > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max() / 10000);
-      if (overflow)
-        throw ole_cast_exception();
-      out.cyVal.int64 = is_signed ? scaled : static_cast<std::int64_t>(ui8_) * 10000;
+    case VT_CY:
+      out.cyVal.int64 = currency_of_64_bit_integer(value, is_signed);
       break;
-    }
     case VT_BSTR: {
       std::array<char, 24> buffer;
-      const std::wstring text = ascii_to_wide(is_signed ? decimal_text(i8_, buffer) : decimal_text(ui8_, buffer));
-      attach_wstring(text);
+      value.attach_wstring(ascii_to_wide(is_signed ? decimal_text(value.i8_, buffer) : decimal_text(value.ui8_, buffer)));
       return;
     }
-    case VT_DECIMAL: {
-      tk_log_message(1, is_signed ? "VT_I8->VT_DECIMAL" : "VT_UI8->VT_DECIMAL");
-      DECIMAL value{};
-      if (FAILED(is_signed ? VarDecFromI8(i8_, &value) : VarDecFromUI8(ui8_, &value)))
-        throw ole_cast_exception();
-      clear();
-      var_.set_decimal(value);
+    case VT_DECIMAL:
+      decimal_of_64_bit_integer(value, is_signed);
       return;
-    }
     case VT_I8:
-      set_i8(static_cast<std::int64_t>(bits));
+      value.set_i8(static_cast<std::int64_t>(bits));
       return;
     case VT_UI8:
-      set_ui8(bits);
+      value.set_ui8(bits);
       return;
     default:
       throw ole_cast_exception();
     }
-    clear();
-    var_ = out;
-    var_.vt = type;
-    return;
+    value.clear();
+    value.var_ = out;
+    value.var_.vt = to;
   }
-  // 5. A date becomes its text, and nothing else.
-  if (vt == VT_DATE) {
-    if (type != VT_BSTR)
+
+  // Currency counts ten-thousandths: a whole number too large for that is
+  // refused, never wrapped.
+  static std::int64_t currency_of_64_bit_integer(const ole_variant& value, bool is_signed)
+  {
+    std::int64_t scaled = 0;
+    const bool overflow = is_signed ? __builtin_mul_overflow(value.i8_, std::int64_t{10000}, &scaled)
+                                    : value.ui8_ > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max() / 10000);
+    if (overflow)
+      throw ole_cast_exception();
+    return is_signed ? scaled : static_cast<std::int64_t>(value.ui8_) * 10000;
+  }
+
+  static void decimal_of_64_bit_integer(ole_variant& value, bool is_signed)
+  {
+    tk_log_message(1, is_signed ? "VT_I8->VT_DECIMAL" : "VT_UI8->VT_DECIMAL");
+    DECIMAL result{};
+    if (FAILED(is_signed ? VarDecFromI8(value.i8_, &result) : VarDecFromUI8(value.ui8_, &result)))
+      throw ole_cast_exception();
+    value.clear();
+    value.var_.set_decimal(result);
+  }
+
+  // A date's text is the one the server sent, microseconds and durations
+  // included; a date as a number would lose both, so that is refused.
+  static void date_to_text(ole_variant& value, VARTYPE to)
+  {
+    if (to != VT_BSTR)
       throw ole_cast_exception();
     ole_date::text_buffer buffer;
-    attach_wstring(ascii_to_wide(date_.format(buffer, 6, false)));
-    return;
+    value.attach_wstring(ascii_to_wide(value.date_.format(buffer, 6, false)));
   }
-  // 6. To the 64-bit integers.
-  if (type == VT_I8 || type == VT_UI8) {
-    const bool to_signed = type == VT_I8;
+
+  // The target's value lives in the member, which Automation does not fill:
+  // integers widen, reals and DECIMAL round to even through Automation (a NaN
+  // or a real out of range is refused rather than leaving a stale number), and
+  // currency rounds its own way (half up for positive amounts only).
+  static void to_64_bit_integer(ole_variant& value, VARTYPE to)
+  {
+    const bool to_signed = to == VT_I8;
+    const VARIANT& var = value.var_;
     std::int64_t s = 0;
     std::uint64_t u = 0;
     bool from_signed = true;  // s holds the value, else u
-    switch (vt) {
-    case VT_I2: s = var_.iVal; break;
-    case VT_BOOL: s = var_.boolVal; break;
-    case VT_I4: s = var_.lVal; break;
-    case VT_INT: s = var_.intVal; break;
-    case VT_I1: s = var_.cVal; break;
-    case VT_UI1: u = var_.bVal; from_signed = false; break;
-    case VT_UI2: u = var_.uiVal; from_signed = false; break;
-    case VT_UI4: u = var_.ulVal; from_signed = false; break;
-    case VT_UINT: u = var_.uintVal; from_signed = false; break;
+    switch (var.vt) {
+    case VT_I2: s = var.iVal; break;
+    case VT_BOOL: s = var.boolVal; break;
+    case VT_I4: s = var.lVal; break;
+    case VT_INT: s = var.intVal; break;
+    case VT_I1: s = var.cVal; break;
+    case VT_UI1: u = var.bVal; from_signed = false; break;
+    case VT_UI2: u = var.uiVal; from_signed = false; break;
+    case VT_UI4: u = var.ulVal; from_signed = false; break;
+    case VT_UINT: u = var.uintVal; from_signed = false; break;
     case VT_R4:
-    case VT_R8: {
-      // A real out of range or NaN is refused: no member is left holding a
-      // stale number labelled as the result.
-      HRESULT hr = S_OK;
-      if (to_signed)
-        hr = vt == VT_R4 ? VarI8FromR4(var_.fltVal, &s) : VarI8FromR8(var_.dblVal, &s);
-      else
-        hr = vt == VT_R4 ? VarUI8FromR4(var_.fltVal, &u) : VarUI8FromR8(var_.dblVal, &u);
-      if (to_signed)
-        tk_log_message(1, vt == VT_R4 ? "from FLOAT: res=%lld, hr=%08X" : "from DOUBLE: res=%lld, hr=%08X", s, hr);
-      else
-        tk_log_message(1, vt == VT_R4 ? "from FLOAT: res=%llu, hr=%08X" : "from DOUBLE: res=%llu, hr=%08X", u, hr);
-      if (FAILED(hr))
-        throw ole_cast_exception();
+    case VT_R8:
+      real_to_64_bit_integer(var, to_signed, s, u);
       from_signed = to_signed;
       break;
-    }
     case VT_CY: {
-      const std::int64_t c = var_.cyVal.int64;
+      const std::int64_t c = var.cyVal.int64;
       s = c / 10000;
       if (c > 0 && (c / 1000) % 10 >= 5)
         ++s;
@@ -513,8 +533,8 @@ void ole_variant::change_type(VARTYPE type)
     }
     case VT_DECIMAL: {
       tk_log_message(1, to_signed ? "VT_DECIMAL->VT_I8" : "VT_DECIMAL->VT_UI8");
-      const DECIMAL value = var_.decimal();
-      if (FAILED(to_signed ? VarI8FromDec(&value, &s) : VarUI8FromDec(&value, &u)))
+      const DECIMAL decimal = var.decimal();
+      if (FAILED(to_signed ? VarI8FromDec(&decimal, &s) : VarUI8FromDec(&decimal, &u)))
         throw ole_cast_exception();
       from_signed = to_signed;
       break;
@@ -524,100 +544,134 @@ void ole_variant::change_type(VARTYPE type)
     }
     const std::uint64_t bits = from_signed ? static_cast<std::uint64_t>(s) : u;
     if (to_signed)
-      set_i8(static_cast<std::int64_t>(bits));
+      value.set_i8(static_cast<std::int64_t>(bits));
     else
-      set_ui8(bits);
-    return;
+      value.set_ui8(bits);
   }
-  // 7. To the 32- and 16-bit integers: reals rounded half away from zero,
-  // decimals through Automation, every other type left as it is.
-  if (type == VT_I4 || type == VT_UI4 || type == VT_I2 || type == VT_UI2) {
-    if (vt == VT_R4 || vt == VT_R8) {
-      const double value = vt == VT_R4 ? static_cast<double>(var_.fltVal) : var_.dblVal;
-      const double rounded = std::round(value);
-      // VT_UI4 also takes the values above the signed range; the rest must fit
-      // 32 signed bits before 16-bit targets are cut.
-      const double upper = type == VT_UI4 ? 4294967295.0 : 2147483647.0;
-      if (!(rounded >= -2147483648.0 && rounded <= upper))
-        throw ole_cast_exception();
-      const auto whole = static_cast<std::int64_t>(rounded);
-      clear();
-      switch (type) {
-      case VT_I4: var_.lVal = static_cast<LONG>(whole); break;
-      case VT_UI4: var_.ulVal = static_cast<ULONG>(whole); break;
-      case VT_I2: var_.iVal = static_cast<std::int16_t>(whole); break;
-      default: var_.uiVal = static_cast<WORD>(whole); break;
-      }
-      var_.vt = type;
+
+  static void real_to_64_bit_integer(const VARIANT& var, bool to_signed, std::int64_t& s, std::uint64_t& u)
+  {
+    const bool is_float = var.vt == VT_R4;
+    HRESULT hr = S_OK;
+    if (to_signed) {
+      hr = is_float ? VarI8FromR4(var.fltVal, &s) : VarI8FromR8(var.dblVal, &s);
+      tk_log_message(1, is_float ? "from FLOAT: res=%lld, hr=%08X" : "from DOUBLE: res=%lld, hr=%08X", s, hr);
+    } else {
+      hr = is_float ? VarUI8FromR4(var.fltVal, &u) : VarUI8FromR8(var.dblVal, &u);
+      tk_log_message(1, is_float ? "from FLOAT: res=%llu, hr=%08X" : "from DOUBLE: res=%llu, hr=%08X", u, hr);
+    }
+    if (FAILED(hr))
+      throw ole_cast_exception();
+  }
+
+  // Reals round half away from zero and DECIMAL goes through Automation; every
+  // other type is left as it is, without an error, so a caller that needs the
+  // target type checks get_type() afterwards.
+  static void to_short_integer(ole_variant& value, VARTYPE to)
+  {
+    const VARTYPE from = value.var_.vt;
+    if (from == VT_R4 || from == VT_R8)
+      round_real_to_short_integer(value, to);
+    else if (from == VT_DECIMAL)
+      decimal_to_short_integer(value, to);
+  }
+
+  static void round_real_to_short_integer(ole_variant& value, VARTYPE to)
+  {
+    const double real = value.var_.vt == VT_R4 ? static_cast<double>(value.var_.fltVal) : value.var_.dblVal;
+    const double rounded = std::round(real);
+    // VT_UI4 also takes the values above the signed range; the rest must fit
+    // 32 signed bits before 16-bit targets are cut.
+    const double upper = to == VT_UI4 ? 4294967295.0 : 2147483647.0;
+    if (!(rounded >= -2147483648.0 && rounded <= upper))
+      throw ole_cast_exception();
+    const auto whole = static_cast<std::int64_t>(rounded);
+    value.clear();
+    VARIANT& var = value.var_;
+    switch (to) {
+    case VT_I4: var.lVal = static_cast<LONG>(whole); break;
+    case VT_UI4: var.ulVal = static_cast<ULONG>(whole); break;
+    case VT_I2: var.iVal = static_cast<std::int16_t>(whole); break;
+    default: var.uiVal = static_cast<WORD>(whole); break;
+    }
+    var.vt = to;
+  }
+
+  static void decimal_to_short_integer(ole_variant& value, VARTYPE to)
+  {
+    const DECIMAL decimal = value.var_.decimal();
+    VARIANT out{};
+    HRESULT hr = S_OK;
+    switch (to) {
+    case VT_I4: tk_log_message(1, "VT_DECIMAL->VT_I4"); hr = VarI4FromDec(&decimal, &out.lVal); break;
+    case VT_UI4: tk_log_message(1, "VT_DECIMAL->VT_UI4"); hr = VarUI4FromDec(&decimal, &out.ulVal); break;
+    case VT_I2: tk_log_message(1, "VT_DECIMAL->VT_I2"); hr = VarI2FromDec(&decimal, &out.iVal); break;
+    default: tk_log_message(1, "VT_DECIMAL->VT_UI2"); hr = VarUI2FromDec(&decimal, &out.uiVal); break;
+    }
+    if (FAILED(hr))
+      throw ole_cast_exception();
+    value.clear();
+    value.var_ = out;
+    value.var_.vt = to;
+  }
+
+  // As the short integers, but only a DECIMAL converts; any other type stays.
+  static void decimal_to_i1(ole_variant& value, VARTYPE)
+  {
+    if (value.var_.vt != VT_DECIMAL)
       return;
-    }
-    if (vt == VT_DECIMAL) {
-      const DECIMAL value = var_.decimal();
-      VARIANT out{};
-      HRESULT hr = S_OK;
-      switch (type) {
-      case VT_I4: tk_log_message(1, "VT_DECIMAL->VT_I4"); hr = VarI4FromDec(&value, &out.lVal); break;
-      case VT_UI4: tk_log_message(1, "VT_DECIMAL->VT_UI4"); hr = VarUI4FromDec(&value, &out.ulVal); break;
-      case VT_I2: tk_log_message(1, "VT_DECIMAL->VT_I2"); hr = VarI2FromDec(&value, &out.iVal); break;
-      default: tk_log_message(1, "VT_DECIMAL->VT_UI2"); hr = VarUI2FromDec(&value, &out.uiVal); break;
-      }
-      if (FAILED(hr))
-        throw ole_cast_exception();
-      clear();
-      var_ = out;
-      var_.vt = type;
-    }
-    return;
+    tk_log_message(1, "VT_DECIMAL->VT_I1");
+    const DECIMAL decimal = value.var_.decimal();
+    signed char out = 0;
+    if (FAILED(VarI1FromDec(&decimal, &out)))
+      throw ole_cast_exception();
+    value.clear();
+    value.var_.vt = VT_I1;
+    value.var_.cVal = out;
   }
-  // 8. To VT_I1: only from a decimal.
-  if (type == VT_I1) {
-    if (vt == VT_DECIMAL) {
-      tk_log_message(1, "VT_DECIMAL->VT_I1");
-      const DECIMAL value = var_.decimal();
-      signed char out = 0;
-      if (FAILED(VarI1FromDec(&value, &out)))
-        throw ole_cast_exception();
-      clear();
-      var_.vt = VT_I1;
-      var_.cVal = out;
-    }
-    return;
-  }
-  // 9. To a date: only from a text that is one.
-  if (type == VT_DATE) {
-    if (vt != VT_BSTR)
+
+  // A date comes only from a text that is one, read as the server writes
+  // dates; a number as a day count would be a guess.
+  static void text_to_date(ole_variant& value, VARTYPE)
+  {
+    if (value.var_.vt != VT_BSTR)
       throw ole_cast_exception();
     std::string narrow;
-    plat::wide_to_utf8(bstr_view(var_.bstrVal), narrow);
+    plat::wide_to_utf8(bstr_view(value.var_.bstrVal), narrow);
     ole_date date;
     date.parse(narrow);
     if (!date.is_valid())
       throw ole_cast_exception();
-    set_date(date);
-    return;
+    value.set_date(date);
   }
-  // 10. A byte array becomes text and nothing else.
-  if (is_binary_type(vt)) {
-    tk_log_message(1, "src.vt is binary, a_type=%d", type);
-    if (type != VT_BSTR || var_.parray == nullptr || SafeArrayGetDim(var_.parray) != 1)
+
+  // Bytes become text as UTF-8 up to the first zero byte (a C string in a
+  // BLOB); any other target leaves the bytes as they are.
+  static void bytes_to_text(ole_variant& value, VARTYPE to)
+  {
+    tk_log_message(1, "src.vt is binary, a_type=%d", to);
+    SAFEARRAY* array = value.var_.parray;
+    if (to != VT_BSTR || array == nullptr || SafeArrayGetDim(array) != 1)
       return;
-    const std::uint32_t count = std::min(get_safe_array_size(var_.parray), max_rendered_bytes);
-    const auto* bytes = static_cast<const char*>(var_.parray->pvData);
-    const std::string_view raw(bytes, count);
+    const std::uint32_t count = std::min(get_safe_array_size(array), max_rendered_bytes);
+    const std::string_view raw(static_cast<const char*>(array->pvData), count);
     std::wstring text;
     if (!plat::utf8_to_wide(raw.substr(0, raw.find('\0')), text))
       throw ole_cast_exception();
-    attach_wstring(text);
-    return;
+    value.attach_wstring(text);
   }
-  // 11. Anything else to a byte array: the value's bytes in memory order.
-  if (is_binary_type(type)) {
-    tk_log_message(1, "a_type is binary, src.vt=%d", vt);
+
+  // The bytes of the value as memory holds it (little-endian), a DECIMAL with
+  // its whole VARIANT, a text as UTF-8; what has no bytes of its own is refused.
+  // The result is VT_ARRAY|VT_UI1 whichever of the two names was asked for.
+  static void value_to_bytes(ole_variant& value, VARTYPE)
+  {
+    tk_log_message(1, "a_type is binary, src.vt=%d", value.var_.vt);
     std::array<unsigned char, sizeof(VARIANT)> raw;
-    std::memcpy(raw.data(), &var_, sizeof var_);
+    std::memcpy(raw.data(), &value.var_, sizeof value.var_);
     constexpr std::size_t value_offset = offsetof(VARIANT, llVal);
     byte_vector bytes;
-    switch (vt) {
+    switch (value.var_.vt) {
     case VT_I2:
     case VT_BOOL:
     case VT_UI2:
@@ -643,21 +697,58 @@ void ole_variant::change_type(VARTYPE type)
       break;
     case VT_BSTR: {
       tk_log_message(1, "VT_BSTR->binary");
-      const std::string narrow = plat::to_utf8(bstr_view(var_.bstrVal));
+      const std::string narrow = plat::to_utf8(bstr_view(value.var_.bstrVal));
       convert_to_byte_array(narrow.data(), narrow.size(), bytes);
       break;
     }
     default:
       throw ole_cast_exception();
     }
-    *this = bytes;
-    return;
+    value = bytes;
   }
-  // 12. Every other pair is Automation's.
-  if (FAILED(VariantChangeType(&var_, &var_, 0, type))) {
+
+  // What no rule above covers is a pair Automation knows (or refuses).
+  static void by_automation(ole_variant& value, VARTYPE to)
+  {
+    if (SUCCEEDED(VariantChangeType(&value.var_, &value.var_, 0, to)))
+      return;
     tk_log_message(1, "VariantChangeType failed");
     if (tk_logger::accepts(1))
-      tk_log_message(1, "to_string()=%s", to_string());
+      tk_log_message(1, "to_string()=%s", value.to_string());
     throw ole_cast_exception();
   }
+};
+
+void ole_variant::change_type(VARTYPE type)
+{
+  const VARTYPE from = var_.vt;
+  tk_log_message(1, "ole_variant::change_type(old=%d,new=%d)", from, type);
+  // An if-chain rather than a table of function pointers: the tests and the
+  // rules inline, and a change that falls through to Automation (the most
+  // common one) pays for no indirect call on its way down.
+  using R = type_rules;
+  if ((from == vt_byte_array && type == VT_BLOB) || (from == VT_BLOB && type == vt_byte_array))
+    R::rename_byte_array(*this, type);
+  else if (type == from || from == VT_EMPTY || from == VT_NULL || (is_binary_type(from) && is_binary_type(type)))
+    R::keep(*this, type);
+  else if (from == VT_BSTR && type == VT_BOOL)
+    R::words_to_bool(*this, type);
+  else if (from == VT_I8 || from == VT_UI8)
+    R::from_64_bit_integer(*this, type);
+  else if (from == VT_DATE)
+    R::date_to_text(*this, type);
+  else if (type == VT_I8 || type == VT_UI8)
+    R::to_64_bit_integer(*this, type);
+  else if (R::is_short_integer(type))
+    R::to_short_integer(*this, type);
+  else if (type == VT_I1)
+    R::decimal_to_i1(*this, type);
+  else if (type == VT_DATE)
+    R::text_to_date(*this, type);
+  else if (is_binary_type(from))
+    R::bytes_to_text(*this, type);
+  else if (is_binary_type(type))
+    R::value_to_bytes(*this, type);
+  else
+    R::by_automation(*this, type);
 }

@@ -26,9 +26,11 @@ public:
   virtual void finish();
 
   // Asks the body to end soon; callable from any thread, any number of times.
-  // Long work checks stop_requested() between its steps.
-  void request_stop();
-  bool stop_requested() const noexcept { return stop_.load(std::memory_order_acquire); }
+  // Long work checks stop_requested() between its steps. A functor whose work
+  // keeps a stop of its own (a conversion run) overrides both, so that it has
+  // one stop to ask for, read and lift, never two that can disagree.
+  virtual void request_stop();
+  virtual bool stop_requested() const noexcept { return stop_.load(std::memory_order_acquire); }
 
 protected:
   // Called on the requesting thread after the flag is set: the place to break a

@@ -69,10 +69,7 @@ error_handler::error_handler(std::size_t count, const tk_error_entry* table)
   tk_log_message(2, "error_handler::ctor");
 }
 
-error_handler::~error_handler()
-{
-  context.clear();
-}
+error_handler::~error_handler() = default;
 
 void error_handler::load_err_map(std::size_t count, const tk_error_entry* table)
 {
@@ -82,16 +79,27 @@ void error_handler::load_err_map(std::size_t count, const tk_error_entry* table)
 
 void error_handler::set_context(const std::wstring& name)
 {
+  // Converted before the lock is taken: a reader waits for a swap, never for
+  // the conversion.
+  std::string text;
   try {
-    context = tk_wstring_to_ansi(name);
+    text = tk_wstring_to_ansi(name);
   } catch (const tk_exception&) {
-    context.clear();
+    text.clear();
   }
+  const std::lock_guard<std::mutex> lock(context_lock_);
+  context_.swap(text);
 }
 
 void error_handler::set_context(const std::wstring& name, std::uint32_t record)
 {
   set_context(plat::sprintf(L"%s, record #%u", name, record));
+}
+
+std::string error_handler::get_context() const
+{
+  const std::lock_guard<std::mutex> lock(context_lock_);
+  return context_;
 }
 
 void error_handler::handle(const tk_exception& e, bool no_abort)
@@ -103,9 +111,9 @@ void error_handler::handle(const tk_exception& e, bool no_abort)
     throw qvt_process_exit{-1};
   }
 
-  std::string text;
-  if (!context.empty())
-    text = context + ": ";
+  std::string text = get_context();
+  if (!text.empty())
+    text += ": ";
   const std::string mapped = err_map.convert(e.get_code());
   text += mapped.empty() ? e.get_message() : mapped;
   tk_log_message(3, "Error:\n%s", text);

@@ -2,7 +2,9 @@
 // is the context (when set) and the program's own text for the error's code, or
 // the exception's message, logged and handed to the program's front end, whose
 // answer decides how the caller goes on; nothing here prints or ends the
-// process. The run scope marks the run finished on every way out.
+// process. The context is replaced and read only under its lock, so a report on
+// one thread never sees a name half written by another. The run scope marks
+// the run finished on every way out.
 #pragma once
 
 #include "TK/tk_errco.h"
@@ -15,6 +17,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 // The error-text tables both programs hand to the handler, in this order:
@@ -39,10 +42,13 @@ public:
   // Adds the rows; a code already present keeps its first text.
   void load_err_map(std::size_t count, const tk_error_entry* table);
 
-  // The text put before the next reports; an empty name clears it.
+  // The text put before the next reports; an empty name clears it. The worker
+  // of a run sets it while a report on another thread may read it.
   void set_context(const std::wstring& name) override;
   // "<name>, record #<record>".
   void set_context(const std::wstring& name, std::uint32_t record);
+  // A copy of the context, taken under its lock.
+  std::string get_context() const;
 
   // Reports the error to the front end. Level 2 always, and any level the
   // front end answers end_program, throw qvt_process_exit{-1}; abort_run throws
@@ -54,13 +60,14 @@ public:
   void set_front_end(run_front_end& front_end) { front_end_ = &front_end; }
   run_front_end& front_end() const { return *front_end_; }
 
-  std::string context;
   // Reports still reach the front end, marked quiet. Set from the front end's
   // answer on the thread of a run, read by the next report anywhere.
   std::atomic<bool> do_not_show{false};
   tk_error_converter err_map;
 
 private:
+  mutable std::mutex context_lock_;
+  std::string context_;
   run_front_end* front_end_;
 };
 

@@ -200,13 +200,17 @@ void xls_converter::set_wrap_text(bool on)
 
 bool xls_converter::stopping() const noexcept
 {
-  // The process's stop, not the functor's flag: a stop that came once the run
-  // put its files in place is refused, and the run goes on to its end.
   return run_stop::requested();
 }
 
-void xls_converter::on_stop_requested()
+bool xls_converter::stop_requested() const noexcept
 {
+  return stopping();
+}
+
+void xls_converter::request_stop()
+{
+  // Also breaks what the run may be blocked in (the source's socket, zip).
   run_stop::request();
 }
 
@@ -490,136 +494,214 @@ void xls_converter::convert_entry(udb_database& source_db, udb_database& base, c
 // ---------------------------------------------------------------------------
 // The table copy
 
-void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
-                                  const std::wstring& sheet, const udb_schema& schema)
-{
-  tk_log_message(2, L"xls_converter::convert_table(%s)", sheet);
-  if (base == nullptr)
-    throw tk_mail_assertion("xls_conv", 334);
-  std::unique_ptr<udb_recordset> table = base->create_table(sheet, schema, udb_indexes());
-  std::uint32_t part = 0;
-  std::uint64_t in_sheet = 0;
+// One table's copy into its sheet: the steps convert_table walks, top to
+// bottom, and what they share. Rows go through one output record whose fields
+// are refilled in place, so a row costs no allocation beyond its own texts.
+class xls_converter::table_copy {
+public:
+  table_copy(xls_converter& run, udb_database& base, udb_recordset& rows, const std::wstring& sheet,
+             const udb_schema& schema)
+      : run_(run), base_(base), rows_(rows), sheet_(sheet), schema_(schema),
+        handler_(error_handler::instance())
+  {
+  }
 
-  const std::wstring name = get_current_name();
-  const std::uint64_t count = rows->get_record_count();
-  record_count.store(count);
-  if (count != 0)
-    tk_log_message(3, L"Converting table %s (%llu records)", name,
-                   static_cast<unsigned long long>(count));
-  else
-    tk_log_message(3, L"Converting table %s", name);
-  front_end_->entry_started(name, count);
+  // The sheet comes first: a table that cannot have one is not announced.
+  void open_sheet() { table_ = base_.create_table(sheet_, schema_, udb_indexes()); }
 
-  const xls_engine& format = get_format();
-  const bool xlsx = format_version == xls_format_excel_2010;
-  const std::uint64_t row_cap = data_row_limit();
-  error_handler& handler = error_handler::instance();
-  udb_record out;
-  std::wstring text;
+  // The log, the progress and the front end learn the table and its size.
+  void announce()
+  {
+    name_ = run_.get_current_name();
+    count_ = rows_.get_record_count();
+    run_.record_count.store(count_);
+    if (count_ != 0)
+      tk_log_message(3, L"Converting table %s (%llu records)", name_,
+                     static_cast<unsigned long long>(count_));
+    else
+      tk_log_message(3, L"Converting table %s", name_);
+    run_.front_end_->entry_started(name_, count_);
+  }
 
-  rows->reset();
-  while (!rows->is_eof()) {
-    if (stopping())
-      throw tk_final_exception();
-    const std::uint64_t done = records_done.load();
-    tk_log_message(1, "Converting %llu record", static_cast<unsigned long long>(done));
-    const udb_record* record = rows->get_item();
-    if (record == nullptr)
-      break;
-    if (in_sheet >= row_cap && splits_rows()) {
-      // The next numbered workbook gets a sheet of the same name, header first.
-      // It stays open for the tables after this one, as the workbook does.
-      table.reset();
-      handler.set_context(name);
-      ++part;
-      if (continuations_.size() < part)
-        continuations_.push_back(get_xls_base(numbered_path(run_workbook_, static_cast<int>(part))));
-      split_files_ = std::max(split_files_, part);
-      table = continuations_[part - 1]->create_table(sheet, schema, udb_indexes());
-      in_sheet = 0;
+  // Every record until the source ends, a stop, or the sheet takes no more.
+  void stream_rows()
+  {
+    format_ = &run_.get_format();
+    xlsx_ = run_.format_version == xls_format_excel_2010;
+    row_cap_ = run_.data_row_limit();
+    rows_.reset();
+    while (!rows_.is_eof()) {
+      if (run_.stopping())
+        throw tk_final_exception();
+      const std::uint64_t done = run_.records_done.load();
+      tk_log_message(1, "Converting %llu record", static_cast<unsigned long long>(done));
+      const udb_record* record = rows_.get_item();
+      if (record == nullptr || !make_room(done))
+        break;
+      const std::uint32_t columns = fill_row(*record);
+      const row_outcome outcome = append_row(columns, done);
+      if (outcome == row_outcome::sheet_closed)
+        break;
+      run_.records_done.fetch_add(1);
+      if (outcome == row_outcome::written)
+        ++in_sheet_;
+      rows_.next();
     }
-    if (in_sheet >= row_cap) {
-      const tk_exception full(
-          plat::sprintf("The worksheet is full: only the first %llu of %llu records were written "
-                        "(%s holds at most %llu data rows per worksheet)",
-                        static_cast<unsigned long long>(done), static_cast<unsigned long long>(count),
-                        plat::to_utf8(format.name), static_cast<unsigned long long>(row_cap)),
-          tk_level_recoverable);
-      handler.set_context(name);
-      handler.handle(full, false);
-      break;
-    }
+  }
 
-    const std::size_t m = std::min<std::size_t>(record->size(), column_limit);
-    if (out.size() != m) {
-      out.reset();
-      out.reserve(m);
+  // An .xlsx sheet is written out now, so the next table starts with the
+  // memory of this one given back; an .xls sheet is complete as it stands.
+  void finish()
+  {
+    tk_log_message(2, "xls_converter::save_table(active_idx=%d)", run_.format_version);
+    if (run_.format_version == xls_format_excel_2010) {
+      if (auto* book = dynamic_cast<xlsx_database*>(&base_))
+        book->save_table(table_.get(), 0);
+    }
+    table_.reset();
+    tk_log_message(1, "xls_converter::convert_table - END");
+  }
+
+private:
+  enum class row_outcome { written, refused, sheet_closed };
+
+  // Before a row goes in: a full sheet goes on in the next numbered workbook
+  // (.xls with split data) or is reported once and closed. False: no more rows.
+  bool make_room(std::uint64_t done)
+  {
+    if (in_sheet_ >= row_cap_ && run_.splits_rows())
+      continue_in_next_workbook();
+    if (in_sheet_ < row_cap_)
+      return true;
+    const tk_exception full(
+        plat::sprintf("The worksheet is full: only the first %llu of %llu records were written "
+                      "(%s holds at most %llu data rows per worksheet)",
+                      static_cast<unsigned long long>(done), static_cast<unsigned long long>(count_),
+                      plat::to_utf8(format_->name), static_cast<unsigned long long>(row_cap_)),
+        tk_level_recoverable);
+    handler_.set_context(name_);
+    handler_.handle(full, false);
+    return false;
+  }
+
+  // The next numbered workbook gets a sheet of the same name, header first. It
+  // stays open for the tables after this one, as the workbook does.
+  void continue_in_next_workbook()
+  {
+    table_.reset();
+    handler_.set_context(name_);
+    ++part_;
+    if (run_.continuations_.size() < part_)
+      run_.continuations_.push_back(
+          run_.get_xls_base(numbered_path(run_.run_workbook_, static_cast<int>(part_))));
+    run_.split_files_ = std::max(run_.split_files_, part_);
+    table_ = run_.continuations_[part_ - 1]->create_table(sheet_, schema_, udb_indexes());
+    in_sheet_ = 0;
+  }
+
+  // Refills the output record from the source's; returns the columns taken
+  // (a record wider than the sheet gives only its first columns).
+  std::uint32_t fill_row(const udb_record& record)
+  {
+    const std::size_t m = std::min<std::size_t>(record.size(), run_.column_limit);
+    if (out_.size() != m) {
+      out_.reset();
+      out_.reserve(m);
       for (std::size_t i = 0; i < m; ++i)
-        out.emplace_back<copied_field>();
+        out_.emplace_back<copied_field>();
     }
-    for (std::size_t i = 0; i < m; ++i) {
-      const udb_field& from = *(*record)[i];
-      auto& to = static_cast<copied_field&>(*out[i]);
-      const VARIANT& value = from.get_variant();
-      const VARTYPE type = from.get_type();
-      if (value.vt == VT_EMPTY || value.vt == VT_NULL) {
-        to.take(from);
-      } else if (type == VT_BSTR && value.vt == VT_BSTR) {
-        text.assign(value.bstrVal, SysStringLen(value.bstrVal));
-        fold_line_ends(text);
-        text.resize(plat::utf16_prefix(text, format.max_text_units));
-        to.take_text(from, text);
-      } else if (is_byte_array(type)) {
-        to.take_text(from, L"<Binary Field>");
-      } else if (value.vt == VT_DATE && !xlsx) {
-        // A date cell holds the date with its fraction of a second; a text
-        // column, or a date no date cell holds, gets the server's digits.
-        const ole_date& date = from.get_date();
-        if (i < schema.size() && schema[i]->vartype == VT_DATE && xls_holds_as_date(date)) {
-          to.take_date(from, xls_date_value(value, date));
-        } else {
-          date_text(date, text);
-          to.take_text(from, text);
-        }
-      } else {
-        to.take(from);
-      }
-    }
+    for (std::size_t i = 0; i < m; ++i)
+      copy_field(*record[i], static_cast<copied_field&>(*out_[i]), i);
+    return static_cast<std::uint32_t>(m);
+  }
 
-    bool written = true;
+  // What a cell of the format can hold: text with LF line ends cut to the
+  // format's cell limit, a marker for bytes, an .xls date as a date cell
+  // where one holds it and as the server's digits where not, the rest as it is.
+  void copy_field(const udb_field& from, copied_field& to, std::size_t column)
+  {
+    const VARIANT& value = from.get_variant();
+    const VARTYPE type = from.get_type();
+    if (value.vt == VT_EMPTY || value.vt == VT_NULL) {
+      to.take(from);
+    } else if (type == VT_BSTR && value.vt == VT_BSTR) {
+      text_.assign(value.bstrVal, SysStringLen(value.bstrVal));
+      fold_line_ends(text_);
+      text_.resize(plat::utf16_prefix(text_, format_->max_text_units));
+      to.take_text(from, text_);
+    } else if (is_byte_array(type)) {
+      to.take_text(from, L"<Binary Field>");
+    } else if (value.vt == VT_DATE && !xlsx_) {
+      // A date cell holds the date with its fraction of a second; a text
+      // column, or a date no date cell holds, gets the server's digits.
+      const ole_date& date = from.get_date();
+      if (column < schema_.size() && schema_[column]->vartype == VT_DATE && xls_holds_as_date(date)) {
+        to.take_date(from, xls_date_value(value, date));
+      } else {
+        date_text(date, text_);
+        to.take_text(from, text_);
+      }
+    } else {
+      to.take(from);
+    }
+  }
+
+  // A record the DAO driver refuses is reported and counted, and the rest of
+  // the table still goes in; any other recoverable refusal means the sheet
+  // takes no more, said once; worse errors end the entry.
+  row_outcome append_row(std::uint32_t columns, std::uint64_t done)
+  {
     try {
-      table->append_record(out, static_cast<std::uint32_t>(m));
+      table_->append_record(out_, columns);
+      return row_outcome::written;
     } catch (const dao_exception& e) {
       end_run_on_write_failure(e);
-      // One refused record; the rest of the table still goes in.
-      written = false;
-      handler.set_context(name, static_cast<std::uint32_t>(done + 1));
-      handler.handle(e, false);
+      handler_.set_context(name_, static_cast<std::uint32_t>(done + 1));
+      handler_.handle(e, false);
+      return row_outcome::refused;
     } catch (const tk_exception& e) {
       if (e.get_level() != tk_level_recoverable) {
         tk_log_message(2, "Right before dtors");
         tk_log_message(2, "Right after dtors");
         throw;
       }
-      // The destination takes no more records of this table: say so once and
-      // close the sheet with what it has.
-      handler.set_context(name, static_cast<std::uint32_t>(done + 1));
-      handler.handle(e, false);
-      break;
+      handler_.set_context(name_, static_cast<std::uint32_t>(done + 1));
+      handler_.handle(e, false);
+      return row_outcome::sheet_closed;
     }
-    records_done.fetch_add(1);
-    if (written)
-      ++in_sheet;
-    rows->next();
   }
 
-  tk_log_message(2, "xls_converter::save_table(active_idx=%d)", format_version);
-  if (format_version == xls_format_excel_2010) {
-    if (auto* book = dynamic_cast<xlsx_database*>(base))
-      book->save_table(table.get(), 0);
-  }
-  table.reset();
-  tk_log_message(1, "xls_converter::convert_table - END");
+  xls_converter& run_;
+  udb_database& base_;
+  udb_recordset& rows_;
+  const std::wstring& sheet_;
+  const udb_schema& schema_;
+  error_handler& handler_;
+
+  std::unique_ptr<udb_recordset> table_;
+  std::wstring name_;
+  std::uint64_t count_ = 0;
+  const xls_engine* format_ = nullptr;
+  bool xlsx_ = false;
+  std::uint64_t row_cap_ = 0;
+  // The numbered workbook the sheet is in (0: the run's own) and its rows there.
+  std::uint32_t part_ = 0;
+  std::uint64_t in_sheet_ = 0;
+  udb_record out_;
+  std::wstring text_;  // reused by every text cell
+};
+
+void xls_converter::convert_table(udb_database* base, udb_recordset* rows,
+                                  const std::wstring& sheet, const udb_schema& schema)
+{
+  tk_log_message(2, L"xls_converter::convert_table(%s)", sheet);
+  if (base == nullptr)
+    throw tk_mail_assertion("xls_conv", 334);
+  table_copy copy(*this, *base, *rows, sheet, schema);
+  copy.open_sheet();
+  copy.announce();
+  copy.stream_rows();
+  copy.finish();
 }
 
 // ---------------------------------------------------------------------------

@@ -80,9 +80,12 @@ public:
   // runs. Until a program sets its own, null_front_end.
   void set_front_end(run_front_end& front_end) { front_end_ = &front_end; }
 
-  // The run was asked to stop, by request_stop (the wizard) or by the console
-  // program's signals, and the stop was taken: one that came once the run put
-  // its files in place is refused (run_stop).
+  // The converter's stop is the run's one stop (run_stop), whoever asks for it:
+  // the wizard through request_stop, the console program's signals directly.
+  // It is lifted when the run ends, so a converter stopped once runs again; a
+  // stop that came once the run put its files in place is refused.
+  void request_stop() override;
+  bool stop_requested() const noexcept override;
   bool stopping() const noexcept;
 
   // A copy of the name of the entry in work, taken under its lock.
@@ -113,8 +116,6 @@ public:
   std::uint64_t row_limit = 0;
 
 protected:
-  // Passes the stop on to what the run may be blocked in (source socket, zip).
-  void on_stop_requested() override;
   void set_current_name(const std::wstring& name);
   // Closes the run's destination and source, on every way out of a run.
   void release_run();
@@ -132,6 +133,9 @@ protected:
   std::vector<std::unique_ptr<udb_database>> continuations_;
 
 private:
+  // The steps of convert_table (xls_conv.cpp).
+  class table_copy;
+
   void begin_entry(const std::wstring& name);
   // The steps of one entry once its destination is open.
   void convert_entry(udb_database& source_db, udb_database& base, const name_text& entry,

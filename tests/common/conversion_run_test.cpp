@@ -354,8 +354,40 @@ TEST(ConversionRun, RunsThatCannotGoOnReportOnceKeepTheOldWorkbookAndEndFinished
       EXPECT_EQ(read_file(old), "the previous workbook");
     }
     // The run's objects are closed; the next run of the process starts clean.
-    EXPECT_EQ(errors.handler.context, "");
+    EXPECT_EQ(errors.handler.get_context(), "");
   }
+}
+
+TEST(ConversionRun, AConverterStoppedOnceRunsAgainAfterTheStoppedRunEnds)
+{
+  captured_handler errors;
+  sql_admin admin;
+  scratch_database db(admin, "_again");
+  db.run("CREATE TABLE t (id INT)");
+  db.run("INSERT INTO t VALUES (1), (2)");
+  temp_dir dir;
+  connected_converter run(db.wname(), wide(dir.file("out.xlsx")));
+  run.converter.selected_tables = {L"t"};
+
+  // The wizard's Cancel reaches the converter as its thread functor's stop.
+  tk_thread_functor& functor = run.converter;
+  functor.request_stop();
+  EXPECT_TRUE(run.converter.stopping());
+  EXPECT_TRUE(functor.stop_requested());
+  run.converter();
+  EXPECT_FALSE(run.converter.reached_end);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out.xlsx")));
+
+  // The stop ended with its run: nothing says "stopping" any more, and the next
+  // start (connecting again, as the stop shut the source's socket down)
+  // converts the whole table.
+  EXPECT_FALSE(run.converter.stopping());
+  EXPECT_FALSE(functor.stop_requested());
+  run.converter.connect_mysql_server();
+  run.converter();
+  EXPECT_TRUE(run.converter.reached_end);
+  EXPECT_EQ(workbook_differences(dir.file("out.xlsx"), {{"t", {{t("id")}, {n(1)}, {n(2)}}}}), "");
+  EXPECT_TRUE(errors.front.reports().empty());
 }
 
 TEST(ConversionRun, EntryErrorsNameTheirEntryAndAFailedSaveEndsTheRunWithoutThatName)

@@ -2,7 +2,13 @@
 // level decide what the caller sees, and the run scope.
 #include "common_test_support.h"
 
+#include "platform/text_codec.h"
+
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
 
 using namespace common_test;
 
@@ -148,6 +154,44 @@ TEST(ErrorHandler, LayersBelowReportThroughItWhileItLives)
   EXPECT_EQ(tk_error_reporter::installed(), nullptr);
   // With nobody to report to, the failure stays in the caller's log.
   EXPECT_NO_THROW(tk_report_item_failure(L"x", tk_exception("m", tk_level_recoverable)));
+}
+
+TEST(ErrorHandler, AReportWhileTheWorkerRenamesTheContextCarriesOneWholeName)
+{
+  // The worker names entry after entry while another thread reports. Names
+  // longer than a short string's own room: each new name is a new buffer and
+  // the old one is freed, so an unguarded read is a use after free under the
+  // sanitizers and, without them, a mixed or torn prefix.
+  captured_handler errors;
+  const std::wstring names[] = {L"first entry, whose name is longer than any short string holds",
+                                L"the second entry, which has an even longer name than the first one"};
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    for (std::size_t k = 0; !done.load(std::memory_order_relaxed); ++k)
+      errors.handler.set_context(names[k % 2]);
+  });
+  const std::set<std::string> whole = {"", plat::to_utf8(names[0]), plat::to_utf8(names[1])};
+  const tk_exception refused("refused", tk_level_recoverable);
+  std::size_t torn = 0;
+  std::string sample;
+  for (int i = 0; i < 20000; ++i) {
+    errors.handler.handle(refused, true);
+    const std::string context = errors.handler.get_context();
+    if (whole.count(context) == 0 && torn++ == 0)
+      sample = context;
+  }
+  done.store(true);
+  worker.join();
+
+  std::set<std::string> reported;
+  for (const std::string& context : whole)
+    reported.insert("report 0 " + (context.empty() ? "" : context + ": ") + "refused");
+  for (const std::string& call : errors.front.calls) {
+    if (reported.count(call) == 0 && torn++ == 0)
+      sample = call;
+  }
+  EXPECT_EQ(torn, 0u) << sample;
+  EXPECT_EQ(errors.front.calls.size(), 20000u);
 }
 
 TEST(RunScope, MarksTheRunFinishedOnEveryWayOut)
