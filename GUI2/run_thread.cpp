@@ -77,7 +77,12 @@ void run_thread::run_functor::operator()()
   }
 }
 
-void run_thread::run_functor::on_stop_requested()
+void run_thread::run_functor::request_stop()
 {
   converter_.request_stop();
+}
+
+bool run_thread::run_functor::stop_requested() const noexcept
+{
+  return converter_.stop_requested();
 }

@@ -27,14 +27,14 @@ protected:
 
 private:
   // The converter's run, with an internal error that ends the program caught at
-  // the top of the thread; a stop reaches the converter's own stop.
+  // the top of the thread. Its stop is the converter's, which the run lifts when
+  // it ends: a flag of the functor's own would stay set after a stopped run.
   class run_functor : public tk_thread_functor {
   public:
     explicit run_functor(qorvant_converter& converter) : converter_(converter) {}
     void operator()() override;
-
-  protected:
-    void on_stop_requested() override;
+    void request_stop() override;
+    bool stop_requested() const noexcept override;
 
   private:
     qorvant_converter& converter_;

@@ -10,7 +10,7 @@
 #include "TK/tk_codepage.h"
 #include "TK/tk_log.h"
 #include "UDB/udb_field.h"
-#include "platform/format.h"
+#include "base/format.h"
 
 #include <errmsg.h>
 #include <mysqld_error.h>
@@ -257,7 +257,7 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     close_handle();
     connected_ = false;
     initialize();
-    throw tk_exception(plat::sprintf("Unsupported MySQL server version: %s", text), tk_level_error);
+    throw tk_exception(base::sprintf("Unsupported MySQL server version: %s", text), tk_level_error);
   }
   server_version_ = packed;
   tk_log_message(1, "Hex version: %08X", server_version_);

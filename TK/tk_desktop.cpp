@@ -46,7 +46,7 @@ void tk_send_bug(const std::string& subject_tail, const std::string& body)
   message.subject = "Bug report on " + subject_tail;
   message.body = body;
   const SYSTEMTIME now = plat::local_time();
-  message.date = plat::sprintf("%d/%d/%d %d:%d", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
+  message.date = base::sprintf("%d/%d/%d %d:%d", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
 
   plat::desktop_outcome outcome;
   try {

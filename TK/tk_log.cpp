@@ -109,16 +109,16 @@ namespace tk_log_detail {
 void format_and_write(const char* format, fmt::format_args args)
 {
   try {
-    tk_logger::write_line(plat::vsprintf(format, args));
+    tk_logger::write_line(base::vsprintf(format, args));
   } catch (...) {
     tk_logger::write_line(std::string("[bad log format] ") + (format ? format : ""));
   }
 }
 
-void format_and_write(const wchar_t* format, plat::wformat_args args)
+void format_and_write(const wchar_t* format, base::wformat_args args)
 {
   try {
-    tk_logger::write_line(plat::vsprintf(format, args));
+    tk_logger::write_line(base::vsprintf(format, args));
   } catch (...) {
     tk_logger::write_line(std::wstring(L"[bad log format] ") + (format ? format : L""));
   }

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "TK/tk_singl.h"
-#include "platform/format.h"
+#include "base/format.h"
 
 #include <string>
 #include <string_view>
@@ -50,19 +50,19 @@ namespace tk_log_detail {
 // logged as such instead of the line.
 void format_and_write(const char* format, fmt::format_args args);
 // The wide form: the formatted text is cut to 10,239 characters and written as UTF-8.
-void format_and_write(const wchar_t* format, plat::wformat_args args);
+void format_and_write(const wchar_t* format, base::wformat_args args);
 } // namespace tk_log_detail
 
 template <class... Args>
 void tk_log_message(int level, const char* format, const Args&... args)
 {
   if (tk_logger::accepts(level))
-    tk_log_detail::format_and_write(format, plat::make_args(args...));
+    tk_log_detail::format_and_write(format, base::make_args(args...));
 }
 
 template <class... Args>
 void tk_log_message(int level, const wchar_t* format, const Args&... args)
 {
   if (tk_logger::accepts(level))
-    tk_log_detail::format_and_write(format, plat::make_wargs(args...));
+    tk_log_detail::format_and_write(format, base::make_wargs(args...));
 }

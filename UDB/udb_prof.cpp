@@ -10,7 +10,7 @@
 #include "TK/tk_log.h"
 #include "TK/tk_string.h"
 #include "platform/files.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/line_reader.h"
 
 #include <cerrno>
@@ -89,10 +89,10 @@ bool udb_profile::load(const std::wstring& path)
     if (got == plat::line_reader::result::failed)
       throw tk_exception(named + " cannot be read: " + std::strerror(in.error()), tk_level_error);
     const auto refused = [&](const std::string& why) {
-      return tk_exception(plat::sprintf("%s, line %u: %s", named, number, why), tk_level_error);
+      return tk_exception(base::sprintf("%s, line %u: %s", named, number, why), tk_level_error);
     };
     if (got == plat::line_reader::result::too_long)
-      throw refused(plat::sprintf("the line is longer than %u bytes, the file is no profile",
+      throw refused(base::sprintf("the line is longer than %u bytes, the file is no profile",
                                   static_cast<unsigned>(longest_line)));
     // No text file holds a NUL byte, and every C string made of the value would
     // end there, losing the rest unseen.

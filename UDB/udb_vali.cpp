@@ -6,7 +6,7 @@
 #include "TK/tk_log.h"
 #include "TK/tk_string.h"
 #include "platform/case_fold.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/text_codec.h"
 
 #include <algorithm>
@@ -89,7 +89,7 @@ std::wstring udb_validator::get_safe_name(const std::wstring& wanted) const
   if (limit != 0 && plat::utf16_length(name) + 5 > limit)
     name = plat::utf16_truncate(name, limit >= 6 ? limit - 6 : 0);
   for (int n = 0; n < counter_limit; ++n) {
-    std::wstring candidate = plat::sprintf(L"%s%05d", name, n);
+    std::wstring candidate = base::sprintf(L"%s%05d", name, n);
     if (is_acceptable(candidate) && !is_duplicated(candidate))
       return candidate;
   }

@@ -18,7 +18,7 @@
 #include "UDB/udb_recs.h"
 #include "UDB/udb_schema.h"
 #include "platform/child_process.h"
-#include "platform/format.h"
+#include "base/format.h"
 
 #include "bench_server.h"
 
@@ -107,17 +107,17 @@ row_values values_of(int i)
 
 std::string cents_text(long long cents)
 {
-  return plat::sprintf("%lld.%02lld", cents / 100, cents % 100);
+  return base::sprintf("%lld.%02lld", cents / 100, cents % 100);
 }
 
 std::string date_text(const SYSTEMTIME& t)
 {
-  return plat::sprintf("%04d-%02d-%02d", t.wYear, t.wMonth, t.wDay);
+  return base::sprintf("%04d-%02d-%02d", t.wYear, t.wMonth, t.wDay);
 }
 
 std::string date_time_text(const SYSTEMTIME& t)
 {
-  return date_text(t) + plat::sprintf(" %02d:%02d:%02d", t.wHour, t.wMinute, t.wSecond);
+  return date_text(t) + base::sprintf(" %02d:%02d:%02d", t.wHour, t.wMinute, t.wSecond);
 }
 
 // The payload of a large row: its bytes are the row number and a counter.
@@ -170,7 +170,7 @@ void write_dump(const std::string& path, const std::string& table, int rows, boo
   const std::string head = "INSERT INTO `" + table + "` VALUES ";
   for (int i = 0; i < rows; ++i) {
     const row_values v = values_of(i);
-    std::string row = plat::sprintf("(%d,%d,%lld,%s,%.17g,'%s','%s',%d,'%s','%s'", v.id, v.qty,
+    std::string row = base::sprintf("(%d,%d,%lld,%s,%.17g,'%s','%s',%d,'%s','%s'", v.id, v.qty,
                                     v.code, cents_text(v.cents), v.ratio, v.name, v.note,
                                     int(v.level), date_text(v.born), date_time_text(v.stamp));
     if (large) {

@@ -7,7 +7,7 @@
 #include "TK/tk_log.h"
 #include "dao/dao_error_map.h"
 #include "platform/clock.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/text_codec.h"
 
 #include <algorithm>
@@ -93,7 +93,7 @@ void error_handler::set_context(const std::wstring& name)
 
 void error_handler::set_context(const std::wstring& name, std::uint32_t record)
 {
-  set_context(plat::sprintf(L"%s, record #%u", name, record));
+  set_context(base::sprintf(L"%s, record #%u", name, record));
 }
 
 std::string error_handler::get_context() const

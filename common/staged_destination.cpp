@@ -7,7 +7,7 @@
 #include "TK/tk_exception.h"
 #include "TK/tk_fname.h"
 #include "TK/tk_log.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/process.h"
 #include "platform/text_codec.h"
 #include "xlsx/zip_packer.h"
@@ -24,7 +24,7 @@ constexpr char staging_prefix[] = ".qvt_stage_";
 
 [[noreturn]] void cannot_create(const std::filesystem::path& target, int error)
 {
-  throw tk_exception(plat::sprintf("Cannot create the destination file '%s': %s", target.string(),
+  throw tk_exception(base::sprintf("Cannot create the destination file '%s': %s", target.string(),
                                    plat::error_text(error)),
                      tk_level_error);
 }
@@ -38,7 +38,7 @@ staged_destination::staged_destination(const std::wstring& destination) : destin
   if (!staging_.create(folder, staging_prefix, true)) {
     const int error = errno;
     const std::string shown = folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
-    throw tk_exception(plat::sprintf("Cannot create a file in the folder '%s': %s", shown,
+    throw tk_exception(base::sprintf("Cannot create a file in the folder '%s': %s", shown,
                                      plat::error_text(error)),
                        tk_level_error);
   }

@@ -17,7 +17,7 @@
 #include "dao/dao_database.h"
 #include "dao/dao_exception.h"
 #include "dao/xls_tn_validator.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/oleaut/bstr.h"
 #include "platform/text_codec.h"
 #include "xlsx/xlsx_db.h"
@@ -423,7 +423,7 @@ void xls_converter::convert_entry(udb_database& source_db, udb_database& base, c
   if (sheet.empty() && !xlsx) {
     // A query without a name gets the sheet name the .xlsx writer gives such a
     // sheet: "Sheet" and the sheet's number in the workbook.
-    sheet = plat::sprintf(L"Sheet%u", static_cast<unsigned>(base.get_table_names().size() + 1));
+    sheet = base::sprintf(L"Sheet%u", static_cast<unsigned>(base.get_table_names().size() + 1));
     kept = validator.is_acceptable(sheet);
     if (!kept)
       sheet = validator.get_safe_name(sheet);
@@ -459,7 +459,7 @@ void xls_converter::convert_entry(udb_database& source_db, udb_database& base, c
 
     convert_table(&base, records.get(), sheet, schema);
 
-    const std::wstring line = plat::sprintf(L"Table '%s' (%llu records) is converted\r\n", name,
+    const std::wstring line = base::sprintf(L"Table '%s' (%llu records) is converted\r\n", name,
                                             static_cast<unsigned long long>(records_done.load()));
     tk_log_message(3, L"%s", line);
     front_end_->entry_converted(name, records_done.load());
@@ -574,7 +574,7 @@ private:
     if (in_sheet_ < row_cap_)
       return true;
     const tk_exception full(
-        plat::sprintf("The worksheet is full: only the first %llu of %llu records were written "
+        base::sprintf("The worksheet is full: only the first %llu of %llu records were written "
                       "(%s holds at most %llu data rows per worksheet)",
                       static_cast<unsigned long long>(done), static_cast<unsigned long long>(count_),
                       plat::to_utf8(format_->name), static_cast<unsigned long long>(row_cap_)),
@@ -737,7 +737,7 @@ bool xls_converter::load_excel_settings(const udb_profile& profile)
 bool xls_converter::store_excel_settings(udb_profile& profile) const
 {
   tk_log_message(2, "xls_converter::store_excel_settings");
-  profile.set_value(xls_settings_section, L"format version", plat::sprintf(L"%u", format_version));
+  profile.set_value(xls_settings_section, L"format version", base::sprintf(L"%u", format_version));
   profile.set_value(xls_settings_section, L"split data", flag_text(split_data));
   profile.set_value(xls_settings_section, L"wrap text", flag_text(wrap_text));
   profile.set_value(xls_settings_section, L"convert dates to strings", flag_text(dates_to_strings));
@@ -750,7 +750,7 @@ bool xls_converter::store_excel_settings(udb_profile& profile) const
 std::wstring xls_converter::numbered_path(const std::wstring& workbook, int k)
 {
   tk_file_wname parts(workbook);
-  parts.name = plat::sprintf(L"%s(%d)", parts.name, k);
+  parts.name = base::sprintf(L"%s(%d)", parts.name, k);
   return parts.get_full_path();
 }
 

@@ -6,7 +6,7 @@
 
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/dao/excel/biff_records.h"
 #include "platform/dao/excel/container.h"
 
@@ -58,7 +58,7 @@ biff_layout layout_of(xls_biff version, bool wrap)
 
 [[noreturn]] void damaged(const char* what, std::uint64_t position)
 {
-  throw tk_exception(plat::sprintf("Damaged workbook: %s at offset %X", what, position), tk_level_error);
+  throw tk_exception(base::sprintf("Damaged workbook: %s at offset %X", what, position), tk_level_error);
 }
 
 struct record_header {
@@ -106,7 +106,7 @@ private:
       throw tk_exception("Not an Excel workbook: the stream does not start with a workbook BOF record",
                          tk_level_error);
     if (fields[0] != layout_.version)
-      throw tk_exception(plat::sprintf("Not an %s workbook: its BIFF version is %04X", layout_.format_name,
+      throw tk_exception(base::sprintf("Not an %s workbook: its BIFF version is %04X", layout_.format_name,
                                        fields[0]),
                          tk_level_error);
 
@@ -283,7 +283,7 @@ private:
     ULONG got = 0;
     if (FAILED(stream_.Seek(LARGE_INTEGER{static_cast<LONGLONG>(position)}, STREAM_SEEK_SET, nullptr)) ||
         FAILED(stream_.Read(bytes, size, &got)))
-      throw tk_exception(plat::sprintf("Failed to read the workbook stream at offset %X", position), tk_level_error);
+      throw tk_exception(base::sprintf("Failed to read the workbook stream at offset %X", position), tk_level_error);
     if (got != size)
       damaged("stream cut short", position + got);
     if constexpr (sizeof(T) > 1) {
@@ -308,7 +308,7 @@ private:
     ULONG written = 0;
     if (FAILED(stream_.Seek(LARGE_INTEGER{static_cast<LONGLONG>(w.position)}, STREAM_SEEK_SET, nullptr)) ||
         FAILED(stream_.Write(w.bytes.data(), static_cast<ULONG>(w.size), &written)) || written != w.size)
-      throw tk_exception(plat::sprintf("Failed to write the workbook stream at offset %X", w.position),
+      throw tk_exception(base::sprintf("Failed to write the workbook stream at offset %X", w.position),
                          tk_level_error);
   }
 

@@ -14,7 +14,7 @@
 #include "dao/dao_validators.h"
 #include "platform/case_fold.h"
 #include "platform/char_class.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/text_codec.h"
 
 #include <algorithm>
@@ -248,13 +248,13 @@ std::wstring dao_database::gen_ui_name(const std::wstring& table, const std::vec
                                        const SYSTEMTIME& now)
 {
   tk_log_message(2, L"dao_database::gen_ui_name(%s)", table);
-  const std::wstring time = plat::sprintf(L"%02d%02d%02d%02d%02d%02d", now.wYear % 100, now.wMonth, now.wDay,
+  const std::wstring time = base::sprintf(L"%02d%02d%02d%02d%02d%02d", now.wYear % 100, now.wMonth, now.wDay,
                                           now.wHour, now.wMinute, now.wSecond);
   tk_log_message(2, L"buf=%s", time);
   const std::wstring stem = L"ui_" + table;
   for (unsigned n = 1;; ++n) {
     // The time alone repeats within one second; a counter keeps the name free.
-    const std::wstring tail = n == 1 ? time : plat::sprintf(L"_%u", n) + time;
+    const std::wstring tail = n == 1 ? time : base::sprintf(L"_%u", n) + time;
     std::wstring name = stem.substr(0, max_index_name - tail.size()) + tail;
     if (std::none_of(taken.begin(), taken.end(),
                      [&name](const std::wstring& other) { return plat::equal_no_case(other, name); }))

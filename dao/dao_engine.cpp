@@ -8,7 +8,7 @@
 #include "dao/dao_bstr.h"
 #include "platform/dao/dao_class_registry.h"
 #include "platform/dao/excel/excel_driver.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/text_codec.h"
 
 #include <array>
@@ -145,7 +145,7 @@ std::unique_ptr<udb_database> dao_engine::create_db(const std::wstring& name)
   const HRESULT hr = dbengine_->CreateDatabase(file, locale, option, database.put());
   tk_log_message(2, "CreateDatabase returns %08X", static_cast<std::uint32_t>(hr));
   if (hr == plat::dao::dao_hresult(3633))
-    throw tk_exception(plat::sprintf("Failed to load Data Access Objects (DAO) support library.\n"
+    throw tk_exception(base::sprintf("Failed to load Data Access Objects (DAO) support library.\n"
                                      "%s installation is required to proceed\nwith the application.\n",
                                      version_ == 0 ? "Microsoft Access 2000" : "Microsoft Access 95/97"),
                        tk_level_error);

@@ -7,7 +7,7 @@
 #include "platform/child_process.h"
 
 #include "platform/files.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/process.h"
 
 #include <algorithm>
@@ -253,12 +253,12 @@ std::string describe_child_failure(const child_result& result)
   if (result.stopped)
     return "it was stopped";
   if (!result.started)
-    return plat::sprintf("it could not be started: %s", error_text(result.start_error));
+    return base::sprintf("it could not be started: %s", error_text(result.start_error));
   if (result.signal != 0)
-    return plat::sprintf("it was ended by signal %d", result.signal);
+    return base::sprintf("it was ended by signal %d", result.signal);
   if (result.exit_code < 0)
-    return plat::sprintf("its end could not be awaited: %s", error_text(result.start_error));
-  return plat::sprintf("it ended with exit code %d", result.exit_code);
+    return base::sprintf("its end could not be awaited: %s", error_text(result.start_error));
+  return base::sprintf("it ended with exit code %d", result.exit_code);
 }
 
 } // namespace plat

@@ -4,7 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/text_codec.h"
 
 #include <atomic>
@@ -69,11 +69,11 @@ bool write_report_file(std::string_view stem, std::string_view text, std::string
     return false;
   }
   const SYSTEMTIME now = local_time();
-  const std::string base = plat::sprintf("%s/%s-%04d%02d%02d-%02d%02d%02d", folder, std::string(stem), now.wYear,
+  const std::string base = base::sprintf("%s/%s-%04d%02d%02d-%02d%02d%02d", folder, std::string(stem), now.wYear,
                                          now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
   // Two reports within one second get numbered names.
   for (int attempt = 1; attempt <= 100; ++attempt) {
-    path = attempt == 1 ? base + ".txt" : plat::sprintf("%s-%d.txt", base, attempt);
+    path = attempt == 1 ? base + ".txt" : base::sprintf("%s-%d.txt", base, attempt);
     unique_fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd.valid()) {
       if (errno == EEXIST)

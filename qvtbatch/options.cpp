@@ -9,7 +9,7 @@
 #include "TK/tk_log.h"
 #include "common/err_handler.h"
 #include "common/qvt_converter.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "qvtbatch/console.h"
 #include "qvtbatch/tab_file.h"
 
@@ -72,7 +72,7 @@ std::string usage_text()
       "   3) If you omit 'tab_file' parameter, all database tables will be converted.\n"
       "   4) Command line parameters that contain spaces must be enclosed in quotes\n"
       "      (for example --dest=\"my database\")";
-  return plat::sprintf(format, qvtbatch_version_major, qvtbatch_version_minor);
+  return base::sprintf(format, qvtbatch_version_major, qvtbatch_version_minor);
 }
 
 namespace {
@@ -84,7 +84,7 @@ std::wstring widened(const char* option, const char* value)
 {
   std::optional<std::wstring> wide = tk_try_ansi_to_wstring(value);
   if (!wide)
-    throw tk_exception(plat::sprintf("Argument '%s%s': Cannot convert to UNICODE string: %s", option, value,
+    throw tk_exception(base::sprintf("Argument '%s%s': Cannot convert to UNICODE string: %s", option, value,
                                      std::strerror(EILSEQ)),
                        tk_level_error);
   return std::move(*wide);

@@ -8,7 +8,7 @@
 #include "TK/tk_files.h"
 #include "TK/tk_log.h"
 #include "common/qvt_converter.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/line_reader.h"
 #include "qvtbatch/console.h"
 
@@ -21,7 +21,7 @@ constexpr char byte_order_mark[] = "\xEF\xBB\xBF";
 
 [[noreturn]] void too_long(unsigned number)
 {
-  fatal_error_exit(plat::sprintf("Line %u of the table names file is longer than %u characters.\n"
+  fatal_error_exit(base::sprintf("Line %u of the table names file is longer than %u characters.\n"
                                  "Please verify the correct path/name was given.",
                                  number, static_cast<unsigned>(longest_line)));
 }
@@ -70,7 +70,7 @@ void process_tab_file(const std::string& path)
       too_long(number);
     // The decoders stop at a NUL byte and would keep a cut name.
     if (line.find('\0') != std::string::npos)
-      fatal_error_exit(plat::sprintf("Line %u of the table names file holds a NUL byte: the file is not text.\n"
+      fatal_error_exit(base::sprintf("Line %u of the table names file holds a NUL byte: the file is not text.\n"
                                      "Please verify the correct path/name was given.",
                                      number));
     names.push_back(utf8 ? tk_utf8_to_wstring(line) : tk_ansi_to_wstring(line));

@@ -11,7 +11,7 @@
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"
 
-#include "platform/format.h"
+#include "base/format.h"
 
 namespace XlsxBook {
 
@@ -53,21 +53,21 @@ bool WriteContentTypes(const CWorkbook& book, PartFolder& parts)
       Default(xml, "vml", "application/vnd.openxmlformats-officedocument.vmlDrawing");
       for (const auto& sheet : book.GetSheets())
         if (sheet->m_hasComments)
-          Override(xml, plat::sprintf("/xl/comments%u.xml", sheet->m_sheetNumber),
+          Override(xml, base::sprintf("/xl/comments%u.xml", sheet->m_sheetNumber),
                    "application/vnd.openxmlformats-officedocument.spreadsheetml.comments+xml");
     }
     for (const auto& sheet : book.GetSheets())
-      Override(xml, plat::sprintf("/xl/worksheets/sheet%u.xml", sheet->m_sheetNumber),
+      Override(xml, base::sprintf("/xl/worksheets/sheet%u.xml", sheet->m_sheetNumber),
                "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml");
     if (HasFormulas(book))
       Override(xml, "/xl/calcChain.xml",
                "application/vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml");
     for (const auto& chart : book.GetCharts()) {
-      Override(xml, plat::sprintf("/xl/charts/chart%u.xml", chart->number),
+      Override(xml, base::sprintf("/xl/charts/chart%u.xml", chart->number),
                "application/vnd.openxmlformats-officedocument.drawingml.chart+xml");
-      Override(xml, plat::sprintf("/xl/drawings/drawing%u.xml", chart->number),
+      Override(xml, base::sprintf("/xl/drawings/drawing%u.xml", chart->number),
                "application/vnd.openxmlformats-officedocument.drawing+xml");
-      Override(xml, plat::sprintf("/xl/chartsheets/sheet%u.xml", chart->number),
+      Override(xml, base::sprintf("/xl/chartsheets/sheet%u.xml", chart->number),
                "application/vnd.openxmlformats-officedocument.spreadsheetml.chartsheet+xml");
     }
   });

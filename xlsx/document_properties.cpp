@@ -10,7 +10,7 @@
 #include "xlsx/xml_emitter.h"
 
 #include "platform/environment.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/text_codec.h"
 
 namespace XlsxBook {
@@ -28,7 +28,7 @@ std::string W3cdtfTime(std::time_t moment)
 {
   std::tm utc{};
   ::gmtime_r(&moment, &utc);
-  return plat::sprintf("%4d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+  return base::sprintf("%4d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900, utc.tm_mon + 1,
                        utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
 }
 

@@ -6,7 +6,7 @@
 #include "xlsx/xml_emitter.h"
 
 #include "platform/files.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/text_codec.h"
 
 #include <algorithm>
@@ -26,7 +26,7 @@ bool WritePartFile(const std::wstring& path, const std::function<void(CXmlEmitte
   make_part_folders(path);
   const std::string narrow = plat::to_utf8(path);
   if (narrow.size() >= plat::max_path_bytes) {
-    error = plat::sprintf("the temporary path '%s' is too long", narrow);
+    error = base::sprintf("the temporary path '%s' is too long", narrow);
     return false;
   }
   CFileWriter out(part_buffer_size);

@@ -11,13 +11,13 @@
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xml_emitter.h"
 
-#include "platform/format.h"
+#include "base/format.h"
 
 namespace XlsxBook {
 
 std::string RelationshipId(std::uint32_t id)
 {
-  return plat::sprintf("rId%u", id);
+  return base::sprintf("rId%u", id);
 }
 
 void WriteRelationships(CXmlEmitter& xml, const std::vector<PartRelationship>& links)
@@ -60,12 +60,12 @@ bool WriteWorkbookRelationships(const CWorkbook& book, PartFolder& parts)
                                       {WorkbookRelIds::theme, rel::theme, L"theme/theme1.xml"}};
   for (std::uint32_t i = 0; i < sheets.size(); ++i)
     links.push_back({WorkbookRelIds::Sheet(i), rel::worksheet,
-                     plat::sprintf(L"worksheets/sheet%u.xml", sheets[i]->m_sheetNumber)});
+                     base::sprintf(L"worksheets/sheet%u.xml", sheets[i]->m_sheetNumber)});
   if (ids.calc_chain != 0)
     links.push_back({ids.calc_chain, rel::calc_chain, L"calcChain.xml"});
   for (std::uint32_t i = 0; i < charts.size(); ++i)
     links.push_back({ids.Chart(i), rel::chartsheet,
-                     plat::sprintf(L"chartsheets/sheet%u.xml", charts[i]->number)});
+                     base::sprintf(L"chartsheets/sheet%u.xml", charts[i]->number)});
   if (ids.shared_strings != 0)
     links.push_back({ids.shared_strings, rel::shared_strings, L"sharedStrings.xml"});
   return parts.Write(L"xl/_rels/workbook.xml.rels",

@@ -86,7 +86,7 @@ std::uint64_t CSharedStrings::Add(std::wstring_view text)
   }
   const std::string_view key(begin, static_cast<std::size_t>(p - begin));
 
-  const std::uint32_t hash = plat::hash_slots::hash(key);
+  const std::uint32_t hash = base::hash_slots::hash(key);
   const std::size_t s = slots_.probe(hash, [&](std::uint32_t n) {
     const Entry& e = entries_[n - 1];
     return e.hash == hash && e.size == key.size() &&

@@ -4,7 +4,7 @@
 // it is escaped only when the part is written.
 #pragma once
 
-#include "platform/hash_slots.h"
+#include "base/hash_slots.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -51,7 +51,7 @@ private:
   const char* Store(std::string_view key);
 
   std::vector<Entry> entries_;           // in index order
-  plat::hash_slots slots_;
+  base::hash_slots slots_;
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* block_next_ = nullptr;
   std::size_t block_left_ = 0;

@@ -14,7 +14,7 @@
 #include "platform/case_fold.h"
 #include "platform/environment.h"
 #include "platform/files.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/process.h"
 #include "platform/text_codec.h"
 
@@ -93,7 +93,7 @@ bool CWorkbook::CreateTempFolder(std::string& error)
     return true;
   std::string root;
   if (!plat::absolute_path(plat::temp_folder(), root)) {
-    error = plat::sprintf("Cannot create a temporary folder in '%s'", plat::temp_folder());
+    error = base::sprintf("Cannot create a temporary folder in '%s'", plat::temp_folder());
     return false;
   }
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -101,16 +101,16 @@ bool CWorkbook::CreateTempFolder(std::string& error)
   // A private folder: no other user can read the exported data or plant
   // entries in it.
   plat::private_temp_folder folder;
-  if (!folder.create(root, plat::sprintf("xlsx_%lu_%lld_", static_cast<unsigned long>(::gettid()),
+  if (!folder.create(root, base::sprintf("xlsx_%lu_%lld_", static_cast<unsigned long>(::gettid()),
                                          static_cast<long long>(elapsed.count())))) {
     const int cause = errno;
-    error = plat::sprintf("Cannot create a temporary folder in '%s': %s", root,
+    error = base::sprintf("Cannot create a temporary folder in '%s': %s", root,
                           plat::error_text(cause));
     return false;
   }
   std::wstring wide;
   if (!plat::utf8_to_wide(folder.path(), wide)) {
-    error = plat::sprintf("Cannot create a temporary folder in '%s': the path is not UTF-8 text",
+    error = base::sprintf("Cannot create a temporary folder in '%s': the path is not UTF-8 text",
                           root);
     return false;  // the folder goes with `folder`
   }
@@ -147,13 +147,13 @@ std::wstring CWorkbook::UniqueTitle(const std::wstring& wanted, std::uint32_t nu
 
   std::wstring title = ReadableTitle(wanted);
   if (title.empty())
-    title = plat::sprintf(L"Sheet%u", number);
+    title = base::sprintf(L"Sheet%u", number);
   if (!taken(title))
     return title;
   // Room for five digits, the counter style of the name validators.
   const std::wstring stem = plat::utf16_truncate(title, kMaxTitleUnits - 5);
   for (std::uint32_t counter = 1;; ++counter) {
-    std::wstring candidate = stem + plat::sprintf(L"%05u", counter);
+    std::wstring candidate = stem + base::sprintf(L"%05u", counter);
     if (!taken(candidate))
       return candidate;
   }
@@ -189,9 +189,9 @@ bool CWorkbook::SaveSheets(PartFolder& parts)
   tk_log_message(1, "Step #1");
   for (std::size_t i = 0; i < m_sheets.size(); ++i) {
     CWorksheet& sheet = *m_sheets[i];
-    parts.List(plat::sprintf(L"xl/worksheets/sheet%u.xml", sheet.m_sheetNumber));
+    parts.List(base::sprintf(L"xl/worksheets/sheet%u.xml", sheet.m_sheetNumber));
     if (sheet.m_hasComments)
-      parts.List(plat::sprintf(L"xl/worksheets/_rels/sheet%u.xml.rels", sheet.m_sheetNumber));
+      parts.List(base::sprintf(L"xl/worksheets/_rels/sheet%u.xml.rels", sheet.m_sheetNumber));
     if (!sheet.Save()) {
       tk_log_message(1, "Failed to save worksheet #%d", static_cast<int>(i));
       return parts.Fail(sheet.GetLastError());

@@ -10,7 +10,7 @@
 #include "TK/tk_exception.h"
 #include "TK/tk_files.h"
 #include "TK/tk_log.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/text_codec.h"
 
 xlsx_database::xlsx_database(const std::wstring& destination, bool one_book_per_table)
@@ -59,7 +59,7 @@ void xlsx_database::save_workbook(const std::wstring& path)
   // temporary folder.
   const std::unique_ptr<XlsxBook::CWorkbook> book = std::move(workbook_);
   if (!book->Save(path))
-    throw tk_exception(plat::sprintf("Cannot create the destination file '%s': %s",
+    throw tk_exception(base::sprintf("Cannot create the destination file '%s': %s",
                                      plat::to_utf8(path), book->GetSaveError()),
                        tk_level_error);
 }
@@ -84,7 +84,7 @@ void xlsx_database::save_table(udb_recordset* table, int n)
   tk_log_message(1, "b_1tab_per_file");
   std::wstring base = table->get_name();
   if (n > 0)
-    base += plat::sprintf(L"(%d)", n);
+    base += base::sprintf(L"(%d)", n);
   tk_log_message(2, L"xlsx_database::save_table(name=%s, t_name=%s)", name_, base);
   // The destination names the folder of the workbooks; when it is no folder the
   // file goes into the current directory. The paths are joined, never chdir'd.

@@ -3,7 +3,7 @@
 #include "xlsx/xlsx_file_writer.h"
 
 #include "platform/files.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/process.h"
 #include "platform/text_codec.h"
 
@@ -58,7 +58,7 @@ std::string CFileWriter::ErrorText() const
 {
   if (error_ == 0)
     return {};
-  return plat::sprintf("Cannot %s file '%s': %s", failed_step_, path_, plat::error_text(error_));
+  return base::sprintf("Cannot %s file '%s': %s", failed_step_, path_, plat::error_text(error_));
 }
 
 void CFileWriter::Fail(int error, const char* what)

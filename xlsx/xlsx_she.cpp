@@ -134,7 +134,7 @@ void CWorksheet::OpenSheetFile(std::uint32_t frozen_columns, std::uint32_t froze
   make_part_folders(path);
   auto stream = std::make_unique<CFileWriter>();
   if (!stream->Open(path)) {
-    throw tk_exception(plat::sprintf("Cannot create temporary file '%s': %s", stream->Path(),
+    throw tk_exception(base::sprintf("Cannot create temporary file '%s': %s", stream->Path(),
                                      plat::error_text(stream->Error())),
                        tk_level_error);
   }

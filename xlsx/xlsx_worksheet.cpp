@@ -6,14 +6,14 @@
 #include "OLE/ole_misc.h"
 #include "UDB/udb_field.h"
 #include "TK/tk_log.h"
-#include "platform/format.h"
+#include "base/format.h"
 
 #include <algorithm>
 #include <string_view>
 
 xlsx_row_limit_exception::xlsx_row_limit_exception(const std::wstring& table,
                                                    std::uint64_t records_written)
-    : tk_exception(plat::sprintf(L"Table '%s' truncated: maximum number of rows (1,048,576) "
+    : tk_exception(base::sprintf(L"Table '%s' truncated: maximum number of rows (1,048,576) "
                                  L"reached after %llu records",
                                  table, static_cast<unsigned long long>(records_written)),
                    tk_level_recoverable),

@@ -68,7 +68,7 @@ std::string zip_failure(const plat::child_result& run, const std::string& said)
     case 10:
     case 15:
       text = no_space ? "the zip program could not create the package: " + plat::error_text(ENOSPC)
-                      : plat::sprintf("the zip program could not create the package (exit code %d)",
+                      : base::sprintf("the zip program could not create the package (exit code %d)",
                                       run.exit_code);
       break;
     default:
@@ -113,7 +113,7 @@ PackResult PackFolder(const std::string& folder, const std::string& destination,
   plat::private_temp_folder staging;
   if (!staging.create(target.parent_path().string(), pack_staging_prefix, true)) {
     const int error = errno;
-    result.error = plat::sprintf("cannot create a file in the folder '%s': %s",
+    result.error = base::sprintf("cannot create a file in the folder '%s': %s",
                                  target.parent_path().string(), plat::error_text(error));
     return result;
   }
@@ -151,7 +151,7 @@ PackResult PackFolder(const std::string& folder, const std::string& destination,
   // A replaced workbook keeps who may read it; a new one gets what a new file gets.
   if (!plat::take_mode_of_replaced(packed, destination)) {
     const int error = errno;
-    result.error = plat::sprintf("cannot set the permissions of the package: %s", plat::error_text(error));
+    result.error = base::sprintf("cannot set the permissions of the package: %s", plat::error_text(error));
     return result;
   }
   // A stop that came after zip ended still keeps the old destination; from
@@ -163,7 +163,7 @@ PackResult PackFolder(const std::string& folder, const std::string& destination,
   }
   if (std::rename(packed.c_str(), destination.c_str()) != 0) {
     const int error = errno;
-    result.error = plat::sprintf("cannot replace '%s': %s", destination, plat::error_text(error));
+    result.error = base::sprintf("cannot replace '%s': %s", destination, plat::error_text(error));
     return result;
   }
   result.ok = true;

@@ -16,7 +16,7 @@
 #include "UDB/udb_field.h"
 #include "UDB/udb_properties.h"
 #include "UDB/udb_recs.h"
-#include "platform/format.h"
+#include "base/format.h"
 
 #include <mysqld_error.h>
 
@@ -211,7 +211,7 @@ sql_write_outcome sql_write_database::prepared_statement(const std::string& stat
   if (mysql_stmt_param_count(stmt.get()) != parameters.size()) {
     tk_log_message(2, "Parameter count %d, fields %d", mysql_stmt_param_count(stmt.get()),
                    parameters.size());
-    throw sql_prep_stmt_failed_exception(plat::sprintf("the statement has %d parameters for %d values",
+    throw sql_prep_stmt_failed_exception(base::sprintf("the statement has %d parameters for %d values",
                                                        mysql_stmt_param_count(stmt.get()), parameters.size()));
   }
 

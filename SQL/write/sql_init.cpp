@@ -12,7 +12,7 @@
 #include "UDB/udb_properties.h"
 #include "UDB/udb_vali.h"
 #include "platform/case_fold.h"
-#include "platform/format.h"
+#include "base/format.h"
 
 namespace {
 
@@ -336,12 +336,12 @@ std::wstring sql_indexes_initializer::index_clause(const udb_index& index, bool&
       return {};
     }
     if (prefix != 0 && !old_server)
-      clause += plat::sprintf(L"(%d)", prefix);
+      clause += base::sprintf(L"(%d)", prefix);
     const std::uint64_t characters = prefix != 0 ? prefix : column->size;
     key_length += column->vartype == VT_BSTR ? bytes * characters : characters;
     if (key_length > (old_server ? max_key_old : max_key_bytes)) {
       tk_log_message(3, L"Index '%s' is too big, skip it", index.name);
-      why_not = plat::sprintf(L"its key of %d bytes is longer than the %d the server takes", key_length,
+      why_not = base::sprintf(L"its key of %d bytes is longer than the %d the server takes", key_length,
                               old_server ? max_key_old : max_key_bytes);
       return {};
     }

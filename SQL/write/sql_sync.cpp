@@ -13,7 +13,7 @@
 #include "TK/tk_log.h"
 #include "TK/tk_string.h"
 #include "UDB/udb_recs.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/text_codec.h"
 
 #include <memory>
@@ -68,13 +68,13 @@ std::wstring sql_sync::get_filter_subquery(const std::wstring& table, const std:
       if (++open_count < 2)
         continue;
       if (close_count == 0)
-        throw tk_exception(plat::sprintf(L"Key '%s' has a tag inside a tag", key), tk_level_error);
+        throw tk_exception(base::sprintf(L"Key '%s' has a tag inside a tag", key), tk_level_error);
       const t_ftd* column = schema.find(tag);
       if (column != nullptr && is_number_type(column->vartype)) {
         tk_log_message(1, "No quotes for numeric or binary");
         if (!is_bare_literal(value, column->vartype)) {
           tk_log_message(2, L"Key value '%s' of '%s' is not a number", value, tag);
-          throw tk_exception(plat::sprintf(L"Key value '%s' of column '%s' is not a number", value, tag),
+          throw tk_exception(base::sprintf(L"Key value '%s' of column '%s' is not a number", value, tag),
                              tk_level_error);
         }
         result += L'=' + value;
@@ -100,6 +100,6 @@ std::wstring sql_sync::get_filter_subquery(const std::wstring& table, const std:
   }
   // A cut key would leave a bare column name as a condition of its own.
   if (open_count != 0 || close_count != 0)
-    throw tk_exception(plat::sprintf(L"Key '%s' ends inside an element", key), tk_level_error);
+    throw tk_exception(base::sprintf(L"Key '%s' ends inside an element", key), tk_level_error);
   return result;
 }

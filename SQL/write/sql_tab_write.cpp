@@ -16,7 +16,7 @@
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "UDB/udb_vali.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/text_codec.h"
 
 #include <algorithm>
@@ -202,10 +202,10 @@ void sql_write_table::account_written(std::uint64_t rows, const sql_write_outcom
     return;  // notes only
   record_count_ = record_count_ > lost ? record_count_ - lost : 0;
 
-  std::string text = refused != 0 ? plat::sprintf("The server refused %d", refused) : std::string("The server");
+  std::string text = refused != 0 ? base::sprintf("The server refused %d", refused) : std::string("The server");
   if (lost > refused)
-    text += plat::sprintf("%s changed %d", refused != 0 ? " and" : "", lost - refused);
-  text += plat::sprintf(" of %d rows", rows);
+    text += base::sprintf("%s changed %d", refused != 0 ? " and" : "", lost - refused);
+  text += base::sprintf(" of %d rows", rows);
   for (std::size_t i = 0; i < reasons.size(); ++i)
     text += (i == 0 ? ": " : "; ") + reasons[i];
   tk_log_message(3, "%s", text);

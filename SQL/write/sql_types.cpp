@@ -8,7 +8,7 @@
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "platform/case_fold.h"
-#include "platform/format.h"
+#include "base/format.h"
 
 #include <algorithm>
 #include <array>
@@ -73,7 +73,7 @@ std::wstring fraction(const t_ftd& column, bool fractional_seconds)
 {
   if (!fractional_seconds || column.scale == 0)
     return {};
-  return plat::sprintf(L"(%d)", std::min<std::uint32_t>(column.scale, sql_max_fractional_digits));
+  return base::sprintf(L"(%d)", std::min<std::uint32_t>(column.scale, sql_max_fractional_digits));
 }
 
 std::wstring date_type(const t_ftd& column, bool fractional_seconds)
@@ -92,7 +92,7 @@ std::wstring date_type(const t_ftd& column, bool fractional_seconds)
   switch (column.dw_reserved & 3U) {
   case sql_date_as_text:
     // "yyyy-mm-dd hh:mm:ss", and the point and digits of its fraction
-    return column.scale == 0 ? L"CHAR(19)" : plat::sprintf(L"CHAR(%d)", 20 + std::min<std::uint32_t>(column.scale, sql_max_fractional_digits));
+    return column.scale == 0 ? L"CHAR(19)" : base::sprintf(L"CHAR(%d)", 20 + std::min<std::uint32_t>(column.scale, sql_max_fractional_digits));
   case sql_date_time:
     return L"DATETIME" + digits;
   case sql_date_only:
@@ -113,7 +113,7 @@ std::wstring text_type(const t_ftd& column, std::uint32_t bytes_per_char)
   }
   if (column.dw_reserved == sql_text_fixed) {
     tk_log_message(2, "process VT_BSTR as fixed width CHAR");
-    return plat::sprintf(L"CHAR(%d)", n);
+    return base::sprintf(L"CHAR(%d)", n);
   }
   if (n == 0 || n > sql_max_mediumtext_chars(bytes_per_char))
     return L"LONGTEXT";
@@ -122,7 +122,7 @@ std::wstring text_type(const t_ftd& column, std::uint32_t bytes_per_char)
     return L"MEDIUMTEXT";
   }
   tk_log_message(2, "case insensitive VARCHAR");
-  return plat::sprintf(L"VARCHAR(%d)", n);
+  return base::sprintf(L"VARCHAR(%d)", n);
 }
 
 std::wstring binary_type(const t_ftd& column)
@@ -135,7 +135,7 @@ std::wstring binary_type(const t_ftd& column)
     return L"MEDIUMBLOB";
   if (n > sql_max_varbinary)
     return L"BLOB";
-  return plat::sprintf(L"VARBINARY(%d)", n);
+  return base::sprintf(L"VARBINARY(%d)", n);
 }
 
 } // namespace
@@ -176,7 +176,7 @@ std::wstring get_sql_native_type2(const t_ftd& column, std::uint32_t bytes_per_c
                    column.precision);
     if (column.precision == 0)
       return L"DOUBLE";
-    return plat::sprintf(L"DECIMAL(%d,%d)", column.precision, column.scale);
+    return base::sprintf(L"DECIMAL(%d,%d)", column.precision, column.scale);
   case VT_DATE:
     return date_type(column, fractional_seconds);
   case VT_BSTR:

@@ -3,7 +3,7 @@
 // and writes the target from it, so each pair shares one rounding rule.
 #include "platform/oleaut/variant.h"
 
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/oleaut/number_core.h"
 #include "platform/oleaut/nls.h"
 #include "platform/oleaut/safearray.h"
@@ -295,8 +295,8 @@ HRESULT date_text(DATE value, oa::char_buffer& out)
     return DISP_E_OVERFLOW;
   const bool day_zero = parts.wYear == 1899 && parts.wMonth == 12 && parts.wDay == 30;
   const bool midnight = parts.wHour == 0 && parts.wMinute == 0 && parts.wSecond == 0;
-  const std::string date = plat::sprintf("%04u-%02u-%02u", parts.wYear, parts.wMonth, parts.wDay);
-  const std::string time = plat::sprintf("%02u:%02u:%02u", parts.wHour, parts.wMinute, parts.wSecond);
+  const std::string date = base::sprintf("%04u-%02u-%02u", parts.wYear, parts.wMonth, parts.wDay);
+  const std::string time = base::sprintf("%02u:%02u:%02u", parts.wHour, parts.wMinute, parts.wSecond);
   const std::string text = day_zero ? time : midnight ? date : date + ' ' + time;
   out.append(text);
   return S_OK;

@@ -6,7 +6,7 @@
 #include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
 #include "TK/tk_log.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +33,7 @@ std::string render(const udb_field& field)
     return "7:" + plat::to_utf8(field.get_date().to_wstring(6));
   if (vt == (VT_ARRAY | VT_UI1) && field.get_size() == 0)
     return "8209:(no bytes)";
-  return plat::sprintf("%d:%s", vt, field.to_string());
+  return base::sprintf("%d:%s", vt, field.to_string());
 }
 
 // Every row of a recordset, each cell rendered, read the way the conversion reads.

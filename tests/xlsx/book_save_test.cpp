@@ -13,7 +13,7 @@
 #include "UDB/udb_schema.h"
 #include "TK/tk_module.h"
 #include "platform/child_process.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
@@ -48,7 +48,7 @@ std::string json_text(const std::wstring& text)
       out += '\\';
       out += c;
     } else if (static_cast<unsigned char>(c) < 0x20) {
-      out += plat::sprintf("\\u%04x", static_cast<unsigned>(c));
+      out += base::sprintf("\\u%04x", static_cast<unsigned>(c));
     } else {
       out += c;
     }
@@ -199,7 +199,7 @@ protected:
                                       "xl/_rels/workbook.xml.rels", "xl/styles.xml",
                                       "xl/theme/theme1.xml", "xl/workbook.xml"};
     for (int i = 1; i <= sheets; ++i)
-      parts.push_back(plat::sprintf("xl/worksheets/sheet%d.xml", i));
+      parts.push_back(base::sprintf("xl/worksheets/sheet%d.xml", i));
     if (shared_strings)
       parts.push_back("xl/sharedStrings.xml");
     return parts;

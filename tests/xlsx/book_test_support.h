@@ -4,6 +4,7 @@
 #pragma once
 
 #include "support/command_output.h"
+#include "support/env_var.h"
 
 #include "support/temp_dir.h"
 #include "support/text.h"
@@ -24,32 +25,7 @@
 
 namespace book_test {
 
-// Sets (or, with nullopt, unsets) a variable and restores it at scope end.
-class env_var {
-public:
-  env_var(const char* name, std::optional<std::string> value) : name_(name)
-  {
-    if (const char* old = std::getenv(name))
-      old_ = old;
-    if (value)
-      ::setenv(name, value->c_str(), 1);
-    else
-      ::unsetenv(name);
-  }
-  ~env_var()
-  {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
-  env_var(const env_var&) = delete;
-  env_var& operator=(const env_var&) = delete;
-
-private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using test_support::env_var;
 
 // The entries of a folder (names only, sorted); empty when it does not exist.
 inline std::vector<std::string> entries(const std::filesystem::path& folder)

@@ -109,7 +109,7 @@ TEST(FormatCode, IsBuiltFromStyleColoursGroupingAndDecimals)
     return f;
   };
   const Case cases[] = {
-      {"defaults", {}, L"0.00"},
+      {"defaults", make([](auto&) {}), L"0.00"},
       {"percent", make([](auto& f) { f.number_style = 2; f.decimals = 0; }), L"0%"},
       {"scientific", make([](auto& f) { f.number_style = 3; }), L"0.00E+00"},
       {"grouping", make([](auto& f) { f.thousands = true; f.decimals = 0; }), L"#,##0"},

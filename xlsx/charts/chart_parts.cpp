@@ -12,7 +12,7 @@
 #include "xlsx/xml_emitter.h"
 #include "xlsx/xml_text.h"
 
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/text_codec.h"
 
 #include <functional>
@@ -71,9 +71,9 @@ std::string DrawingProblem(const CDiagramSheet& chart)
   for (const DiagramAxis* axis : std::span(axes, drawn_axes)) {
     for (const std::wstring* bound : {&axis->min, &axis->max})
       if (!bound->empty() && !AxisBound(*bound))
-        return plat::sprintf("the axis bound '%s' is not a number", plat::to_utf8(*bound));
+        return base::sprintf("the axis bound '%s' is not a number", plat::to_utf8(*bound));
     if (!axis->min.empty() && !axis->max.empty() && *AxisBound(axis->min) >= *AxisBound(axis->max))
-      return plat::sprintf("the axis bounds %s to %s leave no scale", plat::to_utf8(axis->min),
+      return base::sprintf("the axis bounds %s to %s leave no scale", plat::to_utf8(axis->min),
                            plat::to_utf8(axis->max));
   }
   return {};
@@ -222,12 +222,12 @@ bool WriteChartParts(CDiagramSheet& chart, std::string& error)
   const auto link = [](const char* type, const std::wstring& target) {
     return [type, target](CXmlEmitter& xml) { WriteRelationships(xml, {{1, type, target}}); };
   };
-  return part(plat::sprintf(L"xl/chartsheets/_rels/sheet%u.xml.rels", n),
-              link(rel::drawing, plat::sprintf(L"../drawings/drawing%u.xml", n))) &&
-         part(plat::sprintf(L"xl/chartsheets/sheet%u.xml", n), WriteChartsheet) &&
-         part(plat::sprintf(L"xl/drawings/_rels/drawing%u.xml.rels", n),
-              link(rel::chart, plat::sprintf(L"../charts/chart%u.xml", n))) &&
-         part(plat::sprintf(L"xl/drawings/drawing%u.xml", n),
+  return part(base::sprintf(L"xl/chartsheets/_rels/sheet%u.xml.rels", n),
+              link(rel::drawing, base::sprintf(L"../drawings/drawing%u.xml", n))) &&
+         part(base::sprintf(L"xl/chartsheets/sheet%u.xml", n), WriteChartsheet) &&
+         part(base::sprintf(L"xl/drawings/_rels/drawing%u.xml.rels", n),
+              link(rel::chart, base::sprintf(L"../charts/chart%u.xml", n))) &&
+         part(base::sprintf(L"xl/drawings/drawing%u.xml", n),
               [&chart](CXmlEmitter& xml) { WriteDrawing(xml, chart.name); });
 }
 
@@ -237,10 +237,10 @@ bool CDiagramSheet::WriteParts(PartFolder& parts)
        {L"xl/charts/chart%u.xml", L"xl/chartsheets/sheet%u.xml",
         L"xl/chartsheets/_rels/sheet%u.xml.rels", L"xl/drawings/drawing%u.xml",
         L"xl/drawings/_rels/drawing%u.xml.rels"})
-    parts.List(plat::sprintf(pattern, number));
+    parts.List(base::sprintf(pattern, number));
   std::string error;
   if (!WriteChartParts(*this, error))
-    return parts.Fail(plat::sprintf("chart sheet '%s': %s", plat::to_utf8(name), error));
+    return parts.Fail(base::sprintf("chart sheet '%s': %s", plat::to_utf8(name), error));
   return true;
 }
 

@@ -9,7 +9,7 @@
 
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
-#include "platform/format.h"
+#include "base/format.h"
 #include "platform/process.h"
 
 #include <charconv>
@@ -53,7 +53,7 @@ CDiagramSheet::CDiagramSheet(std::uint32_t chart_number, const std::wstring& fol
   make_part_folders(path);
   auto file = std::make_unique<CFileWriter>();
   if (!file->Open(path))
-    throw tk_exception(plat::sprintf("Cannot create temporary file '%s': %s", file->Path(),
+    throw tk_exception(base::sprintf("Cannot create temporary file '%s': %s", file->Path(),
                                      plat::error_text(file->Error())),
                        tk_level_error);
   stream = std::move(file);

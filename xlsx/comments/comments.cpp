@@ -14,7 +14,7 @@
 #include "xlsx/xml_emitter.h"
 #include "xlsx/xml_text.h"
 
-#include "platform/format.h"
+#include "base/format.h"
 
 #include <algorithm>
 #include <array>
@@ -58,7 +58,7 @@ struct DefaultBox {
 
   std::wstring Anchor() const
   {
-    return plat::sprintf(L"%llu, %u, %llu, %u, %llu, %u, %llu, %u",
+    return base::sprintf(L"%llu, %u, %llu, %u, %llu, %u, %llu, %u",
                          static_cast<unsigned long long>(column), kColumnOffset,
                          static_cast<unsigned long long>(row), kRowOffset,
                          static_cast<unsigned long long>(column + kColumns), kColumnOffset,
@@ -66,7 +66,7 @@ struct DefaultBox {
   }
   std::wstring Style() const
   {
-    return plat::sprintf(
+    return base::sprintf(
         L"position:absolute; margin-left:%llupt;margin-top:%llupt;width:%upt;height:%upt; "
         L"z-index:2",
         static_cast<unsigned long long>(column * kColumnPoints + kColumnOffset * 3 / 4),
@@ -119,7 +119,7 @@ void WriteCommentShape(CXmlEmitter& xml, const CommentData& comment, ShapeIds& s
 {
   ++shapes.last;
   const std::wstring id =
-      plat::sprintf(L"_x0000_s%llu", static_cast<unsigned long long>(shapes.last));
+      base::sprintf(L"_x0000_s%llu", static_cast<unsigned long long>(shapes.last));
   // Without a placement of its own a box would be a sliver at the sheet's
   // corner; the default box shows the note beside its cell.
   const bool placed =
@@ -127,7 +127,7 @@ void WriteCommentShape(CXmlEmitter& xml, const CommentData& comment, ShapeIds& s
   std::wstring style;
   std::wstring anchor;
   if (placed) {
-    style = plat::sprintf(
+    style = base::sprintf(
         L"position:absolute; margin-left:%dpt;margin-top:%dpt;width:%dpt;height:%dpt; z-index:2",
         comment.left, comment.top, comment.width, comment.height);
   } else {
@@ -174,7 +174,7 @@ bool WriteSheetComments(const std::vector<const CommentData*>& comments, ShapeId
   const std::int32_t number = comments.front()->sheet;
   const std::wstring author = XmlText(DocumentAuthor(), XmlTextUse::kContent);
 
-  const std::wstring comments_part = plat::sprintf(L"xl/comments%d.xml", number);
+  const std::wstring comments_part = base::sprintf(L"xl/comments%d.xml", number);
   const bool texts = parts.Write(comments_part, [&](CXmlEmitter& xml) {
     xml << XmlToken::Declaration() << XmlToken::StartTag("comments")
         << XmlToken::Attribute("xmlns") << ns::spreadsheet_main;
@@ -196,10 +196,10 @@ bool WriteSheetComments(const std::vector<const CommentData*>& comments, ShapeId
   shapes.last = first_block * kShapesPerBlock;
   std::wstring blocks;
   for (std::uint64_t block = first_block; block <= last_block; ++block)
-    blocks += plat::sprintf(block == first_block ? L"%llu" : L",%llu",
+    blocks += base::sprintf(block == first_block ? L"%llu" : L",%llu",
                             static_cast<unsigned long long>(block));
 
-  const std::wstring drawing_part = plat::sprintf(L"xl/drawings/vmlDrawing%d.vml", number);
+  const std::wstring drawing_part = base::sprintf(L"xl/drawings/vmlDrawing%d.vml", number);
   return parts.Write(drawing_part, [&](CXmlEmitter& xml) {
     // VML is read without a declaration.
     xml << XmlToken::StartTag("xml") << XmlToken::Attribute("xmlns:v") << ns::vml

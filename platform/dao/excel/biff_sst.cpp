@@ -30,7 +30,7 @@ constexpr std::size_t header_bytes = 3;  // character count (2), flags (1)
 
 std::uint32_t hash_of(const std::uint8_t* data, std::size_t size)
 {
-  return plat::hash_slots::hash(std::string_view(reinterpret_cast<const char*>(data), size));
+  return base::hash_slots::hash(std::string_view(reinterpret_cast<const char*>(data), size));
 }
 
 // Runs the placement of one string of `count` units, `unit` bytes each, over

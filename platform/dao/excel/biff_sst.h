@@ -6,7 +6,7 @@
 
 #include "platform/dao/excel/biff_records.h"
 #include "platform/dao/excel/spool.h"
-#include "platform/hash_slots.h"
+#include "base/hash_slots.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -71,7 +71,7 @@ private:
   std::vector<std::uint8_t> key_;      // the text being added: flag byte, then its units
   std::size_t key_size_ = 0;
   std::vector<entry> entries_;
-  plat::hash_slots slots_;
+  base::hash_slots slots_;
   std::vector<std::unique_ptr<std::uint8_t[]>> blocks_;
   std::uint8_t* block_next_ = nullptr;
   std::size_t block_left_ = 0;

@@ -24,7 +24,7 @@ using book_test::quoted;
 
 namespace {
 
-const std::filesystem::path here = std::filesystem::path(QVT_TESTS_DIR) / "xlsx";
+const std::filesystem::path here = std::filesystem::path(QVT_TESTS_DIR) / "xlsx" / "charts";
 
 // The file as xml_outline.py prints it: whole, or the elements at `path`. One
 // outline process serves the whole test.

@@ -11,7 +11,7 @@
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xlsx_she.h"
 
-#include "platform/format.h"
+#include "base/format.h"
 #include "support/libreoffice_profile.h"
 
 #include <gtest/gtest.h>
@@ -123,7 +123,7 @@ TEST_F(Comments, EachDrawingNumbersItsShapesInsideBlocksOfItsOwn)
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const Case& c = cases[i];
     const std::string vml =
-        read_text(part(book, plat::sprintf("xl/drawings/vmlDrawing%zu.vml", i + 1)));
+        read_text(part(book, base::sprintf("xl/drawings/vmlDrawing%zu.vml", i + 1)));
     std::smatch found;
     ASSERT_TRUE(std::regex_search(vml, found, idmap)) << i;
     EXPECT_EQ(found[1], c.idmap) << i;
@@ -229,7 +229,7 @@ TEST_F(Comments, BoxStyleFollowsPlacementVisibilityAndLineBreaks)
   const std::string vml = read_text(part(book, "xl/drawings/vmlDrawing1.vml"));
   std::size_t from = 0;
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    const std::string expected = plat::sprintf(
+    const std::string expected = base::sprintf(
         "<v:shape id=\"_x0000_s%zu\" type=\"#_x0000_t202\" style=\"%s\" fillcolor=\"#ffffe1\" "
         "o:insetmode=\"auto\"><v:fill color2=\"#ffffe1\"/>",
         1025 + i, cases[i].style);
@@ -302,7 +302,7 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
       {3, 3, 1, {L"  leading and trailing  "}},
   };
   for (std::uint32_t n = 0; n < 1100; ++n)
-    notes.push_back({3, 5 + n % 10, 10 + n / 10, {plat::sprintf(L"note %u", n)}});
+    notes.push_back({3, 5 + n % 10, 10 + n / 10, {base::sprintf(L"note %u", n)}});
   {
     CWorkbook book;
     for (const wchar_t* title : {L"Data", L"It's data", L"Third"}) {
@@ -337,10 +337,10 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
     }
   }
   for (int n = 1; n <= 3; ++n) {
-    const std::string sheet = read_text(unpacked / plat::sprintf("xl/worksheets/sheet%d.xml", n));
+    const std::string sheet = read_text(unpacked / base::sprintf("xl/worksheets/sheet%d.xml", n));
     EXPECT_NE(sheet.find("<legacyDrawing r:id=\"rId1\"/>"), std::string::npos) << n;
     EXPECT_TRUE(std::filesystem::exists(
-        unpacked / plat::sprintf("xl/worksheets/_rels/sheet%d.xml.rels", n)));
+        unpacked / base::sprintf("xl/worksheets/_rels/sheet%d.xml.rels", n)));
   }
 
   // The expected notes for the readers: sheet title, cell, text (runs joined),
@@ -357,14 +357,14 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
                 workbook_check::json_text(plat::to_utf8(CWorksheet::MakeCellRef(n.column, n.row))) + "," +
                 workbook_check::json_text(plat::to_utf8(text)) + "," +
                 (n.width == 0 ? std::string("null")
-                              : plat::sprintf("[%d,%d,%d,%d]", n.left, n.top, n.width, n.height)) +
+                              : base::sprintf("[%d,%d,%d,%d]", n.left, n.top, n.width, n.height)) +
                 "]";
   }
   expected += "]}";
   const std::string expected_path = (dir_.path() / "expected.json").string();
   std::ofstream(expected_path) << expected;
   const std::string checker =
-      (std::filesystem::path(QVT_TESTS_DIR) / "xlsx" / "check_comments.py").string();
+      (std::filesystem::path(QVT_TESTS_DIR) / "xlsx" / "comments" / "check_comments.py").string();
   const std::string said =
       command_output("/usr/bin/python3 " + quoted(checker) + " " + quoted(path) + " " +
                          quoted(dir_.path().string()) + " " + quoted(expected_path) + " " +

@@ -2,7 +2,8 @@
 // folder is the child's alone, and the exit status or signal comes back.
 #include "platform/child_process.h"
 
-#include "book_test_support.h"
+#include "support/env_var.h"
+#include "support/temp_dir.h"
 
 #include "platform/files.h"
 
@@ -15,7 +16,7 @@
 #include <thread>
 #include <sys/stat.h>
 
-using book_test::env_var;
+using test_support::env_var;
 
 namespace {
 

@@ -2,7 +2,7 @@
 // arguments as fmt's type-erased list, and each argument is re-tagged for the
 // printf context with the same type, so fmt's run-time checks and conversions
 // apply exactly as if the call site had called fmt::sprintf itself.
-#include "platform/format.h"
+#include "base/format.h"
 
 #include <fmt/printf.h>
 #include <fmt/xchar.h>
@@ -58,7 +58,7 @@ std::basic_string<Char> expand(std::basic_string_view<Char> format,
 
 } // namespace
 
-namespace plat {
+namespace base {
 
 std::string vsprintf(std::string_view format, fmt::format_args args)
 {
@@ -70,4 +70,4 @@ std::wstring vsprintf(std::wstring_view format, wformat_args args)
   return expand(format, args);
 }
 
-} // namespace plat
+} // namespace base

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace plat {
+namespace base {
 
 class hash_slots {
 public:
@@ -61,4 +61,4 @@ private:
   std::vector<std::uint32_t> slots_;
 };
 
-} // namespace plat
+} // namespace base

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-namespace plat {
+namespace base {
 
 using wformat_args = fmt::basic_format_args<fmt::buffer_context<wchar_t>>;
 
@@ -61,4 +61,4 @@ std::wstring sprintf(std::wstring_view format, const Args&... args)
   return vsprintf(format, make_wargs(args...));
 }
 
-} // namespace plat
+} // namespace base
