@@ -48,10 +48,9 @@ public:
   {
     return guarded(errors(), [&] {
       out_ptr(recordset);
-      const LONG kind = long_arg(type, db_open_dynaset);
-      if (kind < 0 || kind > 0x7FFF)
-        raise(err_invalid_argument);
-      *recordset = open_access_recordset(owner_, query_.sql, static_cast<short>(kind), long_arg(options, 0)).detach();
+      const short kind = recordset_type_arg(type);
+      const LONG flags = long_arg(options, 0);
+      *recordset = open_access_recordset(owner_, query_.sql, kind, flags).detach();
     });
   }
   HRESULT Close() override { return S_OK; }

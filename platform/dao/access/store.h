@@ -90,6 +90,8 @@ std::string quoted_name(std::wstring_view name);
 struct access_table {
   table_ptr def;
   std::vector<index_ptr> indexes;
+  // In the file: loaded from it, or created there by TableDefs.Append.
+  bool stored = false;
   std::ptrdiff_t find_index(std::wstring_view name) const;
 };
 using access_table_ptr = std::shared_ptr<access_table>;

@@ -138,11 +138,9 @@ public:
   {
     return guarded(errors(), [&] {
       out_ptr(recordset);
-      const LONG kind = long_arg(type, db_open_dynaset);
       const LONG flags = long_arg(options, 0);
-      if (kind < 0 || kind > 0x7FFF)
-        raise(err_invalid_argument);
-      *recordset = open_recordset(owner_, table(), static_cast<short>(kind), flags).detach();
+      const short kind = recordset_type_arg(type);
+      *recordset = open_recordset(owner_, table(), kind, flags).detach();
     });
   }
   HRESULT Close() override { return S_OK; }
