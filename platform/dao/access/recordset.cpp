@@ -584,8 +584,7 @@ com_ref<DAORecordset> open_access_recordset(access_session_ptr owner, const std:
   } else {
     state->spent = true;
   }
-  std::erase_if(owner->recordsets, [](const std::weak_ptr<access_recordset>& open) { return open.expired(); });
-  owner->recordsets.push_back(state);
+  owner->recordsets.add(state);
   return com_ref<DAORecordset>::adopt(make_com<recordset_object<access_recordset>>(std::move(state)).detach());
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/dao/dao_model.h"
+#include "platform/dao/recordset_object.h"
 
 #include <memory>
 #include <string>
@@ -108,7 +109,7 @@ struct access_session {
   std::wstring name;
   bool read_only;
   std::vector<access_table_ptr> tables;
-  std::vector<std::weak_ptr<access_recordset>> recordsets;
+  open_recordsets<access_recordset> recordsets;
 
   // The connection of an open session; 3420 once closed.
   sqlite3* db();

@@ -118,8 +118,7 @@ com_ref<DAORecordset> open_recordset(workbook_session_ptr owner, table_ptr table
   if (!mode.append_only && table->sheet >= 0 && book.sheet_rows(static_cast<std::size_t>(table->sheet)) > 0)
     raise(err_not_supported);
   auto state = std::make_shared<recordset_state>(owner, std::move(table), read_only);
-  std::erase_if(owner->recordsets, [](const std::weak_ptr<recordset_state>& open) { return open.expired(); });
-  owner->recordsets.push_back(state);
+  owner->recordsets.add(state);
   return com_ref<DAORecordset>::adopt(make_com<recordset_object<recordset_state>>(std::move(state)).detach());
 }
 
