@@ -1,17 +1,20 @@
 // The restyling walk: the workbook globals record by record (FONT, XF,
 // BOUNDSHEET), then each sheet from its BOF through INDEX and the first DBCELL to
-// the cells of row 0. The walk only plans its writes; they are made once the
-// whole stream has passed every check, so a refused stream keeps every byte.
+// the cells of row 0, read through the excel driver's record cursor. The walk
+// only plans its writes; they are made once the whole stream has passed every
+// check, so a refused stream keeps every byte.
 #include "common/xls_restyle.h"
 
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "base/format.h"
+#include "platform/dao/excel/biff_reader.h"
 #include "platform/dao/excel/biff_records.h"
-#include "platform/dao/excel/container.h"
+#include "platform/storage/storage.h"
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace {
@@ -61,12 +64,32 @@ biff_layout layout_of(xls_biff version, bool wrap)
   throw tk_exception(base::sprintf("Damaged workbook: %s at offset %X", what, position), tk_level_error);
 }
 
+// What the walk keeps of a record once the cursor has moved on.
 struct record_header {
   std::uint64_t position = 0;
   std::uint16_t type = 0;
   std::uint16_t size = 0;
   std::uint64_t data() const { return position + 4; }
   std::uint64_t next() const { return position + 4 + size; }
+};
+
+// The workbook stream as the record cursor reads it; a failed read is no
+// damage but a failure of its own.
+class stream_bytes final : public byte_source {
+public:
+  explicit stream_bytes(IStream& stream) : stream_(stream) {}
+
+  std::size_t read_at(std::uint64_t position, void* data, std::size_t size) override
+  {
+    ULONG got = 0;
+    if (FAILED(stream_.Seek(LARGE_INTEGER{static_cast<LONGLONG>(position)}, STREAM_SEEK_SET, nullptr)) ||
+        FAILED(stream_.Read(data, static_cast<ULONG>(size), &got)))
+      throw tk_exception(base::sprintf("Failed to read the workbook stream at offset %X", position), tk_level_error);
+    return got;
+  }
+
+private:
+  IStream& stream_;
 };
 
 struct planned_write {
@@ -77,12 +100,9 @@ struct planned_write {
 
 class restyle_walk {
 public:
-  restyle_walk(IStream& stream, const biff_layout& layout) : stream_(stream), layout_(layout)
+  restyle_walk(IStream& stream, const biff_layout& layout)
+      : stream_(stream), bytes_(stream), records_(bytes_, 0), layout_(layout)
   {
-    ULARGE_INTEGER end{};
-    if (FAILED(stream_.Seek(LARGE_INTEGER{0}, STREAM_SEEK_END, &end)))
-      throw tk_exception("Failed to read the workbook stream", tk_level_error);
-    size_ = end.QuadPart;
   }
 
   void run()
@@ -99,15 +119,13 @@ private:
   {
     tk_log_message(1, "Current position: %X", 0);
     const record_header bof = header_at(0);
-    std::uint16_t fields[2] = {0, 0};
-    if (bof.type == rt_bof && bof.size >= 4)
-      read_at(bof.data(), fields, 4);
-    if (bof.type != rt_bof || bof.size < 4 || fields[1] != bof_globals)
+    const std::span<const std::uint8_t> bof_body = records_.record().body;
+    if (bof.type != rt_bof || bof.size < 4 || get16(bof_body.data() + 2) != bof_globals)
       throw tk_exception("Not an Excel workbook: the stream does not start with a workbook BOF record",
                          tk_level_error);
-    if (fields[0] != layout_.version)
+    if (get16(bof_body.data()) != layout_.version)
       throw tk_exception(base::sprintf("Not an %s workbook: its BIFF version is %04X", layout_.format_name,
-                                       fields[0]),
+                                       get16(bof_body.data())),
                          tk_level_error);
 
     std::uint32_t fonts = 0;
@@ -140,7 +158,7 @@ private:
       case rt_boundsheet: {
         if (r.size < layout_.boundsheet_min)
           damaged("BOUNDSHEET record too short", r.position);
-        const std::uint32_t sheet = u32_at(r.data());
+        const std::uint32_t sheet = get32(records_.record().body.data());
         tk_log_message(2, "Got sheet offset=%X", sheet);
         sheets.push_back(sheet);
         break;
@@ -160,9 +178,7 @@ private:
         return sheets;
       }
       tk_log_message(1, "Current position: %X", r.next());
-      if (r.next() + 4 > size_)
-        damaged("workbook globals without an end", r.next());
-      r = header_at(r.next());
+      r = header_at(r.next(), "workbook globals without an end");
     }
   }
 
@@ -170,10 +186,9 @@ private:
   {
     tk_log_message(1, layout_.sheet_log, position);
     const record_header bof = header_at(position);
-    std::uint16_t fields[2] = {0, 0};
-    if (bof.type == rt_bof && bof.size >= 4)
-      read_at(bof.data(), fields, 4);
-    if (bof.type != rt_bof || bof.size < 4 || fields[0] != layout_.version || fields[1] != bof_worksheet)
+    const std::span<const std::uint8_t> bof_body = records_.record().body;
+    if (bof.type != rt_bof || bof.size < 4 || get16(bof_body.data()) != layout_.version ||
+        get16(bof_body.data() + 2) != bof_worksheet)
       damaged("sheet that does not start with a worksheet BOF record", position);
     const record_header index = header_at(bof.next());
     if (index.type != rt_index || index.size < layout_.index_dbcells || (index.size - layout_.index_dbcells) % 4 != 0)
@@ -184,7 +199,8 @@ private:
       return;
     }
     std::vector<std::uint32_t> dbcells((index.size - layout_.index_dbcells) / 4u);
-    read_at(index.data() + layout_.index_dbcells, dbcells.data(), static_cast<ULONG>(dbcells.size() * 4));
+    for (std::size_t i = 0; i < dbcells.size(); ++i)
+      dbcells[i] = get32(records_.record().body.data() + layout_.index_dbcells + 4 * i);
     tk_log_message(2, "Got DBCELL offset: %X", dbcells.front());
     if (dbcells.front() == 0) {
       check_sheet_end(index);
@@ -204,8 +220,8 @@ private:
     const record_header first_dbcell = header_at(dbcells.front());
     if (first_dbcell.size < 6)
       damaged("DBCELL record too short", first_dbcell.position);
-    const std::uint32_t distance = u32_at(first_dbcell.data());
-    const std::uint16_t first_cell_offset = u16_at(first_dbcell.data() + 4);
+    const std::uint32_t distance = get32(records_.record().body.data());
+    const std::uint16_t first_cell_offset = get16(records_.record().body.data() + 4);
     if (distance == 0 || distance > first_dbcell.position - index.next())
       damaged("DBCELL whose first row lies outside its sheet", first_dbcell.position);
     const record_header row = header_at(first_dbcell.position - distance);
@@ -224,9 +240,8 @@ private:
       // one write would restyle only its first cell.
       if (!is_single_cell(r.type) || r.size < 6)
         break;
-      std::uint16_t place[2] = {0, 0};
-      read_at(r.data(), place, 4);
-      if (place[0] != 0 || place[1] != column)
+      const std::uint8_t* place = records_.record().body.data();  // row, then column
+      if (get16(place) != 0 || get16(place + 2) != column)
         break;
       const std::uint8_t xf[2] = {static_cast<std::uint8_t>(xf_header & 0xFF), static_cast<std::uint8_t>(xf_header >> 8)};
       plan(r.data() + 4, xf, sizeof xf);
@@ -240,60 +255,25 @@ private:
   void check_sheet_end(const record_header& from)
   {
     for (record_header r = from; r.type != rt_eof;) {
-      if (r.next() + 4 > size_)
-        damaged("sheet without its EOF record", r.next());
-      r = header_at(r.next());
+      r = header_at(r.next(), "sheet without its EOF record");
       if (r.type == rt_bof)
         damaged("sheet without its EOF record", r.position);
     }
   }
 
-  // The header of the record at `position`, which must lie whole in the stream.
-  record_header header_at(std::uint64_t position)
+  // The record at `position`, which must lie whole in the stream; its body
+  // stays in the cursor until the next record is read. A stream that ends
+  // where the record should start is `missing`.
+  record_header header_at(std::uint64_t position, const char* missing = "record past the end of the stream")
   {
-    if (position + 4 > size_)
-      damaged("record past the end of the stream", position);
-    std::uint16_t fields[2] = {0, 0};
-    read_at(position, fields, 4);
-    record_header r{position, fields[0], fields[1]};
-    if (r.next() > size_)
-      damaged("record cut short by the end of the stream", position);
-    return r;
-  }
-
-  std::uint32_t u32_at(std::uint64_t position)
-  {
-    std::uint8_t b[4];
-    read_at(position, b, 4);
-    return std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16 | std::uint32_t{b[3]} << 24;
-  }
-
-  std::uint16_t u16_at(std::uint64_t position)
-  {
-    std::uint8_t b[2];
-    read_at(position, b, 2);
-    return static_cast<std::uint16_t>(b[0] | b[1] << 8);
-  }
-
-  // Reads little-endian fields; a short read is damage, never data.
-  template <class T>
-  void read_at(std::uint64_t position, T* out, ULONG size)
-  {
-    std::uint8_t* bytes = reinterpret_cast<std::uint8_t*>(out);
-    ULONG got = 0;
-    if (FAILED(stream_.Seek(LARGE_INTEGER{static_cast<LONGLONG>(position)}, STREAM_SEEK_SET, nullptr)) ||
-        FAILED(stream_.Read(bytes, size, &got)))
-      throw tk_exception(base::sprintf("Failed to read the workbook stream at offset %X", position), tk_level_error);
-    if (got != size)
-      damaged("stream cut short", position + got);
-    if constexpr (sizeof(T) > 1) {
-      for (ULONG i = 0; i < size / sizeof(T); ++i) {
-        T v = 0;
-        for (std::size_t b = sizeof(T); b-- > 0;)
-          v = static_cast<T>(v << 8 | bytes[i * sizeof(T) + b]);
-        out[i] = v;
-      }
+    switch (records_.next_at(position)) {
+    case record_cursor::status::ok: break;
+    case record_cursor::status::end:
+    case record_cursor::status::header_cut: damaged(missing, position);
+    case record_cursor::status::body_cut: damaged("record cut short by the end of the stream", position);
     }
+    const record_view& r = records_.record();
+    return {r.position, r.type, static_cast<std::uint16_t>(r.body.size())};
   }
 
   void plan(std::uint64_t position, const std::uint8_t* bytes, std::size_t size)
@@ -313,8 +293,9 @@ private:
   }
 
   IStream& stream_;
+  stream_bytes bytes_;
+  record_cursor records_;
   const biff_layout& layout_;
-  std::uint64_t size_ = 0;
   std::vector<planned_write> writes_;
 };
 

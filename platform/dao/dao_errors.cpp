@@ -127,6 +127,28 @@ LONG long_arg(const VARIANT& value, LONG if_missing)
   return converted(value, VT_I4).lVal;
 }
 
+short recordset_type_arg(const VARIANT& type)
+{
+  const LONG kind = long_arg(type, db_open_dynaset);
+  if (kind < 0 || kind > 0x7FFF)
+    raise(err_invalid_argument);
+  return static_cast<short>(kind);
+}
+
+recordset_mode recordset_mode_of(short type, LONG options)
+{
+  constexpr short open_table = 1, open_snapshot = 4, open_forward_only = 8;
+  if (type == open_table)
+    raise(err_invalid_operation);
+  if (type != db_open_dynaset && type != open_snapshot && type != open_forward_only)
+    raise(err_invalid_argument);
+  const recordset_mode mode{(options & db_read_only) != 0 || type != db_open_dynaset,
+                            (options & db_append_only) != 0};
+  if (mode.append_only && mode.read_only)
+    raise(err_invalid_argument);
+  return mode;
+}
+
 bool bool_arg(const VARIANT& value, bool if_missing)
 {
   if (is_missing(value))

@@ -187,6 +187,17 @@ std::size_t item_position(const VARIANT& item, std::size_t count, NameOf&& name_
 // A short count as the collections report it.
 short count_of(std::size_t count);
 
+// OpenRecordset's type argument: dynaset when missing, 3001 outside 0..0x7FFF.
+short recordset_type_arg(const VARIANT& type);
+// How a query's rows open for a recordset `type` and `options`: a query has no
+// table-type recordset (3219); any type but dynaset, snapshot and forward-only
+// is 3001, and so is append-only asked together with read-only.
+struct recordset_mode {
+  bool read_only;  // asked for, or implied by a type that is not dynaset
+  bool append_only;
+};
+recordset_mode recordset_mode_of(short type, LONG options);
+
 // Definitions ---------------------------------------------------------------
 
 struct field_data {

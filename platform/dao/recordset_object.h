@@ -49,6 +49,31 @@ protected:
   ~recordset_rows() { drop_row(); }
 };
 
+// The recordsets still open over a session, held weakly (a session holds no
+// object): ending the session closes them, and a gone one is forgotten when
+// the next is added.
+template <class State>
+class open_recordsets {
+public:
+  void add(const std::shared_ptr<State>& state)
+  {
+    std::erase_if(list_, [](const std::weak_ptr<State>& open) { return open.expired(); });
+    list_.push_back(state);
+  }
+  // `close(state)` closes one; it may be a function of the driver's, since
+  // the state's type may not be complete where the session is.
+  void close_all(void (*close)(State&) noexcept) noexcept
+  {
+    for (const std::weak_ptr<State>& open : list_)
+      if (const std::shared_ptr<State> state = open.lock())
+        close(*state);
+    list_.clear();
+  }
+
+private:
+  std::vector<std::weak_ptr<State>> list_;
+};
+
 template <class State>
 class recordset_object final : public com_object<DAORecordset> {
 public:

@@ -189,6 +189,7 @@ void load_tables(access_session& session)
   while (names.step()) {
     auto table = std::make_shared<access_table>();
     table->def = std::make_shared<table_data>();
+    table->stored = true;
     table_data& def = *table->def;
     def.name = names.text(0);
     if (def.name.size() >= 4 && equal_no_case(std::wstring_view(def.name).substr(0, 4), L"MSys"))

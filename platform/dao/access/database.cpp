@@ -8,61 +8,39 @@
 #include "platform/dao/access/access_driver.h"
 #include "platform/dao/dao_drivers.h"
 #include "platform/dao/database_object.h"
+#include "platform/dao/querydef_object.h"
 #include "platform/dao/relation_object.h"
 
 namespace plat::dao {
 
 namespace {
 
-class access_querydef final : public com_object<DAOQueryDef> {
-public:
-  access_querydef(access_session_ptr owner, stored_query query, bool stored)
-      : owner_(std::move(owner)), query_(std::move(query)), stored_(stored)
+// A query of an Access database: a stored one's text is the catalogue's.
+struct access_query {
+  access_query(access_session_ptr owner_, stored_query query_, bool stored_)
+      : owner(std::move(owner_)), query(std::move(query_)), stored(stored_)
   {
   }
 
-  HRESULT get_Name(BSTR* name) override
+  const std::wstring& name() const { return query.name; }
+  const std::wstring& sql() const { return query.sql; }
+  void set_sql(std::wstring sql)
   {
-    return guarded(errors(), [&] { put_text(name, query_.name); });
+    if (stored)
+      raise(err_not_supported);
+    query.sql = std::move(sql);
   }
-  HRESULT get_SQL(BSTR* sql) override
+  std::shared_ptr<field_list> fields() const { return query_fields(*owner, query.sql); }
+  com_ref<DAORecordset> open(short type, LONG options) const
   {
-    return guarded(errors(), [&] { put_text(sql, query_.sql); });
+    return open_access_recordset(owner, query.sql, type, options);
   }
-  HRESULT put_SQL(BSTR sql) override
-  {
-    return guarded(errors(), [&] {
-      if (stored_)  // a stored query's text is the catalogue's
-        raise(err_not_supported);
-      query_.sql = text_of(sql);
-    });
-  }
-  HRESULT get_Fields(DAOFields** fields) override
-  {
-    return guarded(errors(), [&] {
-      out_ptr(fields);
-      *fields = make_fields(owner_->errors, query_fields(*owner_, query_.sql)).detach();
-    });
-  }
-  HRESULT OpenRecordset(VARIANT type, VARIANT options, DAORecordset** recordset) override
-  {
-    return guarded(errors(), [&] {
-      out_ptr(recordset);
-      const LONG kind = long_arg(type, db_open_dynaset);
-      if (kind < 0 || kind > 0x7FFF)
-        raise(err_invalid_argument);
-      *recordset = open_access_recordset(owner_, query_.sql, static_cast<short>(kind), long_arg(options, 0)).detach();
-    });
-  }
-  HRESULT Close() override { return S_OK; }
 
-private:
-  error_state& errors() { return *owner_->errors; }
-
-  access_session_ptr owner_;
-  stored_query query_;
-  bool stored_;
+  access_session_ptr owner;
+  stored_query query;
+  bool stored;
 };
+using access_querydef = querydef_object<access_query>;
 
 class access_querydefs final : public com_object<DAOQueryDefs> {
 public:

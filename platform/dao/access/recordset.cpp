@@ -565,18 +565,11 @@ std::shared_ptr<field_list> query_fields(access_session& session, const std::wst
 com_ref<DAORecordset> open_access_recordset(access_session_ptr owner, const std::wstring& sql, short type,
                                             LONG options)
 {
-  constexpr short open_table = 1, open_snapshot = 4, open_forward_only = 8;
   owner->db();
-  if (type == open_table)  // a query has no table-type recordset
-    raise(err_invalid_operation);
-  if (type != db_open_dynaset && type != open_snapshot && type != open_forward_only)
-    raise(err_invalid_argument);
-  const bool append_only = (options & db_append_only) != 0;
-  const bool asked_read_only = (options & db_read_only) != 0 || type != db_open_dynaset;
-  if (append_only && asked_read_only)
-    raise(err_invalid_argument);
+  const recordset_mode mode = recordset_mode_of(type, options);
+  const bool append_only = mode.append_only;
 
-  auto state = std::make_shared<access_recordset>(owner, to_utf8(sql), asked_read_only || owner->read_only,
+  auto state = std::make_shared<access_recordset>(owner, to_utf8(sql), mode.read_only || owner->read_only,
                                                    append_only);
   state->query = std::make_unique<sql_statement>(owner->db(), state->sql);
   check_query(*state->query);
@@ -591,8 +584,7 @@ com_ref<DAORecordset> open_access_recordset(access_session_ptr owner, const std:
   } else {
     state->spent = true;
   }
-  std::erase_if(owner->recordsets, [](const std::weak_ptr<access_recordset>& open) { return open.expired(); });
-  owner->recordsets.push_back(state);
+  owner->recordsets.add(state);
   return com_ref<DAORecordset>::adopt(make_com<recordset_object<access_recordset>>(std::move(state)).detach());
 }
 

@@ -340,10 +340,7 @@ void access_session::close()
   connection db(std::exchange(db_, nullptr));
   if (db == nullptr)
     raise(err_object_closed);
-  for (const auto& open : recordsets)
-    if (const auto recordset = open.lock())
-      close_access_recordset(*recordset);
-  recordsets.clear();
+  recordsets.close_all(&close_access_recordset);
   const int code = sqlite3_exec(db.get(), "COMMIT", nullptr, nullptr, nullptr);
   if (code != SQLITE_OK) {
     sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/dao/dao_model.h"
+#include "platform/dao/recordset_object.h"
 
 #include <memory>
 #include <string>
@@ -90,6 +91,8 @@ std::string quoted_name(std::wstring_view name);
 struct access_table {
   table_ptr def;
   std::vector<index_ptr> indexes;
+  // In the file: loaded from it, or created there by TableDefs.Append.
+  bool stored = false;
   std::ptrdiff_t find_index(std::wstring_view name) const;
 };
 using access_table_ptr = std::shared_ptr<access_table>;
@@ -106,7 +109,7 @@ struct access_session {
   std::wstring name;
   bool read_only;
   std::vector<access_table_ptr> tables;
-  std::vector<std::weak_ptr<access_recordset>> recordsets;
+  open_recordsets<access_recordset> recordsets;
 
   // The connection of an open session; 3420 once closed.
   sqlite3* db();

@@ -3,88 +3,19 @@
 // on its fields are frozen, and an index appended to it is created at once.
 #include "platform/dao/access/store.h"
 
+#include "platform/dao/tabledef_object.h"
+
 #include <sqlite3.h>
 
 namespace plat::dao {
 
 namespace {
 
-class access_tabledef final : public com_object<DAOTableDef> {
-public:
-  access_tabledef(access_session_ptr owner, access_table_ptr table, bool stored)
-      : owner_(std::move(owner)), table_(std::move(table)), stored_(stored)
-  {
-  }
-
-  const access_session_ptr& owner() const { return owner_; }
-  const access_table_ptr& table() const { return table_; }
-  bool stored() const { return stored_; }
-  void mark_stored() { stored_ = true; }
-
-  HRESULT get_Name(BSTR* name) override
-  {
-    return guarded(errors(), [&] { put_text(name, table_->def->name); });
-  }
-  HRESULT put_Name(BSTR name) override
-  {
-    return guarded(errors(), [&] { changing().name = text_of(name); });
-  }
-  HRESULT get_Attributes(LONG* attributes) override
-  {
-    return guarded(errors(), [&] { *out_value(attributes) = table_->def->attributes; });
-  }
-  HRESULT put_Attributes(LONG attributes) override
-  {
-    return guarded(errors(), [&] { changing().attributes = attributes; });
-  }
-  HRESULT get_RecordCount(LONG* count) override
-  {
-    return guarded(errors(), [&] {
-      LONG* out = out_value(count);
-      if (!stored_)
-        return;
-      sql_statement rows(owner_->db(), "SELECT count(*) FROM " + quoted_name(table_->def->name));
-      rows.step();
-      *out = static_cast<LONG>(rows.integer(0));
-    });
-  }
-  HRESULT get_Fields(DAOFields** fields) override
-  {
-    return guarded(errors(), [&] { *out_ptr(fields) = make_fields(owner_->errors, table_->def->fields).detach(); });
-  }
-  HRESULT get_Indexes(DAOIndexes** indexes) override;
-  HRESULT CreateField(VARIANT name, VARIANT type, VARIANT size, DAOField** field) override
-  {
-    return guarded(errors(), [&] {
-      out_ptr(field);
-      *field = create_field_object(owner_->errors, name, type, size).detach();
-    });
-  }
-  HRESULT CreateIndex(VARIANT name, DAOIndex** index) override
-  {
-    return guarded(errors(), [&] { *out_ptr(index) = make_index(owner_->errors, text_arg(name)).detach(); });
-  }
-
-private:
-  error_state& errors() { return *owner_->errors; }
-  table_data& changing()
-  {
-    if (stored_)
-      raise(err_not_supported);
-    return *table_->def;
-  }
-
-  access_session_ptr owner_;
-  access_table_ptr table_;
-  bool stored_;
-};
-
 // The indexes of one table, pending or stored: Append on a stored table
 // creates the index in the file at once.
 class access_indexes final : public com_object<DAOIndexes> {
 public:
-  access_indexes(access_session_ptr owner, access_table_ptr table, bool stored)
-      : owner_(std::move(owner)), table_(std::move(table)), stored_(stored)
+  access_indexes(access_session_ptr owner, access_table_ptr table) : owner_(std::move(owner)), table_(std::move(table))
   {
   }
 
@@ -110,13 +41,14 @@ public:
         raise(err_invalid_operation);
       if (table_->find_index(index->name) >= 0)
         raise(err_index_exists, index->name);
-      if (stored_)
+      // Asked now, not when the collection was handed out: the table may have
+      // been stored since, and then the index must reach the file too.
+      if (table_->stored)
         store_index(*owner_, *table_, *index);
       else if (index->fields->items.empty())
         raise(err_no_field);
-      index->frozen = index->fields->frozen = true;
-      for (const field_ptr& field : index->fields->items)
-        field->frozen = true;
+      index->frozen = true;
+      freeze(*index->fields);
       table_->indexes.push_back(index);
     });
   }
@@ -124,87 +56,55 @@ public:
 private:
   access_session_ptr owner_;
   access_table_ptr table_;
-  bool stored_;
 };
 
-HRESULT access_tabledef::get_Indexes(DAOIndexes** indexes)
-{
-  return guarded(errors(), [&] {
-    out_ptr(indexes);
-    *indexes = make_com<access_indexes>(owner_, table_, stored_).detach();
-  });
-}
+struct access_tables {
+  using session = access_session;
+  using table = access_table;
 
-class access_tabledefs final : public com_object<DAOTableDefs> {
-public:
-  explicit access_tabledefs(access_session_ptr owner) : owner_(std::move(owner)) {}
-
-  HRESULT get_Count(short* count) override
+  static table_data& def(access_table& table) { return *table.def; }
+  static bool stored(const access_table& table) { return table.stored; }
+  static void check_open(access_session& owner) { owner.db(); }
+  static LONG record_count(access_session& owner, const access_table& table)
   {
-    return guarded(errors(), [&] {
-      owner_->db();
-      *out_value(count) = count_of(owner_->tables.size());
-    });
+    sql_statement rows(owner.db(), "SELECT count(*) FROM " + quoted_name(table.def->name));
+    rows.step();
+    return static_cast<LONG>(rows.integer(0));
   }
-  HRESULT get_Item(VARIANT item, DAOTableDef** table) override
+  static com_ref<DAOIndexes> indexes(const access_session_ptr& owner, const access_table_ptr& table)
   {
-    return guarded(errors(), [&] {
-      out_ptr(table);
-      owner_->db();
-      const auto& tables = owner_->tables;
-      const std::size_t at = item_position(item, tables.size(),
-                                           [&](std::size_t i) -> std::wstring_view { return tables[i]->def->name; });
-      *table = make_access_tabledef(owner_, tables[at]).detach();
-    });
+    return com_ref<DAOIndexes>::adopt(make_com<access_indexes>(owner, table).detach());
   }
-  HRESULT Append(IUnknown* object) override
+  // A read-only database refuses before the object is looked at.
+  static void check_append(access_session& owner) { owner.writable_db(); }
+  static void check_new(access_session& /*owner*/, const table_data& /*data*/) {}
+  // Names and fields are checked by the store, inside its savepoint.
+  static void store(access_session& owner, access_table& table)
   {
-    return guarded(errors(), [&] {
-      owner_->writable_db();
-      const auto table = own_object<access_tabledef, DAOTableDef>(object);
-      table_data& data = *table->table()->def;
-      if (table->owner() != owner_ || table->stored())
-        raise(err_invalid_operation);
-      if (owner_->find_table(data.name) >= 0)
-        raise(err_table_exists, data.name);
-      if (data.attributes != 0)  // linked and system tables are not made here
-        raise(err_not_supported);
-      store_table(*owner_, *table->table());
-      data.fields->frozen = true;
-      for (const field_ptr& field : data.fields->items)
-        field->frozen = true;
-      table->mark_stored();
-      owner_->tables.push_back(table->table());
-    });
+    store_table(owner, table);
+    table.stored = true;
   }
-  HRESULT Delete(BSTR name) override
+  static void remove(access_session& owner, BSTR name)
   {
-    return guarded(errors(), [&] {
-      owner_->writable_db();
-      const std::ptrdiff_t at = owner_->find_table(text_of(name));
-      if (at < 0)
-        raise(err_item_not_found);
-      drop_table(*owner_, *owner_->tables[static_cast<std::size_t>(at)]);
-      owner_->tables.erase(owner_->tables.begin() + at);
-    });
+    owner.writable_db();
+    const std::ptrdiff_t at = owner.find_table(text_of(name));
+    if (at < 0)
+      raise(err_item_not_found);
+    drop_table(owner, *owner.tables[static_cast<std::size_t>(at)]);
+    owner.tables.erase(owner.tables.begin() + at);
   }
-
-private:
-  error_state& errors() { return *owner_->errors; }
-
-  access_session_ptr owner_;
 };
 
 } // namespace
 
 com_ref<DAOTableDefs> make_access_tabledefs(access_session_ptr session)
 {
-  return com_ref<DAOTableDefs>::adopt(make_com<access_tabledefs>(std::move(session)).detach());
+  return make_tabledefs_object<access_tables>(std::move(session));
 }
 
 com_ref<DAOTableDef> make_access_tabledef(access_session_ptr session, access_table_ptr table)
 {
-  return com_ref<DAOTableDef>::adopt(make_com<access_tabledef>(std::move(session), std::move(table), true).detach());
+  return make_tabledef_object<access_tables>(std::move(session), std::move(table));
 }
 
 com_ref<DAOTableDef> new_access_tabledef(access_session_ptr session, std::wstring name, LONG attributes)
@@ -213,7 +113,7 @@ com_ref<DAOTableDef> new_access_tabledef(access_session_ptr session, std::wstrin
   table->def = std::make_shared<table_data>();
   table->def->name = std::move(name);
   table->def->attributes = attributes;
-  return com_ref<DAOTableDef>::adopt(make_com<access_tabledef>(std::move(session), std::move(table), false).detach());
+  return make_tabledef_object<access_tables>(std::move(session), std::move(table));
 }
 
 } // namespace plat::dao

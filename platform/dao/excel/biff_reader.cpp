@@ -19,26 +19,19 @@ namespace {
   excel_errors::raise(excel_errors::not_expected_format);
 }
 
+// The cursor for the reader's own walks, where every fault is 3274.
 class record_reader {
 public:
-  record_reader(byte_source& source, std::uint64_t position) : source_(source), next_(position) {}
+  record_reader(byte_source& source, std::uint64_t position) : cursor_(source, position) {}
 
   // The next record's header and data; false at the end of the stream.
   bool next()
   {
-    at_ = next_;
-    std::uint8_t head[4];
-    const std::size_t n = source_.read_at(at_, head, 4);
-    if (n == 0)
+    const record_cursor::status got = cursor_.next();
+    if (got == record_cursor::status::end)
       return false;
-    if (n < 4)
+    if (got != record_cursor::status::ok)
       bad_format();
-    type_ = get16(head);
-    const std::uint16_t size = get16(head + 2);
-    data_.resize(size);
-    if (source_.read_at(at_ + 4, data_.data(), size) != size)
-      bad_format();
-    next_ = at_ + 4 + size;
     return true;
   }
   void require_next()
@@ -46,17 +39,13 @@ public:
     if (!next())
       bad_format();
   }
-  std::uint16_t type() const { return type_; }
-  const std::vector<std::uint8_t>& data() const { return data_; }
-  std::uint64_t position() const { return at_; }
-  std::uint64_t end() const { return next_; }
+  std::uint16_t type() const { return cursor_.record().type; }
+  std::span<const std::uint8_t> data() const { return cursor_.record().body; }
+  std::uint64_t position() const { return cursor_.record().position; }
+  std::uint64_t end() const { return cursor_.record().next(); }
 
 private:
-  byte_source& source_;
-  std::uint64_t next_;
-  std::uint64_t at_ = 0;
-  std::uint16_t type_ = 0;
-  std::vector<std::uint8_t> data_;
+  record_cursor cursor_;
 };
 
 // Reads an SST's strings from its record and the CONTINUEs after it.
@@ -123,13 +112,13 @@ private:
   }
 
   record_reader& records_;
-  std::vector<std::uint8_t> data_;
+  std::span<const std::uint8_t> data_;  // the current record's, until the next is read
   std::size_t at_;
 };
 
 void read_sst(record_reader& records, sst_table& sst)
 {
-  const auto& d = records.data();
+  const std::span<const std::uint8_t> d = records.data();
   if (d.size() < 8)
     bad_format();
   const std::uint32_t references = get32(d.data());
@@ -146,7 +135,7 @@ void read_sst(record_reader& records, sst_table& sst)
   sst.add_kept_references(references);
 }
 
-old_sheet read_boundsheet(const std::vector<std::uint8_t>& d, bool biff8)
+old_sheet read_boundsheet(std::span<const std::uint8_t> d, bool biff8)
 {
   old_sheet s;
   if (d.size() < 7)
@@ -183,7 +172,7 @@ void read_sheet(byte_source& source, old_sheet& sheet, std::uint16_t version)
   int depth = 1;
   while (depth > 0) {
     records.require_next();
-    const auto& d = records.data();
+    const std::span<const std::uint8_t> d = records.data();
     switch (records.type()) {
     case rt_bof: ++depth; break;
     case rt_eof: --depth; break;
@@ -204,6 +193,24 @@ void read_sheet(byte_source& source, old_sheet& sheet, std::uint16_t version)
 }
 
 } // namespace
+
+record_cursor::status record_cursor::next()
+{
+  record_ = record_view{next_, 0, {}};
+  std::uint8_t head[4];
+  const std::size_t n = source_.read_at(next_, head, 4);
+  if (n == 0)
+    return status::end;
+  if (n < 4)
+    return status::header_cut;
+  record_.type = get16(head);
+  buffer_.resize(get16(head + 2));  // keeps its room: no allocation once the largest record is seen
+  if (source_.read_at(next_ + 4, buffer_.data(), buffer_.size()) != buffer_.size())
+    return status::body_cut;
+  record_.body = buffer_;
+  next_ = record_.next();
+  return status::ok;
+}
 
 std::vector<old_sheet> read_workbook(byte_source& source, bool biff8, sst_table* sst)
 {
@@ -246,7 +253,7 @@ void copy_sheet(byte_source& source, const old_sheet& sheet, std::int64_t delta,
     copy_to(index);
     record_reader records(source, index);
     records.require_next();
-    std::vector<std::uint8_t> d = records.data();
+    std::vector<std::uint8_t> d(records.data().begin(), records.data().end());
     // DEFCOLWIDTH's position, then one per DBCELL; zero means none.
     for (std::size_t off = biff8 ? 12 : 8; off + 4 <= d.size(); off += 4) {
       const std::uint32_t old = get32(d.data() + off);

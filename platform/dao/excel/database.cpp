@@ -6,6 +6,7 @@
 #include "platform/dao/dao_drivers.h"
 #include "platform/dao/database_object.h"
 #include "platform/dao/excel/excel_driver.h"
+#include "platform/dao/querydef_object.h"
 #include "platform/text_codec.h"
 
 #include <cwctype>
@@ -50,10 +51,7 @@ void workbook_session::close()
   std::unique_ptr<excel_workbook> book = std::move(book_);
   if (book == nullptr)
     raise(err_object_closed);
-  for (const auto& open : recordsets)
-    if (const auto recordset = open.lock())
-      close_recordset(*recordset);
-  recordsets.clear();
+  recordsets.close_all(&close_recordset);
   if (!read_only)
     book->close();
 }
@@ -108,63 +106,35 @@ std::wstring queried_table(std::wstring_view sql)
   return name;
 }
 
-class querydef_object final : public com_object<DAOQueryDef> {
+// A workbook's only query, SELECT * FROM [sheet]: it has no name, and its
+// text is checked when it is set.
+class workbook_query {
 public:
-  querydef_object(workbook_session_ptr owner, std::wstring sql) : owner_(std::move(owner))
-  {
-    set_sql(std::move(sql));
-  }
+  workbook_query(workbook_session_ptr owner_, std::wstring sql) : owner(std::move(owner_)) { set_sql(std::move(sql)); }
 
-  HRESULT get_Name(BSTR* name) override
-  {
-    return guarded(errors(), [&] { put_text(name, L""); });
-  }
-  HRESULT get_SQL(BSTR* sql) override
-  {
-    return guarded(errors(), [&] { put_text(sql, sql_); });
-  }
-  HRESULT put_SQL(BSTR sql) override
-  {
-    return guarded(errors(), [&] { set_sql(text_of(sql)); });
-  }
-  HRESULT get_Fields(DAOFields** fields) override
-  {
-    return guarded(errors(), [&] {
-      out_ptr(fields);
-      *fields = make_fields(owner_->errors, table()->fields).detach();
-    });
-  }
-  HRESULT OpenRecordset(VARIANT type, VARIANT options, DAORecordset** recordset) override
-  {
-    return guarded(errors(), [&] {
-      out_ptr(recordset);
-      const LONG kind = long_arg(type, db_open_dynaset);
-      const LONG flags = long_arg(options, 0);
-      if (kind < 0 || kind > 0x7FFF)
-        raise(err_invalid_argument);
-      *recordset = open_recordset(owner_, table(), static_cast<short>(kind), flags).detach();
-    });
-  }
-  HRESULT Close() override { return S_OK; }
-
-private:
-  error_state& errors() { return *owner_->errors; }
+  std::wstring_view name() const { return L""; }
+  const std::wstring& sql() const { return sql_; }
   void set_sql(std::wstring sql)
   {
     table_name_ = queried_table(sql);
     sql_ = std::move(sql);
   }
+  std::shared_ptr<field_list> fields() const { return table()->fields; }
+  com_ref<DAORecordset> open(short type, LONG options) const { return open_recordset(owner, table(), type, options); }
+
+  workbook_session_ptr owner;
+
+private:
   // The sheet as it is now: a query may name one appended after it was made.
   table_ptr table() const
   {
-    owner_->book();
-    const std::ptrdiff_t at = owner_->find_table(table_name_);
+    owner->book();
+    const std::ptrdiff_t at = owner->find_table(table_name_);
     if (at < 0)
       raise(err_input_not_found, table_name_);
-    return owner_->tables[static_cast<std::size_t>(at)];
+    return owner->tables[static_cast<std::size_t>(at)];
   }
 
-  workbook_session_ptr owner_;
   std::wstring sql_;
   std::wstring table_name_;
 };
@@ -198,7 +168,7 @@ struct workbook_objects {
   {
     if (!text_arg(name).empty())  // a stored query: a workbook keeps none
       raise(err_not_supported);
-    return com_ref<DAOQueryDef>::adopt(make_com<querydef_object>(owner, text_arg(sql)).detach());
+    return com_ref<DAOQueryDef>::adopt(make_com<querydef_object<workbook_query>>(owner, text_arg(sql)).detach());
   }
 };
 

@@ -111,23 +111,14 @@ void close_recordset(recordset_state& recordset) noexcept
 
 com_ref<DAORecordset> open_recordset(workbook_session_ptr owner, table_ptr table, short type, LONG options)
 {
-  constexpr short open_table = 1, open_snapshot = 4, open_forward_only = 8;
   excel_workbook& book = owner->book();
-  if (type == open_table)  // a query has no table-type recordset
-    raise(err_invalid_operation);
-  if (type != db_open_dynaset && type != open_snapshot && type != open_forward_only)
-    raise(err_invalid_argument);
-  const bool append_only = (options & db_append_only) != 0;
-  const bool asked_read_only = (options & db_read_only) != 0 || type != db_open_dynaset;
-  if (append_only && asked_read_only)
-    raise(err_invalid_argument);
-  const bool read_only = asked_read_only || owner->read_only;
+  const recordset_mode mode = recordset_mode_of(type, options);
+  const bool read_only = mode.read_only || owner->read_only;
   // The workbook's rows are written, never read back.
-  if (!append_only && table->sheet >= 0 && book.sheet_rows(static_cast<std::size_t>(table->sheet)) > 0)
+  if (!mode.append_only && table->sheet >= 0 && book.sheet_rows(static_cast<std::size_t>(table->sheet)) > 0)
     raise(err_not_supported);
   auto state = std::make_shared<recordset_state>(owner, std::move(table), read_only);
-  std::erase_if(owner->recordsets, [](const std::weak_ptr<recordset_state>& open) { return open.expired(); });
-  owner->recordsets.push_back(state);
+  owner->recordsets.add(state);
   return com_ref<DAORecordset>::adopt(make_com<recordset_object<recordset_state>>(std::move(state)).detach());
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/dao/dao_model.h"
 #include "platform/dao/excel/workbook.h"
+#include "platform/dao/recordset_object.h"
 
 #include <memory>
 #include <string>
@@ -23,7 +24,7 @@ struct workbook_session {
   std::wstring name;
   bool read_only;
   std::vector<table_ptr> tables;
-  std::vector<std::weak_ptr<recordset_state>> recordsets;
+  open_recordsets<recordset_state> recordsets;
 
   // The workbook of an open session; 3420 once closed.
   excel_workbook& book();

@@ -280,6 +280,31 @@ TEST_F(access_test, IndexesKeepTheirFlagsAndUniqueOnesRefuseDuplicates)
             (rows_t{{L"1", L"x", L"1"}, {L"2", L"X", L"2"}}));
 }
 
+// An Indexes collection handed out before its table was stored still creates
+// what is appended to it in the file, so the unique index refuses a duplicate.
+TEST_F(access_test, IndexesTakenBeforeTheTableWasStoredCreateTheirIndexInTheFile)
+{
+  ref<DAODatabase> database;
+  ASSERT_EQ(create("late_ix.mdb", database), S_OK);
+  ref<DAOTableDef> table;
+  ASSERT_EQ(database->CreateTableDef(text(L"t"), i4(0), text(L""), text(L""), table.put()), S_OK);
+  ref<DAOFields> fields;
+  ASSERT_EQ(table->get_Fields(fields.put()), S_OK);
+  ref<DAOField> field;
+  ASSERT_EQ(table->CreateField(text(L"a"), i4(db_long), i4(0), field.put()), S_OK);
+  ASSERT_EQ(fields->Append(field.get()), S_OK);
+  ref<DAOIndexes> indexes;
+  ASSERT_EQ(table->get_Indexes(indexes.put()), S_OK);
+  ref<DAOTableDefs> tables;
+  ASSERT_EQ(database->get_TableDefs(tables.put()), S_OK);
+  ASSERT_EQ(tables->Append(table.get()), S_OK);
+  EXPECT_EQ(add_index(table.get(), indexes.get(), {L"ua", {L"a"}, false, true}), S_OK);
+  ref<DAORecordset> rows;
+  ASSERT_EQ(open_rows(database.get(), L"t", rows), S_OK);
+  EXPECT_EQ(add_row(rows.get(), {{L"a", i4(1)}}), S_OK);
+  EXPECT_EQ(add_row(rows.get(), {{L"a", i4(1)}}), dao_hr(3022));
+}
+
 TEST_F(access_test, StoredQueriesAreListedAndRunAndTemporaryOnesAreNot)
 {
   {
