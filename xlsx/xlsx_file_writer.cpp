@@ -38,6 +38,9 @@ bool CFileWriter::Open(const std::string& path)
   flushed_ = 0;
   error_ = 0;
   failed_step_ = "";
+  mirror_.reset();
+  mirror_error_ = 0;
+  mirror_stale_ = false;
   if (path.find('\0') != std::string::npos) {
     Fail(EINVAL, "create");
     return false;
@@ -76,6 +79,8 @@ bool CFileWriter::Close()
   Flush();
   if (!fd_.close() && errno != EINTR)
     Fail(errno, "close");
+  // The reader sees the part's end.
+  mirror_.reset();
   used_ = 0;
   return !Failed();
 }
@@ -87,8 +92,24 @@ void CFileWriter::WriteToFile(const char* data, std::size_t size)
       Fail(EBADF, "write");
     return;
   }
-  if (!plat::write_all(fd_.get(), data, size))
+  if (!plat::write_all(fd_.get(), data, size)) {
     Fail(errno, "write");
+    return;
+  }
+  if (mirror_.valid() && mirror_error_ == 0 && !plat::write_all(mirror_.get(), data, size))
+    mirror_error_ = errno != 0 ? errno : EIO;
+}
+
+bool CFileWriter::Mirror(plat::unique_fd mirror)
+{
+  mirror_error_ = 0;
+  mirror_stale_ = false;
+  if (flushed_ != 0 || Failed() || !fd_.valid()) {
+    mirror_.reset();
+    return false;
+  }
+  mirror_ = std::move(mirror);
+  return true;
 }
 
 void CFileWriter::Flush()
@@ -135,6 +156,8 @@ void CFileWriter::Patch(std::uint64_t offset, std::string_view bytes)
     return;
   const char* data = bytes.data();
   std::size_t size = bytes.size();
+  if (size > 0 && offset < flushed_ && mirror_.valid())
+    mirror_stale_ = true;
   // The part that already reached the file.
   if (size > 0 && offset < flushed_) {
     const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(size, flushed_ - offset));

@@ -1,6 +1,8 @@
 // The one output path of every .xlsx part: UTF-8 bytes gathered in a large buffer
 // and handed to the file in big writes. A failure (open, write, close) is
 // remembered, never thrown, and everything after it is dropped; Close() reports it.
+// A part that a packer reads while it is written also goes, byte for byte, to a
+// mirror (a pipe): the file stays the whole part, whatever becomes of the mirror.
 #pragma once
 
 #include "platform/files.h"
@@ -81,8 +83,22 @@ public:
   void Flush();
 
   // Overwrites bytes already accepted, from the given offset; they must lie
-  // wholly before Position(). Used to fill in a slot reserved earlier.
+  // wholly before Position(). Used to fill in a slot reserved earlier. Bytes
+  // that the mirror was given already stay as they were there (MirrorStale).
   void Patch(std::uint64_t offset, std::string_view bytes);
+
+  // From now on every byte also goes to `mirror`, which Close() closes. Only
+  // before the first byte reached the file (else false, and the mirror is
+  // dropped): the mirror gets the part from its start.
+  bool Mirror(plat::unique_fd mirror);
+  // The mirror, when one is set and its writes have not failed.
+  bool Mirroring() const { return mirror_.valid() && mirror_error_ == 0; }
+  // errno of the mirror's first failed write (EPIPE: its reader is gone), 0 when none.
+  int MirrorError() const { return mirror_error_; }
+  // A patch changed bytes the mirror had already been given.
+  bool MirrorStale() const { return mirror_stale_; }
+  // Closes the mirror now; the file goes on alone.
+  void DropMirror() { mirror_.reset(); }
 
 private:
   void WriteSlow(std::string_view bytes);
@@ -94,6 +110,9 @@ private:
   std::size_t used_ = 0;
   std::uint64_t flushed_ = 0;
   plat::unique_fd fd_;
+  plat::unique_fd mirror_;
+  int mirror_error_ = 0;
+  bool mirror_stale_ = false;
   int error_ = 0;
   const char* failed_step_ = "";
   std::string path_;
