@@ -265,10 +265,19 @@ bool CWorkbook::StreamSheet(CWorksheet& sheet, std::uint64_t expected_rows, std:
     DropStream("a sheet came out of order");
     return true;
   }
-  plat::unique_fd pipe = m_stream->OpenNext(error);
-  if (!pipe.valid())
+  // zip already ended: the rows need not be read.
+  if (!m_stream->Running()) {
+    error = m_stream->Failure();
     return false;
-  if (!sheet.StreamTo(std::move(pipe), expected_rows))
+  }
+  // The pipe is opened when the sheet's first bytes leave its buffer, so that
+  // the rows of a small sheet are written while zip still packs the one before.
+  ZipStream* const stream = m_stream.get();
+  const auto open = [stream] {
+    std::string ignored;  // StreamFailure() says why
+    return stream->OpenNext(ignored);
+  };
+  if (!sheet.StreamTo(open, expected_rows))
     DropStream("the sheet was written before zip could take it");
   return true;
 }

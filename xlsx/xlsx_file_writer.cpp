@@ -38,7 +38,7 @@ bool CFileWriter::Open(const std::string& path)
   flushed_ = 0;
   error_ = 0;
   failed_step_ = "";
-  mirror_.reset();
+  DropMirror();
   mirror_error_ = 0;
   mirror_stale_ = false;
   if (path.find('\0') != std::string::npos) {
@@ -76,11 +76,14 @@ bool CFileWriter::Close()
 {
   if (!fd_.valid())
     return !Failed();
+  // A part that never left the buffer reaches its mirror now.
+  if (open_mirror_ && !Failed())
+    OpenMirror();
   Flush();
   if (!fd_.close() && errno != EINTR)
     Fail(errno, "close");
   // The reader sees the part's end.
-  mirror_.reset();
+  DropMirror();
   used_ = 0;
   return !Failed();
 }
@@ -96,19 +99,29 @@ void CFileWriter::WriteToFile(const char* data, std::size_t size)
     Fail(errno, "write");
     return;
   }
+  if (open_mirror_)
+    OpenMirror();
   if (mirror_.valid() && mirror_error_ == 0 && !plat::write_all(mirror_.get(), data, size))
     mirror_error_ = errno != 0 ? errno : EIO;
 }
 
-bool CFileWriter::Mirror(plat::unique_fd mirror)
+void CFileWriter::OpenMirror()
 {
+  const std::function<plat::unique_fd()> open = std::move(open_mirror_);
+  open_mirror_ = nullptr;
+  mirror_ = open();
+  if (!mirror_.valid() && mirror_error_ == 0)
+    mirror_error_ = EPIPE;
+}
+
+bool CFileWriter::Mirror(std::function<plat::unique_fd()> open)
+{
+  DropMirror();
   mirror_error_ = 0;
   mirror_stale_ = false;
-  if (flushed_ != 0 || Failed() || !fd_.valid()) {
-    mirror_.reset();
+  if (flushed_ != 0 || Failed() || !fd_.valid())
     return false;
-  }
-  mirror_ = std::move(mirror);
+  open_mirror_ = std::move(open);
   return true;
 }
 
@@ -156,7 +169,7 @@ void CFileWriter::Patch(std::uint64_t offset, std::string_view bytes)
     return;
   const char* data = bytes.data();
   std::size_t size = bytes.size();
-  if (size > 0 && offset < flushed_ && mirror_.valid())
+  if (size > 0 && offset < flushed_ && (mirror_.valid() || mirror_error_ != 0))
     mirror_stale_ = true;
   // The part that already reached the file.
   if (size > 0 && offset < flushed_) {

@@ -313,7 +313,7 @@ void CWorksheet::PatchDimension()
   m_dimensionText = std::move(text);
 }
 
-bool CWorksheet::StreamTo(plat::unique_fd packer, std::uint64_t expected_rows)
+bool CWorksheet::StreamTo(std::function<plat::unique_fd()> open_packer, std::uint64_t expected_rows)
 {
   if (!m_partStream || m_partStream->Failed())
     return false;
@@ -328,7 +328,7 @@ bool CWorksheet::StreamTo(plat::unique_fd packer, std::uint64_t expected_rows)
     m_partStream->Patch(m_dimensionOffset, text);
     m_dimensionText = std::move(text);
   }
-  m_streamed = m_partStream->Mirror(std::move(packer));
+  m_streamed = m_partStream->Mirror(std::move(open_packer));
   return m_streamed;
 }
 

@@ -94,12 +94,13 @@ public:
 
   std::uint32_t GetRowNumber() const { return m_rowNumber; }
 
-  // From here on the part also goes to `packer` (a pipe the packer reads). The
-  // dimension in the head, which the packer would otherwise get before the
-  // rows that decide it, is filled in now as `expected_rows` more data rows
-  // below the rows so far make it. False (and the packer dropped) when bytes
-  // reached the file already: the packer must get the part from its start.
-  bool StreamTo(plat::unique_fd packer, std::uint64_t expected_rows);
+  // From here on the part also goes to the packer, through the pipe that
+  // `open_packer` opens once the first bytes leave the buffer. The dimension
+  // in the head, which the packer would otherwise get before the rows that
+  // decide it, is filled in now as `expected_rows` more data rows below the
+  // rows so far make it. False when bytes reached the file already: the
+  // packer must get the part from its start.
+  bool StreamTo(std::function<plat::unique_fd()> open_packer, std::uint64_t expected_rows);
   // A write to the packer failed: its reader (zip) is gone.
   bool StreamBroken() const
   {

@@ -276,8 +276,10 @@ plat::unique_fd ZipStream::OpenNext(std::string& error)
   }
   const std::string path = staging_.path() + stream_parts_folder + "/" + entries_[next_];
   // A non-blocking open succeeds only once zip has the pipe open for reading;
-  // until then the open is retried for as long as zip runs.
-  long pause_ns = 20'000;
+  // until then the open is retried for as long as zip runs. The pause stays
+  // short: zip usually opens the pipe within a few milliseconds (the previous
+  // entry's last bytes), and a run of many small sheets waits once per sheet.
+  long pause_ns = 10'000;
   for (;;) {
     plat::unique_fd pipe(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
     if (pipe.valid()) {
@@ -304,7 +306,7 @@ plat::unique_fd ZipStream::OpenNext(std::string& error)
     }
     const timespec pause{0, pause_ns};
     ::nanosleep(&pause, nullptr);
-    pause_ns = std::min(pause_ns * 2, 5'000'000L);
+    pause_ns = std::min(pause_ns * 2, 500'000L);
   }
 }
 

@@ -60,6 +60,8 @@ public:
              const std::string& zip_program = {});
   // Started, not abandoned and not finished.
   bool Active() const { return active_; }
+  // Active, and zip has not ended.
+  bool Running() const { return active_ && zip_.running(); }
   // The entry the next OpenNext opens; empty when every entry was opened.
   std::string_view NextEntry() const
   {
