@@ -21,6 +21,7 @@
 #include "platform/oleaut/bstr.h"
 #include "platform/text_codec.h"
 #include "xlsx/xlsx_db.h"
+#include "xlsx/xlsx_worksheet.h"
 
 #include <algorithm>
 #include <cmath>
@@ -371,6 +372,13 @@ void xls_converter::do_convert_xlsx(udb_database* source_db)
 {
   tk_log_message(2, "xls_converter::do_convert_xlsx");
   run_base_ = get_xls_base(L"");
+  // Every query and every table the source has makes a sheet: zip packs them
+  // while their rows are read.
+  const auto sheets = std::count_if(
+      selected_queries.begin(), selected_queries.end(), [source_db](const name_text& entry) {
+        return !entry.second.empty() || source_db->is_table_exist(entry.first);
+      });
+  static_cast<xlsx_database&>(*run_base_).stream_sheets(static_cast<std::uint32_t>(sheets));
   xls_tn_validator validator(selected_tables, source_db->get_table_names());
   for (std::size_t i = 0; i < selected_queries.size(); ++i) {
     const name_text entry = selected_queries[i];
@@ -470,7 +478,8 @@ void xls_converter::convert_entry(udb_database& source_db, udb_database& base, c
     if (stopping())
       throw tk_final_exception();
     error_handler& handler = error_handler::instance();
-    handler.set_context(name);
+    // A workbook that cannot be made is no fault of the table being read.
+    handler.set_context(dynamic_cast<const xlsx_package_exception*>(&e) ? std::wstring() : name);
     // A lost connection or a workbook that cannot be written ends the run: the
     // entries after this one could only fail with texts of their own.
     if (e.get_level() != tk_level_recoverable)
@@ -530,6 +539,12 @@ public:
     xlsx_ = run_.format_version == xls_format_excel_2010;
     row_cap_ = run_.data_row_limit();
     rows_.reset();
+    // The count the reading is bounded by, taken as the rows start: an .xlsx
+    // sheet's head carries it before its rows go out to zip.
+    if (xlsx_) {
+      if (auto* book = dynamic_cast<xlsx_database*>(&base_))
+        book->expect_rows(table_.get(), std::min<std::uint64_t>(rows_.get_record_count(), row_cap_));
+    }
     while (!rows_.is_eof()) {
       if (run_.stopping())
         throw tk_final_exception();

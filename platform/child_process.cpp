@@ -21,6 +21,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -106,28 +107,17 @@ private:
   bool ok_ = false;
 };
 
-} // namespace
-
-child_result run_program(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& working_folder,
-                         const std::vector<std::string>& unset_variables)
+// Starts the program with standard input from /dev/null and both outputs on
+// `output_fd`; 0 or the errno that kept it from starting. The child is
+// published for a stop before this returns.
+int spawn_child(const std::string& program, const std::vector<std::string>& args,
+                const std::string& working_folder, const std::vector<std::string>& unset_variables,
+                int output_fd, pid_t& pid)
 {
-  child_result result;
-
-  int pipe_fds[2];
-  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
-    result.start_error = errno;
-    return result;
-  }
-  unique_fd read_end(pipe_fds[0]);
-  unique_fd write_end(pipe_fds[1]);
-
   spawn_actions actions;
   spawn_attributes attributes;
-  if (!actions.ok() || !attributes.ok()) {
-    result.start_error = ENOMEM;
-    return result;
-  }
+  if (!actions.ok() || !attributes.ok())
+    return ENOMEM;
   // The order matters: the working folder first, so that a folder that cannot
   // be entered stops the program before it starts.
   int rc = 0;
@@ -138,13 +128,11 @@ child_result run_program(const std::string& program, const std::vector<std::stri
   // Both outputs are kept: zip reports its failures (a full disk among them) on
   // standard output.
   if (rc == 0)
-    rc = ::posix_spawn_file_actions_adddup2(actions.get(), write_end.get(), STDOUT_FILENO);
+    rc = ::posix_spawn_file_actions_adddup2(actions.get(), output_fd, STDOUT_FILENO);
   if (rc == 0)
-    rc = ::posix_spawn_file_actions_adddup2(actions.get(), write_end.get(), STDERR_FILENO);
-  if (rc != 0) {
-    result.start_error = rc;
-    return result;
-  }
+    rc = ::posix_spawn_file_actions_adddup2(actions.get(), output_fd, STDERR_FILENO);
+  if (rc != 0)
+    return rc;
 
   std::vector<char*> argv;
   argv.reserve(args.size() + 2);
@@ -162,29 +150,31 @@ child_result run_program(const std::string& program, const std::vector<std::stri
   }
   environment.push_back(nullptr);
 
-  if (stop_latch.load()) {
-    result.stopped = true;
-    result.start_error = ECANCELED;
-    return result;
-  }
-  pid_t pid = 0;
+  if (stop_latch.load())
+    return ECANCELED;
   // glibc reports a failed file action or exec through the return value.
   rc = ::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv.data(),
                      environment.data());
-  if (rc != 0) {
-    result.start_error = rc;
-    return result;
-  }
-  result.started = true;
-  write_end.reset();  // the child holds the only writing end now
+  if (rc != 0)
+    return rc;
   running_child.store(pid);
   // A stop between the check above and the store has seen no child to end.
   if (stop_latch.load())
     ::kill(-pid, SIGTERM);
+  return 0;
+}
 
-  drain(read_end.get(), result.error_output);
+// Waits for the child to end, withdraws it from the stop, then reaps it into
+// `result`. The id is withdrawn while the ended child still holds it, so a stop
+// never signals an id the system has handed on.
+void reap_child(pid_t pid, child_result& result)
+{
+  siginfo_t info{};
+  int rc;
+  do {
+    rc = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+  } while (rc < 0 && errno == EINTR);
   running_child.store(0);
-
   int status = 0;
   pid_t waited;
   do {
@@ -194,15 +184,112 @@ child_result run_program(const std::string& program, const std::vector<std::stri
     result.exit_code = -1;
     result.signal = 0;
     result.start_error = errno;
+    return;
+  }
+  if (WIFEXITED(status))
+    result.exit_code = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status))
+    result.signal = WTERMSIG(status);
+  result.stopped = stop_latch.load();
+}
+
+} // namespace
+
+child_result run_program(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& working_folder,
+                         const std::vector<std::string>& unset_variables)
+{
+  child_result result;
+
+  int pipe_fds[2];
+  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
+    result.start_error = errno;
     return result;
   }
-  if (WIFEXITED(status)) {
-    result.exit_code = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    result.signal = WTERMSIG(status);
+  unique_fd read_end(pipe_fds[0]);
+  unique_fd write_end(pipe_fds[1]);
+
+  pid_t pid = 0;
+  const int rc =
+      spawn_child(program, args, working_folder, unset_variables, write_end.get(), pid);
+  if (rc != 0) {
+    result.stopped = rc == ECANCELED;
+    result.start_error = rc;
+    return result;
   }
-  result.stopped = stop_latch.load();
+  result.started = true;
+  write_end.reset();  // the child holds the only writing end now
+  drain(read_end.get(), result.error_output);
+  reap_child(pid, result);
   return result;
+}
+
+child_process::~child_process()
+{
+  end();
+}
+
+bool child_process::start(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& working_folder, const std::string& output_path,
+                          const std::vector<std::string>& unset_variables)
+{
+  end();
+  result_ = child_result{};
+  unique_fd output(::open(output_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (!output.valid()) {
+    result_.start_error = errno;
+    return false;
+  }
+  pid_t pid = 0;
+  const int rc = spawn_child(program, args, working_folder, unset_variables, output.get(), pid);
+  if (rc != 0) {
+    result_.stopped = rc == ECANCELED;
+    result_.start_error = rc;
+    return false;
+  }
+  result_.started = true;
+  pid_ = pid;
+  output_ = std::move(output);
+  return true;
+}
+
+bool child_process::running() const
+{
+  if (pid_ <= 0)
+    return false;
+  siginfo_t info{};
+  // WNOWAIT: an ended child stays unreaped, so its id stays its own.
+  const int rc = ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT);
+  return rc == 0 && info.si_pid == 0;
+}
+
+const child_result& child_process::wait()
+{
+  if (pid_ <= 0)
+    return result_;
+  reap_child(pid_, result_);
+  pid_ = 0;
+  // What it wrote, from the start of its output file.
+  char buffer[4096];
+  std::uint64_t offset = 0;
+  while (output_.valid() && result_.error_output.size() < max_error_output) {
+    std::size_t got = 0;
+    const std::size_t want = std::min(sizeof buffer, max_error_output - result_.error_output.size());
+    if (!pread_all(output_.get(), buffer, want, offset, got) || got == 0)
+      break;
+    result_.error_output.append(buffer, got);
+    offset += got;
+  }
+  output_.reset();
+  return result_;
+}
+
+void child_process::end() noexcept
+{
+  if (pid_ <= 0)
+    return;
+  ::kill(-pid_, SIGTERM);
+  wait();
 }
 
 void stop_child_processes() noexcept

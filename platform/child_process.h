@@ -5,7 +5,10 @@
 // and keeps new ones from starting until it is lifted.
 #pragma once
 
+#include "platform/files.h"
+
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace plat {
@@ -31,6 +34,40 @@ struct child_result {
 child_result run_program(const std::string& program, const std::vector<std::string>& args,
                          const std::string& working_folder,
                          const std::vector<std::string>& unset_variables = {});
+
+// A program that runs beside the caller (a packer fed through named pipes while
+// the caller produces what it packs). It is started as run_program starts one,
+// but its outputs go to a file, so that a child that writes much never waits on
+// the caller. At most one child runs at a time (run_program's or this one), as a
+// stop ends the one running. Dropped while running, it is ended with its group
+// and reaped, so it never outlives its owner.
+class child_process {
+public:
+  child_process() = default;
+  ~child_process();
+  child_process(const child_process&) = delete;
+  child_process& operator=(const child_process&) = delete;
+
+  // Starts the program; its standard output and error go to `output_path`
+  // (created, mode 0600). False, with result().start_error (and stopped for a
+  // stop in force) set, when it could not be started.
+  bool start(const std::string& program, const std::vector<std::string>& args,
+             const std::string& working_folder, const std::string& output_path,
+             const std::vector<std::string>& unset_variables = {});
+  // Started and not ended yet; an ended child is not reaped by asking.
+  bool running() const;
+  // Waits for the child to end and gives its result with the first 64 KiB of
+  // what it wrote; at once when it was reaped already.
+  const child_result& wait();
+  // Ends the child's process group (SIGTERM) and reaps it; nothing when none runs.
+  void end() noexcept;
+  const child_result& result() const { return result_; }
+
+private:
+  pid_t pid_ = 0;
+  unique_fd output_;
+  child_result result_;
+};
 
 // Ends the running child's process group (SIGTERM) and keeps further children
 // from starting. Async-signal-safe: a signal handler may call it.

@@ -21,6 +21,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <fcntl.h>
+#include <set>
 #include <unistd.h>
 
 namespace XlsxBook {
@@ -47,6 +49,22 @@ private:
   CWorkbook& book_;
   bool done_ = false;
 };
+
+// The parts Save writes besides the sheets, in the order it writes them, for a
+// workbook of worksheets with texts and nothing else (no comments, formulas or
+// chart sheets): the stream's entries after the sheets. They follow the sheets
+// because several of them are known only once every sheet is (titles, shared
+// strings); readers do not mind the order, only format sniffers that look for
+// "[Content_Types].xml" first.
+const std::vector<std::string> stream_tail_parts = {
+    "docProps/core.xml",     "_rels/.rels",          "docProps/app.xml",
+    "[Content_Types].xml",   "xl/theme/theme1.xml",  "xl/sharedStrings.xml",
+    "xl/styles.xml",         "xl/_rels/workbook.xml.rels", "xl/workbook.xml"};
+
+std::string SheetPartName(std::uint32_t number)
+{
+  return base::sprintf("xl/worksheets/sheet%u.xml", number);
+}
 
 // The title as every reader takes a sheet name: only characters XML can carry,
 // none of : \ / ? * [ ] (each becomes "_", as the conversion's validator makes
@@ -80,8 +98,11 @@ CWorkbook::CWorkbook()
 
 CWorkbook::~CWorkbook()
 {
-  // The sheets close their files first, so that nothing is written into the
-  // folder after it is removed.
+  // zip ends first, so that no sheet closing below waits on it; then the
+  // sheets close their files, so that nothing is written into the folder after
+  // it is removed.
+  if (m_stream)
+    m_stream->Abandon();
   charts.clear();
   m_sheets.clear();
   RemoveTempFolder();
@@ -129,6 +150,8 @@ void CWorkbook::EnsureTempFolder()
 
 void CWorkbook::RemoveTempFolder()
 {
+  if (m_stream)
+    m_stream->Abandon();
   m_folder.remove();
   m_tempFolder.clear();
 }
@@ -176,6 +199,132 @@ std::wstring CWorkbook::GetSafeTitle(const CChartSheetEntry& chart)
 {
   tk_log_message(1, "CWorkbook::GetSafeTitle");
   return CWorksheet::get_safe_string(chart.name);
+}
+
+bool CWorkbook::StreamTo(const std::wstring& destination, std::uint32_t sheets)
+{
+  if (sheets == 0 || !m_sheets.empty() || !charts.empty() || (m_stream && m_stream->Active()))
+    return false;
+  std::string target;
+  std::string error;
+  if (!plat::absolute_path(plat::to_utf8(destination), target) || !CreateTempFolder(error))
+    return false;
+  std::vector<std::string> entries;
+  entries.reserve(sheets + stream_tail_parts.size());
+  for (std::uint32_t n = 1; n <= sheets; ++n)
+    entries.push_back(SheetPartName(n));
+  entries.insert(entries.end(), stream_tail_parts.begin(), stream_tail_parts.end());
+  auto stream = std::make_unique<ZipStream>();
+  if (!stream->Start(target, std::move(entries), error)) {
+    // Save meets the same cause again and reports it then.
+    tk_log_message(2, "No packing while rows are written: %s", error);
+    return false;
+  }
+  m_stream = std::move(stream);
+  m_streamSheets = sheets;
+  m_streamTarget = target;
+  return true;
+}
+
+bool CWorkbook::StreamSheet(CWorksheet& sheet, std::uint64_t expected_rows, std::string& error)
+{
+  if (!m_stream || !m_stream->Active())
+    return true;
+  // zip reads the sheets one after the other, each to its end: this one must
+  // be the next, and every other one complete.
+  const bool in_order =
+      m_stream->NextEntry() == SheetPartName(sheet.m_sheetNumber) &&
+      std::none_of(m_sheets.begin(), m_sheets.end(),
+                   [&sheet](const auto& other) { return other.get() != &sheet && other->IsOpen(); });
+  if (!in_order) {
+    DropStream("a sheet came out of order");
+    return true;
+  }
+  // zip already ended: the rows need not be read.
+  if (!m_stream->Running()) {
+    error = m_stream->Failure();
+    return false;
+  }
+  // The pipe is opened when the sheet's first bytes leave its buffer, so that
+  // the rows of a small sheet are written while zip still packs the one before.
+  ZipStream* const stream = m_stream.get();
+  const auto open = [stream] {
+    std::string ignored;  // StreamFailure() says why
+    return stream->OpenNext(ignored);
+  };
+  if (!sheet.StreamTo(open, expected_rows))
+    DropStream("the sheet was written before zip could take it");
+  return true;
+}
+
+std::string CWorkbook::StreamFailure()
+{
+  return m_stream ? m_stream->Failure() : std::string("the zip program ended");
+}
+
+void CWorkbook::DropStream(const char* why)
+{
+  if (!m_stream || !m_stream->Active())
+    return;
+  tk_log_message(2, "The folder is packed after all: %s", why);
+  for (const auto& sheet : m_sheets)
+    sheet->DropStream();
+  m_stream->Abandon();
+}
+
+bool CWorkbook::StreamMatchesFolder() const
+{
+  if (m_sheets.size() != m_streamSheets || !charts.empty() ||
+      m_stream->NextEntry() != stream_tail_parts.front())
+    return false;
+  for (const auto& sheet : m_sheets)
+    if (!sheet->StreamIntact())
+      return false;
+  std::set<std::string> listed;
+  for (const std::wstring& part : m_partList)
+    listed.insert(plat::to_utf8(part));
+  std::set<std::string> streamed(stream_tail_parts.begin(), stream_tail_parts.end());
+  for (std::uint32_t n = 1; n <= m_streamSheets; ++n)
+    streamed.insert(SheetPartName(n));
+  return listed == streamed;
+}
+
+bool CWorkbook::FeedPart(std::string_view name)
+{
+  const std::string path = plat::to_utf8(m_tempFolder) + "/" + std::string(name);
+  plat::unique_fd part(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!part.valid()) {
+    const int cause = errno;
+    return Fail(base::sprintf("Cannot read file '%s': %s", path, plat::error_text(cause)));
+  }
+  std::string error;
+  plat::unique_fd pipe = m_stream->OpenNext(error);
+  if (!pipe.valid())
+    return Fail(error);
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t got = plat::read_some(part.get(), buffer, sizeof buffer);
+    if (got < 0) {
+      const int cause = errno;
+      return Fail(base::sprintf("Cannot read file '%s': %s", path, plat::error_text(cause)));
+    }
+    if (got == 0)
+      return true;
+    if (!plat::write_all(pipe.get(), buffer, static_cast<std::size_t>(got)))
+      return Fail(m_stream->Failure());
+  }
+}
+
+bool CWorkbook::FinishStream()
+{
+  while (!m_stream->NextEntry().empty()) {
+    if (!FeedPart(m_stream->NextEntry()))
+      return false;
+  }
+  const PackResult packed = m_stream->Finish();
+  if (!packed.ok)
+    return Fail(packed.error);
+  return true;
 }
 
 bool CWorkbook::Fail(std::string reason)
@@ -242,6 +391,18 @@ bool CWorkbook::Save(const std::wstring& destination)
                        SaveChartSheets(parts);
   if (!written)
     return Fail(parts.Error());
+
+  if (m_stream && m_stream->Active()) {
+    if (target == m_streamTarget && StreamMatchesFolder()) {
+      tk_log_message(1, "Step #3 (the sheets are packed already)");
+      if (!FinishStream())
+        return false;
+      cleanup.done();
+      RemoveTempFolder();
+      return true;
+    }
+    DropStream("the package differs from the one zip was told of");
+  }
 
   tk_log_message(1, "Step #3");
   const PackResult packed = PackFolder(plat::to_utf8(m_tempFolder), target);

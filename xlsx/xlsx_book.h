@@ -2,6 +2,10 @@
 // temporary folder until Save packs them into the destination. The folder exists
 // only while the workbook has something in it, and it is removed on every path
 // (saved, failed or abandoned), so no exported data outlives the workbook.
+// A workbook told its sheets in advance (StreamTo) has zip pack the sheets while
+// their rows are written; the folder still gets every part whole, so whenever
+// the packed stream could differ from what the folder holds, Save packs the
+// folder as it would have without the stream, and the package is the same.
 #pragma once
 
 #include "xlsx/part_folder.h"
@@ -13,6 +17,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,6 +27,7 @@ class CWorksheet;      // xlsx/xlsx_she.h
 struct ColumnWidth;    // xlsx/xlsx_she.h
 class CSharedStrings;  // xlsx/shared_strings.h
 class CDiagramSheet;   // xlsx/charts/chart_sheet.h
+class ZipStream;       // xlsx/zip_packer.h
 
 // One run of formatted comment text.
 struct CommentRunData {
@@ -119,8 +125,21 @@ public:
   // Why the last Save failed, as a sentence for the user; empty after success.
   const std::string& GetSaveError() const { return m_saveError; }
 
-  // Removes the temporary folder and everything in it; nothing when it does not
-  // exist. Never raises.
+  // Starts zip on the package that Save will write to `destination`, before
+  // any sheet exists, for `sheets` sheets to come: each sheet is packed while
+  // its rows are written (StreamSheet), the other parts at Save. False (and
+  // nothing started) when zip cannot be started; Save then packs as usual.
+  bool StreamTo(const std::wstring& destination, std::uint32_t sheets);
+  // The sheet's rows go to zip from now on, `expected_rows` more data rows
+  // predicted. A sheet out of zip's order or already larger than its buffer
+  // quietly leaves the packing to Save. False, with the reason, when zip has
+  // ended (died or stopped): the package cannot be made.
+  bool StreamSheet(CWorksheet& sheet, std::uint64_t expected_rows, std::string& error);
+  // Why zip ended while sheets were packed, once a sheet's StreamBroken() says so.
+  std::string StreamFailure();
+
+  // Ends a stream's zip, then removes the temporary folder and everything in
+  // it; nothing when it does not exist. Never raises.
   void RemoveTempFolder();
 
   // The temporary folder (absolute); empty until it is created.
@@ -147,6 +166,15 @@ private:
   // #1), every chart sheet its parts (step #2), each listed in the part list.
   bool SaveSheets(PartFolder& parts);
   bool SaveChartSheets(PartFolder& parts);
+  // The stream's package holds exactly what the folder holds so far: every
+  // sheet it was told of, each packed intact, and no part it does not know.
+  bool StreamMatchesFolder() const;
+  // Feeds the parts after the sheets to the stream and lets zip finish.
+  bool FinishStream();
+  // Copies the folder's part `name`, the stream's next entry, into its pipe.
+  bool FeedPart(std::string_view name);
+  // From here on Save packs the folder; the stream and its zip end.
+  void DropStream(const char* why);
   bool Fail(std::string reason);
   // A sheet title that is not empty and that no earlier sheet or chart sheet has.
   std::wstring UniqueTitle(const std::wstring& wanted, std::uint32_t number) const;
@@ -163,6 +191,9 @@ private:
   std::set<std::pair<std::int32_t, std::uint64_t>> m_commentedCells;  // (sheet, position)
   StyleRegistry m_styles;
   std::string m_saveError;
+  std::unique_ptr<ZipStream> m_stream;
+  std::uint32_t m_streamSheets = 0;
+  std::string m_streamTarget;
 };
 
 } // namespace XlsxBook

@@ -13,6 +13,8 @@
 #include "base/format.h"
 #include "platform/text_codec.h"
 
+#include <algorithm>
+
 xlsx_database::xlsx_database(const std::wstring& destination, bool one_book_per_table)
     : udb_database(destination, 1, false), one_book_per_table_(one_book_per_table)
 {
@@ -59,9 +61,28 @@ void xlsx_database::save_workbook(const std::wstring& path)
   // temporary folder.
   const std::unique_ptr<XlsxBook::CWorkbook> book = std::move(workbook_);
   if (!book->Save(path))
-    throw tk_exception(base::sprintf("Cannot create the destination file '%s': %s",
-                                     plat::to_utf8(path), book->GetSaveError()),
-                       tk_level_error);
+    throw xlsx_cannot_create(path, book->GetSaveError());
+}
+
+void xlsx_database::stream_sheets(std::uint32_t sheets)
+{
+  if (one_book_per_table_ || sheets == 0)
+    return;
+  if (!workbook_)
+    workbook_ = std::make_unique<XlsxBook::CWorkbook>();
+  workbook_->StreamTo(name_, sheets);
+}
+
+void xlsx_database::expect_rows(udb_recordset* table, std::uint64_t rows)
+{
+  if (table == nullptr || !workbook_ || one_book_per_table_)
+    return;
+  auto& sheet = static_cast<xlsx_worksheet&>(*table);
+  std::string error;
+  if (!workbook_->StreamSheet(sheet.get_sheet(), std::min<std::uint64_t>(rows, sheet.get_max_rows()),
+                              error))
+    throw xlsx_cannot_create(name_, error);
+  sheet.watch_stream(workbook_.get(), name_);
 }
 
 void xlsx_database::save()

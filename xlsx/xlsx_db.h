@@ -42,6 +42,13 @@ public:
 
   bool has_workbook() const { return workbook_ != nullptr; }
 
+  // The run will make `sheets` sheets: zip packs each while its rows are
+  // written (a workbook that turns out otherwise is packed at save, the same).
+  void stream_sheets(std::uint32_t sheets);
+  // `rows` more records will be appended to the table (at most; fewer only
+  // cost the early packing). Raises xlsx_cannot_create when zip has ended.
+  void expect_rows(udb_recordset* table, std::uint64_t rows);
+
 private:
   void save_workbook(const std::wstring& path);
 

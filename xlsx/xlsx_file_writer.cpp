@@ -38,6 +38,9 @@ bool CFileWriter::Open(const std::string& path)
   flushed_ = 0;
   error_ = 0;
   failed_step_ = "";
+  DropMirror();
+  mirror_error_ = 0;
+  mirror_stale_ = false;
   if (path.find('\0') != std::string::npos) {
     Fail(EINVAL, "create");
     return false;
@@ -73,9 +76,14 @@ bool CFileWriter::Close()
 {
   if (!fd_.valid())
     return !Failed();
+  // A part that never left the buffer reaches its mirror now.
+  if (open_mirror_ && !Failed())
+    OpenMirror();
   Flush();
   if (!fd_.close() && errno != EINTR)
     Fail(errno, "close");
+  // The reader sees the part's end.
+  DropMirror();
   used_ = 0;
   return !Failed();
 }
@@ -87,8 +95,34 @@ void CFileWriter::WriteToFile(const char* data, std::size_t size)
       Fail(EBADF, "write");
     return;
   }
-  if (!plat::write_all(fd_.get(), data, size))
+  if (!plat::write_all(fd_.get(), data, size)) {
     Fail(errno, "write");
+    return;
+  }
+  if (open_mirror_)
+    OpenMirror();
+  if (mirror_.valid() && mirror_error_ == 0 && !plat::write_all(mirror_.get(), data, size))
+    mirror_error_ = errno != 0 ? errno : EIO;
+}
+
+void CFileWriter::OpenMirror()
+{
+  const std::function<plat::unique_fd()> open = std::move(open_mirror_);
+  open_mirror_ = nullptr;
+  mirror_ = open();
+  if (!mirror_.valid() && mirror_error_ == 0)
+    mirror_error_ = EPIPE;
+}
+
+bool CFileWriter::Mirror(std::function<plat::unique_fd()> open)
+{
+  DropMirror();
+  mirror_error_ = 0;
+  mirror_stale_ = false;
+  if (flushed_ != 0 || Failed() || !fd_.valid())
+    return false;
+  open_mirror_ = std::move(open);
+  return true;
 }
 
 void CFileWriter::Flush()
@@ -135,6 +169,8 @@ void CFileWriter::Patch(std::uint64_t offset, std::string_view bytes)
     return;
   const char* data = bytes.data();
   std::size_t size = bytes.size();
+  if (size > 0 && offset < flushed_ && (mirror_.valid() || mirror_error_ != 0))
+    mirror_stale_ = true;
   // The part that already reached the file.
   if (size > 0 && offset < flushed_) {
     const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(size, flushed_ - offset));

@@ -1,12 +1,15 @@
 // The one output path of every .xlsx part: UTF-8 bytes gathered in a large buffer
 // and handed to the file in big writes. A failure (open, write, close) is
 // remembered, never thrown, and everything after it is dropped; Close() reports it.
+// A part that a packer reads while it is written also goes, byte for byte, to a
+// mirror (a pipe): the file stays the whole part, whatever becomes of the mirror.
 #pragma once
 
 #include "platform/files.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -81,11 +84,33 @@ public:
   void Flush();
 
   // Overwrites bytes already accepted, from the given offset; they must lie
-  // wholly before Position(). Used to fill in a slot reserved earlier.
+  // wholly before Position(). Used to fill in a slot reserved earlier. Bytes
+  // that the mirror was given already stay as they were there (MirrorStale).
   void Patch(std::uint64_t offset, std::string_view bytes);
+
+  // From now on every byte also goes to a mirror, which Close() closes. The
+  // mirror is opened by `open` when the first bytes leave the buffer (a part
+  // smaller than the buffer opens it at Close), so that its reader need not be
+  // ready before then; an invalid descriptor counts as a failed mirror write
+  // (EPIPE). Only before the first byte reached the file (else false): the
+  // mirror gets the part from its start.
+  bool Mirror(std::function<plat::unique_fd()> open);
+  // The mirror, when one is set and its writes have not failed.
+  bool Mirroring() const { return (mirror_.valid() || open_mirror_) && mirror_error_ == 0; }
+  // errno of the mirror's first failed write (EPIPE: its reader is gone), 0 when none.
+  int MirrorError() const { return mirror_error_; }
+  // A patch changed bytes the mirror had already been given.
+  bool MirrorStale() const { return mirror_stale_; }
+  // Closes the mirror now; the file goes on alone.
+  void DropMirror()
+  {
+    open_mirror_ = nullptr;
+    mirror_.reset();
+  }
 
 private:
   void WriteSlow(std::string_view bytes);
+  void OpenMirror();
   void WriteToFile(const char* data, std::size_t size);
   void Fail(int error, const char* what);
 
@@ -94,6 +119,10 @@ private:
   std::size_t used_ = 0;
   std::uint64_t flushed_ = 0;
   plat::unique_fd fd_;
+  plat::unique_fd mirror_;
+  std::function<plat::unique_fd()> open_mirror_;  // until the mirror is opened
+  int mirror_error_ = 0;
+  bool mirror_stale_ = false;
   int error_ = 0;
   const char* failed_step_ = "";
   std::string path_;

@@ -14,6 +14,7 @@
 #include "xlsx/xlsx_book.h"
 #include "xlsx/xml_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -152,6 +153,9 @@ void CWorksheet::OpenSheetFile(std::uint32_t frozen_columns, std::uint32_t froze
       << XmlToken::EndTag();
   m_dimensionOffset = m_partStream->Position() - kDimensionStart.size();
   xml << std::string(kDimensionSlot - kDimensionStart.size(), ' ');
+  m_dimensionText = DimensionSlot(0, 0);
+  m_streamed = m_streamIntact = false;
+  m_streamError = 0;
 
   xml << XmlToken::StartTag("sheetViews") << XmlToken::StartTag("sheetView")
       << XmlToken::Attribute("tabSelected") << 0 << XmlToken::Attribute("workbookViewId") << 0;
@@ -282,20 +286,57 @@ void CWorksheet::AddCell(const CellDataStr& data)
   ++m_columnIndex;
 }
 
-void CWorksheet::PatchDimension()
+std::string CWorksheet::DimensionSlot(std::uint32_t max_column, std::uint32_t max_row)
 {
-  if (m_maxRow == 0)
-    return;  // no cell: the slot keeps "A1"
-  char text[kDimensionSlot];
-  char* p = text;
+  std::string text(kDimensionSlot, ' ');
+  if (max_row == 0) {
+    text.replace(0, kDimensionStart.size(), kDimensionStart);  // no cell: "A1"
+    return text;
+  }
+  char* const start = text.data();
+  char* p = start;
   Append(p, "<dimension ref=\"A1");
-  if (m_maxRow != 1 || m_maxColumn != 0) {
+  if (max_row != 1 || max_column != 0) {
     *p++ = ':';
-    p += MakeCellRef(m_maxColumn, m_maxRow, p);
+    p += MakeCellRef(max_column, max_row, p);
   }
   Append(p, "\"/>");
-  std::memset(p, ' ', static_cast<std::size_t>(text + kDimensionSlot - p));
-  m_partStream->Patch(m_dimensionOffset, std::string_view(text, kDimensionSlot));
+  return text;
+}
+
+void CWorksheet::PatchDimension()
+{
+  std::string text = DimensionSlot(m_maxColumn, m_maxRow);
+  if (text == m_dimensionText)
+    return;
+  m_partStream->Patch(m_dimensionOffset, text);
+  m_dimensionText = std::move(text);
+}
+
+bool CWorksheet::StreamTo(std::function<plat::unique_fd()> open_packer, std::uint64_t expected_rows)
+{
+  if (!m_partStream || m_partStream->Failed())
+    return false;
+  // The rows to come below the ones so far: the last of them is the last row
+  // with a cell, and none of them reaches past the widest row so far.
+  std::uint32_t max_row = m_maxRow;
+  if (expected_rows > 0)
+    max_row = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t{m_rowNumber} + expected_rows, kMaxSheetRows));
+  std::string text = DimensionSlot(m_maxColumn, max_row);
+  if (text != m_dimensionText) {
+    m_partStream->Patch(m_dimensionOffset, text);
+    m_dimensionText = std::move(text);
+  }
+  m_streamed = m_partStream->Mirror(std::move(open_packer));
+  return m_streamed;
+}
+
+void CWorksheet::DropStream()
+{
+  if (m_partStream)
+    m_partStream->DropMirror();
+  m_streamed = m_streamIntact = false;
 }
 
 bool CWorksheet::Fail(const std::string& text)
@@ -352,6 +393,8 @@ bool CWorksheet::Save()
   const bool written = m_partStream->Close();
   if (!written)
     Fail(m_partStream->ErrorText());
+  m_streamError = m_partStream->MirrorError();
+  m_streamIntact = m_streamed && written && m_streamError == 0 && !m_partStream->MirrorStale();
   m_partStream.reset();
   tk_log_message(1, "Step #5");
   return written;

@@ -1,6 +1,9 @@
 // One worksheet part (xl/worksheets/sheet<n>.xml), streamed: the head is written
 // when the sheet is made, every row and cell goes to the file as it is added, and
 // Save() writes the tail and closes the file. Memory does not grow with the rows.
+// The file is always the whole part; a sheet that is packed while it is written
+// also sends every byte to the packer, and says afterwards whether the packer
+// got exactly the file's bytes.
 #pragma once
 
 #include "xlsx/xlsx_file_writer.h"
@@ -91,6 +94,25 @@ public:
 
   std::uint32_t GetRowNumber() const { return m_rowNumber; }
 
+  // From here on the part also goes to the packer, through the pipe that
+  // `open_packer` opens once the first bytes leave the buffer. The dimension
+  // in the head, which the packer would otherwise get before the rows that
+  // decide it, is filled in now as `expected_rows` more data rows below the
+  // rows so far make it. False when bytes reached the file already: the
+  // packer must get the part from its start.
+  bool StreamTo(std::function<plat::unique_fd()> open_packer, std::uint64_t expected_rows);
+  // A write to the packer failed: its reader (zip) is gone.
+  bool StreamBroken() const
+  {
+    return m_streamError != 0 || (m_partStream && m_partStream->MirrorError() != 0);
+  }
+  // After Save: the packer got the part, byte for byte as the file holds it
+  // (the rows matched the expectation, or the head was still unsent when they
+  // did not).
+  bool StreamIntact() const { return m_streamIntact; }
+  // The packer gets nothing more; the file goes on alone.
+  void DropStream();
+
   // Fields the workbook reads or sets.
   std::vector<std::wstring> m_formulaRefs;
   CSharedStrings* m_sharedStrings = nullptr;  // borrowed, set by the workbook
@@ -110,12 +132,19 @@ private:
   bool WriteSheetRels();
   void NoteCell();
   void PatchDimension();
+  // The dimension slot as it reads for the used range to (column, row); row 0
+  // means no cell.
+  static std::string DimensionSlot(std::uint32_t max_column, std::uint32_t max_row);
   bool Fail(const std::string& text);
 
   std::unique_ptr<CFileWriter> m_partStream;
   std::unique_ptr<CXmlEmitter> m_emitter;
   std::string m_lastError;
   std::uint64_t m_dimensionOffset = 0;
+  std::string m_dimensionText;  // what the slot holds now
+  bool m_streamed = false;
+  bool m_streamIntact = false;
+  int m_streamError = 0;
   std::uint32_t m_rowNumber = 0;
   std::uint32_t m_columnIndex = 0;
   bool m_rowOpen = false;

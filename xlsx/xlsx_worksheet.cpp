@@ -7,6 +7,8 @@
 #include "UDB/udb_field.h"
 #include "TK/tk_log.h"
 #include "base/format.h"
+#include "platform/text_codec.h"
+#include "xlsx/xlsx_book.h"
 
 #include <algorithm>
 #include <string_view>
@@ -19,6 +21,13 @@ xlsx_row_limit_exception::xlsx_row_limit_exception(const std::wstring& table,
                    tk_level_recoverable),
       table_(table), records_written_(records_written)
 {
+}
+
+xlsx_package_exception xlsx_cannot_create(const std::wstring& destination, const std::string& why)
+{
+  return xlsx_package_exception(base::sprintf("Cannot create the destination file '%s': %s",
+                                    plat::to_utf8(destination), why),
+                      tk_level_error);
 }
 
 xlsx_worksheet::xlsx_worksheet(const std::wstring& name, XlsxBook::CWorksheet* sheet,
@@ -66,12 +75,23 @@ void xlsx_worksheet::append_record(const udb_record& record, std::uint32_t /*cou
     }
   }
   sheet_->CloseRow();
+  // zip gone: the rows still to come could not reach the package.
+  if (stream_book_ != nullptr && sheet_->StreamBroken())
+    throw xlsx_cannot_create(destination_, stream_book_->StreamFailure());
   ++rows_;
   record_count_ = rows_;
+}
+
+void xlsx_worksheet::watch_stream(XlsxBook::CWorkbook* book, const std::wstring& destination)
+{
+  stream_book_ = book;
+  destination_ = destination;
 }
 
 void xlsx_worksheet::save()
 {
   if (!sheet_->Save())
     throw tk_exception(sheet_->GetLastError(), tk_level_error);
+  if (stream_book_ != nullptr && sheet_->StreamBroken())
+    throw xlsx_cannot_create(destination_, stream_book_->StreamFailure());
 }

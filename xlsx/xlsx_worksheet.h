@@ -25,6 +25,21 @@ private:
   std::uint64_t records_written_;
 };
 
+namespace XlsxBook {
+class CWorkbook;
+}
+
+// The workbook as a whole cannot be made (zip failed or ended, the package could
+// not be put in place): level 1, the run ends. It belongs to no table, whichever
+// table's rows were being written when zip ended.
+class xlsx_package_exception : public tk_exception {
+public:
+  using tk_exception::tk_exception;
+};
+
+// "Cannot create the destination file '<path>': <why>".
+xlsx_package_exception xlsx_cannot_create(const std::wstring& destination, const std::string& why);
+
 class xlsx_worksheet : public udb_recordset {
 public:
   // Data rows a sheet holds below its header row.
@@ -43,9 +58,17 @@ public:
   void save() override;
 
   std::uint32_t get_rows() const { return rows_; }
+  std::uint32_t get_max_rows() const { return max_rows_; }
+  XlsxBook::CWorksheet& get_sheet() { return *sheet_; }
+
+  // The rows also go to the zip of `book`'s stream, packing `destination`:
+  // a row after zip ended raises xlsx_cannot_create with zip's reason.
+  void watch_stream(XlsxBook::CWorkbook* book, const std::wstring& destination);
 
 private:
   XlsxBook::CWorksheet* sheet_;
+  XlsxBook::CWorkbook* stream_book_ = nullptr;
+  std::wstring destination_;
   std::uint32_t rows_ = 0;
   std::uint32_t max_rows_;
 };

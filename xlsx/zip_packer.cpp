@@ -12,9 +12,14 @@
 #include "platform/process.h"
 #include "platform/stop_gate.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace XlsxBook {
 
@@ -82,6 +87,50 @@ std::string zip_failure(const plat::child_result& run, const std::string& said)
   return text;
 }
 
+
+// zip's package in its staging folder becomes the destination: it takes the
+// replaced file's mode, and the rename claims the stop gate first.
+PackResult PutInPlace(const std::string& packed, const std::string& destination)
+{
+  PackResult result;
+  std::error_code exists_error;
+  if (!std::filesystem::is_regular_file(packed, exists_error)) {
+    result.error = "the zip program wrote no package";
+    return result;
+  }
+  // A replaced workbook keeps who may read it; a new one gets what a new file gets.
+  if (!plat::take_mode_of_replaced(packed, destination)) {
+    const int error = errno;
+    result.error = base::sprintf("cannot set the permissions of the package: %s", plat::error_text(error));
+    return result;
+  }
+  // A stop that came after zip ended still keeps the old destination; from
+  // here on a stop is refused and the package is put in place.
+  if (!plat::stop_gate::begin_commit()) {
+    result.stopped = true;
+    result.error = "the zip program was stopped";
+    return result;
+  }
+  if (std::rename(packed.c_str(), destination.c_str()) != 0) {
+    const int error = errno;
+    result.error = base::sprintf("cannot replace '%s': %s", destination, plat::error_text(error));
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
+// The arguments every zip run takes, before the package's path.
+// -D: no folder entries; -X: no owner ids; -nw: names are not patterns.
+// -2: zip's one-core deflate sets the pace of a large conversion, whose rows
+// it packs while they are read; on sheet XML level 2 takes about two thirds of
+// level 3's time for a package about 4% larger (level 3 itself being within a
+// tenth of the default level's size).
+const std::vector<std::string> zip_options = {"-q", "-2", "-D", "-X", "-nw"};
+// zip takes default options from ZIP and ZIPOPT; none of them may change what
+// goes into the package.
+const std::vector<std::string> zip_environment_unset = {"ZIP", "ZIPOPT"};
+
 } // namespace
 
 std::string FindZipProgram()
@@ -120,17 +169,11 @@ PackResult PackFolder(const std::string& folder, const std::string& destination,
   // An extension keeps zip from adding ".zip" of its own.
   const std::string packed = staging.path() + "/package.xlsx";
 
-  // -D: no folder entries; -X: no owner ids; -nw: names are not patterns;
   // "[Content_Types].xml" first, as readers that sniff the format expect.
-  // -3: sheet XML is so repetitive that level 3 packs within about a tenth of
-  // the default level's size in two thirds of its time, and zip's one-core
-  // deflate is most of a large conversion's wall time.
-  const std::vector<std::string> args = {"-q", "-3", "-r", "-D", "-X", "-nw", packed,
-                                         "[Content_Types].xml", "."};
+  std::vector<std::string> args = zip_options;
+  args.insert(args.end(), {"-r", packed, "[Content_Types].xml", "."});
   tk_log_message(2, "zip=%s, cmdline=%s, path=%s", program, join_arguments(args), folder);
-  // zip takes default options from ZIP and ZIPOPT; none of them may change
-  // what goes into the package.
-  const plat::child_result run = plat::run_program(program, args, folder, {"ZIP", "ZIPOPT"});
+  const plat::child_result run = plat::run_program(program, args, folder, zip_environment_unset);
   tk_log_message(2, "Exit code: %d", run.started ? run.exit_code : -1);
 
   if (run.stopped) {
@@ -143,31 +186,181 @@ PackResult PackFolder(const std::string& folder, const std::string& destination,
     result.error = zip_failure(run, first_lines(run.error_output));
     return result;
   }
-  std::error_code exists_error;
-  if (!std::filesystem::is_regular_file(packed, exists_error)) {
-    result.error = "the zip program wrote no package";
+  return PutInPlace(packed, destination);
+}
+
+namespace {
+
+// The pipes sit in a folder of their own, so that zip's package and its
+// output never share a name with a part.
+constexpr char stream_parts_folder[] = "/parts";
+constexpr char stream_package[] = "/package.xlsx";
+constexpr char stream_zip_output[] = "/zip.out";
+// A pipe takes this much before a writer waits on zip: a megabyte smooths the
+// two sides' pace (the system may grant less, which only costs more switches).
+constexpr int stream_pipe_size = 1 << 20;
+
+// A reader gone from a pipe must end the write with EPIPE, which names zip in
+// the report, not the process with SIGPIPE.
+void ignore_broken_pipes()
+{
+  struct sigaction current {};
+  if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, nullptr);
+  }
+}
+
+} // namespace
+
+bool ZipStream::Start(const std::string& destination, std::vector<std::string> entries,
+                      std::string& error, const std::string& zip_program)
+{
+  Abandon();
+  const std::string program = zip_program.empty() ? FindZipProgram() : zip_program;
+  if (program.empty()) {
+    error = "the zip program was not found beside the program or on PATH "
+            "(install the Debian package 'zip')";
+    return false;
+  }
+  const std::filesystem::path target(destination);
+  if (!target.is_absolute() || !target.has_filename() || entries.empty()) {
+    error = "the destination is not an absolute file path";
+    return false;
+  }
+  if (!staging_.create(target.parent_path().string(), pack_staging_prefix, true)) {
+    const int cause = errno;
+    error = base::sprintf("cannot create a file in the folder '%s': %s",
+                          target.parent_path().string(), plat::error_text(cause));
+    return false;
+  }
+  const std::string parts = staging_.path() + stream_parts_folder;
+  for (const std::string& name : entries) {
+    const std::string path = parts + "/" + name;
+    const std::size_t slash = path.find_last_of('/');
+    if (!plat::make_folders(path.substr(0, slash), 0700) || ::mkfifo(path.c_str(), 0600) != 0) {
+      const int cause = errno;
+      error = base::sprintf("cannot create the pipe '%s': %s", path, plat::error_text(cause));
+      staging_.remove();
+      return false;
+    }
+  }
+  ignore_broken_pipes();
+  // -FI: the named pipes are read as files, not stored as pipes.
+  std::vector<std::string> args = zip_options;
+  args.insert(args.end(), {"-FI", staging_.path() + stream_package});
+  args.insert(args.end(), entries.begin(), entries.end());
+  tk_log_message(2, "zip=%s, cmdline=%s, path=%s", program, join_arguments(args), parts);
+  if (!zip_.start(program, args, parts, staging_.path() + stream_zip_output,
+                  zip_environment_unset)) {
+    error = zip_.result().stopped ? "the zip program was stopped"
+                                  : zip_failure(zip_.result(), {});
+    staging_.remove();
+    return false;
+  }
+  entries_ = std::move(entries);
+  next_ = 0;
+  destination_ = destination;
+  failure_.clear();
+  active_ = true;
+  return true;
+}
+
+plat::unique_fd ZipStream::OpenNext(std::string& error)
+{
+  if (!active_ || next_ >= entries_.size()) {
+    error = "the zip program takes no further part";
+    return {};
+  }
+  const std::string path = staging_.path() + stream_parts_folder + "/" + entries_[next_];
+  // A non-blocking open succeeds only once zip has the pipe open for reading;
+  // until then the open is retried for as long as zip runs. The pause stays
+  // short: zip usually opens the pipe within a few milliseconds (the previous
+  // entry's last bytes), and a run of many small sheets waits once per sheet.
+  long pause_ns = 10'000;
+  for (;;) {
+    plat::unique_fd pipe(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (pipe.valid()) {
+      const int flags = ::fcntl(pipe.get(), F_GETFL);
+      if (flags < 0 || ::fcntl(pipe.get(), F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        const int cause = errno;
+        error = base::sprintf("cannot write to the zip program: %s", plat::error_text(cause));
+        return {};
+      }
+      ::fcntl(pipe.get(), F_SETPIPE_SZ, stream_pipe_size);
+      ++next_;
+      return pipe;
+    }
+    if (errno == EINTR)
+      continue;
+    if (errno != ENXIO) {
+      const int cause = errno;
+      error = base::sprintf("cannot write to the zip program: %s", plat::error_text(cause));
+      return {};
+    }
+    if (!zip_.running() || plat::stop_gate::stopped()) {
+      error = Failure();
+      return {};
+    }
+    const timespec pause{0, pause_ns};
+    ::nanosleep(&pause, nullptr);
+    pause_ns = std::min(pause_ns * 2, 500'000L);
+  }
+}
+
+std::string ZipStream::Failure()
+{
+  if (!failure_.empty())
+    return failure_;
+  if (plat::stop_gate::stopped()) {
+    failure_ = "the zip program was stopped";
+  } else {
+    // A pipe's reader is gone only when zip has ended or is ending.
+    const plat::child_result& run = zip_.wait();
+    if (run.stopped)
+      failure_ = "the zip program was stopped";
+    else if (run.succeeded())
+      failure_ = "the zip program ended before the package was complete";
+    else
+      failure_ = zip_failure(run, first_lines(run.error_output));
+  }
+  Abandon();
+  return failure_;
+}
+
+PackResult ZipStream::Finish()
+{
+  PackResult result;
+  if (!active_ || next_ != entries_.size()) {
+    Abandon();
+    result.error = "the package was not complete when the zip program was to finish it";
     return result;
   }
-  // A replaced workbook keeps who may read it; a new one gets what a new file gets.
-  if (!plat::take_mode_of_replaced(packed, destination)) {
-    const int error = errno;
-    result.error = base::sprintf("cannot set the permissions of the package: %s", plat::error_text(error));
-    return result;
-  }
-  // A stop that came after zip ended still keeps the old destination; from
-  // here on a stop is refused and the package is put in place.
-  if (!plat::stop_gate::begin_commit()) {
+  const plat::child_result& run = zip_.wait();
+  tk_log_message(2, "Exit code: %d", run.started ? run.exit_code : -1);
+  if (run.stopped) {
+    Abandon();
     result.stopped = true;
     result.error = "the zip program was stopped";
     return result;
   }
-  if (std::rename(packed.c_str(), destination.c_str()) != 0) {
-    const int error = errno;
-    result.error = base::sprintf("cannot replace '%s': %s", destination, plat::error_text(error));
+  if (!run.succeeded()) {
+    result.error = zip_failure(run, first_lines(run.error_output));
+    Abandon();
     return result;
   }
-  result.ok = true;
+  result = PutInPlace(staging_.path() + stream_package, destination_);
+  Abandon();
   return result;
+}
+
+void ZipStream::Abandon() noexcept
+{
+  zip_.end();
+  staging_.remove();
+  active_ = false;
 }
 
 } // namespace XlsxBook

@@ -3,7 +3,12 @@
 // failed pack leaves neither a half-written file nor its own temporary name.
 #pragma once
 
+#include "platform/child_process.h"
+#include "platform/files.h"
+
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace XlsxBook {
 
@@ -32,5 +37,58 @@ struct PackResult {
 // locked while the pack runs (plat::private_temp_folder::remove_abandoned).
 PackResult PackFolder(const std::string& folder, const std::string& destination,
                       const std::string& zip_program = {});
+
+// Packs parts while they are being produced. Each entry is a named pipe in a
+// staging folder beside the destination; zip is started once with all their
+// names (it looks at every name before it packs any) and reads the pipes in
+// that order, so the producer feeds them strictly in list order, each to its
+// end, while zip compresses what came before. The destination is touched only
+// by Finish's rename, as with PackFolder; every other ending (Abandon, the
+// destructor, a failure, a stop) ends zip and removes the staging folder, so a
+// zip waiting on a pipe that will never be fed cannot outlive the stream.
+class ZipStream {
+public:
+  ZipStream() = default;
+  ~ZipStream() { Abandon(); }
+  ZipStream(const ZipStream&) = delete;
+  ZipStream& operator=(const ZipStream&) = delete;
+
+  // Makes the pipes for `entries` (package part names, in feeding order) and
+  // starts zip on them. False, with the reason, when any of it fails; nothing
+  // is left behind then. The destination must be absolute (UTF-8).
+  bool Start(const std::string& destination, std::vector<std::string> entries, std::string& error,
+             const std::string& zip_program = {});
+  // Started, not abandoned and not finished.
+  bool Active() const { return active_; }
+  // Active, and zip has not ended.
+  bool Running() const { return active_ && zip_.running(); }
+  // The entry the next OpenNext opens; empty when every entry was opened.
+  std::string_view NextEntry() const
+  {
+    return next_ < entries_.size() ? std::string_view(entries_[next_]) : std::string_view();
+  }
+  // The next entry's pipe, open for writing once zip reads it (blocking
+  // writes; closing it ends the entry). Never waits on a zip that has ended or
+  // on a stop: then no descriptor, and `error` says why (zip's own status and
+  // words).
+  plat::unique_fd OpenNext(std::string& error);
+  // After every entry was fed and closed: waits for zip and puts the package
+  // in place of the destination.
+  PackResult Finish();
+  // Why zip ended before the package was complete, once it has: its status
+  // and what it said. The stream is no longer active afterwards.
+  std::string Failure();
+  // Ends zip and removes the staging folder; the destination stays as it was.
+  void Abandon() noexcept;
+
+private:
+  plat::private_temp_folder staging_;
+  plat::child_process zip_;
+  std::vector<std::string> entries_;
+  std::size_t next_ = 0;
+  std::string destination_;
+  std::string failure_;
+  bool active_ = false;
+};
 
 } // namespace XlsxBook

@@ -62,8 +62,10 @@ TEST_F(QvtbatchTest, FullDiskIsNamedAndTheOldWorkbookKept)
   } cases[] = {
       {"temporary folder full", file("small_temp"), dir(), "Error:\nbig: Cannot write file '" + file("small_temp")},
       {"destination disk full", file("tmp"), file("small_dest"),
+       // zip writes the package while the rows are read: its words for the
+       // failed write vary, its exit status says what it was.
        "Error:\nCannot create the destination file '" + file("small_dest/out.xlsx") +
-           "': the zip program could not write the package: No space left on device"},
+           "': the zip program could not write the package"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -177,7 +179,9 @@ TEST_F(QvtbatchTest, DestinationChecksReportAtLevelOne)
 TEST_F(QvtbatchTest, WorkbookThatCannotBeSavedEndsWith255KeepsTheOldOneAndLeavesNoFolder)
 {
   cli_database db;
-  // Failing zip programs stand for a full disk.
+  // Failing zip programs stand for a full disk. zip starts with the run and
+  // packs the sheets while their rows are read: one that fails at once ends
+  // the run at the first table, with zip's own words.
   std::filesystem::create_directory(file("bin"));
   std::filesystem::create_directory(file("tmp"));
   const std::string old = "previous workbook";
@@ -186,17 +190,20 @@ TEST_F(QvtbatchTest, WorkbookThatCannotBeSavedEndsWith255KeepsTheOldOneAndLeaves
     std::string zip;   // the script of bin/zip; empty: no zip program at all
     std::string temp;  // TEMP and TMPDIR
     std::string says;  // the end of the report, after "Cannot create the destination file '...': "
+    bool every_table;  // the tables were all read before the report
   } cases[] = {
       {"zip says why", "echo 'zip I/O error: No space left on device' >&2\nexit 15\n", file("tmp"),
        "the zip program could not create the package: No space left on device "
-       "(zip I/O error: No space left on device)\n"},
+       "(zip I/O error: No space left on device)\n", false},
       {"zip's status alone", "exit 14\n", file("tmp"),
        "the zip program could not write the package (exit code 14: a write error, most often "
-       "No space left on device)\n"},
+       "No space left on device)\n", false},
+      {"zip ends with success at once", "exit 0\n", file("tmp"),
+       "the zip program ended before the package was complete\n", false},
       {"no zip program", "", file("tmp"),
        "the zip program was not found beside the program or on PATH (install the Debian "
-       "package 'zip')\n"},
-      {"no temporary folder", "exit 0\n", file("no_such_folder"), ""},
+       "package 'zip')\n", true},
+      {"no temporary folder", "exit 0\n", file("no_such_folder"), "", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -217,11 +224,13 @@ TEST_F(QvtbatchTest, WorkbookThatCannotBeSavedEndsWith255KeepsTheOldOneAndLeaves
       EXPECT_EQ(r.out, "Converting database " + db.name() + "(4 tables)\nError:\n  spaced: Cannot create "
                        "a temporary folder in '" + c.temp + "': No such file or directory\n");
     } else {
-      const std::string expected = "Converting database " + db.name() + "(4 tables)\n" +
-                                   "Converting table   spaced (1 records)\n"
-                                   "Converting table orders (2 records)\n"
-                                   "Converting table people (2 records)\n"
-                                   "Converting table " + cli_database::unicode_table + " (1 records)\n" +
+      const std::string tables = c.every_table
+                                     ? "Converting table   spaced (1 records)\n"
+                                       "Converting table orders (2 records)\n"
+                                       "Converting table people (2 records)\n"
+                                       "Converting table " + cli_database::unicode_table + " (1 records)\n"
+                                     : "Converting table   spaced (1 records)\n";
+      const std::string expected = "Converting database " + db.name() + "(4 tables)\n" + tables +
                                    "Error:\nCannot create the destination file '" + file("out.xlsx") +
                                    "': " + c.says;
       EXPECT_EQ(r.out, expected) << r;

@@ -136,11 +136,18 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
   write_file(file("bin/zip"), "#!/bin/sh\nsleep 30\nexec /usr/bin/zip \"$@\"\n");
   std::filesystem::permissions(file("bin/zip"), std::filesystem::perms::owner_all);
   std::filesystem::create_directory(file("tmp"));
+  // And the real zip, noting its process id, which packs the sheet while the
+  // rows are read: a stop must end it with the run.
+  std::filesystem::create_directory(file("real"));
+  write_file(file("real/zip"), "#!/bin/sh\necho $$ > '" + file("zip.pid") + "'\nexec /usr/bin/zip \"$@\"\n");
+  std::filesystem::permissions(file("real/zip"), std::filesystem::perms::owner_all);
   const char* path = std::getenv("PATH");
-  const std::vector<std::string> env = {"TEMP=" + file("tmp"), "TMPDIR=" + file("tmp"),
-                                        "PATH=" + file("bin") + ":" + (path ? path : "/usr/bin:/bin")};
+  const auto env_with = [&](const std::string& bin) {
+    return std::vector<std::string>{"TEMP=" + file("tmp"), "TMPDIR=" + file("tmp"),
+                                    "PATH=" + file(bin) + ":" + (path ? path : "/usr/bin:/bin")};
+  };
 
-  enum class moment { rows, blocked_read, zip };
+  enum class moment { rows, rows_into_zip, blocked_read, zip };
   const struct {
     const char* what;
     int signal;
@@ -149,6 +156,7 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
     const char* destination;
   } cases[] = {
       {"SIGINT while rows stream", SIGINT, moment::rows, "2", "out.xlsx"},
+      {"SIGINT while rows stream into zip", SIGINT, moment::rows_into_zip, "2", "out.xlsx"},
       {"SIGTERM while the server holds the read back", SIGTERM, moment::blocked_read, "2", "out.xlsx"},
       {"SIGHUP while zip packs", SIGHUP, moment::zip, "2", "out.xlsx"},
       {"SIGTERM while an Excel 2000 run waits for its rows", SIGTERM, moment::blocked_read, "1", "out.xls"},
@@ -168,11 +176,25 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
       locker->run("LOCK TABLES big WRITE");
     }
 
-    running_qvtbatch program(args, dir(), env);
+    std::filesystem::remove(file("zip.pid"));
+    const bool real_zip = c.when == moment::rows_into_zip;
+    running_qvtbatch program(args, dir(), env_with(real_zip ? "real" : "bin"));
     const bool reached = program.wait_for([&] {
       switch (c.when) {
       case moment::rows:
         return program.output().find("Converting table big") != std::string::npos;
+      case moment::rows_into_zip: {
+        // zip has taken some of the sheet: its package has grown.
+        for (const std::string& name : entries(dir()))
+          if (name.starts_with(".xlsx_pack_"))
+            for (const std::string& inside : entries(file(name)))
+              if (inside.starts_with("zi") && inside != "zip.out") {
+                std::error_code gone;
+                if (std::filesystem::file_size(file(name + "/" + inside), gone) > 0 && !gone)
+                  return true;
+              }
+        return false;
+      }
       case moment::blocked_read:
         return program.output().find("Converting database") != std::string::npos;
       case moment::zip:
@@ -191,7 +213,13 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
     EXPECT_EQ(program.output().find("rror"), std::string::npos) << program.output();
     EXPECT_EQ(read_file(file(c.destination)), old);
     EXPECT_TRUE(std::filesystem::is_empty(file("tmp")));
-    EXPECT_EQ(entries(dir()), (std::vector<std::string>{"bin", c.destination, "tmp"}));
+    if (real_zip) {
+      const std::string zip = read_file(file("zip.pid"));
+      ASSERT_FALSE(zip.empty());
+      EXPECT_NE(::kill(std::stoi(zip), 0), 0) << "zip " << zip << " outlived the run";
+      std::filesystem::remove(file("zip.pid"));
+    }
+    EXPECT_EQ(entries(dir()), (std::vector<std::string>{"bin", c.destination, "real", "tmp"}));
     locker.reset();
     std::filesystem::remove(file(c.destination));
   }
