@@ -5,8 +5,8 @@
 # the wall times, their ratios and the peak memories against the targets
 # (qvtbatch at most 0.45 x the reference and 3.5 x the read floor, peak memory
 # at most 64 MB). Then 100 tables x 1,000 rows in one run, qvtbatch against
-# BEFORE (a qvtbatch that packs after the rows, by default main's build in
-# /work/main/build; none: the part is left out): no slower than before.
+# BEFORE (the path of a qvtbatch built from an earlier commit, one that packs
+# after the rows; without it that part is left out): no slower than before.
 #   bench/qvtbatch_vs_xlsxwriter_bench.sh [BUILD_DIR] [ROWS] [TABLES]
 # Every program runs RUNS times (default 3), alternately; the best time counts.
 # TASKSET="taskset -c 4-7" runs all of them on those cores.
@@ -19,7 +19,7 @@ tables=${3:-100}
 runs=${RUNS:-3}
 qvtbatch=$build/qvtbatch
 reference=$build/bench/reference_exporter
-before=${BEFORE-/work/main/build/qvtbatch}
+before=${BEFORE:-}
 pin=(${TASKSET:-})
 for program in "$qvtbatch" "$reference"; do
   if [ ! -x "$program" ]; then
