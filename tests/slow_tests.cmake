@@ -19,6 +19,7 @@ set(qvt_slow_tests
     QvtbatchTest.StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook 4
     storage_writer.StreamsOfEverySizeReadBackByThreeReaders 3
     QvtbatchTest.FlagOptionsChangeWhatTheyNameAndNothingElse 3
+    StreamPack.StreamedPackageReadsBackInOpenpyxlAndLibreOffice 5
     BookSave.DestinationIsReplacedWholeAndKeepsItsExactName 3)
 # The setup tests come before everything that waits for them.
 set(qvt_setup_tests libreoffice_profile 100 mariadb_start 100)
