@@ -73,9 +73,15 @@ best_q=""; best_r=""; peak_q=0; peak_r=0
 note_run() {
   q=$(seconds "$state/q.time"); r=$(seconds "$state/r.time")
   kq=$(peak_kb "$state/q.time"); kr=$(peak_kb "$state/r.time")
-  if [ -z "$best_q" ] || awk -v a="$q" -v b="$best_q" 'BEGIN { exit !(a < b) }'; then best_q=$q; fi
-  if [ -z "$best_r" ] || awk -v a="$r" -v b="$best_r" 'BEGIN { exit !(a < b) }'; then best_r=$r; fi
-  [ "$kq" -gt "$peak_q" ] && peak_q=$kq
-  [ "$kr" -gt "$peak_r" ] && peak_r=$kr
-  return 0
+  keep_best best_q "$q"; keep_best best_r "$r"
+  keep_peak peak_q "$kq"; keep_peak peak_r "$kr"
+}
+
+# keep_best NAME SECONDS: the variable NAME keeps the smaller time (an empty
+# one takes SECONDS); keep_peak NAME KB: the variable NAME keeps the larger.
+keep_best() {
+  if [ -z "${!1}" ] || awk -v a="$2" -v b="${!1}" 'BEGIN { exit !(a < b) }'; then printf -v "$1" '%s' "$2"; fi
+}
+keep_peak() {
+  if [ "$2" -gt "${!1}" ]; then printf -v "$1" '%s' "$2"; fi
 }

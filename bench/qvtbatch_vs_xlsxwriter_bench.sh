@@ -44,7 +44,7 @@ for run in $(seq 1 "$runs"); do
       -e 'SELECT * FROM `bench_rows`' qvt_bench >/dev/null
   note_run
   f=$(seconds "$state/f.time")
-  if [ -z "$best_f" ] || awk -v a="$f" -v b="$best_f" 'BEGIN { exit !(a < b) }'; then best_f=$f; fi
+  keep_best best_f "$f"
   printf 'run %d: qvtbatch %6.2f s %7.1f MB (%s bytes)   reference %6.2f s %7.1f MB (%s bytes)   read floor %6.2f s\n' \
     "$run" "$q" "$(mb "$kq")" "$(stat -c %s "$out/qvtbatch.xlsx")" "$r" "$(mb "$kr")" \
     "$(stat -c %s "$out/reference.xlsx")" "$f"
@@ -98,10 +98,8 @@ for run in $(seq 1 "$runs"); do
   many "$qvtbatch" "$state/a.time"
   a=$(seconds "$state/a.time"); b=$(seconds "$state/b.time")
   ka=$(peak_kb "$state/a.time"); kb=$(peak_kb "$state/b.time")
-  if [ -z "$best_a" ] || awk -v x="$a" -v y="$best_a" 'BEGIN { exit !(x < y) }'; then best_a=$a; fi
-  if [ -z "$best_b" ] || awk -v x="$b" -v y="$best_b" 'BEGIN { exit !(x < y) }'; then best_b=$b; fi
-  [ "$ka" -gt "$peak_a" ] && peak_a=$ka
-  [ "$kb" -gt "$peak_b" ] && peak_b=$kb
+  keep_best best_a "$a"; keep_best best_b "$b"
+  keep_peak peak_a "$ka"; keep_peak peak_b "$kb"
   printf 'run %d: %d tables x 1,000 rows: before %6.2f s %6.1f MB   now %6.2f s %6.1f MB\n' "$run" "$tables" \
     "$b" "$(mb "$kb")" "$a" "$(mb "$ka")"
 done
