@@ -395,6 +395,8 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
       {1, 16383, 2, {L"last column, red on green"}, 0, 0, 0, 0, L"#FF0000", L"C0FFC0"},
       {2, 16382, 1, {L"next to last, blue on grey"}, 0, 0, 0, 0, L"0000ff", L"#e0e0e0"},
       {2, 16383, 1048576, {L"the last cell"}},
+      // A placed box may reach the sheet's far corner, and no further.
+      {3, 16382, 1048575, {L"placed in the corner"}, 786336, 15728580, 96, 60},
   };
   for (std::uint32_t n = 0; n < 1100; ++n)
     notes.push_back({3, 5 + n % 10, 10 + n / 10, {base::sprintf(L"note %u", n)}});
