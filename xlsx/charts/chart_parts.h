@@ -16,8 +16,9 @@ namespace XlsxBook {
 // the chartsheet and drawing parts and their relationships. False when the
 // model cannot be drawn (no main series, a group kind outside the list, a
 // series without its sheet or reaching past the grid, an axis bound that is
-// no number, a written title's size outside 1 to 4000 points) or a part could not be written; `error` then says why. A model
-// that cannot be drawn is refused before anything is written.
+// no number, a written title's size outside 1 to 4000 points) or a part could
+// not be written; `error` then says why. A model that cannot be drawn is
+// refused before anything is written.
 bool WriteChartParts(CDiagramSheet& chart, std::string& error);
 
 // The plot groups, into the chart part at its current position.
