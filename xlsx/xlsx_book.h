@@ -38,12 +38,15 @@ struct CommentRunData {
 // One cell comment: its text as runs, the cell, and the box that shows it
 // (position and size in points). A box without a placement of its own (a
 // negative position, or a width or height of 0 or less) becomes a default box
-// beside its cell, anchored to the cell.
+// beside its cell, anchored to the cell. A placed box lies inside the sheet's
+// default grid: 16,384 columns of 48 points by 1,048,576 rows of 15 points.
+// Colours are hex "RRGGBB" or "#RRGGBB", and a run's font colour (FontData,
+// when not the theme colour) may also carry its alpha first: "AARRGGBB".
 struct CommentData {
   std::int32_t sheet = 0;  // the sheet's number
   std::vector<CommentRunData> runs;
   std::uint64_t position = 0;  // column (from 0) in the high 32 bits, row (from 1) in the low
-  std::wstring fill_colour = L"#ffffe1";  // a VML colour
+  std::wstring fill_colour = L"#ffffe1";  // the box's colour
   bool hidden = true;  // shown only while the cell is pointed at
   std::int32_t left = 0, top = 0, width = 0, height = 0;
 
@@ -99,9 +102,10 @@ public:
 
   // Attaches a comment to a cell of the sheet numbered comment.sheet. False,
   // and nothing kept, when no such sheet exists, when it is saved already, when
-  // the cell lies outside the grid or when it has a comment already (readers
-  // take one per cell). The first comment installs the writer of the comment
-  // parts (xlsx/comments/).
+  // the cell lies outside the grid, when it has a comment already (readers
+  // take one per cell), when a colour is not in a form CommentData lists or
+  // when a placed box reaches past the sheet. The first comment installs the
+  // writer of the comment parts (xlsx/comments/).
   bool AddComment(CommentData comment);
   const std::vector<CommentData>& GetComments() const { return m_commentList; }
 

@@ -5,6 +5,7 @@
 
 #include "xlsx/xlsx_file_writer.h"
 
+#include <algorithm>
 #include <array>
 
 namespace XlsxBook {
@@ -174,6 +175,12 @@ std::wstring XmlText(std::wstring_view text, XmlTextUse use)
   std::wstring out;
   AppendXmlText(out, text, use);
   return out;
+}
+
+bool HasXmlText(std::wstring_view text)
+{
+  return std::any_of(text.begin(), text.end(),
+                     [](wchar_t c) { return IsXmlChar(static_cast<char32_t>(c)); });
 }
 
 bool NeedsSpacePreserve(std::string_view utf8)

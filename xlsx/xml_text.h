@@ -52,6 +52,11 @@ void AppendXmlText(std::string& out, std::string_view utf8, XmlTextUse use);
 void AppendXmlText(std::wstring& out, std::wstring_view text, XmlTextUse use);
 std::wstring XmlText(std::wstring_view text, XmlTextUse use);
 
+// Whether anything of the text is left once the characters XML cannot hold
+// are dropped: a text that leaves nothing gets no element at all, since readers
+// take an empty one for a value of its own.
+bool HasXmlText(std::wstring_view text);
+
 // Whether element content needs xml:space="preserve" to keep its white space:
 // it begins or ends with a space, tab, line feed or carriage return.
 bool NeedsSpacePreserve(std::string_view utf8);

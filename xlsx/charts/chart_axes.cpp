@@ -53,8 +53,7 @@ void AxisHead(CDiagramSheet& chart, const DiagramAxis& axis, const char* positio
     xml << XmlToken::StartTag("c:majorGridlines") << XmlToken::EndTag();
   if (axis.grid == GridMinor || axis.grid == GridBoth)
     xml << XmlToken::StartTag("c:minorGridlines") << XmlToken::EndTag();
-  if (!axis.title.empty())
-    WriteChartTitle(chart, axis.title.c_str(), axis.title_size, vertical);
+  WriteChartTitle(chart, axis.title.c_str(), axis.title_size, vertical);
   if (axis.source_linked)
     xml << XmlToken::StartTag("c:numFmt") << XmlToken::Attribute("formatCode") << "General"
         << XmlToken::Attribute("sourceLinked") << 1 << XmlToken::EndTag();
@@ -74,6 +73,11 @@ void Crossing(CXmlEmitter& xml, const DiagramAxis& axis, std::uint32_t crossing_
 void WriteChartTitle(CDiagramSheet& chart, const wchar_t* text, std::uint32_t size,
                                 bool vertical)
 {
+  // Readers take an empty title for a text of its own ("None"), so a title
+  // that XML cannot hold a character of is no title.
+  const std::wstring escaped = XmlText(text != nullptr ? text : L"", XmlTextUse::kLiteralContent);
+  if (escaped.empty())
+    return;
   CXmlEmitter& xml = *chart.writer;
   // Hundredths of a point; wide enough that no size wraps.
   const std::uint64_t hundredths = std::uint64_t{size} * 100;
@@ -88,7 +92,7 @@ void WriteChartTitle(CDiagramSheet& chart, const wchar_t* text, std::uint32_t si
   xml << XmlToken::StartTag("a:r") << XmlToken::StartTag("a:rPr") << XmlToken::Attribute("lang")
       << "en-US" << XmlToken::Attribute("sz") << hundredths << XmlToken::EndTag()
       << XmlToken::StartTag("a:t") << XmlToken::CloseStartTag()
-      << XmlText(text != nullptr ? text : L"", XmlTextUse::kLiteralContent) << XmlToken::EndTag()
+      << escaped << XmlToken::EndTag()
       << XmlToken::EndTag();
   xml << XmlToken::StartTag("a:endParaRPr") << XmlToken::Attribute("lang") << "en-US"
       << XmlToken::EndTag();

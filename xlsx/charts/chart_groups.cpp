@@ -50,7 +50,8 @@ void BeginSeries(CXmlEmitter& xml, const DiagramSeries& s, std::uint32_t index)
   xml << XmlToken::StartTag("c:ser");
   ValElement(xml, "c:idx", index);
   ValElement(xml, "c:order", index);
-  if (!s.title.empty()) {
+  // An empty name would read as a name of its own; nothing left is no name.
+  if (HasXmlText(s.title)) {
     xml << XmlToken::StartTag("c:tx");
     EscapedTextElement(xml, "c:v", s.title);
     xml << XmlToken::EndTag();

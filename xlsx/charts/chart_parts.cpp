@@ -23,6 +23,9 @@ namespace XlsxBook {
 
 namespace {
 
+// The text sizes readers draw, in points (written in hundredths of a point).
+constexpr std::uint32_t kMinTitlePoints = 1, kMaxTitlePoints = 4000;
+
 bool IsGroupKind(DiagramKind kind)
 {
   return kind == DiagramLine || kind == DiagramBar || kind == DiagramScatter;
@@ -65,10 +68,23 @@ std::string DrawingProblem(const CDiagramSheet& chart)
   if (past_grid(chart.series, chart.kind) || past_grid(chart.series2, chart.kind2))
     return "a series range reaches past the last row or column of a sheet";
 
+  // Readers refuse the whole workbook over a title size they cannot draw, so
+  // only the sizes of titles that are written are checked.
+  const auto title_size_problem = [](const std::wstring& title, std::uint32_t size) {
+    if (!HasXmlText(title) || (size >= kMinTitlePoints && size <= kMaxTitlePoints))
+      return std::string();
+    return base::sprintf("the title size %u is not between %u and %u points", size,
+                         kMinTitlePoints, kMaxTitlePoints);
+  };
+  if (std::string problem = title_size_problem(chart.title, chart.title_size); !problem.empty())
+    return problem;
+
   // The secondary axes are drawn only with secondary series.
   const std::size_t drawn_axes = chart.series2.empty() ? 2 : 4;
   const DiagramAxis* axes[] = {&chart.x_axis, &chart.y_axis, &chart.x_axis2, &chart.y_axis2};
   for (const DiagramAxis* axis : std::span(axes, drawn_axes)) {
+    if (std::string problem = title_size_problem(axis->title, axis->title_size); !problem.empty())
+      return problem;
     for (const std::wstring* bound : {&axis->min, &axis->max})
       if (!bound->empty() && !AxisBound(*bound))
         return base::sprintf("the axis bound '%s' is not a number", plat::to_utf8(*bound));
@@ -126,8 +142,7 @@ void WriteChartSpace(CDiagramSheet& chart)
   ValElement(xml, "c:lang", "en-US");
   ValElement(xml, "c:roundedCorners", 1);
   xml << XmlToken::StartTag("c:chart");
-  if (!chart.title.empty())
-    WriteChartTitle(chart, chart.title.c_str(), chart.title_size, false);
+  WriteChartTitle(chart, chart.title.c_str(), chart.title_size, false);
   xml << XmlToken::StartTag("c:plotArea") << XmlToken::StartTag("c:layout") << XmlToken::EndTag();
 
   // A secondary group is drawn only with series of its own: without them it

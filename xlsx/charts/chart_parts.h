@@ -16,8 +16,9 @@ namespace XlsxBook {
 // the chartsheet and drawing parts and their relationships. False when the
 // model cannot be drawn (no main series, a group kind outside the list, a
 // series without its sheet or reaching past the grid, an axis bound that is
-// no number) or a part could not be written; `error` then says why. A model
-// that cannot be drawn is refused before anything is written.
+// no number, a written title's size outside 1 to 4000 points) or a part could
+// not be written; `error` then says why. A model that cannot be drawn is
+// refused before anything is written.
 bool WriteChartParts(CDiagramSheet& chart, std::string& error);
 
 // The plot groups, into the chart part at its current position.
@@ -32,7 +33,8 @@ void WriteScatterChart(CDiagramSheet& chart, std::uint32_t x_axis_id, std::uint3
 
 // Titles, axes, legend and data table of the chart part. A vertical title is
 // turned to run upwards; an axis's title is vertical when the axis stands
-// upright (the Y axis, or the X axis of horizontal bars).
+// upright (the Y axis, or the X axis of horizontal bars). A title with no
+// character that XML can hold writes nothing.
 void WriteChartTitle(CDiagramSheet& chart, const wchar_t* text, std::uint32_t size, bool vertical);
 void WriteCategoryAxis(CDiagramSheet& chart, const DiagramAxis& axis,
                        std::uint32_t crossing_axis_id, bool vertical);

@@ -95,7 +95,7 @@ struct DiagramSeries {
   const CWorksheet* value_sheet = nullptr;     // borrowed; never null when written
   DiagramCell value_first;
   DiagramCell value_last;
-  std::wstring title;  // empty: the series has no name
+  std::wstring title;  // empty, or nothing XML can hold: the series has no name
   bool marked = false;  // diamond markers (line and scatter groups)
   bool smooth = false;  // smoothed line (line and scatter groups)
   bool dashed = false;  // dashed line (line groups only)
@@ -108,8 +108,8 @@ struct DiagramSeries {
 
 struct DiagramAxis {
   std::uint32_t id = 0;  // groups and crossing axes name the axis by it
-  std::wstring title;    // empty: no title
-  std::uint32_t title_size = 10;
+  std::wstring title;    // empty, or nothing XML can hold: no title
+  std::uint32_t title_size = 10;  // points, 1 to 4000
   AxisSide side = AxisBottom;
   GridMode grid = GridNone;
   AxisCrossing crosses = CrossAutoZero;
@@ -153,8 +153,8 @@ public:
 
   std::vector<DiagramSeries> series;   // the main group; must not be empty
   std::vector<DiagramSeries> series2;  // the secondary group; may be empty
-  std::wstring title;                  // empty: no chart title
-  std::uint32_t title_size = 18;
+  std::wstring title;                  // empty, or nothing XML can hold: no chart title
+  std::uint32_t title_size = 18;       // points, 1 to 4000
   LegendPlace legend = LegendRight;
   DataTableMode data_table = DataTableNone;
   DiagramKind kind = DiagramLine;

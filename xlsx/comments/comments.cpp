@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <string_view>
 
 namespace XlsxBook {
 
@@ -32,25 +34,50 @@ bool HasLineFeed(const CommentData& comment)
   });
 }
 
+// The default grid of 48 by 15 points (64 by 20 pixels), on which default
+// boxes are given in points and placed boxes must lie.
+constexpr std::uint32_t kColumnPoints = 48, kRowPoints = 15;
+
+// Whether the caller placed the box; any other box is the default one.
+bool IsPlaced(const CommentData& comment)
+{
+  return comment.left >= 0 && comment.top >= 0 && comment.width > 0 && comment.height > 0;
+}
+
+// Readers draw a box placed past the sheet's last column or row far outside
+// anything they show, so such a box is refused.
+bool FitsSheet(const CommentData& comment)
+{
+  return !IsPlaced(comment) ||
+         (std::int64_t{comment.left} + comment.width <=
+              std::int64_t{kMaxSheetColumns} * kColumnPoints &&
+          std::int64_t{comment.top} + comment.height <= std::int64_t{kMaxSheetRows} * kRowPoints);
+}
+
 // The box of a note that brings no placement of its own: two default columns
-// wide and four default rows high, a little right of its cell and from the row
-// above it, or left of the cell and higher up where the grid ends. Readers
-// place a note either by cells and pixel offsets (x:Anchor) or by points from
-// the sheet's corner, so it is given both ways, the points on the default grid
-// of 48 by 15 points (64 by 20 pixels).
+// wide and four default rows high, from the row above its cell, starting a
+// little right of the cell or, where the grid ends, ending at the cell's left
+// edge. That edge is a column's start, where every reader puts it whatever
+// width it gives the columns; a pixel offset into the column before would land
+// elsewhere in each. Readers place a note either by cells and pixel offsets
+// (x:Anchor) or by points from the sheet's corner, so it is given both ways.
 struct DefaultBox {
   static constexpr std::uint32_t kColumns = 2, kRows = 4;
-  static constexpr std::uint32_t kColumnPoints = 48, kRowPoints = 15;
   static constexpr std::uint32_t kColumnOffset = 16, kRowOffset = 8;  // pixels, 3/4 of a point each
 
   std::uint64_t column = 0, row = 0;  // the cell of the box's top left corner, from 0
+  std::uint32_t column_offset = kColumnOffset;  // pixels into that cell; the right edge alike
 
   explicit DefaultBox(std::uint64_t position)
   {
     const std::uint64_t note_column = position >> 32;
     const std::uint64_t note_row = (position & 0xFFFFFFFFu) - 1;
-    column = note_column + 1 + kColumns < kMaxSheetColumns ? note_column + 1
-                                                           : note_column - kColumns - 1;
+    if (note_column + 1 + kColumns < kMaxSheetColumns) {
+      column = note_column + 1;
+    } else {
+      column = note_column - kColumns;
+      column_offset = 0;
+    }
     row = note_row == 0 ? 0 : note_row - 1;
     if (row + kRows >= kMaxSheetRows)
       row = kMaxSheetRows - 1 - kRows;
@@ -59,9 +86,9 @@ struct DefaultBox {
   std::wstring Anchor() const
   {
     return base::sprintf(L"%llu, %u, %llu, %u, %llu, %u, %llu, %u",
-                         static_cast<unsigned long long>(column), kColumnOffset,
+                         static_cast<unsigned long long>(column), column_offset,
                          static_cast<unsigned long long>(row), kRowOffset,
-                         static_cast<unsigned long long>(column + kColumns), kColumnOffset,
+                         static_cast<unsigned long long>(column + kColumns), column_offset,
                          static_cast<unsigned long long>(row + kRows), kRowOffset);
   }
   std::wstring Style() const
@@ -69,11 +96,48 @@ struct DefaultBox {
     return base::sprintf(
         L"position:absolute; margin-left:%llupt;margin-top:%llupt;width:%upt;height:%upt; "
         L"z-index:2",
-        static_cast<unsigned long long>(column * kColumnPoints + kColumnOffset * 3 / 4),
+        static_cast<unsigned long long>(column * kColumnPoints + column_offset * 3 / 4),
         static_cast<unsigned long long>(row * kRowPoints + kRowOffset * 3 / 4),
         kColumns * kColumnPoints, kRows * kRowPoints);
   }
 };
+
+// The hex digits of a colour given as "RRGGBB" or "#RRGGBB", or where an alpha
+// is taken also "AARRGGBB" or "#AARRGGBB"; nothing for any other text.
+std::optional<std::wstring> HexDigits(std::wstring_view text, bool alpha)
+{
+  if (!text.empty() && text.front() == L'#')
+    text.remove_prefix(1);
+  const auto hex = [](wchar_t c) {
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+  };
+  if ((text.size() != 6 && !(alpha && text.size() == 8)) ||
+      !std::all_of(text.begin(), text.end(), hex))
+    return std::nullopt;
+  return std::wstring(text);
+}
+
+// The colours in the forms their readers take, or false when one is in no form
+// CommentData lists: readers refuse the whole workbook over a font colour that
+// is no aRGB hex value, and the box's fill is a VML colour, "#" first. A font
+// colour without its alpha is opaque.
+bool NormaliseColours(CommentData& comment)
+{
+  const std::optional<std::wstring> fill = HexDigits(comment.fill_colour, false);
+  if (!fill)
+    return false;
+  comment.fill_colour = L"#" + *fill;
+  for (CommentRunData& run : comment.runs) {
+    FontData& font = run.font;
+    if (font.theme_colour || font.colour.empty())
+      continue;
+    const std::optional<std::wstring> digits = HexDigits(font.colour, true);
+    if (!digits)
+      return false;
+    font.colour = digits->size() == 6 ? L"FF" + *digits : *digits;
+  }
+  return true;
+}
 
 // The shape ids of the workbook's drawings: the blocks no drawing claimed yet,
 // and the last id given.
@@ -122,11 +186,9 @@ void WriteCommentShape(CXmlEmitter& xml, const CommentData& comment, ShapeIds& s
       base::sprintf(L"_x0000_s%llu", static_cast<unsigned long long>(shapes.last));
   // Without a placement of its own a box would be a sliver at the sheet's
   // corner; the default box shows the note beside its cell.
-  const bool placed =
-      comment.left >= 0 && comment.top >= 0 && comment.width > 0 && comment.height > 0;
   std::wstring style;
   std::wstring anchor;
-  if (placed) {
+  if (IsPlaced(comment)) {
     style = base::sprintf(
         L"position:absolute; margin-left:%dpt;margin-top:%dpt;width:%dpt;height:%dpt; z-index:2",
         comment.left, comment.top, comment.width, comment.height);
@@ -250,7 +312,8 @@ bool CWorkbook::AddComment(CommentData comment)
 {
   const auto row = static_cast<std::uint32_t>(comment.position & 0xFFFFFFFFu);
   const auto column = static_cast<std::uint32_t>(comment.position >> 32);
-  if (row == 0 || row > kMaxSheetRows || column >= kMaxSheetColumns)
+  if (row == 0 || row > kMaxSheetRows || column >= kMaxSheetColumns || !FitsSheet(comment) ||
+      !NormaliseColours(comment))
     return false;
   // The sheet links its comments when it writes its tail, so a saved sheet
   // could not show a new one.

@@ -369,6 +369,22 @@ TEST_F(Chart, ChartTitleCarriesItsSizeInHundredthsOfAPoint)
             "--\n");
 }
 
+// Readers take an empty title or name for a text of its own, so one left empty
+// once the characters XML cannot hold are dropped is not written, and the size
+// of a title not written is not checked.
+TEST_F(Chart, TitleOrNameWithNothingXmlCanHoldWritesNoElement)
+{
+  chart_->title = L"\u0001\uFFFE";
+  chart_->title_size = 0;
+  chart_->y_axis.title = std::wstring(1, static_cast<wchar_t>(0xD800));  // a lone surrogate
+  chart_->y_axis.title_size = 5000;
+  chart_->series = {column_series(1, L"\u0002"), column_series(2, L"Kept")};
+  std::string error;
+  ASSERT_TRUE(WriteChartParts(*chart_, error)) << error;
+  EXPECT_EQ(outline(chart_part(*chart_), ".//c:title"), "");
+  EXPECT_EQ(outline(chart_part(*chart_), ".//c:tx"), found({"c:tx\n  c:v = Kept"}));
+}
+
 TEST_F(Chart, CategoryAxisWritesEverySettingInItsPlace)
 {
   DiagramAxis axis;
@@ -914,6 +930,32 @@ TEST_F(Chart, ModelThatCannotBeDrawnIsRefusedBeforeAnythingIsWritten)
          c.y_axis.max = L"5.0";
        },
        "the axis bounds 5 to 5.0 leave no scale"},
+      {"title size 0",
+       [](CDiagramSheet& c, const CWorksheet*) {
+         c.title = L"T";
+         c.title_size = 0;
+       },
+       "the title size 0 is not between 1 and 4000 points"},
+      {"title size past the largest",
+       [](CDiagramSheet& c, const CWorksheet*) {
+         c.title = L"T";
+         c.title_size = 4001;
+       },
+       "the title size 4001 is not between 1 and 4000 points"},
+      {"title size that would wrap in hundredths",
+       [](CDiagramSheet& c, const CWorksheet*) {
+         c.x_axis.title = L"X";
+         c.x_axis.title_size = 100000000;
+       },
+       "the title size 100000000 is not between 1 and 4000 points"},
+      {"title size of a secondary axis",
+       [](CDiagramSheet& c, const CWorksheet* sheet) {
+         c.kind2 = DiagramLine;
+         c.series2 = {series_of(sheet, {0, 1}, {3, 1})};
+         c.y_axis2.title = L"Y";
+         c.y_axis2.title_size = 5000;
+       },
+       "the title size 5000 is not between 1 and 4000 points"},
       {"bound of a secondary axis",
        [](CDiagramSheet& c, const CWorksheet* sheet) {
          c.kind2 = DiagramLine;
@@ -1055,6 +1097,16 @@ TEST_F(ChartWorkbook, EveryPlotGroupIsSavedAndReadBackByOpenpyxlAndLibreOffice)
     bracketed.series = {column(plain, 1, L"Tens")};
     CDiagramSheet& quoted_chart = book.AddChartSheet(L"chart on 'quoted'");
     quoted_chart.series = {column(quoted_sheet, 2, L"Fives")};
+    // Titles and a name with nothing XML can hold are none; the sizes at either
+    // end of what readers draw.
+    CDiagramSheet& dropped = book.AddChartSheet(L"Dropped");
+    dropped.title = L"\u0001\uFFFE";
+    dropped.title_size = 0;
+    dropped.x_axis.title = L"Smallest";
+    dropped.x_axis.title_size = 1;
+    dropped.y_axis.title = L"Largest";
+    dropped.y_axis.title_size = 4000;
+    dropped.series = {column(plain, 1, L"\u0002"), column(plain, 2, L"Fives")};
 
     ASSERT_TRUE(book.Save(wide(path))) << book.GetSaveError();
   }
@@ -1077,13 +1129,30 @@ TEST_F(ChartWorkbook, EveryPlotGroupIsSavedAndReadBackByOpenpyxlAndLibreOffice)
                  "print('|'.join(re.sub(r'_x([0-9A-Fa-f]{4})_',\n"
                  "                      lambda m: chr(int(m.group(1), 16)), s.title)\n"
                  "               for s in book.worksheets))\n"
-                 "print('|'.join(s.title for s in book.chartsheets))\n") +
+                 "print('|'.join(s.title for s in book.chartsheets))\n"
+                 "# an empty text element reads as the text 'None'\n"
+                 "def text(title):\n"
+                 "    return title and ''.join(str(r.t) for p in title.tx.rich.p for r in p.r)\n"
+                 "for s in book.chartsheets:\n"
+                 "    c = s._charts[0]\n"
+                 "    print(s.title, text(c.title), text(c.x_axis.title), text(c.y_axis.title),\n"
+                 "          [x.tx and x.tx.v for x in c.series], sep='|')\n") +
           " " + quoted(path) + " 2>&1",
       &status);
   EXPECT_EQ(status, 0) << listed;
   EXPECT_EQ(listed, "Numbers|It's data|_x0041_ data\n"
                     "Lines|Columns|Bars|Smooth points|Points|Bob's combo|a_b|x_1_|"
-                    "chart on 'quoted_\n");
+                    "chart on 'quoted_|Dropped\n"
+                    "Lines|Monthly <totals> & more|Month|Amount|['Tens', 'Fives']\n"
+                    "Columns|Stacked columns|None|None|['Tens', 'Fives']\n"
+                    "Bars|Shares|Month|Share|['Fives', 'Falling']\n"
+                    "Smooth points|Smooth|None|None|['Falling']\n"
+                    "Points|Points only|Month|Amount|['Tens', 'Fives']\n"
+                    "Bob's combo|Lines over bars|None|None|['Tens', 'Fives', 'Their tens']\n"
+                    "a_b|title _x0044_|None|None|['ser _x0045_']\n"
+                    "x_1_|None|None|None|['Tens']\n"
+                    "chart on 'quoted_|None|None|None|['Fives']\n"
+                    "Dropped|None|Smallest|Largest|[None, 'Fives']\n");
 
   const std::string profile = test_support::libreoffice_profile(dir_.path().string());
   const std::string converted = command_output(
@@ -1129,7 +1198,10 @@ TEST_F(ChartWorkbook, EveryPlotGroupIsSavedAndReadBackByOpenpyxlAndLibreOffice)
                 "line '_x0041_ data'.B1:'_x0041_ data'.B6 \"ser _x0045_\"\n"
                 "x_1_: bar \"\"; " + numbers_a + "bar Numbers.B1:Numbers.B6 \"Tens\"\n"
                 "chart on 'quoted_: line \"\"; " + quoted_a +
-                "line 'It''s data'.C1:'It''s data'.C6 \"Fives\"\n");
+                "line 'It''s data'.C1:'It''s data'.C6 \"Fives\"\n"
+                "Dropped: line \"\"; primary-x title \"Smallest\"; " + numbers_a +
+                "primary-y title \"Largest\" turned; "
+                "line Numbers.B1:Numbers.B6 unnamed; line Numbers.C1:Numbers.C6 \"Fives\"\n");
 
   // The sheet list escapes the name its own way; the frame's name reads the same.
   EXPECT_NE(read_file(xlsx + "/xl/workbook.xml").find("name=\"Bob&#39;s combo\""),
@@ -1172,6 +1244,13 @@ TEST_F(ChartWorkbook, ChartThatCannotBeDrawnFailsTheSaveAndLeavesNothingBehind)
          c.y_axis.min = L"auto";
        },
        "the axis bound 'auto' is not a number"},
+      {"Tiny title",
+       [](CDiagramSheet& c, const CWorksheet* sheet) {
+         c.series = {column(sheet, 1, L"Tens")};
+         c.title = L"Tens";
+         c.title_size = 0;
+       },
+       "the title size 0 is not between 1 and 4000 points"},
   };
   for (const Case& c : cases) {
     const std::string path = out("refused.xlsx");

@@ -5,7 +5,7 @@ that shows a chart object, as LibreOffice stored them:
   <sheet>: <class> [stacked] [percentage] [vertical] "<title>";
   <axis> title "<title>" [turned]; <axis> scale <minimum> to <maximum>;
   categories <range>; domain <range>;
-  <series class> [(secondary)] <range> "<label>"; ...
+  <series class> [(secondary)] <range> "<label>"|unnamed; ...
 
 where <axis> is LibreOffice's name of the axis (primary-x, secondary-y, ...);
 an axis title, a scale with a bound set, categories and domain only when
@@ -80,7 +80,7 @@ def describe(object_folder):
         parts.append("%s%s %s %s" % (short(series.get(q("chart:class"), "?")),
                                      " (secondary)" if secondary else "",
                                      series.get(q("chart:values-cell-range-address")),
-                                     series.get(q("loext:label-string"))))
+                                     series.get(q("loext:label-string"), "unnamed")))
     return "; ".join(parts)
 
 

@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <limits>
 #include <regex>
 
 using namespace XlsxBook;
@@ -171,8 +173,9 @@ TEST_F(Comments, RunsCarryTheirFontAndHostileTextStaysText)
 
 // A box placed by the caller is drawn where it says; a box without a position
 // and a size of its own is the default box beside its cell (two columns by four
-// rows, right of the cell from the row above, or left and higher up at the
-// grid's end), given in points and anchored to the cells.
+// rows, from the row above, starting just right of the cell or at the grid's
+// end ending at its left edge, and higher up at the last rows), given in points
+// and anchored to the cells.
 TEST_F(Comments, BoxStyleFollowsPlacementVisibilityAndLineBreaks)
 {
   const auto default_box = [](const char* points, const char* more) {
@@ -206,11 +209,12 @@ TEST_F(Comments, BoxStyleFollowsPlacementVisibilityAndLineBreaks)
        "2, 16, 0, 8, 4, 16, 4, 8"},
       {16380, 10, 0, 0, 0, 0, false, L"x", default_box("margin-left:786300pt;margin-top:126pt", ""),
        "16381, 16, 8, 8, 16383, 16, 12, 8"},
-      {16381, 10, 0, 0, 0, 0, false, L"x", default_box("margin-left:786156pt;margin-top:126pt", ""),
-       "16378, 16, 8, 8, 16380, 16, 12, 8"},
+      // Ending at the cell's left edge, in points too.
+      {16381, 10, 0, 0, 0, 0, false, L"x", default_box("margin-left:786192pt;margin-top:126pt", ""),
+       "16379, 0, 8, 8, 16381, 0, 12, 8"},
       {16383, 1048576, 0, 0, 0, 0, false, L"x",
-       default_box("margin-left:786252pt;margin-top:15728571pt", ""),
-       "16380, 16, 1048571, 8, 16382, 16, 1048575, 8"},
+       default_box("margin-left:786288pt;margin-top:15728571pt", ""),
+       "16381, 0, 1048571, 8, 16383, 0, 1048575, 8"},
   };
   CWorkbook book;
   book.AddSheet2(L"s", {});
@@ -264,6 +268,92 @@ TEST_F(Comments, OnlyCellsOfOpenSheetsTakeComments)
   EXPECT_TRUE(book.GetSheets()[1]->m_hasComments);
 }
 
+// Readers refuse a whole workbook over a font colour that is no hex value and
+// draw a box placed past the sheet nowhere they show: both are refused when
+// the comment is added. Either hex form is taken for either colour and written
+// in the form its reader takes.
+TEST_F(Comments, ColoursAreHexWithOrWithoutHashAndPlacedBoxesLieOnTheSheet)
+{
+  constexpr std::int32_t far = std::numeric_limits<std::int32_t>::max();
+  struct Case {
+    const char* what;
+    std::function<void(CommentData&)> set;
+    std::string written;  // in the comments part or the drawing; empty: refused
+  };
+  const auto font_colour = [](std::wstring colour) {
+    return [colour](CommentData& c) {
+      c.runs[0].font.theme_colour = false;
+      c.runs[0].font.colour = colour;
+    };
+  };
+  const auto fill = [](std::wstring colour) {
+    return [colour](CommentData& c) { c.fill_colour = colour; };
+  };
+  const auto box = [](std::int32_t left, std::int32_t top, std::int32_t width,
+                      std::int32_t height) {
+    return [=](CommentData& c) {
+      c.left = left;
+      c.top = top;
+      c.width = width;
+      c.height = height;
+    };
+  };
+  const Case cases[] = {
+      {"font RRGGBB", font_colour(L"FF0000"), "<color rgb=\"FFFF0000\"/>"},
+      {"font #RRGGBB", font_colour(L"#00ff7f"), "<color rgb=\"FF00ff7f\"/>"},
+      {"font AARRGGBB", font_colour(L"80123456"), "<color rgb=\"80123456\"/>"},
+      {"font #AARRGGBB", font_colour(L"#80ABCDEF"), "<color rgb=\"80ABCDEF\"/>"},
+      {"font name", font_colour(L"red"), ""},
+      {"font of five digits", font_colour(L"12345"), ""},
+      {"font of seven digits", font_colour(L"#1234567"), ""},
+      {"font not hex", font_colour(L"GG0000"), ""},
+      {"font # alone", font_colour(L"#"), ""},
+      {"theme font's unused text",
+       [](CommentData& c) { c.runs[0].font.colour = L"red"; }, "<color theme=\"1\"/>"},
+      {"fill #RRGGBB", fill(L"#C0FFEE"), "fillcolor=\"#C0FFEE\""},
+      {"fill RRGGBB", fill(L"ffffe1"), "fillcolor=\"#ffffe1\""},
+      {"fill name", fill(L"red"), ""},
+      {"fill with alpha", fill(L"#80ffffe1"), ""},
+      {"fill empty", fill(L""), ""},
+      {"box filling the sheet", box(0, 0, 786432, 15728640),
+       "margin-left:0pt;margin-top:0pt;width:786432pt;height:15728640pt"},
+      {"box a point past the last column", box(786400, 0, 33, 10), ""},
+      {"box a point past the last row", box(0, 15728600, 10, 41), ""},
+      {"box far below", box(0, far, 100, 50), ""},
+      {"box far right and wide", box(far, 0, far, 50), ""},
+      {"no placement however far", box(far, far, 0, 0), "margin-left:60pt"},
+  };
+  CWorkbook book;
+  book.AddSheet2(L"s", {});
+  std::vector<const Case*> accepted;
+  for (const Case& c : cases) {
+    CommentData comment = note(1, 0, static_cast<std::uint32_t>(accepted.size() + 1), {L"x"});
+    c.set(comment);
+    EXPECT_EQ(book.AddComment(std::move(comment)), !c.written.empty()) << c.what;
+    if (!c.written.empty())
+      accepted.push_back(&c);
+  }
+  ASSERT_EQ(book.GetComments().size(), accepted.size());
+  PartFolder parts = book.Parts();
+  ASSERT_TRUE(WriteComments(book.GetComments(), parts));
+  const std::string texts = read_text(part(book, "xl/comments1.xml"));
+  const std::string vml = read_text(part(book, "xl/drawings/vmlDrawing1.vml"));
+  for (std::size_t i = 0; i < accepted.size(); ++i) {
+    // Each accepted case is the comment on row i + 1.
+    const std::size_t comment_at = texts.find(base::sprintf("ref=\"A%zu\"", i + 1));
+    const std::size_t shape_at = vml.find(base::sprintf("<x:Row>%zu</x:Row>", i));
+    ASSERT_NE(comment_at, std::string::npos) << accepted[i]->what;
+    ASSERT_NE(shape_at, std::string::npos) << accepted[i]->what;
+    const std::string comment =
+        texts.substr(comment_at, texts.find("</comment>", comment_at) - comment_at);
+    const std::size_t shape_start = vml.rfind("<v:shape ", shape_at);
+    const std::string drawn = vml.substr(shape_start, shape_at - shape_start);
+    EXPECT_TRUE(comment.find(accepted[i]->written) != std::string::npos ||
+                drawn.find(accepted[i]->written) != std::string::npos)
+        << accepted[i]->what << ":\n" << comment << "\n" << drawn;
+  }
+}
+
 TEST_F(Comments, WithoutCommentsNothingIsWrittenOrLinked)
 {
   CWorkbook book;
@@ -292,6 +382,7 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
     std::uint32_t column, row;
     std::vector<std::wstring> runs;
     std::int32_t left = 0, top = 0, width = 0, height = 0;  // points; no size: beside the cell
+    std::wstring font_colour = {}, fill_colour = L"#ffffe1";
   };
   std::vector<expected_note> notes = {
       {1, 0, 1, {L"plain"}},
@@ -300,6 +391,12 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
       {1, 27, 40, {L"caf\u00e9 \u65e5\u672c \u20ac \U0001F600"}, 10, 700, 90, 40},
       {2, 0, 5, {L"<script>&amp;\"quotes\" 'apostrophes' \\ / _x0041_"}},
       {3, 3, 1, {L"  leading and trailing  "}},
+      // Colours in either hex form; at the last column the box ends left of its cell.
+      {1, 16383, 2, {L"last column, red on green"}, 0, 0, 0, 0, L"#FF0000", L"C0FFC0"},
+      {2, 16382, 1, {L"next to last, blue on grey"}, 0, 0, 0, 0, L"0000ff", L"#e0e0e0"},
+      {2, 16383, 1048576, {L"the last cell"}},
+      // A placed box may reach the sheet's far corner, and no further.
+      {3, 16382, 1048575, {L"placed in the corner"}, 786336, 15728580, 96, 60},
   };
   for (std::uint32_t n = 0; n < 1100; ++n)
     notes.push_back({3, 5 + n % 10, 10 + n / 10, {base::sprintf(L"note %u", n)}});
@@ -317,6 +414,11 @@ TEST_F(Comments, WorkbookWithCommentsReadsBackInOpenpyxlAndLibreOffice)
       CommentData comment = note(n.sheet, n.column, n.row, n.runs);
       if (comment.runs.size() > 1)
         comment.runs[0].font.attributes = FontData::bold;
+      if (!n.font_colour.empty()) {
+        comment.runs[0].font.theme_colour = false;
+        comment.runs[0].font.colour = n.font_colour;
+      }
+      comment.fill_colour = n.fill_colour;
       comment.left = n.left;
       comment.top = n.top;
       comment.width = n.width;
