@@ -5,13 +5,13 @@
 
 #include "GUI2/file_dialog.h"
 #include "GUI2/guarded_call.h"
+#include "GUI2/qt_desktop.h"
 #include "GUI2/wizard_pages.h"
 #include "GUI2/wizard_shell.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "common/qvt_converter.h"
 
-#include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -43,7 +43,12 @@ welcome_page::welcome_page(qorvant_converter& converter, std::wstring profile_ex
   connect(load, &QPushButton::clicked, this, [this] { on_load(); });
   connect(maker, &QLabel::linkActivated, this, [this](const QString& link) { open_url_(QUrl(link)); });
 
-  open_url_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  open_url_ = [](const QUrl& url) {
+    const desktop_open_result result = open_on_desktop(url);
+    if (!result.opened)
+      wizard_shell::error(
+          QStringLiteral("The link could not be opened:\n%1\n%2").arg(url.toString(), result.failure).toStdWString());
+  };
   open_help_ = [](int topic) { wizard_shell::display_help(topic); };
 }
 

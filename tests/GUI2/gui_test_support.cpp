@@ -2,6 +2,8 @@
 // their modal run opens, and what a box's picture and size must show.
 #include "gui_test_support.h"
 
+#include "support/temp_dir.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,6 +15,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 bool wait_until(const std::function<bool()>& condition, int timeout_ms)
@@ -90,4 +94,24 @@ std::string box_fit_problem(const QWidget& box)
   if (box.width() < needed)
     return "the box is " + std::to_string(box.width()) + " wide, its caption needs " + std::to_string(needed);
   return {};
+}
+
+scoped_desktop_opener::scoped_desktop_opener(int exit_status)
+    : folder_(QDir::tempPath().toStdString() + "/qvt-opener-XXXXXX"), old_path_(qgetenv("PATH"))
+{
+  if (::mkdtemp(folder_.data()) == nullptr)
+    throw std::runtime_error("no folder for the opener");
+  if (exit_status >= 0) {
+    const std::string opener = folder_ + "/xdg-open";
+    write_file(opener, "#!/bin/sh\nexit " + std::to_string(exit_status) + "\n");
+    std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+  }
+  qputenv("PATH", QByteArray::fromStdString(folder_));
+}
+
+scoped_desktop_opener::~scoped_desktop_opener()
+{
+  qputenv("PATH", old_path_);
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
 }
