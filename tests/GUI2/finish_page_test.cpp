@@ -98,6 +98,41 @@ TEST(FinishPage, OpensOnlyAWorkbookThatIsThereAndOnlyWhenTicked)
   }
 }
 
+// "Open on exit" on a desktop whose opener fails, or that has none: a box says
+// so while the wizard is still there, and Finish then closes it.
+TEST(FinishPage, AnOpenOnExitTheDesktopCannotHonourIsReportedBeforeTheWizardCloses)
+{
+  temp_dir dir;
+  const std::string book = dir.file("shop.xlsx");
+  write_file(book, "a workbook");
+  for (const int opener_status : {3, -1}) {
+    SCOPED_TRACE(opener_status);
+    const scoped_desktop_opener opener(opener_status);
+    wizard_run run;
+    run.converter.destination = wide(book);
+    run.converter.open_on_exit = true;
+    run.progress.set_thread_starter([](run_thread&) {});
+    run.start();
+    run.converter.finished = true;
+    run.shell.go_to(page_finish);
+    ASSERT_TRUE(run.at_finish());
+    QString text;
+    bool wizard_there = false;
+    when_modal_shows([&](QWidget& box) {
+      text = qobject_cast<QMessageBox*>(&box)->text();
+      wizard_there = run.shell.isVisible();
+      QTest::keyClick(&box, Qt::Key_Return);
+    });
+    run.shell.press_finish();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("The workbook could not be opened:\n") + QString::fromStdString(book) +
+                                QLatin1Char('\n')))
+        << text.toStdString();
+    EXPECT_TRUE(wizard_there);
+    EXPECT_FALSE(run.shell.isVisible());
+    EXPECT_EQ(run.shell.result(), wizard_shell::result_finish);
+  }
+}
+
 TEST(FinishPage, CancelAndHelpAreOffEscapeDoesNothingAndTheCloseBoxFinishes)
 {
   temp_dir dir;
