@@ -74,4 +74,12 @@ void fit_box_to_text(QWidget& box, QLabel& message)
     message.setMinimumWidth(message.minimumWidth() + short_by);
   }
   layout->invalidate();
+  // As tall as the text at the width the box shows with: a line that wraps
+  // would otherwise get the height of one, and its second line be cut.
+  layout->activate();
+  // The label's minimum is the width chosen above; a wrapping label's own
+  // wish would be wider than the limit.
+  const int width = layout->totalMinimumSize().width();
+  const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : layout->totalSizeHint().height();
+  box.setFixedSize(width, std::max(height, layout->totalMinimumSize().height()));
 }

@@ -8,7 +8,8 @@ class QString;
 class QWidget;
 
 // Call once the box holds its text and its caption, before it is shown. The
-// message label keeps its word wrap for a line wider than the screen allows.
+// message label keeps its word wrap for a line wider than the screen allows;
+// the box's size is fixed to that width and the height its text needs there.
 void fit_box_to_text(QWidget& box, QLabel& message);
 
 // What a window frame needs for the caption: the text in the title bar's font

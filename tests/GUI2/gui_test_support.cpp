@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -80,12 +81,24 @@ std::string box_fit_problem(const QWidget& box)
     return "no message label";
   const QFontMetrics metrics(label->font());
   const int width = label->contentsRect().width();
-  for (const QString& line : label->text().split(QLatin1Char('\n')))
-    if (metrics.horizontalAdvance(line) > width)
+  // Only a line longer than a box may reasonably be wide (half the screen) wraps.
+  const QScreen* screen = box.screen();
+  const bool at_widest = label->wordWrap() && screen != nullptr && box.width() >= screen->availableGeometry().width() / 2;
+  bool wraps = false;
+  for (const QString& line : label->text().split(QLatin1Char('\n'))) {
+    if (metrics.horizontalAdvance(line) <= width)
+      continue;
+    if (!at_widest)
       return "the line \"" + line.toStdString() + "\" is wider than the label's " + std::to_string(width);
+    wraps = true;
+  }
   // A label that wraps lays out no more lines than with all the room it wants.
-  if (label->wordWrap() && label->heightForWidth(width) > label->heightForWidth(QWIDGETSIZE_MAX))
+  if (!wraps && label->wordWrap() && label->heightForWidth(width) > label->heightForWidth(QWIDGETSIZE_MAX))
     return "the label breaks the text's lines again at " + std::to_string(width);
+  // A line wider than the box may wrap, but every line it wraps into shows whole.
+  if (label->wordWrap() && label->contentsRect().height() < label->heightForWidth(label->width()))
+    return "the label is " + std::to_string(label->contentsRect().height()) + " high, its text needs " +
+           std::to_string(label->heightForWidth(label->width()));
   // The caption in a bold title font, with an icon and a close button of a line's height each.
   QFont title = QApplication::font("QMdiSubWindowTitleBar");
   title.setBold(true);

@@ -350,6 +350,15 @@ TEST(WizardBoxes, AreWideEnoughForTheirTextsOwnLinesAndTheirCaption)
          dlg_error_continue dialog(QString::fromStdWString(access_denied), shell.title(), &shell);
          dialog.exec();
        }},
+      {"box_fit_continue_dialog_wrapped_line",
+       [&] {
+         // The report of a table over the sheet's last row: one line longer than a box may be wide.
+         dlg_error_continue dialog(
+             QStringLiteral("big_table_with_a_long_name: The worksheet is full: only the first 65535 of 1000000 "
+                            "records were written (Excel 2000 holds at most 65535 data rows per worksheet)"),
+             shell.title(), &shell);
+         dialog.exec();
+       }},
       {"box_fit_internal_error_dialog",
        [&] {
          dlg_error_ex dialog(QStringLiteral("Internal error: xlsx_she 44"), shell.title(), &shell);
