@@ -45,8 +45,12 @@ int caption_room(const QString& caption)
   QFont font = QApplication::font("QMdiSubWindowTitleBar");
   font.setBold(true);
   const QFontMetrics metrics(font);
-  // A title bar holds an icon before the caption and up to three buttons after it.
-  return metrics.horizontalAdvance(caption) + 6 * metrics.height();
+  // The window manager draws the caption in a font of its own, often larger
+  // than the program's: a quarter more for the text. Beside it a title bar
+  // holds an icon, up to three buttons of about a line and a half each, and
+  // their paddings: eight lines.
+  const int text = metrics.horizontalAdvance(caption);
+  return text + text / 4 + 8 * metrics.height();
 }
 
 void fit_box_to_text(QWidget& box, QLabel& message)

@@ -99,11 +99,14 @@ std::string box_fit_problem(const QWidget& box)
   if (label->wordWrap() && label->contentsRect().height() < label->heightForWidth(label->width()))
     return "the label is " + std::to_string(label->contentsRect().height()) + " high, its text needs " +
            std::to_string(label->heightForWidth(label->width()));
-  // The caption in a bold title font, with an icon and a close button of a line's height each.
+  // The caption in the bold title font, a fifth more for a window manager's
+  // larger one, then an icon (a line), three buttons (a line and a half each)
+  // and the bar's paddings (a line and a half).
   QFont title = QApplication::font("QMdiSubWindowTitleBar");
   title.setBold(true);
   const QFontMetrics caption(title);
-  const int needed = caption.horizontalAdvance(box.windowTitle()) + 4 * caption.height();
+  const int text = caption.horizontalAdvance(box.windowTitle());
+  const int needed = text + text / 5 + 7 * caption.height();
   if (box.width() < needed)
     return "the box is " + std::to_string(box.width()) + " wide, its caption needs " + std::to_string(needed);
   return {};

@@ -24,6 +24,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace {
@@ -71,7 +72,7 @@ TEST(ScreenFit, TheWizardFitsA1280By800ScreenAtScale1And1_5)
     const plat::child_result result = plat::run_program(QCoreApplication::applicationFilePath().toStdString(),
                                                         {"--gtest_filter=ScreenFitChild.*"}, "");
     EXPECT_TRUE(result.succeeded()) << plat::describe_child_failure(result) << "\n" << result.error_output;
-    EXPECT_NE(result.error_output.find("[  PASSED  ] 2 tests."), std::string::npos) << result.error_output;
+    EXPECT_NE(result.error_output.find("[  PASSED  ] 3 tests."), std::string::npos) << result.error_output;
   }
 }
 
@@ -152,6 +153,42 @@ TEST(ScreenFitChild, TheHelpWindowOpensInsideTheScreen)
   EXPECT_TRUE(area.contains(window->frameGeometry()))
       << window->frameGeometry().width() << "x" << window->frameGeometry().height();
   save_screen_with_box(shell, *window, QStringLiteral("help_window_scale_") + scale_name());
+}
+
+// The shortest boxes the wizard shows keep their whole caption: the box is as
+// wide as the caption's text in the bold title font, with a margin, and the
+// window manager's icon and buttons.
+TEST(ScreenFitChild, TheShortestBoxesHoldTheirWholeCaption)
+{
+  if (qgetenv(child_scale).isEmpty())
+    GTEST_SKIP() << "runs in a child of ScreenFit with its screen and scale";
+  qorvant_converter converter(qvt_program::console);
+  wizard_program program(converter, L"");
+  wizard_shell& shell = program.shell();
+  shell.start();
+  shell.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&shell));
+  const struct {
+    const char* screen;
+    std::function<void()> show;
+  } cases[] = {
+      {"shortest_box_scale_", [] { wizard_shell::error(L"Invalid port number"); }},
+      {"short_message_box_scale_", [] { wizard_shell::message(L"The query is correct."); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.screen);
+    std::string problem = "no box";
+    QString caption;
+    when_modal_shows([&](QWidget& box) {
+      problem = box_fit_problem(box);
+      caption = box.windowTitle();
+      save_screen_with_box(shell, box, QLatin1String(c.screen) + scale_name());
+      QTest::keyClick(&box, Qt::Key_Return);
+    });
+    c.show();
+    EXPECT_EQ(problem, "");
+    EXPECT_TRUE(caption.startsWith(QStringLiteral("Tabloom 5.5 "))) << caption.toStdString();
+  }
 }
 
 } // namespace
