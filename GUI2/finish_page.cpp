@@ -129,10 +129,11 @@ void finish_page::on_store()
   tk_log_message(1, L"gui_finish_page_t::on_store(%s)", filter);
   if (extension_.size() < 3 || extension_.size() > 4)
     throw tk_mail_assertion("g_finish", 141);
-  save_file_dialog dialog(this, filter, L"Select Profile", profile_start_path(), extension_.c_str());
+  save_file_dialog dialog(this, filter, L"Select Profile", profile_start_path(converter_.profile_folder),
+                          extension_.c_str());
   if (!dialog.show())
     return;
-  remember_profile_folder(dialog.path());
+  converter_.profile_folder = profile_folder_of(dialog.path());
   converter_.store_profile(dialog.path());  // says nothing when the file cannot be written
 }
 

@@ -75,9 +75,10 @@ void welcome_page::on_load()
     tk_log_message(1, L"welcome_page_t::on_load(%s)", profile_filter().toStdWString());
     if (extension_.size() < 3 || extension_.size() > 4)
       throw tk_mail_assertion("g_finish", 266);
-    open_file_dialog dialog(this, profile_filters(extension_), L"Select Profile", profile_start_path());
+    open_file_dialog dialog(this, profile_filters(extension_), L"Select Profile",
+                            profile_start_path(converter_.profile_folder));
     if (dialog.show()) {
-      remember_profile_folder(dialog.path());
+      converter_.profile_folder = profile_folder_of(dialog.path());
       converter_.load_profile(dialog.path());  // a file that is no profile changes nothing
     }
     on_profile_loaded();

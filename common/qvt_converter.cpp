@@ -174,6 +174,7 @@ bool qorvant_converter::serialize(bool store)
   text("port", port);
   text("pswd", password);
   flag("split", split_data, false);
+  wide_text(L"profile folder", profile_folder);
   wide_text(L"src", source);
   text("user", user);
   bool wrap = wrap_text;

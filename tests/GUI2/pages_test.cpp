@@ -143,7 +143,6 @@ TEST(WelcomePage, LoadSettingsFillsTheConverterAndCancelChangesNothing)
   answer = QString::fromStdWString(profile);
   control<QPushButton>(page, 1115).click();
   set_file_chooser({});
-  forget_profile_folder();
   EXPECT_EQ(converter.host, "db.example.com");
   EXPECT_EQ(converter.user, "reader");
 }
@@ -174,7 +173,6 @@ TEST(WelcomePage, AProfileThatCannotBeLoadedIsReportedAndThePageStays)
   });
   page.on_load();
   set_file_chooser({});
-  forget_profile_folder();
   EXPECT_EQ(shown, QStringLiteral("Profile does not exist. Please verify the correct path/name was given."));
   // A plain error box: no run is there to abort, and no run's list keeps it.
   EXPECT_TRUE(plain_box);
