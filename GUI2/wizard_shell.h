@@ -12,7 +12,6 @@
 #include <QString>
 
 #include <atomic>
-#include <functional>
 #include <string>
 #include <vector>
 

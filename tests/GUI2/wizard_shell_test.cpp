@@ -3,13 +3,11 @@
 // boxes' captions, and what happens to a hook that throws.
 #include "GUI2/error_dialogs.h"
 #include "GUI2/file_dialog.h"
-#include "GUI2/welcome_page.h"
 #include "GUI2/wizard_page.h"
 #include "GUI2/wizard_shell.h"
 #include "TK/tk_exception.h"
 #include "common/qvt_converter.h"
 #include "gui_test_support.h"
-#include "support/temp_dir.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,7 +17,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
