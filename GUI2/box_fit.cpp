@@ -45,8 +45,12 @@ int caption_room(const QString& caption)
   QFont font = QApplication::font("QMdiSubWindowTitleBar");
   font.setBold(true);
   const QFontMetrics metrics(font);
-  // A title bar holds an icon before the caption and up to three buttons after it.
-  return metrics.horizontalAdvance(caption) + 6 * metrics.height();
+  // The window manager draws the caption in a font of its own, often larger
+  // than the program's: a quarter more for the text. Beside it a title bar
+  // holds an icon, up to three buttons of about a line and a half each, and
+  // their paddings: eight lines.
+  const int text = metrics.horizontalAdvance(caption);
+  return text + text / 4 + 8 * metrics.height();
 }
 
 void fit_box_to_text(QWidget& box, QLabel& message)
@@ -74,4 +78,12 @@ void fit_box_to_text(QWidget& box, QLabel& message)
     message.setMinimumWidth(message.minimumWidth() + short_by);
   }
   layout->invalidate();
+  // As tall as the text at the width the box shows with: a line that wraps
+  // would otherwise get the height of one, and its second line be cut.
+  layout->activate();
+  // The label's minimum is the width chosen above; a wrapping label's own
+  // wish would be wider than the limit.
+  const int width = layout->totalMinimumSize().width();
+  const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : layout->totalSizeHint().height();
+  box.setFixedSize(width, std::max(height, layout->totalMinimumSize().height()));
 }

@@ -8,9 +8,11 @@ class QString;
 class QWidget;
 
 // Call once the box holds its text and its caption, before it is shown. The
-// message label keeps its word wrap for a line wider than the screen allows.
+// message label keeps its word wrap for a line wider than the screen allows;
+// the box's size is fixed to that width and the height its text needs there.
 void fit_box_to_text(QWidget& box, QLabel& message);
 
-// What a window frame needs for the caption: the text in the title bar's font
-// and the icon and buttons beside it.
+// What a window frame needs for the caption: the text in the title bar's bold
+// font, with room for a window manager's larger one, and the icon and buttons
+// beside it.
 int caption_room(const QString& caption);

@@ -16,7 +16,6 @@ namespace {
 
 std::mutex chooser_mutex;
 file_chooser chooser_override;
-std::wstring last_profile_folder;  // under chooser_mutex
 
 QString current_folder()
 {
@@ -63,29 +62,17 @@ std::wstring profile_filters(const std::wstring& extension)
   return L"Profile Files (." + extension + L")|*." + extension + L"|All Files (*.*)|*.*|";
 }
 
-std::wstring profile_start_path()
+std::wstring profile_start_path(const std::wstring& last_folder)
 {
-  std::wstring folder;
-  {
-    const std::lock_guard lock(chooser_mutex);
-    folder = last_profile_folder;
-  }
-  if (folder.empty())
+  std::wstring folder = last_folder;
+  if (folder.empty() || !QFileInfo(QString::fromStdWString(folder)).isDir())
     folder = current_folder().toStdWString();
   return folder.back() == L'/' ? folder : folder + L'/';
 }
 
-void remember_profile_folder(const std::wstring& profile_path)
+std::wstring profile_folder_of(const std::wstring& profile_path)
 {
-  const QString folder = QFileInfo(QString::fromStdWString(profile_path)).absolutePath();
-  const std::lock_guard lock(chooser_mutex);
-  last_profile_folder = folder.toStdWString();
-}
-
-void forget_profile_folder()
-{
-  const std::lock_guard lock(chooser_mutex);
-  last_profile_folder.clear();
+  return QFileInfo(QString::fromStdWString(profile_path)).absolutePath().toStdWString();
 }
 
 void set_file_chooser(file_chooser chooser)

@@ -24,13 +24,12 @@ std::wstring with_default_extension(const std::wstring& path, const std::wstring
 // without its dot.
 std::wstring profile_filters(const std::wstring& extension);
 // Where Load Settings and Save Settings both start, as a dialog's initial path
-// (a folder, no file name): the folder of the profile last loaded or saved in
-// this session, else the user's current folder.
-std::wstring profile_start_path();
-// Keeps the folder of a profile the user chose in either dialog.
-void remember_profile_folder(const std::wstring& profile_path);
-// Forgets it, as at the program's start.
-void forget_profile_folder();
+// (a folder, no file name): the folder where a profile was last loaded or
+// saved, kept with the wizard's settings, while it is there; else the user's
+// current folder.
+std::wstring profile_start_path(const std::wstring& last_folder);
+// The folder to keep for a profile the user chose in either dialog.
+std::wstring profile_folder_of(const std::wstring& profile_path);
 
 // What a dialog is asked to show; a chooser answers with the chosen path, or an
 // empty text when the user cancelled.

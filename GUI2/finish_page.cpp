@@ -1,11 +1,12 @@
 // The finish page. Its error list shows each gathered text on one line with an
 // empty line between texts, and is read-only. The workbook is opened through the
 // desktop's opener with its file URL, never through a shell, and only when the
-// file is there.
+// file is there; an opener that fails is reported before the wizard closes.
 #include "GUI2/finish_page.h"
 
 #include "GUI2/file_dialog.h"
 #include "GUI2/guarded_call.h"
+#include "GUI2/qt_desktop.h"
 #include "GUI2/wizard_pages.h"
 #include "GUI2/wizard_shell.h"
 #include "TK/tk_exception.h"
@@ -14,7 +15,6 @@
 #include "platform/text_codec.h"
 
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -75,7 +75,16 @@ finish_page::finish_page(qorvant_converter& converter, std::wstring profile_exte
   page->addWidget(store, 0, Qt::AlignLeft);
 
   connect(store, &QPushButton::clicked, this, [this] { gui::guarded([this] { on_store(); }); });
-  open_url_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  // Told before the wizard closes: afterwards nothing could say that the
+  // workbook was not opened.
+  open_url_ = [](const QUrl& url) {
+    const desktop_open_result result = open_on_desktop(url);
+    if (!result.opened)
+      wizard_shell::error(QStringLiteral("The workbook could not be opened:\n%1\n%2")
+                              .arg(url.toLocalFile(), result.failure)
+                              .toStdWString());
+    return result.opened;
+  };
 }
 
 int finish_page::page_init()
@@ -120,10 +129,11 @@ void finish_page::on_store()
   tk_log_message(1, L"gui_finish_page_t::on_store(%s)", filter);
   if (extension_.size() < 3 || extension_.size() > 4)
     throw tk_mail_assertion("g_finish", 141);
-  save_file_dialog dialog(this, filter, L"Select Profile", profile_start_path(), extension_.c_str());
+  save_file_dialog dialog(this, filter, L"Select Profile", profile_start_path(converter_.profile_folder),
+                          extension_.c_str());
   if (!dialog.show())
     return;
-  remember_profile_folder(dialog.path());
+  converter_.profile_folder = profile_folder_of(dialog.path());
   converter_.store_profile(dialog.path());  // says nothing when the file cannot be written
 }
 

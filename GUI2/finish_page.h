@@ -34,7 +34,8 @@ public:
   // Save Settings; a failure is reported and the page stays.
   void on_store();
 
-  // What "Open on exit" uses; the desktop's opener (xdg-open) unless replaced.
+  // What "Open on exit" uses: the desktop's opener (xdg-open), whose failure
+  // is an error box, unless replaced.
   void set_url_opener(url_opener opener) { open_url_ = std::move(opener); }
 
 private:

@@ -9,6 +9,7 @@
 #include "TK/tk_log.h"
 #include "common/err_handler.h"
 #include "common/qvt_converter.h"
+#include "common/run_stop.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -111,7 +112,9 @@ void progress_page::on_timer()
   const std::uint32_t percent =
       progress_percent(converter_.entry_count.load(), converter_.tables_done.load(),
                        converter_.record_count.load(), converter_.records_done.load());
-  if (run_over()) {
+  // The finish page would come up under the exit question, which then asks
+  // about a wizard that has moved on: the answer comes first.
+  if (run_over() && !asking_) {
     wizard_shell::instance().kill_timer();
     wizard_shell::instance().go_to(page_finish);
     return;
@@ -130,23 +133,31 @@ void progress_page::on_timer()
 
 bool progress_page::on_cancel()
 {
-  if (!wizard_page::on_cancel())
+  // While the question is up the run reads on, but it does not put its new
+  // workbook in place: the answer decides whether it may replace the old one.
+  const bool held = thread_.is_running() && run_stop::hold_commit();
+  asking_ = true;
+  const bool leave = wizard_page::on_cancel();
+  asking_ = false;
+  if (!leave) {
+    if (held)
+      run_stop::release_commit();
     return false;
-  if (thread_.is_running()) {
-    // A run that is putting its workbook in place refuses the stop and
-    // finishes: the wizard stays and goes on to the finish page, as after any run.
-    if (!thread_.request_stop())
-      return false;
-    // The window goes at once; the run unwinds behind it.
-    wizard_shell& shell = wizard_shell::instance();
-    shell.kill_timer();
-    shell.hide();
-    thread_.wait();
-    return true;
   }
-  // The run ended while the question was asked: one that reached its end goes
-  // on to the finish page like any other.
-  return !(run_over() && converter_.reached_end);
+  // Yes closes the wizard, whatever the run did meanwhile. The window goes at
+  // once; the run unwinds behind it. Only a run that was putting its workbook
+  // in place before the question came finishes that first.
+  wizard_shell& shell = wizard_shell::instance();
+  shell.kill_timer();
+  shell.hide();
+  if (thread_.is_running()) {
+    thread_.request_stop();
+    thread_.wait();
+  }
+  // A run that ended on its own while the question was up left the hold.
+  if (held)
+    run_stop::release_commit();
+  return true;
 }
 
 void progress_page::on_help()

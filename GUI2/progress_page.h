@@ -36,10 +36,10 @@ public:
 
   int page_init() override;
   void on_timer() override;
-  // Asks the exit question; Yes during a run hides the wizard at once, stops the
-  // run and waits for its worker. A run already putting its workbook in place
-  // refuses the stop, and one that reached its end meanwhile has nothing to
-  // stop: the wizard stays, and the finish page follows.
+  // Asks the exit question; while it is up the run goes on but does not put
+  // its workbook in place. No lets it go on; Yes hides the wizard at once,
+  // stops the run, waits for its worker and closes the wizard (also when the
+  // run had ended meanwhile, or was putting its workbook in place already).
   bool on_cancel() override;
   void on_help() override;
 
@@ -57,6 +57,7 @@ private:
   std::uint32_t apply_ticks_ = 0;
   bool started_ = false;
   bool start_failed_ = false;
+  bool asking_ = false;  // the exit question is up
   thread_starter start_;
   help_opener open_help_;
   run_thread thread_;  // declared last: its worker is stopped before anything above goes

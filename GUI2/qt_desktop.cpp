@@ -4,16 +4,89 @@
 #include "GUI2/qt_desktop.h"
 
 #include <QClipboard>
-#include <QDesktopServices>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QUrlQuery>
 
 #include <cerrno>
+#include <memory>
+
+namespace {
+
+// What xdg-open's documented exit statuses mean to a user.
+QString opener_status_text(int status)
+{
+  switch (status) {
+  case 2: return QStringLiteral("the file does not exist");
+  case 3: return QStringLiteral("no program on this desktop opens it");
+  case 4: return QStringLiteral("the program that opens it failed");
+  default: return QStringLiteral("it failed");
+  }
+}
+
+} // namespace
+
+desktop_open_result open_on_desktop(const QUrl& url, int wait_ms)
+{
+  desktop_open_result result;
+  const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+  if (opener.isEmpty()) {
+    result.failure = QStringLiteral("No program to open it was found: xdg-open is not installed.");
+    return result;
+  }
+  auto process = std::make_unique<QProcess>();
+  process->setProgram(opener);
+  process->setArguments({url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded)});
+  process->setProcessChannelMode(QProcess::ForwardedChannels);
+  process->setStandardInputFile(QProcess::nullDevice());
+
+  QEventLoop loop;
+  bool ended = false;
+  bool failed_to_start = false;
+  QObject::connect(process.get(), &QProcess::finished, &loop, [&] {
+    ended = true;
+    loop.quit();
+  });
+  QObject::connect(process.get(), &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
+    if (error == QProcess::FailedToStart) {
+      failed_to_start = true;
+      loop.quit();
+    }
+  });
+  QTimer::singleShot(wait_ms, &loop, &QEventLoop::quit);
+  process->start();
+  if (!ended && !failed_to_start)
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+
+  if (failed_to_start) {
+    result.failure = QStringLiteral("xdg-open could not be started: %1.").arg(process->errorString());
+  } else if (!ended) {
+    // Still busy (it may wait for the browser it started): it has taken the
+    // URL. The application keeps it until it ends, so that it is not killed.
+    result.opened = true;
+    QProcess* busy = process.release();
+    busy->setParent(QCoreApplication::instance());
+    QObject::connect(busy, &QProcess::finished, busy, &QObject::deleteLater);
+  } else if (process->exitStatus() != QProcess::NormalExit) {
+    result.failure = QStringLiteral("xdg-open ended abnormally.");
+  } else if (process->exitCode() != 0) {
+    result.failure = QStringLiteral("xdg-open ended with exit status %1: %2.")
+                         .arg(process->exitCode())
+                         .arg(opener_status_text(process->exitCode()));
+  } else {
+    result.opened = true;
+  }
+  return result;
+}
 
 qt_desktop_services::qt_desktop_services(url_opener opener) : opener_(std::move(opener))
 {
   if (!opener_)
-    opener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    opener_ = [](const QUrl& url) { return open_on_desktop(url).opened; };
 }
 
 plat::desktop_outcome qt_desktop_services::copy_text(const std::wstring& text)

@@ -1,20 +1,33 @@
-// The wizard's desktop: the clipboard is the session's clipboard, and a bug report
+// The wizard's desktop: the clipboard is the session's clipboard, a bug report
 // is kept in a private report file and offered to the mail client as a mailto:
-// link, because Linux has no mail call that sends on the program's behalf.
+// link, because Linux has no mail call that sends on the program's behalf, and
+// links and files go to the desktop's opener, whose exit status is its answer.
 #pragma once
 
 #include "platform/desktop.h"
 
+#include <QString>
 #include <QUrl>
 
 #include <functional>
+
+// What the desktop's opener made of a URL.
+struct desktop_open_result {
+  bool opened = false;
+  QString failure;  // why not, as a sentence for a box
+};
+// Hands the URL to xdg-open (found on PATH, no shell) and waits up to wait_ms
+// for its exit status, keeping the GUI thread's events going. A status of 0, or
+// an opener still busy at the end of the wait, counts as opened; no opener, one
+// that cannot start, ends abnormally or exits with another status, as failed.
+desktop_open_result open_on_desktop(const QUrl& url, int wait_ms = 3000);
 
 class qt_desktop_services : public plat::desktop_services {
 public:
   // Hands a URL to the desktop; true when something took it.
   using url_opener = std::function<bool(const QUrl&)>;
 
-  // An empty opener means the desktop's own (xdg-open through Qt).
+  // An empty opener means the desktop's own (open_on_desktop).
   explicit qt_desktop_services(url_opener opener = {});
 
   plat::desktop_outcome copy_text(const std::wstring& text) override;

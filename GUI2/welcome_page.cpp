@@ -5,13 +5,13 @@
 
 #include "GUI2/file_dialog.h"
 #include "GUI2/guarded_call.h"
+#include "GUI2/qt_desktop.h"
 #include "GUI2/wizard_pages.h"
 #include "GUI2/wizard_shell.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 #include "common/qvt_converter.h"
 
-#include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -43,7 +43,12 @@ welcome_page::welcome_page(qorvant_converter& converter, std::wstring profile_ex
   connect(load, &QPushButton::clicked, this, [this] { on_load(); });
   connect(maker, &QLabel::linkActivated, this, [this](const QString& link) { open_url_(QUrl(link)); });
 
-  open_url_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  open_url_ = [](const QUrl& url) {
+    const desktop_open_result result = open_on_desktop(url);
+    if (!result.opened)
+      wizard_shell::error(
+          QStringLiteral("The link could not be opened:\n%1\n%2").arg(url.toString(), result.failure).toStdWString());
+  };
   open_help_ = [](int topic) { wizard_shell::display_help(topic); };
 }
 
@@ -70,9 +75,10 @@ void welcome_page::on_load()
     tk_log_message(1, L"welcome_page_t::on_load(%s)", profile_filter().toStdWString());
     if (extension_.size() < 3 || extension_.size() > 4)
       throw tk_mail_assertion("g_finish", 266);
-    open_file_dialog dialog(this, profile_filters(extension_), L"Select Profile", profile_start_path());
+    open_file_dialog dialog(this, profile_filters(extension_), L"Select Profile",
+                            profile_start_path(converter_.profile_folder));
     if (dialog.show()) {
-      remember_profile_folder(dialog.path());
+      converter_.profile_folder = profile_folder_of(dialog.path());
       converter_.load_profile(dialog.path());  // a file that is no profile changes nothing
     }
     on_profile_loaded();

@@ -5,6 +5,7 @@
 
 #include "GUI2/box_fit.h"
 #include "GUI2/guarded_call.h"
+#include "GUI2/help_window.h"
 #include "GUI2/gui_thread.h"
 #include "GUI2/wizard_page.h"
 #include "TK/tk_exception.h"
@@ -13,7 +14,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -26,7 +27,6 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -36,7 +36,6 @@ namespace {
 
 std::mutex help_mutex;
 std::string help_folder_override;
-wizard_shell::url_opener help_opener;
 
 QFrame* separator(QWidget* parent)
 {
@@ -468,38 +467,30 @@ void wizard_shell::set_help_folder(const std::string& folder)
   help_folder_override = folder;
 }
 
-void wizard_shell::set_url_opener(url_opener opener)
+std::string wizard_shell::help_folder()
 {
-  const std::lock_guard lock(help_mutex);
-  help_opener = std::move(opener);
+  std::string folder;
+  {
+    const std::lock_guard lock(help_mutex);
+    folder = help_folder_override;
+  }
+  // The program's folder ends with its '/'.
+  if (folder.empty())
+    folder = tk_get_module_dir<std::string>() + "help";
+  return QDir::cleanPath(QString::fromStdString(folder)).toStdString();
 }
 
 namespace {
 
-// Opens help/<page>.html beside the program, or says that help is not installed.
+// Shows help/<page> in the program's help window, or says that help is not installed.
 void open_help_page(const QString& page)
 {
-  std::string folder;
-  wizard_shell::url_opener opener;
-  {
-    const std::lock_guard lock(help_mutex);
-    folder = help_folder_override;
-    opener = help_opener;
-  }
-  if (folder.empty())
-    folder = tk_get_module_dir<std::string>() + "/help";
-  const QString path = QString::fromStdString(folder) + QLatin1Char('/') + page;
-  if (!QFileInfo(path).isFile()) {
+  const QString folder = QString::fromStdString(wizard_shell::help_folder());
+  if (!QFileInfo(folder + QLatin1Char('/') + page).isFile()) {
     wizard_shell::error(L"Help file does not exist. Reinstall the program.");
     return;
   }
-  const QUrl url = QUrl::fromLocalFile(path);
-  bool opened = false;
-  gui::run_on_gui_thread([&] { opened = opener ? opener(url) : QDesktopServices::openUrl(url); });
-  // Without a browser the desktop takes nothing: F1 must not seem to do nothing.
-  if (!opened)
-    wizard_shell::error(L"The help page could not be opened:\n" + path.toStdWString() +
-                        L"\nNo web browser was found to show it. Install one, or open the page yourself.");
+  gui::run_on_gui_thread([&] { help_window::show_page(folder, page); });
 }
 
 } // namespace

@@ -12,7 +12,6 @@
 #include <QString>
 
 #include <atomic>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,7 +19,6 @@ class QLabel;
 class QPushButton;
 class QStackedWidget;
 class QTimer;
-class QUrl;
 class QWidget;
 class wizard_page;
 
@@ -79,17 +77,13 @@ public:
   // Yes/No; true for Yes. mb_defbutton2 in the flags makes No the default.
   static bool question(const std::wstring& text, unsigned flags);
 
-  // Opens the help page of the context id, or the main page, in the desktop's
-  // browser; a missing page, or one that nothing on the desktop takes, is an
-  // error box.
+  // Shows the help page of the context id, or the main page, in the program's
+  // help window (GUI2/help_window.h); a missing page is an error box.
   static void display_help(int context_id);
   static void display_help();
   // The folder of the help pages: help/ beside the program unless set.
   static void set_help_folder(const std::string& folder);
-  // What opens a help page, true when something took it; the desktop opener
-  // unless replaced (tests).
-  using url_opener = std::function<bool(const QUrl&)>;
-  static void set_url_opener(url_opener opener);
+  static std::string help_folder();
 
   // From any thread. A second set_timer before kill_timer is an internal error.
   void set_timer(unsigned period_ms);

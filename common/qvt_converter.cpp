@@ -174,6 +174,8 @@ bool qorvant_converter::serialize(bool store)
   text("port", port);
   text("pswd", password);
   flag("split", split_data, false);
+  // Empty until a profile is first loaded or saved: no value is no failure.
+  tk_serializer::serialize(L"profile folder", profile_folder, store);
   wide_text(L"src", source);
   text("user", user);
   bool wrap = wrap_text;

@@ -50,6 +50,9 @@ public:
 
   bool blob_to_text = false;
   bool open_on_exit = false;
+  // The wizard's: the folder where Load or Save Settings last took a profile,
+  // kept with the settings for the next start; empty for none.
+  std::wstring profile_folder;
   // The last run converted every entry (reporting what failed in single
   // records or entries) and wrote its workbook, if it made any sheet.
   bool reached_end = false;

@@ -42,6 +42,16 @@ bool begin_commit() noexcept
   return plat::stop_gate::begin_commit();
 }
 
+bool hold_commit() noexcept
+{
+  return plat::stop_gate::hold();
+}
+
+void release_commit() noexcept
+{
+  plat::stop_gate::release();
+}
+
 void run_starts() noexcept
 {
   plat::stop_gate::forget_commit();

@@ -17,6 +17,11 @@ bool requested() noexcept;
 // first; from then on every stop is refused, also after the run, until the
 // next run starts: the destination was replaced, whatever comes later.
 bool begin_commit() noexcept;
+// While the user is asked whether to stop: the run goes on, but waits before
+// putting its files in place until release_commit() or request(). False when
+// too late (a stop in force, or the files are being put in place already).
+bool hold_commit() noexcept;
+void release_commit() noexcept;
 // A run starts: the claim of an earlier run is lifted; a stop asked for
 // already stays.
 void run_starts() noexcept;

@@ -1,14 +1,17 @@
 // One atomic state decides between the stop and the putting in place; each
-// change is a compare-and-swap from "running", so neither can undo the other.
+// change is a compare-and-swap from "running" (or from "held"), so neither can
+// undo the other. A claim that finds the state held polls with a short sleep:
+// a futex wake from stop() would not be async-signal-safe in every library.
 #include "platform/stop_gate.h"
 
 #include <atomic>
+#include <ctime>
 
 namespace plat::stop_gate {
 
 namespace {
 
-enum state : int { running = 0, stopping = 1, committing = 2 };
+enum state : int { running = 0, stopping = 1, committing = 2, held = 3 };
 std::atomic<int> current{running};
 static_assert(std::atomic<int>::is_always_lock_free);
 
@@ -25,7 +28,11 @@ int claim(int to) noexcept
 
 bool stop() noexcept
 {
-  return claim(stopping) == stopping;
+  int found = current.load();
+  while (found == running || found == held)
+    if (current.compare_exchange_weak(found, stopping))
+      return true;
+  return found == stopping;
 }
 
 bool stopped() noexcept
@@ -35,7 +42,25 @@ bool stopped() noexcept
 
 bool begin_commit() noexcept
 {
-  return claim(committing) == committing;
+  for (;;) {
+    const int found = claim(committing);
+    if (found != held)
+      return found == committing;
+    const timespec pause{0, 5'000'000};
+    ::nanosleep(&pause, nullptr);
+  }
+}
+
+bool hold() noexcept
+{
+  const int found = claim(held);
+  return found == held;
+}
+
+void release() noexcept
+{
+  int expected = held;
+  current.compare_exchange_strong(expected, running);
 }
 
 void forget_commit() noexcept

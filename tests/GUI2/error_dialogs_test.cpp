@@ -175,6 +175,29 @@ struct shown_wizard {
   wizard_shell shell{QStringLiteral("Tabloom 5.5"), QIcon(), QPixmap(), QPixmap()};
 };
 
+// The opener's exit status is its answer: xdg-open's 3 (nothing on the desktop
+// opens it) or no xdg-open at all is a failure with a reason for a box.
+TEST(QtDesktop, TheOpenersExitStatusSaysWhetherTheUrlWasOpened)
+{
+  const struct {
+    int opener_status;  // -1: none on PATH
+    bool opened;
+    const char* failure;
+  } cases[] = {
+      {0, true, ""},
+      {3, false, "xdg-open ended with exit status 3: no program on this desktop opens it."},
+      {4, false, "xdg-open ended with exit status 4: the program that opens it failed."},
+      {-1, false, "No program to open it was found: xdg-open is not installed."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.opener_status);
+    const scoped_desktop_opener opener(c.opener_status);
+    const desktop_open_result result = open_on_desktop(QUrl(QStringLiteral("https://www.norvale.example/")));
+    EXPECT_EQ(result.opened, c.opened);
+    EXPECT_EQ(result.failure, QString::fromUtf8(c.failure));
+  }
+}
+
 TEST(ErrorReports, ListKeepsTheFirstTwentyTextsOnceTheWizardIsShown)
 {
   gui_error_front::report(0, "before the wizard", true);

@@ -98,6 +98,41 @@ TEST(FinishPage, OpensOnlyAWorkbookThatIsThereAndOnlyWhenTicked)
   }
 }
 
+// "Open on exit" on a desktop whose opener fails, or that has none: a box says
+// so while the wizard is still there, and Finish then closes it.
+TEST(FinishPage, AnOpenOnExitTheDesktopCannotHonourIsReportedBeforeTheWizardCloses)
+{
+  temp_dir dir;
+  const std::string book = dir.file("shop.xlsx");
+  write_file(book, "a workbook");
+  for (const int opener_status : {3, -1}) {
+    SCOPED_TRACE(opener_status);
+    const scoped_desktop_opener opener(opener_status);
+    wizard_run run;
+    run.converter.destination = wide(book);
+    run.converter.open_on_exit = true;
+    run.progress.set_thread_starter([](run_thread&) {});
+    run.start();
+    run.converter.finished = true;
+    run.shell.go_to(page_finish);
+    ASSERT_TRUE(run.at_finish());
+    QString text;
+    bool wizard_there = false;
+    when_modal_shows([&](QWidget& box) {
+      text = qobject_cast<QMessageBox*>(&box)->text();
+      wizard_there = run.shell.isVisible();
+      QTest::keyClick(&box, Qt::Key_Return);
+    });
+    run.shell.press_finish();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("The workbook could not be opened:\n") + QString::fromStdString(book) +
+                                QLatin1Char('\n')))
+        << text.toStdString();
+    EXPECT_TRUE(wizard_there);
+    EXPECT_FALSE(run.shell.isVisible());
+    EXPECT_EQ(run.shell.result(), wizard_shell::result_finish);
+  }
+}
+
 TEST(FinishPage, CancelAndHelpAreOffEscapeDoesNothingAndTheCloseBoxFinishes)
 {
   temp_dir dir;
@@ -172,7 +207,6 @@ TEST(ProfileDialogs, LoadAndSaveStartInTheFolderLastUsedElseTheCurrentOne)
     qorvant_converter saved(qvt_program::console);
     ASSERT_TRUE(saved.store_profile(wide(profile)));
   }
-  forget_profile_folder();
   at_finish_page page({}, saved_to.file("shop.xlsx"), false);
   welcome_page welcome(page.converter, L"qvt");
   std::vector<QString> started_in;
@@ -203,7 +237,41 @@ TEST(ProfileDialogs, LoadAndSaveStartInTheFolderLastUsedElseTheCurrentOne)
   load();
   EXPECT_EQ(started_in.back(), QString::fromStdString(saved_to.path().string()));
   set_file_chooser({});
-  forget_profile_folder();
+}
+
+// The folder is kept with the wizard's settings: the next start of the wizard
+// begins where the last one took a profile, unless that folder is gone.
+TEST(ProfileDialogs, TheNextStartBeginsInTheFolderLastUsed)
+{
+  temp_dir dir;
+  const std::string kept = dir.file("profiles");
+  std::filesystem::create_directory(kept);
+  std::vector<QString> started_in;
+  QString answer;
+  set_file_chooser([&](const file_dialog_request& request) {
+    started_in.push_back(request.folder);
+    return answer;
+  });
+  const auto load_in_a_new_wizard = [&] {
+    qorvant_converter converter(qvt_program::gui);
+    welcome_page welcome(converter, L"qvt");
+    welcome.on_load();
+  };
+  {
+    qorvant_converter saved(qvt_program::console);
+    ASSERT_TRUE(saved.store_profile(wide(kept + "/shop.qvt")));
+  }
+  answer = QString::fromStdString(kept + "/shop.qvt");
+  load_in_a_new_wizard();
+  answer.clear();
+  // It is in the settings store, not only in this process.
+  EXPECT_EQ(qorvant_converter(qvt_program::gui).profile_folder, wide(kept));
+  load_in_a_new_wizard();
+  EXPECT_EQ(started_in.back(), QString::fromStdString(kept));
+  std::filesystem::remove_all(kept);
+  load_in_a_new_wizard();
+  EXPECT_EQ(started_in.back(), QDir::currentPath());
+  set_file_chooser({});
 }
 
 } // namespace

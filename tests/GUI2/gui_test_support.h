@@ -75,6 +75,21 @@ inline void when_modal_shows(std::function<void(QWidget&)> action)
   timer->start();
 }
 
+// The desktop's opener while it lives: PATH holds only a folder with an
+// xdg-open that exits with the status, or none at all when the status is
+// negative; the old PATH comes back at the end.
+class scoped_desktop_opener {
+public:
+  explicit scoped_desktop_opener(int exit_status);
+  ~scoped_desktop_opener();
+  scoped_desktop_opener(const scoped_desktop_opener&) = delete;
+  scoped_desktop_opener& operator=(const scoped_desktop_opener&) = delete;
+
+private:
+  std::string folder_;
+  QByteArray old_path_;
+};
+
 // Runs the event loop until the condition holds; false when it did not within the time.
 bool wait_until(const std::function<bool()>& condition, int timeout_ms = 5000);
 

@@ -97,6 +97,25 @@ TEST(WelcomePage, ShowsItsTextsAndOpensTheMakersSite)
   EXPECT_EQ(opened, std::vector<QUrl>{QUrl(QString::fromUtf8(welcome_page::maker_site()))});
 }
 
+// The maker's link goes to the desktop's opener; where that fails, or there is
+// none, a box says so.
+TEST(WelcomePage, AMakersLinkTheDesktopCannotOpenIsReportedInABox)
+{
+  qorvant_converter converter;
+  welcome_page page(converter, L"qvt");
+  for (const int opener_status : {3, -1}) {
+    SCOPED_TRACE(opener_status);
+    const scoped_desktop_opener opener(opener_status);
+    seen_box seen;
+    answer_next_box(seen, Qt::Key_Return);
+    emit control<QLabel>(page, 1320).linkActivated(QString::fromUtf8(welcome_page::maker_site()));
+    ASSERT_TRUE(seen.shown);
+    EXPECT_TRUE(seen.text.startsWith(QStringLiteral("The link could not be opened:\n") +
+                                     QString::fromUtf8(welcome_page::maker_site()) + QLatin1Char('\n')))
+        << seen.text.toStdString();
+  }
+}
+
 TEST(WelcomePage, LoadSettingsFillsTheConverterAndCancelChangesNothing)
 {
   temp_dir dir;
@@ -124,7 +143,6 @@ TEST(WelcomePage, LoadSettingsFillsTheConverterAndCancelChangesNothing)
   answer = QString::fromStdWString(profile);
   control<QPushButton>(page, 1115).click();
   set_file_chooser({});
-  forget_profile_folder();
   EXPECT_EQ(converter.host, "db.example.com");
   EXPECT_EQ(converter.user, "reader");
 }
@@ -155,7 +173,6 @@ TEST(WelcomePage, AProfileThatCannotBeLoadedIsReportedAndThePageStays)
   });
   page.on_load();
   set_file_chooser({});
-  forget_profile_folder();
   EXPECT_EQ(shown, QStringLiteral("Profile does not exist. Please verify the correct path/name was given."));
   // A plain error box: no run is there to abort, and no run's list keeps it.
   EXPECT_TRUE(plain_box);

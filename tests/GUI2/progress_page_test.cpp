@@ -1,7 +1,8 @@
 // The progress page: its percent over every entry, its status line and creeping
 // bar, the move to the finish page only once the run is over, a worker that
 // cannot start, whole runs against the test server read back with openpyxl, and
-// Cancel in the middle of a long run and once the workbook is being put in place.
+// Cancel in the middle of a long run, while the workbook waits for the answer,
+// and once the workbook is being put in place.
 #include "wizard_run_support.h"
 
 #include "TK/tk_exception.h"
@@ -241,20 +242,25 @@ private:
   std::optional<std::string> old_;
 };
 
-// A run that reached its end while the exit question was up has nothing left
-// to stop: Yes leaves the wizard open, and the finish page follows.
-TEST(ProgressPage, CancelAfterARunThatReachedItsEndMovesOnToTheFinishPage)
+// Yes closes the wizard also when the run ended while the question was up, and
+// the finish page never comes up under the question.
+TEST(ProgressPage, YesClosesTheWizardAlsoAfterTheRunReachedItsEnd)
 {
   wizard_run run;
   run.progress.set_thread_starter([](run_thread&) {});  // the run's ending is set by hand
   run.start();
   run.converter.reached_end = true;
   run.converter.finished.store(true);
-  when_modal_shows([](QWidget& modal) { qobject_cast<QMessageBox*>(&modal)->button(QMessageBox::Yes)->click(); });
+  int page_under_question = 0;
+  when_modal_shows([&](QWidget& modal) {
+    run.progress.on_timer();
+    page_under_question = run.current_id();
+    qobject_cast<QMessageBox*>(&modal)->button(QMessageBox::Yes)->click();
+  });
   run.shell.press_cancel();
-  EXPECT_TRUE(run.shell.isVisible());
-  run.progress.on_timer();
-  EXPECT_TRUE(run.at_finish());
+  EXPECT_EQ(page_under_question, page_progress);
+  EXPECT_FALSE(run.shell.isVisible());
+  EXPECT_EQ(run.shell.result(), wizard_shell::result_cancel);
 }
 
 // The formats of the runs the Cancel tests stop.
@@ -367,9 +373,8 @@ TEST(WizardRun, CancelDuringALongRunHidesTheWizardStopsTheWorkerAndKeepsTheOldWo
 }
 
 // A Cancel that comes once the run is putting its workbook in place: the stop
-// is refused, the wizard stays, and the run ends on the finish page with the
-// new workbook in place.
-TEST(WizardRun, CancelOnceTheWorkbookIsBeingPutInPlaceLetsTheRunFinish)
+// is refused, so the run puts its workbook in place, and then the wizard closes.
+TEST(WizardRun, CancelOnceTheWorkbookIsBeingPutInPlaceClosesTheWizardOnceTheRunEnds)
 {
   sql_admin admin;
   scratch_database db(admin, "_late_cancel");
@@ -387,7 +392,6 @@ TEST(WizardRun, CancelOnceTheWorkbookIsBeingPutInPlaceLetsTheRunFinish)
     // Once rows flow, the test claims the moment of putting the workbook in
     // place, as a run that has reached it does; then the user cancels.
     bool cancelled = false;
-    bool visible_after = false;
     QTimer user;
     user.setInterval(5);
     QObject::connect(&user, &QTimer::timeout, [&] {
@@ -398,22 +402,93 @@ TEST(WizardRun, CancelOnceTheWorkbookIsBeingPutInPlaceLetsTheRunFinish)
       when_modal_shows([](QWidget& modal) { qobject_cast<QMessageBox*>(&modal)->button(QMessageBox::Yes)->click(); });
       run.shell.press_cancel();
       cancelled = true;
-      visible_after = run.shell.isVisible();
     });
     user.start();
-    QTimer finisher;
-    finisher.setInterval(10);
-    QObject::connect(&finisher, &QTimer::timeout, [&] {
-      if (cancelled && run.at_finish())
-        run.shell.press_finish();
-    });
-    finisher.start();
-    QTimer::singleShot(60000, &run.shell, [&] { run.shell.done(wizard_shell::result_cancel); });
-    EXPECT_EQ(run.shell.run(), wizard_shell::result_finish);
-    EXPECT_TRUE(visible_after);
+    QTimer::singleShot(60000, &run.shell, [&] { run.shell.done(wizard_shell::result_finish); });
+    EXPECT_EQ(run.shell.run(), wizard_shell::result_cancel);
+    EXPECT_TRUE(cancelled);
+    EXPECT_FALSE(run.progress.worker().is_running());
     EXPECT_TRUE(run.shell.errors.empty());
     EXPECT_TRUE(run.converter.reached_end);
     EXPECT_NE(read_file(book), "previous workbook");
+  }
+}
+
+// While the exit question is up the run reads every row but keeps the old
+// workbook: Yes then stops it and leaves the old one alone, No lets it put the
+// new one in place and reach the finish page.
+TEST(WizardRun, TheExitQuestionHoldsTheNewWorkbookBackUntilItIsAnswered)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_held_back");
+  db.run("CREATE TABLE a_small (id INT)");
+  db.run("INSERT INTO a_small VALUES (1), (2), (3)");
+  db.run("CREATE TABLE big (id INT, label VARCHAR(40))");
+  db.run("INSERT INTO big SELECT seq, CONCAT('row ', seq) FROM seq_1_to_50000");
+  for (const auto& c : cancelled_runs) {
+    for (const bool yes : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (yes ? ", Yes" : ", No"));
+      temp_dir dir;
+      const private_tmpdir tmp(dir.file("tmp"));
+      std::filesystem::create_directory(dir.file("out"));
+      const std::string book = dir.file("out/") + c.destination;
+      write_file(book, "previous workbook");
+      wizard_run run;
+      run.set_run(db.name(), book, c.format);
+      run.converter.selected_tables = {L"a_small", L"big"};
+
+      bool all_read = false;
+      std::string book_while_asked;
+      bool running_while_asked = false;
+      int page_while_asked = 0;
+      QTimer user;
+      user.setInterval(5);
+      QObject::connect(&user, &QTimer::timeout, [&] {
+        if (run.converter.get_current_name() != L"big" || QApplication::activeModalWidget() != &run.shell)
+          return;
+        user.stop();
+        when_modal_shows([&](QWidget& modal) {
+          // Long enough for the run to read everything and write its workbook.
+          all_read = wait_until([&] {
+            const std::int32_t entries = run.converter.entry_count.load();
+            return entries > 0 && run.converter.tables_done.load() == entries;
+          }, 30000);
+          QTest::qWait(1000);
+          book_while_asked = read_file(book);
+          running_while_asked = run.progress.worker().is_running();
+          page_while_asked = run.current_id();
+          qobject_cast<QMessageBox*>(&modal)->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        run.shell.press_cancel();
+      });
+      user.start();
+      QTimer finisher;
+      finisher.setInterval(10);
+      QObject::connect(&finisher, &QTimer::timeout, [&] {
+        if (run.at_finish())
+          run.shell.press_finish();
+      });
+      finisher.start();
+      QTimer::singleShot(90000, &run.shell, [&] { run.shell.done(wizard_shell::result_finish); });
+      const int result = run.shell.run();
+
+      EXPECT_TRUE(all_read);
+      EXPECT_TRUE(book_while_asked == "previous workbook");
+      EXPECT_TRUE(running_while_asked);
+      EXPECT_EQ(page_while_asked, page_progress);
+      EXPECT_FALSE(run.progress.worker().is_running());
+      EXPECT_TRUE(run.shell.errors.empty());
+      if (yes) {
+        EXPECT_EQ(result, wizard_shell::result_cancel);
+        EXPECT_TRUE(read_file(book) == "previous workbook");
+        EXPECT_EQ(entries_of(dir.file("out")), std::vector<std::string>{c.destination});
+        EXPECT_TRUE(std::filesystem::is_empty(dir.file("tmp")));
+      } else {
+        EXPECT_EQ(result, wizard_shell::result_finish);
+        EXPECT_TRUE(run.converter.reached_end);
+        EXPECT_TRUE(read_file(book) != "previous workbook");
+      }
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 // the box of a wrong password on the connection page shows its lines whole.
 // The scale is fixed when Qt starts, so the test runs this test program again
 // for each scale, with the screen and the scale in the child's environment.
+#include "GUI2/help_window.h"
 #include "GUI2/wizard_pages.h"
 #include "GUI2/wizard_program.h"
 #include "GUI2/wizard_shell.h"
@@ -22,6 +23,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <string>
 
 namespace {
@@ -69,8 +72,14 @@ TEST(ScreenFit, TheWizardFitsA1280By800ScreenAtScale1And1_5)
     const plat::child_result result = plat::run_program(QCoreApplication::applicationFilePath().toStdString(),
                                                         {"--gtest_filter=ScreenFitChild.*"}, "");
     EXPECT_TRUE(result.succeeded()) << plat::describe_child_failure(result) << "\n" << result.error_output;
-    EXPECT_NE(result.error_output.find("[  PASSED  ] 1 test."), std::string::npos) << result.error_output;
+    EXPECT_NE(result.error_output.find("[  PASSED  ] 3 tests."), std::string::npos) << result.error_output;
   }
+}
+
+// The scale the child runs at, for names of pictures: "1" or "1_5".
+QString scale_name()
+{
+  return QString::fromLatin1(qgetenv(child_scale)).replace(QLatin1Char('.'), QLatin1Char('_'));
 }
 
 // Whether the widget lies wholly inside the area of the screen.
@@ -119,6 +128,67 @@ TEST(ScreenFitChild, OpensInsideTheScreenAndTheWrongPasswordBoxFitsItsLines)
   EXPECT_EQ(problem, "");
   EXPECT_TRUE(box_inside);
   EXPECT_EQ(shell.current_page()->id(), page_connection);
+}
+
+// The help window opens over the wizard inside the screen, with the page of
+// the wizard's page.
+TEST(ScreenFitChild, TheHelpWindowOpensInsideTheScreen)
+{
+  if (qgetenv(child_scale).isEmpty())
+    GTEST_SKIP() << "runs in a child of ScreenFit with its screen and scale";
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  qorvant_converter converter(qvt_program::console);
+  wizard_program program(converter, L"");
+  wizard_shell& shell = program.shell();
+  shell.start();
+  shell.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&shell));
+  wizard_shell::set_help_folder(std::filesystem::path(QORVANT_PATH).parent_path().append("help").string());
+  shell.press_help();
+  wizard_shell::set_help_folder({});
+  help_window* window = help_window::current();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+  EXPECT_EQ(window->page(), QStringLiteral("1012.html"));
+  EXPECT_TRUE(area.contains(window->frameGeometry()))
+      << window->frameGeometry().width() << "x" << window->frameGeometry().height();
+  save_screen_with_box(shell, *window, QStringLiteral("help_window_scale_") + scale_name());
+}
+
+// The shortest boxes the wizard shows keep their whole caption: the box is as
+// wide as the caption's text in the bold title font, with a margin, and the
+// window manager's icon and buttons.
+TEST(ScreenFitChild, TheShortestBoxesHoldTheirWholeCaption)
+{
+  if (qgetenv(child_scale).isEmpty())
+    GTEST_SKIP() << "runs in a child of ScreenFit with its screen and scale";
+  qorvant_converter converter(qvt_program::console);
+  wizard_program program(converter, L"");
+  wizard_shell& shell = program.shell();
+  shell.start();
+  shell.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&shell));
+  const struct {
+    const char* screen;
+    std::function<void()> show;
+  } cases[] = {
+      {"shortest_box_scale_", [] { wizard_shell::error(L"Invalid port number"); }},
+      {"short_message_box_scale_", [] { wizard_shell::message(L"The query is correct."); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.screen);
+    std::string problem = "no box";
+    QString caption;
+    when_modal_shows([&](QWidget& box) {
+      problem = box_fit_problem(box);
+      caption = box.windowTitle();
+      save_screen_with_box(shell, box, QLatin1String(c.screen) + scale_name());
+      QTest::keyClick(&box, Qt::Key_Return);
+    });
+    c.show();
+    EXPECT_EQ(problem, "");
+    EXPECT_TRUE(caption.startsWith(QStringLiteral("Tabloom 5.5 "))) << caption.toStdString();
+  }
 }
 
 } // namespace

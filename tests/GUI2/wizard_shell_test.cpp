@@ -3,13 +3,11 @@
 // boxes' captions, and what happens to a hook that throws.
 #include "GUI2/error_dialogs.h"
 #include "GUI2/file_dialog.h"
-#include "GUI2/welcome_page.h"
 #include "GUI2/wizard_page.h"
 #include "GUI2/wizard_shell.h"
 #include "TK/tk_exception.h"
 #include "common/qvt_converter.h"
 #include "gui_test_support.h"
-#include "support/temp_dir.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,7 +17,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -350,6 +347,15 @@ TEST(WizardBoxes, AreWideEnoughForTheirTextsOwnLinesAndTheirCaption)
          dlg_error_continue dialog(QString::fromStdWString(access_denied), shell.title(), &shell);
          dialog.exec();
        }},
+      {"box_fit_continue_dialog_wrapped_line",
+       [&] {
+         // The report of a table over the sheet's last row: one line longer than a box may be wide.
+         dlg_error_continue dialog(
+             QStringLiteral("big_table_with_a_long_name: The worksheet is full: only the first 65535 of 1000000 "
+                            "records were written (Excel 2000 holds at most 65535 data rows per worksheet)"),
+             shell.title(), &shell);
+         dialog.exec();
+       }},
       {"box_fit_internal_error_dialog",
        [&] {
          dlg_error_ex dialog(QStringLiteral("Internal error: xlsx_she 44"), shell.title(), &shell);
@@ -370,67 +376,6 @@ TEST(WizardBoxes, AreWideEnoughForTheirTextsOwnLinesAndTheirCaption)
     c.show();
     EXPECT_EQ(problem, "");
   }
-}
-
-TEST(WizardHelp, OpensThePageOfTheContextOrSaysItIsMissing)
-{
-  const temp_dir help;
-  write_file(help.file("1012.html"), "<html></html>");
-  write_file(help.file("index.html"), "<html></html>");
-  wizard_shell::set_help_folder(help.path().string());
-  QUrl opened;
-  wizard_shell::set_url_opener([&opened](const QUrl& url) {
-    opened = url;
-    return true;
-  });
-  wizard_shell::display_help(1012);
-  EXPECT_EQ(opened, QUrl::fromLocalFile(QString::fromStdString(help.file("1012.html"))));
-  wizard_shell::display_help();
-  EXPECT_EQ(opened, QUrl::fromLocalFile(QString::fromStdString(help.file("index.html"))));
-
-  opened.clear();
-  seen_box seen;
-  answer_next_box(seen, Qt::Key_Return);
-  wizard_shell::display_help(1099);
-  EXPECT_EQ(seen.text, QStringLiteral("Help file does not exist. Reinstall the program."));
-  EXPECT_TRUE(opened.isEmpty());
-  wizard_shell::set_help_folder({});
-  wizard_shell::set_url_opener({});
-}
-
-TEST(WizardHelp, WithNoBrowserOnTheDesktopF1SaysSoInABox)
-{
-  const temp_dir help;
-  write_file(help.file("1012.html"), "<html></html>");
-  wizard_shell::set_help_folder(help.path().string());
-  wizard_shell::set_url_opener({});  // the desktop's own
-  // A desktop with no program that opens a page: nothing on PATH, no browser named.
-  const temp_dir no_programs;
-  const QByteArray path = qgetenv("PATH");
-  const QByteArray browser = qgetenv("BROWSER");
-  qputenv("PATH", QByteArray::fromStdString(no_programs.path().string()));
-  qunsetenv("BROWSER");
-
-  qorvant_converter converter(qvt_program::console);
-  welcome_page welcome(converter, L"qvt");
-  wizard_shell shell(QStringLiteral("Tabloom 5.5"), QIcon(), QPixmap(), QPixmap());
-  shell.add_page(welcome);
-  shell.start();
-  shell.show();
-  QApplication::setActiveWindow(&shell);
-  seen_box seen;
-  answer_next_box(seen, Qt::Key_Return, QStringLiteral("help_not_opened_box"));
-  QTest::keyClick(shell.findChild<QPushButton*>(QStringLiteral("c12324")), Qt::Key_F1);
-
-  qputenv("PATH", path);
-  if (!browser.isNull())
-    qputenv("BROWSER", browser);
-  wizard_shell::set_help_folder({});
-  ASSERT_TRUE(seen.shown);
-  EXPECT_EQ(seen.caption, QStringLiteral("Tabloom 5.5 Error"));
-  EXPECT_TRUE(seen.text.startsWith(QStringLiteral("The help page could not be opened:\n") +
-                                   QString::fromStdString(help.file("1012.html"))))
-      << seen.text.toStdString();
 }
 
 TEST(SaveDialog, AppendsTheDefaultExtensionUnlessThePathHoldsIt)

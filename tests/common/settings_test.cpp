@@ -125,6 +125,7 @@ TEST(RegistrySettings, TheWizardsConverterLoadsDefaultsAndStoresItsSettings)
     first.open_on_exit = false;
     first.port = "3307";
     first.password = "s3cret";
+    first.profile_folder = L"/srv/pr\u00F6files";
     first.split_data = true;
     first.source = L"sh\u00F6p";
     first.user = "me";
@@ -142,6 +143,7 @@ TEST(RegistrySettings, TheWizardsConverterLoadsDefaultsAndStoresItsSettings)
     EXPECT_FALSE(second.open_on_exit);
     EXPECT_EQ(second.port, "3307");
     EXPECT_EQ(second.password, "s3cret");
+    EXPECT_EQ(second.profile_folder, L"/srv/pr\u00F6files");
     EXPECT_TRUE(second.split_data);
     EXPECT_EQ(second.source, L"sh\u00F6p");
     EXPECT_EQ(second.user, "me");

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <string>
 
 namespace gate = plat::stop_gate;
@@ -11,8 +13,9 @@ namespace gate = plat::stop_gate;
 TEST(StopGate, AStopAndThePuttingInPlaceExcludeEachOther)
 {
   // Each step: 's' asks for the stop, 'c' claims the putting in place, 'f'
-  // forgets a claim (a run starts), 'o' forgets a stop (a run ends); the
-  // answers of 's' and 'c' in order, and whether a stop is in force at the end.
+  // forgets a claim (a run starts), 'o' forgets a stop (a run ends), 'h'
+  // holds the putting in place back and 'r' releases it; the answers of 's',
+  // 'c' and 'h' in order, and whether a stop is in force at the end.
   const struct {
     const char* steps;
     std::string answers;
@@ -26,6 +29,11 @@ TEST(StopGate, AStopAndThePuttingInPlaceExcludeEachOther)
       {"cfsc", "110", true},    // the next run starts: a stop is taken again
       {"sfc", "10", true},      // a stop before the run starts is kept
       {"soc", "11", false},     // a run's end lifts its stop
+      {"hs", "11", true},       // a stop while held is taken
+      {"hrc", "11", false},     // released: the putting in place goes ahead
+      {"hh", "11", false},      // holding twice keeps the hold
+      {"sh", "10", true},       // too late to hold: stopped
+      {"ch", "10", false},      // too late to hold: being put in place
   };
   for (const auto& c : cases) {
     gate::reset();
@@ -36,10 +44,31 @@ TEST(StopGate, AStopAndThePuttingInPlaceExcludeEachOther)
       case 'c': answers += gate::begin_commit() ? '1' : '0'; break;
       case 'f': gate::forget_commit(); break;
       case 'o': gate::forget_stop(); break;
+      case 'h': answers += gate::hold() ? '1' : '0'; break;
+      case 'r': gate::release(); break;
       }
     }
     EXPECT_EQ(answers, c.answers) << c.steps;
     EXPECT_EQ(gate::stopped(), c.stopped) << c.steps;
+  }
+  gate::reset();
+}
+
+TEST(StopGate, AHeldClaimWaitsForTheReleaseOrTheStop)
+{
+  using namespace std::chrono_literals;
+  for (const bool stop : {false, true}) {
+    gate::reset();
+    ASSERT_TRUE(gate::hold());
+    std::future<bool> claim = std::async(std::launch::async, [] { return gate::begin_commit(); });
+    EXPECT_EQ(claim.wait_for(100ms), std::future_status::timeout) << stop;
+    if (stop)
+      EXPECT_TRUE(gate::stop());
+    else
+      gate::release();
+    ASSERT_EQ(claim.wait_for(2s), std::future_status::ready) << stop;
+    EXPECT_EQ(claim.get(), !stop);
+    EXPECT_EQ(gate::stopped(), stop);
   }
   gate::reset();
 }
