@@ -133,10 +133,10 @@ void fill_connection(QWidget& connection)
   control_of<QLineEdit>(connection, 1015).setText(QString::number(server.port));
 }
 
-// What the tables page is given: every table, every table and a query that
-// passes its check but fails while its rows are read, or only a query that
-// fails before it has a sheet.
-enum class entries { tables, tables_and_failing_query, failing_query_only };
+// What the tables page is given: every table and a query whose order is not
+// the table's, every table and a query that passes its check but fails while
+// its rows are read, or only a query that fails before it has a sheet.
+enum class entries { tables_and_ordered_query, tables_and_failing_query, failing_query_only };
 
 // Walks one wizard from the welcome page to the finish page and presses Finish,
 // answering Yes to "Overwrite?" for an existing destination.
@@ -174,15 +174,17 @@ void walk_wizard(qorvant_converter& converter, const std::string& database, cons
   QWidget& tables = *shell.current_page();
   if (picked != entries::failing_query_only)
     control_of<QPushButton>(tables, 1102).click();  // Add all
-  const bool failing_query = picked != entries::tables;
-  if (failing_query) {
+  const bool failing_query = picked != entries::tables_and_ordered_query;
+  {
     // The check asks only for the columns; what the server refuses is the
     // rows, or the count before them.
-    const QString query = picked == entries::failing_query_only
-                              ? QStringLiteral("SELECT * FROM items WHERE id = (SELECT id FROM notes)")
-                              : QStringLiteral("SELECT id, (SELECT body FROM notes WHERE notes.id > items.id) AS note FROM items");
-    when_modal_shows([query](QWidget& dialog) {
-      control_of<QLineEdit>(dialog, 1019).setText(QStringLiteral("note_of_item"));
+    const QString name = failing_query ? QStringLiteral("note_of_item") : QStringLiteral("by_price");
+    const QString query =
+        picked == entries::failing_query_only ? QStringLiteral("SELECT * FROM items WHERE id = (SELECT id FROM notes)")
+        : failing_query ? QStringLiteral("SELECT id, (SELECT body FROM notes WHERE notes.id > items.id) AS note FROM items")
+                        : QStringLiteral("SELECT id, name FROM items ORDER BY price DESC");
+    when_modal_shows([name, query](QWidget& dialog) {
+      control_of<QLineEdit>(dialog, 1019).setText(name);
       control_of<QPlainTextEdit>(dialog, 1020).setPlainText(query);
       QTest::keyClick(&dialog, Qt::Key_Return);
     });
@@ -226,13 +228,17 @@ TEST_P(WholeWizard, ConvertsFromTheWelcomePageToTheFinishPageAndTheNextStartReme
   {
     qorvant_converter converter(qvt_program::gui);
     converter.set_front_end(reporting.front_end);
-    walk_wizard(converter, db.name(), destination, c.format, entries::tables, &finish_text, &error_list);
+    walk_wizard(converter, db.name(), destination, c.format, entries::tables_and_ordered_query, &finish_text,
+                &error_list);
   }
   EXPECT_EQ(finish_text, QStringLiteral("Wizard has converted your MySQL database into\nMS Excel format "
                                         "successfully.\n\nClick 'Finish' to exit the wizard."));
   EXPECT_EQ(error_list, QString());
   const std::string price_25 = "20.5";
+  // The query's rows come in its own order, the most expensive item first.
   EXPECT_EQ(workbook_cells(destination),
+            "by_price!0,0=id\nby_price!0,1=name\nby_price!1,0=2.0\nby_price!1,1=Straße\n"
+            "by_price!2,0=3.0\nby_price!3,0=1.0\nby_price!3,1=pen\n"
             "items!0,0=id\nitems!0,1=name\nitems!0,2=price\n"
             "items!1,0=1.0\nitems!1,1=pen\nitems!1,2=1.25\n"
             "items!2,0=2.0\nitems!2,1=Straße\nitems!2,2=" + price_25 + "\n"
