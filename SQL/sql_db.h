@@ -64,8 +64,9 @@ public:
   // is only prepared and its columns read from the server's description of it:
   // nothing is evaluated, no table is read, and the text never runs.
   bool test_query(const std::wstring& sql) override;
-  // The query prepared as test_query prepares it; sql_exception (with the
-  // server's reason) when it does not prepare or describes no columns.
+  // The query prepared as a derived table, and its text as it stands prepared
+  // too (the run reads that text); sql_exception (with the server's reason)
+  // when either does not prepare or the query describes no columns.
   sql_query_description describe_query(const std::wstring& sql);
 
   // This class only reads: making, dropping or emptying a table and making

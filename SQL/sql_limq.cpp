@@ -19,6 +19,7 @@ sql_limited_query::sql_limited_query(sql_database& owner, const std::wstring& te
   std::wstring statement;
   if (is_query) {
     tk_log_message(1, "...as query");
+    // Raises for a text that is not one query; the columns are not needed here.
     owner.describe_query(text);
     statement = sql_query_statement(text);
   } else {

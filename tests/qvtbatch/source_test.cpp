@@ -75,6 +75,47 @@ TEST_F(QvtbatchTest, LostConnectionEndsTheRunWithOneReportAnd255AndWritesNoWorkb
   EXPECT_EQ(read_file(file("out.xlsx")), "previous workbook");
 }
 
+TEST_F(QvtbatchTest, ConnectionLostWhileTheServerEvaluatesAQueryEndsTheRunWith255InEveryFormat)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_lost_query");
+  const test_server_info& server = test_server();
+  for (const std::string format : {"2", "1", "0"}) {
+    SCOPED_TRACE("--xls_ver=" + format);
+    const std::string tag = "lost_" + db.name() + "_" + format;
+    write_file(file("slow.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\n"
+                                 "[MySQL settings]\r\nhost=" + server.host + "\r\nport=" +
+                                 std::to_string(server.port) + "\r\nuser=" + server.user +
+                                 "\r\npassword=" + server.password + "\r\n"
+                                 "[Selected Tables]\r\nslow=SELECT SLEEP(60) AS pause, '" + tag + "' AS tag\r\n");
+    const std::string destination = format == "2" ? "out.xlsx" : "out.xls";
+    write_file(file(destination), "previous workbook");
+    // A second connection kills the program's once the server evaluates the query.
+    std::thread killer([&] {
+      sql_admin watcher;
+      for (int attempt = 0; attempt < 6000; ++attempt) {
+        const std::string id = watcher.value("SELECT COALESCE(MAX(id), 0) FROM information_schema.processlist "
+                                             "WHERE info LIKE '%" + tag + "%' AND id <> CONNECTION_ID()");
+        if (id != "0") {
+          watcher.run("KILL " + id);
+          return;
+        }
+        ::usleep(5000);
+      }
+    });
+    const run_result r = run({"--profile=slow.qvt", "--xls_ver=" + format, "--dest=out"});
+    killer.join();
+    EXPECT_EQ(r.code, 255) << r;
+    const std::string start = "Converting database " + db.name() + "(0 tables)\n"
+                              "Error:\nslow: The connection to the MySQL server was lost (";
+    EXPECT_EQ(r.out.substr(0, start.size()), start) << r;
+    EXPECT_EQ(count_lines(r.out), "3") << r;
+    EXPECT_EQ(read_file(file(destination)), "previous workbook");
+    std::filesystem::remove(file(destination));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 1) << "nothing but the profile is left";
+  }
+}
+
 TEST_F(QvtbatchTest, QueryFailingPartWayKeepsItsRowsAndTheRunGoesOn)
 {
   sql_admin admin;
