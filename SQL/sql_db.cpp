@@ -151,32 +151,43 @@ std::unique_ptr<udb_recordset> sql_database::query(const std::wstring& sql)
 bool sql_database::test_query(const std::wstring& sql)
 {
   tk_log_message(2, L"sql_database::query(%s)", sql);
-  // The query is read as a run reads it, as a derived table, but only
-  // prepared: the server describes the columns without evaluating anything.
-  // Even under LIMIT 0 it would evaluate a derived table without FROM, with its
-  // function calls and SLEEPs. A text that is no SELECT (an UPDATE, a DROP)
-  // cannot stand in that place.
+  // Even under LIMIT 0 the server would evaluate a derived table without FROM,
+  // with its function calls and SLEEPs: the query is only prepared.
   try {
-    const std::string statement =
-        tk_wstring_to_utf8(L"SELECT * FROM " + sql_derived_table(sql, L"temp___table"));
-    const sql_stmt_ptr prepared(mysql_stmt_init(handle_));
-    if (prepared == nullptr) {
-      tk_log_message(2, "mysql_stmt_init failed: error=%s", std::string(mysql_error(handle_)));
-      return false;
-    }
-    const auto length = static_cast<unsigned long>(statement.size());
-    if (mysql_stmt_prepare(prepared.get(), statement.data(), length) != 0) {
-      tk_log_message(2, "The query does not prepare: %s", std::string(mysql_stmt_error(prepared.get())));
-      return false;
-    }
+    const sql_query_description description = describe_query(sql);
     // A question mark would be a parameter here and a syntax error in the run.
-    if (mysql_stmt_param_count(prepared.get()) != 0)
-      return false;
-    const sql_result_ptr columns(mysql_stmt_result_metadata(prepared.get()));
-    return columns != nullptr && mysql_num_fields(columns.get()) > 0;
-  } catch (const tk_exception&) {
+    return description.parameter_count() == 0;
+  } catch (const tk_exception& e) {
+    tk_log_message(2, "The query does not prepare: %s", e.get_message());
     return false;
   }
+}
+
+namespace {
+
+sql_stmt_ptr prepared_statement(MYSQL* handle, const std::wstring& text)
+{
+  const std::string statement = tk_wstring_to_utf8(text);
+  sql_stmt_ptr prepared(mysql_stmt_init(handle));
+  if (prepared == nullptr)
+    sql_raise(handle);
+  if (mysql_stmt_prepare(prepared.get(), statement.data(), static_cast<unsigned long>(statement.size())) != 0)
+    sql_raise(prepared.get());
+  return prepared;
+}
+
+} // namespace
+
+sql_query_description sql_database::describe_query(const std::wstring& sql)
+{
+  sql_stmt_ptr derived = prepared_statement(handle_, L"SELECT * FROM " + sql_derived_table(sql, L"temp___table"));
+  sql_result_ptr columns(mysql_stmt_result_metadata(derived.get()));
+  if (columns == nullptr || mysql_num_fields(columns.get()) == 0)
+    throw tk_exception("The query describes no columns", tk_level_recoverable);
+  // The run reads the text as it stands: a text that is a query only inside
+  // the derived table (one that closes its parenthesis itself) is none.
+  prepared_statement(handle_, sql_query_statement(sql));
+  return sql_query_description(std::move(derived), std::move(columns));
 }
 
 std::unique_ptr<udb_recordset> sql_database::get_table(const std::wstring& name, std::uint32_t mode)

@@ -5,6 +5,7 @@
 // limits, switches), never another engine of the process.
 #pragma once
 
+#include "SQL/sql_util.h"
 #include "UDB/udb_db.h"
 
 #include <mysql.h>
@@ -12,10 +13,34 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class sql_engine;
 class sql_table;
+
+// A user's SELECT prepared as a derived table and never executed. That it
+// prepares proves the text is one query: a statement of another kind (an
+// UPDATE, a DROP, a SELECT ... INTO) cannot stand in that place. The server's
+// description of the prepared result gives the query's columns without
+// evaluating anything.
+class sql_query_description {
+public:
+  sql_query_description(sql_stmt_ptr statement, sql_result_ptr columns)
+      : statement_(std::move(statement)), columns_(std::move(columns))
+  {
+  }
+
+  unsigned field_count() const { return mysql_num_fields(columns_.get()); }
+  // Valid as long as the description lives.
+  MYSQL_FIELD* fields() const { return mysql_fetch_fields(columns_.get()); }
+  // Question marks in the text: parameters here, a syntax error when it runs.
+  unsigned long parameter_count() const { return mysql_stmt_param_count(statement_.get()); }
+
+private:
+  sql_stmt_ptr statement_;
+  sql_result_ptr columns_;
+};
 
 class sql_database : public udb_database {
 public:
@@ -39,6 +64,10 @@ public:
   // is only prepared and its columns read from the server's description of it:
   // nothing is evaluated, no table is read, and the text never runs.
   bool test_query(const std::wstring& sql) override;
+  // The query prepared as a derived table, and its text as it stands prepared
+  // too (the run reads that text); sql_exception (with the server's reason)
+  // when either does not prepare or the query describes no columns.
+  sql_query_description describe_query(const std::wstring& sql);
 
   // This class only reads: making, dropping or emptying a table and making
   // views or foreign keys raise an internal error. Writing is the business of

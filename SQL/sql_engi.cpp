@@ -26,6 +26,12 @@ std::string error_text(MYSQL* handle)
   return text != nullptr ? std::string(text) : std::string();
 }
 
+std::string error_text(MYSQL_STMT* statement)
+{
+  const char* text = mysql_stmt_error(statement);
+  return text != nullptr ? std::string(text) : std::string();
+}
+
 // The client library sets itself up once, before any thread uses it.
 void init_client_library()
 {
@@ -40,18 +46,36 @@ void init_client_library()
 
 sql_exception::sql_exception() : sql_exception(sql_engine::instance().get_handle()) {}
 
-sql_exception::sql_exception(MYSQL* handle) : sql_exception(handle, tk_level_recoverable) {}
+sql_exception::sql_exception(MYSQL* handle)
+    : sql_exception(mysql_errno(handle), error_text(handle), tk_level_recoverable)
+{
+}
 
-sql_exception::sql_exception(MYSQL* handle, std::uint32_t level) : tk_exception(error_text(handle), level)
+sql_exception::sql_exception(MYSQL_STMT* statement)
+    : sql_exception(mysql_stmt_errno(statement), error_text(statement), tk_level_recoverable)
+{
+}
+
+sql_exception::sql_exception(unsigned error_number, const std::string& text, std::uint32_t level)
+    : tk_exception(text, level)
 {
   tk_log_message(2, "sql_exception::sql_exception( msg=%s)", get_message());
-  const unsigned number = mysql_errno(handle);
-  set_code(sql_error_code_base | (number & 0xFFFFu));
+  set_code(sql_error_code_base | (error_number & 0xFFFFu));
   tk_log_message(2, "Got MySQL error code=%d", get_code());
 }
 
 sql_connection_lost_exception::sql_connection_lost_exception(MYSQL* handle)
-    : sql_exception(handle, tk_level_error)
+    : sql_connection_lost_exception(mysql_errno(handle), error_text(handle))
+{
+}
+
+sql_connection_lost_exception::sql_connection_lost_exception(MYSQL_STMT* statement)
+    : sql_connection_lost_exception(mysql_stmt_errno(statement), error_text(statement))
+{
+}
+
+sql_connection_lost_exception::sql_connection_lost_exception(unsigned error_number, const std::string& text)
+    : sql_exception(error_number, text, tk_level_error)
 {
   // The library's own text stays in the message; the code is one, so that no
   // text of the program's for "gone away" (sending too much) can replace it.
@@ -85,6 +109,13 @@ std::exception_ptr sql_error_of(MYSQL* handle)
 void sql_raise(MYSQL* handle)
 {
   std::rethrow_exception(sql_error_of(handle));
+}
+
+void sql_raise(MYSQL_STMT* statement)
+{
+  if (sql_is_connection_lost(mysql_stmt_errno(statement)))
+    throw sql_connection_lost_exception(statement);
+  throw sql_exception(statement);
 }
 
 sql_auth_not_supported_exception::sql_auth_not_supported_exception()

@@ -30,9 +30,11 @@ public:
   sql_exception();
   // The error of the given connection.
   explicit sql_exception(MYSQL* handle);
+  // The error of the given prepared statement.
+  explicit sql_exception(MYSQL_STMT* statement);
 
 protected:
-  sql_exception(MYSQL* handle, std::uint32_t level);
+  sql_exception(unsigned error_number, const std::string& text, std::uint32_t level);
 };
 
 // The connection is gone (killed, timed out, the server or the network went
@@ -41,6 +43,10 @@ protected:
 class sql_connection_lost_exception : public sql_exception {
 public:
   explicit sql_connection_lost_exception(MYSQL* handle);
+  explicit sql_connection_lost_exception(MYSQL_STMT* statement);
+
+private:
+  sql_connection_lost_exception(unsigned error_number, const std::string& text);
 };
 
 // Whether the client library's error number says the connection is gone.
@@ -50,6 +56,8 @@ bool sql_is_connection_lost(unsigned error_number);
 std::exception_ptr sql_error_of(MYSQL* handle);
 // Throws that exception.
 [[noreturn]] void sql_raise(MYSQL* handle);
+// The same for a prepared statement's current error.
+[[noreturn]] void sql_raise(MYSQL_STMT* statement);
 
 class sql_auth_not_supported_exception : public tk_exception {
 public:

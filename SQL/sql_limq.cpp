@@ -11,25 +11,22 @@
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
 
-sql_limited_query::sql_limited_query(sql_database& owner, const std::wstring& text,
-                                     std::uint32_t first, std::uint32_t count, bool is_query,
-                                     bool limited)
+sql_limited_query::sql_limited_query(sql_database& owner, const std::wstring& text, bool is_query,
+                                     std::uint32_t first_rows)
     : handle_(owner.get_handle())
 {
   tk_log_message(1, L"sql_limited_query::sql_limited_query(%s)", text);
-  std::wstring statement = L"SELECT * FROM ";
+  std::wstring statement;
   if (is_query) {
     tk_log_message(1, "...as query");
-    statement += sql_derived_table(text, L"temp___table");
+    // Raises for a text that is not one query; the columns are not needed here.
+    owner.describe_query(text);
+    statement = sql_query_statement(text);
   } else {
     tk_log_message(1, "...as table");
-    statement += sql_quote_name(text);
-  }
-  if (limited) {
-    statement += L" LIMIT ";
-    statement += std::to_wstring(first);
-    statement += L',';
-    statement += std::to_wstring(count);
+    statement = L"SELECT * FROM " + sql_quote_name(text);
+    if (first_rows != 0)
+      statement += L" LIMIT 0," + std::to_wstring(first_rows);
   }
   tk_log_message(1, L"sql_database::do_query2(%s)", statement);
   const std::string utf8 = tk_wstring_to_utf8(statement);

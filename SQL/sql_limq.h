@@ -22,11 +22,13 @@ public:
   static constexpr std::uint32_t page_size = 256;
   using page = std::array<std::unique_ptr<sql_record>, page_size>;
 
-  // Runs "SELECT * FROM " the quoted table or the query as a derived table. When
-  // `limited` is set the statement asks for the first `count` rows only; `first`
-  // is where the page starts (always 0 here).
-  sql_limited_query(sql_database& owner, const std::wstring& text, std::uint32_t first,
-                    std::uint32_t count, bool is_query, bool limited = false);
+  // Runs "SELECT * FROM " the quoted table, its first `first_rows` rows only
+  // when that is not 0. A query runs as it was typed, so that the server returns
+  // its rows in the query's own order (a derived table's ORDER BY is the
+  // server's to drop), but only once the text has prepared as a derived table:
+  // a statement that is not a query is refused there and never runs.
+  sql_limited_query(sql_database& owner, const std::wstring& text, bool is_query,
+                    std::uint32_t first_rows = 0);
   ~sql_limited_query();
   sql_limited_query(const sql_limited_query&) = delete;
   sql_limited_query& operator=(const sql_limited_query&) = delete;

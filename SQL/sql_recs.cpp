@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -225,13 +226,26 @@ void sql_recordset::initialize()
   record_count_ = static_cast<std::uint64_t>(std::max<std::int64_t>(get_rec_count(), 0));
   tk_log_message(2, "get_rec_count returns %d", record_count_);
 
+  // A query's columns come from the server's description of it, which
+  // evaluates nothing: a query of a minute costs a minute to count and one to
+  // read, no more, and its count bounds its first reading. A table's first
+  // reading shows its columns and its first page: it asks for no more rows
+  // than the page holds.
+  std::optional<sql_query_description> description;
+  std::unique_ptr<sql_limited_query> local;
+  unsigned count = 0;
+  const MYSQL_FIELD* fields = nullptr;
+  if (is_query()) {
+    description.emplace(sql_owner_->describe_query(query_text_));
+    count = description->field_count();
+    fields = description->fields();
+    count_unread_ = true;
+  } else {
+    local = std::make_unique<sql_limited_query>(*sql_owner_, name_, false, sql_limited_query::page_size);
+    count = local->get_field_count();
+    fields = local->get_fields();
+  }
   std::wstring select_list = L"SELECT ";
-  // The first reading only shows the columns and the first page: it asks for no
-  // more rows than the page holds.
-  auto local = std::make_unique<sql_limited_query>(*sql_owner_, is_query() ? query_text_ : name_, 0,
-                                                   sql_limited_query::page_size, is_query(), true);
-  const unsigned count = local->get_field_count();
-  const MYSQL_FIELD* fields = local->get_fields();
   bool has_geometry = false;
   std::wstring auto_column;
   for (unsigned i = 0; i < count; ++i) {
@@ -278,8 +292,10 @@ void sql_recordset::initialize()
     }
     field_types_.push_back(static_cast<int>(field.type));
   }
-  page_rows_ = local->store_to(&page_, &schema_);
-  local.reset();
+  if (local != nullptr) {
+    page_rows_ = local->store_to(&page_, &schema_);
+    local.reset();
+  }
 
   select_list += L" FROM " + sql_quote_name(name_);
   tk_log_message(2, L"local_select_qry=%s", select_list);
@@ -389,10 +405,11 @@ void sql_recordset::reset()
   stream_.reset();
   position_ = 0;
   page_slot_ = 0;
-  record_count_ = static_cast<std::uint64_t>(std::max<std::int64_t>(get_rec_count(), 0));
+  if (!count_unread_)
+    record_count_ = static_cast<std::uint64_t>(std::max<std::int64_t>(get_rec_count(), 0));
+  count_unread_ = false;
   clean();
-  stream_ = std::make_unique<sql_limited_query>(*sql_owner_, is_query() ? query_text_ : name_, 0,
-                                                sql_limited_query::page_size, is_query());
+  stream_ = std::make_unique<sql_limited_query>(*sql_owner_, is_query() ? query_text_ : name_, is_query());
   page_rows_ = stream_->store_to(&page_, is_query() ? nullptr : &schema_);
 }
 

@@ -103,6 +103,8 @@ private:
 
   sql_database* sql_owner_;
   std::unique_ptr<sql_limited_query> stream_;
+  // A query's count, taken when it was opened, that no reading has used yet.
+  bool count_unread_ = false;
   udb_relationships* relationships_;
   std::uint64_t position_ = 0;
   std::uint32_t page_slot_ = 0;

@@ -289,16 +289,17 @@ std::wstring sql_quote_name(std::wstring_view name)
   return quoted;
 }
 
-std::wstring sql_derived_table(const std::wstring& query, const wchar_t* alias)
+std::wstring sql_query_statement(const std::wstring& query)
 {
   std::size_t end = query.size();
   while (end > 0 && (query[end - 1] == L';' || std::iswspace(static_cast<wint_t>(query[end - 1]))))
     --end;
-  std::wstring text = L"(";
-  text.append(query, 0, end);
-  text += L"\n) as ";
-  text += alias;
-  return text;
+  return query.substr(0, end) + L"\n";
+}
+
+std::wstring sql_derived_table(const std::wstring& query, const wchar_t* alias)
+{
+  return L"(" + sql_query_statement(query) + L") as " + alias;
 }
 
 std::string sql_quote_literal(MYSQL* handle, std::string_view utf8)

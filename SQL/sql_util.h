@@ -31,9 +31,11 @@ using sql_stmt_ptr = std::unique_ptr<MYSQL_STMT, sql_stmt_close>;
 
 // `name` with every backquote doubled, between two backquotes.
 std::wstring sql_quote_name(std::wstring_view name);
-// A user's SELECT as a derived table: "(" + the text + ") as " + alias. Blanks and
-// semicolons that end the text are dropped and the closing parenthesis goes on a
-// line of its own, so that a final ";" or line comment does not break the statement.
+// A user's SELECT as a statement of its own: the text without the blanks and
+// semicolons that end it, and a line end, so that a final ";" or line comment
+// does not break it or what follows it.
+std::wstring sql_query_statement(const std::wstring& query);
+// The same SELECT as a derived table: "(" + the statement + ") as " + alias.
 std::wstring sql_derived_table(const std::wstring& query, const wchar_t* alias);
 // The UTF-8 text as a string literal between single quotes, escaped for the
 // connection's character set and SQL mode.

@@ -90,6 +90,13 @@ void xlsx_database::save()
   tk_log_message(1, "xlsx_database::save");
   if (one_book_per_table_ || !workbook_)
     return;
+  // zip may have been started for sheets that never came (every entry
+  // failed): a package without a worksheet would replace the old file, so the
+  // workbook goes unsaved, its zip and temporary folder with it.
+  if (workbook_->GetSheets().empty() && workbook_->GetCharts().empty()) {
+    workbook_.reset();
+    return;
+  }
   save_workbook(name_);
 }
 

@@ -33,7 +33,8 @@ public:
   std::unique_ptr<udb_recordset> get_table(const std::wstring& name, std::uint32_t mode) override;
   bool test_query(const std::wstring& sql) override;
 
-  // Writes the workbook to the destination and lets it go. A failed save raises
+  // Writes the workbook to the destination and lets it go; one without a sheet
+  // is let go unsaved, and the destination stays as it was. A failed save raises
   // tk_exception level 1 "Cannot create the destination file '<path>': <why>".
   void save();
   // Closes one table's sheet; with one_book_per_table also writes its workbook

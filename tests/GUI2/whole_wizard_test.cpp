@@ -133,10 +133,15 @@ void fill_connection(QWidget& connection)
   control_of<QLineEdit>(connection, 1015).setText(QString::number(server.port));
 }
 
-// Walks one wizard from the welcome page to the finish page and presses Finish.
-// `failing_query` adds a query that passes its check but fails while it runs.
+// What the tables page is given: every table and a query whose order is not
+// the table's, every table and a query that passes its check but fails while
+// its rows are read, or only a query that fails before it has a sheet.
+enum class entries { tables_and_ordered_query, tables_and_failing_query, failing_query_only };
+
+// Walks one wizard from the welcome page to the finish page and presses Finish,
+// answering Yes to "Overwrite?" for an existing destination.
 void walk_wizard(qorvant_converter& converter, const std::string& database, const std::string& destination,
-                 std::uint32_t format, bool failing_query, QString* finish_text, QString* error_list)
+                 std::uint32_t format, entries picked, QString* finish_text, QString* error_list)
 {
   wizard_program program(converter, L"");
   wizard_shell& shell = program.shell();
@@ -161,17 +166,26 @@ void walk_wizard(qorvant_converter& converter, const std::string& database, cons
   emit databases.activated(listed);
   control_of<QLineEdit>(database_page, 1004).setText(QString::fromStdString(destination));
   save_screen(shell, QStringLiteral("wizard_database"));
+  if (std::filesystem::exists(destination))
+    when_modal_shows([](QWidget& box) { static_cast<QMessageBox&>(box).button(QMessageBox::Yes)->click(); });
   shell.press_next();
 
   ASSERT_EQ(shell.current_page()->id(), page_tables);
   QWidget& tables = *shell.current_page();
-  control_of<QPushButton>(tables, 1102).click();  // Add all
-  if (failing_query) {
-    // The check asks only for the columns; the rows are what the server refuses.
-    when_modal_shows([](QWidget& dialog) {
-      control_of<QLineEdit>(dialog, 1019).setText(QStringLiteral("note_of_item"));
-      control_of<QPlainTextEdit>(dialog, 1020)
-          .setPlainText(QStringLiteral("SELECT id, (SELECT body FROM notes WHERE notes.id > items.id) AS note FROM items"));
+  if (picked != entries::failing_query_only)
+    control_of<QPushButton>(tables, 1102).click();  // Add all
+  const bool failing_query = picked != entries::tables_and_ordered_query;
+  {
+    // The check asks only for the columns; what the server refuses is the
+    // rows, or the count before them.
+    const QString name = failing_query ? QStringLiteral("note_of_item") : QStringLiteral("by_price");
+    const QString query =
+        picked == entries::failing_query_only ? QStringLiteral("SELECT * FROM items WHERE id = (SELECT id FROM notes)")
+        : failing_query ? QStringLiteral("SELECT id, (SELECT body FROM notes WHERE notes.id > items.id) AS note FROM items")
+                        : QStringLiteral("SELECT id, name FROM items ORDER BY price DESC");
+    when_modal_shows([name, query](QWidget& dialog) {
+      control_of<QLineEdit>(dialog, 1019).setText(name);
+      control_of<QPlainTextEdit>(dialog, 1020).setPlainText(query);
       QTest::keyClick(&dialog, Qt::Key_Return);
     });
     control_of<QPushButton>(tables, 1114).click();
@@ -214,13 +228,17 @@ TEST_P(WholeWizard, ConvertsFromTheWelcomePageToTheFinishPageAndTheNextStartReme
   {
     qorvant_converter converter(qvt_program::gui);
     converter.set_front_end(reporting.front_end);
-    walk_wizard(converter, db.name(), destination, c.format, false, &finish_text, &error_list);
+    walk_wizard(converter, db.name(), destination, c.format, entries::tables_and_ordered_query, &finish_text,
+                &error_list);
   }
   EXPECT_EQ(finish_text, QStringLiteral("Wizard has converted your MySQL database into\nMS Excel format "
                                         "successfully.\n\nClick 'Finish' to exit the wizard."));
   EXPECT_EQ(error_list, QString());
   const std::string price_25 = "20.5";
+  // The query's rows come in its own order, the most expensive item first.
   EXPECT_EQ(workbook_cells(destination),
+            "by_price!0,0=id\nby_price!0,1=name\nby_price!1,0=2.0\nby_price!1,1=Straße\n"
+            "by_price!2,0=3.0\nby_price!3,0=1.0\nby_price!3,1=pen\n"
             "items!0,0=id\nitems!0,1=name\nitems!0,2=price\n"
             "items!1,0=1.0\nitems!1,1=pen\nitems!1,2=1.25\n"
             "items!2,0=2.0\nitems!2,1=Straße\nitems!2,2=" + price_25 + "\n"
@@ -241,6 +259,25 @@ TEST_P(WholeWizard, ConvertsFromTheWelcomePageToTheFinishPageAndTheNextStartReme
   EXPECT_EQ(next.user, test_server().user);
 }
 
+TEST_P(WholeWizard, ARunWhoseOnlyEntryFailsKeepsTheOldWorkbook)
+{
+  const format_case& c = GetParam();
+  wizard_reporting reporting;
+  const std::string destination = place.file(std::string("shop.") + c.extension);
+  write_file(destination, "previous workbook");
+  QString finish_text;
+  QString error_list;
+  {
+    qorvant_converter converter(qvt_program::gui);
+    converter.set_front_end(reporting.front_end);
+    walk_wizard(converter, db.name(), destination, c.format, entries::failing_query_only, &finish_text,
+                &error_list);
+  }
+  EXPECT_TRUE(error_list.contains(QStringLiteral("Subquery returns more than 1 row"))) << error_list.toStdString();
+  EXPECT_EQ(read_file(destination), "previous workbook");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(place.path()), {}), 1) << "nothing temporary is left";
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, WholeWizard,
                          testing::Values(format_case{0, "xls", "Excel5"}, format_case{1, "xls", "Excel2000"},
                                          format_case{2, "xlsx", "Xlsx"}),
@@ -255,7 +292,7 @@ TEST_F(WholeWizardErrors, ARunWithAnErrorListsItOnTheFinishPage)
   {
     qorvant_converter converter(qvt_program::gui);
     converter.set_front_end(reporting.front_end);
-    walk_wizard(converter, db.name(), destination, 2, true, &finish_text, &error_list);
+    walk_wizard(converter, db.name(), destination, 2, entries::tables_and_failing_query, &finish_text, &error_list);
   }
   EXPECT_EQ(finish_text,
             QStringLiteral("There were some errors while converting the database.\nClick 'Finish' to exit the wizard."));

@@ -178,11 +178,13 @@ long long rows_read(udb_database& source)
   return static_cast<long long>((*rows->get_item())[0]->to_double());
 }
 
-// Whether the run can read the query: its schema is what a sheet's header comes from.
+// Whether the run can read the query: its schema is what a sheet's header
+// comes from, and its reading the rows.
 bool run_reads(udb_database& source, const std::wstring& text)
 {
   try {
     auto query = source.get_query(L"q", text, 1);
+    query->reset();
     return !query->get_schema().empty();
   } catch (const tk_exception&) {
     return false;
@@ -209,6 +211,9 @@ TEST(SqlCatalogue, TestQueryAgreesWithTheRunAndExecutesNothing)
       {L"SELECT id FROM n;", true},
       {L"SELECT id FROM n ;\n", true},
       {L"SELECT id FROM n -- note", true},
+      {L"WITH w AS (SELECT id FROM n) SELECT id FROM w ORDER BY id DESC", true},
+      {L"(SELECT id FROM n) UNION (SELECT 0) ORDER BY id", true},
+      {L"VALUES (1), (2)", true},
       {L"SELEKT * FROM n", false},
       {L"SELECT * FROM missing", false},
       {L"", false},
@@ -222,6 +227,10 @@ TEST(SqlCatalogue, TestQueryAgreesWithTheRunAndExecutesNothing)
       {L"DROP TABLE n", false},
       {L"SELECT 1; DELETE FROM n", false},
       {L"SELECT id FROM n INTO OUTFILE '/tmp/qvt_never_written'", false},
+      {L"SELECT id INTO @qvt_never_set FROM n LIMIT 1", false},
+      // A query only inside the parentheses a check puts around it.
+      {L"SELECT 1) AS x, (SELECT 2", false},
+      {L"SELECT 1) AS x, (SELECT 2) AS y; DELETE FROM n; SELECT (1", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(source->test_query(c.text), c.readable) << tk_wstring_to_utf8(c.text);

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -300,6 +302,51 @@ TEST(SqlStream, JoinQueryWithAliasesKeepsItsColumnNamesAndRows)
     EXPECT_EQ(read_all(*query), expected);
   }
   EXPECT_THROW(source->get_query(L"bad", L"SELECT nope FROM customers", 1), sql_exception);
+}
+
+TEST(SqlStream, AQuerysRowsComeInItsOwnOrderOverManyPages)
+{
+  sql_admin admin;
+  scratch_database db(admin);
+  // 600 orders whose dates run in another order than their ids: 7 and 600
+  // have no common factor, so every date is one order's.
+  db.run("CREATE TABLE orders (id INT PRIMARY KEY, status VARCHAR(8), ordered_at DATETIME)");
+  db.run("INSERT INTO orders SELECT seq, IF(seq % 3 = 0, 'open', 'done'), "
+         "TIMESTAMP '2024-01-01 00:00:00' + INTERVAL (seq * 7) % 600 MINUTE FROM seq_1_to_600");
+  auto engine = connected_engine();
+  auto source = engine->open_db(db.wname(), 1, L"");
+  // Newest first: the minutes (id * 7) % 600 from 599 down to 0.
+  std::vector<long> newest_first(600);
+  for (long id = 1; id <= 600; ++id)
+    newest_first[static_cast<std::size_t>(599 - (id * 7) % 600)] = id;
+  const std::vector<long> open_newest_first = [&] {
+    std::vector<long> open;
+    std::copy_if(newest_first.begin(), newest_first.end(), std::back_inserter(open), [](long id) { return id % 3 == 0; });
+    return open;
+  }();
+  const struct {
+    const wchar_t* text;
+    std::vector<long> ids;
+  } cases[] = {
+      {L"SELECT id, status FROM orders ORDER BY ordered_at DESC", newest_first},
+      {L"SELECT id FROM orders ORDER BY ordered_at DESC -- newest first", newest_first},
+      {L"WITH o AS (SELECT id, ordered_at FROM orders) SELECT id FROM o ORDER BY ordered_at DESC", newest_first},
+      {L"(SELECT id, ordered_at FROM orders WHERE id <= 300) UNION ALL "
+       L"(SELECT id, ordered_at FROM orders WHERE id > 300) ORDER BY ordered_at DESC",
+       newest_first},
+      {L"SELECT id FROM orders ORDER BY ordered_at DESC LIMIT 10, 500",
+       std::vector<long>(newest_first.begin() + 10, newest_first.begin() + 510)},
+      {L"SELECT id FROM orders WHERE status = 'open' ORDER BY ordered_at DESC", open_newest_first},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(plat::to_utf8(c.text));
+    auto query = source->get_query(L"q", c.text, 1);
+    EXPECT_EQ(query->get_record_count(), c.ids.size());
+    std::vector<long> read;
+    for (query->reset(); !query->is_eof(); query->next())
+      read.push_back((*query->get_item())[0]->to_long());
+    EXPECT_EQ(read, c.ids);
+  }
 }
 
 TEST(SqlStream, GeometryTableIsReadThroughItsWellKnownText)

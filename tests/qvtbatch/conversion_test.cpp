@@ -124,6 +124,16 @@ TEST_F(QvtbatchTest, OldWorkbookIsReplacedOnlyByANewOneAndKeptWhenThereIsNothing
   cli_database db;
   scratch_database empty(db.admin(), "_empty");
   write_file(file("missing.txt"), "no_such_table\n");
+  // Entries that make no sheet: zip starts with an .xlsx run, before any sheet.
+  const test_server_info& server = test_server();
+  const std::string connection = "[MySQL settings]\r\nhost=" + server.host + "\r\nport=" +
+                                 std::to_string(server.port) + "\r\nuser=" + server.user +
+                                 "\r\npassword=" + server.password + "\r\n[Generic settings]\r\nsrc=" +
+                                 db.name() + "\r\n[Selected Tables]\r\n";
+  write_file(file("bad.qvt"), connection + "bad=SELECT * FROM nosuch\r\n");
+  write_file(file("all_bad.qvt"), connection + "bad=SELECT * FROM nosuch\r\nworse=SELECT * FROM nowhere\r\n"
+                                               "no_such_table=\r\n");
+  const std::string nosuch = "Error:\nbad: Table '" + db.name() + ".nosuch' doesn't exist\n";
   const struct {
     const char* what;
     std::vector<std::string> args;
@@ -137,20 +147,31 @@ TEST_F(QvtbatchTest, OldWorkbookIsReplacedOnlyByANewOneAndKeptWhenThereIsNothing
        "Converting database " + empty.name() + "(0 tables)\n", "", false},
       {"only missing tables", {"--src=" + db.name(), "--tab_file=missing.txt"},
        "Converting database " + db.name() + "(1 tables)\n", "Table no_such_table not exists\n", false},
+      {"only a failing query", {"--profile=bad.qvt"}, "Converting database " + db.name() + "(0 tables)\n" + nosuch,
+       "", false},
+      {"every entry fails", {"--profile=all_bad.qvt"},
+       "Converting database " + db.name() + "(1 tables)\n" + nosuch +
+           "Error:\nworse: Table '" + db.name() + ".nowhere' doesn't exist\n",
+       "Table no_such_table not exists\n", false},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    write_file(file("out.xlsx"), "previous workbook");
-    const run_result r = run(server_options() + c.args +
-                             std::vector<std::string>{"--xls_ver=2", "--dest=out.xlsx"});
-    EXPECT_EQ(r.code, 0) << r;
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, c.err);
-    if (c.written)
-      EXPECT_EQ(workbook_differences(file("out.xlsx"), every_table(false)), "");
-    else
-      EXPECT_EQ(read_file(file("out.xlsx")), "previous workbook");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 2) << "no staging folder";
+  for (const std::string format : {"--xls_ver=2", "--xls_ver=1", "--xls_ver=0"}) {
+    const std::string destination = format == "--xls_ver=2" ? "out.xlsx" : "out.xls";
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + ", " + format);
+      write_file(file(destination), "previous workbook");
+      const run_result r = run(server_options() + c.args + std::vector<std::string>{format, "--dest=out"});
+      EXPECT_EQ(r.code, 0) << r;
+      EXPECT_EQ(r.out, c.out);
+      EXPECT_EQ(r.err, c.err);
+      if (!c.written)
+        EXPECT_EQ(read_file(file(destination)), "previous workbook");
+      else if (destination == "out.xlsx")
+        EXPECT_EQ(workbook_differences(file(destination), every_table(false)), "");
+      else
+        EXPECT_NE(read_file(file(destination)), "previous workbook");
+      std::filesystem::remove(file(destination));
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 3) << "no staging folder";
+    }
   }
 }
 

@@ -75,6 +75,47 @@ TEST_F(QvtbatchTest, LostConnectionEndsTheRunWithOneReportAnd255AndWritesNoWorkb
   EXPECT_EQ(read_file(file("out.xlsx")), "previous workbook");
 }
 
+TEST_F(QvtbatchTest, ConnectionLostWhileTheServerEvaluatesAQueryEndsTheRunWith255InEveryFormat)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_lost_query");
+  const test_server_info& server = test_server();
+  for (const std::string format : {"2", "1", "0"}) {
+    SCOPED_TRACE("--xls_ver=" + format);
+    const std::string tag = "lost_" + db.name() + "_" + format;
+    write_file(file("slow.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\n"
+                                 "[MySQL settings]\r\nhost=" + server.host + "\r\nport=" +
+                                 std::to_string(server.port) + "\r\nuser=" + server.user +
+                                 "\r\npassword=" + server.password + "\r\n"
+                                 "[Selected Tables]\r\nslow=SELECT SLEEP(60) AS pause, '" + tag + "' AS tag\r\n");
+    const std::string destination = format == "2" ? "out.xlsx" : "out.xls";
+    write_file(file(destination), "previous workbook");
+    // A second connection kills the program's once the server evaluates the query.
+    std::thread killer([&] {
+      sql_admin watcher;
+      for (int attempt = 0; attempt < 6000; ++attempt) {
+        const std::string id = watcher.value("SELECT COALESCE(MAX(id), 0) FROM information_schema.processlist "
+                                             "WHERE info LIKE '%" + tag + "%' AND id <> CONNECTION_ID()");
+        if (id != "0") {
+          watcher.run("KILL " + id);
+          return;
+        }
+        ::usleep(5000);
+      }
+    });
+    const run_result r = run({"--profile=slow.qvt", "--xls_ver=" + format, "--dest=out"});
+    killer.join();
+    EXPECT_EQ(r.code, 255) << r;
+    const std::string start = "Converting database " + db.name() + "(0 tables)\n"
+                              "Error:\nslow: The connection to the MySQL server was lost (";
+    EXPECT_EQ(r.out.substr(0, start.size()), start) << r;
+    EXPECT_EQ(count_lines(r.out), "3") << r;
+    EXPECT_EQ(read_file(file(destination)), "previous workbook");
+    std::filesystem::remove(file(destination));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 1) << "nothing but the profile is left";
+  }
+}
+
 TEST_F(QvtbatchTest, QueryFailingPartWayKeepsItsRowsAndTheRunGoesOn)
 {
   sql_admin admin;
@@ -106,6 +147,50 @@ TEST_F(QvtbatchTest, QueryFailingPartWayKeepsItsRowsAndTheRunGoesOn)
   for (int id = 1; id < 5000; ++id)
     failing.push_back({double(id), double(id)});
   EXPECT_EQ(workbook_differences(file("out.xlsx"), {{"failing", failing}, {"after", {{"id"}, {42.0}}}}), "");
+}
+
+TEST_F(QvtbatchTest, AQueryIsEvaluatedOnceToCountItAndOnceToReadIt)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_evaluations");
+  // The server's own statement log, as a table, while the runs last.
+  struct statement_log {
+    explicit statement_log(sql_admin& a) : admin(a), output(a.value("SELECT @@GLOBAL.log_output"))
+    {
+      admin.run("SET GLOBAL log_output = 'TABLE'");
+      admin.run("SET GLOBAL general_log = ON");
+    }
+    ~statement_log()
+    {
+      admin.run("SET GLOBAL general_log = OFF");
+      admin.run("SET GLOBAL log_output = '" + output + "'");
+    }
+    sql_admin& admin;
+    std::string output;
+  };
+  const test_server_info& server = test_server();
+  for (const std::string format : {"2", "1", "0"}) {
+    SCOPED_TRACE("--xls_ver=" + format);
+    // A report that waits on the server: each evaluation costs its SLEEP.
+    const std::string tag = "evaluated_" + db.name() + "_" + format;
+    write_file(file("slow.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\n"
+                                 "[MySQL settings]\r\nhost=" + server.host + "\r\nport=" +
+                                 std::to_string(server.port) + "\r\nuser=" + server.user +
+                                 "\r\npassword=" + server.password + "\r\n"
+                                 "[Selected Tables]\r\nslow=SELECT SLEEP(0.2) AS pause, '" + tag + "' AS tag\r\n");
+    run_result r;
+    {
+      const statement_log log(admin);
+      r = run({"--profile=slow.qvt", "--xls_ver=" + format, "--dest=out"});
+    }
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(r.out.find("Error:"), std::string::npos) << r;
+    // Prepared statements describe the query; only these two evaluate it.
+    EXPECT_EQ(admin.value("SELECT COUNT(*) FROM mysql.general_log WHERE command_type IN ('Query', 'Execute') "
+                          "AND argument LIKE '%" + tag + "%'"),
+              "2");
+  }
+  admin.run("TRUNCATE TABLE mysql.general_log");
 }
 
 TEST_F(QvtbatchTest, TablesWhoseNamesDifferOnlyInCaseEachGiveTheirOwnRows)

@@ -147,7 +147,14 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
                                     "PATH=" + file(bin) + ":" + (path ? path : "/usr/bin:/bin")};
   };
 
-  enum class moment { rows, rows_into_zip, blocked_read, zip };
+  // A report query the server takes its time over, evaluated before any row.
+  const test_server_info& server = test_server();
+  write_file(file("bin/slow.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\n[MySQL settings]\r\nhost=" +
+                                       server.host + "\r\nport=" + std::to_string(server.port) + "\r\nuser=" +
+                                       server.user + "\r\npassword=" + server.password +
+                                       "\r\n[Selected Tables]\r\nslow=SELECT SLEEP(60) AS pause\r\n");
+
+  enum class moment { rows, rows_into_zip, blocked_read, zip, query_evaluated };
   const struct {
     const char* what;
     int signal;
@@ -160,14 +167,18 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
       {"SIGTERM while the server holds the read back", SIGTERM, moment::blocked_read, "2", "out.xlsx"},
       {"SIGHUP while zip packs", SIGHUP, moment::zip, "2", "out.xlsx"},
       {"SIGTERM while an Excel 2000 run waits for its rows", SIGTERM, moment::blocked_read, "1", "out.xls"},
+      {"SIGINT while the server evaluates an Excel 5.0 run's query", SIGINT, moment::query_evaluated, "0", "out.xls"},
+      {"SIGTERM while the server evaluates an .xlsx run's query", SIGTERM, moment::query_evaluated, "2", "out.xlsx"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string old = std::string("previous workbook\0bytes", 23);
     write_file(file(c.destination), old);
+    const std::vector<std::string> source = c.when == moment::query_evaluated
+                                                ? std::vector<std::string>{"--profile=" + file("bin/slow.qvt")}
+                                                : server_options() + std::vector<std::string>{"--src=" + db.name()};
     const std::vector<std::string> args =
-        server_options() + std::vector<std::string>{"--src=" + db.name(), std::string("--xls_ver=") + c.format,
-                                                    std::string("--dest=") + c.destination};
+        source + std::vector<std::string>{std::string("--xls_ver=") + c.format, std::string("--dest=") + c.destination};
     // Another session's write lock makes the program's reading of the table wait.
     std::unique_ptr<sql_admin> locker;
     if (c.when == moment::blocked_read) {
@@ -196,6 +207,7 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
         return false;
       }
       case moment::blocked_read:
+      case moment::query_evaluated:
         return program.output().find("Converting database") != std::string::npos;
       case moment::zip:
         for (const std::string& name : entries(dir()))
@@ -206,7 +218,7 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
       return false;
     });
     ASSERT_TRUE(reached) << program.output();
-    if (c.when == moment::blocked_read)
+    if (c.when == moment::blocked_read || c.when == moment::query_evaluated)
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
     EXPECT_EQ(program.stop_with(c.signal), 128 + c.signal) << program.output();

@@ -373,3 +373,39 @@ TEST_F(QvtbatchTest, SplitRunReplacesTheNumberedWorkbooksItFoundAndNeverOnesPast
     }
   }
 }
+
+TEST_F(QvtbatchTest, AQuerysRowsReachItsSheetsInItsOwnOrderInEveryFormat)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_order");
+  // Read in the table's order, the ids would come out 20000 down to 1.
+  db.run("CREATE TABLE t (k INT PRIMARY KEY, id INT) SELECT seq AS k, 20001 - seq AS id FROM seq_1_to_20000");
+  const test_server_info& server = test_server();
+  write_file(file("p.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\n"
+                            "[MySQL settings]\r\nhost=" + server.host + "\r\nport=" + std::to_string(server.port) +
+                            "\r\nuser=" + server.user + "\r\npassword=" + server.password + "\r\n"
+                            "[Selected Tables]\r\nq=SELECT id FROM t ORDER BY id;\r\n");
+  const struct {
+    std::vector<std::string> options;
+    std::vector<std::vector<expected_sheet>> workbooks;  // the destination, then its numbered ones
+  } cases[] = {
+      {{"--xls_ver=2"}, {{numbered_sheet("q", 1, 20000)}}},
+      {{"--xls_ver=1"}, {{numbered_sheet("q", 1, 20000)}}},
+      {{"--xls_ver=0", "--split"}, {{numbered_sheet("q", 1, 16383)}, {numbered_sheet("q", 16384, 20000)}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options.front());
+    const std::string extension = c.options.front() == "--xls_ver=2" ? ".xlsx" : ".xls";
+    const run_result r = run(std::vector<std::string>{"--profile=p.qvt", "--dest=o"} + c.options);
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(r.out.find("Error:"), std::string::npos) << r;
+    for (std::size_t k = 0; k < c.workbooks.size(); ++k) {
+      const std::string workbook = file(k == 0 ? "o" + extension : "o(" + std::to_string(k) + ")" + extension);
+      EXPECT_EQ(extension == ".xlsx" ? workbook_differences(workbook, c.workbooks[k])
+                                     : xls_differences(workbook, c.workbooks[k]),
+                "")
+          << k;
+    }
+    EXPECT_FALSE(file_exists(file("o(" + std::to_string(c.workbooks.size()) + ")" + extension)));
+  }
+}

@@ -358,7 +358,16 @@ TEST_F(BookSave, DatabaseWithoutTablesWritesNothingAndRefusesReading)
     xlsx_database dropped(wide(out("dropped.xlsx")), false);
     add_table(dropped, {L"t", {L"x"}, {{text(L"secret")}}});
   }
-  expect_clean({});
+  // zip was started for sheets that never came: the old file stays.
+  write_file(out("kept.xlsx"), "old workbook");
+  {
+    xlsx_database streamed(wide(out("kept.xlsx")), false);
+    streamed.stream_sheets(2);
+    streamed.save();
+    EXPECT_FALSE(streamed.has_workbook());
+  }
+  EXPECT_EQ(read_file(out("kept.xlsx")), "old workbook");
+  expect_clean({"kept.xlsx"});
 }
 
 // Every failure: a level-1 error naming the destination, no destination file,
