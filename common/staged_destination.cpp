@@ -102,6 +102,15 @@ void take_back(const placed_file& file)
     tk_log_message(3, "Cannot put '%s' back as it was: %s", file.target.string(), plat::error_text(errno));
 }
 
+// A report of the run that names the destination's folder for the staging folder.
+class user_terms_exception : public tk_exception {
+public:
+  user_terms_exception(const tk_exception& e, std::string message) : tk_exception(std::move(message), e.get_level())
+  {
+    set_code(e.get_code());
+  }
+};
+
 } // namespace
 
 bool staged_destination::commit()
@@ -137,4 +146,31 @@ bool staged_destination::commit()
     }
   }
   return true;
+}
+
+void staged_destination::rethrow_in_user_terms(const std::wstring& destination, const tk_exception& e)
+{
+  const std::filesystem::path target(plat::to_utf8(destination));
+  const std::string folder = target.parent_path().string();
+  std::string message = e.get_message();
+  bool changed = false;
+  for (const char* prefix : {staging_prefix, XlsxBook::pack_staging_prefix}) {
+    const std::string hidden = (std::filesystem::path(folder) / prefix).string();
+    const std::string package = std::string("/") + XlsxBook::packed_name;
+    // The folder's name ends in six unique characters.
+    for (std::size_t at = message.find(hidden); at != std::string::npos; at = message.find(hidden, at)) {
+      std::size_t end = std::min(message.size(), at + hidden.size() + 6);
+      std::string shown = folder;
+      if (prefix != staging_prefix && message.compare(end, package.size(), package) == 0) {
+        end += package.size();
+        shown = target.string();
+      }
+      message.replace(at, end - at, shown);
+      at += shown.size();
+      changed = true;
+    }
+  }
+  if (!changed)
+    throw;
+  throw user_terms_exception(e, std::move(message));
 }

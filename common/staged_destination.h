@@ -8,6 +8,8 @@
 
 #include "platform/files.h"
 
+class tk_exception;
+
 #include <string>
 
 class staged_destination {
@@ -33,6 +35,12 @@ public:
   // the destination is as it was. False when the run wrote no workbook (the
   // old destination stays); a failure is a level-1 error.
   bool commit();
+
+  // Rethrows an error of a run to `destination` (the one being handled) in
+  // the user's terms: the hidden staging folders beside the destination (an
+  // .xls run's and zip's) become the destination's folder wherever the report
+  // names them, and zip's package in its folder the destination itself.
+  [[noreturn]] static void rethrow_in_user_terms(const std::wstring& destination, const tk_exception& e);
 
   // Removes the staging folders beside the destination (.xls and .xlsx runs')
   // whose run is gone: killed or crashed, so it never removed them itself.

@@ -19,14 +19,14 @@ using namespace qvtbatch_test;
 
 namespace {
 
-// A file system of a few hundred KiB at the folder, for as long as it lives;
-// mounted() is false where the test may not mount.
+// A file system of a few hundred KiB (or of the options given) at the folder,
+// for as long as it lives; mounted() is false where the test may not mount.
 class small_disk {
 public:
-  explicit small_disk(const std::string& folder) : folder_(folder)
+  explicit small_disk(const std::string& folder, const char* options = "size=512k,mode=0755") : folder_(folder)
   {
     std::filesystem::create_directory(folder_);
-    mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=512k,mode=0755") == 0;
+    mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, options) == 0;
   }
   ~small_disk()
   {
@@ -424,5 +424,37 @@ TEST_F(QvtbatchTest, SplitSetThatCannotBePutInPlaceWholeLeavesEveryFileAsItWas)
       std::sort(left.begin(), left.end());
       EXPECT_EQ(left, (std::vector<std::string>{"out(1).xls", "out(2).xls", "out(3).xls", "out.xls"}));
     }
+  }
+}
+
+TEST_F(QvtbatchTest, ReportsNameTheDestinationOrItsFolderNeverARunsStagingFolder)
+{
+  // Three inodes: the folder, the old workbook and the run's staging folder;
+  // the workbook's first scratch file (.xls) or zip's package (.xlsx) finds none left.
+  small_disk full(file("dest"), "size=512k,nr_inodes=3,mode=0755");
+  if (!full.mounted())
+    GTEST_SKIP() << "mounting a small tmpfs is not permitted here";
+  cli_database db;
+  const struct {
+    std::string format;
+    std::string named;  // what the report names, in quotes or in zip's parentheses
+  } cases[] = {
+      {"--xls_ver=0", "'" + file("dest") + "'"},
+      {"--xls_ver=1", "'" + file("dest") + "'"},
+      {"--xls_ver=2", "(" + file("dest/out.xlsx") + ")"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.format);
+    const std::string destination = file(c.format == "--xls_ver=2" ? "dest/out.xlsx" : "dest/out.xls");
+    write_file(destination, "previous workbook");
+    const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), c.format,
+                                                                         "--dest=dest/out"});
+    EXPECT_EQ(r.code, 255) << r;
+    EXPECT_NE(r.out.find("No space left on device"), std::string::npos) << r;
+    EXPECT_NE(r.out.find(c.named), std::string::npos) << r;
+    EXPECT_EQ(r.out.find("/."), std::string::npos) << r;
+    EXPECT_EQ(read_file(destination), "previous workbook");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file("dest")), {}), 1) << "only the old workbook";
+    std::filesystem::remove(destination);
   }
 }

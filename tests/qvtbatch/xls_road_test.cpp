@@ -373,3 +373,26 @@ TEST_F(QvtbatchTest, SplitRunReplacesTheNumberedWorkbooksItFoundAndNeverOnesPast
     }
   }
 }
+
+TEST_F(QvtbatchTest, SplitRunWhoseNumberedNameCannotExistEndsBeforeARowIsLost)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_xls_long_split");
+  db.run("CREATE TABLE big (id INT PRIMARY KEY) SELECT seq AS id FROM seq_1_to_65536");
+  // 253 bytes with ".xls": the workbook's name fits, "(1)" takes it past 255.
+  const std::string name(249, 'n');
+  for (const std::string format : {"--xls_ver=0", "--xls_ver=1"}) {
+    SCOPED_TRACE(format);
+    write_file(file(name + ".xls"), "previous workbook");
+    const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), format, "--split",
+                                                                         "--dest=" + name});
+    EXPECT_EQ(r.code, 255) << r;
+    // The report names the numbered workbook where the user would look for it.
+    const std::size_t report = r.out.find("Error:");
+    ASSERT_NE(report, std::string::npos) << r;
+    EXPECT_EQ(r.out.substr(report),
+              "Error:\nbig: '" + file(name + "(1).xls") + "' is not a valid path: File name too long\n");
+    EXPECT_EQ(read_file(file(name + ".xls")).substr(0, 32), "previous workbook");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 1) << "only the old workbook is left";
+  }
+}
