@@ -132,8 +132,9 @@ bool staged_destination::commit()
   std::vector<placed_file> set;
   for (const auto& file : files) {
     std::filesystem::path target = target_folder / file.filename();
+    // The set is one workbook: who may read the workbook may read all of it, and no one else.
     if (!plat::may_replace_with_file(target.string()) ||
-        !plat::take_mode_of_replaced(file.string(), target.string()))
+        !plat::take_mode_of_replaced(file.string(), destination.string()))
       cannot_create(target, errno);
     set.push_back({file, std::move(target), {}});
   }

@@ -27,13 +27,14 @@ public:
   const std::wstring& folder() const { return folder_; }
 
   // Moves every file the run wrote beside the destination, the workbook itself
-  // last, each replacing a file of its name and taking that file's mode and
-  // group (a new file: 0666 less the umask). The set goes in whole or not at
-  // all: every file is made ready and every name checked before the first
-  // rename, the files replaced stay in the folder until the last rename is
-  // done, and a rename that still fails puts them back, so every file beside
-  // the destination is as it was. False when the run wrote no workbook (the
-  // old destination stays); a failure is a level-1 error.
+  // last, each replacing a file of its name. Every file takes the mode and
+  // group of the workbook it replaces (a new workbook: 0666 less the umask).
+  // The set goes in whole or not at all: every file is made ready and every
+  // name checked before the first rename, the files replaced stay in the
+  // folder until the last rename is done, and a rename that still fails puts
+  // them back, so every file beside the destination is as it was. False when
+  // the run wrote no workbook (the old destination stays); a failure is a
+  // level-1 error.
   bool commit();
 
   // Rethrows an error of a run to `destination` (the one being handled) in
