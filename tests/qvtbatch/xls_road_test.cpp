@@ -338,32 +338,34 @@ TEST_F(QvtbatchTest, OneRunWritesEverySheetOnceAndSplitTablesShareTheirNumberedW
   EXPECT_FALSE(file_exists(file("out(2).xls")));
 }
 
-TEST_F(QvtbatchTest, SplitRunReplacesTheNumberedWorkbooksItFoundAndNeverOnesPastTheirFirstGap)
+TEST_F(QvtbatchTest, SplitRunReplacesTheNumberedWorkbooksItFoundAndNeverRemovesOnesPastTheirFirstGap)
 {
   sql_admin admin;
   scratch_database db(admin, "_xls_split");
-  // One numbered workbook: 16,383 rows in out.xls, the rest in out(1).xls.
-  db.run("CREATE TABLE t (id INT PRIMARY KEY) SELECT seq AS id FROM seq_1_to_20000");
+  // Two numbered workbooks: 16,383 rows in out.xls and in out(1).xls, one in out(2).xls.
+  db.run("CREATE TABLE t (id INT PRIMARY KEY) SELECT seq AS id FROM seq_1_to_32767");
   const struct {
     const char* what;
     std::vector<int> before;  // numbered files there before the run
-    std::vector<int> kept;    // of those, still the user's afterwards
+    std::vector<int> kept;    // of those past the new set, still the user's afterwards
   } cases[] = {
-      {"no first one: a later number is someone else's", {2}, {2}},
-      {"the run's earlier set goes", {1, 2, 3}, {}},
-      {"past the gap it began with", {1, 3}, {3}},
+      {"no first one: a later number is someone else's", {3}, {3}},
+      {"past the gap, a number of the new set is replaced by its workbook", {2, 4}, {4}},
+      {"the run's earlier set goes", {1, 2, 3, 4}, {}},
+      {"past the gap it began with", {1, 3, 4}, {3, 4}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    for (int k = 1; k <= 3; ++k)
+    for (int k = 1; k <= 4; ++k)
       std::filesystem::remove(file("out(" + std::to_string(k) + ").xls"));
     for (const int k : c.before)
       write_file(file("out(" + std::to_string(k) + ").xls"), "mine");
     const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=0",
                                                                          "--split", "--dest=out"});
     ASSERT_EQ(r.code, 0) << r;
-    EXPECT_EQ(xls_differences(file("out(1).xls"), {numbered_sheet("t", 16384, 20000)}), "");
-    for (int k = 2; k <= 3; ++k) {
+    EXPECT_EQ(xls_differences(file("out(1).xls"), {numbered_sheet("t", 16384, 32766)}), "");
+    EXPECT_EQ(xls_differences(file("out(2).xls"), {numbered_sheet("t", 32767, 32767)}), "");
+    for (int k = 3; k <= 4; ++k) {
       const std::string sibling = file("out(" + std::to_string(k) + ").xls");
       const bool kept = std::find(c.kept.begin(), c.kept.end(), k) != c.kept.end();
       EXPECT_EQ(file_exists(sibling), kept) << k;
