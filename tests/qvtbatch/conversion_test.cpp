@@ -151,6 +151,28 @@ TEST_F(QvtbatchTest, OldWorkbookIsReplacedOnlyByANewOneAndKeptWhenThereIsNothing
     else
       EXPECT_EQ(read_file(file("out.xlsx")), "previous workbook");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 2) << "no staging folder";
+    std::filesystem::remove(file("out.xlsx"));
+
+    // A split .xls run: its earlier set stays whole when there is nothing to
+    // write; a new workbook without numbered ones removes the earlier numbered one.
+    for (const std::string format : {"--xls_ver=0", "--xls_ver=1"}) {
+      SCOPED_TRACE(format);
+      write_file(file("out.xls"), "previous workbook");
+      write_file(file("out(1).xls"), "previous numbered workbook");
+      const run_result split = run(server_options() + c.args +
+                                   std::vector<std::string>{format, "--split", "--dest=out"});
+      EXPECT_EQ(split.code, 0) << split;
+      EXPECT_EQ(split.out, c.out);
+      EXPECT_EQ(read_file(file("out.xls")) == "previous workbook", !c.written);
+      EXPECT_EQ(file_exists(file("out(1).xls")), !c.written);
+      if (!c.written) {
+        EXPECT_EQ(read_file(file("out(1).xls")), "previous numbered workbook");
+      }
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), c.written ? 2 : 3)
+          << "no staging folder";
+      std::filesystem::remove(file("out.xls"));
+      std::filesystem::remove(file("out(1).xls"));
+    }
   }
 }
 
