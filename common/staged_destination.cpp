@@ -155,14 +155,15 @@ void staged_destination::rethrow_in_user_terms(const std::wstring& destination, 
   const std::string folder = target.parent_path().string();
   std::string message = e.get_message();
   bool changed = false;
+  const std::string package = std::string("/") + XlsxBook::packed_name;
   for (const char* prefix : {staging_prefix, XlsxBook::pack_staging_prefix}) {
+    const bool zips = prefix == XlsxBook::pack_staging_prefix;
     const std::string hidden = (std::filesystem::path(folder) / prefix).string();
-    const std::string package = std::string("/") + XlsxBook::packed_name;
     // The folder's name ends in six unique characters.
     for (std::size_t at = message.find(hidden); at != std::string::npos; at = message.find(hidden, at)) {
       std::size_t end = std::min(message.size(), at + hidden.size() + 6);
       std::string shown = folder;
-      if (prefix != staging_prefix && message.compare(end, package.size(), package) == 0) {
+      if (zips && message.compare(end, package.size(), package) == 0) {
         end += package.size();
         shown = target.string();
       }

@@ -8,9 +8,9 @@
 
 #include "platform/files.h"
 
-class tk_exception;
-
 #include <string>
+
+class tk_exception;
 
 class staged_destination {
 public:
