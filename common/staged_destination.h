@@ -10,6 +10,8 @@
 
 #include <string>
 
+class tk_exception;
+
 class staged_destination {
 public:
   // Makes the folder; a level-1 error names the system's reason when it cannot.
@@ -25,12 +27,21 @@ public:
   const std::wstring& folder() const { return folder_; }
 
   // Moves every file the run wrote beside the destination, the workbook itself
-  // last, each replacing a file of its name and taking that file's mode and
-  // group (a new file: 0666 less the umask). Every file is made ready before
-  // the first rename, so a name the folder cannot take fails with nothing
-  // replaced. False when the run wrote no workbook (the old destination stays);
-  // a failure is a level-1 error.
+  // last, each replacing a file of its name. Every file takes the mode and
+  // group of the workbook it replaces (a new workbook: 0666 less the umask).
+  // The set goes in whole or not at all: every file is made ready and every
+  // name checked before the first rename, the files replaced stay in the
+  // folder until the last rename is done, and a rename that still fails puts
+  // them back, so every file beside the destination is as it was. False when
+  // the run wrote no workbook (the old destination stays); a failure is a
+  // level-1 error.
   bool commit();
+
+  // Rethrows an error of a run to `destination` (the one being handled) in
+  // the user's terms: the hidden staging folders beside the destination (an
+  // .xls run's and zip's) become the destination's folder wherever the report
+  // names them, and zip's package in its folder the destination itself.
+  [[noreturn]] static void rethrow_in_user_terms(const std::wstring& destination, const tk_exception& e);
 
   // Removes the staging folders beside the destination (.xls and .xlsx runs')
   // whose run is gone: killed or crashed, so it never removed them itself.

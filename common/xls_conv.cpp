@@ -268,12 +268,22 @@ void xls_converter::do_convert(udb_database* source_db)
 
   // What killed runs left beside the destination goes before this run adds its own.
   staged_destination::remove_abandoned(destination);
-  if (format_version == xls_format_excel_2010) {
-    column_limit = 16384;
-    do_convert_xlsx(source_db);
-    return;
+  try {
+    if (format_version == xls_format_excel_2010) {
+      column_limit = 16384;
+      do_convert_xlsx(source_db);
+    } else {
+      convert_staged(*source_db);
+    }
+  } catch (const tk_exception& e) {
+    // The hidden folders the run works in are its own business: a report
+    // names what the user sees.
+    staged_destination::rethrow_in_user_terms(destination, e);
   }
+}
 
+void xls_converter::convert_staged(udb_database& source_db)
+{
   // The numbered workbooks of an earlier split run, as they stand before this
   // run changes anything; the new set replaces exactly these.
   const std::uint32_t earlier_files = split_data ? count_numbered_files(destination) : 0;
@@ -287,7 +297,7 @@ void xls_converter::do_convert(udb_database* source_db)
   } const closer{*this};
   run_workbook_ = staged.path();
   split_files_ = 0;
-  xls_tn_validator validator(selected_tables, source_db->get_table_names());
+  xls_tn_validator validator(selected_tables, source_db.get_table_names());
   // One workbook for the whole run: each entry adds its sheet to it, and it is
   // written once, at the end, so an entry costs the same whatever came before it.
   run_base_ = get_xls_base(run_workbook_);
@@ -295,7 +305,7 @@ void xls_converter::do_convert(udb_database* source_db)
     const name_text entry = selected_queries[i];
     begin_entry(entry.first);
     tk_log_message(2, L"Processing '%s'", entry.first);
-    convert_entry(*source_db, *run_base_, entry, validator);
+    convert_entry(source_db, *run_base_, entry, validator);
     tables_done.fetch_add(1);
   }
   error_handler::instance().set_context(L"");
@@ -606,11 +616,17 @@ private:
     table_.reset();
     handler_.set_context(name_);
     ++part_;
-    if (run_.continuations_.size() < part_)
-      run_.continuations_.push_back(
-          run_.get_xls_base(numbered_path(run_.run_workbook_, static_cast<int>(part_))));
-    run_.split_files_ = std::max(run_.split_files_, part_);
-    table_ = run_.continuations_[part_ - 1]->create_table(sheet_, schema_, udb_indexes());
+    try {
+      if (run_.continuations_.size() < part_)
+        run_.continuations_.push_back(
+            run_.get_xls_base(numbered_path(run_.run_workbook_, static_cast<int>(part_))));
+      run_.split_files_ = std::max(run_.split_files_, part_);
+      table_ = run_.continuations_[part_ - 1]->create_table(sheet_, schema_, udb_indexes());
+    } catch (const tk_exception& e) {
+      // The rows past the sheet's end have no other place: going on would
+      // drop them from a run that ends as a success, so the run ends here.
+      throw tk_exception(e.get_message(), tk_level_error);
+    }
     in_sheet_ = 0;
   }
 

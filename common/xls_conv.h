@@ -144,6 +144,9 @@ private:
   std::uint64_t data_row_limit() const;
   // Rows past a sheet's limit go on in numbered workbooks (.xls with split data).
   bool splits_rows() const;
+  // The .xls run from its first entry until its files are in place beside
+  // the destination.
+  void convert_staged(udb_database& source_db);
   // Writes and closes an .xls workbook; a workbook that could not be written
   // ends the run.
   static void close_workbook(std::unique_ptr<udb_database>& base);

@@ -364,4 +364,31 @@ bool take_mode_of_replaced(const std::string& file, const std::string& replaced)
   return ::chmod(file.c_str(), old.st_mode & 07777) == 0;
 }
 
+bool may_replace_with_file(const std::string& target)
+{
+  if (holds_nul(target)) {
+    errno = EINVAL;
+    return false;
+  }
+  struct stat entry {};
+  if (::lstat(target.c_str(), &entry) != 0)
+    return errno == ENOENT;
+  if (S_ISDIR(entry.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  const std::string folder = std::filesystem::path(target).parent_path().string();
+  struct stat parent {};
+  if (::stat(folder.empty() ? "." : folder.c_str(), &parent) != 0)
+    return false;
+  const uid_t me = ::geteuid();
+  // Root's CAP_FOWNER passes the sticky rule; a rename that still fails is
+  // the caller's to undo.
+  if ((parent.st_mode & S_ISVTX) != 0 && me != 0 && entry.st_uid != me && parent.st_uid != me) {
+    errno = EPERM;
+    return false;
+  }
+  return true;
+}
+
 } // namespace plat

@@ -158,4 +158,10 @@ private:
 // (errno set) when the mode cannot be set; a group that cannot be set is kept.
 bool take_mode_of_replaced(const std::string& file, const std::string& replaced);
 
+// Whether a rename may put a file at `target`, as far as can be told without
+// trying: nothing is there, or an entry the effective user may replace. A
+// folder is in the way (EISDIR), and in a sticky folder (/tmp) only the owner
+// of the entry or of the folder may replace it (EPERM). False with errno set.
+bool may_replace_with_file(const std::string& target);
+
 } // namespace plat

@@ -166,8 +166,7 @@ PackResult PackFolder(const std::string& folder, const std::string& destination,
                                  target.parent_path().string(), plat::error_text(error));
     return result;
   }
-  // An extension keeps zip from adding ".zip" of its own.
-  const std::string packed = staging.path() + "/package.xlsx";
+  const std::string packed = staging.path() + "/" + packed_name;
 
   // "[Content_Types].xml" first, as readers that sniff the format expect.
   std::vector<std::string> args = zip_options;
@@ -194,7 +193,6 @@ namespace {
 // The pipes sit in a folder of their own, so that zip's package and its
 // output never share a name with a part.
 constexpr char stream_parts_folder[] = "/parts";
-constexpr char stream_package[] = "/package.xlsx";
 constexpr char stream_zip_output[] = "/zip.out";
 // A pipe takes this much before a writer waits on zip: a megabyte smooths the
 // two sides' pace (the system may grant less, which only costs more switches).
@@ -250,7 +248,7 @@ bool ZipStream::Start(const std::string& destination, std::vector<std::string> e
   ignore_broken_pipes();
   // -FI: the named pipes are read as files, not stored as pipes.
   std::vector<std::string> args = zip_options;
-  args.insert(args.end(), {"-FI", staging_.path() + stream_package});
+  args.insert(args.end(), {"-FI", staging_.path() + "/" + packed_name});
   args.insert(args.end(), entries.begin(), entries.end());
   tk_log_message(2, "zip=%s, cmdline=%s, path=%s", program, join_arguments(args), parts);
   if (!zip_.start(program, args, parts, staging_.path() + stream_zip_output,
@@ -351,7 +349,7 @@ PackResult ZipStream::Finish()
     Abandon();
     return result;
   }
-  result = PutInPlace(staging_.path() + stream_package, destination_);
+  result = PutInPlace(staging_.path() + "/" + packed_name, destination_);
   Abandon();
   return result;
 }

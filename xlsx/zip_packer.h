@@ -15,6 +15,9 @@ namespace XlsxBook {
 // The name of the hidden staging folders beside a destination, before their
 // six unique characters.
 inline constexpr char pack_staging_prefix[] = ".xlsx_pack_";
+// zip's package inside such a folder until it replaces the destination. An
+// extension keeps zip from adding ".zip" of its own.
+inline constexpr char packed_name[] = "package.xlsx";
 
 // The zip program beside the running program, else the first on PATH; empty
 // when there is none.

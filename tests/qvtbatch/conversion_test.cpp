@@ -173,6 +173,29 @@ TEST_F(QvtbatchTest, OldWorkbookIsReplacedOnlyByANewOneAndKeptWhenThereIsNothing
       EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 3) << "no staging folder";
     }
   }
+  // A split .xls run: its earlier set stays whole when there is nothing to
+  // write; a new workbook without numbered ones removes the earlier numbered one.
+  for (const auto& c : cases) {
+    for (const std::string format : {"--xls_ver=0", "--xls_ver=1"}) {
+      SCOPED_TRACE(std::string(c.what) + ", split, " + format);
+      write_file(file("out.xls"), "previous workbook");
+      write_file(file("out(1).xls"), "previous numbered workbook");
+      const run_result split = run(server_options() + c.args +
+                                   std::vector<std::string>{format, "--split", "--dest=out"});
+      EXPECT_EQ(split.code, 0) << split;
+      EXPECT_EQ(split.out, c.out);
+      EXPECT_EQ(read_file(file("out.xls")) == "previous workbook", !c.written);
+      EXPECT_EQ(file_exists(file("out(1).xls")), !c.written);
+      if (!c.written) {
+        EXPECT_EQ(read_file(file("out(1).xls")), "previous numbered workbook");
+      }
+      // The three input files, the workbook and, when nothing was written, the old numbered one.
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), c.written ? 4 : 5)
+          << "no staging folder";
+      std::filesystem::remove(file("out.xls"));
+      std::filesystem::remove(file("out(1).xls"));
+    }
+  }
 }
 
 TEST_F(QvtbatchTest, ReplacedWorkbookKeepsItsModeAndGroupAndANewOneTakesTheUmasksMode)
@@ -216,6 +239,59 @@ TEST_F(QvtbatchTest, ReplacedWorkbookKeepsItsModeAndGroupAndANewOneTakesTheUmask
       if (c.old_file) {
         EXPECT_EQ(info.st_gid, c.group);
       }
+    }
+  }
+}
+
+TEST_F(QvtbatchTest, NumberedWorkbooksTakeTheModeAndGroupOfTheWorkbookTheyGoWith)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_split_mode");
+  // A workbook and at least one numbered workbook in both formats.
+  db.run("CREATE TABLE big (id INT PRIMARY KEY) SELECT seq AS id FROM seq_1_to_65536");
+  const bool root = ::geteuid() == 0;
+  const gid_t other_group = root ? nobody_id : ::getegid();
+  const struct {
+    const char* what;
+    bool old_workbook;  // out.xls there before, 0600 and other_group
+    mode_t umask;
+    mode_t mode;        // of every file of the new set
+  } cases[] = {
+      {"a private workbook's numbered ones are private too", true, 022, 0600},
+      {"a new workbook's: 0666 less the umask", false, 027, 0640},
+  };
+  for (const auto& c : cases) {
+    for (const std::string format : {"--xls_ver=0", "--xls_ver=1"}) {
+      SCOPED_TRACE(std::string(c.what) + ", " + format);
+      for (const auto& entry : std::filesystem::directory_iterator(dir()))
+        std::filesystem::remove(entry.path());
+      if (c.old_workbook) {
+        write_file(file("out.xls"), "previous workbook");
+        ASSERT_EQ(::chown(file("out.xls").c_str(), static_cast<uid_t>(-1), other_group), 0);
+        ASSERT_EQ(::chmod(file("out.xls").c_str(), 0600), 0);
+      }
+      // A numbered workbook of an earlier run, readable by all.
+      write_file(file("out(1).xls"), "earlier numbered workbook");
+      ASSERT_EQ(::chmod(file("out(1).xls").c_str(), 0644), 0);
+      const mode_t saved = ::umask(c.umask);
+      const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), format, "--split",
+                                                                           "--dest=out"});
+      ::umask(saved);
+      ASSERT_EQ(r.code, 0) << r;
+      ASSERT_NE(read_file(file("out(1).xls")), "earlier numbered workbook");
+      int numbered = 0;
+      for (const auto& entry : std::filesystem::directory_iterator(dir())) {
+        const std::string name = entry.path().filename().string();
+        struct stat info {};
+        ASSERT_EQ(::stat(entry.path().c_str(), &info), 0);
+        numbered += name == "out.xls" ? 0 : 1;
+        // The earlier out(1).xls had a mode of its own: the new one has the workbook's.
+        EXPECT_EQ(info.st_mode & 07777, c.mode) << name;
+        if (c.old_workbook) {
+          EXPECT_EQ(info.st_gid, other_group) << name;
+        }
+      }
+      EXPECT_EQ(numbered, format == "--xls_ver=0" ? 4 : 1);
     }
   }
 }

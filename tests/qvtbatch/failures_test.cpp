@@ -9,21 +9,24 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 
 using namespace qvtbatch_test;
 
 namespace {
 
-// A file system of a few hundred KiB at the folder, for as long as it lives;
-// mounted() is false where the test may not mount.
+// A file system of a few hundred KiB (or of the options given) at the folder,
+// for as long as it lives; mounted() is false where the test may not mount.
 class small_disk {
 public:
-  explicit small_disk(const std::string& folder) : folder_(folder)
+  explicit small_disk(const std::string& folder, const char* options = "size=512k,mode=0755") : folder_(folder)
   {
     std::filesystem::create_directory(folder_);
-    mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=512k,mode=0755") == 0;
+    mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, options) == 0;
   }
   ~small_disk()
   {
@@ -301,5 +304,157 @@ TEST_F(QvtbatchTest, OldFormatWorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWit
     for (const auto& entry : std::filesystem::directory_iterator(folder))
       left.push_back(entry.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string>{"out.xls"});
+  }
+}
+
+namespace {
+
+// Makes a file immutable while it lives (root only, and only where the file
+// system has the flag): no rename may replace it, and no check before one
+// foresees that. immutable() is false where the flag cannot be set.
+class immutable_file {
+public:
+  explicit immutable_file(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
+  {
+    int flags = 0;
+    if (fd_ >= 0 && ::ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags |= FS_IMMUTABLE_FL;
+      set_ = ::ioctl(fd_, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+  }
+  ~immutable_file()
+  {
+    int flags = 0;
+    if (set_ && ::ioctl(fd_, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags &= ~FS_IMMUTABLE_FL;
+      ::ioctl(fd_, FS_IOC_SETFLAGS, &flags);
+    }
+    if (fd_ >= 0)
+      ::close(fd_);
+  }
+  immutable_file(const immutable_file&) = delete;
+  immutable_file& operator=(const immutable_file&) = delete;
+  bool immutable() const { return set_; }
+
+private:
+  int fd_;
+  bool set_ = false;
+};
+
+} // namespace
+
+TEST_F(QvtbatchTest, SplitSetThatCannotBePutInPlaceWholeLeavesEveryFileAsItWas)
+{
+  const bool root = ::geteuid() == 0;
+  sql_admin admin;
+  scratch_database db(admin, "_split_commit");
+  // Each makes the workbook and two numbered ones, out(2).xls with one row.
+  db.run("CREATE TABLE biff5 (id INT PRIMARY KEY) SELECT seq AS id FROM seq_1_to_32767");
+  db.run("CREATE TABLE biff8 (id INT PRIMARY KEY) SELECT seq AS id FROM seq_1_to_131071");
+  write_file(file("biff5.txt"), "biff5\n");
+  write_file(file("biff8.txt"), "biff8\n");
+  const std::string folder = file("dest");
+  const std::string obstacle = folder + "/out(2).xls";
+  enum class in_the_way { a_folder, immutable_file, other_users_file_in_a_sticky_folder };
+  const struct {
+    const char* what;
+    in_the_way kind;
+    std::string reason;
+  } cases[] = {
+      // Seen before the first rename.
+      {"a folder", in_the_way::a_folder, "Is a directory"},
+      {"another user's file in a sticky folder", in_the_way::other_users_file_in_a_sticky_folder,
+       "Operation not permitted"},
+      // Seen only by the rename itself: out(1).xls is in by then and goes back.
+      {"an immutable file", in_the_way::immutable_file, "Operation not permitted"},
+  };
+  for (const auto& c : cases) {
+    for (const std::string format : {"0", "1"}) {
+      SCOPED_TRACE(std::string(c.what) + ", --xls_ver=" + format);
+      std::filesystem::remove_all(folder);
+      std::filesystem::create_directory(folder);
+      // The user's own files, and the obstacle at the third file of the set.
+      const std::vector<std::pair<std::string, std::string>> own = {
+          {"out.xls", "previous workbook"}, {"out(1).xls", "mine 1"}, {"out(3).xls", "mine 3"}};
+      for (const auto& [name, text] : own)
+        write_file(folder + "/" + name, text);
+      const bool sticky = c.kind == in_the_way::other_users_file_in_a_sticky_folder;
+      if (c.kind == in_the_way::a_folder)
+        std::filesystem::create_directory(obstacle);
+      else
+        write_file(obstacle, "not mine");
+      std::optional<immutable_file> pinned;
+      if (c.kind == in_the_way::immutable_file)
+        pinned.emplace(obstacle);
+      if (sticky && root) {
+        // The test's folders are root's: the program runs as "nobody", who
+        // owns the user's files but not the obstacle.
+        std::filesystem::permissions(dir(), std::filesystem::perms::all);
+        ::chmod(folder.c_str(), 01777);
+        for (const auto& entry : own)
+          ASSERT_EQ(::chown((folder + "/" + entry.first).c_str(), nobody_id, nobody_id), 0);
+      }
+      if ((sticky && !root) || (pinned && !pinned->immutable())) {
+        std::cout << "[ SKIPPED  ] " << c.what << ": needs root"
+                  << (pinned ? " and a file system with immutable files\n" : "\n");
+        continue;
+      }
+      const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(),
+                                                                           "--xls_ver=" + format, "--split",
+                                                                           "--tab_file=biff" +
+                                                                               std::string(format == "0" ? "5" : "8") +
+                                                                               ".txt",
+                                                                           "--dest=" + folder + "/out"},
+                               sticky);
+      EXPECT_EQ(r.code, 255) << r;
+      const std::size_t report = r.out.find("Error:");
+      ASSERT_NE(report, std::string::npos) << r;
+      EXPECT_EQ(r.out.substr(report),
+                "Error:\nCannot create the destination file '" + obstacle + "': " + c.reason + "\n");
+      // Every file as it was, and nothing of the run left beside them.
+      for (const auto& [name, text] : own)
+        EXPECT_EQ(read_file(folder + "/" + name).substr(0, 32), text) << name;
+      if (c.kind == in_the_way::a_folder)
+        EXPECT_TRUE(std::filesystem::is_directory(obstacle));
+      else
+        EXPECT_EQ(read_file(obstacle), "not mine");
+      std::vector<std::string> left;
+      for (const auto& entry : std::filesystem::directory_iterator(folder))
+        left.push_back(entry.path().filename().string());
+      std::sort(left.begin(), left.end());
+      EXPECT_EQ(left, (std::vector<std::string>{"out(1).xls", "out(2).xls", "out(3).xls", "out.xls"}));
+    }
+  }
+}
+
+TEST_F(QvtbatchTest, ReportsNameTheDestinationOrItsFolderNeverARunsStagingFolder)
+{
+  // Three inodes: the folder, the old workbook and the run's staging folder;
+  // the workbook's first scratch file (.xls) or zip's package (.xlsx) finds none left.
+  small_disk full(file("dest"), "size=512k,nr_inodes=3,mode=0755");
+  if (!full.mounted())
+    GTEST_SKIP() << "mounting a small tmpfs is not permitted here";
+  cli_database db;
+  const struct {
+    std::string format;
+    std::string named;  // what the report names, in quotes or in zip's parentheses
+  } cases[] = {
+      {"--xls_ver=0", "'" + file("dest") + "'"},
+      {"--xls_ver=1", "'" + file("dest") + "'"},
+      {"--xls_ver=2", "(" + file("dest/out.xlsx") + ")"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.format);
+    const std::string destination = file(c.format == "--xls_ver=2" ? "dest/out.xlsx" : "dest/out.xls");
+    write_file(destination, "previous workbook");
+    const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), c.format,
+                                                                         "--dest=dest/out"});
+    EXPECT_EQ(r.code, 255) << r;
+    EXPECT_NE(r.out.find("No space left on device"), std::string::npos) << r;
+    EXPECT_NE(r.out.find(c.named), std::string::npos) << r;
+    EXPECT_EQ(r.out.find("/."), std::string::npos) << r;
+    EXPECT_EQ(read_file(destination), "previous workbook");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file("dest")), {}), 1) << "only the old workbook";
+    std::filesystem::remove(destination);
   }
 }

@@ -255,17 +255,27 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
 TEST_F(QvtbatchTest, StopAtTheEndOfARunAndTheExitCodeAgreeWithWhatTheDestinationHolds)
 {
   cli_database db;
+  // A table one row past an Excel 5.0 sheet: a split run's set is out.xls and out(1).xls.
+  db.admin().run("CREATE TABLE `" + db.name() + "`.big (id INT PRIMARY KEY) SELECT seq AS id FROM `" + db.name() +
+                 "`.seq_1_to_16384");
   write_file(file("one.txt"), "orders\n");
+  write_file(file("big.txt"), "big\n");
   const std::string old = "previous workbook";
   // Signals sent ever later into small runs, so that some meet the moment the
-  // finished workbook is put in place: the old file with 128 + the signal, or
-  // the new one with 0, never the new one with a stop's code.
-  for (const std::string format : {"1", "2"}) {
-    SCOPED_TRACE("--xls_ver=" + format);
-    const std::string destination = format == "1" ? "out.xls" : "out.xlsx";
+  // finished workbook is put in place: the old files with 128 + the signal, or
+  // the new ones with 0, never the new ones with a stop's code nor a set in part.
+  const struct {
+    std::vector<std::string> options;
+    std::vector<std::string> files;  // the workbook, then its numbered ones
+  } cases[] = {
+      {{"--tab_file=one.txt", "--xls_ver=1"}, {"out.xls"}},
+      {{"--tab_file=one.txt", "--xls_ver=2"}, {"out.xlsx"}},
+      {{"--tab_file=big.txt", "--xls_ver=0", "--split"}, {"out.xls", "out(1).xls"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options[1]);
     const std::vector<std::string> args =
-        server_options() + std::vector<std::string>{"--src=" + db.name(), "--tab_file=one.txt",
-                                                    "--xls_ver=" + format, "--dest=out"};
+        server_options() + std::vector<std::string>{"--src=" + db.name(), "--dest=out"} + c.options;
     const auto connected = [](running_qvtbatch& program) {
       return program.wait_for([&] { return program.output().find("Converting database") != std::string::npos; });
     };
@@ -278,17 +288,23 @@ TEST_F(QvtbatchTest, StopAtTheEndOfARunAndTheExitCodeAgreeWithWhatTheDestination
       program.wait_for([] { return false; });  // until it ends
       rest = std::chrono::steady_clock::now() - started;
     }
+    std::vector<std::string> expected_entries = {"big.txt", "one.txt"};
+    expected_entries.insert(expected_entries.end(), c.files.begin(), c.files.end());
+    std::sort(expected_entries.begin(), expected_entries.end());
     int stopped = 0;
     int finished = 0;
     constexpr int steps = 24;
     for (int i = 0; i <= steps; ++i) {
-      write_file(file(destination), old);
+      for (const std::string& name : c.files)
+        write_file(file(name), old);
       running_qvtbatch program(args, dir(), {});
       if (!connected(program))
         continue;  // ended before its first line was read: nothing to stop
       std::this_thread::sleep_for(rest * i / steps);
       const int code = program.stop_with(SIGTERM);
-      const bool replaced = read_file(file(destination)) != old;
+      const bool replaced = read_file(file(c.files[0])) != old;
+      for (const std::string& name : c.files)
+        EXPECT_EQ(read_file(file(name)) != old, replaced) << name << ": the set is in whole or not at all";
       if (replaced) {
         EXPECT_EQ(code, 0) << "signal after " << i << "/" << steps << " of a run\n" << program.output();
         ++finished;
@@ -296,10 +312,11 @@ TEST_F(QvtbatchTest, StopAtTheEndOfARunAndTheExitCodeAgreeWithWhatTheDestination
         EXPECT_EQ(code, 128 + SIGTERM) << "signal after " << i << "/" << steps << " of a run\n" << program.output();
         ++stopped;
       }
-      EXPECT_EQ(entries(dir()), (std::vector<std::string>{"one.txt", destination}));
+      EXPECT_EQ(entries(dir()), expected_entries);
     }
-    std::cout << "--xls_ver=" << format << ": " << stopped << " stopped, " << finished << " finished\n";
-    std::filesystem::remove(file(destination));
+    std::cout << c.options[1] << ": " << stopped << " stopped, " << finished << " finished\n";
+    for (const std::string& name : c.files)
+      std::filesystem::remove(file(name));
   }
 }
 

@@ -338,32 +338,34 @@ TEST_F(QvtbatchTest, OneRunWritesEverySheetOnceAndSplitTablesShareTheirNumberedW
   EXPECT_FALSE(file_exists(file("out(2).xls")));
 }
 
-TEST_F(QvtbatchTest, SplitRunReplacesTheNumberedWorkbooksItFoundAndNeverOnesPastTheirFirstGap)
+TEST_F(QvtbatchTest, SplitRunReplacesTheNumberedWorkbooksItFoundAndNeverRemovesOnesPastTheirFirstGap)
 {
   sql_admin admin;
   scratch_database db(admin, "_xls_split");
-  // One numbered workbook: 16,383 rows in out.xls, the rest in out(1).xls.
-  db.run("CREATE TABLE t (id INT PRIMARY KEY) SELECT seq AS id FROM seq_1_to_20000");
+  // Two numbered workbooks: 16,383 rows in out.xls and in out(1).xls, one in out(2).xls.
+  db.run("CREATE TABLE t (id INT PRIMARY KEY) SELECT seq AS id FROM seq_1_to_32767");
   const struct {
     const char* what;
     std::vector<int> before;  // numbered files there before the run
-    std::vector<int> kept;    // of those, still the user's afterwards
+    std::vector<int> kept;    // of those past the new set, still the user's afterwards
   } cases[] = {
-      {"no first one: a later number is someone else's", {2}, {2}},
-      {"the run's earlier set goes", {1, 2, 3}, {}},
-      {"past the gap it began with", {1, 3}, {3}},
+      {"no first one: a later number is someone else's", {3}, {3}},
+      {"past the gap, a number of the new set is replaced by its workbook", {2, 4}, {4}},
+      {"the run's earlier set goes", {1, 2, 3, 4}, {}},
+      {"past the gap it began with", {1, 3, 4}, {3, 4}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    for (int k = 1; k <= 3; ++k)
+    for (int k = 1; k <= 4; ++k)
       std::filesystem::remove(file("out(" + std::to_string(k) + ").xls"));
     for (const int k : c.before)
       write_file(file("out(" + std::to_string(k) + ").xls"), "mine");
     const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=0",
                                                                          "--split", "--dest=out"});
     ASSERT_EQ(r.code, 0) << r;
-    EXPECT_EQ(xls_differences(file("out(1).xls"), {numbered_sheet("t", 16384, 20000)}), "");
-    for (int k = 2; k <= 3; ++k) {
+    EXPECT_EQ(xls_differences(file("out(1).xls"), {numbered_sheet("t", 16384, 32766)}), "");
+    EXPECT_EQ(xls_differences(file("out(2).xls"), {numbered_sheet("t", 32767, 32767)}), "");
+    for (int k = 3; k <= 4; ++k) {
       const std::string sibling = file("out(" + std::to_string(k) + ").xls");
       const bool kept = std::find(c.kept.begin(), c.kept.end(), k) != c.kept.end();
       EXPECT_EQ(file_exists(sibling), kept) << k;
@@ -407,5 +409,28 @@ TEST_F(QvtbatchTest, AQuerysRowsReachItsSheetsInItsOwnOrderInEveryFormat)
           << k;
     }
     EXPECT_FALSE(file_exists(file("o(" + std::to_string(c.workbooks.size()) + ")" + extension)));
+  }
+}
+
+TEST_F(QvtbatchTest, SplitRunWhoseNumberedNameCannotExistEndsBeforeARowIsLost)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_xls_long_split");
+  db.run("CREATE TABLE big (id INT PRIMARY KEY) SELECT seq AS id FROM seq_1_to_65536");
+  // 253 bytes with ".xls": the workbook's name fits, "(1)" takes it past 255.
+  const std::string name(249, 'n');
+  for (const std::string format : {"--xls_ver=0", "--xls_ver=1"}) {
+    SCOPED_TRACE(format);
+    write_file(file(name + ".xls"), "previous workbook");
+    const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), format, "--split",
+                                                                         "--dest=" + name});
+    EXPECT_EQ(r.code, 255) << r;
+    // The report names the numbered workbook where the user would look for it.
+    const std::size_t report = r.out.find("Error:");
+    ASSERT_NE(report, std::string::npos) << r;
+    EXPECT_EQ(r.out.substr(report),
+              "Error:\nbig: '" + file(name + "(1).xls") + "' is not a valid path: File name too long\n");
+    EXPECT_EQ(read_file(file(name + ".xls")).substr(0, 32), "previous workbook");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 1) << "only the old workbook is left";
   }
 }
