@@ -138,19 +138,30 @@ TEST_F(QvtbatchTest, OldWorkbookIsReplacedOnlyByANewOneAndKeptWhenThereIsNothing
       {"only missing tables", {"--src=" + db.name(), "--tab_file=missing.txt"},
        "Converting database " + db.name() + "(1 tables)\n", "Table no_such_table not exists\n", false},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    write_file(file("out.xlsx"), "previous workbook");
-    const run_result r = run(server_options() + c.args +
-                             std::vector<std::string>{"--xls_ver=2", "--dest=out.xlsx"});
-    EXPECT_EQ(r.code, 0) << r;
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, c.err);
-    if (c.written)
-      EXPECT_EQ(workbook_differences(file("out.xlsx"), every_table(false)), "");
-    else
-      EXPECT_EQ(read_file(file("out.xlsx")), "previous workbook");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 2) << "no staging folder";
+  for (const std::string format : {"0", "1", "2"}) {
+    const std::string destination = format == "2" ? "out.xlsx" : "out.xls";
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + ", --xls_ver=" + format);
+      write_file(file(destination), "previous workbook");
+      // A numbered workbook of an earlier split run, which a run that writes nothing keeps.
+      write_file(file("out(1).xls"), "earlier numbered workbook");
+      const run_result r = run(server_options() + c.args +
+                               std::vector<std::string>{"--xls_ver=" + format, "--split", "--dest=out"});
+      EXPECT_EQ(r.code, 0) << r;
+      EXPECT_EQ(r.out, c.out);
+      EXPECT_EQ(r.err, c.err);
+      if (!c.written)
+        EXPECT_EQ(read_file(file(destination)), "previous workbook");
+      else if (format == "2")
+        EXPECT_EQ(workbook_differences(file(destination), every_table(false)), "");
+      else
+        EXPECT_EQ(read_file(file(destination)).substr(0, 4), "\xD0\xCF\x11\xE0");
+      // Gone only when a new .xls set took its place.
+      EXPECT_EQ(file_exists(file("out(1).xls")), !c.written || format == "2");
+      std::filesystem::remove(file("out(1).xls"));
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 2) << "no staging folder";
+      std::filesystem::remove(file(destination));
+    }
   }
 }
 
