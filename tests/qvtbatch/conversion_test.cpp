@@ -185,9 +185,9 @@ TEST_F(QvtbatchTest, ReplacedWorkbookKeepsItsModeAndGroupAndANewOneTakesTheUmask
       {"a new workbook: 0666 less the umask", false, 0, 0, 027, 0640},
   };
   for (const auto& c : cases) {
-    for (const std::string format : {"--xls_ver=1", "--xls_ver=2"}) {
+    for (const std::string format : {"--xls_ver=0", "--xls_ver=1", "--xls_ver=2"}) {
       SCOPED_TRACE(std::string(c.what) + ", " + format);
-      const std::string destination = file(format == "--xls_ver=1" ? "out.xls" : "out.xlsx");
+      const std::string destination = file(format == "--xls_ver=2" ? "out.xlsx" : "out.xls");
       std::filesystem::remove(destination);
       if (c.old_file) {
         write_file(destination, "previous workbook");

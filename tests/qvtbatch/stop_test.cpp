@@ -257,9 +257,9 @@ TEST_F(QvtbatchTest, StopAtTheEndOfARunAndTheExitCodeAgreeWithWhatTheDestination
   // Signals sent ever later into small runs, so that some meet the moment the
   // finished workbook is put in place: the old file with 128 + the signal, or
   // the new one with 0, never the new one with a stop's code.
-  for (const std::string format : {"1", "2"}) {
+  for (const std::string format : {"0", "1", "2"}) {
     SCOPED_TRACE("--xls_ver=" + format);
-    const std::string destination = format == "1" ? "out.xls" : "out.xlsx";
+    const std::string destination = format == "2" ? "out.xlsx" : "out.xls";
     const std::vector<std::string> args =
         server_options() + std::vector<std::string>{"--src=" + db.name(), "--tab_file=one.txt",
                                                     "--xls_ver=" + format, "--dest=out"};
@@ -339,26 +339,35 @@ TEST_F(QvtbatchTest, StagingFoldersOfKilledRunsGoWithTheNextRunAndOnesInUseStay)
   const std::string in_use = staging()[0];
 
   // Runs killed outright, as by a crash, leave their staging folders behind;
-  // each later run to the folder removes them (an .xls run an .xlsx run's too),
+  // each later run to the folder removes them, whichever format left them,
   // never the one in use.
   const struct {
     const char* format;
     const char* tables;
     const char* prefix;
-  } killed_runs[] = {{"2", "small.txt", ".xlsx_pack_"}, {"1", "big.txt", ".qvt_stage_"}};
+  } killed_runs[] = {{"1", "big.txt", ".qvt_stage_"},
+                     {"0", "big.txt", ".qvt_stage_"},
+                     {"2", "small.txt", ".xlsx_pack_"},
+                     {"1", "big.txt", ".qvt_stage_"}};
+  std::string earlier;  // the folder the last killed run left
   for (const auto& k : killed_runs) {
-    SCOPED_TRACE(k.prefix);
+    SCOPED_TRACE(std::string("--xls_ver=") + k.format);
     running_qvtbatch killed(run_args(k.tables, k.format, "killed"), dir(), env);
+    // The earlier killed run's folder is gone, this one's is there.
     const auto left = [&] {
       const std::vector<std::string> found = staging();
       return found.size() == 2 && std::count(found.begin(), found.end(), in_use) == 1 &&
-             std::any_of(found.begin(), found.end(),
-                         [&](const std::string& n) { return n != in_use && n.starts_with(k.prefix); });
+             std::any_of(found.begin(), found.end(), [&](const std::string& n) {
+               return n != in_use && n != earlier && n.starts_with(k.prefix);
+             });
     };
-    ASSERT_TRUE(killed.wait_for([&] { return left() && (k.format[0] == '1' || file_exists(file("bin/zip.pid"))); }))
+    ASSERT_TRUE(killed.wait_for([&] { return left() && (k.format[0] != '2' || file_exists(file("bin/zip.pid"))); }))
         << killed.output();
     EXPECT_EQ(killed.stop_with(SIGKILL), -1);
     EXPECT_TRUE(left());
+    for (const std::string& name : staging())
+      if (name != in_use)
+        earlier = name;
     if (k.format[0] == '2') {
       // The killed run's zip is an orphan now: it goes too.
       ::kill(std::stoi(read_file(file("bin/zip.pid"))), SIGKILL);
