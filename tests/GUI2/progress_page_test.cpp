@@ -1,7 +1,8 @@
 // The progress page: its percent over every entry, its status line and creeping
 // bar, the move to the finish page only once the run is over, a worker that
-// cannot start, whole runs against the test server read back with openpyxl, and
-// Cancel in the middle of a long run and once the workbook is being put in place.
+// cannot start, whole runs against the test server read back with openpyxl, a
+// run that loses its server, and Cancel in the middle of a long run and once the
+// workbook is being put in place.
 #include "wizard_run_support.h"
 
 #include "TK/tk_exception.h"
@@ -14,9 +15,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <thread>
 
 using namespace wizard_run_test;
 
@@ -422,6 +425,62 @@ TEST(WizardRun, CancelOnceTheWorkbookIsBeingPutInPlaceLetsTheRunFinish)
     EXPECT_NE(read_file(book), "previous workbook");
     // A split run's numbered workbooks came with it.
     EXPECT_EQ(std::filesystem::exists(dir.file("shop(1).xls")), c.split);
+  }
+}
+
+// The server's session of a run killed in the middle of its big table: the
+// run ends on the finish page with the one report, and the old workbook stays
+// as it was with nothing of the run beside it.
+TEST(WizardRun, ALostConnectionKeepsTheOldWorkbookAndTheFinishPageSaysWhy)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_lost");
+  db.run("CREATE TABLE a_first (id INT)");
+  db.run("INSERT INTO a_first VALUES (1)");
+  db.run("CREATE TABLE big (id INT PRIMARY KEY, pad CHAR(200))");
+  db.run("INSERT INTO big SELECT seq, REPEAT('y', 200) FROM seq_1_to_200000");
+  for (const auto& c : cancelled_runs) {
+    SCOPED_TRACE(c.what);
+    temp_dir dir;
+    const private_tmpdir tmp(dir.file("tmp"));
+    std::filesystem::create_directory(dir.file("out"));
+    const std::string book = dir.file("out/") + c.destination;
+    const std::string old = std::string("previous workbook\0bytes", 23);
+    write_file(book, old);
+    wizard_run run;
+    run.set_run(db.name(), book, c.format);
+    // The .xls runs split, so that the rows flow past the sheet's last row.
+    run.converter.split_data = c.format != xls_format_excel_2010;
+    run.converter.selected_tables = {L"a_first", L"big"};
+
+    std::thread killer([&] {
+      sql_admin watcher;
+      for (int attempt = 0; attempt < 6000; ++attempt) {
+        const std::string id = watcher.value(
+            "SELECT COALESCE(MAX(id), 0) FROM information_schema.processlist WHERE db='" + db.name() +
+            "' AND info = 'SELECT * FROM `big`'");
+        if (id != "0") {
+          watcher.run("KILL " + id);
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+    report_answerer answers;
+    run.start();
+    const bool finished = wait_until([&] { return run.at_finish(); }, 60000);
+    killer.join();
+    ASSERT_TRUE(finished);
+
+    EXPECT_FALSE(run.converter.reached_end);
+    ASSERT_EQ(answers.texts.size(), 1u);
+    EXPECT_TRUE(answers.texts[0].startsWith(QStringLiteral("big: The connection to the MySQL server was lost (")))
+        << answers.texts[0].toStdString();
+    EXPECT_EQ(run.control<QLabel>(run.finish, 1314).text(), finish_page::error_text());
+    EXPECT_EQ(run.control<QPlainTextEdit>(run.finish, 1016).toPlainText(), answers.texts[0] + "\n\n");
+    EXPECT_EQ(read_file(book), old);
+    EXPECT_EQ(entries_of(dir.file("out")), std::vector<std::string>{c.destination});
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("tmp")));
   }
 }
 
