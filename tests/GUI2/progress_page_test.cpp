@@ -1,8 +1,9 @@
 // The progress page: its percent over every entry, its status line and creeping
 // bar, the move to the finish page only once the run is over, a worker that
-// cannot start, whole runs against the test server read back with openpyxl, and
-// Cancel in the middle of a long run, while the workbook waits for the answer,
-// and once the workbook is being put in place.
+// cannot start, whole runs against the test server read back with openpyxl,
+// runs that end without a workbook, and Cancel in the middle of a long run,
+// while the workbook waits for the answer, and once the workbook is being put
+// in place.
 #include "wizard_run_support.h"
 
 #include "TK/tk_exception.h"
@@ -15,9 +16,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <thread>
 
 using namespace wizard_run_test;
 
@@ -263,14 +266,18 @@ TEST(ProgressPage, YesClosesTheWizardAlsoAfterTheRunReachedItsEnd)
   EXPECT_EQ(run.shell.result(), wizard_shell::result_cancel);
 }
 
-// The formats of the runs the Cancel tests stop.
+// The formats of the runs the Cancel tests stop. Excel 5.0's sheets fill
+// before a Cancel can meet their rows: its run splits, so that the rows go on
+// into numbered workbooks, none of which may be left.
 struct cancelled_run {
   const char* what;
   std::uint32_t format;
   const char* destination;
+  bool split;
 };
-constexpr cancelled_run cancelled_runs[] = {{".xlsx", xls_format_excel_2010, "shop.xlsx"},
-                                            {"Excel 2000", xls_format_excel_2000, "shop.xls"}};
+constexpr cancelled_run cancelled_runs[] = {{".xlsx", xls_format_excel_2010, "shop.xlsx", false},
+                                            {"Excel 2000", xls_format_excel_2000, "shop.xls", false},
+                                            {"Excel 5.0", xls_format_excel_50, "shop.xls", true}};
 
 TEST(WizardRun, CancelDuringALongRunHidesTheWizardStopsTheWorkerAndKeepsTheOldWorkbook)
 {
@@ -292,6 +299,7 @@ TEST(WizardRun, CancelDuringALongRunHidesTheWizardStopsTheWorkerAndKeepsTheOldWo
 
     wizard_run run;
     run.set_run(db.name(), book, c.format);
+    run.converter.split_data = c.split;
     run.converter.selected_tables = {L"a_small", L"big"};
     auto& bar = run.control<QProgressBar>(run.progress, 1321);
     auto& status = run.control<QLabel>(run.progress, 1323);
@@ -387,6 +395,7 @@ TEST(WizardRun, CancelOnceTheWorkbookIsBeingPutInPlaceClosesTheWizardOnceTheRunE
     write_file(book, "previous workbook");
     wizard_run run;
     run.set_run(db.name(), book, c.format);
+    run.converter.split_data = c.split;
     run.converter.selected_tables = {L"t"};
 
     // Once rows flow, the test claims the moment of putting the workbook in
@@ -411,6 +420,86 @@ TEST(WizardRun, CancelOnceTheWorkbookIsBeingPutInPlaceClosesTheWizardOnceTheRunE
     EXPECT_TRUE(run.shell.errors.empty());
     EXPECT_TRUE(run.converter.reached_end);
     EXPECT_NE(read_file(book), "previous workbook");
+    // A split run's numbered workbooks came with it.
+    EXPECT_EQ(std::filesystem::exists(dir.file("shop(1).xls")), c.split);
+  }
+}
+
+// Runs that end without a workbook, in each format: one whose server session
+// is killed in the middle of its big table ends on the finish page with the
+// one report, one whose only table was dropped since it was picked has nothing
+// to write; either way the old workbook stays as it was with nothing of the run
+// beside it.
+TEST(WizardRun, ARunThatEndsWithoutAWorkbookKeepsTheOldOne)
+{
+  sql_admin admin;
+  scratch_database db(admin, "_lost");
+  db.run("CREATE TABLE a_first (id INT)");
+  db.run("INSERT INTO a_first VALUES (1)");
+  db.run("CREATE TABLE big (id INT PRIMARY KEY, pad CHAR(200))");
+  db.run("INSERT INTO big SELECT seq, REPEAT('y', 200) FROM seq_1_to_200000");
+  const struct {
+    const char* what;
+    std::vector<std::wstring> tables;
+    bool lost;  // the big table's reading is killed
+  } cases[] = {
+      {"connection lost", {L"a_first", L"big"}, true},
+      {"nothing to write", {L"dropped_since_it_was_picked"}, false},
+  };
+  for (const auto& c : cases) {
+    for (const auto& f : cancelled_runs) {
+      SCOPED_TRACE(std::string(c.what) + ", " + f.what);
+      temp_dir dir;
+      const private_tmpdir tmp(dir.file("tmp"));
+      std::filesystem::create_directory(dir.file("out"));
+      const std::string book = dir.file("out/") + f.destination;
+      const std::string old = std::string("previous workbook\0bytes", 23);
+      write_file(book, old);
+      wizard_run run;
+      run.set_run(db.name(), book, f.format);
+      // The .xls runs split, so that the rows flow past the sheet's last row.
+      run.converter.split_data = f.format != xls_format_excel_2010;
+      run.converter.selected_tables = c.tables;
+
+      std::thread killer([&] {
+        if (!c.lost)
+          return;
+        sql_admin watcher;
+        for (int attempt = 0; attempt < 6000; ++attempt) {
+          // The process list read while sessions come and go may fail: look again.
+          std::string id = "0";
+          try {
+            id = watcher.value("SELECT COALESCE(MAX(id), 0) FROM information_schema.processlist WHERE db='" +
+                               db.name() + "' AND info = 'SELECT * FROM `big`'");
+          } catch (const std::runtime_error&) {
+          }
+          if (id != "0") {
+            watcher.run("KILL " + id);
+            return;
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+      });
+      report_answerer answers;
+      run.start();
+      const bool finished = wait_until([&] { return run.at_finish(); }, 60000);
+      killer.join();
+      ASSERT_TRUE(finished);
+
+      EXPECT_EQ(run.converter.reached_end, !c.lost);
+      if (c.lost) {
+        ASSERT_EQ(answers.texts.size(), 1u);
+        EXPECT_TRUE(answers.texts[0].startsWith(QStringLiteral("big: The connection to the MySQL server was lost (")))
+            << answers.texts[0].toStdString();
+        EXPECT_EQ(run.control<QLabel>(run.finish, 1314).text(), finish_page::error_text());
+        EXPECT_EQ(run.control<QPlainTextEdit>(run.finish, 1016).toPlainText(), answers.texts[0] + "\n\n");
+      } else {
+        EXPECT_TRUE(answers.texts.empty());
+      }
+      EXPECT_EQ(read_file(book), old);
+      EXPECT_EQ(entries_of(dir.file("out")), std::vector<std::string>{f.destination});
+      EXPECT_TRUE(std::filesystem::is_empty(dir.file("tmp")));
+    }
   }
 }
 

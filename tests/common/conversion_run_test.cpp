@@ -392,32 +392,41 @@ TEST(ConversionRun, AConverterStoppedOnceRunsAgainAfterTheStoppedRunEnds)
 
 TEST(ConversionRun, EntryErrorsNameTheirEntryAndAFailedSaveEndsTheRunWithoutThatName)
 {
-  captured_handler errors;
   sql_admin admin;
   scratch_database db(admin, "_save");
   db.run("CREATE TABLE t (id INT)");
   db.run("INSERT INTO t VALUES (1)");
-  temp_dir dir;
-  // A folder where the workbook should go: every entry converts, the save fails.
-  const std::string folder = dir.file("out.xlsx");
-  std::filesystem::create_directory(folder);
-  connected_converter run(db.wname(), wide(folder));
-  run.converter.selected_queries = {{L"bad query", L"SELECT * FROM nowhere"}};
-  run.converter.selected_tables = {L"t"};
+  // .xlsx packs its sheets while they are read, the .xls formats put their
+  // staged workbook in place at the end: both fail their last step the same way.
+  for (const std::uint32_t format : {2u, 1u, 0u}) {
+    SCOPED_TRACE("format " + std::to_string(format));
+    captured_handler errors;
+    temp_dir dir;
+    // A folder where the workbook should go: every entry converts, the save fails.
+    const std::string folder = dir.file(format == 2 ? "out.xlsx" : "out.xls");
+    std::filesystem::create_directory(folder);
+    connected_converter run(db.wname(), wide(folder));
+    run.converter.format_version = format;
+    run.converter.selected_queries = {{L"bad query", L"SELECT * FROM nowhere"}};
+    run.converter.selected_tables = {L"t"};
 
-  EXPECT_EQ(exits_of([&] { run.converter(); }), std::vector<int>{-1});
+    EXPECT_EQ(exits_of([&] { run.converter(); }), std::vector<int>{-1});
 
-  const std::vector<std::string>& calls = errors.front.calls;
-  ASSERT_EQ(calls.size(), 6u);
-  EXPECT_EQ(calls[0], "run_started " + db.name() + " 1");
-  EXPECT_EQ(calls[1], "report 0 bad query: Table '" + db.name() + ".nowhere' doesn't exist");
-  EXPECT_EQ(calls[2], "entry_started t 1");
-  EXPECT_EQ(calls[3], "entry_converted t 1");
-  const std::string failed_save = "report 1 Cannot create the destination file '" + folder + "'";
-  EXPECT_EQ(calls[4].substr(0, failed_save.size()), failed_save) << calls[4];
-  EXPECT_EQ(calls[5], "run_finished 0");
-  EXPECT_FALSE(run.converter.reached_end);
-  EXPECT_TRUE(run.converter.finished.load());
+    const std::vector<std::string>& calls = errors.front.calls;
+    ASSERT_EQ(calls.size(), 6u);
+    EXPECT_EQ(calls[0], "run_started " + db.name() + " 1");
+    EXPECT_EQ(calls[1], "report 0 bad query: Table '" + db.name() + ".nowhere' doesn't exist");
+    EXPECT_EQ(calls[2], "entry_started t 1");
+    EXPECT_EQ(calls[3], "entry_converted t 1");
+    const std::string failed_save = "report 1 Cannot create the destination file '" + folder + "'";
+    EXPECT_EQ(calls[4].substr(0, failed_save.size()), failed_save) << calls[4];
+    EXPECT_EQ(calls[5], "run_finished 0");
+    EXPECT_FALSE(run.converter.reached_end);
+    EXPECT_TRUE(run.converter.finished.load());
+    // Nothing of the run is left beside the folder in the way.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+  }
 }
 
 TEST(ConversionRun, ProfileDrivesAWholeRunAndCountsItsTables)

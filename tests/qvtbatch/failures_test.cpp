@@ -117,20 +117,26 @@ TEST_F(QvtbatchTest, ConnectionFailuresEndWith255AndKeepTheOldWorkbook)
        {host, port, user, password, "--src=no_such_database"},
        "Error:\nUnknown database 'no_such_database'\n"},
   };
-  for (const auto& c : cases) {
-    write_file(file("out.xlsx"), "previous workbook");
-    run_result r = run(c.args + std::vector<std::string>{"--xls_ver=2", "--dest=out.xlsx"});
-    EXPECT_EQ(r.code, 255) << c.what << "\n" << r;
-    // The report, whole or its start.
-    EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << c.what << "\n" << r;
-    EXPECT_EQ(r.err, "") << c.what;
-    EXPECT_EQ(read_file(file("out.xlsx")), "previous workbook") << c.what;
+  for (const std::string format : {"2", "1", "0"}) {
+    const std::string destination = format == "2" ? "out.xlsx" : "out.xls";
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + ", --xls_ver=" + format);
+      write_file(file(destination), "previous workbook");
+      run_result r = run(c.args + std::vector<std::string>{"--xls_ver=" + format, "--dest=out"});
+      EXPECT_EQ(r.code, 255) << r;
+      // The report, whole or its start.
+      EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << r;
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(read_file(file(destination)), "previous workbook");
 
-    // Silent: the same ending without a word.
-    r = run(c.args + std::vector<std::string>{"--silent", "--xls_ver=2", "--dest=out.xlsx"});
-    EXPECT_EQ(r.code, 255) << c.what << "\n" << r;
-    EXPECT_EQ(r.out, "") << c.what;
-    EXPECT_EQ(r.err, "") << c.what;
+      // Silent: the same ending without a word.
+      r = run(c.args + std::vector<std::string>{"--silent", "--xls_ver=" + format, "--dest=out"});
+      EXPECT_EQ(r.code, 255) << r;
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 1) << "only the old workbook";
+    }
+    std::filesystem::remove(file(destination));
   }
 }
 
@@ -273,6 +279,9 @@ TEST_F(QvtbatchTest, OldFormatWorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWit
     std::string report;  // the one report, after "Error:\n"
   } cases[] = {
       {"no space while the rows are written", true, 0, {"--xls_ver=0", "--tab_file=both.txt"},
+       "big: Not enough space on disk. Cannot write a scratch file: No space left on device"},
+      {"no space while the rows of a split table are written", true, 0,
+       {"--xls_ver=1", "--split", "--tab_file=both.txt"},
        "big: Not enough space on disk. Cannot write a scratch file: No space left on device"},
       {"a file size limit while rows of a split table are written", false, 256 * 1024,
        {"--xls_ver=1", "--split", "--tab_file=both.txt"},

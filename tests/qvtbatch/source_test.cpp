@@ -38,41 +38,62 @@ TEST_F(QvtbatchTest, LostConnectionEndsTheRunWithOneReportAnd255AndWritesNoWorkb
   db.run("INSERT INTO big SELECT seq, REPEAT('y', 200) FROM seq_1_to_200000");
   db.run("CREATE TABLE z_last (id INT)");
   db.run("INSERT INTO z_last VALUES (2)");
-  write_file(file("out.xlsx"), "previous workbook");
 
-  // A second connection kills the program's as soon as it streams the big table.
-  std::thread killer([&] {
-    sql_admin watcher;
-    for (int attempt = 0; attempt < 6000; ++attempt) {
-      const std::string id = watcher.value(
-          "SELECT COALESCE(MAX(id), 0) FROM information_schema.processlist WHERE db='" + db.name() +
-          "' AND info = 'SELECT * FROM `big`'");
-      if (id != "0") {
-        watcher.run("KILL " + id);
-        return;
+  for (const std::string format : {"2", "1", "0"}) {
+    SCOPED_TRACE("--xls_ver=" + format);
+    const std::string destination = format == "2" ? "out.xlsx" : "out.xls";
+    write_file(file(destination), "previous workbook");
+    // An earlier split run's numbered workbook: the lost run's rows past the
+    // sheet's last row never take its place.
+    write_file(file("out(1).xls"), "earlier numbered workbook");
+
+    // A second connection kills the program's as soon as it streams the big table.
+    std::thread killer([&] {
+      sql_admin watcher;
+      for (int attempt = 0; attempt < 6000; ++attempt) {
+        // The process list read while sessions come and go may fail: look again.
+        std::string id = "0";
+        try {
+          id = watcher.value("SELECT COALESCE(MAX(id), 0) FROM information_schema.processlist WHERE db='" +
+                             db.name() + "' AND info = 'SELECT * FROM `big`'");
+        } catch (const std::runtime_error&) {
+        }
+        if (id != "0") {
+          watcher.run("KILL " + id);
+          return;
+        }
+        ::usleep(5000);
       }
-      ::usleep(5000);
-    }
-  });
-  const run_result r =
-      run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=2", "--dest=out.xlsx"});
-  killer.join();
+    });
+    const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=" + format,
+                                                                         "--split", "--dest=out"});
+    killer.join();
 
-  EXPECT_EQ(r.code, 255) << r;
-  // The entries before it converted, the last one is not attempted, and the
-  // loss is told once, with the client library's words in brackets.
-  const std::string start = "Converting database " + db.name() + "(3 tables)\n"
-                            "Converting table a_first (1 records)\n"
-                            "Converting table big (200000 records)\n"
-                            "Error:\nbig: The connection to the MySQL server was lost (";
-  const std::string end = "). Nothing more can be read from it.\n";
-  EXPECT_EQ(r.out.substr(0, start.size()), start) << r;
-  ASSERT_GE(r.out.size(), end.size()) << r;
-  EXPECT_EQ(r.out.substr(r.out.size() - end.size()), end) << r;
-  EXPECT_EQ(count_lines(r.out), "5") << r;
-  EXPECT_EQ(r.err, "");
-  // No workbook of this run: the old file is untouched.
-  EXPECT_EQ(read_file(file("out.xlsx")), "previous workbook");
+    EXPECT_EQ(r.code, 255) << r;
+    // The entries before it converted, the last one is not attempted, and the
+    // loss is told once, with the client library's words in brackets.
+    const std::string start = "Converting database " + db.name() + "(3 tables)\n"
+                              "Converting table a_first (1 records)\n"
+                              "Converting table big (200000 records)\n"
+                              "Error:\nbig: The connection to the MySQL server was lost (";
+    const std::string end = "). Nothing more can be read from it.\n";
+    EXPECT_EQ(r.out.substr(0, start.size()), start) << r;
+    ASSERT_GE(r.out.size(), end.size()) << r;
+    EXPECT_EQ(r.out.substr(r.out.size() - end.size()), end) << r;
+    EXPECT_EQ(count_lines(r.out), "5") << r;
+    EXPECT_EQ(r.err, "");
+    // No workbook of this run: the old files are untouched, and nothing of the
+    // run is left beside them.
+    EXPECT_EQ(read_file(file(destination)), "previous workbook");
+    EXPECT_EQ(read_file(file("out(1).xls")), "earlier numbered workbook");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir()))
+      left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"out(1).xls", destination}));
+    std::filesystem::remove(file(destination));
+    std::filesystem::remove(file("out(1).xls"));
+  }
 }
 
 TEST_F(QvtbatchTest, ConnectionLostWhileTheServerEvaluatesAQueryEndsTheRunWith255InEveryFormat)
