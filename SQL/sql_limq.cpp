@@ -13,11 +13,13 @@
 
 sql_limited_query::sql_limited_query(sql_database& owner, const std::wstring& text,
                                      std::uint32_t first, std::uint32_t count, bool is_query,
-                                     bool limited)
+                                     bool limited, const std::wstring& columns)
     : handle_(owner.get_handle())
 {
   tk_log_message(1, L"sql_limited_query::sql_limited_query(%s)", text);
-  std::wstring statement = L"SELECT * FROM ";
+  std::wstring statement = L"SELECT ";
+  statement += columns.empty() ? std::wstring_view(L"*") : std::wstring_view(columns);
+  statement += L" FROM ";
   if (is_query) {
     tk_log_message(1, "...as query");
     statement += sql_derived_table(text, L"temp___table");

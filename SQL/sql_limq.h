@@ -22,11 +22,13 @@ public:
   static constexpr std::uint32_t page_size = 256;
   using page = std::array<std::unique_ptr<sql_record>, page_size>;
 
-  // Runs "SELECT * FROM " the quoted table or the query as a derived table. When
-  // `limited` is set the statement asks for the first `count` rows only; `first`
-  // is where the page starts (always 0 here).
+  // Runs "SELECT * FROM " the quoted table or the query as a derived table (the
+  // `columns` list in place of * when one is given). When `limited` is set the
+  // statement asks for the first `count` rows only; `first` is where the page
+  // starts (always 0 here).
   sql_limited_query(sql_database& owner, const std::wstring& text, std::uint32_t first,
-                    std::uint32_t count, bool is_query, bool limited = false);
+                    std::uint32_t count, bool is_query, bool limited = false,
+                    const std::wstring& columns = std::wstring());
   ~sql_limited_query();
   sql_limited_query(const sql_limited_query&) = delete;
   sql_limited_query& operator=(const sql_limited_query&) = delete;
