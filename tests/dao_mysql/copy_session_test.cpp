@@ -148,3 +148,65 @@ TEST(CopySession, FloatsKeepEveryDigitAndDeleteByRecordFindsTheirRows)
   target->save();
   EXPECT_EQ(admin.value("SELECT COUNT(*) FROM " + copy.quoted() + ".floats"), "0");
 }
+
+// A key into another database keeps pointing there, though the copied
+// database has a table of the same name: on its server the copy accepts and
+// refuses the rows the source does. A server that lacks that database, and an
+// Access database, which cannot relate to another, report the key and skip it.
+// The keys between databases live on a server of the test's own: the shared
+// server's other readers of the catalogue stay clear of them.
+TEST(CopySession, KeysIntoAnotherDatabaseKeepItOrAreReportedAndSkipped)
+{
+  second_test_server second;
+  sql_admin admin(second.info());
+  scratch_database other(admin, "_other");
+  scratch_database source(admin, "_src");
+  scratch_database copy(admin, "_copy");
+  other.run("CREATE TABLE parent (id INT PRIMARY KEY)");
+  other.run("INSERT INTO parent VALUES (1), (2), (3)");
+  source.run("CREATE TABLE parent (id INT PRIMARY KEY)");
+  source.run("INSERT INTO parent VALUES (1)");
+  source.run("CREATE TABLE xchild (id INT PRIMARY KEY, pid INT, CONSTRAINT to_other FOREIGN KEY (pid) REFERENCES " +
+             other.quoted() + ".parent (id))");
+  source.run("INSERT INTO xchild VALUES (1, 1), (2, 2)");
+  const std::string references = "SELECT IFNULL(GROUP_CONCAT(CONCAT(REFERENCED_TABLE_SCHEMA, '.', "
+                                 "REFERENCED_TABLE_NAME)), 'none') FROM information_schema.KEY_COLUMN_USAGE "
+                                 "WHERE REFERENCED_TABLE_NAME IS NOT NULL AND TABLE_SCHEMA = ";
+
+  {
+    recording_reporter reporter;
+    auto reader = copy_reader(second.info());
+    auto writer = connected_engine<sql_write_engine>(second.info());
+    auto from = reader->open_db(source.wname(), 1, L"");
+    auto to = writer->open_db(copy.wname(), 0, L"");
+    copy_tables(*from, *to);
+    expect_no_reports(reporter);
+  }
+  EXPECT_EQ(admin.value(references + "'" + copy.name() + "'"), other.name() + ".parent");
+  EXPECT_EQ(checksum(admin, copy.quoted() + ".xchild"), checksum(admin, source.quoted() + ".xchild"));
+  copy.run("INSERT INTO xchild VALUES (3, 3)");
+  EXPECT_THROW(copy.run("INSERT INTO xchild VALUES (4, 4)"), std::runtime_error);
+
+  sql_admin far_admin;
+  scratch_database far(far_admin, "_far");
+  access_file access;
+  for (const bool to_access : {false, true}) {
+    SCOPED_TRACE(to_access ? "into Access" : "onto a server without the other database");
+    recording_reporter reporter;
+    auto reader = copy_reader(second.info());
+    auto writer = connected_engine<sql_write_engine>();
+    auto from = reader->open_db(source.wname(), 1, L"");
+    std::unique_ptr<udb_database> to = to_access ? access.create() : writer->open_db(far.wname(), 0, L"");
+    copy_tables(*from, *to);
+    ASSERT_EQ(reporter.reports.size(), 1u);
+    EXPECT_NE(plat::to_utf8(reporter.reports[0].context).find("to_other"), std::string::npos)
+        << plat::to_utf8(reporter.reports[0].context);
+    EXPECT_NE(reporter.reports[0].message.find(other.name()), std::string::npos) << reporter.reports[0].message;
+    if (to_access) {
+      access_file::close(*to);
+      EXPECT_TRUE(access.open()->get_relationships().empty());
+    }
+  }
+  EXPECT_EQ(far_admin.value(references + "'" + far.name() + "'"), "none");
+  EXPECT_EQ(far_admin.value("SELECT COUNT(*) FROM " + far.quoted() + ".xchild"), "2");
+}
