@@ -92,7 +92,8 @@ public:
   // Closes an open connection first. An empty host or "localhost" connects
   // through the local socket that the client library's option files name. The
   // session it prepares reads backslash escapes in string literals and holds
-  // the server's max_allowed_packet before any rows are streamed on it.
+  // the server's max_allowed_packet before any rows are streamed on it; a copy's
+  // session also has the copy's own sql_mode and time zone (set_copy_session).
   void connect(const std::string& host, const std::string& user, const std::string& password,
                int port);
   // Every literal the engine builds escapes with backslashes: a session whose
