@@ -259,6 +259,18 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     tk_log_message(2, "Cannot set UTF-8 collation: %s", e.what());
   }
 
+  // A copy that cannot have its own modes and zone would change values unseen.
+  if (copy_session_) {
+    try {
+      prepare_copy_session();
+    } catch (const sql_exception&) {
+      close_handle();
+      connected_ = false;
+      initialize();
+      throw;
+    }
+  }
+
   try {
     keep_backslash_escapes();
   } catch (const sql_exception& e) {
@@ -310,6 +322,19 @@ void sql_engine::keep_backslash_escapes()
   tk_log_message(2, "The session's sql_mode holds NO_BACKSLASH_ESCAPES: taking it out");
   execute("SET SESSION sql_mode = TRIM(BOTH ',' FROM REPLACE(CONCAT(',', @@SESSION.sql_mode, ','), "
           "',NO_BACKSLASH_ESCAPES,', ','))");
+}
+
+void sql_engine::set_copy_session(bool on)
+{
+  copy_session_ = on;
+  if (on && connected_)
+    prepare_copy_session();
+}
+
+void sql_engine::prepare_copy_session()
+{
+  tk_log_message(2, "Setting the copy's sql_mode and time zone");
+  execute((std::string("SET SESSION sql_mode = '") + sql_copy_sql_mode + "', time_zone = '+00:00'").c_str());
 }
 
 std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring&)

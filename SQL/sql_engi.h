@@ -73,6 +73,12 @@ public:
 
 inline constexpr std::uint32_t sql_error_code_base = 0x400000;
 
+// The sql_mode of a session that copies between engines. Strict as a server's
+// default is, without NO_ZERO_DATE or NO_ZERO_IN_DATE, and with invalid dates
+// allowed: a date the source holds is written back as it is.
+inline constexpr char sql_copy_sql_mode[] =
+    "STRICT_TRANS_TABLES,NO_ENGINE_SUBSTITUTION,NO_AUTO_VALUE_ON_ZERO,ALLOW_INVALID_DATES";
+
 // Server versions packed as major * 65536 + minor * 256 + patch.
 inline constexpr std::uint32_t sql_version_fk_in_create = 0x03172C;  // 3.23.44
 inline constexpr std::uint32_t sql_version_new = 0x040100;           // 4.1.0
@@ -94,7 +100,8 @@ public:
   // Closes an open connection first. An empty host or "localhost" connects
   // through the local socket that the client library's option files name. The
   // session it prepares reads backslash escapes in string literals and holds
-  // the server's max_allowed_packet before any rows are streamed on it.
+  // the server's max_allowed_packet before any rows are streamed on it; a copy's
+  // session also has the copy's own sql_mode and time zone (set_copy_session).
   void connect(const std::string& host, const std::string& user, const std::string& password,
                int port);
   // Every literal the engine builds escapes with backslashes: a session whose
@@ -103,6 +110,19 @@ public:
   // may carry literals; sql_exception when the mode cannot be changed, so that
   // no statement goes out to be misread.
   void keep_backslash_escapes();
+
+  // A session that copies between engines fixes what the server would
+  // otherwise decide for it: the whole sql_mode (copy_sql_mode: backslash
+  // escapes read, CHAR values unpadded, quotes as texts, dates such as
+  // '2024-00-15' taken as they are, an AUTO_INCREMENT value 0 kept as 0) and the
+  // time zone '+00:00', so that a TIMESTAMP read on one server keeps its instant
+  // on another; a table's FLOAT columns are then read with every digit of the
+  // stored single. Off for the workbook road, which shows the server's texts in
+  // the server's zone; a sql_write_engine is always such a session. Applied at
+  // once to a connected engine (sql_exception when the server refuses it) and
+  // at every connect, where a refusal fails the connection.
+  void set_copy_session(bool on);
+  bool is_copy_session() const { return copy_session_; }
 
   // This engine only reads: creating or dropping a database raises an internal
   // error, and the properties, which say how databases and tables are made,
@@ -180,6 +200,7 @@ protected:
 
 private:
   void close_handle();
+  void prepare_copy_session();
 
   // Asks the server for its max_allowed_packet; 0 when it does not say.
   std::uint32_t ask_max_allowed_packet();
@@ -189,6 +210,7 @@ private:
   std::wstring table_engine_ = L"InnoDB";
   bool connected_ = false;
   bool fast_append_ = true;
+  bool copy_session_ = false;
   bool blob_to_text_ = false;
   std::uint32_t text_limit_ = 0;
   std::uint32_t server_version_ = 0;

@@ -12,7 +12,7 @@
 #include "TK/tk_log.h"
 
 sql_limited_query::sql_limited_query(sql_database& owner, const std::wstring& text, bool is_query,
-                                     std::uint32_t first_rows)
+                                     std::uint32_t first_rows, const std::wstring& columns)
     : handle_(owner.get_handle())
 {
   tk_log_message(1, L"sql_limited_query::sql_limited_query(%s)", text);
@@ -24,7 +24,9 @@ sql_limited_query::sql_limited_query(sql_database& owner, const std::wstring& te
     statement = sql_query_statement(text);
   } else {
     tk_log_message(1, "...as table");
-    statement = L"SELECT * FROM " + sql_quote_name(text);
+    statement = L"SELECT ";
+    statement += columns.empty() ? std::wstring_view(L"*") : std::wstring_view(columns);
+    statement += L" FROM " + sql_quote_name(text);
     if (first_rows != 0)
       statement += L" LIMIT 0," + std::to_wstring(first_rows);
   }

@@ -22,13 +22,14 @@ public:
   static constexpr std::uint32_t page_size = 256;
   using page = std::array<std::unique_ptr<sql_record>, page_size>;
 
-  // Runs "SELECT * FROM " the quoted table, its first `first_rows` rows only
-  // when that is not 0. A query runs as it was typed, so that the server returns
-  // its rows in the query's own order (a derived table's ORDER BY is the
-  // server's to drop), but only once the text has prepared as a derived table:
-  // a statement that is not a query is refused there and never runs.
+  // Runs "SELECT * FROM " the quoted table (the `columns` list in place of *
+  // when one is given), its first `first_rows` rows only when that is not 0. A
+  // query runs as it was typed, so that the server returns its rows in the
+  // query's own order (a derived table's ORDER BY is the server's to drop), but
+  // only once the text has prepared as a derived table: a statement that is not
+  // a query is refused there and never runs.
   sql_limited_query(sql_database& owner, const std::wstring& text, bool is_query,
-                    std::uint32_t first_rows = 0);
+                    std::uint32_t first_rows = 0, const std::wstring& columns = std::wstring());
   ~sql_limited_query();
   sql_limited_query(const sql_limited_query&) = delete;
   sql_limited_query& operator=(const sql_limited_query&) = delete;

@@ -16,6 +16,9 @@
 
 namespace {
 
+// The decimals a FLOAT or DOUBLE column without its own (M,D) reports.
+constexpr unsigned float_decimals_not_fixed = 31;
+
 std::int64_t read_count(const udb_field& field)
 {
   switch (field.get_type()) {
@@ -245,21 +248,28 @@ void sql_recordset::initialize()
     count = local->get_field_count();
     fields = local->get_fields();
   }
-  std::wstring select_list = L"SELECT ";
+  std::wstring columns;
+  // The server writes a FLOAT with six digits; as a double it shows every digit
+  // of the stored single. A column with its own decimals keeps its text.
+  const bool exact_floats = !is_query() && sql_owner_->get_engine().is_copy_session();
+  bool has_exact_float = false;
   bool has_geometry = false;
   std::wstring auto_column;
   for (unsigned i = 0; i < count; ++i) {
     const MYSQL_FIELD& field = fields[i];
     tk_log_message(2, "Processing field #%d", i + 1);
     if (i > 0)
-      select_list += L',';
+      columns += L',';
     const std::wstring name = sql_field_name(field);
     if (field.type == MYSQL_TYPE_GEOMETRY) {
       tk_log_message(2, "Got MYSQL_TYPE_GEOMETRY");
-      select_list += L"ST_AsText(" + sql_quote_name(name) + L") as ";
+      columns += L"ST_AsText(" + sql_quote_name(name) + L") as ";
       has_geometry = true;
+    } else if (exact_floats && field.type == MYSQL_TYPE_FLOAT && field.decimals >= float_decimals_not_fixed) {
+      columns += sql_quote_name(name) + L"+0e0 as ";
+      has_exact_float = true;
     }
-    select_list += sql_quote_name(name);
+    columns += sql_quote_name(name);
     tk_log_message(2, L"GOT FIELD: name=%s, type=%d, size=%d, flags=%d", name, int(field.type),
                    field.length, field.flags);
     const bool auto_increment = (field.flags & AUTO_INCREMENT_FLAG) != 0;
@@ -297,7 +307,7 @@ void sql_recordset::initialize()
     local.reset();
   }
 
-  select_list += L" FROM " + sql_quote_name(name_);
+  const std::wstring select_list = L"SELECT " + columns + L" FROM " + sql_quote_name(name_);
   tk_log_message(2, L"local_select_qry=%s", select_list);
   if (is_query()) {
     tk_log_message(2, "It's a SQL-query, nothing to do anymore");
@@ -330,6 +340,8 @@ void sql_recordset::initialize()
   }
   if (has_geometry)
     query_text_ = select_list;
+  else if (has_exact_float)
+    select_columns_ = std::move(columns);
   tk_log_message(2, "sql_recordset::initialize - END");
 }
 
@@ -409,7 +421,8 @@ void sql_recordset::reset()
     record_count_ = static_cast<std::uint64_t>(std::max<std::int64_t>(get_rec_count(), 0));
   count_unread_ = false;
   clean();
-  stream_ = std::make_unique<sql_limited_query>(*sql_owner_, is_query() ? query_text_ : name_, is_query());
+  stream_ = std::make_unique<sql_limited_query>(*sql_owner_, is_query() ? query_text_ : name_, is_query(), 0,
+                                                select_columns_);
   page_rows_ = stream_->store_to(&page_, is_query() ? nullptr : &schema_);
 }
 

@@ -111,4 +111,7 @@ private:
   std::uint32_t page_rows_ = 0;  // slots of the page that hold rows of this page
   sql_limited_query::page page_;
   std::vector<int> field_types_;
+  // The table's columns as the stream selects them, empty for *: a copy reads
+  // each FLOAT with every digit of its single.
+  std::wstring select_columns_;
 };

@@ -293,17 +293,21 @@ void sql_table::read_foreign_keys()
   const std::string table = sql_quote_literal(owner.get_handle(), tk_wstring_to_utf8(name_));
   std::unique_ptr<udb_recordset> keys = owner.query(tk_utf8_to_wstring(
       "SELECT k.CONSTRAINT_NAME, k.COLUMN_NAME, k.REFERENCED_TABLE_NAME, k.REFERENCED_COLUMN_NAME, "
-      "r.DELETE_RULE, r.UPDATE_RULE FROM information_schema.KEY_COLUMN_USAGE k "
+      "r.DELETE_RULE, r.UPDATE_RULE, k.TABLE_SCHEMA, k.REFERENCED_TABLE_SCHEMA "
+      "FROM information_schema.KEY_COLUMN_USAGE k "
       "JOIN information_schema.REFERENTIAL_CONSTRAINTS r ON r.CONSTRAINT_SCHEMA = k.CONSTRAINT_SCHEMA "
       "AND r.TABLE_NAME = k.TABLE_NAME AND r.CONSTRAINT_NAME = k.CONSTRAINT_NAME "
       "WHERE k.TABLE_SCHEMA = " + schema + " AND k.TABLE_NAME = " + table +
+      // Named for both sides, or the server opens every table and view of every
+      // database to list their constraints, while other sessions change them.
+      " AND r.CONSTRAINT_SCHEMA = " + schema + " AND r.TABLE_NAME = " + table +
       " AND k.REFERENCED_TABLE_NAME IS NOT NULL ORDER BY k.CONSTRAINT_NAME, k.ORDINAL_POSITION"));
   if (keys == nullptr)
     return;
   udb_relationships read;
   for (keys->reset(); !keys->is_eof(); keys->next()) {
     const udb_record* row = keys->get_item();
-    if (row == nullptr || row->size() < 6)
+    if (row == nullptr || row->size() < 8)
       continue;
     const std::wstring name = text_of(*(*row)[0]);
     if (read.empty() || read.back().name != name) {
@@ -316,6 +320,10 @@ void sql_table::read_foreign_keys()
       }
       read.emplace_back(name, std::wstring(), name_, text_of(*(*row)[2]), std::vector<std::wstring>(),
                         std::vector<std::wstring>(), rule);
+      // A key into another database keeps it: the copy's table of the same
+      // name is another table. Both names are the server's own spellings.
+      if (std::wstring referenced = text_of(*(*row)[7]); referenced != text_of(*(*row)[6]))
+        read.back().pk_schema = std::move(referenced);
     }
     read.back().fk_flds.push_back(text_of(*(*row)[1]));
     read.back().pk_flds.push_back(text_of(*(*row)[3]));

@@ -53,6 +53,7 @@ udb_relationship::udb_relationship(const udb_relationship& that)
     : name(that.name),
       fk_table(that.fk_table),
       pk_table(that.pk_table),
+      pk_schema(that.pk_schema),
       rule(that.rule),
       fk_flds(that.fk_flds),
       pk_flds(that.pk_flds)

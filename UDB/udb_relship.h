@@ -28,6 +28,9 @@ public:
   std::wstring second_text;  // stored only; this layer gives it no meaning
   std::wstring fk_table;     // the table that holds the referencing columns
   std::wstring pk_table;     // the referenced table
+  // The referenced table's database when it is another than the one holding the
+  // relationship, empty otherwise. Such a table is never one of a copy's own.
+  std::wstring pk_schema;
   std::wstring rule;         // ON DELETE / ON UPDATE clauses, empty when none
   std::vector<std::wstring> fk_flds;
   std::vector<std::wstring> pk_flds;

@@ -3,6 +3,7 @@
 // failed definition leaves no name behind.
 #include "dao/dao_database.h"
 
+#include "TK/tk_codepage.h"
 #include "TK/tk_error_reporter.h"
 #include "TK/tk_log.h"
 #include "dao/dao_args.h"
@@ -586,6 +587,16 @@ void dao_database::create_relationships(const udb_relationships& relationships)
   dao_require(relations.get());
   for (const udb_relationship& relationship : relationships) {
     tk_log_message(3, L"Processing '%s'", relationship.name);
+    // A relation holds only tables of its own database; the copied table of
+    // the same name is another table.
+    if (!relationship.pk_schema.empty()) {
+      tk_report_item_failure(relationship.name,
+                             tk_exception("It refers to table '" + tk_wstring_to_utf8(relationship.pk_table) +
+                                              "' of database '" + tk_wstring_to_utf8(relationship.pk_schema) +
+                                              "', which a relation of this database cannot: it is not created",
+                                          tk_level_recoverable));
+      continue;
+    }
     try {
       create_relationship(*relations.get(), relationship);
     } catch (const dao_exception& e) {

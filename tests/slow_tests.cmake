@@ -20,7 +20,9 @@ set(qvt_slow_tests
     storage_writer.StreamsOfEverySizeReadBackByThreeReaders 3
     QvtbatchTest.FlagOptionsChangeWhatTheyNameAndNothingElse 3
     StreamPack.StreamedPackageReadsBackInOpenpyxlAndLibreOffice 5
-    BookSave.DestinationIsReplacedWholeAndKeepsItsExactName 3)
+    BookSave.DestinationIsReplacedWholeAndKeepsItsExactName 3
+    CopySession.ModesAndTimeZoneTheServersSetChangeNoCopiedValue 5
+    CopySession.KeysIntoAnotherDatabaseKeepItOrAreReportedAndSkipped 4)
 # The setup tests come before everything that waits for them.
 set(qvt_setup_tests libreoffice_profile 100 mariadb_start 100)
 foreach(list qvt_setup_tests qvt_slow_tests)

@@ -13,6 +13,9 @@
 
 class sql_write_engine : public sql_engine {
 public:
+  // Every session it opens is a copy's (set_copy_session).
+  sql_write_engine() { set_copy_session(true); }
+
   // CREATE DATABASE in the engine's character set, then the new database opened
   // (mode 2) and selected.
   std::unique_ptr<udb_database> create_db(const std::wstring& name) override;

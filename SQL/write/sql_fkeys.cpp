@@ -6,11 +6,13 @@
 #include "SQL/write/sql_db_write.h"
 
 #include "SQL/sql_engi.h"
+#include "SQL/sql_util.h"
 #include "TK/tk_codepage.h"
 #include "TK/tk_desktop.h"
 #include "TK/tk_error_reporter.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
+#include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
 #include "UDB/udb_vali.h"
 #include "platform/case_fold.h"
@@ -69,6 +71,14 @@ std::wstring quoted_fields(const sql_write_database& db, const std::wstring& tab
   return list;
 }
 
+std::wstring quoted_names(const sql_engine& engine, const std::vector<std::wstring>& names)
+{
+  std::wstring list;
+  for (const std::wstring& name : names)
+    list += (list.empty() ? L"" : L", ") + engine.get_safe_name(name);
+  return list;
+}
+
 // The rule's ON DELETE and ON UPDATE clauses, each with one of the actions the
 // server knows, read from the start of the text until something else comes.
 std::wstring referential_actions(const std::wstring& rule)
@@ -123,22 +133,43 @@ std::wstring created_table(sql_write_database& db, const std::wstring& source, c
   return name;
 }
 
+// Whether the server holds the table of another database.
+bool holds_table(sql_write_database& db, const std::wstring& schema, const std::wstring& table)
+{
+  MYSQL* handle = db.get_handle();
+  const std::unique_ptr<udb_recordset> found = db.query(tk_utf8_to_wstring(
+      "SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = " +
+      sql_quote_literal(handle, tk_wstring_to_utf8(schema)) +
+      " AND TABLE_NAME = " + sql_quote_literal(handle, tk_wstring_to_utf8(table))));
+  if (found == nullptr)
+    return false;
+  found->reset();
+  const udb_record* row = found->is_eof() ? nullptr : found->get_item();
+  return row != nullptr && row->size() > 0 && (*row)[0]->to_long() > 0;
+}
+
 void create_foreign_key(sql_write_database& db, const udb_relationship& key, udb_validator& names)
 {
   sql_engine& engine = db.get_engine();
   const std::wstring fk_table = created_table(db, key.fk_table, L"fk_table_name=%s");
-  const std::wstring pk_table = created_table(db, key.pk_table, L"pk_table_name=%s");
+  // A table of another database is referred to where it is, under its own
+  // names, and never stands for a copied table of the same name.
+  const bool elsewhere = !key.pk_schema.empty();
+  const std::wstring pk_table = elsewhere ? key.pk_table : created_table(db, key.pk_table, L"pk_table_name=%s");
+  const std::wstring referenced = elsewhere ? engine.get_safe_name(key.pk_schema) + L"." + engine.get_safe_name(pk_table)
+                                            : engine.get_safe_name(pk_table);
 
   // The server refuses a table named twice in one lock, so a table that
   // refers to itself is locked once.
-  std::wstring lock = L"LOCK TABLES " + engine.get_safe_name(pk_table) + L" WRITE";
-  if (fk_table != pk_table)
+  std::wstring lock = L"LOCK TABLES " + referenced + L" WRITE";
+  if (elsewhere || fk_table != pk_table)
     lock += L", " + engine.get_safe_name(fk_table) + L" WRITE";
   tk_log_message(3, L"Locking query: '%s'", lock);
   db.query(lock);
 
   db.create_fk_index_if(fk_table, key.fk_flds);
-  db.create_fk_index_if(pk_table, key.pk_flds);
+  if (!elsewhere)
+    db.create_fk_index_if(pk_table, key.pk_flds);
 
   std::wstring constraint = key.name;
   if (!names.is_acceptable(constraint)) {
@@ -150,9 +181,9 @@ void create_foreign_key(sql_write_database& db, const udb_relationship& key, udb
 
   std::wstring statement = L"ALTER TABLE " + engine.get_safe_name(fk_table) + L" ADD CONSTRAINT " +
                            engine.get_safe_name(constraint) + L" FOREIGN KEY(" +
-                           quoted_fields(db, fk_table, key.fk_flds) + L") REFERENCES " +
-                           engine.get_safe_name(pk_table) + L"(" +
-                           quoted_fields(db, pk_table, key.pk_flds) + L")";
+                           quoted_fields(db, fk_table, key.fk_flds) + L") REFERENCES " + referenced + L"(" +
+                           (elsewhere ? quoted_names(engine, key.pk_flds) : quoted_fields(db, pk_table, key.pk_flds)) +
+                           L")";
   const std::wstring actions = referential_actions(key.rule);
   if (!actions.empty())
     statement += L" " + actions;
@@ -189,6 +220,25 @@ void sql_write_database::create_relationships(const udb_relationships& relations
 
   for (const udb_relationship& key : keys) {
     tk_log_message(3, L"Processing '%s'", key.name);
+    // With the checks off the server would take a key to a table it lacks.
+    if (!key.pk_schema.empty()) {
+      bool held = false;
+      try {
+        held = holds_table(*this, key.pk_schema, key.pk_table);
+      } catch (const sql_connection_lost_exception&) {
+        throw;
+      } catch (const tk_exception& e) {
+        tk_log_message(2, "Cannot look for the referenced table: %s", e.what());
+      }
+      if (!held) {
+        tk_report_item_failure(key.name.empty() ? key.fk_table : L"Foreign key '" + key.name + L"'",
+                               tk_exception("It refers to table '" + tk_wstring_to_utf8(key.pk_table) +
+                                                "' of database '" + tk_wstring_to_utf8(key.pk_schema) +
+                                                "', which this server does not hold: the key is not created",
+                                            tk_level_recoverable));
+        continue;
+      }
+    }
     try {
       create_foreign_key(*this, key, *names);
       unlock_tables(*this);

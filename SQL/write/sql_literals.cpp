@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cwchar>
 #include <limits>
@@ -349,6 +350,17 @@ void append_field_literal(std::string& out, const udb_field& field)
 {
   tk_log_message(1, "to_mysql_str");
   const VARTYPE type = field.get_type();
+  if (type == VT_R4 && std::isfinite(field.get_variant().fltVal)) {
+    // The single's exact value as a double: the server reads the text as a
+    // double and narrows it to the very same single, which its own six digits
+    // (or a single's shortest text, rounded twice) would not promise.
+    char digits[32];
+    const auto printed = std::to_chars(digits, digits + sizeof digits,
+                                       static_cast<double>(field.get_variant().fltVal),
+                                       std::chars_format::scientific);
+    out.append(digits, printed.ptr);
+    return;
+  }
   if (!holds_bytes(field) && !sql_is_byte_array(type)) {
     append_text_literal(out, value_text(field), type);
     return;

@@ -35,7 +35,7 @@ TEST(AccessCopy, RelationToAColumnOfAWiderUniqueKeyGetsAUniqueIndexOfItsOwn)
   db.run("INSERT INTO parent VALUES (1, 10, 1), (2, 20, 1)");
   db.run("INSERT INTO child VALUES (1, 10), (2, 20), (3, NULL)");
   recording_reporter reporter;
-  auto mysql = connected_engine();
+  auto mysql = copy_reader();
   access_file access;
   {
     auto source = mysql->open_db(db.wname(), 1, L"");
@@ -74,7 +74,7 @@ TEST(AccessCopy, TablesAccessCannotNameOrTellApartAndValuesItCannotHoldArriveWho
   db.run("INSERT INTO odd VALUES (1, '838:59:59', '2024-00-15', '12345678901234567890.0123456789'), "
          "(2, '-00:00:01', '2024-02-29', '0.5')");
   recording_reporter reporter;
-  auto mysql = connected_engine();
+  auto mysql = copy_reader();
   access_file access;
   {
     auto source = mysql->open_db(db.wname(), 1, L"");

@@ -36,6 +36,16 @@ inline void copy_tables(udb_database& from, udb_database& to)
   to.create_relationships(from.get_relationships());
 }
 
+// A MySQL engine that reads for a copy: its session has the copy's own modes
+// and time zone, as a sql_write_engine's always has.
+inline std::unique_ptr<sql_engine> copy_reader(const test_server_info& server = test_server())
+{
+  auto engine = std::make_unique<sql_engine>();
+  engine->set_copy_session(true);
+  engine->connect(server.host, server.user, server.password, static_cast<int>(server.port));
+  return engine;
+}
+
 // The DAO engine and an Access database file in a folder that goes with it.
 class access_file {
 public:

@@ -86,7 +86,7 @@ TEST(HostileCopy, MySqlToMySqlKeepsEveryValueAlsoWhenTheTargetReadsNoBackslashEs
   sql_admin admin;
   scratch_database source_db(admin, "_src");
   fill_hostile(source_db);
-  auto source_engine = connected_engine();
+  auto source_engine = copy_reader();
   const test_server_info& server = test_server();
   for (const bool no_backslash_escapes : {false, true}) {
     SCOPED_TRACE(no_backslash_escapes ? "NO_BACKSLASH_ESCAPES" : "default sql_mode");
@@ -125,7 +125,7 @@ TEST(HostileCopy, MySqlToAccessToMySqlKeepsEveryValueTheTypesOnTheWayHold)
   fill_hostile(source_db);
   scratch_database back_db(admin, "_back");
   recording_reporter reporter;
-  auto source_engine = connected_engine();
+  auto source_engine = copy_reader();
   auto target_engine = connected_engine<sql_write_engine>();
   target_engine->set_max_allowed_packet(64 * 1024);
   access_file access;
