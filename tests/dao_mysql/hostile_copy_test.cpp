@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -146,4 +147,41 @@ TEST(HostileCopy, MySqlToAccessToMySqlKeepsEveryValueTheTypesOnTheWayHold)
   // What Access cannot hold came back with its digits: as text of the copy's own type.
   EXPECT_EQ(admin.value("SELECT COUNT(*) FROM " + back_db.quoted() + ".hostile WHERE zd = '2024-00-15 00:00:00'"),
             std::to_string(row_count / 4));
+}
+
+TEST(HostileCopy, ViewsKeepTheirLiteralsAndColumnsNamedLikeFunctions)
+{
+  sql_admin admin;
+  scratch_database source_db(admin, "_src");
+  scratch_database copy_db(admin, "_copy");
+  source_db.run("CREATE TABLE tv (id INT PRIMARY KEY, getdate_x INT, replicate_n VARCHAR(5), isnull_count INT)");
+  source_db.run("INSERT INTO tv VALUES (1, 10, 'ab', NULL), (2, 20, 'c', 3)");
+  // The server keeps this text with \' in it, as a dump does.
+  source_db.run("CREATE VIEW v_lit AS SELECT 'it''s' AS a, 'len(x)   two  spaces' AS b, 'q\\\\''  len(y)' AS c, "
+                "'isnull(a, b)   getdate()' AS d");
+  source_db.run("CREATE VIEW v_words AS SELECT id, getdate_x, replicate_n, isnull_count FROM tv");
+  ASSERT_NE(admin.value("SELECT VIEW_DEFINITION FROM information_schema.VIEWS WHERE TABLE_NAME = 'v_lit' AND "
+                        "TABLE_SCHEMA = '" + source_db.name() + "'").find("'it\\'s'"),
+            std::string::npos);
+  recording_reporter reporter;
+  auto source_engine = connected_engine();
+  auto target_engine = connected_engine<sql_write_engine>();
+  {
+    auto from = source_engine->open_db(source_db.wname(), 1, L"");
+    auto to = target_engine->open_db(copy_db.wname(), 0, L"");
+    copy_tables(*from, *to);
+    to->create_views(from->get_views());
+  }
+  for (const auto& report : reporter.reports)
+    ADD_FAILURE() << plat::to_utf8(report.context) << ": " << report.message;
+  const auto rows = [&](const scratch_database& db, const std::string& view, const std::string& columns) {
+    return admin.value("SELECT GROUP_CONCAT(HEX(CONCAT_WS('|', " + columns + ")) ORDER BY 1) FROM " + db.quoted() +
+                       "." + view);
+  };
+  for (const auto& [view, columns] : {std::pair<std::string, std::string>{"v_lit", "a, b, c, d"},
+                                      {"v_words", "id, getdate_x, replicate_n, IFNULL(isnull_count, 'null')"}}) {
+    SCOPED_TRACE(view);
+    EXPECT_EQ(rows(copy_db, view, columns), rows(source_db, view, columns));
+  }
+  EXPECT_EQ(admin.value("SELECT b FROM " + copy_db.quoted() + ".v_lit"), "len(x)   two  spaces");
 }
