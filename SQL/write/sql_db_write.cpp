@@ -6,6 +6,7 @@
 
 #include "SQL/sql_engi.h"
 #include "SQL/sql_util.h"
+#include "SQL/sql_vali.h"
 #include "SQL/write/sql_engi_write.h"
 #include "SQL/write/sql_init.h"
 #include "SQL/write/sql_tab_write.h"
@@ -71,11 +72,22 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
   if ((mode_ & udb_mode_read_only) != 0)
     throw tk_mail_assertion("sql_db", 336);
   // On a case-sensitive server `T` and `t` are two tables: only the name as
-  // given is the table that exists.
-  if (std::find(table_names_.begin(), table_names_.end(), name) != table_names_.end())
-    return get_table(name, udb_mode_append);
+  // given is the table that exists. A name an earlier table was mended to is
+  // not this table's: this one is mended in turn.
+  const std::wstring mapped = names_map_.get_tn_mapped_name(name, true);
+  const bool listed = std::find(table_names_.begin(), table_names_.end(), mapped) != table_names_.end();
+  const bool taken = listed && names_map_.is_taken_by_other_table(mapped, name);
+  if (listed && !taken)
+    return get_table(mapped, udb_mode_append);
 
   sql_engine& engine = engine_;
+  // A name the server cannot keep is mended as a column's is; the names map
+  // tells what became of it.
+  std::wstring created = name;
+  if (taken || !sql_server_keeps_table_name(name)) {
+    created = engine.create_tn_validator(table_names_, {})->get_safe_name(name);
+    tk_log_message(2, L"Table '%s' is made as '%s'", name, created);
+  }
   const std::uint32_t version = engine.get_server_version();
   const udb_properties* table_node =
       engine.get_properties() != nullptr ? engine.get_properties()->get_child(name) : nullptr;
@@ -98,7 +110,7 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
       index_clauses.get_init_chunks(clauses);
       given_up_keys = index_clauses.get_given_up_keys();
     }
-    std::wstring statement = L"CREATE TABLE " + engine.get_safe_name(name) + L" (";
+    std::wstring statement = L"CREATE TABLE " + engine.get_safe_name(created) + L" (";
     for (std::size_t i = 0; i < clauses.size(); ++i)
       statement += (i == 0 ? L"" : L", ") + clauses[i];
     statement += L")";
@@ -114,10 +126,10 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
       const std::uint32_t number = e.get_code() & 0xFFFFu;
       if (number == ER_TABLE_EXISTS_ERROR) {
         // A server that folds table names holds this one under another case.
-        const auto listed = std::find_if(table_names_.begin(), table_names_.end(),
-                                         [&](const std::wstring& table) { return same_table_name(table, name); });
-        if (listed != table_names_.end())
-          return get_table(*listed, udb_mode_append);
+        const auto folded = std::find_if(table_names_.begin(), table_names_.end(),
+                                         [&](const std::wstring& table) { return same_table_name(table, created); });
+        if (folded != table_names_.end())
+          return get_table(*folded, udb_mode_append);
         throw;
       }
       // A row the storage engine cannot hold in its page: its widest texts move
@@ -131,10 +143,12 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
     }
   }
 
-  table_names_.push_back(name);
+  if (created != name)
+    names_map_.add_tn_mapping(name, created);
+  table_names_.push_back(created);
   tk_log_message(1, "Step #1");
-  tk_log_message(2, L"udb_names_map::add_fn_map(%s)", name);
-  names_map_.add_fn_map(name, columns.get_names_map());
+  tk_log_message(2, L"udb_names_map::add_fn_map(%s)", created);
+  names_map_.add_fn_map(created, columns.get_names_map());
   tk_log_message(1, "Step #2");
 
   const std::wstring context = L"Table '" + name + L"'";
@@ -150,7 +164,7 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
   }
   for (const std::wstring& key : given_up_keys)
     tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(key), tk_level_recoverable));
-  return get_table(name, 2);
+  return get_table(created, 2);
 }
 
 bool sql_write_database::delete_tab(const std::wstring& name)

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +45,58 @@ void fill_hostile(scratch_database& source)
       "seq FROM seq_1_to_" + std::to_string(row_count));
 }
 
+// CHECKSUM TABLE of a qualified, quoted table name.
+std::string checksum_of(const std::string& table)
+{
+  sql_admin own;
+  const std::string statement = "CHECKSUM TABLE " + table;
+  if (mysql_real_query(own.handle(), statement.data(), statement.size()) != 0)
+    throw std::runtime_error(mysql_error(own.handle()));
+  std::unique_ptr<MYSQL_RES, decltype(&mysql_free_result)> result(mysql_store_result(own.handle()),
+                                                                &mysql_free_result);
+  MYSQL_ROW row = mysql_fetch_row(result.get());
+  return std::string(row[1] != nullptr ? row[1] : "NULL");
+}
+
+std::wstring wide(const std::string& text)
+{
+  std::wstring out;
+  plat::utf8_to_wide(text, out);
+  return out;
+}
+
+std::string quote_name(const std::string& name)
+{
+  std::string quoted = "`";
+  for (const char c : name)
+    quoted += c == '`' ? std::string("``") : std::string(1, c);
+  return quoted + "`";
+}
+
+// The copy's table holds what the server makes of the source table's rows in the
+// copy's column types: every value by its HEX, row by row in key order, and the
+// whole by CHECKSUM TABLE.
+void expect_same_rows(sql_admin& admin, const scratch_database& source_db, const std::string& source,
+                      const scratch_database& copy_db, const std::string& copy)
+{
+  SCOPED_TRACE(source + " copied as " + copy);
+  const std::string copied = copy_db.quoted() + "." + quote_name(copy);
+  scratch_database expected_db(admin, "_exp");
+  const std::string expected = expected_db.quoted() + ".expected";
+  admin.run("SET SESSION sql_mode = ''");
+  admin.run("CREATE TABLE " + expected + " LIKE " + copied);
+  admin.run("INSERT INTO " + expected + " SELECT * FROM " + source_db.quoted() + "." + quote_name(source));
+  const std::string values = admin.value(
+      "SELECT GROUP_CONCAT(CONCAT('IFNULL(HEX(`', REPLACE(COLUMN_NAME, '`', '``'), '`), ''null'')') ORDER BY "
+      "ORDINAL_POSITION) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = '" + copy_db.name() +
+      "' AND TABLE_NAME = '" + copy + "'");
+  const auto rows = [&](const std::string& table) {
+    return admin.value("SELECT GROUP_CONCAT(CONCAT_WS(',', " + values + ") ORDER BY 1 SEPARATOR ';') FROM " + table);
+  };
+  EXPECT_EQ(rows(copied), rows(expected));
+  EXPECT_EQ(checksum_of(copied), checksum_of(expected));
+}
+
 // The copy against what the server makes of the source's rows in the copy's
 // own column types: a table like the copy, filled from the source by the server.
 void expect_same_as_source(sql_admin& admin, const scratch_database& source, const scratch_database& copy)
@@ -62,17 +115,7 @@ void expect_same_as_source(sql_admin& admin, const scratch_database& source, con
                                                          "), 'NULL'), 'expected', IFNULL(HEX(e." + c + "), 'NULL')) " +
                                                          differing + " ORDER BY h.id LIMIT 1"));
   }
-  const auto checksum = [&](const std::string& table) {
-    sql_admin own;
-    const std::string statement = "CHECKSUM TABLE " + copy.quoted() + "." + table;
-    if (mysql_real_query(own.handle(), statement.data(), statement.size()) != 0)
-      throw std::runtime_error(mysql_error(own.handle()));
-    std::unique_ptr<MYSQL_RES, decltype(&mysql_free_result)> result(mysql_store_result(own.handle()),
-                                                                  &mysql_free_result);
-    MYSQL_ROW row = mysql_fetch_row(result.get());
-    return std::string(row[1] != nullptr ? row[1] : "NULL");
-  };
-  EXPECT_EQ(checksum("hostile"), checksum("expected"));
+  EXPECT_EQ(checksum_of(copy.quoted() + ".hostile"), checksum_of(copy.quoted() + ".expected"));
   EXPECT_EQ(admin.value("SELECT COUNT(*) FROM " + copy.quoted() + ".hostile"), std::to_string(row_count));
   // The comment made no foreign key and took no column away.
   EXPECT_EQ(admin.value("SELECT COUNT(*) FROM information_schema.REFERENTIAL_CONSTRAINTS WHERE CONSTRAINT_SCHEMA = '" +
@@ -184,4 +227,112 @@ TEST(HostileCopy, ViewsKeepTheirLiteralsAndColumnsNamedLikeFunctions)
     EXPECT_EQ(rows(copy_db, view, columns), rows(source_db, view, columns));
   }
   EXPECT_EQ(admin.value("SELECT b FROM " + copy_db.quoted() + ".v_lit"), "len(x)   two  spaces");
+}
+
+TEST(HostileCopy, AccessNamesMendedForOneTableNeverTakeTheNameOfAnother)
+{
+  // Jet refuses ] ! . ` [ in names and tells names apart without case: the
+  // first of each group is mended to the name of one that comes after it.
+  const std::vector<std::string> tables = {"A]B", "ab", "ab00000", "a!b", "a_b", "tW", "tw", "tw00000",
+                                           "p[q", "pq", "d.e", "d_e", "r`s", "r_s"};
+  sql_admin admin;
+  scratch_database source_db(admin, "_src");
+  for (const std::string& table : tables) {
+    source_db.run("CREATE TABLE " + quote_name(table) + " (id INT PRIMARY KEY, src VARCHAR(20) CHARACTER SET utf8mb4)");
+    source_db.run("INSERT INTO " + quote_name(table) + " VALUES (1, '" + table + "'), (2, 'second')");
+  }
+  // Two relations whose names Jet tells apart only before one is mended.
+  source_db.run("ALTER TABLE a_b ADD CONSTRAINT `fk``a` FOREIGN KEY (id) REFERENCES ab (id)");
+  source_db.run("ALTER TABLE d_e ADD CONSTRAINT fk_a FOREIGN KEY (id) REFERENCES `A]B` (id)");
+  scratch_database back_db(admin, "_back");
+  recording_reporter reporter;
+  auto source_engine = connected_engine();
+  auto target_engine = connected_engine<sql_write_engine>();
+  access_file access;
+  std::vector<std::string> made;  // each source table's name in Access
+  {
+    auto from = source_engine->open_db(source_db.wname(), 1, L"");
+    auto middle = access.create();
+    copy_tables(*from, *middle);
+    for (const std::string& table : tables)
+      made.push_back(plat::to_utf8(middle->get_names_map().get_tn_mapped_name(wide(table), true)));
+    access_file::close(*middle);
+  }
+  {
+    auto middle = access.open();
+    EXPECT_EQ(middle->get_table_names().size(), tables.size());
+    std::vector<std::wstring> relations;
+    for (const udb_relationship& relation : middle->get_relationships())
+      relations.push_back(relation.fk_table + L">" + relation.pk_table);
+    std::sort(relations.begin(), relations.end());
+    std::vector<std::wstring> wanted = {wide(made[4] + ">" + made[1]),
+                                        wide(made[11] + ">" + made[0])};
+    std::sort(wanted.begin(), wanted.end());
+    EXPECT_EQ(relations, wanted);
+    auto back = target_engine->open_db(back_db.wname(), 0, L"");
+    copy_tables(*middle, *back);
+  }
+  for (const auto& report : reporter.reports)
+    ADD_FAILURE() << plat::to_utf8(report.context) << ": " << report.message;
+  for (std::size_t i = 0; i < tables.size(); ++i)
+    expect_same_rows(admin, source_db, tables[i], back_db, made[i]);
+  EXPECT_EQ(admin.value("SELECT COUNT(*) FROM information_schema.REFERENTIAL_CONSTRAINTS WHERE CONSTRAINT_SCHEMA = '" +
+                        back_db.name() + "'"),
+            "2");
+}
+
+TEST(HostileCopy, AccessTableNamesBeyondTheBmpAreMendedForMySql)
+{
+  sql_admin admin;
+  scratch_database source_db(admin, "_src");
+  source_db.run("CREATE TABLE a (id INT PRIMARY KEY, v VARCHAR(20) CHARACTER SET utf8mb4)");
+  source_db.run("CREATE TABLE b (id INT PRIMARY KEY, v VARCHAR(20) CHARACTER SET utf8mb4)");
+  source_db.run("INSERT INTO a VALUES (1, '\xF0\x9F\x98\x80 a'), (2, NULL)");
+  source_db.run("INSERT INTO b VALUES (1, 'b'), (2, 'b too')");
+  auto source_engine = connected_engine();
+  auto target_engine = connected_engine<sql_write_engine>();
+  // Access takes the emoji; on MySQL it is mended to "t_", the name of the
+  // other table, whichever of the two comes first.
+  const std::wstring emoji_table = L"t\U0001F600";
+  using pairs = std::vector<std::pair<std::wstring, std::wstring>>;
+  for (const pairs& order : {pairs{{L"b", L"t_"}, {L"a", emoji_table}}, pairs{{L"a", emoji_table}, {L"b", L"t_"}}}) {
+    SCOPED_TRACE(plat::to_utf8(order[0].second) + " first");
+    scratch_database back_db(admin, "_back");
+    recording_reporter reporter;
+    access_file access;
+    {
+      auto from = source_engine->open_db(source_db.wname(), 1, L"");
+      auto middle = access.create();
+      for (const auto& [source, name] : order) {
+        auto rows = from->get_table(source, 1);
+        auto target = middle->create_table(name, rows->get_schema(), rows->get_indexes());
+        for (rows->reset(); !rows->is_eof(); rows->next())
+          target->append_record(*rows->get_item(), static_cast<std::uint32_t>(rows->get_item()->size()));
+        target->save();
+      }
+      udb_relationships relations;
+      relations.emplace_back(L"fk_emoji", L"", emoji_table, L"t_", std::vector<std::wstring>{L"id"},
+                             std::vector<std::wstring>{L"id"}, L"");
+      middle->create_relationships(relations);
+      access_file::close(*middle);
+    }
+    std::string from_emoji;
+    std::string from_plain;
+    {
+      auto middle = access.open();
+      auto back = target_engine->open_db(back_db.wname(), 0, L"");
+      copy_tables(*middle, *back);
+      from_emoji = plat::to_utf8(back->get_names_map().get_tn_mapped_name(emoji_table, true));
+      from_plain = plat::to_utf8(back->get_names_map().get_tn_mapped_name(L"t_", true));
+    }
+    for (const auto& report : reporter.reports)
+      ADD_FAILURE() << plat::to_utf8(report.context) << ": " << report.message;
+    EXPECT_EQ(from_emoji < from_plain ? from_emoji + " " + from_plain : from_plain + " " + from_emoji, "t_ t_00000");
+    expect_same_rows(admin, source_db, "a", back_db, from_emoji);
+    expect_same_rows(admin, source_db, "b", back_db, from_plain);
+    EXPECT_EQ(admin.value("SELECT CONCAT(TABLE_NAME, '>', REFERENCED_TABLE_NAME) FROM "
+                          "information_schema.REFERENTIAL_CONSTRAINTS WHERE CONSTRAINT_SCHEMA = '" + back_db.name() +
+                          "'"),
+              from_emoji + ">" + from_plain);
+  }
 }
