@@ -18,6 +18,7 @@
 #include "UDB/udb_properties.h"
 #include "UDB/udb_recs.h"
 #include "base/format.h"
+#include "platform/case_fold.h"
 
 #include <mysqld_error.h>
 
@@ -34,6 +35,19 @@ constexpr std::size_t long_data_piece = 131072;
 // TYPE= for the storage engine.
 constexpr std::uint32_t last_myisam_default = 0x031722;  // 3.23.34
 constexpr std::uint32_t last_type_clause = 0x040016;     // 4.0.22
+constexpr std::uint32_t first_dynamic_row_format = 0x050500;  // 5.5.0
+
+// The last number of a server message ("max key length is 767 bytes"), 0 for none.
+std::uint64_t last_number_in(const std::string& message)
+{
+  std::size_t end = message.find_last_of("0123456789");
+  if (end == std::string::npos)
+    return 0;
+  std::size_t start = end;
+  while (start > 0 && message[start - 1] >= '0' && message[start - 1] <= '9')
+    --start;
+  return std::stoull(message.substr(start, end - start + 1));
+}
 
 std::wstring node_value(const udb_properties* node, const wchar_t* key)
 {
@@ -101,14 +115,24 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
 
   std::vector<std::wstring> widened;
   std::vector<std::wstring> given_up_keys;
+  std::vector<std::wstring> cut_keys;
+  // A server whose rows are COMPACT by default keeps 768 bytes of each long
+  // text in the row and takes 767 bytes of a key part: DYNAMIC, asked for when
+  // the server refuses the table for either, takes what the source held.
+  const bool can_ask_dynamic = version >= first_dynamic_row_format && plat::equal_no_case(storage, L"InnoDB");
+  bool dynamic = false;
+  std::uint64_t key_bytes = 0;
+  std::uint64_t part_bytes = 0;
   for (;;) {
     std::vector<std::wstring> clauses;
     columns.get_init_chunks(clauses, table_node);
     if (!indexes.empty() || !auto_increment_name.empty()) {
       sql_indexes_initializer index_clauses(engine, columns.get_schema(), indexes, auto_increment_name,
                                             columns.get_names_map());
+      index_clauses.limit_keys(key_bytes, part_bytes);
       index_clauses.get_init_chunks(clauses);
       given_up_keys = index_clauses.get_given_up_keys();
+      cut_keys = index_clauses.get_cut_keys();
     }
     std::wstring statement = L"CREATE TABLE " + engine.get_safe_name(created) + L" (";
     for (std::size_t i = 0; i < clauses.size(); ++i)
@@ -117,6 +141,8 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
     if (!charset.empty())
       statement += L" character set " + charset;
     statement += (version <= last_type_clause ? L" TYPE=" : L" ENGINE=") + storage;
+    if (dynamic)
+      statement += L" ROW_FORMAT=DYNAMIC";
 
     tk_log_message(2, L"Run SQL-query: %s\n", statement);
     try {
@@ -131,6 +157,26 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
         if (folded != table_names_.end())
           return get_table(*folded, udb_mode_append);
         throw;
+      }
+      if (dynamic && number == ER_ILLEGAL_HA_CREATE_OPTION) {
+        tk_log_message(2, "The server takes no ROW_FORMAT=DYNAMIC");
+        dynamic = false;
+        continue;
+      }
+      const bool key_too_long = number == ER_TOO_LONG_KEY || number == ER_INDEX_COLUMN_TOO_LONG;
+      if ((number == ER_TOO_BIG_ROWSIZE || key_too_long) && can_ask_dynamic && !dynamic) {
+        dynamic = true;
+        continue;
+      }
+      // A key the server takes only shorter: its text parts are cut to the
+      // limit the server named, once for a key and once for a part.
+      if (key_too_long) {
+        const std::uint64_t limit = last_number_in(e.get_message());
+        std::uint64_t& bound = number == ER_TOO_LONG_KEY ? key_bytes : part_bytes;
+        if (limit == 0 || (bound != 0 && bound <= limit))
+          throw;
+        bound = limit;
+        continue;
       }
       // A row the storage engine cannot hold in its page: its widest texts move
       // out of the row, one at a time, until the server takes the table.
@@ -164,6 +210,17 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
   }
   for (const std::wstring& key : given_up_keys)
     tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(key), tk_level_recoverable));
+  if (!cut_keys.empty()) {
+    std::wstring list;
+    for (const std::wstring& key : cut_keys)
+      list += (list.empty() ? L"'" : L", '") + key + L"'";
+    tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(
+                                        L"The server takes keys of fewer bytes; the index" +
+                                        std::wstring(cut_keys.size() == 1 ? L" " : L"es ") + list +
+                                        (cut_keys.size() == 1 ? L" holds" : L" hold") +
+                                        L" shorter prefixes of its texts."),
+                                    tk_level_recoverable));
+  }
   return get_table(created, 2);
 }
 

@@ -12,10 +12,13 @@
 #include "dao/dao_database.h"
 #include "dao/dao_engine.h"
 #include "support/temp_dir.h"
+#include "support/test_server.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -55,4 +58,46 @@ private:
   dao_engine engine_;
   temp_dir dir_;
   std::wstring path_;
+};
+
+// A MariaDB server of the test's own, started and stopped as the shared one is,
+// for a global setting a test must not impose on the tests beside it.
+class own_test_server {
+public:
+  own_test_server()
+  {
+    run("start");
+    info_ = read_test_server_env(dir_.file("env"));
+  }
+  ~own_test_server()
+  {
+    try {
+      run("stop");
+    } catch (...) {
+    }
+  }
+  own_test_server(const own_test_server&) = delete;
+  own_test_server& operator=(const own_test_server&) = delete;
+
+  const test_server_info& info() const { return info_; }
+
+  template <class Engine = sql_engine>
+  std::unique_ptr<Engine> connected_engine() const
+  {
+    auto engine = std::make_unique<Engine>();
+    engine->connect(info_.host, info_.user, info_.password, static_cast<int>(info_.port));
+    return engine;
+  }
+
+private:
+  void run(const std::string& command)
+  {
+    const std::string line = "'" QVT_TESTS_DIR "/../scripts/test-server' " + command + " '" + dir_.path().string() +
+                             "' >/dev/null";
+    if (std::system(line.c_str()) != 0)
+      throw std::runtime_error("test-server " + command + " failed");
+  }
+
+  temp_dir dir_;
+  test_server_info info_;
 };
