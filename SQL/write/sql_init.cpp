@@ -349,7 +349,11 @@ std::wstring sql_indexes_initializer::index_clause(const udb_index& index, bool&
     // A column made TEXT for the row's size keeps its key over its former length.
     if (prefix == 0 && column->native_type == L"TEXT" && !old_server)
       prefix = column->size;
-    if (prefix == 0 && is_lob(column->vartype, column->size)) {
+    // A plain key on a long text is cut below like any other too long for the
+    // server; only a unique one, which a cut would make refuse rows, is given up.
+    const bool cut_whole_text = !index.unique && !index.primary && !old_server && column->size != 0 &&
+                                is_plain_text(*column);
+    if (prefix == 0 && is_lob(column->vartype, column->size) && !cut_whole_text) {
       tk_log_message(3, L"Index '%s' built on LOB column(s) is not allowed", index.name);
       why_not = L"its column '" + field + L"' cannot be a key without a prefix length";
       return {};

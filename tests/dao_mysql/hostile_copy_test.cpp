@@ -391,3 +391,45 @@ TEST(HostileCopy, TablesOfWideRowsAndLongKeysArriveOnAServerOfCompactRows)
                         "COLUMN_NAME <> 'id' AND TABLE_SCHEMA = '" + copy_db.name() + "'"),
             "0");
 }
+
+TEST(HostileCopy, FixedTextsEmptyDefaultsCommentsLongKeysAndRowsOverThePacketArriveWhole)
+{
+  sql_admin admin;
+  scratch_database source_db(admin, "_src");
+  source_db.run("CREATE TABLE smaller (id INT PRIMARY KEY, c CHAR(5) NOT NULL DEFAULT '', c4 CHAR(3), "
+                "v VARCHAR(10) NOT NULL DEFAULT '', n VARCHAR(10) DEFAULT '', r VARCHAR(10) NOT NULL, "
+                "cm INT COMMENT 'the count, it''s \\\\ here; CHECK (cm > 0)', "
+                "big VARCHAR(1000) CHARACTER SET latin1, p1 MEDIUMTEXT, p2 MEDIUMTEXT, p3 MEDIUMTEXT, p4 MEDIUMTEXT, "
+                "KEY kbig (big)) CHARACTER SET utf8mb4");
+  // Each long text fits the packet, the four of them together do not.
+  const std::string long_text = "REPEAT('\xC3\xA9', 20000)";
+  source_db.run("INSERT INTO smaller VALUES (1, 'ab', '\xC3\xA9\xF0\x9F\x98\x80x', '', DEFAULT, 'r', 7, REPEAT('x', 1000), " +
+                long_text + ", " + long_text + ", " + long_text + ", CONCAT(" + long_text + ", 'end'))");
+  source_db.run("INSERT INTO smaller (id, r) VALUES (2, ''), (3, 'three')");
+  scratch_database copy_db(admin, "_copy");
+  recording_reporter reporter;
+  auto source_engine = connected_engine();
+  auto target_engine = connected_engine<sql_write_engine>();
+  target_engine->set_max_allowed_packet(64 * 1024);
+  {
+    auto from = source_engine->open_db(source_db.wname(), 1, L"");
+    auto to = target_engine->open_db(copy_db.wname(), 0, L"");
+    copy_tables(*from, *to);
+  }
+  ASSERT_EQ(reporter.reports.size(), 1u);
+  EXPECT_EQ(reporter.reports[0].message,
+            "The server takes keys of fewer bytes; the index 'kbig' holds shorter prefixes of its texts.");
+  expect_same_rows(admin, source_db, "smaller", copy_db, "smaller");
+  const std::string columns = "SELECT GROUP_CONCAT(CONCAT_WS(' ', COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE, "
+                              "IFNULL(COLUMN_DEFAULT, '-'), COLUMN_COMMENT) ORDER BY ORDINAL_POSITION SEPARATOR '; ') "
+                              "FROM information_schema.COLUMNS WHERE TABLE_NAME = 'smaller' AND COLUMN_NAME NOT IN ('big', 'p1', 'p2', 'p3', 'p4') AND "
+                              "TABLE_SCHEMA = ";
+  EXPECT_EQ(admin.value(columns + "'" + copy_db.name() + "'"), admin.value(columns + "'" + source_db.name() + "'"));
+  // The comment stayed a comment: no constraint came of it.
+  EXPECT_EQ(admin.value("SELECT COUNT(*) FROM information_schema.CHECK_CONSTRAINTS WHERE CONSTRAINT_SCHEMA = '" +
+                        copy_db.name() + "'"),
+            "0");
+  EXPECT_EQ(admin.value("SELECT CONCAT(COLUMN_NAME, ':', SUB_PART) FROM information_schema.STATISTICS WHERE "
+                        "INDEX_NAME = 'kbig' AND TABLE_SCHEMA = '" + copy_db.name() + "'"),
+            "big:768");
+}
