@@ -19,9 +19,9 @@
 // A plain client connection to the test server over loopback TCP.
 class sql_admin {
 public:
-  sql_admin() : sql_admin(test_server()) {}
-  explicit sql_admin(const test_server_info& server) : handle_(mysql_init(nullptr), &mysql_close)
+  sql_admin() : handle_(mysql_init(nullptr), &mysql_close)
   {
+    const test_server_info& server = test_server();
     unsigned protocol = MYSQL_PROTOCOL_TCP;
     mysql_options(handle_.get(), MYSQL_OPT_PROTOCOL, &protocol);
     if (mysql_real_connect(handle_.get(), server.host.c_str(), server.user.c_str(),

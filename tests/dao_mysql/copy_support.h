@@ -12,11 +12,9 @@
 #include "dao/dao_database.h"
 #include "dao/dao_engine.h"
 #include "support/temp_dir.h"
-#include "support/test_server.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -60,44 +58,54 @@ private:
   std::wstring path_;
 };
 
-// A MariaDB server of the test's own, started and stopped as the shared one is,
-// for a global setting a test must not impose on the tests beside it.
-class own_test_server {
-public:
-  own_test_server()
-  {
-    run("start");
-    info_ = read_test_server_env(dir_.file("env"));
-  }
-  ~own_test_server()
-  {
-    try {
-      run("stop");
-    } catch (...) {
-    }
-  }
-  own_test_server(const own_test_server&) = delete;
-  own_test_server& operator=(const own_test_server&) = delete;
+// CHECKSUM TABLE of a qualified, quoted table name.
+inline std::string checksum_of(const std::string& table)
+{
+  sql_admin own;
+  const std::string statement = "CHECKSUM TABLE " + table;
+  if (mysql_real_query(own.handle(), statement.data(), statement.size()) != 0)
+    throw std::runtime_error(mysql_error(own.handle()));
+  std::unique_ptr<MYSQL_RES, decltype(&mysql_free_result)> result(mysql_store_result(own.handle()),
+                                                                &mysql_free_result);
+  MYSQL_ROW row = mysql_fetch_row(result.get());
+  return std::string(row[1] != nullptr ? row[1] : "NULL");
+}
 
-  const test_server_info& info() const { return info_; }
+inline std::wstring wide(const std::string& text)
+{
+  std::wstring out;
+  plat::utf8_to_wide(text, out);
+  return out;
+}
 
-  template <class Engine = sql_engine>
-  std::unique_ptr<Engine> connected_engine() const
-  {
-    auto engine = std::make_unique<Engine>();
-    engine->connect(info_.host, info_.user, info_.password, static_cast<int>(info_.port));
-    return engine;
-  }
+inline std::string quote_name(const std::string& name)
+{
+  std::string quoted = "`";
+  for (const char c : name)
+    quoted += c == '`' ? std::string("``") : std::string(1, c);
+  return quoted + "`";
+}
 
-private:
-  void run(const std::string& command)
-  {
-    const std::string line = "'" QVT_TESTS_DIR "/../scripts/test-server' " + command + " '" + dir_.path().string() +
-                             "' >/dev/null";
-    if (std::system(line.c_str()) != 0)
-      throw std::runtime_error("test-server " + command + " failed");
-  }
-
-  temp_dir dir_;
-  test_server_info info_;
-};
+// The copy's table holds what the server makes of the source table's rows in the
+// copy's column types: every value by its HEX, row by row in key order, and the
+// whole by CHECKSUM TABLE.
+inline void expect_same_rows(sql_admin& admin, const scratch_database& source_db, const std::string& source,
+                      const scratch_database& copy_db, const std::string& copy)
+{
+  SCOPED_TRACE(source + " copied as " + copy);
+  const std::string copied = copy_db.quoted() + "." + quote_name(copy);
+  scratch_database expected_db(admin, "_exp");
+  const std::string expected = expected_db.quoted() + ".expected";
+  admin.run("SET SESSION sql_mode = ''");
+  admin.run("CREATE TABLE " + expected + " LIKE " + copied);
+  admin.run("INSERT INTO " + expected + " SELECT * FROM " + source_db.quoted() + "." + quote_name(source));
+  const std::string values = admin.value(
+      "SELECT GROUP_CONCAT(CONCAT('IFNULL(HEX(`', REPLACE(COLUMN_NAME, '`', '``'), '`), ''null'')') ORDER BY "
+      "ORDINAL_POSITION) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = '" + copy_db.name() +
+      "' AND TABLE_NAME = '" + copy + "'");
+  const auto rows = [&](const std::string& table) {
+    return admin.value("SELECT GROUP_CONCAT(CONCAT_WS(',', " + values + ") ORDER BY 1 SEPARATOR ';') FROM " + table);
+  };
+  EXPECT_EQ(rows(copied), rows(expected));
+  EXPECT_EQ(checksum_of(copied), checksum_of(expected));
+}

@@ -5,11 +5,16 @@
 #include <map>
 #include <stdexcept>
 
-test_server_info read_test_server_env(const std::string& path)
+namespace {
+
+test_server_info load()
 {
+  const char* path = std::getenv("QVT_TEST_SERVER_ENV");
+  if (path == nullptr || *path == '\0')
+    throw std::runtime_error("QVT_TEST_SERVER_ENV is not set: run the tests through ctest");
   std::ifstream in(path);
   if (!in)
-    throw std::runtime_error("no test server: cannot read " + path);
+    throw std::runtime_error(std::string("no test server: cannot read ") + path);
   std::map<std::string, std::string> values;
   for (std::string line; std::getline(in, line);) {
     const auto eq = line.find('=');
@@ -23,16 +28,6 @@ test_server_info read_test_server_env(const std::string& path)
   info.password = values["password"];
   info.socket = values["socket"];
   return info;
-}
-
-namespace {
-
-test_server_info load()
-{
-  const char* path = std::getenv("QVT_TEST_SERVER_ENV");
-  if (path == nullptr || *path == '\0')
-    throw std::runtime_error("QVT_TEST_SERVER_ENV is not set: run the tests through ctest");
-  return read_test_server_env(path);
 }
 
 } // namespace

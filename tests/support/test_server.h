@@ -16,6 +16,3 @@ struct test_server_info {
 // The running server; raises std::runtime_error when none was started, so a test
 // that needs it fails instead of passing silently.
 const test_server_info& test_server();
-
-// The coordinates scripts/test-server wrote to an env file.
-test_server_info read_test_server_env(const std::string& path);
