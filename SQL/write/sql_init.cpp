@@ -345,7 +345,8 @@ std::wstring sql_indexes_initializer::index_clause(const udb_index& index, bool&
       why_not = L"its column '" + field + L"' is not in the table";
       return {};
     }
-    std::uint32_t prefix = index.prefix_lengths.size() > parts.size() && !old_server ? index.prefix_lengths[parts.size()] : 0;
+    const std::size_t i = parts.size();
+    std::uint32_t prefix = i < index.prefix_lengths.size() && !old_server ? index.prefix_lengths[i] : 0;
     // A column made TEXT for the row's size keeps its key over its former length.
     if (prefix == 0 && column->native_type == L"TEXT" && !old_server)
       prefix = column->size;
@@ -366,10 +367,12 @@ std::wstring sql_indexes_initializer::index_clause(const udb_index& index, bool&
     parts.push_back({field, prefix, length, text ? bytes : 1, can_cut});
   }
 
+  const auto bytes_of = [](const part& p) { return p.unit_bytes * p.length; };
+  const auto over_part_limit = [&](const part& p) { return bytes_of(p) > part_limit; };
   const auto key_length = [&] {
     std::uint64_t total = 0;
     for (const part& p : parts)
-      total += p.unit_bytes * p.length;
+      total += bytes_of(p);
     return total;
   };
   // A key of text parts too long for the server is cut to fit: every part to
@@ -377,11 +380,10 @@ std::wstring sql_indexes_initializer::index_clause(const udb_index& index, bool&
   // A unique key is not cut, as it would refuse rows that differ only past
   // the cut; it is given up and reported.
   std::uint64_t total = key_length();
-  const bool over = total > key_limit ||
-                    std::any_of(parts.begin(), parts.end(), [&](const part& p) { return p.unit_bytes * p.length > part_limit; });
+  const bool over = total > key_limit || std::any_of(parts.begin(), parts.end(), over_part_limit);
   if (over && !index.unique && !index.primary) {
     for (part& p : parts)
-      if (p.can_cut && p.unit_bytes * p.length > part_limit) {
+      if (p.can_cut && over_part_limit(p)) {
         p.length = part_limit / p.unit_bytes;
         p.prefix = static_cast<std::uint32_t>(p.length);
         cut = true;
@@ -389,7 +391,7 @@ std::wstring sql_indexes_initializer::index_clause(const udb_index& index, bool&
     for (total = key_length(); total > key_limit;) {
       part* longest = nullptr;
       for (part& p : parts)
-        if (p.can_cut && p.length > 1 && (longest == nullptr || p.unit_bytes * p.length > longest->unit_bytes * longest->length))
+        if (p.can_cut && p.length > 1 && (longest == nullptr || bytes_of(p) > bytes_of(*longest)))
           longest = &p;
       if (longest == nullptr)
         break;
@@ -400,12 +402,12 @@ std::wstring sql_indexes_initializer::index_clause(const udb_index& index, bool&
       total = key_length();
     }
   }
-  const auto too_long_part = std::find_if(parts.begin(), parts.end(), [&](const part& p) { return p.unit_bytes * p.length > part_limit; });
+  const auto too_long_part = std::find_if(parts.begin(), parts.end(), over_part_limit);
   if (too_long_part != parts.end() || total > key_limit) {
     tk_log_message(3, L"Index '%s' is too big, skip it", index.name);
     why_not = too_long_part != parts.end()
-                  ? base::sprintf(L"its part '%s' of %d bytes is longer than the %d the server takes", too_long_part->name,
-                                  too_long_part->unit_bytes * too_long_part->length, part_limit)
+                  ? base::sprintf(L"its part '%s' of %d bytes is longer than the %d the server takes",
+                                  too_long_part->name, bytes_of(*too_long_part), part_limit)
                   : base::sprintf(L"its key of %d bytes is longer than the %d the server takes", total, key_limit);
     cut = false;
     return {};
