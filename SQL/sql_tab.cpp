@@ -19,6 +19,9 @@
 
 namespace {
 
+// The sub-type that marks a text column of fixed width (CHAR) for the writers.
+constexpr std::uint32_t fixed_width_text = 16;
+
 // "<prefix>n)" or "<prefix>n,m)" at the start of a type text; numbers read as
 // scanf's %d would read them.
 bool read_numbers(const std::wstring& text, const wchar_t* prefix, int count, int* out)
@@ -153,13 +156,15 @@ void sql_table::refine_columns()
 {
   // Every column of the description is read as text, whatever flags it carries.
   const sql_blob_to_text_scope as_text;
-  std::unique_ptr<udb_recordset> columns = get_sql_owner()->query(L"SHOW COLUMNS FROM " + sql_quote_name(name_));
+  // FULL adds the comment, last: Field, Type, Collation, Null, Key, Default,
+  // Extra, Privileges, Comment.
+  std::unique_ptr<udb_recordset> columns = get_sql_owner()->query(L"SHOW FULL COLUMNS FROM " + sql_quote_name(name_));
   if (columns == nullptr)
     return;
   const std::vector<int>& types = get_field_types();
   for (columns->reset(); !columns->is_eof(); columns->next()) {
     const udb_record* row = columns->get_item();
-    if (row == nullptr || row->size() < 3)
+    if (row == nullptr || row->size() < 9)
       continue;
     const std::wstring name = text_of(*(*row)[0]);
     const std::wstring type = text_of(*(*row)[1]);
@@ -176,6 +181,11 @@ void sql_table::refine_columns()
       tk_log_message(2, "Refining type/size for varchar(%d)", numbers[0]);
       column.vartype = VT_BSTR;
       column.size = static_cast<std::uint32_t>(numbers[0]);
+    } else if (read_numbers(type, L"char(", 1, numbers)) {
+      // In characters, as declared, and fixed: the result gives bytes.
+      column.vartype = VT_BSTR;
+      column.size = static_cast<std::uint32_t>(numbers[0]);
+      column.dw_reserved = fixed_width_text;
     } else if (read_numbers(type, L"float(", 2, numbers)) {
       tk_log_message(2, "Refining type for FLOAT(%d,%d)", numbers[0], numbers[1]);
       if (numbers[0] != 0 && numbers[1] != 0 && numbers[0] > numbers[1]) {
@@ -188,10 +198,13 @@ void sql_table::refine_columns()
       column.vartype = VT_BSTR;
     }
 
-    const std::wstring default_text = text_of(*(*row)[row->size() - 2]);
-    tk_log_message(2, L"Got default value: %s", default_text);
-    if (!column.not_null && default_text.empty())
+    column.comment = text_of(*(*row)[8]);
+    // NULL: no default, or NULL itself; '' is a default of its own.
+    const udb_field& default_field = *(*row)[5];
+    if (default_field.get_type() == VT_EMPTY || default_field.get_type() == VT_NULL)
       continue;
+    const std::wstring default_text = text_of(default_field);
+    tk_log_message(2, L"Got default value: %s", default_text);
     tk_log_message(2, "Default value's type: %08X", column.vartype);
     switch (column.vartype) {
     case VT_DATE:

@@ -76,6 +76,13 @@ std::wstring cut_when_over(const std::wstring& text, std::size_t limit, std::siz
 
 } // namespace
 
+bool sql_server_keeps_table_name(const std::wstring& name)
+{
+  const std::size_t length = plat::utf16_length(name);
+  return length != 0 && length <= sql_max_name_length && name.back() != L' ' &&
+         std::all_of(name.begin(), name.end(), is_storable_char);
+}
+
 // ---------------------------------------------------------------------------
 
 sql_old_validator::sql_old_validator() : udb_validator(sql_max_name_length)

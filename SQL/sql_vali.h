@@ -17,6 +17,11 @@ class udb_indexes;
 // The MySQL identifier limit, in characters.
 inline constexpr std::uint32_t sql_max_name_length = 64;
 
+// The server keeps this table name between backquotes, whatever the family: 1 to
+// 64 characters, no trailing blank, none that utf8mb3 cannot hold (NUL, lone
+// surrogates, anything beyond U+FFFF).
+bool sql_server_keeps_table_name(const std::wstring& name);
+
 class sql_old_validator : public udb_validator {
 public:
   sql_old_validator();

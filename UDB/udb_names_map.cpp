@@ -74,6 +74,13 @@ std::wstring udb_names_map::get_tn_mapped_name(const std::wstring& name, bool ex
   return name;
 }
 
+bool udb_names_map::is_taken_by_other_table(const std::wstring& name, const std::wstring& source) const
+{
+  return std::any_of(table_map_.begin(), table_map_.end(), [&](const auto& pair) {
+    return pair.second == name && pair.first != source;
+  });
+}
+
 std::wstring udb_names_map::get_fn_mapped_name(const std::wstring& table,
                                                const std::wstring& field) const
 {

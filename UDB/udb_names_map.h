@@ -34,6 +34,9 @@ public:
   // The generated name of the table (exact comparison, or ignoring case), or the
   // name itself.
   std::wstring get_tn_mapped_name(const std::wstring& name, bool exact = false) const;
+  // A source table other than `source` was created under `name` (both compared
+  // exactly): a later table wanting that name is not it, but one of its own.
+  bool is_taken_by_other_table(const std::wstring& name, const std::wstring& source) const;
   // The generated name of a field of a table, both matched exactly, or the field
   // name itself.
   std::wstring get_fn_mapped_name(const std::wstring& table, const std::wstring& field) const;

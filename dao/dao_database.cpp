@@ -350,7 +350,10 @@ std::unique_ptr<udb_recordset> dao_database::create_table(const std::wstring& na
   if ((mode_ & mode_read_only) != 0)
     throw tk_mail_assertion("dao_db", 153);
   const bool listed = std::find(table_names_.begin(), table_names_.end(), name) != table_names_.end();
-  if (is_table_exist(name) && (listed || (mode_ & mode_append) != 0)) {
+  // An earlier table mended to this name holds it: this one is not that table
+  // again but one of its own, and is mended in turn.
+  const bool taken = listed && names_map_.is_taken_by_other_table(name, name);
+  if (is_table_exist(name) && !taken && (listed || (mode_ & mode_append) != 0)) {
     if ((mode_ & mode_append) != 0)
       return get_table(name, 8);
     throw tk_mail_assertion("dao_db", 159);
@@ -585,6 +588,23 @@ void dao_database::create_relationships(const udb_relationships& relationships)
   ole_com_ptr<DAORelations> relations;
   dao_check(database_->get_Relations(relations.put()));
   dao_require(relations.get());
+  // Every name, of the relations there and of those to make, is reserved before
+  // the first is made: a name mended for one (a backquote Jet refuses) never
+  // takes the name of a relation still to come.
+  dao_validator names;
+  short count = 0;
+  dao_check(relations->get_Count(&count));
+  for (short i = 0; i < count; ++i) {
+    ole_com_ptr<DAORelation> relation;
+    dao_check(relations->get_Item(dao_position_arg(static_cast<std::uint16_t>(i)), relation.put()));
+    dao_require(relation.get());
+    dao_bstr name;
+    dao_check(relation->get_Name(name.address()));
+    names.add_existing_name(name.to_wstring());
+  }
+  for (const udb_relationship& relationship : relationships)
+    names.add_existing_name(relationship.name);
+  std::vector<std::wstring> made;
   for (const udb_relationship& relationship : relationships) {
     tk_log_message(3, L"Processing '%s'", relationship.name);
     // A relation holds only tables of its own database; the copied table of
@@ -598,7 +618,16 @@ void dao_database::create_relationships(const udb_relationships& relationships)
       continue;
     }
     try {
-      create_relationship(*relations.get(), relationship);
+      std::wstring name = relationship.name;
+      const bool twin = std::any_of(made.begin(), made.end(),
+                                    [&](const std::wstring& other) { return plat::equal_no_case(other, name); });
+      if (twin || !names.is_acceptable(name)) {
+        name = names.get_safe_name(relationship.name);
+        names.add_existing_name(name);
+        tk_log_message(2, L"Relation '%s' made as '%s'", relationship.name, name);
+      }
+      made.push_back(name);
+      create_relationship(*relations.get(), relationship, name);
     } catch (const dao_exception& e) {
       tk_log_message(2, "ERROR:\n%s", e.get_message());
       tk_report_item_failure(relationship.name, e);
@@ -606,7 +635,8 @@ void dao_database::create_relationships(const udb_relationships& relationships)
   }
 }
 
-void dao_database::create_relationship(DAORelations& relations, const udb_relationship& source)
+void dao_database::create_relationship(DAORelations& relations, const udb_relationship& source,
+                                       const std::wstring& name)
 {
   // The relationship under the names its tables and fields were created with.
   udb_relationship relationship = source;
@@ -636,13 +666,13 @@ void dao_database::create_relationship(DAORelations& relations, const udb_relati
     dao_require(table.get());
     dao_check(table->get_Indexes(indexes.put()));
     dao_require(indexes.get());
-    const std::wstring name = gen_ui_name(relationship.pk_table, index_names(*indexes.get()));
-    tk_log_message(2, L"Gen.name=%s", name);
-    unique_index = new_unique_index(*table.get(), name, *referenced, relationship.pk_flds);
+    const std::wstring index_name = gen_ui_name(relationship.pk_table, index_names(*indexes.get()));
+    tk_log_message(2, L"Gen.name=%s", index_name);
+    unique_index = new_unique_index(*table.get(), index_name, *referenced, relationship.pk_flds);
   }
 
   tk_log_message(2, "Step #3");
-  const dao_bstr relation_name(relationship.name);
+  const dao_bstr relation_name(name);
   const dao_bstr table_name(relationship.pk_table);
   const dao_bstr foreign_table(relationship.fk_table);
   ole_com_ptr<DAORelation> relation;

@@ -97,7 +97,8 @@ private:
   // Reads MSysRelationships: rows of one name (ignoring case) are one
   // relationship; those of the navigation-pane tables are left out.
   void init_fkeys();
-  void create_relationship(DAORelations& relations, const udb_relationship& source);
+  // The relation made under `name`, which Jet takes and no other relation holds.
+  void create_relationship(DAORelations& relations, const udb_relationship& source, const std::wstring& name);
   // The table defined and appended under that name; dao_exception when DAO refuses it.
   std::unique_ptr<dao_schema_initializer> define_table(const std::wstring& name, const udb_schema& columns,
                                                        const udb_indexes& indexes);

@@ -6,6 +6,7 @@
 
 #include "SQL/sql_engi.h"
 #include "SQL/sql_util.h"
+#include "SQL/sql_vali.h"
 #include "SQL/write/sql_engi_write.h"
 #include "SQL/write/sql_init.h"
 #include "SQL/write/sql_tab_write.h"
@@ -17,6 +18,7 @@
 #include "UDB/udb_properties.h"
 #include "UDB/udb_recs.h"
 #include "base/format.h"
+#include "platform/case_fold.h"
 
 #include <mysqld_error.h>
 
@@ -33,6 +35,19 @@ constexpr std::size_t long_data_piece = 131072;
 // TYPE= for the storage engine.
 constexpr std::uint32_t last_myisam_default = 0x031722;  // 3.23.34
 constexpr std::uint32_t last_type_clause = 0x040016;     // 4.0.22
+constexpr std::uint32_t first_dynamic_row_format = 0x050500;  // 5.5.0
+
+// The last number of a server message ("max key length is 767 bytes"), 0 for none.
+std::uint64_t last_number_in(const std::string& message)
+{
+  std::size_t end = message.find_last_of("0123456789");
+  if (end == std::string::npos)
+    return 0;
+  std::size_t start = end;
+  while (start > 0 && message[start - 1] >= '0' && message[start - 1] <= '9')
+    --start;
+  return std::stoull(message.substr(start, end - start + 1));
+}
 
 std::wstring node_value(const udb_properties* node, const wchar_t* key)
 {
@@ -71,11 +86,22 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
   if ((mode_ & udb_mode_read_only) != 0)
     throw tk_mail_assertion("sql_db", 336);
   // On a case-sensitive server `T` and `t` are two tables: only the name as
-  // given is the table that exists.
-  if (std::find(table_names_.begin(), table_names_.end(), name) != table_names_.end())
-    return get_table(name, udb_mode_append);
+  // given is the table that exists. A name an earlier table was mended to is
+  // not this table's: this one is mended in turn.
+  const std::wstring mapped = names_map_.get_tn_mapped_name(name, true);
+  const bool listed = std::find(table_names_.begin(), table_names_.end(), mapped) != table_names_.end();
+  const bool taken = listed && names_map_.is_taken_by_other_table(mapped, name);
+  if (listed && !taken)
+    return get_table(mapped, udb_mode_append);
 
   sql_engine& engine = engine_;
+  // A name the server cannot keep is mended as a column's is; the names map
+  // tells what became of it.
+  std::wstring created = name;
+  if (taken || !sql_server_keeps_table_name(name)) {
+    created = engine.create_tn_validator(table_names_, {})->get_safe_name(name);
+    tk_log_message(2, L"Table '%s' is made as '%s'", name, created);
+  }
   const std::uint32_t version = engine.get_server_version();
   const udb_properties* table_node =
       engine.get_properties() != nullptr ? engine.get_properties()->get_child(name) : nullptr;
@@ -89,22 +115,34 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
 
   std::vector<std::wstring> widened;
   std::vector<std::wstring> given_up_keys;
+  std::vector<std::wstring> cut_keys;
+  // A server whose rows are COMPACT by default keeps 768 bytes of each long
+  // text in the row and takes 767 bytes of a key part: DYNAMIC, asked for when
+  // the server refuses the table for either, takes what the source held.
+  const bool can_ask_dynamic = version >= first_dynamic_row_format && plat::equal_no_case(storage, L"InnoDB");
+  bool dynamic = false;
+  std::uint64_t key_bytes = 0;
+  std::uint64_t part_bytes = 0;
   for (;;) {
     std::vector<std::wstring> clauses;
     columns.get_init_chunks(clauses, table_node);
     if (!indexes.empty() || !auto_increment_name.empty()) {
       sql_indexes_initializer index_clauses(engine, columns.get_schema(), indexes, auto_increment_name,
                                             columns.get_names_map());
+      index_clauses.limit_keys(key_bytes, part_bytes);
       index_clauses.get_init_chunks(clauses);
       given_up_keys = index_clauses.get_given_up_keys();
+      cut_keys = index_clauses.get_cut_keys();
     }
-    std::wstring statement = L"CREATE TABLE " + engine.get_safe_name(name) + L" (";
+    std::wstring statement = L"CREATE TABLE " + engine.get_safe_name(created) + L" (";
     for (std::size_t i = 0; i < clauses.size(); ++i)
       statement += (i == 0 ? L"" : L", ") + clauses[i];
     statement += L")";
     if (!charset.empty())
       statement += L" character set " + charset;
     statement += (version <= last_type_clause ? L" TYPE=" : L" ENGINE=") + storage;
+    if (dynamic)
+      statement += L" ROW_FORMAT=DYNAMIC";
 
     tk_log_message(2, L"Run SQL-query: %s\n", statement);
     try {
@@ -114,11 +152,31 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
       const std::uint32_t number = e.get_code() & 0xFFFFu;
       if (number == ER_TABLE_EXISTS_ERROR) {
         // A server that folds table names holds this one under another case.
-        const auto listed = std::find_if(table_names_.begin(), table_names_.end(),
-                                         [&](const std::wstring& table) { return same_table_name(table, name); });
-        if (listed != table_names_.end())
-          return get_table(*listed, udb_mode_append);
+        const auto folded = std::find_if(table_names_.begin(), table_names_.end(),
+                                         [&](const std::wstring& table) { return same_table_name(table, created); });
+        if (folded != table_names_.end())
+          return get_table(*folded, udb_mode_append);
         throw;
+      }
+      if (dynamic && number == ER_ILLEGAL_HA_CREATE_OPTION) {
+        tk_log_message(2, "The server takes no ROW_FORMAT=DYNAMIC");
+        dynamic = false;
+        continue;
+      }
+      const bool key_too_long = number == ER_TOO_LONG_KEY || number == ER_INDEX_COLUMN_TOO_LONG;
+      if ((number == ER_TOO_BIG_ROWSIZE || key_too_long) && can_ask_dynamic && !dynamic) {
+        dynamic = true;
+        continue;
+      }
+      // A key the server takes only shorter: its text parts are cut to the
+      // limit the server named, once for a key and once for a part.
+      if (key_too_long) {
+        const std::uint64_t limit = last_number_in(e.get_message());
+        std::uint64_t& bound = number == ER_TOO_LONG_KEY ? key_bytes : part_bytes;
+        if (limit == 0 || (bound != 0 && bound <= limit))
+          throw;
+        bound = limit;
+        continue;
       }
       // A row the storage engine cannot hold in its page: its widest texts move
       // out of the row, one at a time, until the server takes the table.
@@ -131,10 +189,12 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
     }
   }
 
-  table_names_.push_back(name);
+  if (created != name)
+    names_map_.add_tn_mapping(name, created);
+  table_names_.push_back(created);
   tk_log_message(1, "Step #1");
-  tk_log_message(2, L"udb_names_map::add_fn_map(%s)", name);
-  names_map_.add_fn_map(name, columns.get_names_map());
+  tk_log_message(2, L"udb_names_map::add_fn_map(%s)", created);
+  names_map_.add_fn_map(created, columns.get_names_map());
   tk_log_message(1, "Step #2");
 
   const std::wstring context = L"Table '" + name + L"'";
@@ -150,7 +210,18 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
   }
   for (const std::wstring& key : given_up_keys)
     tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(key), tk_level_recoverable));
-  return get_table(name, 2);
+  if (!cut_keys.empty()) {
+    std::wstring list;
+    for (const std::wstring& key : cut_keys)
+      list += (list.empty() ? L"'" : L", '") + key + L"'";
+    tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(
+                                        L"The server takes keys of fewer bytes; the index" +
+                                        std::wstring(cut_keys.size() == 1 ? L" " : L"es ") + list +
+                                        (cut_keys.size() == 1 ? L" holds" : L" hold") +
+                                        L" shorter prefixes of its texts."),
+                                    tk_level_recoverable));
+  }
+  return get_table(created, 2);
 }
 
 bool sql_write_database::delete_tab(const std::wstring& name)

@@ -1,7 +1,8 @@
 // Column and index clauses of CREATE TABLE. Key lengths are counted in bytes at
 // the most a character of the engine's character set takes (four for utf8mb4),
 // as InnoDB counts them (3,072 bytes a key), prefix parts at their prefix, so an
-// index the server would refuse is given up here instead of sinking the table.
+// index the server would refuse is cut (a plain one) or given up (a unique one)
+// here instead of sinking the table.
 #include "SQL/write/sql_init.h"
 
 #include "SQL/sql_engi.h"
@@ -13,6 +14,9 @@
 #include "UDB/udb_vali.h"
 #include "platform/case_fold.h"
 #include "base/format.h"
+
+#include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -252,11 +256,18 @@ std::wstring sql_indexes_initializer::column_name_of(const std::wstring& field) 
   return names_map_.get_mapped_name(field);
 }
 
+void sql_indexes_initializer::limit_keys(std::uint64_t key_bytes, std::uint64_t part_bytes)
+{
+  key_bytes_ = key_bytes;
+  part_bytes_ = part_bytes;
+}
+
 void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
 {
   tk_log_message(2, "sql_indexes_initializer::get_init_chunks(n_indexes=%d)", indexes_.size());
   const sql_engine& engine = engine_;
   given_up_keys_.clear();
+  cut_keys_.clear();
   const std::size_t limit = engine.is_old_version() ? max_indexes_old : max_indexes;
   bool auto_increment_covered = auto_increment_name_.empty();
   std::size_t counted = 0;
@@ -272,14 +283,20 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
     }
     bool holds_auto_increment = false;
     std::wstring why_not;
-    const std::wstring clause = index_clause(index, holds_auto_increment, why_not);
+    bool cut = false;
+    const std::wstring clause = index_clause(index, holds_auto_increment, why_not, cut);
     if (!clause.empty()) {
       chunks.push_back(clause);
+      if (cut)
+        cut_keys_.push_back(index.name);
       // Only an index that is written makes the auto-increment column a key.
       auto_increment_covered = auto_increment_covered || holds_auto_increment;
-    } else if (index.unique || index.primary) {
-      // A unique key given up lets rows in that the source refused.
-      given_up_keys_.push_back((index.primary ? std::wstring(L"The primary key") : L"The unique index '" + index.name + L"'") +
+    } else {
+      // A unique key given up lets rows in that the source refused; any other
+      // is at least missed.
+      given_up_keys_.push_back((index.primary  ? std::wstring(L"The primary key")
+                                : index.unique ? L"The unique index '" + index.name + L"'"
+                                               : L"The index '" + index.name + L"'") +
                                L" is not created: " + why_not + L".");
     }
     if (++counted == limit)
@@ -298,53 +315,111 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& chunks)
 }
 
 std::wstring sql_indexes_initializer::index_clause(const udb_index& index, bool& holds_auto_increment,
-                                                   std::wstring& why_not) const
+                                                   std::wstring& why_not, bool& cut) const
 {
   const sql_engine& engine = engine_;
-  std::wstring clause = index.primary ? std::wstring(L"PRIMARY KEY")
-                                      : (index.unique ? L"UNIQUE " : L"INDEX ") +
-                                            engine.get_safe_name(index.name);
-  clause += L" (";
   const bool old_server = engine.is_old_version();
   // Newer servers count a key in bytes, at the most a character of the
   // character set takes; old ones in characters.
   const std::uint64_t bytes = old_server ? 1 : sql_bytes_per_char(engine.get_character_set());
-  std::uint64_t key_length = 0;
-  for (std::size_t i = 0; i < index.fields.size(); ++i) {
-    const std::wstring& field = index.fields[i];
+  const std::uint64_t key_limit = key_bytes_ != 0 ? key_bytes_ : old_server ? max_key_old : max_key_bytes;
+  const std::uint64_t part_limit = part_bytes_ != 0 ? part_bytes_ : key_limit;
+
+  struct part {
+    std::wstring name;
+    std::uint32_t prefix;      // 0: the whole column
+    std::uint64_t length;      // in characters (bytes for binary)
+    std::uint64_t unit_bytes;  // bytes a character of the part takes
+    bool can_cut;
+  };
+  std::vector<part> parts;
+  for (const std::wstring& field : index.fields) {
     tk_log_message(1, L"Process idx.field %s", field);
     if (!auto_increment_name_.empty() && plat::equal_no_case(field, auto_increment_name_)) {
       tk_log_message(2, "Got index for auto_increment field");
       holds_auto_increment = true;
     }
-    if (i > 0)
-      clause += L", ";
-    clause += engine.get_safe_name(field);
     const t_ftd* column = columns_.find(field);
     if (column == nullptr) {
       tk_log_message(2, L"Index column '%s' is not found", field);
       why_not = L"its column '" + field + L"' is not in the table";
       return {};
     }
+    const std::size_t i = parts.size();
     std::uint32_t prefix = i < index.prefix_lengths.size() && !old_server ? index.prefix_lengths[i] : 0;
     // A column made TEXT for the row's size keeps its key over its former length.
     if (prefix == 0 && column->native_type == L"TEXT" && !old_server)
       prefix = column->size;
-    if (prefix == 0 && is_lob(column->vartype, column->size)) {
+    // A plain key on a long text is cut below like any other too long for the
+    // server; only a unique one, which a cut would make refuse rows, is given up.
+    const bool cut_whole_text = !index.unique && !index.primary && !old_server && column->size != 0 &&
+                                is_plain_text(*column);
+    if (prefix == 0 && is_lob(column->vartype, column->size) && !cut_whole_text) {
       tk_log_message(3, L"Index '%s' built on LOB column(s) is not allowed", index.name);
       why_not = L"its column '" + field + L"' cannot be a key without a prefix length";
       return {};
     }
-    if (prefix != 0 && !old_server)
-      clause += base::sprintf(L"(%d)", prefix);
-    const std::uint64_t characters = prefix != 0 ? prefix : column->size;
-    key_length += column->vartype == VT_BSTR ? bytes * characters : characters;
-    if (key_length > (old_server ? max_key_old : max_key_bytes)) {
-      tk_log_message(3, L"Index '%s' is too big, skip it", index.name);
-      why_not = base::sprintf(L"its key of %d bytes is longer than the %d the server takes", key_length,
-                              old_server ? max_key_old : max_key_bytes);
-      return {};
+    const bool text = column->vartype == VT_BSTR;
+    const std::uint32_t length = prefix != 0 ? prefix : column->size;
+    const bool can_cut = !old_server && length > 1 &&
+                         (prefix != 0 || (text && column->dw_reserved != sql_text_geometry &&
+                                          column->dw_reserved != sql_text_geometry2));
+    parts.push_back({field, prefix, length, text ? bytes : 1, can_cut});
+  }
+
+  const auto bytes_of = [](const part& p) { return p.unit_bytes * p.length; };
+  const auto over_part_limit = [&](const part& p) { return bytes_of(p) > part_limit; };
+  const auto key_length = [&] {
+    std::uint64_t total = 0;
+    for (const part& p : parts)
+      total += bytes_of(p);
+    return total;
+  };
+  // A key of text parts too long for the server is cut to fit: every part to
+  // the limit of one part, then the longest parts shorter until the whole fits.
+  // A unique key is not cut, as it would refuse rows that differ only past
+  // the cut; it is given up and reported.
+  std::uint64_t total = key_length();
+  const bool over = total > key_limit || std::any_of(parts.begin(), parts.end(), over_part_limit);
+  if (over && !index.unique && !index.primary) {
+    for (part& p : parts)
+      if (p.can_cut && over_part_limit(p)) {
+        p.length = part_limit / p.unit_bytes;
+        p.prefix = static_cast<std::uint32_t>(p.length);
+        cut = true;
+      }
+    for (total = key_length(); total > key_limit;) {
+      part* longest = nullptr;
+      for (part& p : parts)
+        if (p.can_cut && p.length > 1 && (longest == nullptr || bytes_of(p) > bytes_of(*longest)))
+          longest = &p;
+      if (longest == nullptr)
+        break;
+      const std::uint64_t excess_units = (total - key_limit + longest->unit_bytes - 1) / longest->unit_bytes;
+      longest->length = longest->length > excess_units ? longest->length - excess_units : 1;
+      longest->prefix = static_cast<std::uint32_t>(longest->length);
+      cut = true;
+      total = key_length();
     }
+  }
+  const auto too_long_part = std::find_if(parts.begin(), parts.end(), over_part_limit);
+  if (too_long_part != parts.end() || total > key_limit) {
+    tk_log_message(3, L"Index '%s' is too big, skip it", index.name);
+    why_not = too_long_part != parts.end()
+                  ? base::sprintf(L"its part '%s' of %d bytes is longer than the %d the server takes",
+                                  too_long_part->name, bytes_of(*too_long_part), part_limit)
+                  : base::sprintf(L"its key of %d bytes is longer than the %d the server takes", total, key_limit);
+    cut = false;
+    return {};
+  }
+
+  std::wstring clause = index.primary ? std::wstring(L"PRIMARY KEY")
+                                      : (index.unique ? L"UNIQUE " : L"INDEX ") + engine.get_safe_name(index.name);
+  clause += L" (";
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    clause += (i > 0 ? L", " : L"") + engine.get_safe_name(parts[i].name);
+    if (parts[i].prefix != 0 && !old_server)
+      clause += base::sprintf(L"(%d)", parts[i].prefix);
   }
   tk_log_message(2, L"sql_query=%s", clause);
   return clause + L")";

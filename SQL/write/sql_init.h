@@ -68,17 +68,27 @@ public:
   // What the last get_init_chunks could not make of the unique and primary
   // keys, one sentence each: the server would take rows they refuse.
   const std::vector<std::wstring>& get_given_up_keys() const { return given_up_keys_; }
+  // The indexes whose text parts the last get_init_chunks cut to fit the key
+  // limits; only keys that refuse no row are cut.
+  const std::vector<std::wstring>& get_cut_keys() const { return cut_keys_; }
+  // The most bytes the server takes for a key and for one part of it, when it
+  // said less than the usual 3,072 (a COMPACT row format, MyISAM).
+  void limit_keys(std::uint64_t key_bytes, std::uint64_t part_bytes);
 
 private:
   // The index's clause, or an empty text when the index is given up, and then
   // why not.
-  std::wstring index_clause(const udb_index& index, bool& holds_auto_increment, std::wstring& why_not) const;
+  std::wstring index_clause(const udb_index& index, bool& holds_auto_increment, std::wstring& why_not,
+                           bool& cut) const;
   // The name a source field has among the new table's columns.
   std::wstring column_name_of(const std::wstring& field) const;
 
   const sql_engine& engine_;
   udb_indexes indexes_;
   std::vector<std::wstring> given_up_keys_;
+  std::vector<std::wstring> cut_keys_;
+  std::uint64_t key_bytes_ = 0;  // 0: the usual limits
+  std::uint64_t part_bytes_ = 0;
   std::wstring auto_increment_name_;
   const sql_schema& columns_;
   const t_names_map& names_map_;

@@ -458,7 +458,9 @@ std::wstring make_mysql_def_val(const t_ftd& column)
     default: break;
     }
   }
-  if (type == VT_BSTR && !text.empty()) {
+  // An empty text is a default of its own (NOT NULL DEFAULT ''); no default
+  // at all is no value.
+  if (type == VT_BSTR && (!text.empty() || column.default_value.get_type() == VT_BSTR)) {
     tk_log_message(1, L"Got BSTR def value: %s", text);
     return to_mysql_wstr(text, VT_BSTR);
   }

@@ -107,6 +107,12 @@ bool is_long_value(const udb_field& field)
   return false;
 }
 
+bool is_text_or_bytes(const udb_field& field)
+{
+  const VARTYPE held = field.get_variant().vt;
+  return held == VT_BSTR || held == ole_variant::vt_byte_array || held == VT_BLOB;
+}
+
 bool is_geometry(const t_ftd& column)
 {
   return column.vartype == VT_BSTR && (column.dw_reserved == 2 || column.dw_reserved == 8);
@@ -304,14 +310,14 @@ const sql_write_table::write_plan& sql_write_table::plan_for(const udb_record& r
 }
 
 void sql_write_table::append_values(const udb_record& record, const write_plan& plan, std::string& out,
-                              std::vector<const udb_field*>* parameters) const
+                              std::vector<const udb_field*>* parameters, bool every_text) const
 {
   for (std::size_t k = 0; k < plan.fields.size(); ++k) {
     if (k != 0)
       out += ", ";
     const udb_field& field = *record[plan.fields[k]];
     const t_ftd& column = *plan.columns[k];
-    if (parameters != nullptr && is_long_value(field)) {
+    if (parameters != nullptr && (every_text ? is_text_or_bytes(field) : is_long_value(field))) {
       out += is_geometry(column) ? "ST_GeomFromText(?)" : "?";
       parameters->push_back(&field);
     } else {
@@ -408,13 +414,24 @@ void sql_write_table::send_row(const udb_record& record, const write_plan& plan,
 
   const std::uint32_t packet = engine.get_max_allowed_packet();
   tk_log_message(2, "get_max_allowed_packet=%d", packet);
-  if (packet != 0 && packet < static_cast<std::uint32_t>(record.get_total_size())) {
-    tk_log_message(2, "row_tot_size > max_allowed_packet");
-    throw tk_exception(std::string("Row size exceeds 'max_allowed_packet'"), tk_level_recoverable);
-  }
+  // Each long value travels on its own, in pieces, and the server takes up to
+  // a packet of each: only a value larger than that cannot be written.
+  for (const std::size_t k : plan.fields)
+    if (packet != 0 && record[k]->get_size() > packet) {
+      tk_log_message(2, "A value is larger than max_allowed_packet");
+      throw tk_exception(std::string("Row size exceeds 'max_allowed_packet'"), tk_level_recoverable);
+    }
   std::vector<const udb_field*> parameters;
   append_values(record, plan, statement, &parameters);
   statement += ')';
+  if (packet != 0 && statement.size() + packet_margin > packet) {
+    // Values that fit one by one but not together: every text and byte array
+    // goes as long data, leaving the statement its numbers alone.
+    statement.resize(values_start);
+    parameters.clear();
+    append_values(record, plan, statement, &parameters, true);
+    statement += ')';
+  }
   tk_log_message(1, "Run SQL query: %s", statement);
   account_written(1, database().prepared_statement(statement, record, parameters));
 }

@@ -66,8 +66,10 @@ private:
   // than a statement may be, with its long values as parameters.
   void send_row(const udb_record& record, const write_plan& plan, const char* keyword,
                 bool safe_names, bool prepared);
+  // With `parameters`, the long values (or, with `every_text`, all texts and
+  // byte arrays) become placeholders listed there.
   void append_values(const udb_record& record, const write_plan& plan, std::string& out,
-                     std::vector<const udb_field*>* parameters) const;
+                     std::vector<const udb_field*>* parameters, bool every_text = false) const;
   // After a statement of `rows` rows: those the server refused or changed are
   // reported and no longer counted.
   void account_written(std::uint64_t rows, const sql_write_outcome& outcome);

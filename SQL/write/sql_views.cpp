@@ -19,23 +19,46 @@
 
 namespace {
 
-// The positions of a text that lie inside quotes ('...', "..." or `...`, a
-// doubled quote staying inside): no rule reads or rewrites there.
+// Follows a text one character at a time through its quoted runs: '...' and
+// "..." end at a quote neither doubled nor after a backslash (the server writes
+// view text with \' in it), `...` only at a backquote not doubled. A doubled
+// quote needs no rule of its own: it closes the run and opens it again at once.
+class quote_tracker {
+public:
+  explicit quote_tracker(std::wstring_view quotes) : quotes_(quotes) {}
+
+  // Whether `c` belongs to quoted text, its quotes included.
+  bool step(wchar_t c)
+  {
+    if (closing_ == 0) {
+      if (quotes_.find(c) == std::wstring_view::npos)
+        return false;
+      closing_ = c;
+    } else if (escaped_) {
+      escaped_ = false;
+    } else if (c == L'\\' && closing_ != L'`') {
+      escaped_ = true;
+    } else if (c == closing_) {
+      closing_ = 0;
+    }
+    return true;
+  }
+
+private:
+  std::wstring_view quotes_;
+  wchar_t closing_ = 0;
+  bool escaped_ = false;
+};
+
+constexpr std::wstring_view all_quotes = L"'\"`";
+
+// The positions of a text that lie inside quotes: no rule reads or rewrites there.
 std::vector<bool> quoted_positions(const std::wstring& text)
 {
   std::vector<bool> inside(text.size(), false);
-  wchar_t closing = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const wchar_t c = text[i];
-    if (closing != 0) {
-      inside[i] = true;
-      if (c == closing)
-        closing = 0;  // a doubled quote opens again at once
-    } else if (c == L'\'' || c == L'"' || c == L'`') {
-      inside[i] = true;
-      closing = c;
-    }
-  }
+  quote_tracker quotes(all_quotes);
+  for (std::size_t i = 0; i < text.size(); ++i)
+    inside[i] = quotes.step(text[i]);
   return inside;
 }
 
@@ -44,15 +67,19 @@ bool is_word_char(wchar_t c)
   return c == L'_' || c == L'$' || std::iswalnum(static_cast<wint_t>(c)) != 0;
 }
 
-// The next place from `start` where `search` stands outside quotes and not as
-// the tail of a longer word (strlen( is no len().
+// The next place from `start` where `search` stands outside quotes as a whole
+// word: strlen( is no len(, getdate_x no getdate. A search that ends in "("
+// ends its word itself.
 std::size_t find_word(const std::wstring& text, const std::vector<bool>& quoted, std::wstring_view search,
                       std::size_t start)
 {
-  for (std::size_t pos = start; pos + search.size() <= text.size(); ++pos)
+  for (std::size_t pos = start; pos + search.size() <= text.size(); ++pos) {
+    const std::size_t end = pos + search.size();
     if (!quoted[pos] && (pos == 0 || !is_word_char(text[pos - 1])) &&
+        (end == text.size() || !is_word_char(search.back()) || !is_word_char(text[end])) &&
         plat::equal_no_case(std::wstring_view(text).substr(pos, search.size()), search))
       return pos;
+  }
   return std::wstring::npos;
 }
 
@@ -138,27 +165,28 @@ void apply_rule(std::wstring& text, const function_rule& rule)
 std::wstring brackets_to_backquotes(const std::wstring& text)
 {
   std::wstring out;
-  wchar_t closing = 0;  // of the quoted run we are in
+  quote_tracker quotes(all_quotes);
+  bool in_brackets = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const wchar_t c = text[i];
-    if (closing == L']' && c == L']') {
-      out += L'`';
-      closing = 0;
-    } else if (closing != 0) {
-      if (c == closing)
-        closing = 0;
+    if (in_brackets) {
+      if (c == L']') {
+        out += L'`';
+        in_brackets = false;
+      } else {
+        out += c;
+      }
+    } else if (quotes.step(c)) {
       out += c;
     } else if (c == L'[') {
       if (i + 1 < text.size() && text[i + 1] == L'`')
         continue;
       out += L'`';
-      closing = L']';
+      in_brackets = true;
     } else if (c == L']') {
       if (out.empty() || out.back() != L'`')
         out += L'`';
     } else {
-      if (c == L'\'' || c == L'"' || c == L'`')
-        closing = c;
       out += c;
     }
   }
@@ -171,23 +199,20 @@ std::wstring collapse_spaces(const std::wstring& text)
 {
   std::wstring out;
   out.reserve(text.size());
-  bool in_single = false;
-  bool in_double = false;
+  quote_tracker quotes(L"'\"");
   bool blank = false;
   for (const wchar_t c : text) {
-    const bool space = c == L'\r' || c == L'\n' || c == L'\t' || c == L' ';
-    if (space && !in_single && !in_double) {
+    if (quotes.step(c)) {
+      out += c;
+      blank = false;
+    } else if (c == L'\r' || c == L'\n' || c == L'\t' || c == L' ') {
       if (!blank)
         out += L' ';
       blank = true;
-      continue;
+    } else {
+      out += c;
+      blank = false;
     }
-    if (c == L'\'' && !in_double)
-      in_single = !in_single;
-    else if (c == L'"' && !in_single)
-      in_double = !in_double;
-    out += c;
-    blank = false;
   }
   return out;
 }

@@ -5,8 +5,9 @@
 #include <cstddef>
 #include <string>
 
-// Every run of blanks, tabs and line breaks outside quotes (' and ") as one
-// space; quoted runs unchanged. Backquotes are not quotes here.
+// Every run of blanks, tabs and line breaks outside quotes (' and ", a quote
+// after a backslash or doubled staying inside) as one space; quoted runs unchanged.
+// Backquotes are not quotes here.
 std::wstring collapse_spaces(const std::wstring& text);
 
 class sql_view_converter {

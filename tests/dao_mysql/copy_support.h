@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -66,3 +67,55 @@ private:
   temp_dir dir_;
   std::wstring path_;
 };
+
+// CHECKSUM TABLE of a qualified, quoted table name.
+inline std::string checksum_of(const std::string& table)
+{
+  sql_admin own;
+  const std::string statement = "CHECKSUM TABLE " + table;
+  if (mysql_real_query(own.handle(), statement.data(), statement.size()) != 0)
+    throw std::runtime_error(mysql_error(own.handle()));
+  std::unique_ptr<MYSQL_RES, decltype(&mysql_free_result)> result(mysql_store_result(own.handle()),
+                                                                &mysql_free_result);
+  MYSQL_ROW row = mysql_fetch_row(result.get());
+  return std::string(row[1] != nullptr ? row[1] : "NULL");
+}
+
+inline std::wstring wide(const std::string& text)
+{
+  std::wstring out;
+  plat::utf8_to_wide(text, out);
+  return out;
+}
+
+inline std::string quote_name(const std::string& name)
+{
+  std::string quoted = "`";
+  for (const char c : name)
+    quoted += c == '`' ? std::string("``") : std::string(1, c);
+  return quoted + "`";
+}
+
+// The copy's table holds what the server makes of the source table's rows in the
+// copy's column types: every value by its HEX, row by row in key order, and the
+// whole by CHECKSUM TABLE.
+inline void expect_same_rows(sql_admin& admin, const scratch_database& source_db, const std::string& source,
+                      const scratch_database& copy_db, const std::string& copy)
+{
+  SCOPED_TRACE(source + " copied as " + copy);
+  const std::string copied = copy_db.quoted() + "." + quote_name(copy);
+  scratch_database expected_db(admin, "_exp");
+  const std::string expected = expected_db.quoted() + ".expected";
+  admin.run("SET SESSION sql_mode = ''");
+  admin.run("CREATE TABLE " + expected + " LIKE " + copied);
+  admin.run("INSERT INTO " + expected + " SELECT * FROM " + source_db.quoted() + "." + quote_name(source));
+  const std::string values = admin.value(
+      "SELECT GROUP_CONCAT(CONCAT('IFNULL(HEX(`', REPLACE(COLUMN_NAME, '`', '``'), '`), ''null'')') ORDER BY "
+      "ORDINAL_POSITION) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = '" + copy_db.name() +
+      "' AND TABLE_NAME = '" + copy + "'");
+  const auto rows = [&](const std::string& table) {
+    return admin.value("SELECT GROUP_CONCAT(CONCAT_WS(',', " + values + ") ORDER BY 1 SEPARATOR ';') FROM " + table);
+  };
+  EXPECT_EQ(rows(copied), rows(expected));
+  EXPECT_EQ(checksum_of(copied), checksum_of(expected));
+}

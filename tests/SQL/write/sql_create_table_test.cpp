@@ -295,9 +295,14 @@ TEST(SqlIndexClauses, IndexesTheServerWouldRefuseAreGivenUpAndTheRestWritten)
       udb_index(L"k16", false, false, sixteen),
       udb_index(L"k17", false, false, seventeen),
       udb_index(L"k768", false, false, {L"t768"}),
+      // Over 768 characters a whole text is a plain key only (cut when too
+      // long for the server); unique, it is given up.
       udb_index(L"k769", false, false, {L"t769"}),
-      // 1,200 characters are 3,600 bytes in utf8: over InnoDB's 3,072.
+      udb_index(L"u769", true, false, {L"t769"}),
+      // 1,200 characters are 3,600 bytes in utf8: over InnoDB's 3,072, so the
+      // prefix of a part is cut; a unique key would be given up instead.
       udb_index(L"k1200", false, false, {L"v600a", L"v600b"}),
+      udb_index(L"u1200", true, false, {L"v600a", L"v600b"}),
       // The only index of the counter is given up: it must still become a key.
       udb_index(L"kid", false, false, {L"id", L"pic"}),
       udb_index(L"missing", false, false, {L"nowhere"}),
@@ -312,6 +317,8 @@ TEST(SqlIndexClauses, IndexesTheServerWouldRefuseAreGivenUpAndTheRestWritten)
       L"INDEX `k16` (`f0`, `f1`, `f2`, `f3`, `f4`, `f5`, `f6`, `f7`, `f8`, `f9`, `f10`, `f11`, "
       L"`f12`, `f13`, `f14`, `f15`)",
       L"INDEX `k768` (`t768`)",
+      L"INDEX `k769` (`t769`)",
+      L"INDEX `k1200` (`v600a`(424), `v600b`)",
       L"UNIQUE `u` (`name00000`)",
       L"UNIQUE `u00000` (`Name`)",
       L"INDEX `id` (`id`)",
@@ -323,7 +330,7 @@ TEST(SqlIndexClauses, IndexesTheServerWouldRefuseAreGivenUpAndTheRestWritten)
   db.run(d.create_statement("limits"));
   EXPECT_EQ(admin.value("SELECT COUNT(DISTINCT INDEX_NAME) FROM information_schema.STATISTICS "
                         "WHERE TABLE_SCHEMA='" + db.name() + "' AND TABLE_NAME='limits'"),
-            "7");
+            "9");
 }
 
 TEST(SqlIndexClauses, OnlySixtyThreeIndexesAreLookedAtAndFifteenOnOldServers)
@@ -538,11 +545,13 @@ TEST_F(SqlCopiedTable, KeysKeepTheirPrefixesCountFourBytesACharacterAndLostUniqu
   EXPECT_EQ(admin.value("SELECT GROUP_CONCAT(CONCAT(INDEX_NAME, ':', COLUMN_NAME, ':', IFNULL(SUB_PART, '-')) "
                         "ORDER BY INDEX_NAME, SEQ_IN_INDEX) FROM information_schema.STATISTICS WHERE TABLE_SCHEMA = '" +
                         to.name() + "' AND TABLE_NAME = 'k'"),
-            "PRIMARY:id:-,ua:a:100,ub:b:50");
-  ASSERT_EQ(reporter.reports.size(), 1u);
+            "kn:a:668,kn:c:-,PRIMARY:id:-,ua:a:100,ub:b:50");
+  ASSERT_EQ(reporter.reports.size(), 2u);
   EXPECT_EQ(reporter.reports[0].context, L"Table 'k'");
   EXPECT_EQ(reporter.reports[0].message,
             "The unique index 'uc' is not created: its key of 3080 bytes is longer than the 3072 the server takes.");
+  EXPECT_EQ(reporter.reports[1].message,
+            "The server takes keys of fewer bytes; the index 'kn' holds shorter prefixes of its texts.");
   // The prefix still refuses what the source refused.
   EXPECT_THROW(admin.run("INSERT INTO " + to.quoted() + ".k (id, a) VALUES (3, CONCAT(REPEAT('x', 100), 'z'))"),
                std::runtime_error);

@@ -37,6 +37,15 @@ TEST_F(SqlView, TextOfOtherDialectsBecomesMySql)
        L"SELECT strlen(a), 'len(b) isnull(c, d)', \"getdate()\" FROM t WHERE s = 'DATEDIFF(day, a, b)';"},
       {L"SELECT `len(x)`, len(x) FROM t", L"SELECT `len(x)`, length(x) FROM t;"},
       {L"SELECT 'it''s len(a)', len(a) FROM t", L"SELECT 'it''s len(a)', length(a) FROM t;"},
+      // A quote after a backslash stays inside its literal, in either kind of
+      // quote; a backslash escapes nothing in a quoted name.
+      {L"SELECT 'it\\'s' AS a, 'len(x)   two  spaces' AS b", L"SELECT 'it\\'s' AS a, 'len(x)   two  spaces' AS b;"},
+      {L"SELECT \"q\\\"  len(y)\", len(y) FROM t", L"SELECT \"q\\\"  len(y)\", length(y) FROM t;"},
+      {L"SELECT 'x\\\\', len(y), '[z]' FROM [t]", L"SELECT 'x\\\\', length(y), '[z]' FROM `t`;"},
+      {L"SELECT `a\\`,   len(x)", L"SELECT `a\\`, length(x);"},
+      // Only whole words are functions.
+      {L"SELECT getdate_x, replicate_n, isnull_count, x.getdate(), isnull(a, b) FROM t",
+       L"SELECT getdate_x, replicate_n, isnull_count, x.curdate(), ifnull(a, b) FROM t;"},
       {L"SELECT DATEADD(day, 1, d) FROM t", L"SELECT DATEADD(day, 1, d) FROM t;"},
       {L"SELECT DATEADD(d, 1) FROM t", L"SELECT date_add(d, 1) FROM t;"},
       {L"SELECT REPLICATE(REPLICATE('a', 2), 3)", L"SELECT REPLICATE(repeat('a', 2), 3);"},
