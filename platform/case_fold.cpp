@@ -1,6 +1,7 @@
 // Case folding through the C library's C.UTF-8 character classes, held in one
 // locale object of our own, so that neither setlocale nor the user's LANG can
-// change which names are equal.
+// change which names are equal; a table of our own adds the full foldings the
+// C library lacks (a letter that folds to several).
 #include "platform/case_fold.h"
 
 #include "platform/text_codec.h"
@@ -113,32 +114,49 @@ const char32_t* full_fold_of(char32_t c)
   return at != end && at->code_point == c ? at->folded : nullptr;
 }
 
-// The text under one of the mappings by which readers hold names equal.
-enum class mapping { upper, lower, full_fold };
+// One character under the simple case mappings by which readers hold names
+// equal; each maps one character to one.
+enum class mapping { upper, lower };
 
-std::u32string mapped(std::wstring_view text, mapping how)
+char32_t mapped(char32_t c, mapping how)
 {
   const locale_t locale = utf8_locale();
+  if (locale == nullptr || (c >= 0xD800 && c <= 0xDFFF)) {
+    // Without the character classes only A to Z have cases.
+    const char32_t from = how == mapping::upper ? U'a' : U'A';
+    const char32_t to = how == mapping::upper ? U'A' : U'a';
+    return c >= from && c < from + 26 ? c - from + to : c;
+  }
+  return static_cast<char32_t>(how == mapping::upper ? ::towupper_l(static_cast<wint_t>(c), locale)
+                                                     : ::towlower_l(static_cast<wint_t>(c), locale));
+}
+
+bool equal_mapped(std::wstring_view a, std::wstring_view b, mapping how)
+{
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i] && mapped(static_cast<char32_t>(a[i]), how) != mapped(static_cast<char32_t>(b[i]), how))
+      return false;
+  return true;
+}
+
+bool has_full_fold(std::wstring_view text)
+{
+  return std::any_of(text.begin(), text.end(),
+                     [](wchar_t c) { return full_fold_of(static_cast<char32_t>(c)) != nullptr; });
+}
+
+std::u32string full_folded(std::wstring_view text)
+{
   std::u32string out;
   out.reserve(text.size());
   for (const wchar_t w : text) {
     const auto c = static_cast<char32_t>(w);
-    const bool surrogate = c >= 0xD800 && c <= 0xDFFF;
-    if (how == mapping::full_fold) {
-      if (const char32_t* folded = full_fold_of(c))
-        out += folded;
-      else
-        out += fold_case(c);
-    } else if (locale == nullptr || surrogate) {
-      // Without the character classes only A to Z have cases.
-      const char32_t from = how == mapping::upper ? U'a' : U'A';
-      const char32_t to = how == mapping::upper ? U'A' : U'a';
-      out += c >= from && c < from + 26 ? c - from + to : c;
-    } else {
-      const wint_t m = how == mapping::upper ? ::towupper_l(static_cast<wint_t>(c), locale)
-                                             : ::towlower_l(static_cast<wint_t>(c), locale);
-      out += static_cast<char32_t>(m);
-    }
+    if (const char32_t* folded = full_fold_of(c))
+      out += folded;
+    else
+      out += fold_case(c);
   }
   return out;
 }
@@ -203,12 +221,12 @@ bool equal_no_case(std::string_view a, std::string_view b)
 
 bool equal_in_any_case(std::wstring_view a, std::wstring_view b)
 {
-  if (a == b)
+  if (a == b || equal_mapped(a, b, mapping::upper) || equal_mapped(a, b, mapping::lower))
     return true;
-  for (const mapping how : {mapping::upper, mapping::lower, mapping::full_fold})
-    if (mapped(a, how) == mapped(b, how))
-      return true;
-  return false;
+  // Full folding differs from the simple one only where a letter becomes several.
+  if (!has_full_fold(a) && !has_full_fold(b))
+    return equal_no_case(a, b);
+  return full_folded(a) == full_folded(b);
 }
 
 } // namespace plat
