@@ -15,12 +15,6 @@ namespace {
 
 constexpr int counter_limit = 100000;  // five decimal digits
 
-bool contains_no_case(const std::vector<std::wstring>& names, const std::wstring& name)
-{
-  return std::any_of(names.begin(), names.end(),
-                     [&](const std::wstring& n) { return plat::equal_no_case(n, name); });
-}
-
 } // namespace
 
 udb_validator::udb_validator(std::uint32_t max_length) : max_length_(max_length)
@@ -47,7 +41,8 @@ bool udb_validator::is_acceptable(const std::wstring& name) const
     tk_log_message(1, "The name is too long");
     return false;
   }
-  if (contains_no_case(restricted_names_, name)) {
+  if (std::any_of(restricted_names_.begin(), restricted_names_.end(),
+                  [&](const std::wstring& n) { return same_name(n, name); })) {
     tk_log_message(2, "The name is restricted");
     return false;
   }
@@ -65,12 +60,17 @@ bool udb_validator::is_duplicated(const std::wstring& name) const
   tk_log_message(2, L"udb_validator::is_duplicated(%s)", name);
   for (const std::wstring& existing : existing_names_) {
     tk_log_message(1, L"Processing %s", existing);
-    if (plat::equal_no_case(existing, name)) {
+    if (same_name(existing, name)) {
       tk_log_message(2, "Name is duplicated");
       return true;
     }
   }
   return false;
+}
+
+bool udb_validator::same_name(const std::wstring& a, const std::wstring& b) const
+{
+  return plat::equal_no_case(a, b);
 }
 
 std::wstring udb_validator::get_safe_name(const std::wstring& wanted) const

@@ -19,11 +19,14 @@ public:
   udb_validator(udb_validator&&) = default;
   udb_validator& operator=(udb_validator&&) = default;
 
-  // Not too long, not a restricted name (ignoring case), no illegal character.
+  // Not too long, not a restricted name (same_name), no illegal character.
   // Existing names play no part; the empty name passes.
   virtual bool is_acceptable(const std::wstring& name) const;
-  // Equal to an existing name, ignoring case.
+  // The same name (same_name) as an existing one.
   virtual bool is_duplicated(const std::wstring& name) const;
+  // Whether two names are one name on the target: equal ignoring case, unless
+  // the target holds a wider rule.
+  virtual bool same_name(const std::wstring& a, const std::wstring& b) const;
   // The wanted name lower-cased (A to Z), cut and cleaned, or failing that the
   // shortest counter form "<name>00000" ... "<name>99999" that is acceptable and
   // not duplicated. The result is not recorded: callers add it themselves.

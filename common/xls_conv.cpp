@@ -98,12 +98,19 @@ bool xls_holds_as_date(const ole_date& date)
 // The DATE of a date an .xls date cell holds, with its fraction of a second
 // (the VARIANT's own DATE counts whole seconds only): the day and the
 // microseconds of the day in one division, so the double is the nearest one.
+// Late in the calendar a double steps by up to 40 microseconds, so the nearest
+// one may lie on a neighbouring midnight: the value is then kept one step
+// inside its own day, where it keeps its time of day and its date, and
+// 9999-12-31 23:59:59.999999 stays a date a cell holds.
 DATE xls_date_value(const VARIANT& value, const ole_date& date)
 {
   const SYSTEMTIME& t = date.get_time();
   const double day = std::floor(value.date);
   const double micro = ((t.wHour * 60.0 + t.wMinute) * 60.0 + t.wSecond) * 1e6 + date.get_microseconds();
-  return (day * 86400e6 + micro) / 86400e6;
+  const double nearest = (day * 86400e6 + micro) / 86400e6;
+  if (micro == 0)
+    return nearest;
+  return std::clamp(nearest, std::nextafter(day, day + 1.0), std::nextafter(day + 1.0, day));
 }
 
 // A date as the text the server sent, in the form every format prints dates

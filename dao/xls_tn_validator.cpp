@@ -4,6 +4,7 @@
 #include "dao/xls_tn_validator.h"
 
 #include "TK/tk_log.h"
+#include "platform/case_fold.h"
 
 xls_tn_validator::xls_tn_validator(const std::vector<std::wstring>& first,
                                    const std::vector<std::wstring>& second)
@@ -16,4 +17,9 @@ xls_tn_validator::xls_tn_validator(const std::vector<std::wstring>& first,
     add_existing_name(name);
   for (const std::wstring& name : second)
     add_existing_name(name);
+}
+
+bool xls_tn_validator::same_name(const std::wstring& a, const std::wstring& b) const
+{
+  return plat::equal_in_any_case(a, b);
 }

@@ -1,5 +1,6 @@
 // The naming rules of worksheets: at most 31 UTF-16 units, none of \ ? * : $ [ ]
-// / ', unique ignoring case. Seeded with the names of the tables to convert, so a
+// / ', unique under every case mapping a reader compares sheet names by
+// (plat::equal_in_any_case). Seeded with the names of the tables to convert, so a
 // generated name never takes a name that a later table keeps as it is.
 #pragma once
 
@@ -15,4 +16,8 @@ public:
 
   // Both lists become existing names, the first list first.
   xls_tn_validator(const std::vector<std::wstring>& first, const std::vector<std::wstring>& second);
+
+  // A reader that holds two titles equal renames one of them, and a formula
+  // or chart then reads the wrong sheet.
+  bool same_name(const std::wstring& a, const std::wstring& b) const override;
 };

@@ -20,6 +20,14 @@ bool equal_no_case(std::string_view a, std::string_view b);
 int compare_no_case(std::wstring_view a, std::wstring_view b);
 int compare_no_case(std::string_view a, std::string_view b);
 
+// Whether two names are one name to some reader: equal under simple upper
+// case, simple lower case or full case folding. Wider than equal_no_case, for
+// names that every reader must keep apart (sheet titles): it joins the Turkic
+// i's with the Latin ones (ı, i and I upper-case to I; İ, I and i lower-case
+// to i) and a letter with its expansion (ß and ss, ﬁ and fi). Not an
+// ordering: ı meets i and i meets İ, but ı and İ stay apart.
+bool equal_in_any_case(std::wstring_view a, std::wstring_view b);
+
 // Ordering for maps keyed by names that must be unique ignoring case.
 struct less_no_case {
   using is_transparent = void;

@@ -160,10 +160,10 @@ std::wstring CWorkbook::UniqueTitle(const std::wstring& wanted, std::uint32_t nu
 {
   const auto taken = [this](const std::wstring& title) {
     for (const auto& sheet : m_sheets)
-      if (plat::equal_no_case(sheet->GetTitle(), title))
+      if (plat::equal_in_any_case(sheet->GetTitle(), title))
         return true;
     for (const auto& chart : charts)
-      if (plat::equal_no_case(chart->name, title))
+      if (plat::equal_in_any_case(chart->name, title))
         return true;
     return false;
   };

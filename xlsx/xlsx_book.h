@@ -94,8 +94,8 @@ public:
   // rules every reader holds sheet names to: characters XML cannot carry are
   // dropped, the rest is cut to 31 UTF-16 units, and each of : \ / ? * [ ]
   // becomes "_", as does an apostrophe at either end. An empty title becomes
-  // "Sheet<n>", and a title equal (ignoring case) to an earlier sheet's or
-  // chart sheet's becomes its first 26 units and a five-digit counter. Raises
+  // "Sheet<n>", and a title that a reader holds equal to an earlier sheet's or
+  // chart sheet's (plat::equal_in_any_case: ı and I, ß and ss too) becomes its first 26 units and a five-digit counter. Raises
   // tk_exception level 1 when the temporary folder or the sheet's part file
   // cannot be created.
   CWorksheet* AddSheet2(const std::wstring& title, const std::vector<ColumnWidth>& widths);

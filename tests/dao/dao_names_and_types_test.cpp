@@ -24,6 +24,12 @@ TEST(DaoNames, WorksheetNamesRefuseTheNineCharactersAndStayUnique)
   for (const wchar_t* fine : {L"a.b", L"a!b", L"a`b", L"Ünïcödé", L"with space"})
     EXPECT_TRUE(validator.is_acceptable(fine)) << plat::to_utf8(fine);
   EXPECT_EQ(validator.get_safe_name(L"People"), L"people00000");
+  // Names a reader of sheet titles holds equal are one name here too.
+  xls_tn_validator folded({L"Sat\u0131\u015f"}, {});
+  EXPECT_TRUE(folded.is_duplicated(L"SATI\u015e"));
+  folded.add_restricted_name(L"Stra\u00dfe");
+  EXPECT_FALSE(folded.is_acceptable(L"STRASSE"));
+  EXPECT_TRUE(folded.is_acceptable(L"Strasse2"));
   EXPECT_EQ(validator.get_safe_name(L"A:B$"), L"a_b_");
   // The workbook's 31-unit title limit is the validator's, so cut names stay distinct.
   const std::wstring long_name(40, L'x');

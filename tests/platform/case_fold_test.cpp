@@ -96,3 +96,29 @@ TEST(CaseFold, ThreeWayOrderIsConsistentAndKeysAMap)
   EXPECT_EQ(names.at(L"\u00e4BC"), 2);
   EXPECT_NE(names.find(std::wstring_view(L"SHEET")), names.end());
 }
+
+TEST(CaseFold, NamesAnyReaderHoldsEqualMeetUnderSomeMapping)
+{
+  const pair_case cases[] = {
+    {L"Sat\u0131\u015f", L"SATI\u015e", true},  // upper case of ı is I
+    {L"\u0131", L"I", true},
+    {L"\u0130", L"i", true},                     // lower case of İ is i
+    {L"\ufb01", L"fi", true},                     // full folding: the ligature is two letters
+    {L"\ufb01", L"FI", true},
+    {L"Stra\u00dfe", L"STRASSE", true},
+    {L"\u1e9e", L"ss", true},                     // capital sharp s
+    {L"\u03a3\u03c2", L"\u03c3\u03c3", true},
+    {L"\u1f88", L"\u1f00\u03b9", true},           // a Greek letter with iota below
+    {L"Orders", L"oRDERS", true},
+    {L"\u0131", L"i", true},                      // both upper-case to I
+    {L"\u0131", L"\u0130", false},                // but no one mapping joins ı and İ
+    {L"\u00c4", L"A", false},                     // no accent folding
+    {L"fi", L"fj", false},
+    {L"\ufb01x", L"fi", false},
+    {L"", L"", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(plat::equal_in_any_case(c.a, c.b), c.equal) << plat::to_utf8(c.a) << " / " << plat::to_utf8(c.b);
+    EXPECT_EQ(plat::equal_in_any_case(c.b, c.a), c.equal) << plat::to_utf8(c.b) << " / " << plat::to_utf8(c.a);
+  }
+}

@@ -1,8 +1,10 @@
 // How the source server shapes a run of qvtbatch: a connection lost in the middle
 // ends the run, a query that fails part-way keeps the rows before its error,
-// tables whose names differ only in case each give their own rows, and the local
+// tables whose names differ only in case each give their own rows under titles
+// no reader holds equal, and the local
 // server is reached by its port or reported in the program's words.
 #include "qvtbatch_test_support.h"
+#include "support/libreoffice_profile.h"
 
 #include <gtest/gtest.h>
 
@@ -234,6 +236,75 @@ TEST_F(QvtbatchTest, TablesWhoseNamesDifferOnlyInCaseEachGiveTheirOwnRows)
                                   {"orders00000", {{"v"}, {"Orders"}, {"Orders"}}},
                                   {"orders00001", {{"v"}, {"orders"}, {"orders"}}}}),
             "");
+}
+
+// Each sheet as "title: first data cell", one a line, as openpyxl (.xlsx) or
+// xlrd (.xls) reads the workbook.
+std::string sheets_with_first_cell(const std::string& workbook)
+{
+  const std::string script =
+      "import sys\n"
+      "p = sys.argv[1]\n"
+      "if p.endswith('.xlsx'):\n"
+      "    import openpyxl\n"
+      "    for s in openpyxl.load_workbook(p).worksheets: print('%s: %s' % (s.title, s['A2'].value))\n"
+      "else:\n"
+      "    import xlrd\n"
+      "    for s in xlrd.open_workbook(p).sheets(): print('%s: %s' % (s.name, s.cell_value(1, 0)))\n";
+  int status = 0;
+  std::string out = workbook_check::command_output(
+      "/usr/bin/python3 -c \"" + script + "\" '" + workbook + "' 2>&1", &status);
+  return status == 0 ? out : "reader failed: " + out;
+}
+
+TEST_F(QvtbatchTest, TablesWhoseNamesAReaderHoldsEqualGetTitlesEveryReaderKeepsApart)
+{
+  sql_admin admin;
+  ASSERT_EQ(admin.value("SELECT @@lower_case_table_names"), "0") << "the server folds table names";
+  scratch_database db(admin, "_fold");
+  // Upper case joins the first pairs (ı is I's lower case in Turkish), full case
+  // folding the others (ß is ss, the ligature ﬁ is f and i).
+  for (const std::string name : {"Sat\xC4\xB1\xC5\x9F", "SATI\xC5\x9E", "\xC4\xB1", "I", "Stra\xC3\x9F" "e",
+                                 "STRASSE", "\xEF\xAC\x81", "fi"}) {
+    db.run("CREATE TABLE `" + name + "` (v VARCHAR(10))");
+    db.run("INSERT INTO `" + name + "` VALUES ('" + name + "')");
+  }
+  // The server lists the tables in the order of their bytes; a title a
+  // reader holds equal to an earlier one is generated instead. Excel 5.0's
+  // code page has no ı, Ş or ﬁ: those titles are first made of what it has.
+  const std::string unicode_titles = "I: I\n"
+                                     "SATI\xC5\x9E: SATI\xC5\x9E\n"
+                                     "STRASSE: STRASSE\n"
+                                     "sat\xC4\xB1\xC5\x9F" "00000: Sat\xC4\xB1\xC5\x9F\n"
+                                     "stra\xC3\x9F" "e00000: Stra\xC3\x9F" "e\n"
+                                     "fi: fi\n"
+                                     "\xC4\xB1" "00000: \xC4\xB1\n"
+                                     "\xEF\xAC\x81" "00000: \xEF\xAC\x81\n";
+  const std::string code_page_titles = "I: I\nSATI_: SATI?\nSTRASSE: STRASSE\nsat__00000: Sat??\n"
+                                       "stra\xC3\x9F" "e00000: Stra\xC3\x9F" "e\n"
+                                       "fi: fi\n_00000: ?\n_00000~1: ?\n";
+  std::vector<std::string> workbooks;
+  for (const std::string format : {"0", "1", "2"}) {
+    const std::string workbook = "out" + format + (format == "2" ? ".xlsx" : ".xls");
+    const run_result r =
+        run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=" + format, "--dest=" + workbook});
+    ASSERT_EQ(r.code, 0) << r;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(sheets_with_first_cell(file(workbook)), format == "0" ? code_page_titles : unicode_titles) << workbook;
+    workbooks.push_back(workbook);
+  }
+  // LibreOffice renames a sheet whose title it holds equal to an earlier one;
+  // the workbooks it saves again keep every title.
+  int status = 0;
+  workbook_check::command_output("cd '" + dir() + "' && soffice -env:UserInstallation=" +
+                                     test_support::libreoffice_profile(dir()) +
+                                     " --headless --convert-to xlsx --outdir lo " + workbooks[0] + " " +
+                                     workbooks[1] + " " + workbooks[2] + " >/dev/null 2>&1",
+                                 &status);
+  for (const std::string workbook : {"out0", "out1", "out2"})
+    EXPECT_EQ(sheets_with_first_cell(file("lo/" + workbook + ".xlsx")),
+              workbook == "out0" ? code_page_titles : unicode_titles)
+        << "LibreOffice, " << workbook;
 }
 
 TEST_F(QvtbatchTest, PortWithoutHostReachesTheLocalServerOverTcp)

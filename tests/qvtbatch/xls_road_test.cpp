@@ -209,7 +209,12 @@ TEST_F(QvtbatchTest, DatesNoDateCellHoldsAreTheServersTextAndEveryValueKeepsItsD
   db.run("CREATE TABLE v (id INT, d DATE, dt DATETIME(6), t TIME(6), f FLOAT)");
   db.run("INSERT INTO v VALUES (1, '0050-03-04', '0099-12-31 23:59:59', '10:15:30.25', 3.14159),"
          " (2, '1899-06-01', '1899-12-30 10:15:00', NULL, -2.5),"
-         " (3, '1900-01-01', '2024-01-02 03:04:05.123456', '00:00:00.000001', 0.1)");
+         " (3, '1900-01-01', '2024-01-02 03:04:05.123456', '00:00:00.000001', 0.1),"
+         // The end of time and the last half second of a day: rounded to the
+         // second they would be year 10000 or the next midnight.
+         " (4, '9999-12-31', '9999-12-31 23:59:59.999999', '23:59:59.5', NULL),"
+         " (5, NULL, '9999-12-31 23:59:59.5', '23:59:59.999999', NULL),"
+         " (6, NULL, '2020-01-01 23:59:59.5', NULL, NULL)");
   // Queries without a name get "Sheet" and their sheet's number, as on .xlsx.
   const test_server_info& server = test_server();
   write_file(file("p.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\n"
@@ -220,13 +225,21 @@ TEST_F(QvtbatchTest, DatesNoDateCellHoldsAreTheServersTextAndEveryValueKeepsItsD
   const grid as_text = {{"id", "d", "dt", "t", "f"},
                         {1.0, "0050-03-04", "0099-12-31 23:59:59", "10:15:30.250000", 3.14159},
                         {2.0, "1899-06-01", "1899-12-30 10:15:00", {}, -2.5},
-                        {3.0, "1900-01-01", "2024-01-02 03:04:05.123456", "00:00:00.000001", 0.1}};
-  // Excel 2000's date cells hold what a date cell can, fractions of a second too.
+                        {3.0, "1900-01-01", "2024-01-02 03:04:05.123456", "00:00:00.000001", 0.1},
+                        {4.0, "9999-12-31", "9999-12-31 23:59:59.999999", "23:59:59.500000"},
+                        {5.0, {}, "9999-12-31 23:59:59.500000", "23:59:59.999999"},
+                        {6.0, {}, "2020-01-01 23:59:59.500000"}};
+  // Excel 2000's date cells hold what a date cell can, fractions of a second
+  // too, each with the number format of what it holds: a time of day, a day, or both.
   const grid biff8 = {{"id", "d", "dt", "t", "f"},
                       {1.0, "0050-03-04", "0099-12-31 23:59:59", date_cell("0000-00-00 10:15:30.250000"), 3.14159},
                       {2.0, "1899-06-01", "1899-12-30 10:15:00", {}, -2.5},
                       {3.0, date_cell("1900-01-01 00:00:00"), date_cell("2024-01-02 03:04:05.123456"),
-                       date_cell("0000-00-00 00:00:00.000001"), 0.1}};
+                       date_cell("0000-00-00 00:00:00.000001"), 0.1},
+                      {4.0, date_cell("9999-12-31 00:00:00"), date_cell("9999-12-31 23:59:59.999999"),
+                       date_cell("0000-00-00 23:59:59.500000")},
+                      {5.0, {}, date_cell("9999-12-31 23:59:59.500000"), date_cell("0000-00-00 23:59:59.999999")},
+                      {6.0, {}, date_cell("2020-01-01 23:59:59.500000")}};
   const auto sheets = [](const grid& rows) {
     return std::vector<expected_sheet>{{"Sheet1", {{"a"}, {1.0}}}, {"v", rows}, {"Sheet3", {{"b"}, {2.0}}}};
   };

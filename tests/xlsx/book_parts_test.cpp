@@ -135,6 +135,17 @@ TEST_F(Workbook, SheetTitlesAreReadableCutUniqueAndNeverEmpty)
       {L"\x01'\x02mid\x03'\x04", L"_mid_"},     // ends so once the controls go
       {L"'", L"_", true},
       {L"oRDERS", L"oRDERS00003", true},     // one set of names for both kinds
+      // Titles a reader holds equal: upper case joins ı and I, full case
+      // folding ß and ss, the ligature ﬁ and fi.
+      {L"Sat\u0131\u015f", L"Sat\u0131\u015f"},
+      {L"SATI\u015e", L"SATI\u015e00001", true},
+      {L"Stra\u00dfe", L"Stra\u00dfe"},
+      {L"STRASSE", L"STRASSE00001"},
+      {L"fi", L"fi"},
+      {L"\ufb01", L"\ufb0100001", true},
+      {L"\u0131", L"\u0131"},
+      {L"i", L"i00001"},                     // i and ı upper-case to I
+      {L"\u0130", L"\u0130"},                // İ meets i, not ı: a new title
   };
   CWorkbook book;
   for (const Case& c : cases) {

@@ -95,15 +95,20 @@ std::size_t to_utf16_units(std::wstring_view text, char16_t* out, std::size_t ma
 
 bool date_parts(DATE value, SYSTEMTIME& parts, date_form& form)
 {
-  if (VariantTimeToSystemTime(value, &parts) == 0)
+  if (!std::isfinite(value))
     return false;
-  if (parts.wYear == 1899 && parts.wMonth == 12 && parts.wDay == 30)
-    form = date_form::time;
-  else if (parts.wHour == 0 && parts.wMinute == 0 && parts.wSecond == 0)
-    form = date_form::date;
-  else
-    form = date_form::date_time;
-  return true;
+  // The form is the value's own: rounded to the second, 23:59:59.5 would be the
+  // next midnight, a date without its time of day.
+  const double day = std::trunc(value);
+  const double fraction = std::fabs(value - day);
+  form = day == 0.0 ? date_form::time : fraction == 0.0 ? date_form::date : date_form::date_time;
+  // Rounding to the second never carries a time of day into a second day, nor
+  // the calendar's last second past its end: both stay at 23:59:59.
+  constexpr double last_second = 86399.0 / 86400.0;
+  const bool carries = fraction > last_second &&
+                       (form == date_form::time || VariantTimeToSystemTime(day + 1.0, &parts) == 0);
+  const DATE shown = carries ? day + std::copysign(last_second, value) : value;
+  return VariantTimeToSystemTime(shown, &parts) != 0;
 }
 
 bool excel_serial(DATE value, double& serial, date_form& form)

@@ -29,8 +29,10 @@ std::size_t to_utf16_units(std::wstring_view text, char16_t* out, std::size_t ma
 // alone (at midnight) or both.
 enum class date_form { date_time, date, time };
 
-// The calendar form of a date value, rounded to the second; false when the
-// value lies outside the years 100..9999.
+// The calendar form of a date value, rounded to the second but never into the
+// next day when that would change what the value is (a time of day, the last
+// day of 9999); the form is the unrounded value's. False when the value lies
+// outside the years 100..9999.
 bool date_parts(DATE value, SYSTEMTIME& parts, date_form& form);
 
 // Excel's 1900-system serial of a date value, which counts the nonexistent

@@ -262,7 +262,7 @@ std::wstring excel_workbook::impl::file_form(const std::wstring& name) const
   };
   const auto taken = [&](const std::wstring& candidate) {
     for (const sheet& s : sheets)
-      if (equal_no_case(s.file_name, candidate))
+      if (equal_in_any_case(s.file_name, candidate))
         return true;
     return false;
   };

@@ -30,12 +30,14 @@ TEST_P(ExcelLimits, SheetNamesAreCutToThirtyOneUnitsAndKeptUnique)
     std::string expected;  // UTF-8, one name a line
   } cases[] = {
       {biff_version::biff8,
-       {L"\u00dcber \u540d\u524d", long_name, long_name + L"Y", L"a/b", pair_at_cut, L""},
+       {L"\u00dcber \u540d\u524d", long_name, long_name + L"Y", L"a/b", pair_at_cut, L"",
+        L"Sat\u0131\u015f", L"SATI\u015e", L"\ufb01", L"fi"},
        "Über 名前\n" + std::string(31, 'x') + "\n" + std::string(29, 'x') + "~1\na_b\n" +
-           std::string(30, 'p') + "\nSheet6\n"},
+           std::string(30, 'p') + "\nSheet6\nSatış\nSATIŞ~1\nﬁ\nfi~1\n"},
       {biff_version::biff5,
-       {L"\u00dcber \u540d\u524d", L"\u20acuro", long_name, L"X" + std::wstring(30, L'x') + L"Z"},
-       "Über __\n€uro\n" + std::string(31, 'x') + "\nX" + std::string(28, 'x') + "~1\n"},
+       {L"\u00dcber \u540d\u524d", L"\u20acuro", long_name, L"X" + std::wstring(30, L'x') + L"Z",
+        L"Stra\u00dfe", L"STRASSE"},
+       "Über __\n€uro\n" + std::string(31, 'x') + "\nX" + std::string(28, 'x') + "~1\nStraße\nSTRASSE~1\n"},
   };
   for (const auto& c : cases) {
     if (c.version != GetParam())
