@@ -61,20 +61,29 @@ std::string first_lines(const std::string& text)
 std::string zip_failure(const plat::child_result& run, const std::string& said)
 {
   std::string text;
-  if (run.started && !run.stopped && run.signal == 0) {
-    const bool no_space = said.find(plat::error_text(ENOSPC)) != std::string::npos ||
-                          said.find(plat::error_text(EDQUOT)) != std::string::npos;
+  // The causes a user can act on, when zip's words name one.
+  std::string cause;
+  for (const int error : {ENOSPC, EDQUOT, EFBIG}) {
+    if (said.find(plat::error_text(error)) != std::string::npos) {
+      cause = plat::error_text(error == EDQUOT ? ENOSPC : error);
+      break;
+    }
+  }
+  if (run.started && !run.stopped && run.signal == SIGXFSZ) {
+    // A zip that does not ignore the signal dies of the file-size limit.
+    text = "the zip program could not write the package: " + plat::error_text(EFBIG);
+  } else if (run.started && !run.stopped && run.signal == 0) {
     switch (run.exit_code) {
     case 14:
-      text = no_space ? "the zip program could not write the package: " + plat::error_text(ENOSPC)
-                      : "the zip program could not write the package (exit code 14: a write "
-                        "error, most often " + plat::error_text(ENOSPC) + ")";
+      text = !cause.empty() ? "the zip program could not write the package: " + cause
+                            : "the zip program could not write the package (exit code 14: a write "
+                              "error, most often " + plat::error_text(ENOSPC) + ")";
       break;
     case 10:
     case 15:
-      text = no_space ? "the zip program could not create the package: " + plat::error_text(ENOSPC)
-                      : base::sprintf("the zip program could not create the package (exit code %d)",
-                                      run.exit_code);
+      text = !cause.empty() ? "the zip program could not create the package: " + cause
+                            : base::sprintf("the zip program could not create the package (exit code %d)",
+                                            run.exit_code);
       break;
     default:
       break;

@@ -198,6 +198,12 @@ TEST_F(QvtbatchTest, WorkbookThatCannotBeSavedEndsWith255KeepsTheOldOneAndLeaves
       {"zip's status alone", "exit 14\n", file("tmp"),
        "the zip program could not write the package (exit code 14: a write error, most often "
        "No space left on device)\n", false},
+      // A zip that takes the file-size limit's signal at its default action
+      // (the program's children start with it ignored) dies of it.
+      {"zip dies of a file size limit",
+       "exec /usr/bin/python3 -c 'import os, signal\nsignal.signal(signal.SIGXFSZ, signal.SIG_DFL)\n"
+       "os.kill(os.getpid(), signal.SIGXFSZ)'\n",
+       file("tmp"), "the zip program could not write the package: File too large\n", false},
       {"zip ends with success at once", "exit 0\n", file("tmp"),
        "the zip program ended before the package was complete\n", false},
       {"no zip program", "", file("tmp"),
@@ -248,7 +254,7 @@ TEST_F(QvtbatchTest, WorkbookThatCannotBeSavedEndsWith255KeepsTheOldOneAndLeaves
   }
 }
 
-TEST_F(QvtbatchTest, OldFormatWorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWithOneReport)
+TEST_F(QvtbatchTest, WorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWithOneReport)
 {
   sql_admin admin;
   scratch_database db(admin, "_xls_full");
@@ -258,24 +264,45 @@ TEST_F(QvtbatchTest, OldFormatWorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWit
          " FROM seq_1_to_20000");
   db.run("CREATE TABLE zz_after (a INT)");
   db.run("INSERT INTO zz_after VALUES (1)");
+  // Sheets of numbers that hardly compress, each below the limit of 512 KiB
+  // while their package is above it: only zip's write meets the limit.
+  std::string sheets;
+  for (int n = 1; n <= 16; ++n) {
+    const std::string table = "r" + std::to_string(n);
+    db.run("CREATE TABLE " + table + " (a DOUBLE, b DOUBLE)");
+    db.run("INSERT INTO " + table + " SELECT RAND(seq), RAND(seq + 7) FROM seq_1_to_4000");
+    sheets += table + "\n";
+  }
   write_file(file("both.txt"), "big\nzz_after\n");
   write_file(file("small.txt"), "zz_after\n");
+  write_file(file("sheets.txt"), sheets);
   small_disk small(file("small_dest"));
   std::filesystem::create_directory(file("plain"));
+  std::filesystem::create_directory(file("tmp"));
   const struct {
     const char* what;
     bool small_disk;     // the destination's folder is the small tmpfs
-    rlim_t size_limit;   // else: this cap on every file the program writes
+    rlim_t size_limit;   // else: this cap on every file the program writes (ulimit -f)
     std::vector<std::string> options;
     std::string report;  // the one report, after "Error:\n"
   } cases[] = {
       {"no space while the rows are written", true, 0, {"--xls_ver=0", "--tab_file=both.txt"},
        "big: Not enough space on disk. Cannot write a scratch file: No space left on device"},
+      {"Excel 5.0: a file size limit while the rows are written", false, 256 * 1024,
+       {"--xls_ver=0", "--tab_file=both.txt"},
+       "big: Disk or network error. Cannot write a scratch file: File too large"},
       {"a file size limit while rows of a split table are written", false, 256 * 1024,
        {"--xls_ver=1", "--split", "--tab_file=both.txt"},
        "big: Disk or network error. Cannot write a scratch file: File too large"},
       {"a file size limit when the workbook is written", false, 2048, {"--xls_ver=1", "--tab_file=small.txt"},
        "Disk or network error. Cannot write the workbook: File too large"},
+      {".xlsx: a file size limit while the rows are written", false, 256 * 1024,
+       {"--xls_ver=2", "--tab_file=both.txt"},
+       "big: Cannot write file '" + file("tmp")},
+      {".xlsx: a file size limit when zip writes the package", false, 512 * 1024,
+       {"--xls_ver=2", "--tab_file=sheets.txt"},
+       "Cannot create the destination file '" + file("plain/out.xlsx") +
+           "': the zip program could not write the package: File too large"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -283,23 +310,35 @@ TEST_F(QvtbatchTest, OldFormatWorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWit
       std::cout << "[ SKIPPED  ] " << c.what << ": mounting a small tmpfs is not permitted here\n";
       continue;
     }
+    const bool xlsx = c.options.front() == "--xls_ver=2";
+    const std::string name = xlsx ? "out.xlsx" : "out.xls";
     const std::string folder = c.small_disk ? file("small_dest") : file("plain");
-    write_file(folder + "/out.xls", "previous workbook");
+    std::filesystem::remove(folder + "/out.xls");
+    std::filesystem::remove(folder + "/out.xlsx");
+    write_file(folder + "/" + name, "previous workbook");
     const run_result r = run_qvtbatch(server_options() + std::vector<std::string>{"--src=" + db.name(),
                                                                                   "--dest=" + folder + "/out"} +
                                           c.options,
-                                      dir(), false, {}, c.size_limit);
+                                      dir(), false, {"TEMP=" + file("tmp"), "TMPDIR=" + file("tmp")},
+                                      c.size_limit);
     EXPECT_EQ(r.code, 255) << r;
     // One report naming the cause, and the run went no further.
-    EXPECT_EQ(r.out.substr(r.out.find("Error:")), "Error:\n" + c.report + "\n") << r;
-    EXPECT_EQ(r.out.find("Error:"), r.out.rfind("Error:")) << r;
+    const std::size_t report = r.out.find("Error:");
+    ASSERT_NE(report, std::string::npos) << r;
+    EXPECT_EQ(r.out.substr(report, c.report.size() + 7), "Error:\n" + c.report) << r;
+    EXPECT_EQ(r.out.back(), '\n') << r;
+    EXPECT_EQ(report, r.out.rfind("Error:")) << r;
+    if (c.size_limit != 0) {
+      EXPECT_NE(r.out.find("File too large", report), std::string::npos) << r;
+    }
     if (c.options.back() == "--tab_file=both.txt") {
       EXPECT_EQ(r.out.find("zz_after"), std::string::npos) << r;
     }
-    EXPECT_EQ(read_file(folder + "/out.xls"), "previous workbook");
+    EXPECT_EQ(read_file(folder + "/" + name), "previous workbook");
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
       left.push_back(entry.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{"out.xls"});
+    EXPECT_EQ(left, std::vector<std::string>{name});
+    EXPECT_TRUE(std::filesystem::is_empty(file("tmp")));
   }
 }
