@@ -39,6 +39,15 @@ private:
   bool mounted_ = false;
 };
 
+std::vector<std::string> entries_of(const std::string& folder)
+{
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 } // namespace
 
 TEST_F(QvtbatchTest, FullDiskIsNamedAndTheOldWorkbookKept)
@@ -340,5 +349,40 @@ TEST_F(QvtbatchTest, WorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWithOneRepor
       left.push_back(entry.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string>{name});
     EXPECT_TRUE(std::filesystem::is_empty(file("tmp")));
+  }
+}
+
+TEST_F(QvtbatchTest, LowDescriptorLimitsEndEveryRunWithAWorkbookOrOneReportAndLeaveNothing)
+{
+  cli_database db;
+  std::filesystem::create_directory(file("out"));
+  std::filesystem::create_directory(file("tmp"));
+  // From the fewest descriptors the program can start with to enough for a
+  // whole run: each limit fails another step (the temporary folder, a sheet's
+  // file, zip's start, a pipe, the staging folder's removal).
+  for (const std::string format : {"0", "1", "2"}) {
+    const std::string name = format == "2" ? "out.xlsx" : "out.xls";
+    for (rlim_t limit = 4; limit <= 14; ++limit) {
+      SCOPED_TRACE("--xls_ver=" + format + ", " + std::to_string(limit) + " descriptors");
+      write_file(file("out/" + name), "previous workbook");
+      const run_result r = run_qvtbatch(
+          server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=" + format,
+                                                      "--dest=" + file("out/out")},
+          dir(), false, {"TEMP=" + file("tmp"), "TMPDIR=" + file("tmp")}, 0, limit);
+      const std::string now = read_file(file("out/" + name));
+      if (r.code == 0) {
+        EXPECT_EQ(now.substr(0, 2), format == "2" ? "PK" : "\xD0\xCF") << r;
+        EXPECT_EQ(r.out.find("Error:"), std::string::npos) << r;
+      } else {
+        EXPECT_EQ(r.code, 255) << r;
+        EXPECT_EQ(now, "previous workbook") << r;
+        const std::size_t report = r.out.find("Error:");
+        EXPECT_NE(report, std::string::npos) << r;
+        EXPECT_EQ(report, r.out.rfind("Error:")) << r;
+      }
+      EXPECT_EQ(entries_of(file("out")), std::vector<std::string>{name});
+      EXPECT_TRUE(std::filesystem::is_empty(file("tmp")));
+    }
+    std::filesystem::remove(file("out/" + name));
   }
 }

@@ -362,6 +362,9 @@ TEST_F(QvtbatchTest, StagingFoldersOfKilledRunsGoWithTheNextRunAndOnesInUseStay)
     const char* tables;
     const char* prefix;
   } killed_runs[] = {{"2", "small.txt", ".xlsx_pack_"}, {"1", "big.txt", ".qvt_stage_"}};
+  // Its session counts among those that stay.
+  ASSERT_TRUE(busy.wait_for([&] { return busy.output().find("Converting database") != std::string::npos; }))
+      << busy.output();
   const std::string sessions_before =
       admin.value("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB = '" + db.name() + "'");
   for (const auto& k : killed_runs) {
