@@ -2,9 +2,10 @@
 // sees the arguments, and the child enters its working folder itself, so the
 // parent's current directory is never touched (not even for a moment). The
 // child keeps no descriptor of the parent's but its standard ones and dies
-// with the thread that started it. The running child's id is published for a stop that may come from a signal
-// handler; it is withdrawn before the child is reaped, so a stop never signals
-// an id the system may have handed to another process.
+// with the thread that started it. The running child's id is published for a
+// stop that may come from a signal handler; it is withdrawn before the child
+// is reaped, so a stop never signals an id the system may have handed to
+// another process.
 #include "platform/child_process.h"
 
 #include "platform/files.h"

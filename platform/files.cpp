@@ -318,11 +318,18 @@ int remove_tree(const std::string& path)
 {
   std::vector<std::string> names;
   {
-    DIR* const folder = ::opendir(path.c_str());
-    if (folder == nullptr && errno == ENOTDIR)
+    // A link in the folder's place goes itself; what it names is never entered.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0 && (errno == ENOTDIR || errno == ELOOP))
       return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
-    if (folder == nullptr)
+    if (descriptor < 0)
       return errno == ENOENT ? 0 : errno;
+    DIR* const folder = ::fdopendir(descriptor);
+    if (folder == nullptr) {
+      const int cause = errno;
+      ::close(descriptor);
+      return cause;
+    }
     errno = 0;
     while (const dirent* entry = ::readdir(folder)) {
       const std::string_view name(entry->d_name);
