@@ -9,6 +9,7 @@
 #include "TK/tk_exception.h"
 #include "common/err_handler.h"
 #include "common/qvt_converter.h"
+#include "platform/process.h"
 
 #include <QApplication>
 
@@ -18,6 +19,7 @@
 
 int wizard_main(int argc, char** argv, const wizard_main_hooks& hooks)
 {
+  plat::take_file_size_limit_as_write_failure();
   QApplication app(argc, argv);
   QApplication::setStyle(QStringLiteral("Fusion"));
   // Numbers are read and written with "." whatever the desktop's locale.

@@ -1,9 +1,11 @@
-// Starting a program by its argument list with posix_spawn: no shell ever sees
-// the arguments, and the child's working folder is a spawn file action, so the
+// Starting a program by its argument list with fork and exec: no shell ever
+// sees the arguments, and the child enters its working folder itself, so the
 // parent's current directory is never touched (not even for a moment). The
-// running child's id is published for a stop that may come from a signal
-// handler; it is withdrawn before the child is reaped, so a stop never signals
-// an id the system may have handed to another process.
+// child keeps no descriptor of the parent's but its standard ones and dies
+// with the thread that started it. The running child's id is published for a
+// stop that may come from a signal handler; it is withdrawn before the child
+// is reaped, so a stop never signals an id the system may have handed to
+// another process.
 #include "platform/child_process.h"
 
 #include "platform/files.h"
@@ -18,8 +20,13 @@
 #include <cstring>
 #include <string_view>
 #include <fcntl.h>
-#include <spawn.h>
+#include <chrono>
+#include <linux/close_range.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <signal.h>
 #include <unistd.h>
@@ -37,29 +44,93 @@ std::atomic<bool> stop_latch{false};
 std::atomic<pid_t> running_child{0};
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free);
 
-class spawn_actions {
+// Asks the child's group to end. SIGCONT as well: a stopped process runs no
+// handler (zip has one for SIGTERM), so a stopped child would never end.
+void end_group(pid_t pid) noexcept
+{
+  ::kill(-pid, SIGTERM);
+  ::kill(-pid, SIGCONT);
+}
+
+// How long a child asked to end may take before it is killed: zip removes its
+// temporary file on SIGTERM in a moment, anything slower is stuck.
+constexpr std::chrono::milliseconds end_grace{1500};
+// How often a wait looks at the stop while the child runs on.
+constexpr int wait_slice_ms = 100;
+
+// The end of one child's wait: once the child is asked to end (by the caller
+// or by a stop that came meanwhile), it is killed with its group if it has not
+// ended within the grace, whatever its state.
+class end_deadline {
 public:
-  spawn_actions() { ok_ = ::posix_spawn_file_actions_init(&actions_) == 0; }
-  ~spawn_actions()
+  end_deadline(pid_t pid, bool ending) : pid_(pid)
   {
-    if (ok_)
-      ::posix_spawn_file_actions_destroy(&actions_);
+    if (ending)
+      start();
   }
-  spawn_actions(const spawn_actions&) = delete;
-  spawn_actions& operator=(const spawn_actions&) = delete;
-  bool ok() const { return ok_; }
-  posix_spawn_file_actions_t* get() { return &actions_; }
+  // Called at every wake-up of the wait.
+  void check() noexcept
+  {
+    if (!started_ && stop_latch.load()) {
+      start();
+      end_group(pid_);
+    }
+    if (started_ && !killed_ && std::chrono::steady_clock::now() >= deadline_) {
+      ::kill(-pid_, SIGKILL);
+      killed_ = true;
+    }
+  }
 
 private:
-  posix_spawn_file_actions_t actions_{};
-  bool ok_ = false;
+  void start()
+  {
+    started_ = true;
+    deadline_ = std::chrono::steady_clock::now() + end_grace;
+  }
+  pid_t pid_;
+  bool started_ = false;
+  bool killed_ = false;
+  std::chrono::steady_clock::time_point deadline_{};
 };
 
-// Reads the child's standard error to its end, keeping the first part of it.
-void drain(int fd, std::string& kept)
+// The child has ended (it is not reaped: its id stays its own).
+bool has_ended(pid_t pid)
 {
+  siginfo_t info{};
+  const int rc = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+  return rc != 0 || info.si_pid != 0;
+}
+
+// Waits until the child has ended, without reaping it.
+void await_end(pid_t pid, bool ending)
+{
+  end_deadline deadline(pid, ending);
+  // A pidfd becomes readable when the process ends; without one, short sleeps.
+  const unique_fd process(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+  while (!has_ended(pid)) {
+    deadline.check();
+    if (process.valid()) {
+      pollfd ready{process.get(), POLLIN, 0};
+      ::poll(&ready, 1, wait_slice_ms);
+    } else {
+      const timespec pause{0, 10'000'000};
+      ::nanosleep(&pause, nullptr);
+    }
+  }
+}
+
+// Reads the child's output to its end, keeping the first part of it. A child
+// that a stop asked to end and that keeps the pipe open is killed after the grace.
+void drain(int fd, pid_t pid, std::string& kept)
+{
+  end_deadline deadline(pid, false);
   char buffer[4096];
   for (;;) {
+    pollfd ready{fd, POLLIN, 0};
+    const int rc = ::poll(&ready, 1, wait_slice_ms);
+    deadline.check();
+    if (rc == 0 || (rc < 0 && errno == EINTR))
+      continue;
     const ssize_t n = read_some(fd, buffer, sizeof buffer);
     if (n <= 0)
       return;
@@ -68,44 +139,79 @@ void drain(int fd, std::string& kept)
   }
 }
 
-// The child starts with no blocked signals and default actions for the ones a
-// caller commonly ignores or blocks (a thread's mask and SIG_IGN are inherited).
-class spawn_attributes {
-public:
-  spawn_attributes()
-  {
-    initialized_ = ::posix_spawnattr_init(&attributes_) == 0;
-    if (!initialized_)
-      return;
-    sigset_t none;
-    sigset_t defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-      sigaddset(&defaults, signal);
-    // A group of its own: a stop ends the child together with anything it
-    // started (a wrapper script's own children hold its error pipe open).
-    ok_ = ::posix_spawnattr_setsigmask(&attributes_, &none) == 0 &&
-          ::posix_spawnattr_setsigdefault(&attributes_, &defaults) == 0 &&
-          ::posix_spawnattr_setpgroup(&attributes_, 0) == 0 &&
-          ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
-                                                       POSIX_SPAWN_SETPGROUP) == 0;
-  }
-  ~spawn_attributes()
-  {
-    if (initialized_)
-      ::posix_spawnattr_destroy(&attributes_);
-  }
-  spawn_attributes(const spawn_attributes&) = delete;
-  spawn_attributes& operator=(const spawn_attributes&) = delete;
-  bool ok() const { return ok_; }
-  posix_spawnattr_t* get() { return &attributes_; }
-
-private:
-  posix_spawnattr_t attributes_{};
-  bool initialized_ = false;
-  bool ok_ = false;
+// What the child is given, all of it made before the fork: between fork and
+// exec the child may only make async-signal-safe calls, as another thread of
+// the parent may have held a lock (malloc's among them) at the fork.
+struct child_setup {
+  const char* program;
+  char* const* argv;
+  char* const* environment;
+  const char* working_folder;  // null: the parent's
+  int output_fd;
+  int report_fd;               // gets errno when the child cannot exec
+  pid_t parent;
 };
+
+[[noreturn]] void child_fails(const child_setup& setup)
+{
+  const int error = errno;
+  [[maybe_unused]] const ssize_t ignored = ::write(setup.report_fd, &error, sizeof error);
+  ::_exit(127);
+}
+
+// The child side of spawn_child, up to exec.
+[[noreturn]] void become_child(const child_setup& setup)
+{
+  // A group of its own: a stop ends the child together with anything it
+  // started (a wrapper script's own children hold its error pipe open).
+  if (::setpgid(0, 0) != 0)
+    child_fails(setup);
+  // It dies with the thread that started it: a caller killed or crashed must
+  // not leave a packer waiting on pipes nobody will feed. A parent already
+  // gone before the request would never send the signal.
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0)
+    child_fails(setup);
+  if (::getppid() != setup.parent)
+    ::_exit(127);
+  // The parent's handlers must not run here before exec; the signals a caller
+  // commonly ignores get their default action. A file-size limit is a write
+  // failure the child reports, not a signal that kills it.
+  for (int signal = 1; signal < NSIG; ++signal) {
+    struct sigaction current {};
+    if (signal == SIGKILL || signal == SIGSTOP || ::sigaction(signal, nullptr, &current) != 0)
+      continue;
+    if (current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN)
+      ::signal(signal, SIG_DFL);
+  }
+  for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+    ::signal(signal, SIG_DFL);
+  ::signal(SIGXFSZ, SIG_IGN);
+  if (setup.working_folder != nullptr && ::chdir(setup.working_folder) != 0)
+    child_fails(setup);
+  const int input = ::open("/dev/null", O_RDONLY);
+  if (input < 0 || ::dup2(input, STDIN_FILENO) < 0)
+    child_fails(setup);
+  // Both outputs are kept: zip reports its failures (a full disk among them)
+  // on standard output.
+  if (::dup2(setup.output_fd, STDOUT_FILENO) < 0 || ::dup2(setup.output_fd, STDERR_FILENO) < 0)
+    child_fails(setup);
+  // No descriptor of the parent's but these three: a database connection or
+  // a file inherited would be held for as long as the child runs. The report
+  // pipe goes at exec with the rest.
+  if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+    rlimit limit{};
+    const rlim_t last = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                            ? limit.rlim_cur
+                            : 65536;
+    for (rlim_t fd = 3; fd < last; ++fd)
+      ::fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  ::execve(setup.program, setup.argv, setup.environment);
+  child_fails(setup);
+}
 
 // Starts the program with standard input from /dev/null and both outputs on
 // `output_fd`; 0 or the errno that kept it from starting. The child is
@@ -114,26 +220,6 @@ int spawn_child(const std::string& program, const std::vector<std::string>& args
                 const std::string& working_folder, const std::vector<std::string>& unset_variables,
                 int output_fd, pid_t& pid)
 {
-  spawn_actions actions;
-  spawn_attributes attributes;
-  if (!actions.ok() || !attributes.ok())
-    return ENOMEM;
-  // The order matters: the working folder first, so that a folder that cannot
-  // be entered stops the program before it starts.
-  int rc = 0;
-  if (!working_folder.empty())
-    rc = ::posix_spawn_file_actions_addchdir_np(actions.get(), working_folder.c_str());
-  if (rc == 0)
-    rc = ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  // Both outputs are kept: zip reports its failures (a full disk among them) on
-  // standard output.
-  if (rc == 0)
-    rc = ::posix_spawn_file_actions_adddup2(actions.get(), output_fd, STDOUT_FILENO);
-  if (rc == 0)
-    rc = ::posix_spawn_file_actions_adddup2(actions.get(), output_fd, STDERR_FILENO);
-  if (rc != 0)
-    return rc;
-
   std::vector<char*> argv;
   argv.reserve(args.size() + 2);
   argv.push_back(const_cast<char*>(program.c_str()));
@@ -150,30 +236,58 @@ int spawn_child(const std::string& program, const std::vector<std::string>& args
   }
   environment.push_back(nullptr);
 
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0)
+    return errno;
+  unique_fd report_read(report[0]);
+  unique_fd report_write(report[1]);
+  const child_setup setup{program.c_str(), argv.data(), environment.data(),
+                          working_folder.empty() ? nullptr : working_folder.c_str(), output_fd,
+                          report_write.get(), ::getpid()};
+
   if (stop_latch.load())
     return ECANCELED;
-  // glibc reports a failed file action or exec through the return value.
-  rc = ::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv.data(),
-                     environment.data());
-  if (rc != 0)
-    return rc;
+  // Every signal waits across the fork, so that none reaches the child while
+  // it still has the parent's handlers.
+  sigset_t all;
+  sigset_t previous;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+  const pid_t child = ::fork();
+  if (child == 0)
+    become_child(setup);
+  const int fork_error = errno;
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  if (child < 0)
+    return fork_error;
+  report_write.reset();
+  // The report pipe closes at exec; an errno on it means the program did not start.
+  int child_error = 0;
+  ssize_t got;
+  do {
+    got = ::read(report_read.get(), &child_error, sizeof child_error);
+  } while (got < 0 && errno == EINTR);
+  if (got > 0) {
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return child_error != 0 ? child_error : ECHILD;
+  }
+  pid = child;
   running_child.store(pid);
   // A stop between the check above and the store has seen no child to end.
   if (stop_latch.load())
-    ::kill(-pid, SIGTERM);
+    end_group(pid);
   return 0;
 }
 
 // Waits for the child to end, withdraws it from the stop, then reaps it into
 // `result`. The id is withdrawn while the ended child still holds it, so a stop
-// never signals an id the system has handed on.
-void reap_child(pid_t pid, child_result& result)
+// never signals an id the system has handed on. `ending`: the child was asked
+// to end and is killed when it takes longer than the grace.
+void reap_child(pid_t pid, child_result& result, bool ending)
 {
-  siginfo_t info{};
-  int rc;
-  do {
-    rc = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
-  } while (rc < 0 && errno == EINTR);
+  await_end(pid, ending);
   running_child.store(0);
   int status = 0;
   pid_t waited;
@@ -219,8 +333,8 @@ child_result run_program(const std::string& program, const std::vector<std::stri
   }
   result.started = true;
   write_end.reset();  // the child holds the only writing end now
-  drain(read_end.get(), result.error_output);
-  reap_child(pid, result);
+  drain(read_end.get(), pid, result.error_output);
+  reap_child(pid, result, false);
   return result;
 }
 
@@ -265,9 +379,14 @@ bool child_process::running() const
 
 const child_result& child_process::wait()
 {
+  return wait(false);
+}
+
+const child_result& child_process::wait(bool ending)
+{
   if (pid_ <= 0)
     return result_;
-  reap_child(pid_, result_);
+  reap_child(pid_, result_, ending);
   pid_ = 0;
   // What it wrote, from the start of its output file.
   char buffer[4096];
@@ -288,8 +407,8 @@ void child_process::end() noexcept
 {
   if (pid_ <= 0)
     return;
-  ::kill(-pid_, SIGTERM);
-  wait();
+  end_group(pid_);
+  wait(true);
 }
 
 void stop_child_processes() noexcept
@@ -297,7 +416,7 @@ void stop_child_processes() noexcept
   stop_latch.store(true);
   const pid_t pid = running_child.load();
   if (pid > 0)
-    ::kill(-pid, SIGTERM);
+    end_group(pid);
 }
 
 void allow_child_processes() noexcept

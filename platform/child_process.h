@@ -59,18 +59,21 @@ public:
   // Waits for the child to end and gives its result with the first 64 KiB of
   // what it wrote; at once when it was reaped already.
   const child_result& wait();
-  // Ends the child's process group (SIGTERM) and reaps it; nothing when none runs.
+  // Ends the child's process group (SIGTERM and SIGCONT, SIGKILL when it has
+  // not ended within a short grace) and reaps it; nothing when none runs.
   void end() noexcept;
   const child_result& result() const { return result_; }
 
 private:
+  const child_result& wait(bool ending);
   pid_t pid_ = 0;
   unique_fd output_;
   child_result result_;
 };
 
-// Ends the running child's process group (SIGTERM) and keeps further children
-// from starting. Async-signal-safe: a signal handler may call it.
+// Ends the running child's process group (SIGTERM, and SIGCONT for a child
+// that is stopped) and keeps further children from starting; a wait on the
+// child kills it when it has not ended within a short grace. Async-signal-safe: a signal handler may call it.
 void stop_child_processes() noexcept;
 // Lets children start again after a stop.
 void allow_child_processes() noexcept;

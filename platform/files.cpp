@@ -7,10 +7,13 @@
 #include "platform/process.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <new>
+#include <string_view>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -289,6 +292,14 @@ bool private_temp_folder::create(std::string_view parent, std::string_view prefi
     // A sweep holds it (and removes it) or has removed it already.
     if (errno == EWOULDBLOCK || errno == ENOENT)
       continue;
+    // At the descriptor limit: a folder made now could not even be removed
+    // (reading it takes a descriptor), so it is not made.
+    if (errno == EMFILE || errno == ENFILE) {
+      const int cause = errno;
+      ::rmdir(name.c_str());
+      errno = cause;
+      return false;
+    }
     // No locks on this file system: the folder is kept unlocked, and no sweep
     // can ever take it for abandoned.
     path_ = std::move(name);
@@ -298,14 +309,79 @@ bool private_temp_folder::create(std::string_view parent, std::string_view prefi
   return false;
 }
 
-void private_temp_folder::remove() noexcept
+namespace {
+
+// Removes a folder tree holding one descriptor at a time: a folder is read
+// whole and closed before its subfolders are entered, so that the removal
+// works for a process at its descriptor limit. 0 or the first errno.
+int remove_tree(const std::string& path)
+{
+  std::vector<std::string> names;
+  {
+    // A link in the folder's place goes itself; what it names is never entered.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0 && (errno == ENOTDIR || errno == ELOOP))
+      return ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
+    if (descriptor < 0)
+      return errno == ENOENT ? 0 : errno;
+    DIR* const folder = ::fdopendir(descriptor);
+    if (folder == nullptr) {
+      const int cause = errno;
+      ::close(descriptor);
+      return cause;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+      const std::string_view name(entry->d_name);
+      if (name != "." && name != "..")
+        names.emplace_back(name);
+      errno = 0;
+    }
+    const int read_error = errno;
+    ::closedir(folder);
+    if (read_error != 0)
+      return read_error;
+  }
+  int first = 0;
+  for (const std::string& name : names) {
+    const std::string inner = path + "/" + name;
+    struct stat info {};
+    int error = 0;
+    if (::lstat(inner.c_str(), &info) != 0)
+      error = errno == ENOENT ? 0 : errno;
+    else if (S_ISDIR(info.st_mode))
+      error = remove_tree(inner);
+    else if (::unlink(inner.c_str()) != 0 && errno != ENOENT)
+      error = errno;
+    if (first == 0)
+      first = error;
+  }
+  if (::rmdir(path.c_str()) != 0 && errno != ENOENT && first == 0)
+    first = errno;
+  return first;
+}
+
+} // namespace
+
+bool private_temp_folder::remove() noexcept
 {
   if (path_.empty())
-    return;
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+    return true;
+  int error = 0;
+  try {
+    error = remove_tree(path_);
+    // At the descriptor limit the lock's own descriptor is the one to spare.
+    if ((error == EMFILE || error == ENFILE) && lock_.valid()) {
+      lock_.reset();
+      error = remove_tree(path_);
+    }
+  } catch (const std::bad_alloc&) {
+    error = ENOMEM;
+  }
   path_.clear();
   lock_.reset();
+  errno = error;
+  return error == 0;
 }
 
 std::string private_temp_folder::release() noexcept

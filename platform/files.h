@@ -134,9 +134,10 @@ public:
   const std::string& path() const noexcept { return path_; }
   bool empty() const noexcept { return path_.empty(); }
 
-  // Removes the folder and its contents now; what cannot be removed stays
-  // behind without a word. Nothing when no folder is held.
-  void remove() noexcept;
+  // Removes the folder and its contents now (also at the descriptor limit)
+  // and gives it up either way. False (errno set) when some of it stays
+  // behind, which the caller reports; true when no folder is held.
+  bool remove() noexcept;
   // Keeps the folder on disk and gives up holding it (and its lock): its path
   // is returned.
   std::string release() noexcept;

@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <system_error>
@@ -27,6 +28,14 @@ int last_error() { return errno; }
 std::string error_text(int code)
 {
   return std::generic_category().message(code);
+}
+
+void take_file_size_limit_as_write_failure() noexcept
+{
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 mode_t process_umask()

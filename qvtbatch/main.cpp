@@ -10,6 +10,7 @@
 #include "qvtbatch/console.h"
 #include "qvtbatch/console_front_end.h"
 #include "qvtbatch/options.h"
+#include "platform/process.h"
 
 #include <cerrno>
 #include <csignal>
@@ -79,6 +80,7 @@ int run(qorvant_converter& converter, error_handler& handler, int argc, const ch
 int main(int argc, char** argv)
 {
   install_stop_handlers();
+  plat::take_file_size_limit_as_write_failure();
   tk_logger logger(nullptr, false, 3, false);
   error_handler handler(dao_error_map_size, dao_error_map);
   handler.load_err_map(mysql_error_map_size, mysql_error_map);

@@ -23,6 +23,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace XlsxBook {
@@ -61,6 +62,12 @@ const std::vector<std::string> stream_tail_parts = {
     "[Content_Types].xml",   "xl/theme/theme1.xml",  "xl/sharedStrings.xml",
     "xl/styles.xml",         "xl/_rels/workbook.xml.rels", "xl/workbook.xml"};
 
+// zip takes a piped entry only below 4 GiB (without -fz, which would make
+// every entry a zip64 one), while it packs a file of any size from the folder.
+// The margin covers deflate's growth of incompressible bytes.
+constexpr std::uint64_t default_streamed_part_limit = 4'000'000'000;
+std::uint64_t streamed_part_limit = default_streamed_part_limit;
+
 std::string SheetPartName(std::uint32_t number)
 {
   return base::sprintf("xl/worksheets/sheet%u.xml", number);
@@ -86,6 +93,11 @@ std::wstring ReadableTitle(const std::wstring& wanted)
 }
 
 } // namespace
+
+void SetStreamedPartLimit(std::uint64_t bytes) noexcept
+{
+  streamed_part_limit = bytes != 0 ? bytes : default_streamed_part_limit;
+}
 
 CWorkbook::CWorkbook()
     : m_partList{L"[Content_Types].xml", L"_rels/.rels",        L"docProps/core.xml",
@@ -120,10 +132,12 @@ bool CWorkbook::CreateTempFolder(std::string& error)
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - process_start);
   // A private folder: no other user can read the exported data or plant
-  // entries in it.
+  // entries in it. Its lock's descriptor is the one its removal reads it
+  // with when the process is at its descriptor limit.
   plat::private_temp_folder folder;
   if (!folder.create(root, base::sprintf("xlsx_%lu_%lld_", static_cast<unsigned long>(::gettid()),
-                                         static_cast<long long>(elapsed.count())))) {
+                                         static_cast<long long>(elapsed.count())),
+                     true)) {
     const int cause = errno;
     error = base::sprintf("Cannot create a temporary folder in '%s': %s", root,
                           plat::error_text(cause));
@@ -150,10 +164,21 @@ void CWorkbook::EnsureTempFolder()
 
 void CWorkbook::RemoveTempFolder()
 {
-  if (m_stream)
+  std::string left;
+  if (m_stream) {
     m_stream->Abandon();
-  m_folder.remove();
+    left = m_stream->LeftBehindText();
+  }
+  const std::string path = m_folder.path();
+  if (!m_folder.remove()) {
+    left += (left.empty() ? "" : "; ") + LeftBehind(path, errno);
+    tk_log_message(1, "%s", left);
+  }
   m_tempFolder.clear();
+  // A failed save's report says what it left behind (a removal at the
+  // descriptor limit can fail where the rest of the run did).
+  if (!left.empty() && !m_saveError.empty() && m_saveError.find(left) == std::string::npos)
+    m_saveError += "; " + left;
 }
 
 std::wstring CWorkbook::UniqueTitle(const std::wstring& wanted, std::uint32_t number) const
@@ -240,6 +265,13 @@ bool CWorkbook::StreamSheet(CWorksheet& sheet, std::uint64_t expected_rows, std:
     DropStream("a sheet came out of order");
     return true;
   }
+  // A sheet before it that zip did not get whole (too large for a piped entry,
+  // changed after it was sent) means the folder is packed: zip can stop now.
+  if (std::any_of(m_sheets.begin(), m_sheets.end(),
+                  [&sheet](const auto& other) { return other.get() != &sheet && !other->StreamIntact(); })) {
+    DropStream("a sheet before it did not reach zip whole");
+    return true;
+  }
   // zip already ended: the rows need not be read.
   if (!m_stream->Running()) {
     error = m_stream->Failure();
@@ -247,12 +279,15 @@ bool CWorkbook::StreamSheet(CWorksheet& sheet, std::uint64_t expected_rows, std:
   }
   // The pipe is opened when the sheet's first bytes leave its buffer, so that
   // the rows of a small sheet are written while zip still packs the one before.
-  ZipStream* const stream = m_stream.get();
-  const auto open = [stream] {
-    std::string ignored;  // StreamFailure() says why
-    return stream->OpenNext(ignored);
+  const auto open = [this] {
+    std::string why;  // StreamFailure() says why zip ended
+    plat::unique_fd pipe = m_stream->OpenNext(why);
+    // The sheets' files are whole: the folder is packed instead.
+    if (!pipe.valid() && m_stream->PipeFailed())
+      DropSheetStreams(why.c_str());
+    return pipe;
   };
-  if (!sheet.StreamTo(open, expected_rows))
+  if (!sheet.StreamTo(open, expected_rows, streamed_part_limit))
     DropStream("the sheet was written before zip could take it");
   return true;
 }
@@ -266,10 +301,15 @@ void CWorkbook::DropStream(const char* why)
 {
   if (!m_stream || !m_stream->Active())
     return;
+  DropSheetStreams(why);
+  m_stream->Abandon();
+}
+
+void CWorkbook::DropSheetStreams(const char* why)
+{
   tk_log_message(2, "The folder is packed after all: %s", why);
   for (const auto& sheet : m_sheets)
     sheet->DropStream();
-  m_stream->Abandon();
 }
 
 bool CWorkbook::StreamMatchesFolder() const
@@ -283,6 +323,15 @@ bool CWorkbook::StreamMatchesFolder() const
   std::set<std::string> listed;
   for (const std::wstring& part : m_partList)
     listed.insert(plat::to_utf8(part));
+  // The parts fed at the end (the shared strings can be the largest of all)
+  // obey the same limit as the sheets.
+  const std::string folder = plat::to_utf8(m_tempFolder);
+  for (const std::string& part : stream_tail_parts) {
+    struct stat info {};
+    if (::stat((folder + "/" + part).c_str(), &info) == 0 &&
+        static_cast<std::uint64_t>(info.st_size) > streamed_part_limit)
+      return false;
+  }
   std::set<std::string> streamed(stream_tail_parts.begin(), stream_tail_parts.end());
   for (std::uint32_t n = 1; n <= m_streamSheets; ++n)
     streamed.insert(SheetPartName(n));
@@ -395,13 +444,19 @@ bool CWorkbook::Save(const std::wstring& destination)
   if (m_stream && m_stream->Active()) {
     if (target == m_streamTarget && StreamMatchesFolder()) {
       tk_log_message(1, "Step #3 (the sheets are packed already)");
-      if (!FinishStream())
+      if (FinishStream()) {
+        cleanup.done();
+        RemoveTempFolder();
+        return true;
+      }
+      // A pipe this side could not open leaves the parts whole: they are
+      // packed from the folder. zip's own failure ends the save.
+      if (!m_stream->PipeFailed())
         return false;
-      cleanup.done();
-      RemoveTempFolder();
-      return true;
+      m_saveError.clear();
+    } else {
+      DropStream("the package differs from the one zip was told of");
     }
-    DropStream("the package differs from the one zip was told of");
   }
 
   tk_log_message(1, "Step #3");

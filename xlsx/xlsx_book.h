@@ -29,6 +29,11 @@ class CSharedStrings;  // xlsx/shared_strings.h
 class CDiagramSheet;   // xlsx/charts/chart_sheet.h
 class ZipStream;       // xlsx/zip_packer.h
 
+// The largest part zip is fed through a pipe; a larger one is packed from the
+// folder. 0 restores the default (just below 4 GiB); tests lower it to show the
+// fallback without gigabytes of rows.
+void SetStreamedPartLimit(std::uint64_t bytes) noexcept;
+
 // One run of formatted comment text.
 struct CommentRunData {
   FontData font;
@@ -179,6 +184,8 @@ private:
   bool FeedPart(std::string_view name);
   // From here on Save packs the folder; the stream and its zip end.
   void DropStream(const char* why);
+  // The sheets write their files alone from now on.
+  void DropSheetStreams(const char* why);
   bool Fail(std::string reason);
   // A sheet title that is not empty and that no earlier sheet or chart sheet has.
   std::wstring UniqueTitle(const std::wstring& wanted, std::uint32_t number) const;

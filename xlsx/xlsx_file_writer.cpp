@@ -41,6 +41,7 @@ bool CFileWriter::Open(const std::string& path)
   DropMirror();
   mirror_error_ = 0;
   mirror_stale_ = false;
+  mirror_outgrown_ = false;
   if (path.find('\0') != std::string::npos) {
     Fail(EINVAL, "create");
     return false;
@@ -99,6 +100,10 @@ void CFileWriter::WriteToFile(const char* data, std::size_t size)
     Fail(errno, "write");
     return;
   }
+  if ((open_mirror_ || mirror_.valid()) && flushed_ + size > mirror_limit_) {
+    DropMirror();
+    mirror_outgrown_ = true;
+  }
   if (open_mirror_)
     OpenMirror();
   if (mirror_.valid() && mirror_error_ == 0 && !plat::write_all(mirror_.get(), data, size))
@@ -109,16 +114,24 @@ void CFileWriter::OpenMirror()
 {
   const std::function<plat::unique_fd()> open = std::move(open_mirror_);
   open_mirror_ = nullptr;
-  mirror_ = open();
+  opening_mirror_ = true;
+  plat::unique_fd mirror = open();
+  // The opener dropped the mirror (its reader gave up): the file goes on alone.
+  if (!opening_mirror_)
+    return;
+  opening_mirror_ = false;
+  mirror_ = std::move(mirror);
   if (!mirror_.valid() && mirror_error_ == 0)
     mirror_error_ = EPIPE;
 }
 
-bool CFileWriter::Mirror(std::function<plat::unique_fd()> open)
+bool CFileWriter::Mirror(std::function<plat::unique_fd()> open, std::uint64_t limit)
 {
   DropMirror();
   mirror_error_ = 0;
   mirror_stale_ = false;
+  mirror_outgrown_ = false;
+  mirror_limit_ = limit;
   if (flushed_ != 0 || Failed() || !fd_.valid())
     return false;
   open_mirror_ = std::move(open);

@@ -94,16 +94,21 @@ public:
   // ready before then; an invalid descriptor counts as a failed mirror write
   // (EPIPE). Only before the first byte reached the file (else false): the
   // mirror gets the part from its start.
-  bool Mirror(std::function<plat::unique_fd()> open);
+  // A part that grows past `limit` bytes stops going to the mirror, which is
+  // closed early (MirrorOutgrown): its reader would refuse it.
+  bool Mirror(std::function<plat::unique_fd()> open, std::uint64_t limit = UINT64_MAX);
   // The mirror, when one is set and its writes have not failed.
   bool Mirroring() const { return (mirror_.valid() || open_mirror_) && mirror_error_ == 0; }
   // errno of the mirror's first failed write (EPIPE: its reader is gone), 0 when none.
   int MirrorError() const { return mirror_error_; }
   // A patch changed bytes the mirror had already been given.
   bool MirrorStale() const { return mirror_stale_; }
+  // The part grew past the mirror's limit: the mirror got only its start.
+  bool MirrorOutgrown() const { return mirror_outgrown_; }
   // Closes the mirror now; the file goes on alone.
   void DropMirror()
   {
+    opening_mirror_ = false;
     open_mirror_ = nullptr;
     mirror_.reset();
   }
@@ -121,8 +126,11 @@ private:
   plat::unique_fd fd_;
   plat::unique_fd mirror_;
   std::function<plat::unique_fd()> open_mirror_;  // until the mirror is opened
+  bool opening_mirror_ = false;                    // open_mirror_ is running
   int mirror_error_ = 0;
   bool mirror_stale_ = false;
+  bool mirror_outgrown_ = false;
+  std::uint64_t mirror_limit_ = UINT64_MAX;
   int error_ = 0;
   const char* failed_step_ = "";
   std::string path_;

@@ -313,7 +313,8 @@ void CWorksheet::PatchDimension()
   m_dimensionText = std::move(text);
 }
 
-bool CWorksheet::StreamTo(std::function<plat::unique_fd()> open_packer, std::uint64_t expected_rows)
+bool CWorksheet::StreamTo(std::function<plat::unique_fd()> open_packer, std::uint64_t expected_rows,
+                          std::uint64_t limit)
 {
   if (!m_partStream || m_partStream->Failed())
     return false;
@@ -328,7 +329,7 @@ bool CWorksheet::StreamTo(std::function<plat::unique_fd()> open_packer, std::uin
     m_partStream->Patch(m_dimensionOffset, text);
     m_dimensionText = std::move(text);
   }
-  m_streamed = m_partStream->Mirror(std::move(open_packer));
+  m_streamed = m_partStream->Mirror(std::move(open_packer), limit);
   return m_streamed;
 }
 
@@ -394,7 +395,8 @@ bool CWorksheet::Save()
   if (!written)
     Fail(m_partStream->ErrorText());
   m_streamError = m_partStream->MirrorError();
-  m_streamIntact = m_streamed && written && m_streamError == 0 && !m_partStream->MirrorStale();
+  m_streamIntact = m_streamed && written && m_streamError == 0 && !m_partStream->MirrorStale() &&
+                   !m_partStream->MirrorOutgrown();
   m_partStream.reset();
   tk_log_message(1, "Step #5");
   return written;

@@ -100,7 +100,10 @@ public:
   // decide it, is filled in now as `expected_rows` more data rows below the
   // rows so far make it. False when bytes reached the file already: the
   // packer must get the part from its start.
-  bool StreamTo(std::function<plat::unique_fd()> open_packer, std::uint64_t expected_rows);
+  // A part that grows past `limit` bytes is no longer streamed (StreamIntact
+  // is false then).
+  bool StreamTo(std::function<plat::unique_fd()> open_packer, std::uint64_t expected_rows,
+                std::uint64_t limit = UINT64_MAX);
   // A write to the packer failed: its reader (zip) is gone.
   bool StreamBroken() const
   {

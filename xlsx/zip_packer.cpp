@@ -61,20 +61,29 @@ std::string first_lines(const std::string& text)
 std::string zip_failure(const plat::child_result& run, const std::string& said)
 {
   std::string text;
-  if (run.started && !run.stopped && run.signal == 0) {
-    const bool no_space = said.find(plat::error_text(ENOSPC)) != std::string::npos ||
-                          said.find(plat::error_text(EDQUOT)) != std::string::npos;
+  // The causes a user can act on, when zip's words name one.
+  std::string cause;
+  for (const int error : {ENOSPC, EDQUOT, EFBIG}) {
+    if (said.find(plat::error_text(error)) != std::string::npos) {
+      cause = plat::error_text(error == EDQUOT ? ENOSPC : error);
+      break;
+    }
+  }
+  if (run.started && !run.stopped && run.signal == SIGXFSZ) {
+    // A zip that does not ignore the signal dies of the file-size limit.
+    text = "the zip program could not write the package: " + plat::error_text(EFBIG);
+  } else if (run.started && !run.stopped && run.signal == 0) {
     switch (run.exit_code) {
     case 14:
-      text = no_space ? "the zip program could not write the package: " + plat::error_text(ENOSPC)
-                      : "the zip program could not write the package (exit code 14: a write "
-                        "error, most often " + plat::error_text(ENOSPC) + ")";
+      text = !cause.empty() ? "the zip program could not write the package: " + cause
+                            : "the zip program could not write the package (exit code 14: a write "
+                              "error, most often " + plat::error_text(ENOSPC) + ")";
       break;
     case 10:
     case 15:
-      text = no_space ? "the zip program could not create the package: " + plat::error_text(ENOSPC)
-                      : base::sprintf("the zip program could not create the package (exit code %d)",
-                                      run.exit_code);
+      text = !cause.empty() ? "the zip program could not create the package: " + cause
+                            : base::sprintf("the zip program could not create the package (exit code %d)",
+                                            run.exit_code);
       break;
     default:
       break;
@@ -141,8 +150,15 @@ std::string FindZipProgram()
   return plat::find_in_path("zip");
 }
 
-PackResult PackFolder(const std::string& folder, const std::string& destination,
-                      const std::string& zip_program)
+std::string LeftBehind(const std::string& folder, int cause)
+{
+  return base::sprintf("the folder '%s' could not be removed: %s", folder, plat::error_text(cause));
+}
+
+namespace {
+
+PackResult PackInto(plat::private_temp_folder& staging, const std::string& folder,
+                    const std::string& destination, const std::string& zip_program)
 {
   PackResult result;
   const std::string program = zip_program.empty() ? FindZipProgram() : zip_program;
@@ -159,7 +175,6 @@ PackResult PackFolder(const std::string& folder, const std::string& destination,
   }
   // Removed with whatever zip left in it on every way out; locked while it is
   // in use, so that a later run can remove it when this process is killed.
-  plat::private_temp_folder staging;
   if (!staging.create(target.parent_path().string(), pack_staging_prefix, true)) {
     const int error = errno;
     result.error = base::sprintf("cannot create a file in the folder '%s': %s",
@@ -186,6 +201,23 @@ PackResult PackFolder(const std::string& folder, const std::string& destination,
     return result;
   }
   return PutInPlace(packed, destination);
+}
+
+} // namespace
+
+PackResult PackFolder(const std::string& folder, const std::string& destination,
+                      const std::string& zip_program)
+{
+  plat::private_temp_folder staging;
+  PackResult result = PackInto(staging, folder, destination, zip_program);
+  const std::string path = staging.path();
+  if (!staging.remove()) {
+    const std::string left = LeftBehind(path, errno);
+    tk_log_message(1, "%s", left);
+    if (!result.ok)
+      result.error += "; " + left;
+  }
+  return result;
 }
 
 namespace {
@@ -217,6 +249,7 @@ bool ZipStream::Start(const std::string& destination, std::vector<std::string> e
                       std::string& error, const std::string& zip_program)
 {
   Abandon();
+  left_behind_.clear();
   const std::string program = zip_program.empty() ? FindZipProgram() : zip_program;
   if (program.empty()) {
     error = "the zip program was not found beside the program or on PATH "
@@ -238,7 +271,10 @@ bool ZipStream::Start(const std::string& destination, std::vector<std::string> e
   for (const std::string& name : entries) {
     const std::string path = parts + "/" + name;
     const std::size_t slash = path.find_last_of('/');
-    if (!plat::make_folders(path.substr(0, slash), 0700) || ::mkfifo(path.c_str(), 0600) != 0) {
+    // zip stores each entry with its pipe's mode: a part's file's mode (0666
+    // less the umask), as the folder packing stores it. The private staging
+    // folder keeps the pipes from other users meanwhile.
+    if (!plat::make_folders(path.substr(0, slash), 0700) || ::mkfifo(path.c_str(), 0666) != 0) {
       const int cause = errno;
       error = base::sprintf("cannot create the pipe '%s': %s", path, plat::error_text(cause));
       staging_.remove();
@@ -262,6 +298,7 @@ bool ZipStream::Start(const std::string& destination, std::vector<std::string> e
   next_ = 0;
   destination_ = destination;
   failure_.clear();
+  pipe_failed_ = false;
   active_ = true;
   return true;
 }
@@ -283,8 +320,7 @@ plat::unique_fd ZipStream::OpenNext(std::string& error)
     if (pipe.valid()) {
       const int flags = ::fcntl(pipe.get(), F_GETFL);
       if (flags < 0 || ::fcntl(pipe.get(), F_SETFL, flags & ~O_NONBLOCK) < 0) {
-        const int cause = errno;
-        error = base::sprintf("cannot write to the zip program: %s", plat::error_text(cause));
+        error = PipeFailure(errno);
         return {};
       }
       ::fcntl(pipe.get(), F_SETPIPE_SZ, stream_pipe_size);
@@ -294,8 +330,8 @@ plat::unique_fd ZipStream::OpenNext(std::string& error)
     if (errno == EINTR)
       continue;
     if (errno != ENXIO) {
-      const int cause = errno;
-      error = base::sprintf("cannot write to the zip program: %s", plat::error_text(cause));
+      // No descriptor left, the pipe gone: zip waits on this very pipe.
+      error = PipeFailure(errno);
       return {};
     }
     if (!zip_.running() || plat::stop_gate::stopped()) {
@@ -306,6 +342,15 @@ plat::unique_fd ZipStream::OpenNext(std::string& error)
     ::nanosleep(&pause, nullptr);
     pause_ns = std::min(pause_ns * 2, 500'000L);
   }
+}
+
+std::string ZipStream::PipeFailure(int cause)
+{
+  failure_ = base::sprintf("cannot open the pipe to the zip program: %s", plat::error_text(cause));
+  tk_log_message(2, "%s", failure_);
+  pipe_failed_ = true;
+  Abandon();
+  return failure_;
 }
 
 std::string ZipStream::Failure()
@@ -357,7 +402,11 @@ PackResult ZipStream::Finish()
 void ZipStream::Abandon() noexcept
 {
   zip_.end();
-  staging_.remove();
+  const std::string path = staging_.path();
+  if (!staging_.remove()) {
+    left_behind_ = LeftBehind(path, errno);
+    tk_log_message(1, "%s", left_behind_);
+  }
   active_ = false;
 }
 

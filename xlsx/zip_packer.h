@@ -19,6 +19,9 @@ inline constexpr char pack_staging_prefix[] = ".xlsx_pack_";
 // extension keeps zip from adding ".zip" of its own.
 inline constexpr char packed_name[] = "package.xlsx";
 
+// The words for a staging or temporary folder that could not be removed.
+std::string LeftBehind(const std::string& folder, int cause);
+
 // The zip program beside the running program, else the first on PATH; empty
 // when there is none.
 std::string FindZipProgram();
@@ -73,8 +76,12 @@ public:
   // The next entry's pipe, open for writing once zip reads it (blocking
   // writes; closing it ends the entry). Never waits on a zip that has ended or
   // on a stop: then no descriptor, and `error` says why (zip's own status and
-  // words).
+  // words). A pipe that cannot be opened for a cause of this side (no
+  // descriptor left, the pipe gone) ends zip at once: see PipeFailed().
   plat::unique_fd OpenNext(std::string& error);
+  // A pipe could not be opened for a cause of this side, not zip's: zip was
+  // ended and the stream abandoned, while the parts themselves are whole.
+  bool PipeFailed() const { return pipe_failed_; }
   // After every entry was fed and closed: waits for zip and puts the package
   // in place of the destination.
   PackResult Finish();
@@ -83,15 +90,22 @@ public:
   std::string Failure();
   // Ends zip and removes the staging folder; the destination stays as it was.
   void Abandon() noexcept;
+  // What of the staging folder could not be removed, for the report; empty
+  // when nothing stayed behind.
+  const std::string& LeftBehindText() const { return left_behind_; }
 
 private:
+  std::string PipeFailure(int cause);
+
   plat::private_temp_folder staging_;
   plat::child_process zip_;
   std::vector<std::string> entries_;
   std::size_t next_ = 0;
   std::string destination_;
   std::string failure_;
+  std::string left_behind_;
   bool active_ = false;
+  bool pipe_failed_ = false;
 };
 
 } // namespace XlsxBook

@@ -12,6 +12,12 @@
 #include <cerrno>
 #include <csignal>
 #include <chrono>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <netinet/in.h>
+#include <unistd.h>
 #include <pthread.h>
 #include <thread>
 #include <sys/stat.h>
@@ -146,4 +152,132 @@ TEST(ChildProcess, StopEndsTheRunningChildWithItsOwnChildrenAndKeepsNewOnesFromS
 
   plat::allow_child_processes();
   EXPECT_TRUE(run_sh("exit 0").succeeded());
+}
+
+TEST(ChildProcess, ChildHoldsNoDescriptorOfTheCallersButItsStandardOnes)
+{
+  // Made without close-on-exec, as a client library's socket may be.
+  const int file = ::open("/dev/null", O_RDONLY);
+  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(file, 0);
+  ASSERT_GE(socket, 0);
+  const plat::child_result result = run_sh("ls /proc/$$/fd");
+  ::close(file);
+  ::close(socket);
+  ASSERT_TRUE(result.succeeded()) << result.error_output;
+  EXPECT_EQ(result.error_output, "0\n1\n2\n");
+}
+
+TEST(ChildProcess, FileSizeLimitFailsTheChildsWriteInsteadOfKillingIt)
+{
+  temp_dir dir;
+  struct sigaction by_default {};
+  by_default.sa_handler = SIG_DFL;
+  struct sigaction old_action {};
+  ASSERT_EQ(::sigaction(SIGXFSZ, &by_default, &old_action), 0);
+  const plat::child_result result =
+      run_sh("ulimit -f 1; head -c 100000 /dev/zero > big; echo $?", {}, dir.path().string());
+  ::sigaction(SIGXFSZ, &old_action, nullptr);
+  ASSERT_TRUE(result.succeeded()) << result.error_output;
+  EXPECT_NE(result.error_output.find("File too large"), std::string::npos) << result.error_output;
+}
+
+namespace {
+
+// The id a script noted in `file` once it runs, 0 when it never did.
+pid_t noted_pid(const std::string& file)
+{
+  for (int i = 0; i < 3000; ++i) {
+    std::ifstream in(file);
+    pid_t pid = 0;
+    if (in >> pid && pid > 0)
+      return pid;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return 0;
+}
+
+// The process is gone or only a zombie waiting for its new parent.
+bool is_gone(pid_t pid)
+{
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line))
+    return true;
+  const std::size_t close = line.rfind(')');
+  return close != std::string::npos && line.compare(close + 2, 1, "Z") == 0;
+}
+
+bool becomes_gone(pid_t pid, std::chrono::milliseconds within)
+{
+  const auto until = std::chrono::steady_clock::now() + within;
+  while (!is_gone(pid)) {
+    if (std::chrono::steady_clock::now() > until)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+} // namespace
+
+TEST(ChildProcess, ChildDiesWithTheProcessThatStartedIt)
+{
+  temp_dir dir;
+  const std::string noted = dir.file("pid");
+  const pid_t starter = ::fork();
+  ASSERT_GE(starter, 0);
+  if (starter == 0) {
+    plat::child_process child;
+    if (!child.start("/bin/sh", {"-c", "echo $$ > \"$1\"; exec sleep 60", "sh", noted}, {},
+                     dir.file("out")))
+      ::_exit(1);
+    noted_pid(noted);
+    // Killed: no destructor ends the child.
+    ::raise(SIGKILL);
+  }
+  int status = 0;
+  ::waitpid(starter, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  const pid_t child = noted_pid(noted);
+  ASSERT_NE(child, 0);
+  EXPECT_TRUE(becomes_gone(child, std::chrono::seconds(5))) << "child " << child << " outlived its starter";
+}
+
+TEST(ChildProcess, StoppedOrStubbornChildIsEndedWithinAShortGrace)
+{
+  const struct {
+    const char* what;
+    const char* script;  // after noting its id
+    bool stop;           // SIGSTOP once it runs
+    bool by_stop;        // ended by stop_child_processes, else by end()
+  } cases[] = {
+      {"stopped, with a handler for SIGTERM", "trap 'exit 5' TERM; while :; do sleep 0.05; done", true, false},
+      {"stopped, ended by a stop", "trap 'exit 5' TERM; while :; do sleep 0.05; done", true, true},
+      {"ignoring SIGTERM", "trap '' TERM; while :; do sleep 0.05; done", false, false},
+      {"ignoring SIGTERM, ended by a stop", "trap '' TERM; while :; do sleep 0.05; done", false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    temp_dir dir;
+    plat::child_process child;
+    ASSERT_TRUE(child.start("/bin/sh", {"-c", std::string("echo $$ > \"$1\"; ") + c.script, "sh",
+                                        dir.file("pid")},
+                            {}, dir.file("out")));
+    const pid_t pid = noted_pid(dir.file("pid"));
+    ASSERT_NE(pid, 0);
+    if (c.stop)
+      ::kill(pid, SIGSTOP);
+    const auto start = std::chrono::steady_clock::now();
+    if (c.by_stop) {
+      plat::stop_child_processes();
+      child.wait();
+      plat::allow_child_processes();
+    } else {
+      child.end();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_FALSE(child.running());
+    EXPECT_TRUE(is_gone(pid));
+  }
 }

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <limits>
 #include <string>
+#include <vector>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -50,6 +51,55 @@ TEST(PrivateTempFolder, GoesWithEverythingInItButNeverFollowsALink)
   EXPECT_FALSE(fs::exists(fs::symlink_status(made)));
   EXPECT_EQ(read_file(outside_file), "not ours");
   EXPECT_EQ(read_file(dir.file("keep/inner.txt")), "not ours either");
+
+  // A link put in the folder's own place goes, and what it names stays.
+  {
+    plat::private_temp_folder folder;
+    ASSERT_TRUE(folder.create(dir.path().string(), ".work_")) << std::strerror(errno);
+    made = folder.path();
+    fs::remove(made);
+    fs::create_directory_symlink(outside_folder, made);
+    EXPECT_TRUE(folder.remove());
+  }
+  EXPECT_FALSE(fs::exists(fs::symlink_status(made)));
+  EXPECT_EQ(read_file(dir.file("keep/inner.txt")), "not ours either");
+}
+
+TEST(PrivateTempFolder, GoesAtTheDescriptorLimitAndSaysWhenItCannot)
+{
+  temp_dir dir;
+  plat::private_temp_folder folder;
+  ASSERT_TRUE(folder.create(dir.path().string(), ".work_", true)) << std::strerror(errno);
+  const std::string made = folder.path();
+  fs::create_directories(made + "/a/b/c");
+  write_file(made + "/a/b/c/part.xml", "data");
+  // Every descriptor taken but the folder's lock: the lock's is spared for
+  // the removal, which reads one folder at a time.
+  rlimit before {};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+  rlimit low = before;
+  low.rlim_cur = 256;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<plat::unique_fd> taken;
+  for (;;) {
+    plat::unique_fd fd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    if (!fd.valid())
+      break;
+    taken.push_back(std::move(fd));
+  }
+  ASSERT_EQ(errno, EMFILE);
+  EXPECT_TRUE(folder.remove()) << std::strerror(errno);
+  EXPECT_FALSE(fs::exists(made));
+
+  // Without even that descriptor, the folder is not made at all.
+  taken.emplace_back(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  ASSERT_TRUE(taken.back().valid());
+  plat::private_temp_folder none;
+  EXPECT_FALSE(none.create(dir.path().string(), ".work_", true));
+  EXPECT_EQ(errno, EMFILE);
+  taken.clear();
+  ::setrlimit(RLIMIT_NOFILE, &before);
+  EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
 TEST(PrivateTempFolder, ReleasedStaysAndAFailedCreateHoldsNothing)

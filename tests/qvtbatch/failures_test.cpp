@@ -42,6 +42,15 @@ private:
   bool mounted_ = false;
 };
 
+std::vector<std::string> entries_of(const std::string& folder)
+{
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 } // namespace
 
 TEST_F(QvtbatchTest, FullDiskIsNamedAndTheOldWorkbookKept)
@@ -207,6 +216,12 @@ TEST_F(QvtbatchTest, WorkbookThatCannotBeSavedEndsWith255KeepsTheOldOneAndLeaves
       {"zip's status alone", "exit 14\n", file("tmp"),
        "the zip program could not write the package (exit code 14: a write error, most often "
        "No space left on device)\n", false},
+      // A zip that takes the file-size limit's signal at its default action
+      // (the program's children start with it ignored) dies of it.
+      {"zip dies of a file size limit",
+       "exec /usr/bin/python3 -c 'import os, signal\nsignal.signal(signal.SIGXFSZ, signal.SIG_DFL)\n"
+       "os.kill(os.getpid(), signal.SIGXFSZ)'\n",
+       file("tmp"), "the zip program could not write the package: File too large\n", false},
       {"zip ends with success at once", "exit 0\n", file("tmp"),
        "the zip program ended before the package was complete\n", false},
       {"no zip program", "", file("tmp"),
@@ -257,7 +272,7 @@ TEST_F(QvtbatchTest, WorkbookThatCannotBeSavedEndsWith255KeepsTheOldOneAndLeaves
   }
 }
 
-TEST_F(QvtbatchTest, OldFormatWorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWithOneReport)
+TEST_F(QvtbatchTest, WorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWithOneReport)
 {
   sql_admin admin;
   scratch_database db(admin, "_xls_full");
@@ -267,14 +282,25 @@ TEST_F(QvtbatchTest, OldFormatWorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWit
          " FROM seq_1_to_20000");
   db.run("CREATE TABLE zz_after (a INT)");
   db.run("INSERT INTO zz_after VALUES (1)");
+  // Sheets of numbers that hardly compress, each below the limit of 512 KiB
+  // while their package is above it: only zip's write meets the limit.
+  std::string sheets;
+  for (int n = 1; n <= 16; ++n) {
+    const std::string table = "r" + std::to_string(n);
+    db.run("CREATE TABLE " + table + " (a DOUBLE, b DOUBLE)");
+    db.run("INSERT INTO " + table + " SELECT RAND(seq), RAND(seq + 7) FROM seq_1_to_4000");
+    sheets += table + "\n";
+  }
   write_file(file("both.txt"), "big\nzz_after\n");
   write_file(file("small.txt"), "zz_after\n");
+  write_file(file("sheets.txt"), sheets);
   small_disk small(file("small_dest"));
   std::filesystem::create_directory(file("plain"));
+  std::filesystem::create_directory(file("tmp"));
   const struct {
     const char* what;
     bool small_disk;     // the destination's folder is the small tmpfs
-    rlim_t size_limit;   // else: this cap on every file the program writes
+    rlim_t size_limit;   // else: this cap on every file the program writes (ulimit -f)
     std::vector<std::string> options;
     std::string report;  // the one report, after "Error:\n"
   } cases[] = {
@@ -283,11 +309,21 @@ TEST_F(QvtbatchTest, OldFormatWorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWit
       {"no space while the rows of a split table are written", true, 0,
        {"--xls_ver=1", "--split", "--tab_file=both.txt"},
        "big: Not enough space on disk. Cannot write a scratch file: No space left on device"},
+      {"Excel 5.0: a file size limit while the rows are written", false, 256 * 1024,
+       {"--xls_ver=0", "--tab_file=both.txt"},
+       "big: Disk or network error. Cannot write a scratch file: File too large"},
       {"a file size limit while rows of a split table are written", false, 256 * 1024,
        {"--xls_ver=1", "--split", "--tab_file=both.txt"},
        "big: Disk or network error. Cannot write a scratch file: File too large"},
       {"a file size limit when the workbook is written", false, 2048, {"--xls_ver=1", "--tab_file=small.txt"},
        "Disk or network error. Cannot write the workbook: File too large"},
+      {".xlsx: a file size limit while the rows are written", false, 256 * 1024,
+       {"--xls_ver=2", "--tab_file=both.txt"},
+       "big: Cannot write file '" + file("tmp")},
+      {".xlsx: a file size limit when zip writes the package", false, 512 * 1024,
+       {"--xls_ver=2", "--tab_file=sheets.txt"},
+       "Cannot create the destination file '" + file("plain/out.xlsx") +
+           "': the zip program could not write the package: File too large"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -295,24 +331,71 @@ TEST_F(QvtbatchTest, OldFormatWorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWit
       std::cout << "[ SKIPPED  ] " << c.what << ": mounting a small tmpfs is not permitted here\n";
       continue;
     }
+    const bool xlsx = c.options.front() == "--xls_ver=2";
+    const std::string name = xlsx ? "out.xlsx" : "out.xls";
     const std::string folder = c.small_disk ? file("small_dest") : file("plain");
-    write_file(folder + "/out.xls", "previous workbook");
+    std::filesystem::remove(folder + "/out.xls");
+    std::filesystem::remove(folder + "/out.xlsx");
+    write_file(folder + "/" + name, "previous workbook");
     const run_result r = run_qvtbatch(server_options() + std::vector<std::string>{"--src=" + db.name(),
                                                                                   "--dest=" + folder + "/out"} +
                                           c.options,
-                                      dir(), false, {}, c.size_limit);
+                                      dir(), false, {"TEMP=" + file("tmp"), "TMPDIR=" + file("tmp")},
+                                      c.size_limit);
     EXPECT_EQ(r.code, 255) << r;
     // One report naming the cause, and the run went no further.
-    EXPECT_EQ(r.out.substr(r.out.find("Error:")), "Error:\n" + c.report + "\n") << r;
-    EXPECT_EQ(r.out.find("Error:"), r.out.rfind("Error:")) << r;
+    const std::size_t report = r.out.find("Error:");
+    ASSERT_NE(report, std::string::npos) << r;
+    EXPECT_EQ(r.out.substr(report, c.report.size() + 7), "Error:\n" + c.report) << r;
+    EXPECT_EQ(r.out.back(), '\n') << r;
+    EXPECT_EQ(report, r.out.rfind("Error:")) << r;
+    if (c.size_limit != 0) {
+      EXPECT_NE(r.out.find("File too large", report), std::string::npos) << r;
+    }
     if (c.options.back() == "--tab_file=both.txt") {
       EXPECT_EQ(r.out.find("zz_after"), std::string::npos) << r;
     }
-    EXPECT_EQ(read_file(folder + "/out.xls"), "previous workbook");
+    EXPECT_EQ(read_file(folder + "/" + name), "previous workbook");
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
       left.push_back(entry.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{"out.xls"});
+    EXPECT_EQ(left, std::vector<std::string>{name});
+    EXPECT_TRUE(std::filesystem::is_empty(file("tmp")));
+  }
+}
+
+TEST_F(QvtbatchTest, LowDescriptorLimitsEndEveryRunWithAWorkbookOrOneReportAndLeaveNothing)
+{
+  cli_database db;
+  std::filesystem::create_directory(file("out"));
+  std::filesystem::create_directory(file("tmp"));
+  // From the fewest descriptors the program can start with to enough for a
+  // whole run: each limit fails another step (the temporary folder, a sheet's
+  // file, zip's start, a pipe, the staging folder's removal).
+  for (const std::string format : {"0", "1", "2"}) {
+    const std::string name = format == "2" ? "out.xlsx" : "out.xls";
+    for (rlim_t limit = 4; limit <= 14; ++limit) {
+      SCOPED_TRACE("--xls_ver=" + format + ", " + std::to_string(limit) + " descriptors");
+      write_file(file("out/" + name), "previous workbook");
+      const run_result r = run_qvtbatch(
+          server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=" + format,
+                                                      "--dest=" + file("out/out")},
+          dir(), false, {"TEMP=" + file("tmp"), "TMPDIR=" + file("tmp")}, 0, limit);
+      const std::string now = read_file(file("out/" + name));
+      if (r.code == 0) {
+        EXPECT_EQ(now.substr(0, 2), format == "2" ? "PK" : "\xD0\xCF") << r;
+        EXPECT_EQ(r.out.find("Error:"), std::string::npos) << r;
+      } else {
+        EXPECT_EQ(r.code, 255) << r;
+        EXPECT_EQ(now, "previous workbook") << r;
+        const std::size_t report = r.out.find("Error:");
+        EXPECT_NE(report, std::string::npos) << r;
+        EXPECT_EQ(report, r.out.rfind("Error:")) << r;
+      }
+      EXPECT_EQ(entries_of(file("out")), std::vector<std::string>{name});
+      EXPECT_TRUE(std::filesystem::is_empty(file("tmp")));
+    }
+    std::filesystem::remove(file("out/" + name));
   }
 }
 

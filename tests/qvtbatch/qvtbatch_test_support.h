@@ -52,12 +52,14 @@ inline constexpr uid_t nobody_id = 65534;
 
 // Runs the program with the arguments in the folder and waits for it. The
 // environment is the test's, with the "NAME=value" entries of extra_env added.
-// A file_size_limit (bytes, 0: none) caps every file the program writes, as a
-// full disk would: writes past it fail with EFBIG (SIGXFSZ is ignored).
+// A file_size_limit (bytes, 0: none) caps every file the program writes, as
+// `ulimit -f` does: the program starts with SIGXFSZ at its default action
+// (whatever the test's own), so it must take the limit as a failed write itself.
+// An open_files_limit (0: none) caps its descriptors, as `ulimit -n` does.
 inline run_result run_qvtbatch(const std::vector<std::string>& args, const std::string& folder,
                                bool unprivileged = false,
                                const std::vector<std::string>& extra_env = {},
-                               rlim_t file_size_limit = 0)
+                               rlim_t file_size_limit = 0, rlim_t open_files_limit = 0)
 {
   int out_pipe[2];
   int err_pipe[2];
@@ -99,7 +101,13 @@ inline run_result run_qvtbatch(const std::vector<std::string>& args, const std::
     }
     if (file_size_limit != 0) {
       const rlimit limit{file_size_limit, file_size_limit};
-      if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+      if (::signal(SIGXFSZ, SIG_DFL) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        ::_exit(126);
+    }
+    if (open_files_limit != 0) {
+      // The program gets the limit to itself: the test's descriptors go.
+      const rlimit limit{open_files_limit, open_files_limit};
+      if (::close_range(3, ~0U, 0) != 0 || ::setrlimit(RLIMIT_NOFILE, &limit) != 0)
         ::_exit(126);
     }
     ::execve(argv[0], argv.data(), envp.data());

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <thread>
@@ -112,6 +113,24 @@ private:
   std::string output_;
 };
 
+// The process has ended (and is no one's child here, so no zombie is awaited).
+bool gone_within(pid_t pid, std::chrono::milliseconds limit)
+{
+  const auto until = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+      return true;
+    const std::size_t close = line.rfind(')');
+    if (close != std::string::npos && line.compare(close + 2, 1, "Z") == 0)
+      return true;
+    if (std::chrono::steady_clock::now() > until)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
 std::vector<std::string> entries(const std::string& folder)
 {
   std::vector<std::string> names;
@@ -154,7 +173,7 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
                                        server.user + "\r\npassword=" + server.password +
                                        "\r\n[Selected Tables]\r\nslow=SELECT SLEEP(60) AS pause\r\n");
 
-  enum class moment { rows, rows_into_zip, blocked_read, zip, query_evaluated };
+  enum class moment { rows, rows_into_zip, zip_stopped, blocked_read, zip, query_evaluated };
   const struct {
     const char* what;
     int signal;
@@ -164,6 +183,8 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
   } cases[] = {
       {"SIGINT while rows stream", SIGINT, moment::rows, "2", "out.xlsx"},
       {"SIGINT while rows stream into zip", SIGINT, moment::rows_into_zip, "2", "out.xlsx"},
+      // A stopped process acts on no signal but SIGKILL and SIGCONT.
+      {"SIGTERM while zip is stopped (SIGSTOP)", SIGTERM, moment::zip_stopped, "2", "out.xlsx"},
       {"SIGTERM while the server holds the read back", SIGTERM, moment::blocked_read, "2", "out.xlsx"},
       {"SIGHUP while zip packs", SIGHUP, moment::zip, "2", "out.xlsx"},
       {"SIGTERM while an Excel 2000 run waits for its rows", SIGTERM, moment::blocked_read, "1", "out.xls"},
@@ -197,13 +218,14 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
     }
 
     std::filesystem::remove(file("zip.pid"));
-    const bool real_zip = c.when == moment::rows_into_zip;
+    const bool real_zip = c.when == moment::rows_into_zip || c.when == moment::zip_stopped;
     running_qvtbatch program(args, dir(), env_with(real_zip ? "real" : "bin"));
     const bool reached = program.wait_for([&] {
       switch (c.when) {
       case moment::rows:
         return program.output().find("Converting table big") != std::string::npos;
-      case moment::rows_into_zip: {
+      case moment::rows_into_zip:
+      case moment::zip_stopped: {
         // zip has taken some of the sheet: its package has grown.
         for (const std::string& name : entries(dir()))
           if (name.starts_with(".xlsx_pack_"))
@@ -227,6 +249,9 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
       return false;
     });
     ASSERT_TRUE(reached) << program.output();
+    if (c.when == moment::zip_stopped) {
+      ASSERT_EQ(::kill(std::stoi(read_file(file("zip.pid"))), SIGSTOP), 0);
+    }
     if (c.when == moment::blocked_read || c.when == moment::query_evaluated)
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
@@ -379,6 +404,11 @@ TEST_F(QvtbatchTest, StagingFoldersOfKilledRunsGoWithTheNextRunAndOnesInUseStay)
                      {"2", "small.txt", ".xlsx_pack_"},
                      {"1", "big.txt", ".qvt_stage_"}};
   std::string earlier;  // the folder the last killed run left
+  // Its session counts among those that stay.
+  ASSERT_TRUE(busy.wait_for([&] { return busy.output().find("Converting database") != std::string::npos; }))
+      << busy.output();
+  const std::string sessions_before =
+      admin.value("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB = '" + db.name() + "'");
   for (const auto& k : killed_runs) {
     SCOPED_TRACE(std::string("--xls_ver=") + k.format);
     running_qvtbatch killed(run_args(k.tables, k.format, "killed"), dir(), env);
@@ -398,9 +428,17 @@ TEST_F(QvtbatchTest, StagingFoldersOfKilledRunsGoWithTheNextRunAndOnesInUseStay)
       if (name != in_use)
         earlier = name;
     if (k.format[0] == '2') {
-      // The killed run's zip is an orphan now: it goes too.
-      ::kill(std::stoi(read_file(file("bin/zip.pid"))), SIGKILL);
+      // The killed run's zip dies with it, and with it the last holder of the
+      // run's connection: the server sees the session end.
+      EXPECT_TRUE(gone_within(std::stoi(read_file(file("bin/zip.pid"))), std::chrono::seconds(5)))
+          << "the killed run's zip lives on";
       std::filesystem::remove(file("bin/zip.pid"));
+      const auto sessions = [&] {
+        return admin.value("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB = '" + db.name() + "'");
+      };
+      for (int i = 0; i < 500 && sessions() != sessions_before; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      EXPECT_EQ(sessions(), sessions_before) << "the killed run's connection is still open";
     }
   }
 

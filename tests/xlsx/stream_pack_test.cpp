@@ -8,6 +8,7 @@
 #include "xlsx/xlsx_db.h"
 #include "xlsx/xlsx_she.h"
 #include "xlsx/xlsx_worksheet.h"
+#include "xlsx/zip_packer.h"
 
 #include "UDB/udb_field.h"
 #include "UDB/udb_recs.h"
@@ -20,6 +21,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -57,12 +59,16 @@ struct book_plan {
   std::uint32_t announced;  // sheets zip is told of; 0: no stream
   std::vector<sheet_plan> sheets;
   bool streamed;  // the stream made the package (else the folder was packed)
+  std::uint64_t part_limit = 0;  // the largest part zip may get through a pipe; 0: the default
 };
 
-// Long enough rows that 40,000 of them carry the head past the writer's buffer.
+// Long enough rows that 40,000 of them carry the head past the writer's buffer;
+// each text is three times a row's own bytes in the sheet, so that the shared
+// strings can outgrow the sheets.
 std::wstring row_text(std::uint32_t row)
 {
-  return base::sprintf(L"row %u of the stream test with some words to make it long", row % 977);
+  return base::sprintf(L"row %u of the stream test with some words to make it long", row % 977) +
+         std::wstring(150, L'~');
 }
 
 bool build(const book_plan& plan, const std::string& destination, bool stream, std::string& error)
@@ -113,6 +119,24 @@ protected:
     for (std::string line; std::getline(lines, line);)
       names.push_back(line);
     return names;
+  }
+
+  // Each entry's name with the permission bits zip stored for it (a piped
+  // entry's type says "p", which readers take as a file), in name order.
+  std::map<std::string, std::string> modes(const std::string& path)
+  {
+    int status = -1;
+    const std::string text = command_output("zipinfo " + quoted(path), &status);
+    EXPECT_EQ(status, 0) << text;
+    std::map<std::string, std::string> found;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.size() < 10 || (line[0] != '-' && line[0] != 'p') || line[10] != ' ')
+        continue;
+      found[line.substr(line.rfind(' ') + 1)] = line.substr(1, 9);
+    }
+    EXPECT_FALSE(found.empty()) << text;
+    return found;
   }
 
   std::filesystem::path unpack(const std::string& path, const std::string& name)
@@ -166,9 +190,17 @@ TEST_F(StreamPack, PackageHoldsTheFoldersPartsWhateverTheRowsTurnOutToBe)
       {"fewer sheets than announced", 3, {{2, 2}, {3, 3}}, false},
       {"more sheets than announced", 1, {{2, 2}, {3, 3}}, false},
       {"a sheet never offered to the stream", 2, {{std::nullopt, 2}, {3, 3}}, false},
+      // zip refuses a piped entry of 4 GiB or more; the limit stands lowered
+      // here between the sizes of the parts (a sheet of 5,000 rows about
+      // 520 KB, of 977 rows about 100 KB; 977 shared strings about 220 KB).
+      {"a sheet larger than a piped entry may be", 2, {{5000, 5000}, {2, 2}}, false, 300'000},
+      {"a last sheet larger than a piped entry may be", 2, {{2, 2}, {5000, 5000}}, false, 300'000},
+      {"shared strings larger than a piped entry may be", 2, {{2, 2}, {977, 977}}, false, 150'000},
+      {"every part within the limit", 2, {{2, 2}, {977, 977}}, true, 300'000},
   };
   for (const book_plan& plan : plans) {
     SCOPED_TRACE(plan.what);
+    SetStreamedPartLimit(plan.part_limit);
     const std::string streamed = out("streamed.xlsx");
     const std::string packed = out("packed.xlsx");
     std::string error;
@@ -185,6 +217,11 @@ TEST_F(StreamPack, PackageHoldsTheFoldersPartsWhateverTheRowsTurnOutToBe)
     std::sort(sorted.begin(), sorted.end());
     std::sort(wanted.begin(), wanted.end());
     EXPECT_EQ(sorted, wanted);
+
+    SetStreamedPartLimit(0);
+    // Every entry as a classic package gives it: a reader extracts it with the
+    // mode a part's file gets (readable by all under the usual umask).
+    EXPECT_EQ(modes(streamed), modes(packed));
 
     const std::filesystem::path a = unpack(streamed, "a");
     const std::filesystem::path b = unpack(packed, "b");
@@ -313,4 +350,46 @@ TEST_F(StreamPack, ZipWaitingOnPipesNobodyFeedsEndsWithTheWorkbook)
   expect_zip_gone();
   EXPECT_EQ(read_whole(out_ / "book.xlsx"), "old workbook");
   expect_clean({"book.xlsx"});
+}
+
+TEST_F(StreamPack, PipeThatCannotBeOpenedEndsZipAndTheFolderIsPacked)
+{
+  // A pipe gone from the staging folder (as one that cannot be opened for
+  // want of descriptors): zip waits on it, so it must be ended, not awaited,
+  // and the whole parts in the folder make the package.
+  const struct {
+    const char* what;
+    const char* pipe;
+  } cases[] = {
+      {"a sheet's pipe", "xl/worksheets/sheet2.xml"},
+      {"the pipe of a part fed at the save", "xl/styles.xml"},
+  };
+  const book_plan plan{"two sheets", 2, {{3, 3}, {5, 5}}, true};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    env_var path("PATH", zip_noting_pid("exec /usr/bin/zip \"$@\"\n"));
+    std::string error;
+    {
+      CWorkbook book;
+      ASSERT_TRUE(book.StreamTo(wide(out("book.xlsx")), 2));
+      for (const std::string& name : book_test::entries(out_))
+        if (name.starts_with(pack_staging_prefix))
+          std::filesystem::remove(out_ / name / "parts" / c.pipe);
+      for (std::size_t n = 0; n < plan.sheets.size(); ++n) {
+        CWorksheet* sheet = book.AddSheet2(base::sprintf(L"Sheet %zu", n + 1), {});
+        ASSERT_TRUE(book.StreamSheet(*sheet, plan.sheets[n].rows, error)) << error;
+        for (std::uint32_t r = 1; r <= plan.sheets[n].rows; ++r) {
+          sheet->OpenRow();
+          sheet->AddCell(CellDataStr{row_text(r)});
+        }
+        ASSERT_TRUE(sheet->Save());
+        EXPECT_FALSE(sheet->StreamBroken());
+      }
+      ASSERT_TRUE(book.Save(wide(out("book.xlsx")))) << book.GetSaveError();
+    }
+    expect_zip_gone();
+    EXPECT_EQ(listing(out("book.xlsx")).front(), "[Content_Types].xml") << "the folder was packed";
+    std::filesystem::remove(out_ / "book.xlsx");
+    expect_clean({});
+  }
 }
