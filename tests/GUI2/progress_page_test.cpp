@@ -524,6 +524,7 @@ TEST(WizardRun, TheExitQuestionHoldsTheNewWorkbookBackUntilItIsAnswered)
       write_file(book, "previous workbook");
       wizard_run run;
       run.set_run(db.name(), book, c.format);
+      run.converter.split_data = c.split;
       run.converter.selected_tables = {L"a_small", L"big"};
 
       bool all_read = false;
