@@ -65,6 +65,15 @@ std::wstring node_value(const udb_properties* node, const wchar_t* key)
   throw sql_prep_stmt_failed_exception(reason);
 }
 
+// 'a', 'b', 'c': the names a report lists.
+std::wstring quoted_list(const std::vector<std::wstring>& names)
+{
+  std::wstring list;
+  for (const std::wstring& name : names)
+    list += (list.empty() ? L"'" : L", '") + name + L"'";
+  return list;
+}
+
 } // namespace
 
 sql_write_database::sql_write_database(sql_write_engine& engine, const std::wstring& name,
@@ -199,9 +208,7 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
 
   const std::wstring context = L"Table '" + name + L"'";
   if (!widened.empty()) {
-    std::wstring list;
-    for (const std::wstring& column : widened)
-      list += (list.empty() ? L"'" : L", '") + column + L"'";
+    const std::wstring list = quoted_list(widened);
     tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(
                                         L"The server refused the row's size; the column" +
                                         std::wstring(widened.size() == 1 ? L" " : L"s ") + list +
@@ -211,9 +218,7 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
   for (const std::wstring& key : given_up_keys)
     tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(key), tk_level_recoverable));
   if (!cut_keys.empty()) {
-    std::wstring list;
-    for (const std::wstring& key : cut_keys)
-      list += (list.empty() ? L"'" : L", '") + key + L"'";
+    const std::wstring list = quoted_list(cut_keys);
     tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(
                                         L"The server takes keys of fewer bytes; the index" +
                                         std::wstring(cut_keys.size() == 1 ? L" " : L"es ") + list +

@@ -461,25 +461,7 @@ TEST(WizardRun, ARunThatEndsWithoutAWorkbookKeepsTheOldOne)
       run.converter.split_data = f.format != xls_format_excel_2010;
       run.converter.selected_tables = c.tables;
 
-      std::thread killer([&] {
-        if (!c.lost)
-          return;
-        sql_admin watcher;
-        for (int attempt = 0; attempt < 6000; ++attempt) {
-          // The process list read while sessions come and go may fail: look again.
-          std::string id = "0";
-          try {
-            id = watcher.value("SELECT COALESCE(MAX(id), 0) FROM information_schema.processlist WHERE db='" +
-                               db.name() + "' AND info = 'SELECT * FROM `big`'");
-          } catch (const std::runtime_error&) {
-          }
-          if (id != "0") {
-            watcher.run("KILL " + id);
-            return;
-          }
-          std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-      });
+      session_killer killer("db='" + db.name() + "' AND info = 'SELECT * FROM `big`'", c.lost);
       report_answerer answers;
       run.start();
       const bool finished = wait_until([&] { return run.at_finish(); }, 60000);

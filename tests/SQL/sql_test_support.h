@@ -13,7 +13,9 @@
 
 #include <atomic>
 #include <memory>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 // A plain client connection to the test server over loopback TCP.
@@ -99,6 +101,49 @@ public:
 private:
   sql_admin& admin_;
   std::string name_;
+};
+
+// Kills, from a connection of its own, the first session that the server's
+// process list shows under `condition` (a WHERE clause over its columns), as a
+// lost server would end it; gives up after about half a minute. `armed` false
+// makes it do nothing, so that a table of cases may lose the server in some
+// rows only.
+class session_killer {
+public:
+  explicit session_killer(const std::string& condition, bool armed = true)
+  {
+    if (!armed)
+      return;
+    thread_ = std::thread([condition] {
+      sql_admin watcher;
+      for (int attempt = 0; attempt < 6000; ++attempt) {
+        // The process list read while sessions come and go may fail: look again.
+        std::string id = "0";
+        try {
+          id = watcher.value("SELECT COALESCE(MAX(id), 0) FROM information_schema.processlist WHERE (" +
+                             condition + ") AND id <> CONNECTION_ID()");
+        } catch (const std::runtime_error&) {
+        }
+        if (id != "0") {
+          watcher.run("KILL " + id);
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+  }
+  ~session_killer() { join(); }
+  session_killer(const session_killer&) = delete;
+  session_killer& operator=(const session_killer&) = delete;
+
+  void join()
+  {
+    if (thread_.joinable())
+      thread_.join();
+  }
+
+private:
+  std::thread thread_;
 };
 
 // An engine connected to the test server over loopback TCP (a sql_write_engine

@@ -1,17 +1,14 @@
 // How the source server shapes a run of qvtbatch: a connection lost in the middle
 // ends the run, a query that fails part-way keeps the rows before its error,
 // tables whose names differ only in case each give their own rows under titles
-// no reader holds equal, and the local
-// server is reached by its port or reported in the program's words.
+// no reader holds equal, and the local server is reached by its port or
+// reported in the program's words.
 #include "qvtbatch_test_support.h"
 #include "support/libreoffice_profile.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <thread>
-
-#include <unistd.h>
 
 using namespace qvtbatch_test;
 
@@ -50,23 +47,7 @@ TEST_F(QvtbatchTest, LostConnectionEndsTheRunWithOneReportAnd255AndWritesNoWorkb
     write_file(file("out(1).xls"), "earlier numbered workbook");
 
     // A second connection kills the program's as soon as it streams the big table.
-    std::thread killer([&] {
-      sql_admin watcher;
-      for (int attempt = 0; attempt < 6000; ++attempt) {
-        // The process list read while sessions come and go may fail: look again.
-        std::string id = "0";
-        try {
-          id = watcher.value("SELECT COALESCE(MAX(id), 0) FROM information_schema.processlist WHERE db='" +
-                             db.name() + "' AND info = 'SELECT * FROM `big`'");
-        } catch (const std::runtime_error&) {
-        }
-        if (id != "0") {
-          watcher.run("KILL " + id);
-          return;
-        }
-        ::usleep(5000);
-      }
-    });
+    session_killer killer("db='" + db.name() + "' AND info = 'SELECT * FROM `big`'");
     const run_result r = run(server_options() + std::vector<std::string>{"--src=" + db.name(), "--xls_ver=" + format,
                                                                          "--split", "--dest=out"});
     killer.join();
@@ -114,18 +95,7 @@ TEST_F(QvtbatchTest, ConnectionLostWhileTheServerEvaluatesAQueryEndsTheRunWith25
     const std::string destination = format == "2" ? "out.xlsx" : "out.xls";
     write_file(file(destination), "previous workbook");
     // A second connection kills the program's once the server evaluates the query.
-    std::thread killer([&] {
-      sql_admin watcher;
-      for (int attempt = 0; attempt < 6000; ++attempt) {
-        const std::string id = watcher.value("SELECT COALESCE(MAX(id), 0) FROM information_schema.processlist "
-                                             "WHERE info LIKE '%" + tag + "%' AND id <> CONNECTION_ID()");
-        if (id != "0") {
-          watcher.run("KILL " + id);
-          return;
-        }
-        ::usleep(5000);
-      }
-    });
+    session_killer killer("info LIKE '%" + tag + "%'");
     const run_result r = run({"--profile=slow.qvt", "--xls_ver=" + format, "--dest=out"});
     killer.join();
     EXPECT_EQ(r.code, 255) << r;
