@@ -366,6 +366,12 @@ TEST_F(QvtbatchTest, WorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWithOneRepor
 
 TEST_F(QvtbatchTest, LowDescriptorLimitsEndEveryRunWithAWorkbookOrOneReportAndLeaveNothing)
 {
+#ifdef __SANITIZE_ADDRESS__
+  // The undefined-behaviour checker proves an object's type through a pipe of
+  // its own: out of descriptors, it reports valid objects as invalid and ends
+  // the program. The shipped build runs this test.
+  GTEST_SKIP() << "the sanitizers need descriptors of their own";
+#endif
   cli_database db;
   std::filesystem::create_directory(file("out"));
   std::filesystem::create_directory(file("tmp"));
