@@ -222,6 +222,8 @@ TEST_F(QvtbatchTest, WorkbookThatCannotBeSavedEndsWith255KeepsTheOldOneAndLeaves
        "exec /usr/bin/python3 -c 'import os, signal\nsignal.signal(signal.SIGXFSZ, signal.SIG_DFL)\n"
        "os.kill(os.getpid(), signal.SIGXFSZ)'\n",
        file("tmp"), "the zip program could not write the package: File too large\n", false},
+      {"zip is killed", "kill -9 $$\n", file("tmp"), "the zip program failed: it was ended by signal 9\n",
+       false},
       {"zip ends with success at once", "exit 0\n", file("tmp"),
        "the zip program ended before the package was complete\n", false},
       {"no zip program", "", file("tmp"),
