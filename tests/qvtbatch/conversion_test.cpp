@@ -125,14 +125,9 @@ TEST_F(QvtbatchTest, OldWorkbookIsReplacedOnlyByANewOneAndKeptWhenThereIsNothing
   scratch_database empty(db.admin(), "_empty");
   write_file(file("missing.txt"), "no_such_table\n");
   // Entries that make no sheet: zip starts with an .xlsx run, before any sheet.
-  const test_server_info& server = test_server();
-  const std::string connection = "[MySQL settings]\r\nhost=" + server.host + "\r\nport=" +
-                                 std::to_string(server.port) + "\r\nuser=" + server.user +
-                                 "\r\npassword=" + server.password + "\r\n[Generic settings]\r\nsrc=" +
-                                 db.name() + "\r\n[Selected Tables]\r\n";
-  write_file(file("bad.qvt"), connection + "bad=SELECT * FROM nosuch\r\n");
-  write_file(file("all_bad.qvt"), connection + "bad=SELECT * FROM nosuch\r\nworse=SELECT * FROM nowhere\r\n"
-                                               "no_such_table=\r\n");
+  write_file(file("bad.qvt"), server_profile(db.name(), "bad=SELECT * FROM nosuch\r\n"));
+  write_file(file("all_bad.qvt"), server_profile(db.name(), "bad=SELECT * FROM nosuch\r\nworse=SELECT * FROM nowhere\r\n"
+                                                            "no_such_table=\r\n"));
   const std::string nosuch = "Error:\nbad: Table '" + db.name() + ".nosuch' doesn't exist\n";
   const struct {
     const char* what;

@@ -96,11 +96,7 @@ TEST_F(QvtbatchTest, ControlCharactersInNamesArePrintedAsEscapes)
     db.run("INSERT INTO `" + t.name + "` VALUES (1)");
   }
   // A failing query's report names it through the error handler.
-  const test_server_info& server = test_server();
-  write_file(file("p.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\n"
-                            "[MySQL settings]\r\nhost=" + server.host + "\r\nport=" + std::to_string(server.port) +
-                                "\r\nuser=" + server.user + "\r\npassword=" + server.password + "\r\n"
-                            "[Selected Tables]\r\nq\x1b]0;x\x07=SELECT * FROM no_such_table\r\n");
+  write_file(file("p.qvt"), server_profile(db.name(), "q\x1b]0;x\x07=SELECT * FROM no_such_table\r\n"));
   write_file(file("tables.txt"), "gone\x1b[2J\n");
 
   const run_result r =

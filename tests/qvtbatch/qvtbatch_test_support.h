@@ -154,6 +154,16 @@ inline std::vector<std::string> server_options()
           "--pswd=" + server.password};
 }
 
+// A profile that reads `database` on the test server: its entries are the
+// lines of [Selected Tables], each "name=query" ending in CR LF.
+inline std::string server_profile(const std::string& database, const std::string& entries)
+{
+  const test_server_info& server = test_server();
+  return "[Generic settings]\r\nsrc=" + database + "\r\n[MySQL settings]\r\nhost=" + server.host +
+         "\r\nport=" + std::to_string(server.port) + "\r\nuser=" + server.user + "\r\npassword=" +
+         server.password + "\r\n[Selected Tables]\r\n" + entries;
+}
+
 inline std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b)
 {
   a.insert(a.end(), b.begin(), b.end());

@@ -83,15 +83,10 @@ TEST_F(QvtbatchTest, ConnectionLostWhileTheServerEvaluatesAQueryEndsTheRunWith25
 {
   sql_admin admin;
   scratch_database db(admin, "_lost_query");
-  const test_server_info& server = test_server();
   for (const std::string format : {"2", "1", "0"}) {
     SCOPED_TRACE("--xls_ver=" + format);
     const std::string tag = "lost_" + db.name() + "_" + format;
-    write_file(file("slow.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\n"
-                                 "[MySQL settings]\r\nhost=" + server.host + "\r\nport=" +
-                                 std::to_string(server.port) + "\r\nuser=" + server.user +
-                                 "\r\npassword=" + server.password + "\r\n"
-                                 "[Selected Tables]\r\nslow=SELECT SLEEP(60) AS pause, '" + tag + "' AS tag\r\n");
+    write_file(file("slow.qvt"), server_profile(db.name(), "slow=SELECT SLEEP(60) AS pause, '" + tag + "' AS tag\r\n"));
     const std::string destination = format == "2" ? "out.xlsx" : "out.xls";
     write_file(file(destination), "previous workbook");
     // A second connection kills the program's once the server evaluates the query.
@@ -161,16 +156,11 @@ TEST_F(QvtbatchTest, AQueryIsEvaluatedOnceToCountItAndOnceToReadIt)
     sql_admin& admin;
     std::string output;
   };
-  const test_server_info& server = test_server();
   for (const std::string format : {"2", "1", "0"}) {
     SCOPED_TRACE("--xls_ver=" + format);
     // A report that waits on the server: each evaluation costs its SLEEP.
     const std::string tag = "evaluated_" + db.name() + "_" + format;
-    write_file(file("slow.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\n"
-                                 "[MySQL settings]\r\nhost=" + server.host + "\r\nport=" +
-                                 std::to_string(server.port) + "\r\nuser=" + server.user +
-                                 "\r\npassword=" + server.password + "\r\n"
-                                 "[Selected Tables]\r\nslow=SELECT SLEEP(0.2) AS pause, '" + tag + "' AS tag\r\n");
+    write_file(file("slow.qvt"), server_profile(db.name(), "slow=SELECT SLEEP(0.2) AS pause, '" + tag + "' AS tag\r\n"));
     run_result r;
     {
       const statement_log log(admin);

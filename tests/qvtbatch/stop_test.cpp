@@ -167,11 +167,7 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
   };
 
   // A report query the server takes its time over, evaluated before any row.
-  const test_server_info& server = test_server();
-  write_file(file("bin/slow.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\n[MySQL settings]\r\nhost=" +
-                                       server.host + "\r\nport=" + std::to_string(server.port) + "\r\nuser=" +
-                                       server.user + "\r\npassword=" + server.password +
-                                       "\r\n[Selected Tables]\r\nslow=SELECT SLEEP(60) AS pause\r\n");
+  write_file(file("bin/slow.qvt"), server_profile(db.name(), "slow=SELECT SLEEP(60) AS pause\r\n"));
 
   enum class moment { rows, rows_into_zip, zip_stopped, blocked_read, zip, query_evaluated };
   const struct {

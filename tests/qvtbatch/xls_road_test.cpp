@@ -216,11 +216,7 @@ TEST_F(QvtbatchTest, DatesNoDateCellHoldsAreTheServersTextAndEveryValueKeepsItsD
          " (5, NULL, '9999-12-31 23:59:59.5', '23:59:59.999999', NULL),"
          " (6, NULL, '2020-01-01 23:59:59.5', NULL, NULL)");
   // Queries without a name get "Sheet" and their sheet's number, as on .xlsx.
-  const test_server_info& server = test_server();
-  write_file(file("p.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\n"
-                            "[MySQL settings]\r\nhost=" + server.host + "\r\nport=" + std::to_string(server.port) +
-                            "\r\nuser=" + server.user + "\r\npassword=" + server.password + "\r\n"
-                            "[Selected Tables]\r\n=SELECT 1 AS a\r\nv=\r\n=SELECT 2 AS b\r\n");
+  write_file(file("p.qvt"), server_profile(db.name(), "=SELECT 1 AS a\r\nv=\r\n=SELECT 2 AS b\r\n"));
   // Every format prints a date as text the same way: the server's digits.
   const grid as_text = {{"id", "d", "dt", "t", "f"},
                         {1.0, "0050-03-04", "0099-12-31 23:59:59", "10:15:30.250000", 3.14159},
@@ -395,11 +391,7 @@ TEST_F(QvtbatchTest, AQuerysRowsReachItsSheetsInItsOwnOrderInEveryFormat)
   scratch_database db(admin, "_order");
   // Read in the table's order, the ids would come out 20000 down to 1.
   db.run("CREATE TABLE t (k INT PRIMARY KEY, id INT) SELECT seq AS k, 20001 - seq AS id FROM seq_1_to_20000");
-  const test_server_info& server = test_server();
-  write_file(file("p.qvt"), "[Generic settings]\r\nsrc=" + db.name() + "\r\n"
-                            "[MySQL settings]\r\nhost=" + server.host + "\r\nport=" + std::to_string(server.port) +
-                            "\r\nuser=" + server.user + "\r\npassword=" + server.password + "\r\n"
-                            "[Selected Tables]\r\nq=SELECT id FROM t ORDER BY id;\r\n");
+  write_file(file("p.qvt"), server_profile(db.name(), "q=SELECT id FROM t ORDER BY id;\r\n"));
   const struct {
     std::vector<std::string> options;
     std::vector<std::vector<expected_sheet>> workbooks;  // the destination, then its numbered ones
