@@ -43,8 +43,7 @@ TEST(AccessCopy, RelationToAColumnOfAWiderUniqueKeyGetsAUniqueIndexOfItsOwn)
     copy_tables(*source, *target);
     access_file::close(*target);
   }
-  for (const auto& report : reporter.reports)
-    ADD_FAILURE() << plat::to_utf8(report.context) << ": " << report.message;
+  expect_no_reports(reporter);
 
   auto copy = access.open();
   ASSERT_EQ(copy->get_relationships().size(), 1u);
@@ -85,8 +84,7 @@ TEST(AccessCopy, TablesAccessCannotNameOrTellApartAndValuesItCannotHoldArriveWho
     EXPECT_NE(target->get_names_map().get_tn_mapped_name(L"t", true), L"t");
     access_file::close(*target);
   }
-  for (const auto& report : reporter.reports)
-    ADD_FAILURE() << plat::to_utf8(report.context) << ": " << report.message;
+  expect_no_reports(reporter);
 
   auto copy = access.open();
   std::vector<std::wstring> names = copy->get_table_names();

@@ -23,17 +23,6 @@ std::string values_of(sql_admin& admin, const std::string& table)
                      table);
 }
 
-std::string checksum(sql_admin& admin, const std::string& table)
-{
-  const std::string statement = "CHECKSUM TABLE " + table;
-  if (mysql_real_query(admin.handle(), statement.data(), statement.size()) != 0)
-    throw std::runtime_error(mysql_error(admin.handle()));
-  std::unique_ptr<MYSQL_RES, decltype(&mysql_free_result)> result(mysql_store_result(admin.handle()),
-                                                                &mysql_free_result);
-  MYSQL_ROW row = mysql_fetch_row(result.get());
-  return row != nullptr && row[1] != nullptr ? row[1] : "NULL";
-}
-
 // The rows an id 0 made under NO_AUTO_VALUE_ON_ZERO, padded and empty CHARs, a
 // month 0, a zero date and a 30 February, TIMESTAMPs and FLOATs past six digits.
 void fill_session_cases(sql_admin& admin, const scratch_database& db)
@@ -57,13 +46,7 @@ void expect_copy_holds(sql_admin& admin, const scratch_database& source, const s
   admin.run("CREATE TABLE " + copy.quoted() + ".expected LIKE " + copy.quoted() + ".cases");
   admin.run("INSERT INTO " + copy.quoted() + ".expected SELECT * FROM " + source.quoted() + ".cases");
   EXPECT_EQ(values_of(admin, copy.quoted() + ".cases"), values_of(admin, copy.quoted() + ".expected"));
-  EXPECT_EQ(checksum(admin, copy.quoted() + ".cases"), checksum(admin, copy.quoted() + ".expected"));
-}
-
-void expect_no_reports(const recording_reporter& reporter)
-{
-  for (const auto& report : reporter.reports)
-    ADD_FAILURE() << plat::to_utf8(report.context) << ": " << report.message;
+  EXPECT_EQ(checksum_of(admin, copy.quoted() + ".cases"), checksum_of(admin, copy.quoted() + ".expected"));
 }
 
 } // namespace
@@ -137,7 +120,7 @@ TEST(CopySession, FloatsKeepEveryDigitAndDeleteByRecordFindsTheirRows)
   auto to = writer->open_db(copy.wname(), 0, L"");
   copy_tables(*from, *to);
   expect_no_reports(reporter);
-  EXPECT_EQ(checksum(admin, copy.quoted() + ".floats"), checksum(admin, source.quoted() + ".floats"));
+  EXPECT_EQ(checksum_of(admin, copy.quoted() + ".floats"), checksum_of(admin, source.quoted() + ".floats"));
   const std::string digits = "SELECT GROUP_CONCAT(CONCAT_WS('|', n, f + 0e0, u + 0e0) ORDER BY n) FROM ";
   EXPECT_EQ(admin.value(digits + copy.quoted() + ".floats"), admin.value(digits + source.quoted() + ".floats"));
 
@@ -183,7 +166,7 @@ TEST(CopySession, KeysIntoAnotherDatabaseKeepItOrAreReportedAndSkipped)
     expect_no_reports(reporter);
   }
   EXPECT_EQ(admin.value(references + "'" + copy.name() + "'"), other.name() + ".parent");
-  EXPECT_EQ(checksum(admin, copy.quoted() + ".xchild"), checksum(admin, source.quoted() + ".xchild"));
+  EXPECT_EQ(checksum_of(admin, copy.quoted() + ".xchild"), checksum_of(admin, source.quoted() + ".xchild"));
   copy.run("INSERT INTO xchild VALUES (3, 3)");
   EXPECT_THROW(copy.run("INSERT INTO xchild VALUES (4, 4)"), std::runtime_error);
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "../SQL/sql_test_support.h"
+#include "../SQL/write/recording_reporter.h"
 
 #include "UDB/udb_db.h"
 #include "UDB/udb_field.h"
@@ -68,17 +69,30 @@ private:
   std::wstring path_;
 };
 
-// CHECKSUM TABLE of a qualified, quoted table name.
+// CHECKSUM TABLE of a qualified, quoted table name, on the server `admin`
+// talks to (the shared test server when none is given).
+inline std::string checksum_of(sql_admin& admin, const std::string& table)
+{
+  const std::string statement = "CHECKSUM TABLE " + table;
+  if (mysql_real_query(admin.handle(), statement.data(), statement.size()) != 0)
+    throw std::runtime_error(mysql_error(admin.handle()));
+  std::unique_ptr<MYSQL_RES, decltype(&mysql_free_result)> result(mysql_store_result(admin.handle()),
+                                                                &mysql_free_result);
+  MYSQL_ROW row = mysql_fetch_row(result.get());
+  return row != nullptr && row[1] != nullptr ? row[1] : "NULL";
+}
+
 inline std::string checksum_of(const std::string& table)
 {
   sql_admin own;
-  const std::string statement = "CHECKSUM TABLE " + table;
-  if (mysql_real_query(own.handle(), statement.data(), statement.size()) != 0)
-    throw std::runtime_error(mysql_error(own.handle()));
-  std::unique_ptr<MYSQL_RES, decltype(&mysql_free_result)> result(mysql_store_result(own.handle()),
-                                                                &mysql_free_result);
-  MYSQL_ROW row = mysql_fetch_row(result.get());
-  return std::string(row[1] != nullptr ? row[1] : "NULL");
+  return checksum_of(own, table);
+}
+
+// A copy that should go through without a word: every report is a failure.
+inline void expect_no_reports(const recording_reporter& reporter)
+{
+  for (const auto& report : reporter.reports)
+    ADD_FAILURE() << plat::to_utf8(report.context) << ": " << report.message;
 }
 
 inline std::wstring wide(const std::string& text)

@@ -98,8 +98,7 @@ TEST(HostileCopy, MySqlToMySqlKeepsEveryValueAlsoWhenTheTargetReadsNoBackslashEs
       auto copied = to->get_table(L"hostile", 1);
       EXPECT_EQ(copied->get_record_count(), static_cast<std::uint64_t>(row_count));
     }
-    for (const auto& report : reporter.reports)
-      ADD_FAILURE() << plat::to_utf8(report.context) << ": " << report.message;
+    expect_no_reports(reporter);
     // The copy keeps the source's column types, but for BIT(64), which it makes
     // BIGINT UNSIGNED.
     const std::string types = "SELECT GROUP_CONCAT(CONCAT(COLUMN_NAME, ' ', COLUMN_TYPE, ' ', IFNULL(CHARACTER_SET_NAME, '-')) "
@@ -132,8 +131,7 @@ TEST(HostileCopy, MySqlToAccessToMySqlKeepsEveryValueTheTypesOnTheWayHold)
     auto back = target_engine->open_db(back_db.wname(), 0, L"");
     copy_tables(*middle, *back);
   }
-  for (const auto& report : reporter.reports)
-    ADD_FAILURE() << plat::to_utf8(report.context) << ": " << report.message;
+  expect_no_reports(reporter);
   expect_same_as_source(admin, source_db, back_db);
   // What Access cannot hold came back with its digits: as text of the copy's own type.
   EXPECT_EQ(admin.value("SELECT COUNT(*) FROM " + back_db.quoted() + ".hostile WHERE zd = '2024-00-15 00:00:00'"),
@@ -163,8 +161,7 @@ TEST(HostileCopy, ViewsKeepTheirLiteralsAndColumnsNamedLikeFunctions)
     copy_tables(*from, *to);
     to->create_views(from->get_views());
   }
-  for (const auto& report : reporter.reports)
-    ADD_FAILURE() << plat::to_utf8(report.context) << ": " << report.message;
+  expect_no_reports(reporter);
   const auto rows = [&](const scratch_database& db, const std::string& view, const std::string& columns) {
     return admin.value("SELECT GROUP_CONCAT(HEX(CONCAT_WS('|', " + columns + ")) ORDER BY 1) FROM " + db.quoted() +
                        "." + view);
@@ -220,8 +217,7 @@ TEST(HostileCopy, AccessNamesMendedForOneTableNeverTakeTheNameOfAnother)
     auto back = target_engine->open_db(back_db.wname(), 0, L"");
     copy_tables(*middle, *back);
   }
-  for (const auto& report : reporter.reports)
-    ADD_FAILURE() << plat::to_utf8(report.context) << ": " << report.message;
+  expect_no_reports(reporter);
   for (std::size_t i = 0; i < tables.size(); ++i)
     expect_same_rows(admin, source_db, tables[i], back_db, made[i]);
   EXPECT_EQ(admin.value("SELECT COUNT(*) FROM information_schema.REFERENTIAL_CONSTRAINTS WHERE CONSTRAINT_SCHEMA = '" +
@@ -273,8 +269,7 @@ TEST(HostileCopy, AccessTableNamesBeyondTheBmpAreMendedForMySql)
       from_emoji = plat::to_utf8(back->get_names_map().get_tn_mapped_name(emoji_table, true));
       from_plain = plat::to_utf8(back->get_names_map().get_tn_mapped_name(L"t_", true));
     }
-    for (const auto& report : reporter.reports)
-      ADD_FAILURE() << plat::to_utf8(report.context) << ": " << report.message;
+    expect_no_reports(reporter);
     EXPECT_EQ(from_emoji < from_plain ? from_emoji + " " + from_plain : from_plain + " " + from_emoji, "t_ t_00000");
     expect_same_rows(admin, source_db, "a", back_db, from_emoji);
     expect_same_rows(admin, source_db, "b", back_db, from_plain);
