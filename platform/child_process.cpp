@@ -93,7 +93,8 @@ private:
   std::chrono::steady_clock::time_point deadline_{};
 };
 
-// The child has ended (it is not reaped: its id stays its own).
+// The child has ended. WNOWAIT: an ended child stays unreaped, so its id
+// stays its own.
 bool has_ended(pid_t pid)
 {
   siginfo_t info{};
@@ -369,12 +370,7 @@ bool child_process::start(const std::string& program, const std::vector<std::str
 
 bool child_process::running() const
 {
-  if (pid_ <= 0)
-    return false;
-  siginfo_t info{};
-  // WNOWAIT: an ended child stays unreaped, so its id stays its own.
-  const int rc = ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT);
-  return rc == 0 && info.si_pid == 0;
+  return pid_ > 0 && !has_ended(pid_);
 }
 
 const child_result& child_process::wait()

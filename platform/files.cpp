@@ -417,8 +417,8 @@ void private_temp_folder::remove_abandoned(std::string_view parent, std::string_
     unique_fd lock;
     if (!lock_folder(path, lock))
       continue;
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
+    // What cannot be removed now is left to a later sweep.
+    remove_tree(path);
   }
 }
 

@@ -169,11 +169,8 @@ void CWorkbook::RemoveTempFolder()
     m_stream->Abandon();
     left = m_stream->LeftBehindText();
   }
-  const std::string path = m_folder.path();
-  if (!m_folder.remove()) {
-    left += (left.empty() ? "" : "; ") + LeftBehind(path, errno);
-    tk_log_message(1, "%s", left);
-  }
+  if (const std::string folder_left = RemoveFolder(m_folder); !folder_left.empty())
+    left += (left.empty() ? "" : "; ") + folder_left;
   m_tempFolder.clear();
   // A failed save's report says what it left behind (a removal at the
   // descriptor limit can fail where the rest of the run did).

@@ -150,9 +150,16 @@ std::string FindZipProgram()
   return plat::find_in_path("zip");
 }
 
-std::string LeftBehind(const std::string& folder, int cause)
+std::string RemoveFolder(plat::private_temp_folder& folder)
 {
-  return base::sprintf("the folder '%s' could not be removed: %s", folder, plat::error_text(cause));
+  const std::string path = folder.path();
+  if (folder.remove())
+    return {};
+  const int cause = errno;
+  std::string left =
+      base::sprintf("the folder '%s' could not be removed: %s", path, plat::error_text(cause));
+  tk_log_message(1, "%s", left);
+  return left;
 }
 
 namespace {
@@ -210,13 +217,9 @@ PackResult PackFolder(const std::string& folder, const std::string& destination,
 {
   plat::private_temp_folder staging;
   PackResult result = PackInto(staging, folder, destination, zip_program);
-  const std::string path = staging.path();
-  if (!staging.remove()) {
-    const std::string left = LeftBehind(path, errno);
-    tk_log_message(1, "%s", left);
-    if (!result.ok)
-      result.error += "; " + left;
-  }
+  const std::string left = RemoveFolder(staging);
+  if (!left.empty() && !result.ok)
+    result.error += "; " + left;
   return result;
 }
 
@@ -402,11 +405,8 @@ PackResult ZipStream::Finish()
 void ZipStream::Abandon() noexcept
 {
   zip_.end();
-  const std::string path = staging_.path();
-  if (!staging_.remove()) {
-    left_behind_ = LeftBehind(path, errno);
-    tk_log_message(1, "%s", left_behind_);
-  }
+  if (std::string left = RemoveFolder(staging_); !left.empty())
+    left_behind_ = std::move(left);
   active_ = false;
 }
 

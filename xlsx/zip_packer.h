@@ -19,8 +19,9 @@ inline constexpr char pack_staging_prefix[] = ".xlsx_pack_";
 // extension keeps zip from adding ".zip" of its own.
 inline constexpr char packed_name[] = "package.xlsx";
 
-// The words for a staging or temporary folder that could not be removed.
-std::string LeftBehind(const std::string& folder, int cause);
+// Removes a staging or temporary folder and gives it up; empty, or the words
+// (logged already) for what of it stayed behind, for the caller's report.
+std::string RemoveFolder(plat::private_temp_folder& folder);
 
 // The zip program beside the running program, else the first on PATH; empty
 // when there is none.
