@@ -26,6 +26,8 @@ sql_create_retry::step sql_create_retry::after(std::uint32_t error_number, const
 {
   if (dynamic_ && error_number == ER_ILLEGAL_HA_CREATE_OPTION) {
     tk_log_message(2, "The server takes no ROW_FORMAT=DYNAMIC");
+    // Asked again, it would refuse again: the table would be tried for ever.
+    can_ask_dynamic_ = false;
     dynamic_ = false;
     return step::again;
   }
