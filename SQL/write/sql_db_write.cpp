@@ -54,13 +54,36 @@ std::wstring node_value(const udb_properties* node, const wchar_t* key)
   throw sql_prep_stmt_failed_exception(reason);
 }
 
-// 'a', 'b', 'c': the names a report lists.
-std::wstring quoted_list(const std::vector<std::wstring>& names)
+// "the column 'a' is", "the columns 'a', 'b' are": the names a report lists,
+// with the words that agree with their number.
+std::wstring named_list(const std::vector<std::wstring>& names, const wchar_t* one_noun, const wchar_t* nouns,
+                        const wchar_t* one_verb, const wchar_t* verb)
 {
-  std::wstring list;
-  for (const std::wstring& name : names)
-    list += (list.empty() ? L"'" : L", '") + name + L"'";
+  std::wstring list = L"the ";
+  list += names.size() == 1 ? one_noun : nouns;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    list += (i == 0 ? L" '" : L", '") + names[i] + L"'";
+  list += L' ';
+  list += names.size() == 1 ? one_verb : verb;
   return list;
+}
+
+// What the table lost or changed to have the server take it, one report each.
+void report_changes(const std::wstring& table, const std::vector<std::wstring>& widened,
+                    const std::vector<std::wstring>& given_up_keys, const std::vector<std::wstring>& cut_keys)
+{
+  const std::wstring context = L"Table '" + table + L"'";
+  const auto report = [&](const std::wstring& text) {
+    tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(text), tk_level_recoverable));
+  };
+  if (!widened.empty())
+    report(L"The server refused the row's size; " + named_list(widened, L"column", L"columns", L"is", L"are") +
+           L" TEXT instead of VARCHAR.");
+  for (const std::wstring& key : given_up_keys)
+    report(key);
+  if (!cut_keys.empty())
+    report(L"The server takes keys of fewer bytes; " + named_list(cut_keys, L"index", L"indexes", L"holds", L"hold") +
+           L" shorter prefixes of its texts.");
 }
 
 } // namespace
@@ -170,26 +193,7 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
   names_map_.add_fn_map(created, columns.get_names_map());
   tk_log_message(1, "Step #2");
 
-  const std::wstring context = L"Table '" + name + L"'";
-  if (!widened.empty()) {
-    const std::wstring list = quoted_list(widened);
-    tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(
-                                        L"The server refused the row's size; the column" +
-                                        std::wstring(widened.size() == 1 ? L" " : L"s ") + list +
-                                        (widened.size() == 1 ? L" is" : L" are") + L" TEXT instead of VARCHAR."),
-                                    tk_level_recoverable));
-  }
-  for (const std::wstring& key : given_up_keys)
-    tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(key), tk_level_recoverable));
-  if (!cut_keys.empty()) {
-    const std::wstring list = quoted_list(cut_keys);
-    tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(
-                                        L"The server takes keys of fewer bytes; the index" +
-                                        std::wstring(cut_keys.size() == 1 ? L" " : L"es ") + list +
-                                        (cut_keys.size() == 1 ? L" holds" : L" hold") +
-                                        L" shorter prefixes of its texts."),
-                                    tk_level_recoverable));
-  }
+  report_changes(name, widened, given_up_keys, cut_keys);
   return get_table(created, 2);
 }
 
