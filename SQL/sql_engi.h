@@ -112,7 +112,7 @@ public:
   void keep_backslash_escapes();
 
   // A session that copies between engines fixes what the server would
-  // otherwise decide for it: the whole sql_mode (copy_sql_mode: backslash
+  // otherwise decide for it: the whole sql_mode (sql_copy_sql_mode: backslash
   // escapes read, CHAR values unpadded, quotes as texts, dates such as
   // '2024-00-15' taken as they are, an AUTO_INCREMENT value 0 kept as 0) and the
   // time zone '+00:00', so that a TIMESTAMP read on one server keeps its instant

@@ -5,6 +5,7 @@
 
 #include "SQL/sql_db.h"
 #include "SQL/sql_engi.h"
+#include "SQL/sql_sub_types.h"
 #include "SQL/sql_util.h"
 #include "TK/tk_exception.h"
 #include "TK/tk_log.h"
@@ -39,15 +40,15 @@ std::uint32_t sub_type_of(const MYSQL_FIELD& field)
   switch (field.type) {
   case MYSQL_TYPE_DATETIME:
   case MYSQL_TYPE_TIMESTAMP:  // a date and time too (one with "now" as default is refined later)
-    return 1;
+    return sql_date_time;
   case MYSQL_TYPE_DATE:
-    return 2;
+    return sql_date_only;
   case MYSQL_TYPE_TIME:
-    return 3;
+    return sql_time_only;
   case MYSQL_TYPE_LONGLONG:
     return (field.flags & UNSIGNED_FLAG) != 0 ? 2 : 1;
   case MYSQL_TYPE_GEOMETRY:
-    return 2;
+    return sql_text_geometry;
   default:
     return 0;
   }

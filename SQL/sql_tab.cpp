@@ -7,6 +7,7 @@
 #include "OLE/ole_misc.h"
 #include "SQL/sql_db.h"
 #include "SQL/sql_engi.h"
+#include "SQL/sql_sub_types.h"
 #include "SQL/sql_util.h"
 #include "TK/tk_codepage.h"
 #include "TK/tk_log.h"
@@ -18,9 +19,6 @@
 #include <cwctype>
 
 namespace {
-
-// The sub-type that marks a text column of fixed width (CHAR) for the writers.
-constexpr std::uint32_t fixed_width_text = 16;
 
 // "<prefix>n)" or "<prefix>n,m)" at the start of a type text; numbers read as
 // scanf's %d would read them.
@@ -185,7 +183,7 @@ void sql_table::refine_columns()
       // In characters, as declared, and fixed: the result gives bytes.
       column.vartype = VT_BSTR;
       column.size = static_cast<std::uint32_t>(numbers[0]);
-      column.dw_reserved = fixed_width_text;
+      column.dw_reserved = sql_text_fixed;
     } else if (read_numbers(type, L"float(", 2, numbers)) {
       tk_log_message(2, "Refining type for FLOAT(%d,%d)", numbers[0], numbers[1]);
       if (numbers[0] != 0 && numbers[1] != 0 && numbers[0] > numbers[1]) {
@@ -213,7 +211,7 @@ void sql_table::refine_columns()
         column.not_null = false;
       } else if (is_current_timestamp(default_text)) {
         tk_log_message(2, "Special processing for CURRENT_TIMESTAMP");
-        column.dw_reserved = 9;
+        column.dw_reserved = sql_date_now;
       }
       break;
     case VT_BOOL:

@@ -559,18 +559,20 @@ ole_com_ptr<DAOIndex> new_unique_index(DAOTableDef& table, const std::wstring& n
   return index;
 }
 
-// Every name among the table's indexes, the relations' own ones too.
-std::vector<std::wstring> index_names(DAOIndexes& indexes)
+// The name of every item of a DAO collection (a table's indexes, the
+// relations' own ones too; the database's relations).
+template <typename Item, typename Collection>
+std::vector<std::wstring> item_names(Collection& items)
 {
   short count = 0;
-  dao_check(indexes.get_Count(&count));
+  dao_check(items.get_Count(&count));
   std::vector<std::wstring> names;
   for (short i = 0; i < count; ++i) {
-    ole_com_ptr<DAOIndex> index;
-    dao_check(indexes.get_Item(dao_position_arg(static_cast<std::uint16_t>(i)), index.put()));
-    dao_require(index.get());
+    ole_com_ptr<Item> item;
+    dao_check(items.get_Item(dao_position_arg(static_cast<std::uint16_t>(i)), item.put()));
+    dao_require(item.get());
     dao_bstr name;
-    dao_check(index->get_Name(name.address()));
+    dao_check(item->get_Name(name.address()));
     names.push_back(name.to_wstring());
   }
   return names;
@@ -592,16 +594,8 @@ void dao_database::create_relationships(const udb_relationships& relationships)
   // the first is made: a name mended for one (a backquote Jet refuses) never
   // takes the name of a relation still to come.
   dao_validator names;
-  short count = 0;
-  dao_check(relations->get_Count(&count));
-  for (short i = 0; i < count; ++i) {
-    ole_com_ptr<DAORelation> relation;
-    dao_check(relations->get_Item(dao_position_arg(static_cast<std::uint16_t>(i)), relation.put()));
-    dao_require(relation.get());
-    dao_bstr name;
-    dao_check(relation->get_Name(name.address()));
-    names.add_existing_name(name.to_wstring());
-  }
+  for (const std::wstring& name : item_names<DAORelation>(*relations.get()))
+    names.add_existing_name(name);
   for (const udb_relationship& relationship : relationships)
     names.add_existing_name(relationship.name);
   std::vector<std::wstring> made;
@@ -666,7 +660,7 @@ void dao_database::create_relationship(DAORelations& relations, const udb_relati
     dao_require(table.get());
     dao_check(table->get_Indexes(indexes.put()));
     dao_require(indexes.get());
-    const std::wstring index_name = gen_ui_name(relationship.pk_table, index_names(*indexes.get()));
+    const std::wstring index_name = gen_ui_name(relationship.pk_table, item_names<DAOIndex>(*indexes.get()));
     tk_log_message(2, L"Gen.name=%s", index_name);
     unique_index = new_unique_index(*table.get(), index_name, *referenced, relationship.pk_flds);
   }

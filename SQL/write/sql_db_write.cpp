@@ -7,6 +7,7 @@
 #include "SQL/sql_engi.h"
 #include "SQL/sql_util.h"
 #include "SQL/sql_vali.h"
+#include "SQL/write/sql_create_retry.h"
 #include "SQL/write/sql_engi_write.h"
 #include "SQL/write/sql_init.h"
 #include "SQL/write/sql_tab_write.h"
@@ -37,18 +38,6 @@ constexpr std::uint32_t last_myisam_default = 0x031722;  // 3.23.34
 constexpr std::uint32_t last_type_clause = 0x040016;     // 4.0.22
 constexpr std::uint32_t first_dynamic_row_format = 0x050500;  // 5.5.0
 
-// The last number of a server message ("max key length is 767 bytes"), 0 for none.
-std::uint64_t last_number_in(const std::string& message)
-{
-  std::size_t end = message.find_last_of("0123456789");
-  if (end == std::string::npos)
-    return 0;
-  std::size_t start = end;
-  while (start > 0 && message[start - 1] >= '0' && message[start - 1] <= '9')
-    --start;
-  return std::stoull(message.substr(start, end - start + 1));
-}
-
 std::wstring node_value(const udb_properties* node, const wchar_t* key)
 {
   if (node == nullptr)
@@ -65,13 +54,36 @@ std::wstring node_value(const udb_properties* node, const wchar_t* key)
   throw sql_prep_stmt_failed_exception(reason);
 }
 
-// 'a', 'b', 'c': the names a report lists.
-std::wstring quoted_list(const std::vector<std::wstring>& names)
+// "the column 'a' is", "the columns 'a', 'b' are": the names a report lists,
+// with the words that agree with their number.
+std::wstring named_list(const std::vector<std::wstring>& names, const wchar_t* one_noun, const wchar_t* nouns,
+                        const wchar_t* one_verb, const wchar_t* verb)
 {
-  std::wstring list;
-  for (const std::wstring& name : names)
-    list += (list.empty() ? L"'" : L", '") + name + L"'";
+  std::wstring list = L"the ";
+  list += names.size() == 1 ? one_noun : nouns;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    list += (i == 0 ? L" '" : L", '") + names[i] + L"'";
+  list += L' ';
+  list += names.size() == 1 ? one_verb : verb;
   return list;
+}
+
+// What the table lost or changed to have the server take it, one report each.
+void report_changes(const std::wstring& table, const std::vector<std::wstring>& widened,
+                    const std::vector<std::wstring>& given_up_keys, const std::vector<std::wstring>& cut_keys)
+{
+  const std::wstring context = L"Table '" + table + L"'";
+  const auto report = [&](const std::wstring& text) {
+    tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(text), tk_level_recoverable));
+  };
+  if (!widened.empty())
+    report(L"The server refused the row's size; " + named_list(widened, L"column", L"columns", L"is", L"are") +
+           L" TEXT instead of VARCHAR.");
+  for (const std::wstring& key : given_up_keys)
+    report(key);
+  if (!cut_keys.empty())
+    report(L"The server takes keys of fewer bytes; " + named_list(cut_keys, L"index", L"indexes", L"holds", L"hold") +
+           L" shorter prefixes of its texts.");
 }
 
 } // namespace
@@ -125,20 +137,14 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
   std::vector<std::wstring> widened;
   std::vector<std::wstring> given_up_keys;
   std::vector<std::wstring> cut_keys;
-  // A server whose rows are COMPACT by default keeps 768 bytes of each long
-  // text in the row and takes 767 bytes of a key part: DYNAMIC, asked for when
-  // the server refuses the table for either, takes what the source held.
-  const bool can_ask_dynamic = version >= first_dynamic_row_format && plat::equal_no_case(storage, L"InnoDB");
-  bool dynamic = false;
-  std::uint64_t key_bytes = 0;
-  std::uint64_t part_bytes = 0;
+  sql_create_retry retry(version >= first_dynamic_row_format && plat::equal_no_case(storage, L"InnoDB"));
   for (;;) {
     std::vector<std::wstring> clauses;
     columns.get_init_chunks(clauses, table_node);
     if (!indexes.empty() || !auto_increment_name.empty()) {
       sql_indexes_initializer index_clauses(engine, columns.get_schema(), indexes, auto_increment_name,
                                             columns.get_names_map());
-      index_clauses.limit_keys(key_bytes, part_bytes);
+      index_clauses.limit_keys(retry.key_bytes(), retry.part_bytes());
       index_clauses.get_init_chunks(clauses);
       given_up_keys = index_clauses.get_given_up_keys();
       cut_keys = index_clauses.get_cut_keys();
@@ -150,7 +156,7 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
     if (!charset.empty())
       statement += L" character set " + charset;
     statement += (version <= last_type_clause ? L" TYPE=" : L" ENGINE=") + storage;
-    if (dynamic)
+    if (retry.dynamic())
       statement += L" ROW_FORMAT=DYNAMIC";
 
     tk_log_message(2, L"Run SQL-query: %s\n", statement);
@@ -167,34 +173,15 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
           return get_table(*folded, udb_mode_append);
         throw;
       }
-      if (dynamic && number == ER_ILLEGAL_HA_CREATE_OPTION) {
-        tk_log_message(2, "The server takes no ROW_FORMAT=DYNAMIC");
-        dynamic = false;
-        continue;
-      }
-      const bool key_too_long = number == ER_TOO_LONG_KEY || number == ER_INDEX_COLUMN_TOO_LONG;
-      if ((number == ER_TOO_BIG_ROWSIZE || key_too_long) && can_ask_dynamic && !dynamic) {
-        dynamic = true;
-        continue;
-      }
-      // A key the server takes only shorter: its text parts are cut to the
-      // limit the server named, once for a key and once for a part.
-      if (key_too_long) {
-        const std::uint64_t limit = last_number_in(e.get_message());
-        std::uint64_t& bound = number == ER_TOO_LONG_KEY ? key_bytes : part_bytes;
-        if (limit == 0 || (bound != 0 && bound <= limit))
+      const sql_create_retry::step step = retry.after(number, e.get_message());
+      if (step == sql_create_retry::step::give_up)
+        throw;
+      if (step == sql_create_retry::step::widen_a_text) {
+        std::wstring column = columns.widen_widest_text();
+        if (column.empty())
           throw;
-        bound = limit;
-        continue;
+        widened.push_back(std::move(column));
       }
-      // A row the storage engine cannot hold in its page: its widest texts move
-      // out of the row, one at a time, until the server takes the table.
-      if (number != ER_TOO_BIG_ROWSIZE)
-        throw;
-      std::wstring column = columns.widen_widest_text();
-      if (column.empty())
-        throw;
-      widened.push_back(std::move(column));
     }
   }
 
@@ -206,26 +193,7 @@ std::unique_ptr<udb_recordset> sql_write_database::create_table(const std::wstri
   names_map_.add_fn_map(created, columns.get_names_map());
   tk_log_message(1, "Step #2");
 
-  const std::wstring context = L"Table '" + name + L"'";
-  if (!widened.empty()) {
-    const std::wstring list = quoted_list(widened);
-    tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(
-                                        L"The server refused the row's size; the column" +
-                                        std::wstring(widened.size() == 1 ? L" " : L"s ") + list +
-                                        (widened.size() == 1 ? L" is" : L" are") + L" TEXT instead of VARCHAR."),
-                                    tk_level_recoverable));
-  }
-  for (const std::wstring& key : given_up_keys)
-    tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(key), tk_level_recoverable));
-  if (!cut_keys.empty()) {
-    const std::wstring list = quoted_list(cut_keys);
-    tk_report_item_failure(context, tk_exception(tk_wstring_to_utf8(
-                                        L"The server takes keys of fewer bytes; the index" +
-                                        std::wstring(cut_keys.size() == 1 ? L" " : L"es ") + list +
-                                        (cut_keys.size() == 1 ? L" holds" : L" hold") +
-                                        L" shorter prefixes of its texts."),
-                                    tk_level_recoverable));
-  }
+  report_changes(name, widened, given_up_keys, cut_keys);
   return get_table(created, 2);
 }
 

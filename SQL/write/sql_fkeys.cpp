@@ -59,24 +59,23 @@ private:
   sql_write_database& db_;
 };
 
-std::wstring quoted_fields(const sql_write_database& db, const std::wstring& table,
-                           const std::vector<std::wstring>& fields)
-{
-  std::wstring list;
-  for (const std::wstring& field : fields) {
-    if (!list.empty())
-      list += L", ";
-    list += db.get_engine().get_safe_name(db.get_names_map().get_fn_mapped_name(table, field));
-  }
-  return list;
-}
-
 std::wstring quoted_names(const sql_engine& engine, const std::vector<std::wstring>& names)
 {
   std::wstring list;
   for (const std::wstring& name : names)
     list += (list.empty() ? L"" : L", ") + engine.get_safe_name(name);
   return list;
+}
+
+// The fields of a copied table under the names they were created with.
+std::wstring quoted_fields(const sql_write_database& db, const std::wstring& table,
+                           const std::vector<std::wstring>& fields)
+{
+  std::vector<std::wstring> created;
+  created.reserve(fields.size());
+  for (const std::wstring& field : fields)
+    created.push_back(db.get_names_map().get_fn_mapped_name(table, field));
+  return quoted_names(db.get_engine(), created);
 }
 
 // The rule's ON DELETE and ON UPDATE clauses, each with one of the actions the

@@ -70,6 +70,69 @@ bool is_text_type(const t_ftd& column, std::uint32_t bytes_per_char)
   return is_plain_text(column) && (column.size == 0 || column.size > sql_max_varchar_chars(bytes_per_char));
 }
 
+// One column of a key, as the server counts it.
+struct key_part {
+  std::wstring name;
+  std::uint32_t prefix;      // 0: the whole column
+  std::uint64_t length;      // in characters (bytes for binary)
+  std::uint64_t unit_bytes;  // bytes a character of the part takes
+  bool can_cut;
+
+  std::uint64_t bytes() const { return unit_bytes * length; }
+  void cut_to(std::uint64_t units)
+  {
+    length = units;
+    prefix = static_cast<std::uint32_t>(units);
+  }
+};
+
+std::uint64_t key_length(const std::vector<key_part>& parts)
+{
+  std::uint64_t total = 0;
+  for (const key_part& p : parts)
+    total += p.bytes();
+  return total;
+}
+
+// A key too long for the server is cut to fit, as far as its parts can be cut:
+// every part to the limit of one part, then the longest parts shorter until the
+// whole fits. Whether a part was cut.
+bool cut_to_fit(std::vector<key_part>& parts, std::uint64_t key_limit, std::uint64_t part_limit)
+{
+  bool cut = false;
+  for (key_part& p : parts)
+    if (p.can_cut && p.bytes() > part_limit) {
+      p.cut_to(part_limit / p.unit_bytes);
+      cut = true;
+    }
+  for (std::uint64_t total = key_length(parts); total > key_limit; total = key_length(parts)) {
+    key_part* longest = nullptr;
+    for (key_part& p : parts)
+      if (p.can_cut && p.length > 1 && (longest == nullptr || p.bytes() > longest->bytes()))
+        longest = &p;
+    if (longest == nullptr)
+      break;
+    const std::uint64_t excess_units = (total - key_limit + longest->unit_bytes - 1) / longest->unit_bytes;
+    longest->cut_to(longest->length > excess_units ? longest->length - excess_units : 1);
+    cut = true;
+  }
+  return cut;
+}
+
+// Why the server would refuse the key for its length, or an empty text when it fits.
+std::wstring why_too_long(const std::vector<key_part>& parts, std::uint64_t key_limit, std::uint64_t part_limit)
+{
+  const auto too_long_part =
+      std::find_if(parts.begin(), parts.end(), [&](const key_part& p) { return p.bytes() > part_limit; });
+  if (too_long_part != parts.end())
+    return base::sprintf(L"its part '%s' of %d bytes is longer than the %d the server takes", too_long_part->name,
+                         too_long_part->bytes(), part_limit);
+  const std::uint64_t total = key_length(parts);
+  if (total > key_limit)
+    return base::sprintf(L"its key of %d bytes is longer than the %d the server takes", total, key_limit);
+  return {};
+}
+
 } // namespace
 
 sql_schema_initializer::sql_schema_initializer(const sql_engine& engine, const std::wstring& table,
@@ -325,14 +388,7 @@ std::wstring sql_indexes_initializer::index_clause(const udb_index& index, bool&
   const std::uint64_t key_limit = key_bytes_ != 0 ? key_bytes_ : old_server ? max_key_old : max_key_bytes;
   const std::uint64_t part_limit = part_bytes_ != 0 ? part_bytes_ : key_limit;
 
-  struct part {
-    std::wstring name;
-    std::uint32_t prefix;      // 0: the whole column
-    std::uint64_t length;      // in characters (bytes for binary)
-    std::uint64_t unit_bytes;  // bytes a character of the part takes
-    bool can_cut;
-  };
-  std::vector<part> parts;
+  std::vector<key_part> parts;
   for (const std::wstring& field : index.fields) {
     tk_log_message(1, L"Process idx.field %s", field);
     if (!auto_increment_name_.empty() && plat::equal_no_case(field, auto_increment_name_)) {
@@ -367,48 +423,13 @@ std::wstring sql_indexes_initializer::index_clause(const udb_index& index, bool&
     parts.push_back({field, prefix, length, text ? bytes : 1, can_cut});
   }
 
-  const auto bytes_of = [](const part& p) { return p.unit_bytes * p.length; };
-  const auto over_part_limit = [&](const part& p) { return bytes_of(p) > part_limit; };
-  const auto key_length = [&] {
-    std::uint64_t total = 0;
-    for (const part& p : parts)
-      total += bytes_of(p);
-    return total;
-  };
-  // A key of text parts too long for the server is cut to fit: every part to
-  // the limit of one part, then the longest parts shorter until the whole fits.
   // A unique key is not cut, as it would refuse rows that differ only past
   // the cut; it is given up and reported.
-  std::uint64_t total = key_length();
-  const bool over = total > key_limit || std::any_of(parts.begin(), parts.end(), over_part_limit);
-  if (over && !index.unique && !index.primary) {
-    for (part& p : parts)
-      if (p.can_cut && over_part_limit(p)) {
-        p.length = part_limit / p.unit_bytes;
-        p.prefix = static_cast<std::uint32_t>(p.length);
-        cut = true;
-      }
-    for (total = key_length(); total > key_limit;) {
-      part* longest = nullptr;
-      for (part& p : parts)
-        if (p.can_cut && p.length > 1 && (longest == nullptr || bytes_of(p) > bytes_of(*longest)))
-          longest = &p;
-      if (longest == nullptr)
-        break;
-      const std::uint64_t excess_units = (total - key_limit + longest->unit_bytes - 1) / longest->unit_bytes;
-      longest->length = longest->length > excess_units ? longest->length - excess_units : 1;
-      longest->prefix = static_cast<std::uint32_t>(longest->length);
-      cut = true;
-      total = key_length();
-    }
-  }
-  const auto too_long_part = std::find_if(parts.begin(), parts.end(), over_part_limit);
-  if (too_long_part != parts.end() || total > key_limit) {
+  if (!index.unique && !index.primary)
+    cut = cut_to_fit(parts, key_limit, part_limit);
+  why_not = why_too_long(parts, key_limit, part_limit);
+  if (!why_not.empty()) {
     tk_log_message(3, L"Index '%s' is too big, skip it", index.name);
-    why_not = too_long_part != parts.end()
-                  ? base::sprintf(L"its part '%s' of %d bytes is longer than the %d the server takes",
-                                  too_long_part->name, bytes_of(*too_long_part), part_limit)
-                  : base::sprintf(L"its key of %d bytes is longer than the %d the server takes", total, key_limit);
     cut = false;
     return {};
   }

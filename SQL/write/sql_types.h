@@ -6,6 +6,7 @@
 // fit the budget even alone: 21,844 characters of utf8, 16,383 of utf8mb4.
 #pragma once
 
+#include "SQL/sql_sub_types.h"
 #include "UDB/udb_schema.h"
 
 #include <cstdint>
@@ -22,18 +23,6 @@ inline constexpr std::uint32_t sql_max_mediumblob = 16777215;
 inline constexpr std::uint64_t sql_row_budget = 65536;
 inline constexpr std::uint64_t sql_off_row_bytes = 12;  // a TEXT or BLOB column's share of a row
 
-// The text sub-types and date sub-types of a column descriptor (t_ftd::dw_reserved).
-inline constexpr std::uint32_t sql_text_geometry = 2;
-inline constexpr std::uint32_t sql_text_geometry2 = 8;
-inline constexpr std::uint32_t sql_text_fixed = 16;
-inline constexpr std::uint32_t sql_date_as_text = 0;
-inline constexpr std::uint32_t sql_date_time = 1;
-inline constexpr std::uint32_t sql_date_only = 2;
-inline constexpr std::uint32_t sql_time_only = 3;
-inline constexpr std::uint32_t sql_date_now = 9;
-inline constexpr std::uint32_t sql_date_today = 10;
-// The text sub-type of a GUID column; only its values are written as GUIDs.
-inline constexpr std::uint32_t sql_text_guid = 1;
 // Dates, times and timestamps keep at most microseconds.
 inline constexpr std::uint32_t sql_max_fractional_digits = 6;
 

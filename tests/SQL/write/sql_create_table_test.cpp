@@ -7,6 +7,7 @@
 #include "property_tree.h"
 #include "recording_reporter.h"
 
+#include "SQL/write/sql_create_retry.h"
 #include "SQL/write/sql_init.h"
 #include "SQL/write/sql_types.h"
 #include "TK/tk_exception.h"
@@ -14,6 +15,7 @@
 #include "UDB/udb_recs.h"
 
 #include <gtest/gtest.h>
+#include <mysqld_error.h>
 
 #include <string>
 #include <vector>
@@ -485,6 +487,61 @@ TEST(SqlCreateTable, RowBudgetCasesAreTablesTheServerTakes)
                         "' AND TABLE_NAME LIKE 'one%'"),
             "varchar,mediumtext,mediumtext");
 
+}
+
+TEST(SqlCreateRetry, EachRefusalChangesOneSettingAndTheAttemptsEnd)
+{
+  struct refusal {
+    unsigned error_number;
+    const char* message;
+    sql_create_retry::step step;
+    bool dynamic;  // whether the next statement asks for DYNAMIC rows
+  };
+  struct sequence {
+    const char* what;
+    bool can_ask_dynamic;
+    std::vector<refusal> refusals;
+  };
+  using step = sql_create_retry::step;
+  const std::string key_of_767 = "Specified key was too long; max key length is 767 bytes";
+  const sequence sequences[] = {
+      {"a row too big asks for DYNAMIC, then moves texts out",
+       true,
+       {{ER_TOO_BIG_ROWSIZE, "Row size too large", step::again, true},
+        {ER_TOO_BIG_ROWSIZE, "Row size too large", step::widen_a_text, true}}},
+      {"a server that refuses DYNAMIC is not asked again",
+       true,
+       {{ER_TOO_BIG_ROWSIZE, "Row size too large", step::again, true},
+        {ER_ILLEGAL_HA_CREATE_OPTION, "does not support the create option", step::again, false},
+        {ER_TOO_BIG_ROWSIZE, "Row size too large", step::widen_a_text, false},
+        {ER_TOO_LONG_KEY, key_of_767.c_str(), step::again, false}}},
+      {"a key too long is cut once to the limit the server named",
+       false,
+       {{ER_TOO_LONG_KEY, key_of_767.c_str(), step::again, false},
+        {ER_TOO_LONG_KEY, key_of_767.c_str(), step::give_up, false}}},
+      {"a key too long without a limit named stays refused",
+       false,
+       {{ER_INDEX_COLUMN_TOO_LONG, "Index column size too large", step::give_up, false}}},
+      {"an option refused while none was asked for stays refused",
+       true,
+       {{ER_ILLEGAL_HA_CREATE_OPTION, "does not support the create option", step::give_up, false}}},
+      {"any other refusal stands",
+       true,
+       {{ER_PARSE_ERROR, "You have an error in your SQL syntax", step::give_up, false}}},
+  };
+  for (const sequence& s : sequences) {
+    SCOPED_TRACE(s.what);
+    sql_create_retry retry(s.can_ask_dynamic);
+    for (const refusal& r : s.refusals) {
+      EXPECT_EQ(retry.after(r.error_number, r.message), r.step) << r.error_number;
+      EXPECT_EQ(retry.dynamic(), r.dynamic) << r.error_number;
+    }
+  }
+  sql_create_retry cut(false);
+  cut.after(ER_TOO_LONG_KEY, "max key length is 1000 bytes");
+  cut.after(ER_INDEX_COLUMN_TOO_LONG, "Index column size too large. The maximum column size is 767 bytes.");
+  EXPECT_EQ(cut.key_bytes(), 1000u);
+  EXPECT_EQ(cut.part_bytes(), 767u);
 }
 
 namespace {
