@@ -118,9 +118,5 @@ void help_window::follow(const QUrl& link)
       wizard_shell::error(L"Help file does not exist. Reinstall the program.");
     return;
   }
-  const desktop_open_result result = open_on_desktop(target);
-  if (!result.opened)
-    wizard_shell::error(QStringLiteral("The link could not be opened:\n%1\n%2")
-                            .arg(target.toString(), result.failure)
-                            .toStdWString());
+  open_on_desktop_or_report(target, QStringLiteral("link"));
 }
