@@ -71,8 +71,9 @@ help_window::help_window(QWidget* owner) : QDialog(owner)
   connect(browser_, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) { follow(link); });
   connect(browser_, &QTextBrowser::backwardAvailable, back_, &QPushButton::setEnabled);
   connect(back_, &QPushButton::clicked, browser_, &QTextBrowser::backward);
+  // As a link to the main page: a folder that lost it says so.
   connect(contents, &QPushButton::clicked, this,
-          [this] { browser_->setSource(QUrl::fromLocalFile(folder_ + QStringLiteral("/index.html"))); });
+          [this] { follow(QUrl::fromLocalFile(folder_ + QStringLiteral("/index.html"))); });
   connect(close, &QPushButton::clicked, this, &QDialog::close);
 
   // A page's width of text, as far as the screen takes it.
