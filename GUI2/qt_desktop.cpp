@@ -68,7 +68,9 @@ desktop_open_result open_on_desktop(const QUrl& url, int wait_ms)
     result.failure = QStringLiteral("xdg-open could not be started: %1.").arg(process->errorString());
   } else if (!ended) {
     // Still busy (it may wait for the browser it started): it has taken the
-    // URL. The application keeps it until it ends, so that it is not killed.
+    // URL. A QProcess destroyed while its process runs kills it, so the
+    // application keeps it until it ends; one still running when the
+    // application quits is killed then.
     result.opened = true;
     QProcess* busy = process.release();
     busy->setParent(QCoreApplication::instance());
