@@ -77,14 +77,7 @@ finish_page::finish_page(qorvant_converter& converter, std::wstring profile_exte
   connect(store, &QPushButton::clicked, this, [this] { gui::guarded([this] { on_store(); }); });
   // Told before the wizard closes: afterwards nothing could say that the
   // workbook was not opened.
-  open_url_ = [](const QUrl& url) {
-    const desktop_open_result result = open_on_desktop(url);
-    if (!result.opened)
-      wizard_shell::error(QStringLiteral("The workbook could not be opened:\n%1\n%2")
-                              .arg(url.toLocalFile(), result.failure)
-                              .toStdWString());
-    return result.opened;
-  };
+  open_url_ = [](const QUrl& url) { return open_on_desktop_or_report(url, QStringLiteral("workbook")); };
 }
 
 int finish_page::page_init()

@@ -71,8 +71,9 @@ help_window::help_window(QWidget* owner) : QDialog(owner)
   connect(browser_, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) { follow(link); });
   connect(browser_, &QTextBrowser::backwardAvailable, back_, &QPushButton::setEnabled);
   connect(back_, &QPushButton::clicked, browser_, &QTextBrowser::backward);
+  // As a link to the main page: a folder that lost it says so.
   connect(contents, &QPushButton::clicked, this,
-          [this] { browser_->setSource(QUrl::fromLocalFile(folder_ + QStringLiteral("/index.html"))); });
+          [this] { follow(QUrl::fromLocalFile(folder_ + QStringLiteral("/index.html"))); });
   connect(close, &QPushButton::clicked, this, &QDialog::close);
 
   // A page's width of text, as far as the screen takes it.
@@ -118,9 +119,5 @@ void help_window::follow(const QUrl& link)
       wizard_shell::error(L"Help file does not exist. Reinstall the program.");
     return;
   }
-  const desktop_open_result result = open_on_desktop(target);
-  if (!result.opened)
-    wizard_shell::error(QStringLiteral("The link could not be opened:\n%1\n%2")
-                            .arg(target.toString(), result.failure)
-                            .toStdWString());
+  open_on_desktop_or_report(target, QStringLiteral("link"));
 }

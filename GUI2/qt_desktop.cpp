@@ -3,6 +3,8 @@
 // process ends right after the dialog.
 #include "GUI2/qt_desktop.h"
 
+#include "GUI2/wizard_shell.h"
+
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -66,7 +68,9 @@ desktop_open_result open_on_desktop(const QUrl& url, int wait_ms)
     result.failure = QStringLiteral("xdg-open could not be started: %1.").arg(process->errorString());
   } else if (!ended) {
     // Still busy (it may wait for the browser it started): it has taken the
-    // URL. The application keeps it until it ends, so that it is not killed.
+    // URL. A QProcess destroyed while its process runs kills it, so the
+    // application keeps it until it ends; one still running when the
+    // application quits is killed then.
     result.opened = true;
     QProcess* busy = process.release();
     busy->setParent(QCoreApplication::instance());
@@ -81,6 +85,16 @@ desktop_open_result open_on_desktop(const QUrl& url, int wait_ms)
     result.opened = true;
   }
   return result;
+}
+
+bool open_on_desktop_or_report(const QUrl& url, const QString& what)
+{
+  const desktop_open_result result = open_on_desktop(url);
+  if (!result.opened)
+    wizard_shell::error(QStringLiteral("The %1 could not be opened:\n%2\n%3")
+                            .arg(what, url.isLocalFile() ? url.toLocalFile() : url.toString(), result.failure)
+                            .toStdWString());
+  return result.opened;
 }
 
 qt_desktop_services::qt_desktop_services(url_opener opener) : opener_(std::move(opener))

@@ -21,6 +21,10 @@ struct desktop_open_result {
 // an opener still busy at the end of the wait, counts as opened; no opener, one
 // that cannot start, ends abnormally or exits with another status, as failed.
 desktop_open_result open_on_desktop(const QUrl& url, int wait_ms = 3000);
+// open_on_desktop for a user's request: a failure is an error box that says
+// what could not be opened (`what`: "link", "workbook"), the file or link, and
+// why. True when opened.
+bool open_on_desktop_or_report(const QUrl& url, const QString& what);
 
 class qt_desktop_services : public plat::desktop_services {
 public:

@@ -43,12 +43,7 @@ welcome_page::welcome_page(qorvant_converter& converter, std::wstring profile_ex
   connect(load, &QPushButton::clicked, this, [this] { on_load(); });
   connect(maker, &QLabel::linkActivated, this, [this](const QString& link) { open_url_(QUrl(link)); });
 
-  open_url_ = [](const QUrl& url) {
-    const desktop_open_result result = open_on_desktop(url);
-    if (!result.opened)
-      wizard_shell::error(
-          QStringLiteral("The link could not be opened:\n%1\n%2").arg(url.toString(), result.failure).toStdWString());
-  };
+  open_url_ = [](const QUrl& url) { open_on_desktop_or_report(url, QStringLiteral("link")); };
   open_help_ = [](int topic) { wizard_shell::display_help(topic); };
 }
 

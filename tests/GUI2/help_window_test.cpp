@@ -12,6 +12,9 @@
 #include <QTest>
 #include <QTextBrowser>
 
+#include <filesystem>
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -59,6 +62,35 @@ TEST(WizardHelp, ShowsThePageOfTheContextFirstAndFollowsItsLinksInTheWindow)
   wizard_shell::display_help(1099);
   EXPECT_EQ(seen.text, QStringLiteral("Help file does not exist. Reinstall the program."));
   EXPECT_EQ(window->page(), QStringLiteral("index.html"));
+}
+
+// The main page lost from the folder, whether a link or Contents leads to it:
+// a box says so, and the window keeps the page it showed.
+TEST(WizardHelp, AMissingMainPageIsABoxAndThePageStays)
+{
+  const struct {
+    const char* what;
+    std::function<void(help_window&)> go;
+  } cases[] = {
+      {"a link", [](help_window& window) { emit window.browser().anchorClicked(QUrl(QStringLiteral("index.html"))); }},
+      {"Contents",
+       [](help_window& window) {
+         QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("help_contents")), Qt::LeftButton);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    help_folder help;
+    std::filesystem::remove(help.dir.file("index.html"));
+    wizard_shell::display_help(1012);
+    help_window* window = help_window::current();
+    ASSERT_NE(window, nullptr);
+    seen_box seen;
+    answer_next_box(seen, Qt::Key_Return);
+    c.go(*window);
+    EXPECT_EQ(seen.text, QStringLiteral("Help file does not exist. Reinstall the program."));
+    EXPECT_EQ(window->page(), QStringLiteral("1012.html"));
+  }
 }
 
 TEST(WizardHelp, TheFolderIsBesideTheProgramWithNoDoubledSlash)

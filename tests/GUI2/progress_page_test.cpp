@@ -214,15 +214,6 @@ TEST(WizardRun, ARunWritesTheWorkbookAndTheFinishPageTellsHowItWent)
   }
 }
 
-std::vector<std::string> entries_of(const std::filesystem::path& folder)
-{
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // TMPDIR pointed at a folder of the test's own while it lives.
 class private_tmpdir {
 public:
@@ -362,7 +353,7 @@ TEST(WizardRun, CancelDuringALongRunHidesTheWizardStopsTheWorkerAndKeepsTheOldWo
     EXPECT_LT(ended_at - yes_at, 2000);
     EXPECT_TRUE(run.shell.errors.empty());
     EXPECT_EQ(read_file(book), old);
-    EXPECT_EQ(entries_of(dir.file("out")), std::vector<std::string>{c.destination});
+    EXPECT_EQ(entry_names(dir.file("out")), std::vector<std::string>{c.destination});
     EXPECT_TRUE(std::filesystem::is_empty(dir.file("tmp")));
   }
   // The server goes on writing the stopped runs' rows to their closed sockets
@@ -479,7 +470,7 @@ TEST(WizardRun, ARunThatEndsWithoutAWorkbookKeepsTheOldOne)
         EXPECT_TRUE(answers.texts.empty());
       }
       EXPECT_EQ(read_file(book), old);
-      EXPECT_EQ(entries_of(dir.file("out")), std::vector<std::string>{f.destination});
+      EXPECT_EQ(entry_names(dir.file("out")), std::vector<std::string>{f.destination});
       EXPECT_TRUE(std::filesystem::is_empty(dir.file("tmp")));
     }
   }
@@ -553,7 +544,7 @@ TEST(WizardRun, TheExitQuestionHoldsTheNewWorkbookBackUntilItIsAnswered)
       if (yes) {
         EXPECT_EQ(result, wizard_shell::result_cancel);
         EXPECT_TRUE(read_file(book) == "previous workbook");
-        EXPECT_EQ(entries_of(dir.file("out")), std::vector<std::string>{c.destination});
+        EXPECT_EQ(entry_names(dir.file("out")), std::vector<std::string>{c.destination});
         EXPECT_TRUE(std::filesystem::is_empty(dir.file("tmp")));
       } else {
         EXPECT_EQ(result, wizard_shell::result_finish);

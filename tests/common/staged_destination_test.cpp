@@ -6,22 +6,12 @@
 #include "common/staged_destination.h"
 #include "platform/text_codec.h"
 
-#include <algorithm>
 #include <functional>
 #include <sys/stat.h>
 
 using namespace common_test;
 
 namespace {
-
-std::vector<std::string> names_in(const std::string& folder)
-{
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 std::string error_of(const std::function<void()>& f)
 {
@@ -55,7 +45,7 @@ TEST(StagedDestination, WorkbookIsBuiltInAPrivateHiddenFolderBesideTheDestinatio
   // Not committed (a failure, a stop): the folder goes, the old file stays.
   EXPECT_FALSE(std::filesystem::exists(folder));
   EXPECT_EQ(read_file(dir.file("shop.xls")), "old");
-  EXPECT_EQ(names_in(dir.path().string()), (std::vector<std::string>{"shop.xls"}));
+  EXPECT_EQ(entry_names(dir.path()), (std::vector<std::string>{"shop.xls"}));
 }
 
 TEST(StagedDestination, CommitReplacesTheDestinationOnlyWithAWrittenWorkbook)
@@ -83,7 +73,7 @@ TEST(StagedDestination, CommitReplacesTheDestinationOnlyWithAWrittenWorkbook)
         write_file(plat::to_utf8(staged.folder()) + "/" + name, "new " + name);
       EXPECT_EQ(staged.commit(), c.committed);
     }
-    EXPECT_EQ(names_in(dir.path().string()), c.after);
+    EXPECT_EQ(entry_names(dir.path()), c.after);
     EXPECT_EQ(read_file(dir.file("shop.xls")), c.destination);
   }
 }
@@ -99,7 +89,7 @@ TEST(StagedDestination, FailuresAreLevelOneErrorsThatNameTheSystemsReason)
     EXPECT_EQ(error_of([&] { staged.commit(); }),
               "Cannot create the destination file '" + dir.file("shop.xls") + "': Is a directory");
   }
-  EXPECT_EQ(names_in(dir.path().string()), (std::vector<std::string>{"shop.xls"}));
+  EXPECT_EQ(entry_names(dir.path()), (std::vector<std::string>{"shop.xls"}));
 
   EXPECT_EQ(error_of([&] { staged_destination staged(wide(dir.file("missing/shop.xls"))); }),
             "Cannot create a file in the folder '" + dir.file("missing") + "': No such file or directory");

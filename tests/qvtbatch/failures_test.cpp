@@ -42,15 +42,6 @@ private:
   bool mounted_ = false;
 };
 
-std::vector<std::string> entries_of(const std::string& folder)
-{
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 } // namespace
 
 TEST_F(QvtbatchTest, FullDiskIsNamedAndTheOldWorkbookKept)
@@ -92,9 +83,7 @@ TEST_F(QvtbatchTest, FullDiskIsNamedAndTheOldWorkbookKept)
     EXPECT_EQ(r.out.substr(report, c.report.size()), c.report) << r;
     EXPECT_NE(r.out.find("No space left on device", report), std::string::npos) << r;
     EXPECT_EQ(read_file(destination), "previous workbook");
-    std::vector<std::string> left;
-    for (const auto& entry : std::filesystem::directory_iterator(c.folder))
-      left.push_back(entry.path().filename().string());
+    const std::vector<std::string> left = entry_names(c.folder);
     EXPECT_EQ(std::count(left.begin(), left.end(), "out.xlsx"), 1);
     EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n[0] == '.'; }), 0);
     EXPECT_TRUE(std::filesystem::is_empty(c.temp));
@@ -266,11 +255,7 @@ TEST_F(QvtbatchTest, WorkbookThatCannotBeSavedEndsWith255KeepsTheOldOneAndLeaves
     // folder, no temporary folder.
     EXPECT_EQ(read_file(file("out.xlsx")), old);
     EXPECT_TRUE(std::filesystem::is_empty(file("tmp")));
-    std::vector<std::string> entries;
-    for (const auto& entry : std::filesystem::directory_iterator(dir()))
-      entries.push_back(entry.path().filename().string());
-    std::sort(entries.begin(), entries.end());
-    EXPECT_EQ(entries, (std::vector<std::string>{"bin", "out.xlsx", "tmp"}));
+    EXPECT_EQ(entry_names(dir()), (std::vector<std::string>{"bin", "out.xlsx", "tmp"}));
   }
 }
 
@@ -358,10 +343,7 @@ TEST_F(QvtbatchTest, WorkbookFilesThatCannotBeWrittenEndTheRunAtOnceWithOneRepor
       EXPECT_EQ(r.out.find("zz_after"), std::string::npos) << r;
     }
     EXPECT_EQ(read_file(folder + "/" + name), "previous workbook");
-    std::vector<std::string> left;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-      left.push_back(entry.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{name});
+    EXPECT_EQ(entry_names(folder), std::vector<std::string>{name});
     EXPECT_TRUE(std::filesystem::is_empty(file("tmp")));
   }
 }
@@ -400,7 +382,7 @@ TEST_F(QvtbatchTest, LowDescriptorLimitsEndEveryRunWithAWorkbookOrOneReportAndLe
         EXPECT_NE(report, std::string::npos) << r;
         EXPECT_EQ(report, r.out.rfind("Error:")) << r;
       }
-      EXPECT_EQ(entries_of(file("out")), std::vector<std::string>{name});
+      EXPECT_EQ(entry_names(file("out")), std::vector<std::string>{name});
       EXPECT_TRUE(std::filesystem::is_empty(file("tmp")));
     }
     std::filesystem::remove(file("out/" + name));
@@ -518,11 +500,7 @@ TEST_F(QvtbatchTest, SplitSetThatCannotBePutInPlaceWholeLeavesEveryFileAsItWas)
         EXPECT_TRUE(std::filesystem::is_directory(obstacle));
       else
         EXPECT_EQ(read_file(obstacle), "not mine");
-      std::vector<std::string> left;
-      for (const auto& entry : std::filesystem::directory_iterator(folder))
-        left.push_back(entry.path().filename().string());
-      std::sort(left.begin(), left.end());
-      EXPECT_EQ(left, (std::vector<std::string>{"out(1).xls", "out(2).xls", "out(3).xls", "out.xls"}));
+      EXPECT_EQ(entry_names(folder), (std::vector<std::string>{"out(1).xls", "out(2).xls", "out(3).xls", "out.xls"}));
     }
   }
 }

@@ -131,15 +131,6 @@ bool gone_within(pid_t pid, std::chrono::milliseconds limit)
   }
 }
 
-std::vector<std::string> entries(const std::string& folder)
-{
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 } // namespace
 
 TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
@@ -223,9 +214,9 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
       case moment::rows_into_zip:
       case moment::zip_stopped: {
         // zip has taken some of the sheet: its package has grown.
-        for (const std::string& name : entries(dir()))
+        for (const std::string& name : entry_names(dir()))
           if (name.starts_with(".xlsx_pack_"))
-            for (const std::string& inside : entries(file(name)))
+            for (const std::string& inside : entry_names(file(name)))
               if (inside.starts_with("zi") && inside != "zip.out") {
                 std::error_code gone;
                 if (std::filesystem::file_size(file(name + "/" + inside), gone) > 0 && !gone)
@@ -237,7 +228,7 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
       case moment::query_evaluated:
         return program.output().find("Converting database") != std::string::npos;
       case moment::zip:
-        for (const std::string& name : entries(dir()))
+        for (const std::string& name : entry_names(dir()))
           if (name.starts_with(".xlsx_pack_"))
             return true;
         return false;
@@ -261,7 +252,7 @@ TEST_F(QvtbatchTest, StopSignalsEndTheRunCleanlyAndKeepTheOldWorkbook)
       EXPECT_NE(::kill(std::stoi(zip), 0), 0) << "zip " << zip << " outlived the run";
       std::filesystem::remove(file("zip.pid"));
     }
-    EXPECT_EQ(entries(dir()), (std::vector<std::string>{"bin", c.destination, "real", "tmp"}));
+    EXPECT_EQ(entry_names(dir()), (std::vector<std::string>{"bin", c.destination, "real", "tmp"}));
     locker.reset();
     std::filesystem::remove(file(c.destination));
     // The server may go on writing rows to the connection the stopped run left,
@@ -342,7 +333,7 @@ TEST_F(QvtbatchTest, StopAtTheEndOfARunAndTheExitCodeAgreeWithWhatTheDestination
         EXPECT_EQ(code, 128 + SIGTERM) << "signal after " << i << "/" << steps << " of a run\n" << program.output();
         ++stopped;
       }
-      EXPECT_EQ(entries(dir()), expected_entries);
+      EXPECT_EQ(entry_names(dir()), expected_entries);
     }
     std::cout << c.options[1] << ": " << stopped << " stopped, " << finished << " finished\n";
     for (const std::string& name : c.files)
@@ -377,7 +368,7 @@ TEST_F(QvtbatchTest, StagingFoldersOfKilledRunsGoWithTheNextRunAndOnesInUseStay)
   };
   const auto staging = [&] {
     std::vector<std::string> found;
-    for (const std::string& name : entries(dir()))
+    for (const std::string& name : entry_names(dir()))
       if (name.starts_with(".qvt_stage_") || name.starts_with(".xlsx_pack_"))
         found.push_back(name);
     return found;
@@ -444,5 +435,5 @@ TEST_F(QvtbatchTest, StagingFoldersOfKilledRunsGoWithTheNextRunAndOnesInUseStay)
   EXPECT_EQ(busy.stop_with(SIGTERM), 128 + SIGTERM) << busy.output();
   locker.run("UNLOCK TABLES");
   EXPECT_EQ(staging(), std::vector<std::string>{});
-  EXPECT_EQ(entries(dir()), (std::vector<std::string>{"big.txt", "bin", "next.xls", "small.txt", "tmp"}));
+  EXPECT_EQ(entry_names(dir()), (std::vector<std::string>{"big.txt", "bin", "next.xls", "small.txt", "tmp"}));
 }

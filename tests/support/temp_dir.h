@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 class temp_dir {
 public:
@@ -23,3 +24,5 @@ private:
 void write_file(const std::string& path, const std::string& bytes);
 // Reads a whole file as bytes; empty when it cannot be read.
 std::string read_file(const std::string& path);
+// The names of a folder's entries, sorted: a listing a test compares whole.
+std::vector<std::string> entry_names(const std::filesystem::path& folder);
