@@ -85,14 +85,8 @@ TEST(CopySession, ModesAndTimeZoneTheServersSetChangeNoCopiedValue)
       to->create_views({{L"labelled", L"SELECT \"total\" AS label, id FROM cases"}});
       auto far_to = far_writer->open_db(far.wname(), 0, L"");
       copy_tables(*from, *far_to);
-      auto middle = access.create();
-      copy_tables(*from, *middle);
-      access_file::close(*middle);
-    }
-    {
-      auto middle = access.open();
-      auto to = writer->open_db(back.wname(), 0, L"");
-      copy_tables(*middle, *to);
+      auto to_back = writer->open_db(back.wname(), 0, L"");
+      access.copy_through(*from, *to_back);
     }
     expect_no_reports(reporter);
     EXPECT_EQ(values_of(own, copy.quoted() + ".cases"), source_values);

@@ -63,6 +63,19 @@ public:
   // Writes the database's changes to the file.
   static void close(udb_database& database) { dynamic_cast<dao_database&>(database).close(); }
 
+  // The way of a copy that passes through Access: from `from` into a new file,
+  // which is written out and read again into `to`.
+  void copy_through(udb_database& from, udb_database& to)
+  {
+    {
+      auto middle = create();
+      copy_tables(from, *middle);
+      close(*middle);
+    }
+    auto middle = open();
+    copy_tables(*middle, to);
+  }
+
 private:
   dao_engine engine_;
   temp_dir dir_;

@@ -122,14 +122,8 @@ TEST(HostileCopy, MySqlToAccessToMySqlKeepsEveryValueTheTypesOnTheWayHold)
   access_file access;
   {
     auto from = source_engine->open_db(source_db.wname(), 1, L"");
-    auto middle = access.create();
-    copy_tables(*from, *middle);
-    access_file::close(*middle);
-  }
-  {
-    auto middle = access.open();
     auto back = target_engine->open_db(back_db.wname(), 0, L"");
-    copy_tables(*middle, *back);
+    access.copy_through(*from, *back);
   }
   expect_no_reports(reporter);
   expect_same_as_source(admin, source_db, back_db);
